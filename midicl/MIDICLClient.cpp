@@ -1,0 +1,55 @@
+#include "MIDICLClient.h"
+
+#include "MIDICLDestination.h"
+#include "MIDICLInputPort.h"
+#include "MIDICLNameBuffer.h"
+#include "MIDICLOutputPort.h"
+#include "hosts/MIDICLHost.h"
+#include "hosts/MIDICLHostChooser.h"
+
+MIDICLClient::MIDICLClient(const std::string& inName) : MIDICLClient(inName, nullptr) {}
+
+MIDICLClient::MIDICLClient(const std::string& inName, const char* inHostChoice)
+    : mClientRef(MIDICLHostChooser::Open(inName, inHostChoice)) {}
+
+// The objects made here hold their own reference to the host, so dropping
+// ours disposes of nothing they still use.
+MIDICLClient::~MIDICLClient() = default;
+
+const char* MIDICLClient::GetHostName() const {
+    return mClientRef->GetName();
+}
+
+// A throwing constructor inside a new-expression frees the memory itself,
+// so these need no guard of their own.
+MIDICLDestination* MIDICLClient::MakeDestination(const std::string& inPortName) {
+    return new MIDICLDestination(mClientRef, inPortName);
+}
+
+MIDICLInputPort* MIDICLClient::MakeInputPort(const std::string& inPortName) {
+    return new MIDICLInputPort(mClientRef, inPortName);
+}
+
+MIDICLOutputPort* MIDICLClient::MakeOutputPort(const std::string& inPortName) {
+    return new MIDICLOutputPort(mClientRef, inPortName);
+}
+
+int MIDICLClient::GetNumberOfDestinations() const {
+    return mClientRef->GetNumberOfDestinations();
+}
+
+MIDICLEndpointRef MIDICLClient::GetDestination(int inIndex) const {
+    return mClientRef->GetDestination(inIndex);
+}
+
+bool MIDICLClient::GetDestinationName(int inIndex, char* outName, std::size_t inSize) const {
+    return GetEndpointName(GetDestination(inIndex), outName, inSize);
+}
+
+bool MIDICLClient::GetEndpointName(MIDICLEndpointRef inEndpoint, char* outName,
+                                   std::size_t inSize) const {
+    std::string name;
+    const bool exists = inEndpoint.IsValid() && mClientRef->GetEndpointName(inEndpoint, name);
+    MIDICLNameBuffer::Copy(exists ? name : std::string(), outName, inSize);
+    return exists;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "MIDICLTypes.h"
+
+class MIDICLDestination;
+class MIDICLHost;
+class MIDICLInputPort;
+class MIDICLOutputPort;
+
+// The program's connection to the platform's MIDI service, and the factory of
+// its ports and virtual destinations.
+//
+// The service ("host") is chosen once, when the client is made:
+//  - KRV_MIDI_HOST=alsa, jack or none forces the ALSA sequencer, a running
+//    JACK server or the built-in host; a forced host that cannot be opened,
+//    or any other value, throws MIDICLException(kMIDIClientCreate, status).
+//  - Otherwise: ALSA if its sequencer device opens, else a JACK server that
+//    is already running (none is ever started), else the built-in host, whose
+//    only destinations are the virtual destinations this process makes.
+//
+// Objects made here are the caller's to delete, in any order relative to the
+// client: each keeps the host connection alive for as long as it needs it.
+// The library prints nothing; every failing host call throws MIDICLException.
+class MIDICLClient {
+public:
+    // MIDI status bytes; senders use the low byte.
+    static const int kMIDINoteOffMessage = 0x80;
+    static const int kMIDINoteOnMessage = 0x90;
+    static const int kMIDIPolyAftertouchMessage = 0xA0;
+    static const int kMIDIControlChangeMessage = 0xB0;
+    static const int kMIDIProgramChangeMessage = 0xC0;
+    static const int kMIDIChannelAftertouchMessage = 0xD0;
+    static const int kMIDIPitchBendMessage = 0xE0;
+    static const int kMIDISystemExclusiveMessage = 0xF0;
+    static const int kMIDIClockMessage = 0xF8;
+    static const int kMIDIStartMessage = 0xFA;
+    static const int kMIDIContinueMessage = 0xFB;
+    static const int kMIDIStopMessage = 0xFC;
+    static const int kMIDIActiveSensingMessage = 0xFE;
+    static const int kMIDIResetMessage = 0xFF;
+
+    // The size of the buffer GetDestinationName fills at start-up and in
+    // the ports listing.
+    static const std::size_t kNameBufferSize = 64;
+
+    // Chooses the host as described above. inName is the client's name as
+    // other programs see it.
+    explicit MIDICLClient(const std::string& inName);
+    // The same with the choice given here instead of by KRV_MIDI_HOST:
+    // "alsa", "jack", "none", or null for the environment and the automatic
+    // choice.
+    MIDICLClient(const std::string& inName, const char* inHostChoice);
+    ~MIDICLClient();
+
+    MIDICLClient(const MIDICLClient&) = delete;
+    MIDICLClient& operator=(const MIDICLClient&) = delete;
+
+    // "alsa", "jack" or "none" (the built-in host): the word KRV_MIDI_HOST
+    // takes to force the host that was chosen.
+    const char* GetHostName() const;
+
+    // Heap objects the caller owns. When the host refuses, nothing is leaked
+    // and MIDICLException is thrown with kMIDIDestinationCreate,
+    // kMIDIInputPortCreate or kMIDIOutputPortCreate. Where the host needs
+    // port names to be unique (JACK) a repeated name gets a suffix:
+    // "output", "output-2", ...
+    MIDICLDestination* MakeDestination(const std::string& inPortName);
+    MIDICLInputPort* MakeInputPort(const std::string& inPortName);
+    MIDICLOutputPort* MakeOutputPort(const std::string& inPortName);
+
+    // The host's destinations, listed afresh on every call, in the host's
+    // order: ALSA writable ports by client:port, JACK MIDI inputs in the
+    // server's order, built-in the virtual destinations in the order made.
+    int GetNumberOfDestinations() const;
+    // An invalid endpoint when inIndex names no destination (any more).
+    MIDICLEndpointRef GetDestination(int inIndex) const;
+    // Writes destination inIndex's display name ("client:port" on ALSA, the
+    // full port name on JACK) into outName, cut at a UTF-8 character boundary
+    // to fit inSize bytes and always terminated. Returns false, with an empty
+    // string written, when inIndex names no destination (any more), so that a
+    // listing can print a placeholder instead.
+    bool GetDestinationName(int inIndex, char* outName, std::size_t inSize = kNameBufferSize) const;
+    // The same for an endpoint.
+    bool GetEndpointName(MIDICLEndpointRef inEndpoint, char* outName,
+                         std::size_t inSize = kNameBufferSize) const;
+
+private:
+    std::shared_ptr<MIDICLHost> mClientRef;
+};

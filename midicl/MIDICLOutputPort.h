@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "MIDICLPacketList.h"
+#include "MIDICLTypes.h"
+
+class MIDICLHost;
+class MIDICLHostOutput;
+
+// One output port bound to one destination. Every sender turns its bytes into
+// one packet and hands it to the host at once; a failing host call is thrown
+// as MIDICLException. Senders allocate nothing and take no lock, so the
+// playback thread may call them. Made by MIDICLClient::MakeOutputPort; whoever
+// called that owns the port and deletes it.
+//
+// Every sender takes an optional time stamp (see MIDICLTypes.h): 0 sends now;
+// a monotonic time lets a host that schedules (JACK) place the message
+// exactly, while the others deliver at once and pass the stamp on.
+//
+// Channel-voice senders OR the channel into the status byte and pass the data
+// bytes unchanged: callers give a channel 0-15 and data bytes 0-127.
+class MIDICLOutputPort {
+public:
+    // Throws MIDICLException(kMIDIOutputPortCreate, status) when the host
+    // refuses the port.
+    MIDICLOutputPort(const std::shared_ptr<MIDICLHost>& inHost, const std::string& inName);
+    // Does not wait for a system-exclusive send in flight, nor release its
+    // buffer: a port with a request in flight must not be destroyed.
+    ~MIDICLOutputPort();
+
+    MIDICLOutputPort(const MIDICLOutputPort&) = delete;
+    MIDICLOutputPort& operator=(const MIDICLOutputPort&) = delete;
+
+    // Points the port at the host's destination inIndex (as counted by
+    // MIDICLClient::GetNumberOfDestinations) or at an endpoint. An index or
+    // endpoint that names nothing leaves the port unconnected: sends then go
+    // nowhere. Call before the port is shared with another thread.
+    void SetDestination(int inIndex);
+    void SetDestination(MIDICLEndpointRef inDestination);
+    MIDICLEndpointRef GetDestination() const { return mDestination; }
+
+    void SendNoteOff(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
+                     MIDICLTimeStamp inTimeStamp = 0);
+    void SendNoteOn(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
+                    MIDICLTimeStamp inTimeStamp = 0);
+    void SendPolyAftertouch(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inPressure,
+                            MIDICLTimeStamp inTimeStamp = 0);
+    void SendControlChange(std::uint8_t inChannel, std::uint8_t inControl, std::uint8_t inValue,
+                           MIDICLTimeStamp inTimeStamp = 0);
+    void SendProgramChange(std::uint8_t inChannel, std::uint8_t inProgram,
+                           MIDICLTimeStamp inTimeStamp = 0);
+    void SendChannelAftertouch(std::uint8_t inChannel, std::uint8_t inPressure,
+                               MIDICLTimeStamp inTimeStamp = 0);
+    // The least significant 7 bits go first, as on the wire.
+    void SendPitchBend(std::uint8_t inChannel, std::uint8_t inLSB, std::uint8_t inMSB,
+                       MIDICLTimeStamp inTimeStamp = 0);
+    void SendClock(MIDICLTimeStamp inTimeStamp = 0);
+    void SendStart(MIDICLTimeStamp inTimeStamp = 0);
+    void SendContinue(MIDICLTimeStamp inTimeStamp = 0);
+    void SendStop(MIDICLTimeStamp inTimeStamp = 0);
+
+    // One packet of 1, 2 or 3 raw bytes. Throws kMIDIPacketListAdd (status 0)
+    // when the packet cannot be built, kMIDISend with the host status when the
+    // host refuses it.
+    void SendSmallPacket(std::uint8_t inOne, MIDICLTimeStamp inTimeStamp = 0);
+    void SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo, MIDICLTimeStamp inTimeStamp = 0);
+    void SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo, std::uint8_t inThree,
+                         MIDICLTimeStamp inTimeStamp = 0);
+    // The list stays the caller's; its packets carry their own time stamps.
+    void SendPacketList(const MIDICLPacketList* inPacketList);
+
+    // Takes ownership of inBuffer, a whole message from F0 to F7 allocated
+    // with new[]. The host sends it in the background and the port releases
+    // it when the host is done (SendSysExCompleted). When the host refuses,
+    // the buffer is released before kMIDISendSysEx is thrown. One request per
+    // port at a time; the port does not check this.
+    void SendSysEx(const std::uint8_t* inBuffer, std::uint32_t inLength,
+                   MIDICLTimeStamp inTimeStamp = 0);
+    void SendSysExCompleted();
+
+private:
+    static void SysExCompletionProc(void* inRefCon);
+    void Send(const MIDICLPacketList& inList);
+    void SendBytes(const std::uint8_t* inBytes, std::size_t inLength, MIDICLTimeStamp inTimeStamp);
+    std::uint8_t ChannelStatus(int inMessage, std::uint8_t inChannel) const;
+
+    const std::uint8_t* mSysExBuffer;
+    MIDICLEndpointRef mDestination;
+    std::shared_ptr<MIDICLHost> mHost;
+    std::unique_ptr<MIDICLHostOutput> mHostPort;
+};

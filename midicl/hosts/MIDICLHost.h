@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "MIDICLTypes.h"
+#include "hosts/MIDICLHostInput.h"
+#include "hosts/MIDICLHostOutput.h"
+#include "hosts/MIDICLReadProc.h"
+
+// One MIDI service of the platform, opened as one client. Everything above
+// this interface is host-neutral, so a new host is one more implementation and
+// one more line in MIDICLHostChooser. The objects it makes keep the host alive
+// through the shared pointer they were made from, because their owners may
+// destroy the client first.
+class MIDICLHost {
+public:
+    virtual ~MIDICLHost();
+
+    // The word that KRV_MIDI_HOST uses for this host: "alsa", "jack", "none".
+    virtual const char* GetName() const = 0;
+
+    // Destinations are listed afresh on every call, in the host's order.
+    virtual int GetNumberOfDestinations() = 0;
+    // An invalid endpoint when inIndex names no destination (any more).
+    virtual MIDICLEndpointRef GetDestination(int inIndex) = 0;
+    // False when the endpoint does not exist (any more).
+    virtual bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) = 0;
+
+    // These throw MIDICLException with the call number of the step that failed.
+    virtual std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) = 0;
+    virtual std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,
+                                                             MIDICLReadProc inReadProc,
+                                                             void* inRefCon) = 0;
+    virtual std::unique_ptr<MIDICLHostInput> CreateDestination(const std::string& inName,
+                                                               MIDICLReadProc inReadProc,
+                                                               void* inRefCon) = 0;
+};

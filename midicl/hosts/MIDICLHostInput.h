@@ -1,0 +1,16 @@
+#pragma once
+
+#include "MIDICLTypes.h"
+
+// The host side of a receiving endpoint: an input port or a virtual
+// destination. Destroying it guarantees that its read procedure is not running
+// and will not be called again.
+class MIDICLHostInput {
+public:
+    virtual ~MIDICLHostInput() = default;
+
+    // Connects a source to this endpoint; the host's status is not reported.
+    virtual void ConnectSource(MIDICLEndpointRef inSource) = 0;
+    // How others (this process's output ports included) address this endpoint.
+    virtual MIDICLEndpointRef GetEndpoint() const = 0;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "MIDICLPacketList.h"
+#include "MIDICLTypes.h"
+
+// Called once when the host no longer needs a system-exclusive buffer.
+using MIDICLSysExDoneProc = void (*)(void* inRefCon);
+
+// The host side of one output port. Send and SendSysEx return the host's
+// status (0 = accepted) rather than throwing so that every host reports
+// failures the same way through MIDICLOutputPort. Send must neither allocate
+// nor lock: the playback thread calls it.
+class MIDICLHostOutput {
+public:
+    virtual ~MIDICLHostOutput() = default;
+
+    // Points the port at a destination; an invalid one disconnects it. The
+    // host's status is not reported: a port that cannot connect just drops.
+    virtual void Connect(MIDICLEndpointRef inDestination) = 0;
+    virtual std::int32_t Send(const MIDICLPacketList& inList) = 0;
+    // On success the host calls inDone(inRefCon) once it is done with the
+    // bytes, possibly before this returns; on failure it never does.
+    virtual std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
+                                   MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
+                                   void* inRefCon) = 0;
+};

@@ -1,0 +1,16 @@
+#include "hosts/builtin/MIDICLBuiltinInput.h"
+
+#include "hosts/builtin/MIDICLBuiltinHost.h"
+
+MIDICLBuiltinInput::MIDICLBuiltinInput(const std::shared_ptr<MIDICLBuiltinHost>& inHost,
+                                       const std::shared_ptr<MIDICLBuiltinEndpoint>& inEndpoint)
+    : mHost(inHost), mEndpoint(inEndpoint) {}
+
+MIDICLBuiltinInput::~MIDICLBuiltinInput() {
+    mEndpoint->Close();
+    mHost->RemoveEndpoint(mEndpoint.get());
+}
+
+MIDICLEndpointRef MIDICLBuiltinInput::GetEndpoint() const {
+    return MIDICLEndpointRef{mEndpoint->GetId()};
+}
