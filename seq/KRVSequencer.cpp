@@ -1,0 +1,481 @@
+#include "KRVSequencer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "KRVSelectionAction.h"
+#include "KRVSequencerListener.h"
+#include "MIDICLOutputPort.h"
+
+KRVSequencer::KRVSequencer() = default;
+
+KRVSequencer::~KRVSequencer() {
+    for (MIDICLOutputPort*& port : mOutputPorts) {
+        delete port;
+        port = nullptr;
+    }
+}
+
+// ---- structure ----
+
+int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
+    mOutputPorts.push_back(inOutputPort);
+    return GetPortCount() - 1;
+}
+
+int KRVSequencer::AddListener(KRVSequencerListener* inListener) {
+    mListeners.push_back(inListener);
+    return static_cast<int>(mListeners.size()) - 1;
+}
+
+int KRVSequencer::AddTrack(const KRVTrack& inTrackObject) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    // Copy construction: the new track takes the content and mute flag only.
+    mTracks.push_back(std::make_unique<KRVTrack>(inTrackObject));
+    FireTrackAddedAction(GetTrackCount() - 1);
+    return GetTrackCount();
+}
+
+int KRVSequencer::AddTrack(const KRVTrack& inTrackObject, int inTrack1) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    int index = inTrack1 - 1;
+    if (index >= GetTrackCount()) {
+        // Fill any gap with default tracks, then append.
+        while (GetTrackCount() < index) {
+            mTracks.push_back(std::make_unique<KRVTrack>());
+            FireTrackAddedAction(GetTrackCount() - 1);
+        }
+        mTracks.push_back(std::make_unique<KRVTrack>(inTrackObject));
+    } else {
+        auto position = mTracks.begin() + std::max(index, 0);
+        mTracks.insert(position, std::make_unique<KRVTrack>(inTrackObject));
+    }
+    // Listeners hear the position asked for, also when it was 0 or below.
+    FireTrackAddedAction(index);
+    return inTrack1;
+}
+
+void KRVSequencer::DeleteTrack(int inTrack1) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    int index = inTrack1 - 1;
+    if (index < 0 || index >= GetTrackCount()) {
+        return;
+    }
+    MuteTrack(inTrack1);
+    // Every step, not just the visible ones: a note may still sound on a step
+    // that a smaller scale has since hidden.
+    KRVTrack& track = GetTrack(inTrack1);
+    for (int step1 = 1; step1 <= kMaxSteps; step1++) {
+        KRVEvent& event = track.GetEvent(step1);
+        if (event.mIsNoteOn) {
+            SendNoteOff(&event);
+        }
+    }
+    mTracks.erase(mTracks.begin() + index);
+    ClearOrphanedVSolos();
+    FireTrackDeletedAction(index);
+}
+
+// A step whose v-soloed event went away with its track would otherwise stay
+// in vertical-solo mode with nothing soloed, and so play nothing at all.
+void KRVSequencer::ClearOrphanedVSolos() {
+    for (int step1 = 1; step1 <= kMaxSteps; step1++) {
+        if (!mVSoloed[step1 - 1]) {
+            continue;
+        }
+        bool held = false;
+        for (int track1 = 1; track1 <= GetTrackCount() && !held; track1++) {
+            held = GetEvent(track1, step1).IsVSoloed();
+        }
+        if (!held) {
+            mVSoloed[step1 - 1] = false;
+        }
+    }
+}
+
+void KRVSequencer::CopyTrack(int inFromTrack1, int inToTrack1) {
+    int steps = GetStepCount();
+    for (int step1 = 1; step1 <= steps; step1++) {
+        GetEvent(inToTrack1, step1) = GetEvent(inFromTrack1, step1);
+    }
+    FireTrackChangedAction(inToTrack1 - 1);
+}
+
+int KRVSequencer::GetSelectedCount() const {
+    int count = 0;
+    int steps = GetStepCount();
+    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        for (int step1 = 1; step1 <= steps; step1++) {
+            count += GetEvent(track1, step1).IsSelected() ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+// ---- grid and tempo ----
+
+bool KRVSequencer::SetScale(int inBars, int inSteps) {
+    if (inSteps < 1 || inSteps > kMaxSteps || inBars < 1) {
+        return false;
+    }
+    long long ticksInSequence = static_cast<long long>(inBars) * kTicksPerBar;
+    if (ticksInSequence > INT_MAX) {
+        return false;
+    }
+    long long ticksPerStep = ticksInSequence / inSteps;
+    // Steps of 1 tick leave no tick for a note-off, and every played step,
+    // including a partial last one, needs an event of its own.
+    long long playedSteps = (ticksInSequence + ticksPerStep - 1) / std::max(ticksPerStep, 1LL);
+    if (ticksPerStep < 2 || playedSteps > kMaxSteps) {
+        return false;
+    }
+    mTicksInSequence = static_cast<int>(ticksInSequence);
+    mTicksInLoop = static_cast<int>(ticksInSequence);
+    mTicksPerStep = static_cast<int>(ticksPerStep);
+    FireScaleChangedAction();
+    return true;
+}
+
+void KRVSequencer::SetLoopStep(int inStep1) {
+    if (inStep1 - 1 >= 0 && inStep1 - 1 <= GetStepCount()) {
+        mTicksInLoop = (inStep1 - 1) * mTicksPerStep;
+    }
+    FireLoopChangedAction();
+}
+
+static double PeriodForBPM(double inBPM) {
+    return std::round(1000000.0 / ((inBPM / 60.0) * KRVSequencer::kTicksPerQuarterNote));
+}
+
+// Zero, negative and non-finite tempos give no period at all, and a tempo so
+// high that the period rounds to nothing would spin the clock.
+bool KRVSequencer::IsUsableBPM(double inBPM) {
+    return std::isfinite(inBPM) && inBPM > 0.0 && PeriodForBPM(inBPM) >= 1.0;
+}
+
+bool KRVSequencer::SetBPM(double inBPM) {
+    if (!IsUsableBPM(inBPM)) {
+        return false;
+    }
+    mBPM = inBPM;
+    mTimerPeriodUS = static_cast<std::uint32_t>(std::min(PeriodForBPM(inBPM), 4294967295.0));
+    FireBPMChangedAction();
+    return true;
+}
+
+// ---- event changes ----
+
+void KRVSequencer::SetEvent(int inTrack1, int inStep1, const KRVEvent& inEvent) {
+    GetEvent(inTrack1, inStep1) = inEvent;
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetEvent0(int inTrack0, int inStep0, const KRVEvent& inEvent) {
+    SetEvent(inTrack0 + 1, inStep0 + 1, inEvent);
+    FireEventChangedAction(inTrack0, inStep0);
+}
+
+static std::uint8_t ClampToByte(int inValue, int inMax) {
+    return static_cast<std::uint8_t>(std::clamp(inValue, 0, inMax));
+}
+
+void KRVSequencer::SetNote(int inTrack1, int inStep1, int inNote) {
+    GetEvent(inTrack1, inStep1).mNote = ClampToByte(inNote, 127);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetVelocity(int inTrack1, int inStep1, int inVelocity) {
+    GetEvent(inTrack1, inStep1).mVelocity = ClampToByte(inVelocity, 127);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+// A gate never reaches 100 %, so every note ends inside its own step.
+void KRVSequencer::SetGateTime(int inTrack1, int inStep1, int inGateTime) {
+    GetEvent(inTrack1, inStep1).mGateTime = ClampToByte(inGateTime, 90);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetChannel(int inTrack1, int inStep1, int inChannel) {
+    if (inChannel < 1 || inChannel > 16) {
+        return;
+    }
+    GetEvent(inTrack1, inStep1).mChannel = static_cast<std::uint8_t>(inChannel - 1);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetPort(int inTrack1, int inStep1, int inPort) {
+    int lastPort = std::max(GetPortCount() - 1, 0);
+    GetEvent(inTrack1, inStep1).mPort = ClampToByte(std::min(inPort, lastPort), 255);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetMute(int inTrack1, int inStep1, bool inMute) {
+    GetEvent(inTrack1, inStep1).mMuted = inMute;
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::Mute(int inTrack1, int inStep1) {
+    GetTrack(inTrack1).Mute(inStep1);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::UnMute(int inTrack1, int inStep1) {
+    GetTrack(inTrack1).UnMute(inStep1);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::InvertMute(int inTrack1, int inStep1) {
+    KRVEvent& event = GetEvent(inTrack1, inStep1);
+    event.mMuted = !event.mMuted;
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::HSolo(int inTrack1, int inStep1) {
+    GetTrack(inTrack1).HSolo(inStep1);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::HUnSolo(int inTrack1, int inStep1) {
+    GetTrack(inTrack1).HUnSolo(inStep1);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+// Only one event of a step can be v-soloed: soloing another moves the solo.
+void KRVSequencer::VSolo(int inTrack1, int inStep1) {
+    bool soloed = false;
+    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        GetEvent(track1, inStep1).mVSoloed = (track1 == inTrack1);
+        soloed = soloed || track1 == inTrack1;
+        FireEventChangedAction(track1 - 1, inStep1 - 1);
+    }
+    mVSoloed[inStep1 - 1] = soloed;
+}
+
+void KRVSequencer::VUnSolo(int inTrack1, int inStep1) {
+    GetEvent(inTrack1, inStep1).mVSoloed = false;
+    mVSoloed[inStep1 - 1] = false;
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::MuteTrack(int inTrack1) {
+    GetTrack(inTrack1).Mute();
+    FireTrackChangedAction(inTrack1 - 1);
+}
+
+void KRVSequencer::UnMuteTrack(int inTrack1) {
+    GetTrack(inTrack1).UnMute();
+    FireTrackChangedAction(inTrack1 - 1);
+}
+
+// ---- selection ----
+
+bool KRVSequencer::IsInGrid(int inTrack1, int inStep1) const {
+    return inTrack1 >= 1 && inTrack1 <= GetTrackCount() && inStep1 >= 1 &&
+           inStep1 <= GetStepCount();
+}
+
+int KRVSequencer::SetSelected(int inTrack1, int inStep1, bool inSelected) {
+    GetEvent(inTrack1, inStep1).mSelected = inSelected;
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+    return 1;
+}
+
+int KRVSequencer::SelectAll() {
+    int count = 0;
+    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        count += SelectTrack(track1);
+    }
+    return count;
+}
+
+int KRVSequencer::SelectEvent(int inTrack1, int inStep1) {
+    return IsInGrid(inTrack1, inStep1) ? SetSelected(inTrack1, inStep1, true) : 0;
+}
+
+int KRVSequencer::UnSelectEvent(int inTrack1, int inStep1) {
+    return IsInGrid(inTrack1, inStep1) ? SetSelected(inTrack1, inStep1, false) : 0;
+}
+
+int KRVSequencer::SelectStep(int inStep1) {
+    if (inStep1 < 1 || inStep1 > GetStepCount()) {
+        return 0;
+    }
+    int count = 0;
+    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        count += SetSelected(track1, inStep1, true);
+    }
+    return count;
+}
+
+int KRVSequencer::UnSelectStep(int inStep1) {
+    if (inStep1 < 1 || inStep1 > GetStepCount()) {
+        return 0;
+    }
+    int count = 0;
+    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        count += SetSelected(track1, inStep1, false);
+    }
+    return count;
+}
+
+int KRVSequencer::SelectTrack(int inTrack1) {
+    if (inTrack1 < 1 || inTrack1 > GetTrackCount()) {
+        return 0;
+    }
+    int count = 0;
+    for (int step1 = 1; step1 <= GetStepCount(); step1++) {
+        count += SetSelected(inTrack1, step1, true);
+    }
+    return count;
+}
+
+int KRVSequencer::UnSelectTrack(int inTrack1) {
+    if (inTrack1 < 1 || inTrack1 > GetTrackCount()) {
+        return 0;
+    }
+    int count = 0;
+    for (int step1 = 1; step1 <= GetStepCount(); step1++) {
+        count += SetSelected(inTrack1, step1, false);
+    }
+    return count;
+}
+
+void KRVSequencer::InvertSelect(int inTrack1, int inStep1) {
+    KRVEvent& event = GetEvent(inTrack1, inStep1);
+    event.mSelected = !event.mSelected;
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+// The counts and each selection mark are read afresh before every visit, so
+// an action that changes the selection affects the events visited after it.
+int KRVSequencer::RunSelection(KRVSelectionAction* inAction) {
+    int count = 0;
+    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        for (int step1 = 1; step1 <= GetStepCount() && track1 <= GetTrackCount(); step1++) {
+            if (GetEvent(track1, step1).IsSelected()) {
+                count++;
+                inAction->Action(this, track1, step1);
+            }
+        }
+    }
+    return count;
+}
+
+// ---- channel names ----
+
+std::string KRVSequencer::ChannelKey(int inPort, int inChannel) {
+    char key[32];
+    std::snprintf(key, sizeof key, "%d %d", inPort, inChannel);
+    return key;
+}
+
+void KRVSequencer::SetChannelName(int inPort, int inChannel, std::string inName) {
+    std::string key = ChannelKey(inPort, inChannel);
+    mChannelNames[key] = inName;
+    mNamedChannels[inName] = key;
+    FireConfigChangedAction();
+}
+
+std::string KRVSequencer::GetChannelName(int inPort, int inChannel) const {
+    auto found = mChannelNames.find(ChannelKey(inPort, inChannel));
+    return found == mChannelNames.end() ? std::string() : found->second;
+}
+
+bool KRVSequencer::GetNamedChannel(std::string inName, int* outPort, int* outChannel) const {
+    auto found = mNamedChannels.find(inName);
+    if (found == mNamedChannels.end()) {
+        return false;
+    }
+    std::sscanf(found->second.c_str(), "%d %d", outPort, outChannel);
+    return true;
+}
+
+void KRVSequencer::DeleteChannelNames() {
+    mChannelNames.clear();
+    mNamedChannels.clear();
+    FireConfigChangedAction();
+}
+
+// ---- note output ----
+
+MIDICLOutputPort* KRVSequencer::GetPortOrNull(int inPort) const {
+    return inPort < GetPortCount() ? mOutputPorts[inPort] : nullptr;
+}
+
+// The playing record is written even when no port is there, so the note-off
+// bookkeeping stays the same for silent ports.
+void KRVSequencer::SendNoteOn(KRVEvent* ioEvent) {
+    if (MIDICLOutputPort* port = GetPortOrNull(ioEvent->mPort)) {
+        port->SendNoteOn(ioEvent->mChannel, ioEvent->mNote, ioEvent->mVelocity);
+    }
+    ioEvent->mNotePlaying = ioEvent->mNote.Load();
+    ioEvent->mChannelPlaying = ioEvent->mChannel.Load();
+    ioEvent->mPortPlaying = ioEvent->mPort.Load();
+    ioEvent->mIsNoteOn = true;
+}
+
+// Note-offs go where the note went, whatever was edited since.
+void KRVSequencer::SendNoteOff(KRVEvent* ioEvent) {
+    if (MIDICLOutputPort* port = GetPortOrNull(ioEvent->mPortPlaying)) {
+        port->SendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0);
+    }
+    ioEvent->mIsNoteOn = false;
+}
+
+// ---- notifications ----
+
+template <typename Call>
+void KRVSequencer::ForEachListener(Call inCall) {
+    for (size_t i = 0; i < mListeners.size(); i++) {
+        inCall(mListeners[i]);
+    }
+}
+
+void KRVSequencer::FireBPMChangedAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->BPMChanged(this); });
+}
+void KRVSequencer::FireClockResetAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->ClockReset(this); });
+}
+void KRVSequencer::FireConfigChangedAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->ConfigChanged(this); });
+}
+void KRVSequencer::FireEventChangedAction(int inTrack0, int inStep0) {
+    ForEachListener(
+        [&](KRVSequencerListener* l) { l->EventChanged(this, inTrack0 + 1, inStep0 + 1); });
+}
+void KRVSequencer::FireLoopChangedAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->LoopChanged(this); });
+}
+void KRVSequencer::FirePauseAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->Pause(this); });
+}
+void KRVSequencer::FirePortListChangedAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->PortListChanged(this); });
+}
+void KRVSequencer::FireScaleChangedAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->ScaleChanged(this); });
+}
+void KRVSequencer::FireStartAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->Start(this); });
+}
+void KRVSequencer::FireStepTickAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->StepTick(this); });
+}
+void KRVSequencer::FireStopAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->Stop(this); });
+}
+void KRVSequencer::FireTimerTickAction() {
+    ForEachListener([this](KRVSequencerListener* l) { l->TimerTick(this); });
+}
+void KRVSequencer::FireTrackChangedAction(int inTrack0) {
+    ForEachListener([&](KRVSequencerListener* l) { l->TrackChanged(this, inTrack0 + 1); });
+}
+void KRVSequencer::FireTrackAddedAction(int inTrack0) {
+    ForEachListener([&](KRVSequencerListener* l) { l->TrackAdded(this, inTrack0 + 1); });
+}
+void KRVSequencer::FireTrackDeletedAction(int inTrack0) {
+    ForEachListener([&](KRVSequencerListener* l) { l->TrackDeleted(this, inTrack0 + 1); });
+}

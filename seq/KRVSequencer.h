@@ -1,0 +1,171 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "KRVBusyFlag.h"
+#include "KRVEvent.h"
+#include "KRVRelaxed.h"
+#include "KRVTrack.h"
+
+class KRVSelectionAction;
+class KRVSequencerListener;
+class MIDICLOutputPort;
+
+// The whole sequence: tracks, grid (bars, steps, loop), selection, mute and
+// solo marks, output ports, channel names, tempo and clock.
+//
+// Numbering: tracks and steps are 1-based (inTrack1, inStep1) except where a
+// name ends in 0; ports are 0-based; channels are 1-based (1 to 16).
+//
+// Nothing here reports errors: out-of-range values are clamped or ignored.
+// The event accessors do not check their numbers; the commands do.
+//
+// Threads: the playback tick reads the tracks while the command thread edits
+// them. The busy flag guards the track list itself (AddTrack, DeleteTrack,
+// the tick); single-field edits go through relaxed atomics and take effect at
+// the next tick that reads them.
+class KRVSequencer {
+public:
+    static constexpr int kMaxSteps = 64;
+    static constexpr int kTicksPerQuarterNote = 24;
+    static constexpr int kTicksPerBar = 96;
+
+    KRVSequencer();
+    virtual ~KRVSequencer();
+    KRVSequencer(const KRVSequencer&) = delete;
+    KRVSequencer& operator=(const KRVSequencer&) = delete;
+
+    // Structure and queries
+    int AddPort(MIDICLOutputPort* inOutputPort);
+    int AddListener(KRVSequencerListener* inListener);
+    int AddTrack(const KRVTrack& inTrackObject);
+    int AddTrack(const KRVTrack& inTrackObject, int inTrack1);
+    void CopyTrack(int inFromTrack1, int inToTrack1);
+    void DeleteTrack(int inTrack1);
+    KRVTrack& GetTrack(int inTrack1) { return *mTracks[inTrack1 - 1]; }
+    const KRVTrack& GetTrack(int inTrack1) const { return *mTracks[inTrack1 - 1]; }
+
+    int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
+    int GetPortCount() const { return static_cast<int>(mOutputPorts.size()); }
+    int GetStepCount() const { return mTicksInSequence / mTicksPerStep; }
+    int GetBarCount() const { return mTicksInSequence / kTicksPerBar; }
+    // The first step that is not played.
+    int GetLoopStep() const { return mTicksInLoop / mTicksPerStep + 1; }
+    int GetCurrentStep() const { return mTicks / mTicksPerStep; }
+    int GetTicksPerStep() const { return mTicksPerStep; }
+    int GetTicksPerQuarterNote() const { return kTicksPerQuarterNote; }
+    double GetBPM() const { return mBPM; }
+    std::uint32_t GetTimerPeriodUS() const { return mTimerPeriodUS; }
+    bool IsPlaying() const { return mTimerStarted; }
+    bool IsStepVSoloed(int inStep1) const { return mVSoloed[inStep1 - 1]; }
+    int GetSelectedCount() const;
+
+    // Grid. SetScale refuses (and returns false for) a scale whose steps
+    // would be shorter than 2 ticks or whose steps, a partial last step
+    // included, would not fit in a track's 64 events.
+    bool SetScale(int inBars, int inSteps);
+    void SetLoopStep(int inStep1);
+
+    // Tempo: refused (false, nothing changes) unless it gives a timer period
+    // of at least one microsecond.
+    bool SetBPM(double inBPM);
+    static bool IsUsableBPM(double inBPM);
+
+    // Event access
+    KRVEvent& GetEvent(int inTrack1, int inStep1) { return GetTrack(inTrack1).GetEvent(inStep1); }
+    const KRVEvent& GetEvent(int inTrack1, int inStep1) const {
+        return GetTrack(inTrack1).GetEvent(inStep1);
+    }
+    KRVEvent& GetEvent0(int inTrack0, int inStep0) { return GetEvent(inTrack0 + 1, inStep0 + 1); }
+    const KRVEvent& GetEvent0(int inTrack0, int inStep0) const {
+        return GetEvent(inTrack0 + 1, inStep0 + 1);
+    }
+
+    // Event changes
+    void SetEvent(int inTrack1, int inStep1, const KRVEvent& inEvent);
+    void SetEvent0(int inTrack0, int inStep0, const KRVEvent& inEvent);
+    void SetNote(int inTrack1, int inStep1, int inNote);
+    void SetVelocity(int inTrack1, int inStep1, int inVelocity);
+    void SetGateTime(int inTrack1, int inStep1, int inGateTime);
+    void SetChannel(int inTrack1, int inStep1, int inChannel);
+    void SetPort(int inTrack1, int inStep1, int inPort);
+    void SetMute(int inTrack1, int inStep1, bool inMute);
+    void Mute(int inTrack1, int inStep1);
+    void UnMute(int inTrack1, int inStep1);
+    void InvertMute(int inTrack1, int inStep1);
+    void HSolo(int inTrack1, int inStep1);
+    void HUnSolo(int inTrack1, int inStep1);
+    void VSolo(int inTrack1, int inStep1);
+    void VUnSolo(int inTrack1, int inStep1);
+    void MuteTrack(int inTrack1);
+    void UnMuteTrack(int inTrack1);
+
+    // Selection; each returns how many events it marked or unmarked.
+    int SelectAll();
+    int SelectEvent(int inTrack1, int inStep1);
+    int UnSelectEvent(int inTrack1, int inStep1);
+    int SelectStep(int inStep1);
+    int UnSelectStep(int inStep1);
+    int SelectTrack(int inTrack1);
+    int UnSelectTrack(int inTrack1);
+    void InvertSelect(int inTrack1, int inStep1);
+    int RunSelection(KRVSelectionAction* inAction);
+
+    // Channel names, keyed by "port channel" (0-based port, 1-based channel).
+    void SetChannelName(int inPort, int inChannel, std::string inName);
+    std::string GetChannelName(int inPort, int inChannel) const;
+    bool GetNamedChannel(std::string inName, int* outPort, int* outChannel) const;
+    void DeleteChannelNames();
+    const std::map<std::string, std::string>& GetChannelNames() const { return mChannelNames; }
+
+private:
+    static std::string ChannelKey(int inPort, int inChannel);
+    bool IsInGrid(int inTrack1, int inStep1) const;
+    int SetSelected(int inTrack1, int inStep1, bool inSelected);
+    void ClearOrphanedVSolos();
+    void SendNoteOn(KRVEvent* ioEvent);
+    void SendNoteOff(KRVEvent* ioEvent);
+    MIDICLOutputPort* GetPortOrNull(int inPort) const;
+
+    void FireBPMChangedAction();
+    void FireClockResetAction();
+    void FireConfigChangedAction();
+    void FireEventChangedAction(int inTrack0, int inStep0);
+    void FireLoopChangedAction();
+    void FirePauseAction();
+    void FirePortListChangedAction();
+    void FireScaleChangedAction();
+    void FireStartAction();
+    void FireStepTickAction();
+    void FireStopAction();
+    void FireTimerTickAction();
+    void FireTrackChangedAction(int inTrack0);
+    void FireTrackAddedAction(int inTrack0);
+    void FireTrackDeletedAction(int inTrack0);
+    // Calls inCall on every listener in registration order; the list's size is
+    // read again before each call, so a listener added meanwhile is called too.
+    template <typename Call>
+    void ForEachListener(Call inCall);
+
+    KRVBusyFlag mSequencerIsBusy;
+    KRVRelaxed<bool> mTimerStarted;
+    KRVRelaxed<bool> mVSoloed[kMaxSteps];
+    KRVRelaxed<int> mTicks{-1};
+    KRVRelaxed<int> mTicksInLoop{kTicksPerBar};
+    KRVRelaxed<int> mTicksInSequence{kTicksPerBar};
+    KRVRelaxed<int> mTicksPerStep{6};
+    KRVRelaxed<std::uint32_t> mTimerPeriodUS{20833};
+    KRVRelaxed<std::uint32_t> mTotalTicks{0};
+    KRVRelaxed<double> mBPM{120.0};
+    std::map<std::string, std::string> mChannelNames;
+    std::map<std::string, std::string> mNamedChannels;
+    std::vector<MIDICLOutputPort*> mOutputPorts;
+    std::vector<KRVSequencerListener*> mListeners;
+    // Tracks are held by pointer so that inserting or deleting one never
+    // copies the others (a copy would drop their marks).
+    std::vector<std::unique_ptr<KRVTrack>> mTracks;
+};

@@ -1,0 +1,42 @@
+#include "KRVTrack.h"
+
+// Copy-constructed events carry no marks, so the new track has no h-solos.
+KRVTrack::KRVTrack(const KRVTrack& inTrack)
+    : mMuted(inTrack.mMuted.Load()),
+      mChannel(inTrack.mChannel),
+      mHSoloCount(0),
+      mEventCount(inTrack.mEventCount) {
+    for (int i = 0; i < kMaxSteps; i++) {
+        mEvents[i] = inTrack.mEvents[i];
+    }
+}
+
+// Assigned events keep their own marks, so the target keeps its h-solo count.
+KRVTrack& KRVTrack::operator=(const KRVTrack& inTrack) {
+    if (this == &inTrack) {
+        return *this;
+    }
+    mMuted = inTrack.mMuted.Load();
+    mChannel = inTrack.mChannel;
+    mEventCount = inTrack.mEventCount;
+    for (int i = 0; i < kMaxSteps; i++) {
+        mEvents[i] = inTrack.mEvents[i];
+    }
+    return *this;
+}
+
+void KRVTrack::HSolo(int inStep) {
+    KRVEvent& event = GetEvent(inStep);
+    if (!event.mHSoloed) {
+        event.mHSoloed = true;
+        mHSoloCount = mHSoloCount + 1;
+    }
+}
+
+void KRVTrack::HUnSolo(int inStep) {
+    KRVEvent& event = GetEvent(inStep);
+    if (event.mHSoloed) {
+        event.mHSoloed = false;
+        mHSoloCount = mHSoloCount - 1;
+    }
+}

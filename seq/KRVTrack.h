@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+#include "KRVEvent.h"
+#include "KRVRelaxed.h"
+
+// One row of the grid: always 64 events, whatever the sequence's step count,
+// so steps that fall out of view keep their values and come back unchanged.
+// Steps are 1-based at this interface.
+class KRVTrack {
+public:
+    static constexpr int kMaxSteps = 64;
+
+    KRVTrack() = default;
+    KRVTrack(const KRVTrack& inTrack);
+    KRVTrack& operator=(const KRVTrack& inTrack);
+
+    // No range check: callers pass 1 to 64.
+    KRVEvent& GetEvent(int inStep) { return mEvents[inStep - 1]; }
+    const KRVEvent& GetEvent(int inStep) const { return mEvents[inStep - 1]; }
+
+    int GetHSoloCount() const { return mHSoloCount; }
+    int GetEventCount() const { return mEventCount; }
+    bool IsMuted() const { return mMuted; }
+
+    void Mute() { mMuted = true; }
+    void UnMute() { mMuted = false; }
+    void Mute(int inStep) { GetEvent(inStep).mMuted = true; }
+    void UnMute(int inStep) { GetEvent(inStep).mMuted = false; }
+
+    // Both keep the h-solo count equal to the number of h-soloed events,
+    // which playback reads as "this track is in horizontal-solo mode".
+    void HSolo(int inStep);
+    void HUnSolo(int inStep);
+
+private:
+    KRVRelaxed<bool> mMuted;
+    // A per-track channel that nothing reads yet; copies carry it along.
+    std::uint8_t mChannel = 0;
+    KRVRelaxed<int> mHSoloCount{0};
+    int mEventCount = 0;
+    KRVEvent mEvents[kMaxSteps];
+};

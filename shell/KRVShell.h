@@ -1,0 +1,135 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class KRVSequencer;
+class KRVShellInterface;
+
+// The command interpreter: reads lines through its interface, splits them
+// into words, looks the first word up in the fixed command table and runs
+// that command's handler. It keeps a numbered history of the lines it ran and
+// expands history references ("!!", "!12", "!-1", "!sel").
+//
+// A shell is tied to one input: the console, or one script being read.
+class KRVShell {
+public:
+    static constexpr int kCommandCount = 66;
+    static constexpr int kMaxHistory = 50;
+    static constexpr int kLineBufferLength = 100;
+
+    KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface);
+
+    // Runs the loop until quit or end of input; inPrompt shows "%d krv> ".
+    void Shell(bool inPrompt);
+    // Runs one line; returns non-zero when the loop should end.
+    int Execute(const char* inBuffer);
+
+    std::string GetHistoryEntryByNumber(int inIndex) const;
+    std::string GetHistoryEntryBySubString(const char* inSubString) const;
+    void SetConfirmSaves(bool inConfirm) { mConfirmSaves = inConfirm; }
+
+protected:
+    void Parse(const char* inBuffer);
+    int Dispatch() const;
+    void SaveToHistory(const char* inCommand);
+    int GetHistoryCount() const { return static_cast<int>(mHistory.size()); }
+    std::pair<int, std::string> GetHistoryEntryByIndex(int inIndex) const;
+
+private:
+    typedef int (*Handler)(KRVShell* inShell);
+    struct Command {
+        const char* mCommand;
+        const char* mAlias;
+        const char* mDescription;
+        Handler mHandler;
+    };
+    static const Command sCommands[kCommandCount];
+
+    void ExpandHistory();
+
+    // Words of the line being run, word 0 being the command.
+    int GetParamCount() const { return static_cast<int>(mParameters.size()) - 1; }
+    const char* GetParam(int inIndex) const { return mParameters[inIndex].c_str(); }
+    int ReadExistingTrack();
+    static int ReportNotAvailable(KRVShell* inShell);
+    static void WriteVersion(KRVShell* inShell);
+
+    // One handler per row of the command table, in table order.
+    static int ClearSelection(KRVShell* inShell);
+    static int CopyTrack(KRVShell* inShell);
+    static int BPM(KRVShell* inShell);
+    static int ChangeChannel(KRVShell* inShell);
+    static int ChangeNote(KRVShell* inShell);
+    static int DefaultSequence(KRVShell* inShell);
+    static int DeleteConfig(KRVShell* inShell);
+    static int DeleteSequence(KRVShell* inShell);
+    static int DeleteTrack(KRVShell* inShell);
+    static int Display(KRVShell* inShell);
+    static int ExportSMF(KRVShell* inShell);
+    static int FitToKey(KRVShell* inShell);
+    static int Help(KRVShell* inShell);
+    static int History(KRVShell* inShell);
+    static int HSolo(KRVShell* inShell);
+    static int HUnSolo(KRVShell* inShell);
+    static int ImportSMF(KRVShell* inShell);
+    static int InvertMute(KRVShell* inShell);
+    static int InvertSelection(KRVShell* inShell);
+    static int Load(KRVShell* inShell);
+    static int Migration(KRVShell* inShell);
+    static int Mute(KRVShell* inShell);
+    static int MuteTrack(KRVShell* inShell);
+    static int NameChannel(KRVShell* inShell);
+    static int NewTrack(KRVShell* inShell);
+    static int Pause(KRVShell* inShell);
+    static int Play(KRVShell* inShell);
+    static int Ports(KRVShell* inShell);
+    static int Quit(KRVShell* inShell);
+    static int Read(KRVShell* inShell);
+    static int Reset(KRVShell* inShell);
+    static int RandomiseChannel(KRVShell* inShell);
+    static int RandomiseGate(KRVShell* inShell);
+    static int RandomiseMute(KRVShell* inShell);
+    static int RandomiseNote(KRVShell* inShell);
+    static int RandomisePort(KRVShell* inShell);
+    static int RandomiseVelocity(KRVShell* inShell);
+    static int Rotate(KRVShell* inShell);
+    static int Save(KRVShell* inShell);
+    static int SaveConfig(KRVShell* inShell);
+    static int SaveSelection(KRVShell* inShell);
+    static int SelectAll(KRVShell* inShell);
+    static int SelectEighthNotes(KRVShell* inShell);
+    static int SelectEvent(KRVShell* inShell);
+    static int SelectQuarterNotes(KRVShell* inShell);
+    static int SelectStep(KRVShell* inShell);
+    static int SelectTrack(KRVShell* inShell);
+    static int SetChannel(KRVShell* inShell);
+    static int SetGateTime(KRVShell* inShell);
+    static int SetLoop(KRVShell* inShell);
+    static int SetNote(KRVShell* inShell);
+    static int SetPort(KRVShell* inShell);
+    static int SetScale(KRVShell* inShell);
+    static int SetVelocity(KRVShell* inShell);
+    static int Shell(KRVShell* inShell);
+    static int Stop(KRVShell* inShell);
+    static int UnMute(KRVShell* inShell);
+    static int UnMuteTrack(KRVShell* inShell);
+    static int UnSelectEvent(KRVShell* inShell);
+    static int UnSelectStep(KRVShell* inShell);
+    static int UnSelectTrack(KRVShell* inShell);
+    static int Vary(KRVShell* inShell);
+    static int Vary2(KRVShell* inShell);
+    static int Version(KRVShell* inShell);
+    static int VSolo(KRVShell* inShell);
+    static int VUnSolo(KRVShell* inShell);
+
+    KRVSequencer* mSequencer;
+    KRVShellInterface* mInterface;
+    bool mConfirmSaves = true;
+    // Track and step numbers in commands are read 0-based (old scripts).
+    bool mMigrationMode = false;
+    int mHistoryNumber = 1;
+    std::vector<std::pair<int, std::string>> mHistory;
+    std::vector<std::string> mParameters;
+};

@@ -1,0 +1,99 @@
+// display: the whole grid as text, a 7-character label and one 4-character
+// cell per step on every line, a block of six lines per track.
+#include <string>
+
+#include "KRVSequencer.h"
+#include "KRVShell.h"
+#include "KRVShellInterface.h"
+
+namespace {
+
+// Fits a name into a 3-character cell: shorter names are padded on the side
+// given, longer ones cut to their first three characters.
+std::string FitCell(std::string inText, bool inPadFront) {
+    if (inText.size() > 3) {
+        return inText.substr(0, 3);
+    }
+    std::string padding(3 - inText.size(), ' ');
+    return inPadFront ? padding + inText : inText + padding;
+}
+
+void WriteRuler(KRVShellInterface* inOut, int inSteps) {
+    inOut->Write("|-----|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        inOut->Write("---|");
+    }
+    inOut->Write("\n");
+}
+
+void WriteHeader(KRVShellInterface* inOut, const KRVSequencer* inSequencer, int inSteps) {
+    int loopStep = inSequencer->GetLoopStep();
+    inOut->Write("|-----|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        // X marks the steps the loop never reaches.
+        inOut->Write(step1 < loopStep ? "---|" : "-X-|");
+    }
+    inOut->Write("\n|T:|S:|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        inOut->WriteFormattedD("%03d|", step1);
+    }
+    inOut->Write("\n");
+}
+
+void WriteChannelCell(KRVShellInterface* inOut, const KRVSequencer* inSequencer,
+                      const KRVEvent& inEvent) {
+    std::string name = inSequencer->GetChannelName(inEvent.GetPort(), inEvent.GetChannel());
+    if (!name.empty()) {
+        inOut->WriteFormattedS("%s|", FitCell(name, false).c_str());
+    } else {
+        inOut->WriteFormattedDD("%x%2d|", inEvent.GetPort(), inEvent.GetChannel());
+    }
+}
+
+void WriteTrack(KRVShellInterface* inOut, const KRVSequencer* inSequencer, int inTrack1,
+                int inSteps) {
+    const KRVTrack& track = inSequencer->GetTrack(inTrack1);
+    inOut->Write("|-----|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        inOut->Write(track.GetEvent(step1).IsSelected() ? "-*-|" : "---|");
+    }
+    inOut->WriteFormattedD("\n|%02d|N:|", inTrack1);
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        std::string note = KRVEvent::FormatNoteNumber(track.GetEvent(step1).GetNote());
+        inOut->WriteFormattedS("%s|", FitCell(note, true).c_str());
+    }
+    inOut->Write("\n|  |C:|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        WriteChannelCell(inOut, inSequencer, track.GetEvent(step1));
+    }
+    inOut->Write(track.IsMuted() ? "\n|MU|V:|" : "\n|  |V:|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        inOut->WriteFormattedD("%3d|", track.GetEvent(step1).GetVelocity());
+    }
+    inOut->Write("\n|  |G:|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        inOut->WriteFormattedD("%3d|", track.GetEvent(step1).GetGateTime());
+    }
+    inOut->Write("\n|  |S:|");
+    for (int step1 = 1; step1 <= inSteps; step1++) {
+        const KRVEvent& event = track.GetEvent(step1);
+        char marks[] = {event.IsMuted() ? 'M' : ' ', event.IsHSoloed() ? 'H' : ' ',
+                        event.IsVSoloed() ? 'V' : ' ', '|', '\0'};
+        inOut->Write(marks);
+    }
+    inOut->Write("\n");
+}
+
+}  // namespace
+
+int KRVShell::Display(KRVShell* inShell) {
+    const KRVSequencer* sequencer = inShell->mSequencer;
+    KRVShellInterface* out = inShell->mInterface;
+    int steps = sequencer->GetStepCount();
+    WriteHeader(out, sequencer, steps);
+    for (int track1 = 1; track1 <= sequencer->GetTrackCount(); track1++) {
+        WriteTrack(out, sequencer, track1, steps);
+    }
+    WriteRuler(out, steps);
+    return 0;
+}

@@ -1,0 +1,91 @@
+#include "KRVStdioInterface.h"
+
+#include <cstring>
+
+KRVStdioInterface::KRVStdioInterface(FILE* inStream, FILE* outStream)
+    : mInStream(inStream), mOutStream(outStream) {}
+
+int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
+    if (mInputDelegate != nullptr) {
+        return mInputDelegate->ReadLine(inBuffer, inBufferLength);
+    }
+    if (mInStream == nullptr || inBufferLength < 2) {
+        return -1;
+    }
+    // The prompt ends without a newline; make sure it is out before we block.
+    if (mOutStream != nullptr) {
+        std::fflush(mOutStream);
+    }
+    if (std::fgets(inBuffer, inBufferLength, mInStream) == nullptr) {
+        return -1;
+    }
+    size_t length = std::strlen(inBuffer);
+    if (length > 0 && inBuffer[length - 1] == '\n') {
+        inBuffer[--length] = '\0';
+    }
+    return static_cast<int>(length);
+}
+
+int KRVStdioInterface::Write(const char* inBuffer) {
+    if (mOutputDelegate != nullptr) {
+        return mOutputDelegate->Write(inBuffer);
+    }
+    if (mOutStream == nullptr) {
+        return 1;
+    }
+    int count = std::fprintf(mOutStream, "%s", inBuffer);
+    std::fflush(mOutStream);
+    return count;
+}
+
+// Each formatted write forwards to the delegate's write of the same name, or
+// prints to the output stream, or (with neither) drops the text like Write.
+#define KRV_FORWARD_OR_PRINT(Operation, ...)                \
+    if (mOutputDelegate != nullptr) {                       \
+        return mOutputDelegate->Operation(__VA_ARGS__);     \
+    }                                                       \
+    if (mOutStream == nullptr) {                            \
+        return 0;                                           \
+    }                                                       \
+    return std::fprintf(mOutStream, __VA_ARGS__);
+
+int KRVStdioInterface::WriteFormattedD(const char* inFormat, int inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedD, inFormat, inDecimal)
+}
+
+int KRVStdioInterface::WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedDD, inFormat, inDecimal1, inDecimal2)
+}
+
+int KRVStdioInterface::WriteFormattedLD(const char* inFormat, long inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLD, inFormat, inDecimal)
+}
+
+int KRVStdioInterface::WriteFormattedLF(const char* inFormat, double inFloat) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLF, inFormat, inFloat)
+}
+
+int KRVStdioInterface::WriteFormattedLU(const char* inFormat, unsigned long inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLU, inFormat, inDecimal)
+}
+
+int KRVStdioInterface::WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1,
+                                         int inDecimal2) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLUD, inFormat, inDecimal1, inDecimal2)
+}
+
+int KRVStdioInterface::WriteFormattedS(const char* inFormat, const char* inString) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedS, inFormat, inString)
+}
+
+int KRVStdioInterface::WriteFormattedSS(const char* inFormat, const char* inString1,
+                                        const char* inString2) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedSS, inFormat, inString1, inString2)
+}
+
+int KRVStdioInterface::WriteFormattedSD(const char* inFormat, const char* inString,
+                                        int inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedSD, inFormat, inString, inDecimal)
+}
+
+#undef KRV_FORWARD_OR_PRINT

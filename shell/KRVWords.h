@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// Number readings of typed words, as the C library's atoi/atof read them:
+// leading blanks and a sign, then digits; a word that is no number reads as
+// 0. Out-of-range values saturate instead of being undefined.
+int KRVReadInt(const std::string& inWord);
+double KRVReadDouble(const std::string& inWord);
+// True when the word's first character is a decimal digit (so no sign).
+bool KRVStartsWithDigit(const std::string& inWord);

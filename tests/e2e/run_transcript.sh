@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# run_transcript.sh KRV NAME.in
+# Runs krv in a fresh folder with NAME.in on standard input and compares its
+# standard output with NAME.out. The build date in the version line is
+# replaced by DATE TIME (after checking its shape). Unless NAME.out itself
+# starts with them, krv's start-up lines ("KRVShell: ...") are left out.
+set -euo pipefail
+krv=$1
+input=$2
+expected=${input%.in}.out
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$work" && KRV_MIDI_HOST=${KRV_MIDI_HOST:-none} "$krv" <"$input" >"$work/stdout")
+sed -E -i 's/KRVShell built [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}$/KRVShell built DATE TIME/' "$work/stdout"
+if ! head -n 1 "$expected" | grep -q '^KRVShell: '; then
+    sed -i '/^KRVShell: /d' "$work/stdout"
+fi
+if ! diff -u "$expected" "$work/stdout"; then
+    echo "transcript $(basename "$input") differs (expected -, actual +)" >&2
+    exit 1
+fi

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "KRVSelectionAction.h"
+#include "KRVSequencer.h"
+#include "KRVSequencerListener.h"
+
+namespace {
+
+// Records every notification as text, e.g. "EventChanged 2 5".
+class RecordingListener : public KRVSequencerListener {
+public:
+    std::vector<std::string> mHeard;
+    void BPMChanged(KRVSequencer*) override { mHeard.push_back("BPMChanged"); }
+    void ClockReset(KRVSequencer*) override { mHeard.push_back("ClockReset"); }
+    void ConfigChanged(KRVSequencer*) override { mHeard.push_back("ConfigChanged"); }
+    void EventChanged(KRVSequencer*, int inTrack1, int inStep1) override {
+        mHeard.push_back("EventChanged " + std::to_string(inTrack1) + " " +
+                         std::to_string(inStep1));
+    }
+    void LoopChanged(KRVSequencer*) override { mHeard.push_back("LoopChanged"); }
+    void Pause(KRVSequencer*) override { mHeard.push_back("Pause"); }
+    void PortListChanged(KRVSequencer*) override { mHeard.push_back("PortListChanged"); }
+    void ScaleChanged(KRVSequencer*) override { mHeard.push_back("ScaleChanged"); }
+    void Start(KRVSequencer*) override { mHeard.push_back("Start"); }
+    void StepTick(KRVSequencer*) override { mHeard.push_back("StepTick"); }
+    void Stop(KRVSequencer*) override { mHeard.push_back("Stop"); }
+    void TimerTick(KRVSequencer*) override { mHeard.push_back("TimerTick"); }
+    void TrackChanged(KRVSequencer*, int inTrack1) override {
+        mHeard.push_back("TrackChanged " + std::to_string(inTrack1));
+    }
+    void TrackAdded(KRVSequencer*, int inTrack1) override {
+        mHeard.push_back("TrackAdded " + std::to_string(inTrack1));
+    }
+    void TrackDeleted(KRVSequencer*, int inTrack1) override {
+        mHeard.push_back("TrackDeleted " + std::to_string(inTrack1));
+    }
+    std::vector<std::string> Take() { return std::exchange(mHeard, {}); }
+};
+
+// Visits record where they were called; the first visit also selects (1, 8),
+// which a walk that reads marks afresh must then visit too.
+class RecordingAction : public KRVSelectionAction {
+public:
+    std::vector<std::string> mVisits;
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override {
+        if (mVisits.empty()) {
+            inSequencer->SelectEvent(1, 8);
+        }
+        mVisits.push_back(std::to_string(inTrack1) + "," + std::to_string(inStep1));
+    }
+};
+
+class SequencerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mSequencer.SetScale(1, 16);
+        mSequencer.AddListener(&mListener);
+    }
+    void AddTracks(int inCount) {
+        for (int i = 0; i < inCount; i++) {
+            mSequencer.AddTrack(KRVTrack());
+        }
+        mListener.Take();
+    }
+    KRVSequencer mSequencer;
+    RecordingListener mListener;
+};
+
+using Heard = std::vector<std::string>;
+
+TEST_F(SequencerTest, GridScaleAndLoop) {
+    EXPECT_EQ(mSequencer.GetStepCount(), 16);
+    EXPECT_EQ(mSequencer.GetBarCount(), 1);
+    EXPECT_EQ(mSequencer.GetTicksPerStep(), 6);
+    EXPECT_EQ(mSequencer.GetLoopStep(), 17);
+
+    mSequencer.SetLoopStep(5);
+    EXPECT_EQ(mSequencer.GetLoopStep(), 5);
+    EXPECT_TRUE(mSequencer.SetScale(2, 16));  // resets the loop
+    EXPECT_EQ(mSequencer.GetTicksPerStep(), 12);
+    EXPECT_EQ(mSequencer.GetLoopStep(), 17);
+    EXPECT_TRUE(mSequencer.SetScale(1, 10));  // 9 ticks a step, partial 11th step
+    EXPECT_EQ(mSequencer.GetStepCount(), 10);
+    EXPECT_EQ(mSequencer.GetLoopStep(), 11);
+    mListener.Take();
+
+    // Refused scales change nothing and announce nothing: out of range, steps
+    // of 1 tick, more played steps than a track's 64 events.
+    for (auto [bars, steps] : {std::pair{1, 0}, {1, 65}, {0, 16}, {1, 64}, {1, 49}, {3, 64},
+                               {67, 64}, {30000000, 16}}) {
+        EXPECT_FALSE(mSequencer.SetScale(bars, steps)) << bars << " " << steps;
+    }
+    EXPECT_EQ(mSequencer.GetStepCount(), 10);
+    EXPECT_TRUE(mListener.Take().empty());
+    EXPECT_TRUE(mSequencer.SetScale(1, 48));  // 2 ticks a step is the shortest
+    EXPECT_TRUE(mSequencer.SetScale(4, 64));
+    EXPECT_EQ(mListener.Take(), (Heard{"ScaleChanged", "ScaleChanged"}));
+
+    // A refused loop step is still announced.
+    mSequencer.SetLoopStep(66);
+    EXPECT_EQ(mSequencer.GetLoopStep(), 65);
+    mSequencer.SetLoopStep(1);
+    EXPECT_EQ(mSequencer.GetLoopStep(), 1);
+    EXPECT_EQ(mListener.Take(), (Heard{"LoopChanged", "LoopChanged"}));
+}
+
+TEST_F(SequencerTest, TempoGivesPeriodAndRefusesUnusableValues) {
+    EXPECT_TRUE(mSequencer.SetBPM(120));
+    EXPECT_EQ(mSequencer.GetTimerPeriodUS(), 20833u);
+    EXPECT_TRUE(mSequencer.SetBPM(90));
+    EXPECT_EQ(mSequencer.GetTimerPeriodUS(), 27778u);
+    EXPECT_EQ(mListener.Take(), (Heard{"BPMChanged", "BPMChanged"}));
+    for (double bad : {0.0, -5.0, 1e300, 1.0 / 0.0, 0.0 / 0.0}) {
+        EXPECT_FALSE(mSequencer.SetBPM(bad)) << bad;
+    }
+    EXPECT_EQ(mSequencer.GetBPM(), 90.0);
+    EXPECT_TRUE(mListener.Take().empty());
+}
+
+TEST_F(SequencerTest, SettersClampAndAnnounce) {
+    AddTracks(1);
+    mSequencer.SetNote(1, 1, 200);
+    mSequencer.SetVelocity(1, 1, 128);
+    mSequencer.SetGateTime(1, 1, 95);
+    mSequencer.SetChannel(1, 1, 16);
+    mSequencer.SetChannel(1, 1, 17);  // refused, silent
+    mSequencer.SetPort(1, 1, 5);      // no ports: port 0
+    const KRVEvent& event = mSequencer.GetEvent(1, 1);
+    EXPECT_EQ(event.GetNote(), 127);
+    EXPECT_EQ(event.GetVelocity(), 127);
+    EXPECT_EQ(event.GetGateTime(), 90);
+    EXPECT_EQ(event.GetChannel(), 16);
+    EXPECT_EQ(event.GetPort(), 0);
+    EXPECT_EQ(mListener.Take().size(), 5u);
+
+    mSequencer.InvertMute(1, 2);
+    EXPECT_TRUE(mSequencer.GetEvent(1, 2).IsMuted());
+    mSequencer.SetMute(1, 2, false);
+    EXPECT_FALSE(mSequencer.GetEvent(1, 2).IsMuted());
+    KRVEvent content;
+    mSequencer.SetEvent0(0, 1, content);  // announced twice
+    EXPECT_EQ(mListener.Take(),
+              (Heard{"EventChanged 1 2", "EventChanged 1 2", "EventChanged 1 2",
+                     "EventChanged 1 2"}));
+}
+
+TEST_F(SequencerTest, SelectionCountsAndWalkOrder) {
+    AddTracks(4);
+    EXPECT_EQ(mSequencer.SelectStep(3), 4);
+    EXPECT_EQ(mListener.Take(), (Heard{"EventChanged 1 3", "EventChanged 2 3",
+                                       "EventChanged 3 3", "EventChanged 4 3"}));
+    EXPECT_EQ(mSequencer.SelectStep(0), 0);
+    EXPECT_EQ(mSequencer.SelectStep(17), 0);
+    EXPECT_EQ(mSequencer.SelectTrack(2), 16);
+    EXPECT_EQ(mSequencer.SelectTrack(5), 0);
+    EXPECT_EQ(mSequencer.SelectEvent(4, 17), 0);
+    EXPECT_EQ(mSequencer.GetSelectedCount(), 19);
+    EXPECT_EQ(mSequencer.UnSelectTrack(2), 16);
+    EXPECT_EQ(mSequencer.UnSelectStep(3), 4);
+    EXPECT_EQ(mSequencer.GetSelectedCount(), 0);
+    EXPECT_EQ(mSequencer.SelectAll(), 64);
+    EXPECT_EQ(mSequencer.UnSelectEvent(1, 1), 1);
+    EXPECT_EQ(mSequencer.GetSelectedCount(), 63);
+    // Selection beyond the step count is neither counted nor visited.
+    mSequencer.SetScale(1, 8);
+    EXPECT_EQ(mSequencer.GetSelectedCount(), 31);
+    mSequencer.SetScale(1, 16);
+    mSequencer.UnSelectStep(1);
+    for (int step = 1; step <= 16; step++) {
+        for (int track = 1; track <= 4; track++) mSequencer.UnSelectEvent(track, step);
+    }
+
+    mSequencer.SelectEvent(2, 5);
+    mSequencer.SelectEvent(1, 7);
+    RecordingAction action;
+    EXPECT_EQ(mSequencer.RunSelection(&action), 3);
+    EXPECT_EQ(action.mVisits, (std::vector<std::string>{"1,7", "1,8", "2,5"}));
+    mSequencer.UnSelectEvent(1, 7);
+    mSequencer.UnSelectEvent(1, 8);
+    mSequencer.UnSelectEvent(2, 5);
+    RecordingAction idle;
+    EXPECT_EQ(mSequencer.RunSelection(&idle), 0);
+    EXPECT_TRUE(idle.mVisits.empty());
+}
+
+TEST_F(SequencerTest, SolosMoveAndCount) {
+    AddTracks(3);
+    mSequencer.VSolo(1, 3);
+    EXPECT_EQ(mListener.Take(), (Heard{"EventChanged 1 3", "EventChanged 2 3",
+                                       "EventChanged 3 3"}));
+    EXPECT_TRUE(mSequencer.IsStepVSoloed(3));
+    mSequencer.VSolo(3, 3);
+    EXPECT_FALSE(mSequencer.GetEvent(1, 3).IsVSoloed());
+    EXPECT_TRUE(mSequencer.GetEvent(3, 3).IsVSoloed());
+    mSequencer.VUnSolo(3, 3);
+    EXPECT_FALSE(mSequencer.GetEvent(3, 3).IsVSoloed());
+    EXPECT_FALSE(mSequencer.IsStepVSoloed(3));
+    mSequencer.VSolo(9, 4);  // no such track: nothing soloed, step not in solo mode
+    EXPECT_FALSE(mSequencer.IsStepVSoloed(4));
+
+    mSequencer.HSolo(2, 1);
+    mSequencer.HSolo(2, 1);
+    mSequencer.HSolo(2, 2);
+    mSequencer.HUnSolo(2, 9);
+    EXPECT_EQ(mSequencer.GetTrack(2).GetHSoloCount(), 2);
+}
+
+TEST_F(SequencerTest, TrackListKeepsTracksWhole) {
+    AddTracks(2);
+    mSequencer.AddTrack(KRVTrack(), 5);
+    EXPECT_EQ(mListener.Take(), (Heard{"TrackAdded 3", "TrackAdded 4", "TrackAdded 5"}));
+    EXPECT_EQ(mSequencer.GetTrackCount(), 5);
+
+    // Marks travel with their track when tracks before it come and go.
+    mSequencer.SetNote(2, 4, 70);
+    mSequencer.SelectEvent(2, 4);
+    mSequencer.Mute(2, 5);
+    mSequencer.HSolo(2, 6);
+    mSequencer.MuteTrack(2);
+    EXPECT_EQ(mSequencer.AddTrack(KRVTrack(), 0), 0);  // position 0 goes to the front
+    EXPECT_EQ(mSequencer.GetTrackCount(), 6);
+    const KRVTrack& moved = mSequencer.GetTrack(3);
+    EXPECT_EQ(moved.GetEvent(4).GetNote(), 70);
+    EXPECT_TRUE(moved.GetEvent(4).IsSelected());
+    EXPECT_TRUE(moved.GetEvent(5).IsMuted());
+    EXPECT_EQ(moved.GetHSoloCount(), 1);
+    EXPECT_TRUE(moved.IsMuted());
+    mListener.Take();
+
+    mSequencer.DeleteTrack(1);
+    EXPECT_EQ(mListener.Take(), (Heard{"TrackChanged 1", "TrackDeleted 1"}));
+    EXPECT_TRUE(mSequencer.GetTrack(2).GetEvent(4).IsSelected());
+    EXPECT_EQ(mSequencer.GetTrack(2).GetHSoloCount(), 1);
+    mSequencer.DeleteTrack(0);
+    mSequencer.DeleteTrack(6);
+    EXPECT_EQ(mSequencer.GetTrackCount(), 5);
+    EXPECT_TRUE(mListener.Take().empty());
+
+    // A copy takes the content and leaves the destination's marks.
+    mSequencer.SelectEvent(1, 4);
+    mSequencer.CopyTrack(2, 1);
+    EXPECT_EQ(mSequencer.GetEvent(1, 4).GetNote(), 70);
+    EXPECT_TRUE(mSequencer.GetEvent(1, 4).IsSelected());
+    EXPECT_FALSE(mSequencer.GetEvent(1, 5).IsMuted());
+    EXPECT_EQ(mListener.Take().back(), "TrackChanged 1");
+}
+
+TEST_F(SequencerTest, DeletingTheVSoloedTrackFreesTheStep) {
+    AddTracks(3);
+    mSequencer.VSolo(2, 5);
+    mSequencer.VSolo(1, 6);
+    mSequencer.DeleteTrack(2);
+    EXPECT_FALSE(mSequencer.IsStepVSoloed(5));
+    EXPECT_TRUE(mSequencer.IsStepVSoloed(6));
+}
+
+TEST_F(SequencerTest, ChannelNames) {
+    mSequencer.SetChannelName(0, 10, "drums");
+    EXPECT_EQ(mSequencer.GetChannelName(0, 10), "drums");
+    EXPECT_EQ(mSequencer.GetChannelName(0, 11), "");
+    mSequencer.SetChannelName(0, 10, "perc");
+    int port = -1, channel = -1;
+    ASSERT_TRUE(mSequencer.GetNamedChannel("drums", &port, &channel));
+    EXPECT_EQ(port, 0);
+    EXPECT_EQ(channel, 10);
+    ASSERT_TRUE(mSequencer.GetNamedChannel("perc", &port, &channel));
+    EXPECT_EQ(mSequencer.GetChannelName(0, 10), "perc");
+    mSequencer.DeleteChannelNames();
+    EXPECT_FALSE(mSequencer.GetNamedChannel("perc", &port, &channel));
+    EXPECT_EQ(mListener.Take(), (Heard{"ConfigChanged", "ConfigChanged", "ConfigChanged"}));
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "KRVSequencer.h"
+#include "KRVShell.h"
+#include "KRVStdioInterface.h"
+
+namespace {
+
+// An output stream in memory; Text() gives what was written so far.
+class MemoryOutput {
+public:
+    MemoryOutput() : mStream(open_memstream(&mBuffer, &mLength)) {}
+    ~MemoryOutput() {
+        std::fclose(mStream);
+        std::free(mBuffer);
+    }
+    FILE* Stream() { return mStream; }
+    std::string Text() {
+        std::fflush(mStream);
+        return std::string(mBuffer, mLength);
+    }
+
+private:
+    char* mBuffer = nullptr;
+    size_t mLength = 0;
+    FILE* mStream;
+};
+
+// Runs a script shell (no prompt) over inInput and returns what it wrote.
+std::string RunScript(KRVSequencer& ioSequencer, std::string inInput) {
+    FILE* in = fmemopen(inInput.data(), inInput.size(), "r");
+    MemoryOutput out;
+    KRVStdioInterface interface(in, out.Stream());
+    KRVShell shell(&ioSequencer, &interface);
+    shell.Shell(false);
+    std::fclose(in);
+    return out.Text();
+}
+
+TEST(KRVStdioInterface, ReadLineDeliversLongLinesInPieces) {
+    std::string input = "play\n\n" + std::string(150, 'x') + "\nyes\nlast";
+    FILE* in = fmemopen(input.data(), input.size(), "r");
+    KRVStdioInterface interface(in, nullptr);
+    char buffer[100];
+    EXPECT_EQ(interface.ReadLine(buffer, 100), 4);
+    EXPECT_STREQ(buffer, "play");
+    EXPECT_EQ(interface.ReadLine(buffer, 100), 0);
+    EXPECT_EQ(interface.ReadLine(buffer, 100), 99);
+    EXPECT_EQ(interface.ReadLine(buffer, 100), 51);
+    EXPECT_EQ(interface.ReadLine(buffer, 4), 3);
+    EXPECT_STREQ(buffer, "yes");
+    EXPECT_EQ(interface.ReadLine(buffer, 4), 0);
+    EXPECT_EQ(interface.ReadLine(buffer, 100), 4);
+    EXPECT_STREQ(buffer, "last");
+    EXPECT_EQ(interface.ReadLine(buffer, 100), -1);
+    std::fclose(in);
+}
+
+TEST(KRVStdioInterface, WritesGoToTheEndOfTheDelegateChain) {
+    MemoryOutput out;
+    KRVStdioInterface console(nullptr, out.Stream());
+    KRVStdioInterface middle(nullptr, nullptr);
+    KRVStdioInterface script(nullptr, nullptr);
+    middle.SetOutputDelegate(&console);
+    script.SetOutputDelegate(&middle);
+    script.Write("100% ");
+    script.WriteFormattedD("%d krv> ", 7);
+    script.WriteFormattedDD("%d-%d ", 1, 2);
+    script.WriteFormattedLD("%ld ", -3L);
+    script.WriteFormattedLF("%.1f ", 2.5);
+    script.WriteFormattedLU("%lu ", 4UL);
+    script.WriteFormattedLUD("%lu/%d ", 5UL, 6);
+    script.WriteFormattedS("[%s] ", "s");
+    script.WriteFormattedSS("[%s%s] ", "a", "b");
+    script.WriteFormattedSD("[%s%d]", "c", 8);
+    EXPECT_EQ(out.Text(), "100% 7 krv> 1-2 -3 2.5 4 5/6 [s] [ab] [c8]");
+
+    // With neither stream nor delegate, text is dropped.
+    KRVStdioInterface nowhere(nullptr, nullptr);
+    EXPECT_EQ(nowhere.Write("lost"), 1);
+}
+
+TEST(KRVShell, DisplayShowsEveryCellKind) {
+    KRVSequencer sequencer;
+    sequencer.SetScale(1, 4);
+    sequencer.SetLoopStep(4);
+    sequencer.AddTrack(KRVTrack());
+    sequencer.SetNote(1, 1, 60);
+    sequencer.SetVelocity(1, 1, 100);
+    sequencer.SelectEvent(1, 1);
+    sequencer.SetNote(1, 2, 61);
+    sequencer.SetGateTime(1, 2, 90);
+    sequencer.Mute(1, 2);
+    sequencer.HSolo(1, 3);
+    sequencer.SetNote(1, 4, 1);
+    sequencer.SetVelocity(1, 4, 0);
+    sequencer.VSolo(1, 4);
+    EXPECT_EQ(RunScript(sequencer, "display\n"),
+              "|-----|---|---|---|-X-|\n"
+              "|T:|S:|001|002|003|004|\n"
+              "|-----|-*-|---|---|---|\n"
+              "|01|N:| C4|C#4|C-1|C#-|\n"
+              "|  |C:|0 1|0 1|0 1|0 1|\n"
+              "|  |V:|100| 64| 64|  0|\n"
+              "|  |G:| 50| 90| 50| 50|\n"
+              "|  |S:|   |M  | H |  V|\n"
+              "|-----|---|---|---|---|\n");
+
+    // Channel names fill or cut the cell; unnamed channels show port in hex.
+    sequencer.SetChannelName(0, 1, "B");
+    sequencer.SetChannel(1, 2, 16);
+    sequencer.SetChannelName(0, 16, "Strings");
+    sequencer.SetChannel(1, 3, 10);
+    sequencer.MuteTrack(1);
+    std::string shown = RunScript(sequencer, "di\n");
+    EXPECT_NE(shown.find("|  |C:|B  |Str|010|B  |\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("|MU|V:|100|"), std::string::npos) << shown;
+}
+
+}  // namespace
