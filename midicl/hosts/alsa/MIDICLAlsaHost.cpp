@@ -1,0 +1,239 @@
+#include "hosts/alsa/MIDICLAlsaHost.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <vector>
+
+#include "hosts/alsa/MIDICLAlsaCodec.h"
+#include "hosts/alsa/MIDICLAlsaInput.h"
+#include "hosts/alsa/MIDICLAlsaOutput.h"
+
+namespace {
+
+// alsa-lib reports errors on stderr unless told otherwise; the library
+// prints nothing, it throws.
+void MIDICLAlsaQuiet(const char*, int, const char*, int, const char*, ...) {}
+
+constexpr unsigned kOutputCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+// Without SUBS_WRITE nobody else can connect to an input port, so it is not
+// listed as a destination; we connect its sources ourselves.
+constexpr unsigned kInputCaps = SND_SEQ_PORT_CAP_WRITE;
+constexpr unsigned kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+constexpr unsigned kPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
+
+MIDICLTimeStamp MIDICLNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<MIDICLTimeStamp>(now.tv_sec) * 1000000000u +
+           static_cast<MIDICLTimeStamp>(now.tv_nsec);
+}
+
+}  // namespace
+
+int MIDICLAlsaHost::OpenSequencer(const std::string& inClientName, snd_seq_t*& outSequencer) {
+    snd_lib_error_set_handler(MIDICLAlsaQuiet);
+    int status = snd_seq_open(&outSequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+    if (status < 0) {
+        return status;
+    }
+    status = snd_seq_set_client_name(outSequencer, inClientName.c_str());
+    if (status < 0) {
+        snd_seq_close(outSequencer);
+    }
+    return status;
+}
+
+std::shared_ptr<MIDICLHost> MIDICLAlsaHost::Open(const std::string& inClientName) {
+    snd_seq_t* sequencer = nullptr;
+    const int status = OpenSequencer(inClientName, sequencer);
+    if (status < 0) {
+        throw MIDICLException(MIDICLException::kMIDIClientCreate, status);
+    }
+    return std::make_shared<MIDICLAlsaHost>(sequencer);
+}
+
+std::shared_ptr<MIDICLHost> MIDICLAlsaHost::TryOpen(const std::string& inClientName) {
+    snd_seq_t* sequencer = nullptr;
+    if (OpenSequencer(inClientName, sequencer) < 0) {
+        return nullptr;
+    }
+    return std::make_shared<MIDICLAlsaHost>(sequencer);
+}
+
+MIDICLAlsaHost::MIDICLAlsaHost(snd_seq_t* inSequencer)
+    : mSequencer(inSequencer), mClientId(snd_seq_client_id(inSequencer)), mStopFd(-1) {}
+
+MIDICLAlsaHost::~MIDICLAlsaHost() {
+    if (mInputThread.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = write(mStopFd, &one, sizeof one);
+        mInputThread.join();
+    }
+    if (mStopFd >= 0) {
+        close(mStopFd);
+    }
+    snd_seq_close(mSequencer);
+}
+
+void MIDICLAlsaHost::ForEachDestination(
+    const std::function<bool(int inClient, int inPort)>& inVisit) {
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(mSequencer, client) >= 0) {
+        const int clientId = snd_seq_client_info_get_client(client);
+        if (clientId == SND_SEQ_CLIENT_SYSTEM) {
+            continue;
+        }
+        snd_seq_port_info_set_client(port, clientId);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(mSequencer, port) >= 0) {
+            const unsigned caps = snd_seq_port_info_get_capability(port);
+            if ((caps & kDestinationCaps) == kDestinationCaps &&
+                !inVisit(clientId, snd_seq_port_info_get_port(port))) {
+                return;
+            }
+        }
+    }
+}
+
+int MIDICLAlsaHost::GetNumberOfDestinations() {
+    int count = 0;
+    ForEachDestination([&count](int, int) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+MIDICLEndpointRef MIDICLAlsaHost::GetDestination(int inIndex) {
+    MIDICLEndpointRef found;
+    int index = 0;
+    ForEachDestination([&](int inClient, int inPort) {
+        if (index++ != inIndex) {
+            return true;
+        }
+        found = MIDICLAlsaCodec::MakeEndpoint(inClient, inPort);
+        return false;
+    });
+    return found;
+}
+
+bool MIDICLAlsaHost::GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) {
+    int clientId = 0;
+    int portId = 0;
+    if (!MIDICLAlsaCodec::SplitEndpoint(inEndpoint, clientId, portId)) {
+        return false;
+    }
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    if (snd_seq_get_any_client_info(mSequencer, clientId, client) < 0 ||
+        snd_seq_get_any_port_info(mSequencer, clientId, portId, port) < 0) {
+        return false;
+    }
+    outName = MIDICLAlsaCodec::FormatName(snd_seq_client_info_get_name(client),
+                                          snd_seq_port_info_get_name(port));
+    return true;
+}
+
+std::unique_ptr<MIDICLHostOutput> MIDICLAlsaHost::CreateOutputPort(const std::string& inName) {
+    const int port = snd_seq_create_simple_port(mSequencer, inName.c_str(), kOutputCaps, kPortType);
+    if (port < 0) {
+        throw MIDICLException(MIDICLException::kMIDIOutputPortCreate, port);
+    }
+    return std::make_unique<MIDICLAlsaOutput>(shared_from_this(), port);
+}
+
+std::unique_ptr<MIDICLHostInput> MIDICLAlsaHost::CreateInputPort(const std::string& inName,
+                                                                 MIDICLReadProc inReadProc,
+                                                                 void* inRefCon) {
+    return CreateReceiver(inName, kInputCaps, inReadProc, inRefCon,
+                          MIDICLException::kMIDIInputPortCreate);
+}
+
+std::unique_ptr<MIDICLHostInput> MIDICLAlsaHost::CreateDestination(const std::string& inName,
+                                                                   MIDICLReadProc inReadProc,
+                                                                   void* inRefCon) {
+    return CreateReceiver(inName, kDestinationCaps, inReadProc, inRefCon,
+                          MIDICLException::kMIDIDestinationCreate);
+}
+
+std::unique_ptr<MIDICLHostInput> MIDICLAlsaHost::CreateReceiver(
+    const std::string& inName, unsigned inCaps, MIDICLReadProc inReadProc, void* inRefCon,
+    MIDICLException::MIDICLCallNumber inCall) {
+    StartInputThread();
+    const int port = snd_seq_create_simple_port(mSequencer, inName.c_str(), inCaps, kPortType);
+    if (port < 0) {
+        throw MIDICLException(inCall, port);
+    }
+    auto input = std::make_unique<MIDICLAlsaInput>(shared_from_this(), port, inReadProc, inRefCon);
+    if (!mReceivers.Add(input.get())) {
+        throw MIDICLException(inCall, -ENOSPC);
+    }
+    return input;
+}
+
+void MIDICLAlsaHost::StartInputThread() {
+    std::lock_guard<std::mutex> lock(mThreadMutex);
+    if (mInputThread.joinable()) {
+        return;
+    }
+    mStopFd = eventfd(0, EFD_CLOEXEC);
+    mInputThread = std::thread(&MIDICLAlsaHost::RunInputThread, this);
+}
+
+void MIDICLAlsaHost::RunInputThread() {
+    const int count = snd_seq_poll_descriptors_count(mSequencer, POLLIN);
+    std::vector<pollfd> fds(static_cast<std::size_t>(count) + 1);
+    fds[0] = pollfd{mStopFd, POLLIN, 0};
+    snd_seq_poll_descriptors(mSequencer, fds.data() + 1, static_cast<unsigned>(count), POLLIN);
+    while (poll(fds.data(), fds.size(), -1) >= 0 || errno == EINTR) {
+        if (fds[0].revents != 0) {
+            return;
+        }
+        snd_seq_event_t* event = nullptr;
+        while (snd_seq_event_input(mSequencer, &event) >= 0 && event != nullptr) {
+            Dispatch(*event);
+        }
+    }
+}
+
+void MIDICLAlsaHost::Dispatch(const snd_seq_event_t& inEvent) {
+    const MIDICLTimeStamp now = MIDICLNow();
+    if (inEvent.type == SND_SEQ_EVENT_SYSEX) {
+        // Long messages arrive in several lists, each as full as a list gets.
+        const auto* bytes = static_cast<const std::uint8_t*>(inEvent.data.ext.ptr);
+        const std::size_t length = inEvent.data.ext.len;
+        for (std::size_t offset = 0; offset < length; offset += MIDICLPacketList::kMaxBytes) {
+            MIDICLPacketList list;
+            list.Add(now, bytes + offset, std::min(length - offset, MIDICLPacketList::kMaxBytes));
+            Deliver(inEvent.dest.port, list);
+        }
+        return;
+    }
+    std::uint8_t bytes[3];
+    MIDICLPacketList list;
+    if (list.Add(now, bytes, MIDICLAlsaCodec::Decode(inEvent, bytes, sizeof bytes))) {
+        Deliver(inEvent.dest.port, list);
+    }
+}
+
+void MIDICLAlsaHost::Deliver(int inPort, const MIDICLPacketList& inList) {
+    mReceivers.BeginPass();
+    for (std::size_t i = 0; i < mReceivers.GetLimit(); ++i) {
+        const auto* input = static_cast<const MIDICLAlsaInput*>(mReceivers.Get(i));
+        if (input != nullptr && input->GetPort() == inPort) {
+            input->Receive(inList);
+        }
+    }
+    mReceivers.EndPass();
+}

@@ -1,0 +1,204 @@
+#include "hosts/jack/MIDICLJackHost.h"
+
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "hosts/jack/MIDICLJackInput.h"
+#include "hosts/jack/MIDICLJackOutput.h"
+
+namespace {
+
+// libjack reports on stderr unless told otherwise; the library prints
+// nothing, it throws.
+void MIDICLJackQuiet(const char*) {}
+
+// jack_get_ports hands out a list that the caller frees with jack_free.
+class MIDICLJackPortNames {
+public:
+    explicit MIDICLJackPortNames(jack_client_t* inClient)
+        : mNames(jack_get_ports(inClient, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {}
+    ~MIDICLJackPortNames() { jack_free(mNames); }
+    MIDICLJackPortNames(const MIDICLJackPortNames&) = delete;
+    MIDICLJackPortNames& operator=(const MIDICLJackPortNames&) = delete;
+
+    int GetCount() const {
+        int count = 0;
+        while (mNames != nullptr && mNames[count] != nullptr) {
+            ++count;
+        }
+        return count;
+    }
+    const char* Get(int inIndex) const {
+        return inIndex >= 0 && inIndex < GetCount() ? mNames[inIndex] : nullptr;
+    }
+
+private:
+    const char** mNames;
+};
+
+}  // namespace
+
+jack_client_t* MIDICLJackHost::OpenClient(const std::string& inClientName,
+                                          jack_status_t& outStatus) {
+    jack_set_error_function(MIDICLJackQuiet);
+    jack_set_info_function(MIDICLJackQuiet);
+    return jack_client_open(inClientName.c_str(), JackNoStartServer, &outStatus);
+}
+
+std::shared_ptr<MIDICLHost> MIDICLJackHost::Open(const std::string& inClientName) {
+    jack_status_t status = jack_status_t(0);
+    jack_client_t* client = OpenClient(inClientName, status);
+    if (client == nullptr) {
+        throw MIDICLException(MIDICLException::kMIDIClientCreate,
+                              static_cast<std::int32_t>(status));
+    }
+    auto host = std::make_shared<MIDICLJackHost>(client);
+    host->Activate();
+    return host;
+}
+
+std::shared_ptr<MIDICLHost> MIDICLJackHost::TryOpen(const std::string& inClientName) {
+    jack_status_t status = jack_status_t(0);
+    jack_client_t* client = OpenClient(inClientName, status);
+    if (client == nullptr) {
+        return nullptr;
+    }
+    auto host = std::make_shared<MIDICLJackHost>(client);
+    host->Activate();
+    return host;
+}
+
+MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient) : mClient(inClient) {}
+
+MIDICLJackHost::~MIDICLJackHost() {
+    jack_deactivate(mClient);
+    jack_client_close(mClient);
+}
+
+void MIDICLJackHost::Activate() {
+    int status = jack_set_process_callback(mClient, Process, this);
+    if (status == 0) {
+        status = jack_activate(mClient);
+    }
+    if (status != 0) {
+        throw MIDICLException(MIDICLException::kMIDIClientCreate, status);
+    }
+}
+
+// The frame time read here is the one the whole cycle is placed against.
+int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
+    auto* host = static_cast<MIDICLJackHost*>(inArg);
+    const jack_nframes_t cycleStart = jack_last_frame_time(host->mClient);
+    host->mOutputs.BeginPass();
+    for (std::size_t i = 0; i < host->mOutputs.GetLimit(); ++i) {
+        if (auto* output = static_cast<MIDICLJackOutput*>(host->mOutputs.Get(i))) {
+            output->Process(inFrames, cycleStart);
+        }
+    }
+    host->mOutputs.EndPass();
+    host->mReceivers.BeginPass();
+    for (std::size_t i = 0; i < host->mReceivers.GetLimit(); ++i) {
+        if (auto* input = static_cast<MIDICLJackInput*>(host->mReceivers.Get(i))) {
+            input->Process(inFrames, cycleStart);
+        }
+    }
+    host->mReceivers.EndPass();
+    return 0;
+}
+
+MIDICLEndpointRef MIDICLJackHost::MakeEndpoint(const jack_port_t* inPort) {
+    // Shifted by one: libjack may hand out a port handle whose value is 0.
+    return MIDICLEndpointRef{reinterpret_cast<std::uintptr_t>(inPort) + 1};
+}
+
+jack_port_t* MIDICLJackHost::GetPort(MIDICLEndpointRef inEndpoint) {
+    return reinterpret_cast<jack_port_t*>(static_cast<std::uintptr_t>(inEndpoint.mValue - 1));
+}
+
+int MIDICLJackHost::GetNumberOfDestinations() {
+    return MIDICLJackPortNames(mClient).GetCount();
+}
+
+MIDICLEndpointRef MIDICLJackHost::GetDestination(int inIndex) {
+    const MIDICLJackPortNames names(mClient);
+    const char* name = names.Get(inIndex);
+    jack_port_t* port = name != nullptr ? jack_port_by_name(mClient, name) : nullptr;
+    return port != nullptr ? MakeEndpoint(port) : MIDICLEndpointRef{};
+}
+
+// A stale handle may still yield a name, so the name must lead back to it.
+bool MIDICLJackHost::GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) {
+    if (!inEndpoint.IsValid()) {
+        return false;
+    }
+    const char* name = jack_port_name(GetPort(inEndpoint));
+    if (name == nullptr || jack_port_by_name(mClient, name) != GetPort(inEndpoint)) {
+        return false;
+    }
+    outName = name;
+    return true;
+}
+
+std::string MIDICLJackHost::MakeUniqueName(const std::string& inName) const {
+    const std::string prefix = std::string(jack_get_client_name(mClient)) + ":";
+    std::string candidate = inName;
+    for (int suffix = 2; jack_port_by_name(mClient, (prefix + candidate).c_str()) != nullptr;
+         ++suffix) {
+        candidate = inName + "-" + std::to_string(suffix);
+    }
+    return candidate;
+}
+
+// JACK says nothing about why a registration failed, hence status 0.
+jack_port_t* MIDICLJackHost::RegisterPort(const std::string& inName, unsigned long inFlags,
+                                          MIDICLException::MIDICLCallNumber inCall) {
+    std::lock_guard<std::mutex> lock(mRegisterMutex);
+    jack_port_t* port = jack_port_register(mClient, MakeUniqueName(inName).c_str(),
+                                           JACK_DEFAULT_MIDI_TYPE, inFlags, 0);
+    if (port == nullptr) {
+        throw MIDICLException(inCall, 0);
+    }
+    return port;
+}
+
+std::unique_ptr<MIDICLHostOutput> MIDICLJackHost::CreateOutputPort(const std::string& inName) {
+    jack_port_t* port =
+        RegisterPort(inName, JackPortIsOutput, MIDICLException::kMIDIOutputPortCreate);
+    jack_ringbuffer_t* queue = jack_ringbuffer_create(MIDICLJackOutput::kQueueBytes);
+    if (queue == nullptr) {
+        jack_port_unregister(mClient, port);
+        throw MIDICLException(MIDICLException::kMIDIOutputPortCreate, -ENOMEM);
+    }
+    jack_ringbuffer_mlock(queue);
+    auto output = std::make_unique<MIDICLJackOutput>(shared_from_this(), port, queue);
+    if (!mOutputs.Add(output.get())) {
+        throw MIDICLException(MIDICLException::kMIDIOutputPortCreate, -ENOSPC);
+    }
+    return output;
+}
+
+std::unique_ptr<MIDICLHostInput> MIDICLJackHost::CreateInputPort(const std::string& inName,
+                                                                 MIDICLReadProc inReadProc,
+                                                                 void* inRefCon) {
+    return CreateReceiver(inName, inReadProc, inRefCon, MIDICLException::kMIDIInputPortCreate);
+}
+
+std::unique_ptr<MIDICLHostInput> MIDICLJackHost::CreateDestination(const std::string& inName,
+                                                                   MIDICLReadProc inReadProc,
+                                                                   void* inRefCon) {
+    return CreateReceiver(inName, inReadProc, inRefCon, MIDICLException::kMIDIDestinationCreate);
+}
+
+std::unique_ptr<MIDICLHostInput> MIDICLJackHost::CreateReceiver(
+    const std::string& inName, MIDICLReadProc inReadProc, void* inRefCon,
+    MIDICLException::MIDICLCallNumber inCall) {
+    jack_port_t* port = RegisterPort(inName, JackPortIsInput, inCall);
+    auto input = std::make_unique<MIDICLJackInput>(shared_from_this(), port, inReadProc, inRefCon);
+    if (!mReceivers.Add(input.get())) {
+        throw MIDICLException(inCall, -ENOSPC);
+    }
+    return input;
+}

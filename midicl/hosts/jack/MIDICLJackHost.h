@@ -1,0 +1,63 @@
+#pragma once
+
+#include <jack/jack.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "MIDICLException.h"
+#include "hosts/MIDICLHost.h"
+#include "hosts/MIDICLRealtimeSlots.h"
+
+// A running JACK server as a MIDI host: one JACK client whose process
+// callback moves our output ports' queued messages into their buffers and
+// hands what reaches our input ports to their owners. The server is never
+// started for us.
+class MIDICLJackHost : public MIDICLHost, public std::enable_shared_from_this<MIDICLJackHost> {
+public:
+    // Throws MIDICLException(kMIDIClientCreate, jack_status_t or the
+    // activation error).
+    static std::shared_ptr<MIDICLHost> Open(const std::string& inClientName);
+    // Null when no server answers.
+    static std::shared_ptr<MIDICLHost> TryOpen(const std::string& inClientName);
+
+    explicit MIDICLJackHost(jack_client_t* inClient);
+    ~MIDICLJackHost() override;
+
+    const char* GetName() const override { return "jack"; }
+    int GetNumberOfDestinations() override;
+    MIDICLEndpointRef GetDestination(int inIndex) override;
+    bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
+    std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) override;
+    std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,
+                                                     MIDICLReadProc inReadProc,
+                                                     void* inRefCon) override;
+    std::unique_ptr<MIDICLHostInput> CreateDestination(const std::string& inName,
+                                                       MIDICLReadProc inReadProc,
+                                                       void* inRefCon) override;
+
+    jack_client_t* GetClient() const { return mClient; }
+    MIDICLRealtimeSlots& GetOutputs() { return mOutputs; }
+    MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
+
+    static MIDICLEndpointRef MakeEndpoint(const jack_port_t* inPort);
+    static jack_port_t* GetPort(MIDICLEndpointRef inEndpoint);
+
+private:
+    static jack_client_t* OpenClient(const std::string& inClientName, jack_status_t& outStatus);
+    static int Process(jack_nframes_t inFrames, void* inArg);
+    void Activate();
+    jack_port_t* RegisterPort(const std::string& inName, unsigned long inFlags,
+                              MIDICLException::MIDICLCallNumber inCall);
+    std::string MakeUniqueName(const std::string& inName) const;
+    std::unique_ptr<MIDICLHostInput> CreateReceiver(const std::string& inName,
+                                                    MIDICLReadProc inReadProc, void* inRefCon,
+                                                    MIDICLException::MIDICLCallNumber inCall);
+
+    jack_client_t* mClient;
+    MIDICLRealtimeSlots mOutputs;
+    MIDICLRealtimeSlots mReceivers;
+    // Makes a unique name and registering it one step.
+    std::mutex mRegisterMutex;
+};

@@ -1,0 +1,49 @@
+#include "hosts/jack/MIDICLJackInput.h"
+
+#include <jack/midiport.h>
+
+#include <algorithm>
+
+#include "hosts/jack/MIDICLJackHost.h"
+
+MIDICLJackInput::MIDICLJackInput(const std::shared_ptr<MIDICLJackHost>& inHost, jack_port_t* inPort,
+                                 MIDICLReadProc inReadProc, void* inRefCon)
+    : mHost(inHost), mPort(inPort), mReadProc(inReadProc), mRefCon(inRefCon) {}
+
+// Out of the table first, so that the process callback has let go of us
+// before the port (and then our owner) goes away.
+MIDICLJackInput::~MIDICLJackInput() {
+    mHost->GetReceivers().Remove(this);
+    jack_port_unregister(mHost->GetClient(), mPort);
+}
+
+void MIDICLJackInput::ConnectSource(MIDICLEndpointRef inSource) {
+    if (inSource.IsValid()) {
+        jack_connect(mHost->GetClient(), jack_port_name(MIDICLJackHost::GetPort(inSource)),
+                     jack_port_name(mPort));
+    }
+}
+
+MIDICLEndpointRef MIDICLJackInput::GetEndpoint() const {
+    return MIDICLJackHost::MakeEndpoint(mPort);
+}
+
+void MIDICLJackInput::Process(jack_nframes_t inFrames, jack_nframes_t inCycleStart) const {
+    void* buffer = jack_port_get_buffer(mPort, inFrames);
+    const std::uint32_t count = jack_midi_get_event_count(buffer);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, i) != 0) {
+            continue;
+        }
+        const MIDICLTimeStamp stamp =
+            jack_frames_to_time(mHost->GetClient(), inCycleStart + event.time) * 1000;
+        // Long messages arrive in several lists, each as full as a list gets.
+        for (std::size_t offset = 0; offset < event.size; offset += MIDICLPacketList::kMaxBytes) {
+            MIDICLPacketList list;
+            list.Add(stamp, event.buffer + offset,
+                     std::min(event.size - offset, MIDICLPacketList::kMaxBytes));
+            mReadProc(list, mRefCon);
+        }
+    }
+}
