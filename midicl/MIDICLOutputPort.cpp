@@ -28,75 +28,91 @@ std::uint8_t MIDICLOutputPort::ChannelStatus(int inMessage, std::uint8_t inChann
 
 void MIDICLOutputPort::SendNoteOff(std::uint8_t inChannel, std::uint8_t inKey,
                                    std::uint8_t inVelocity, MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(ChannelStatus(MIDICLClient::kMIDINoteOffMessage, inChannel), inKey, inVelocity,
-                    inTimeStamp);
+    SendSmallPacketAt(inTimeStamp, ChannelStatus(MIDICLClient::kMIDINoteOffMessage, inChannel),
+                      inKey, inVelocity);
 }
 
 void MIDICLOutputPort::SendNoteOn(std::uint8_t inChannel, std::uint8_t inKey,
                                   std::uint8_t inVelocity, MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(ChannelStatus(MIDICLClient::kMIDINoteOnMessage, inChannel), inKey, inVelocity,
-                    inTimeStamp);
+    SendSmallPacketAt(inTimeStamp, ChannelStatus(MIDICLClient::kMIDINoteOnMessage, inChannel),
+                      inKey, inVelocity);
 }
 
 void MIDICLOutputPort::SendPolyAftertouch(std::uint8_t inChannel, std::uint8_t inKey,
                                           std::uint8_t inPressure, MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(ChannelStatus(MIDICLClient::kMIDIPolyAftertouchMessage, inChannel), inKey,
-                    inPressure, inTimeStamp);
+    SendSmallPacketAt(inTimeStamp,
+                      ChannelStatus(MIDICLClient::kMIDIPolyAftertouchMessage, inChannel), inKey,
+                      inPressure);
 }
 
 void MIDICLOutputPort::SendControlChange(std::uint8_t inChannel, std::uint8_t inControl,
                                          std::uint8_t inValue, MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(ChannelStatus(MIDICLClient::kMIDIControlChangeMessage, inChannel), inControl,
-                    inValue, inTimeStamp);
+    SendSmallPacketAt(inTimeStamp,
+                      ChannelStatus(MIDICLClient::kMIDIControlChangeMessage, inChannel), inControl,
+                      inValue);
 }
 
 void MIDICLOutputPort::SendProgramChange(std::uint8_t inChannel, std::uint8_t inProgram,
                                          MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(ChannelStatus(MIDICLClient::kMIDIProgramChangeMessage, inChannel), inProgram,
-                    inTimeStamp);
+    SendSmallPacketAt(inTimeStamp,
+                      ChannelStatus(MIDICLClient::kMIDIProgramChangeMessage, inChannel), inProgram);
 }
 
 void MIDICLOutputPort::SendChannelAftertouch(std::uint8_t inChannel, std::uint8_t inPressure,
                                              MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(ChannelStatus(MIDICLClient::kMIDIChannelAftertouchMessage, inChannel),
-                    inPressure, inTimeStamp);
+    SendSmallPacketAt(inTimeStamp,
+                      ChannelStatus(MIDICLClient::kMIDIChannelAftertouchMessage, inChannel),
+                      inPressure);
 }
 
 void MIDICLOutputPort::SendPitchBend(std::uint8_t inChannel, std::uint8_t inLSB, std::uint8_t inMSB,
                                      MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(ChannelStatus(MIDICLClient::kMIDIPitchBendMessage, inChannel), inLSB, inMSB,
-                    inTimeStamp);
+    SendSmallPacketAt(inTimeStamp, ChannelStatus(MIDICLClient::kMIDIPitchBendMessage, inChannel),
+                      inLSB, inMSB);
 }
 
 void MIDICLOutputPort::SendClock(MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(static_cast<std::uint8_t>(MIDICLClient::kMIDIClockMessage), inTimeStamp);
+    SendSmallPacketAt(inTimeStamp, static_cast<std::uint8_t>(MIDICLClient::kMIDIClockMessage));
 }
 
 void MIDICLOutputPort::SendStart(MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(static_cast<std::uint8_t>(MIDICLClient::kMIDIStartMessage), inTimeStamp);
+    SendSmallPacketAt(inTimeStamp, static_cast<std::uint8_t>(MIDICLClient::kMIDIStartMessage));
 }
 
 void MIDICLOutputPort::SendContinue(MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(static_cast<std::uint8_t>(MIDICLClient::kMIDIContinueMessage), inTimeStamp);
+    SendSmallPacketAt(inTimeStamp, static_cast<std::uint8_t>(MIDICLClient::kMIDIContinueMessage));
 }
 
 void MIDICLOutputPort::SendStop(MIDICLTimeStamp inTimeStamp) {
-    SendSmallPacket(static_cast<std::uint8_t>(MIDICLClient::kMIDIStopMessage), inTimeStamp);
+    SendSmallPacketAt(inTimeStamp, static_cast<std::uint8_t>(MIDICLClient::kMIDIStopMessage));
 }
 
-void MIDICLOutputPort::SendSmallPacket(std::uint8_t inOne, MIDICLTimeStamp inTimeStamp) {
+void MIDICLOutputPort::SendSmallPacket(std::uint8_t inOne) {
+    SendSmallPacketAt(0, inOne);
+}
+
+void MIDICLOutputPort::SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo) {
+    SendSmallPacketAt(0, inOne, inTwo);
+}
+
+void MIDICLOutputPort::SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo,
+                                       std::uint8_t inThree) {
+    SendSmallPacketAt(0, inOne, inTwo, inThree);
+}
+
+void MIDICLOutputPort::SendSmallPacketAt(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne) {
     const std::uint8_t bytes[1] = {inOne};
     SendBytes(bytes, sizeof bytes, inTimeStamp);
 }
 
-void MIDICLOutputPort::SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo,
-                                       MIDICLTimeStamp inTimeStamp) {
+void MIDICLOutputPort::SendSmallPacketAt(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne,
+                                         std::uint8_t inTwo) {
     const std::uint8_t bytes[2] = {inOne, inTwo};
     SendBytes(bytes, sizeof bytes, inTimeStamp);
 }
 
-void MIDICLOutputPort::SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo, std::uint8_t inThree,
-                                       MIDICLTimeStamp inTimeStamp) {
+void MIDICLOutputPort::SendSmallPacketAt(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne,
+                                         std::uint8_t inTwo, std::uint8_t inThree) {
     const std::uint8_t bytes[3] = {inOne, inTwo, inThree};
     SendBytes(bytes, sizeof bytes, inTimeStamp);
 }

@@ -63,13 +63,18 @@ public:
     void SendContinue(MIDICLTimeStamp inTimeStamp = 0);
     void SendStop(MIDICLTimeStamp inTimeStamp = 0);
 
-    // One packet of 1, 2 or 3 raw bytes. Throws kMIDIPacketListAdd (status 0)
-    // when the packet cannot be built, kMIDISend with the host status when the
-    // host refuses it.
-    void SendSmallPacket(std::uint8_t inOne, MIDICLTimeStamp inTimeStamp = 0);
-    void SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo, MIDICLTimeStamp inTimeStamp = 0);
-    void SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo, std::uint8_t inThree,
-                         MIDICLTimeStamp inTimeStamp = 0);
+    // One packet of 1, 2 or 3 raw bytes, sent now. Throws kMIDIPacketListAdd
+    // (status 0) when the packet cannot be built, kMIDISend with the host
+    // status when the host refuses it.
+    void SendSmallPacket(std::uint8_t inOne);
+    void SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo);
+    void SendSmallPacket(std::uint8_t inOne, std::uint8_t inTwo, std::uint8_t inThree);
+    // The same with a time stamp. It comes first here because a trailing one
+    // would make SendSmallPacket(a, b) ambiguous.
+    void SendSmallPacketAt(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne);
+    void SendSmallPacketAt(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne, std::uint8_t inTwo);
+    void SendSmallPacketAt(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne, std::uint8_t inTwo,
+                           std::uint8_t inThree);
     // The list stays the caller's; its packets carry their own time stamps.
     void SendPacketList(const MIDICLPacketList* inPacketList);
 

@@ -1,0 +1,121 @@
+#ifdef MIDICL_HAVE_ALSA
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "MIDICLClient.h"
+#include "MIDICLDestination.h"
+#include "MIDICLOutputPort.h"
+#include "hosts/alsa/MIDICLAlsaCodec.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes RoundTrip(const Bytes& inMessage, snd_seq_event_type_t& outType) {
+    snd_seq_event_t event;
+    EXPECT_EQ(MIDICLAlsaCodec::Encode(inMessage.data(), inMessage.size(), event), inMessage.size());
+    outType = static_cast<snd_seq_event_type_t>(event.type);
+    std::uint8_t decoded[3] = {};
+    return Bytes(decoded, decoded + MIDICLAlsaCodec::Decode(event, decoded, sizeof decoded));
+}
+
+TEST(MIDICLAlsaCodecTest, MessagesBecomeTheirEventsAndBack) {
+    const struct {
+        Bytes mMessage;
+        snd_seq_event_type_t mType;
+    } cases[] = {
+        {{0x90, 60, 100}, SND_SEQ_EVENT_NOTEON},
+        {{0x8F, 60, 0}, SND_SEQ_EVENT_NOTEOFF},
+        {{0xA3, 61, 20}, SND_SEQ_EVENT_KEYPRESS},
+        {{0xB4, 7, 127}, SND_SEQ_EVENT_CONTROLLER},
+        {{0xC9, 5}, SND_SEQ_EVENT_PGMCHANGE},
+        {{0xD1, 64}, SND_SEQ_EVENT_CHANPRESS},
+        {{0xE2, 0x00, 0x40}, SND_SEQ_EVENT_PITCHBEND},
+        {{0xE0, 0x7F, 0x7F}, SND_SEQ_EVENT_PITCHBEND},
+        {{0xF2, 0x05, 0x03}, SND_SEQ_EVENT_SONGPOS},
+        {{0xF3, 9}, SND_SEQ_EVENT_SONGSEL},
+        {{0xF8}, SND_SEQ_EVENT_CLOCK},
+        {{0xFA}, SND_SEQ_EVENT_START},
+        {{0xFB}, SND_SEQ_EVENT_CONTINUE},
+        {{0xFC}, SND_SEQ_EVENT_STOP},
+        {{0xFE}, SND_SEQ_EVENT_SENSING},
+        {{0xFF}, SND_SEQ_EVENT_RESET},
+    };
+    for (const auto& c : cases) {
+        snd_seq_event_type_t type;
+        EXPECT_EQ(RoundTrip(c.mMessage, type), c.mMessage) << int(c.mMessage[0]);
+        EXPECT_EQ(type, c.mType) << int(c.mMessage[0]);
+    }
+}
+
+TEST(MIDICLAlsaCodecTest, PitchBendCentreIsZeroAndFieldsAreFilled) {
+    snd_seq_event_t event;
+    const std::uint8_t centre[] = {0xE2, 0x00, 0x40};
+    MIDICLAlsaCodec::Encode(centre, sizeof centre, event);
+    EXPECT_EQ(event.data.control.channel, 2);
+    EXPECT_EQ(event.data.control.value, 0);
+    const std::uint8_t note[] = {0x95, 61, 99};
+    MIDICLAlsaCodec::Encode(note, sizeof note, event);
+    EXPECT_EQ(event.data.note.channel, 5);
+    EXPECT_EQ(event.data.note.note, 61);
+    EXPECT_EQ(event.data.note.velocity, 99);
+}
+
+TEST(MIDICLAlsaCodecTest, PacketsSplitIntoMessagesAndBadBytesAreRefused) {
+    const std::uint8_t packet[] = {0x90, 60, 100, 0xF0, 1, 2, 0xF7, 0xF8};
+    snd_seq_event_t event;
+    EXPECT_EQ(MIDICLAlsaCodec::Encode(packet, sizeof packet, event), 3u);
+    ASSERT_EQ(MIDICLAlsaCodec::Encode(packet + 3, sizeof packet - 3, event), 4u);
+    EXPECT_EQ(event.type, SND_SEQ_EVENT_SYSEX);
+    EXPECT_EQ(event.data.ext.len, 4u);
+    EXPECT_EQ(event.data.ext.ptr, packet + 3);
+    EXPECT_EQ(MIDICLAlsaCodec::Encode(packet + 7, 1, event), 1u);
+
+    const std::uint8_t running[] = {60, 100};
+    EXPECT_EQ(MIDICLAlsaCodec::Encode(running, sizeof running, event), 0u);
+    EXPECT_EQ(MIDICLAlsaCodec::Encode(packet, 2, event), 0u);
+    EXPECT_EQ(MIDICLAlsaCodec::Encode(packet, 0, event), 0u);
+}
+
+TEST(MIDICLAlsaCodecTest, AddressesAndNames) {
+    int client = -1;
+    int port = -1;
+    ASSERT_TRUE(MIDICLAlsaCodec::SplitEndpoint(MIDICLAlsaCodec::MakeEndpoint(0, 0), client, port));
+    EXPECT_EQ(client, 0);
+    EXPECT_EQ(port, 0);
+    EXPECT_TRUE(MIDICLAlsaCodec::MakeEndpoint(0, 0).IsValid());
+    ASSERT_TRUE(
+        MIDICLAlsaCodec::SplitEndpoint(MIDICLAlsaCodec::MakeEndpoint(128, 3), client, port));
+    EXPECT_EQ(client, 128);
+    EXPECT_EQ(port, 3);
+    EXPECT_FALSE(MIDICLAlsaCodec::SplitEndpoint(MIDICLEndpointRef{}, client, port));
+    EXPECT_FALSE(MIDICLAlsaCodec::SplitEndpoint(MIDICLEndpointRef{42}, client, port));
+    EXPECT_EQ(MIDICLAlsaCodec::FormatName("Midi Through", "Midi Through Port-0"),
+              "Midi Through:Midi Through Port-0");
+}
+
+// Needs a sequencer device; none exists on the build machines.
+TEST(MIDICLAlsaHostTest, OwnVirtualDestinationIsListedByClientAndPortName) {
+    if (::access("/dev/snd/seq", R_OK | W_OK) != 0) {
+        GTEST_SKIP() << "no ALSA sequencer device (/dev/snd/seq)";
+    }
+    MIDICLClient client("krv-midicl-test", "alsa");
+    const int before = client.GetNumberOfDestinations();
+    std::unique_ptr<MIDICLDestination> destination(client.MakeDestination("sink"));
+    ASSERT_EQ(client.GetNumberOfDestinations(), before + 1);
+    char name[MIDICLClient::kNameBufferSize];
+    ASSERT_TRUE(client.GetEndpointName(destination->GetEndpoint(), name));
+    EXPECT_STREQ(name, "krv-midicl-test:sink");
+    std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
+    port->SetDestination(destination->GetEndpoint());
+    port->SendNoteOn(0, 60, 100);
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,245 @@
+#ifdef MIDICL_HAVE_JACK
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MIDICLClient.h"
+#include "MIDICLDestination.h"
+#include "MIDICLOutputPort.h"
+#include "MIDICLRecorder.h"
+
+namespace {
+
+constexpr jack_nframes_t kPeriod = 256;
+constexpr jack_nframes_t kRate = 48000;
+
+// A JACK client of the test's own with one MIDI input; its process callback
+// keeps each event's absolute frame and bytes without allocating.
+class MIDICLJackProbe {
+public:
+    struct MIDICLProbeEvent {
+        jack_nframes_t mFrame;
+        std::size_t mSize;
+        std::array<std::uint8_t, 3> mBytes;
+    };
+
+    bool Open(const std::string& inServer) {
+        mCount.store(0);
+        mClient = jack_client_open("krv-probe", jack_options_t(JackNoStartServer | JackServerName),
+                                   nullptr, inServer.c_str());
+        if (mClient == nullptr) {
+            return false;
+        }
+        mPort = jack_port_register(mClient, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(mClient, Process, this);
+        return mPort != nullptr && jack_activate(mClient) == 0;
+    }
+    void Close() {
+        if (mClient != nullptr) {
+            jack_client_close(mClient);
+            mClient = nullptr;
+        }
+    }
+    jack_client_t* GetClient() const { return mClient; }
+
+    // The first inCount events, or fewer after two seconds.
+    std::vector<MIDICLProbeEvent> WaitFor(std::size_t inCount) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (mCount.load() < inCount && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return std::vector<MIDICLProbeEvent>(mEvents.begin(), mEvents.begin() + mCount.load());
+    }
+
+private:
+    static int Process(jack_nframes_t inFrames, void* inArg) {
+        auto* probe = static_cast<MIDICLJackProbe*>(inArg);
+        void* buffer = jack_port_get_buffer(probe->mPort, inFrames);
+        const jack_nframes_t start = jack_last_frame_time(probe->mClient);
+        for (std::uint32_t i = 0; i < jack_midi_get_event_count(buffer); ++i) {
+            jack_midi_event_t event;
+            const std::size_t n = probe->mCount.load();
+            if (jack_midi_event_get(&event, buffer, i) != 0 || n == probe->mEvents.size()) {
+                continue;
+            }
+            MIDICLProbeEvent& kept = probe->mEvents[n];
+            kept.mFrame = start + event.time;
+            kept.mSize = event.size;
+            for (std::size_t b = 0; b < event.size && b < kept.mBytes.size(); ++b) {
+                kept.mBytes[b] = event.buffer[b];
+            }
+            probe->mCount.store(n + 1);
+        }
+        return 0;
+    }
+
+    jack_client_t* mClient = nullptr;
+    jack_port_t* mPort = nullptr;
+    std::array<MIDICLProbeEvent, 64> mEvents{};
+    std::atomic<std::size_t> mCount{0};
+};
+
+bool HaveJackd() {
+    return std::system("command -v jackd >/dev/null 2>&1") == 0;
+}
+
+MIDICLTimeStamp MonotonicNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<MIDICLTimeStamp>(now.tv_sec) * 1000000000u + now.tv_nsec;
+}
+
+// One dummy-driver server per run of this suite, under a name of its own, so
+// that nothing else on the machine is touched.
+class MIDICLJackTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!HaveJackd()) {
+            return;
+        }
+        sServer = "krv-midicl-test-" + std::to_string(getpid());
+        sServerPid = fork();
+        if (sServerPid == 0) {
+            freopen("/dev/null", "w", stdout);
+            freopen("/dev/null", "w", stderr);
+            const std::string rate = std::to_string(kRate);
+            const std::string period = std::to_string(kPeriod);
+            execlp("jackd", "jackd", "-r", "-n", sServer.c_str(), "-d", "dummy", "-r", rate.c_str(),
+                   "-p", period.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ::setenv("JACK_DEFAULT_SERVER", sServer.c_str(), 1);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!sProbe.Open(sServer) && std::chrono::steady_clock::now() < deadline) {
+            sProbe.Close();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        // A fresh server's time-to-frame estimate is still settling: give it
+        // a second of cycles before anything is placed by time.
+        while (sProbe.GetClient() != nullptr && jack_frame_time(sProbe.GetClient()) < kRate &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    static void TearDownTestSuite() {
+        sProbe.Close();
+        if (sServerPid > 0) {
+            kill(sServerPid, SIGTERM);
+            waitpid(sServerPid, nullptr, 0);
+            sServerPid = -1;
+        }
+        ::unsetenv("JACK_DEFAULT_SERVER");
+    }
+
+    void SetUp() override {
+        if (!HaveJackd()) {
+            GTEST_SKIP() << "jackd is not installed";
+        }
+        ASSERT_NE(sProbe.GetClient(), nullptr) << "jackd -n " << sServer << " did not answer";
+    }
+
+    static int IndexOf(const MIDICLClient& inClient, const char* inName) {
+        char name[MIDICLClient::kNameBufferSize];
+        for (int i = 0; i < inClient.GetNumberOfDestinations(); ++i) {
+            if (inClient.GetDestinationName(i, name) && std::string(name) == inName) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    static std::string sServer;
+    static pid_t sServerPid;
+    static MIDICLJackProbe sProbe;
+};
+
+std::string MIDICLJackTest::sServer;
+pid_t MIDICLJackTest::sServerPid = -1;
+MIDICLJackProbe MIDICLJackTest::sProbe;
+
+TEST_F(MIDICLJackTest, DestinationsPortsAndDelivery) {
+    MIDICLClient client("krv-midicl", "jack");
+    EXPECT_STREQ(client.GetHostName(), "jack");
+    const int probeIndex = IndexOf(client, "krv-probe:in");
+    ASSERT_GE(probeIndex, 0);
+    std::unique_ptr<MIDICLDestination> dummy(client.MakeDestination("KRVShell dummy destination"));
+    const int dummyIndex = IndexOf(client, "krv-midicl:KRVShell dummy destination");
+    ASSERT_GE(dummyIndex, 0);
+    EXPECT_EQ(client.GetDestination(dummyIndex), dummy->GetEndpoint());
+
+    // Every port asks for the same name; JACK needs them distinct.
+    std::unique_ptr<MIDICLOutputPort> toProbe(client.MakeOutputPort("output"));
+    std::unique_ptr<MIDICLOutputPort> toDummy(client.MakeOutputPort("output"));
+    EXPECT_NE(jack_port_by_name(sProbe.GetClient(), "krv-midicl:output-2"), nullptr);
+
+    toProbe->SetDestination(probeIndex);
+    const std::size_t before = sProbe.WaitFor(0).size();
+    toProbe->SendNoteOn(0, 60, 100);
+    toProbe->SendNoteOff(0, 60, 0);
+    const auto events = sProbe.WaitFor(before + 2);
+    ASSERT_EQ(events.size(), before + 2);
+    EXPECT_EQ(events[before].mSize, 3u);
+    EXPECT_EQ(events[before].mBytes, (std::array<std::uint8_t, 3>{0x90, 60, 100}));
+    EXPECT_EQ(events[before + 1].mBytes, (std::array<std::uint8_t, 3>{0x80, 60, 0}));
+
+    MIDICLRecorder recorder;
+    dummy->SetListener(&recorder);
+    toDummy->SetDestination(dummy->GetEndpoint());
+    toDummy->SendProgramChange(3, 7);
+    std::vector<MIDICLRecorder::MIDICLHeard> heard;
+    for (int i = 0; i < 200 && heard.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        heard = recorder.Take();
+    }
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].mBytes, (std::vector<std::uint8_t>{0xC3, 7}));
+    EXPECT_NE(heard[0].mTimeStamp, 0u);
+    dummy->SetListener(nullptr);
+}
+
+// A stamped note lands one period after the frame of its stamp, wherever in
+// the period the sender happened to run.
+TEST_F(MIDICLJackTest, StampedNoteLandsOnePeriodAfterItsFrame) {
+    MIDICLClient client("krv-midicl", "jack");
+    std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
+    port->SetDestination(IndexOf(client, "krv-probe:in"));
+    const std::size_t before = sProbe.WaitFor(0).size();
+
+    const MIDICLTimeStamp first = MonotonicNow() + 50000000;
+    const MIDICLTimeStamp second = first + 1000000;
+    port->SendNoteOn(1, 62, 90, first);
+    port->SendNoteOff(1, 62, 0, second);
+    const auto events = sProbe.WaitFor(before + 2);
+    ASSERT_EQ(events.size(), before + 2);
+    const jack_nframes_t tolerance = 8;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const MIDICLTimeStamp stamp = i == 0 ? first : second;
+        const jack_nframes_t expected =
+            jack_time_to_frames(sProbe.GetClient(), stamp / 1000) + kPeriod;
+        const auto& event = events[before + i];
+        EXPECT_EQ(event.mBytes[0], i == 0 ? 0x91 : 0x81);
+        const std::int32_t error = static_cast<std::int32_t>(event.mFrame - expected);
+        EXPECT_LE(std::abs(error), static_cast<std::int32_t>(tolerance))
+            << "frame " << event.mFrame << " expected " << expected;
+    }
+}
+
+}  // namespace
+
+#endif
