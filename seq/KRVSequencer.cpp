@@ -12,6 +12,9 @@
 KRVSequencer::KRVSequencer() = default;
 
 KRVSequencer::~KRVSequencer() {
+    // The owner stops playback first; should it not, no tick may outlive the
+    // ports and no note may be left sounding.
+    StopTimer();
     for (MIDICLOutputPort*& port : mOutputPorts) {
         delete port;
         port = nullptr;
@@ -64,15 +67,7 @@ void KRVSequencer::DeleteTrack(int inTrack1) {
         return;
     }
     MuteTrack(inTrack1);
-    // Every step, not just the visible ones: a note may still sound on a step
-    // that a smaller scale has since hidden.
-    KRVTrack& track = GetTrack(inTrack1);
-    for (int step1 = 1; step1 <= kMaxSteps; step1++) {
-        KRVEvent& event = track.GetEvent(step1);
-        if (event.mIsNoteOn) {
-            SendNoteOff(&event);
-        }
-    }
+    EndSoundingNote(GetTrack(inTrack1), KRVTimerThread::NowNS());
     mTracks.erase(mTracks.begin() + index);
     ClearOrphanedVSolos();
     FireTrackDeletedAction(index);
@@ -131,6 +126,7 @@ bool KRVSequencer::SetScale(int inBars, int inSteps) {
     if (ticksPerStep < 2 || playedSteps > kMaxSteps) {
         return false;
     }
+    // A tick may read these between the stores; it copes with any mix.
     mTicksInSequence = static_cast<int>(ticksInSequence);
     mTicksInLoop = static_cast<int>(ticksInSequence);
     mTicksPerStep = static_cast<int>(ticksPerStep);
@@ -400,28 +396,8 @@ void KRVSequencer::DeleteChannelNames() {
 
 // ---- note output ----
 
-MIDICLOutputPort* KRVSequencer::GetPortOrNull(int inPort) const {
-    return inPort < GetPortCount() ? mOutputPorts[inPort] : nullptr;
-}
-
-// The playing record is written even when no port is there, so the note-off
-// bookkeeping stays the same for silent ports.
-void KRVSequencer::SendNoteOn(KRVEvent* ioEvent) {
-    if (MIDICLOutputPort* port = GetPortOrNull(ioEvent->mPort)) {
-        port->SendNoteOn(ioEvent->mChannel, ioEvent->mNote, ioEvent->mVelocity);
-    }
-    ioEvent->mNotePlaying = ioEvent->mNote.Load();
-    ioEvent->mChannelPlaying = ioEvent->mChannel.Load();
-    ioEvent->mPortPlaying = ioEvent->mPort.Load();
-    ioEvent->mIsNoteOn = true;
-}
-
-// Note-offs go where the note went, whatever was edited since.
-void KRVSequencer::SendNoteOff(KRVEvent* ioEvent) {
-    if (MIDICLOutputPort* port = GetPortOrNull(ioEvent->mPortPlaying)) {
-        port->SendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0);
-    }
-    ioEvent->mIsNoteOn = false;
+MIDICLOutputPort* KRVSequencer::GetPort(int inPort) const {
+    return inPort >= 0 && inPort < GetPortCount() ? mOutputPorts[inPort] : nullptr;
 }
 
 // ---- notifications ----

@@ -9,6 +9,7 @@
 #include "KRVBusyFlag.h"
 #include "KRVEvent.h"
 #include "KRVRelaxed.h"
+#include "KRVTimerThread.h"
 #include "KRVTrack.h"
 
 class KRVSelectionAction;
@@ -51,6 +52,8 @@ public:
 
     int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
     int GetPortCount() const { return static_cast<int>(mOutputPorts.size()); }
+    // Null for a port number that has no port.
+    MIDICLOutputPort* GetPort(int inPort) const;
     int GetStepCount() const { return mTicksInSequence / mTicksPerStep; }
     int GetBarCount() const { return mTicksInSequence / kTicksPerBar; }
     // The first step that is not played.
@@ -74,6 +77,16 @@ public:
     // of at least one microsecond.
     bool SetBPM(double inBPM);
     static bool IsUsableBPM(double inBPM);
+
+    // Transport. Play starts from the top of the loop; Stop ends every
+    // sounding note; Reset rewinds the clock while stopped.
+    void Play();
+    void Stop();
+    void Reset();
+    int GetGateTicks(int inGatePercent) const;
+    // One tick of the clock, due at inDueTimeNS on the monotonic clock (0 for
+    // "now"). The timer thread calls it; tests drive it directly.
+    void TimerTick(std::uint64_t inDueTimeNS = 0);
 
     // Event access
     KRVEvent& GetEvent(int inTrack1, int inStep1) { return GetTrack(inTrack1).GetEvent(inStep1); }
@@ -115,6 +128,16 @@ public:
     void InvertSelect(int inTrack1, int inStep1);
     int RunSelection(KRVSelectionAction* inAction);
 
+    // Rotation and variation of the selection's content. Content (channel,
+    // gate, note, port, velocity) moves between the selected steps; selection,
+    // mute and solo marks stay where they are. Each returns the number of
+    // selected events. Rotating by the selection's size or more leaves it as
+    // it is. Variation draws from rand(), so it repeats from run to run.
+    int RotateSelectionForwards(int inRotateCount);
+    int RotateSelectionBackwards(int inRotateCount);
+    int VarySelection();
+    int VarySelection2();
+
     // Channel names, keyed by "port channel" (0-based port, 1-based channel).
     void SetChannelName(int inPort, int inChannel, std::string inName);
     std::string GetChannelName(int inPort, int inChannel) const;
@@ -127,9 +150,15 @@ private:
     bool IsInGrid(int inTrack1, int inStep1) const;
     int SetSelected(int inTrack1, int inStep1, bool inSelected);
     void ClearOrphanedVSolos();
-    void SendNoteOn(KRVEvent* ioEvent);
-    void SendNoteOff(KRVEvent* ioEvent);
-    MIDICLOutputPort* GetPortOrNull(int inPort) const;
+    void StartTimer();
+    void StopTimer();
+    void SendAllNotesOff();
+    bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const;
+    void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                   std::uint64_t inDueTimeNS);
+    void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTimeNS);
+    void SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTimeNS);
+    void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTimeNS);
 
     void FireBPMChangedAction();
     void FireClockResetAction();
@@ -161,6 +190,7 @@ private:
     KRVRelaxed<std::uint32_t> mTimerPeriodUS{20833};
     KRVRelaxed<std::uint32_t> mTotalTicks{0};
     KRVRelaxed<double> mBPM{120.0};
+    KRVTimerThread mTimer;
     std::map<std::string, std::string> mChannelNames;
     std::map<std::string, std::string> mNamedChannels;
     std::vector<MIDICLOutputPort*> mOutputPorts;

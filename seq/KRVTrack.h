@@ -35,10 +35,16 @@ public:
     void HUnSolo(int inStep);
 
 private:
+    friend class KRVSequencer;
+
     KRVRelaxed<bool> mMuted;
     // A per-track channel that nothing reads yet; copies carry it along.
     std::uint8_t mChannel = 0;
     KRVRelaxed<int> mHSoloCount{0};
     int mEventCount = 0;
     KRVEvent mEvents[kMaxSteps];
+    // The step (0-based) whose note is sounding, or -1. A track sounds at most
+    // one note at a time. Only the playback tick and holders of the
+    // sequencer's busy flag touch it; copies start silent.
+    int mSoundingStep0 = -1;
 };

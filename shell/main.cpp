@@ -1,9 +1,14 @@
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVStdioInterface.h"
+#include "MIDICLClient.h"
+#include "MIDICLDestination.h"
+#include "MIDICLException.h"
+#include "MIDICLOutputPort.h"
 
 namespace {
 
@@ -14,16 +19,65 @@ double ReadStartingTempo(int inArgc, char** inArgv) {
     return KRVSequencer::IsUsableBPM(bpm) ? bpm : 120.0;
 }
 
+// One output port per destination, in the host's order, so that port i of
+// the sequence plays to destination i. With no destination at all we first
+// make one of our own, so that the program runs anywhere.
+std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequencer& ioSequencer) {
+    std::printf("KRVShell: setting up MIDI config\n");
+    int numDestinations = ioClient.GetNumberOfDestinations();
+    std::printf("KRVShell: found %d MIDI destinations\n", numDestinations);
+    std::unique_ptr<MIDICLDestination> dummyDestination;
+    if (numDestinations == 0) {
+        std::printf("KRVShell: no MIDI destinations found, making a dummy one\n");
+        dummyDestination.reset(ioClient.MakeDestination("KRVShell dummy destination"));
+        numDestinations = ioClient.GetNumberOfDestinations();
+    }
+    for (int i = 0; i < numDestinations; i++) {
+        char name[MIDICLClient::kNameBufferSize];
+        ioClient.GetDestinationName(i, name, sizeof name);
+        std::printf("KRVShell: output port %d is %s\n", i, name);
+        std::unique_ptr<MIDICLOutputPort> outputPort(ioClient.MakeOutputPort("output"));
+        outputPort->SetDestination(i);
+        ioSequencer.AddPort(outputPort.release());
+    }
+    return dummyDestination;
+}
+
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
-    double bpm = ReadStartingTempo(inArgc, inArgv);
     KRVSequencer sequencer;
     sequencer.SetScale(1, 16);
-    sequencer.SetBPM(bpm);
-
-    KRVStdioInterface interface(stdin, stdout);
-    KRVShell shell(&sequencer, &interface);
-    shell.Shell(true);
+    sequencer.SetBPM(ReadStartingTempo(inArgc, inArgv));
+    try {
+        // The client goes before the virtual destination it made, and both
+        // before the sequencer, whose ports they feed.
+        std::unique_ptr<MIDICLClient> midiClient;
+        std::unique_ptr<MIDICLDestination> dummyDestination;
+        std::fflush(stdout);
+        midiClient = std::make_unique<MIDICLClient>("KRVSequencer");
+        dummyDestination = SetUpPorts(*midiClient, sequencer);
+        {
+            KRVStdioInterface interface(stdin, stdout);
+            KRVShell shell(&sequencer, &interface);
+            shell.Shell(true);
+            // No note may outlive the program: stop before anything goes.
+            if (sequencer.IsPlaying()) {
+                sequencer.Stop();
+            }
+        }
+        midiClient.reset();
+        dummyDestination.reset();
+    } catch (const MIDICLException& exception) {
+        // Nothing can play without MIDI: say which host call failed and stop.
+        std::fflush(stdout);
+        std::fprintf(stderr, "krv: MIDI call %d failed with host status %d\n",
+                     static_cast<int>(exception.GetCallNumber()),
+                     static_cast<int>(exception.GetErrCode()));
+        if (sequencer.IsPlaying()) {
+            sequencer.Stop();
+        }
+        return EXIT_FAILURE;
+    }
     return 0;
 }

@@ -1,0 +1,171 @@
+// The playback side of the sequencer: transport, the clock tick and note
+// output. TimerTick runs on the timer thread with the busy flag held; it
+// allocates nothing, prints nothing and touches no file.
+#include <cstdio>
+
+#include "KRVSequencer.h"
+#include "KRVSequencerListener.h"
+#include "MIDICLException.h"
+#include "MIDICLOutputPort.h"
+
+void KRVSequencer::Play() {
+    if (mTimerStarted) {
+        return;
+    }
+    Reset();
+    StartTimer();
+    FireStartAction();
+}
+
+void KRVSequencer::Stop() {
+    if (!mTimerStarted) {
+        return;
+    }
+    StopTimer();
+    FireStopAction();
+}
+
+void KRVSequencer::Reset() {
+    if (mTimerStarted) {
+        return;
+    }
+    mTicks = -1;
+    mTotalTicks = 0;
+}
+
+int KRVSequencer::GetGateTicks(int inGatePercent) const {
+    return static_cast<int>(inGatePercent / 100.0 * mTicksPerStep);
+}
+
+void KRVSequencer::StartTimer() {
+    StopTimer();
+    int error = mTimer.Start([this](std::uint64_t inDueTimeNS) { TimerTick(inDueTimeNS); },
+                             [this] { return mTimerPeriodUS.Load(); });
+    if (error != 0) {
+        std::printf("KRVSequencer: PrimeTimeTask returned error %d \n", error);
+        std::fflush(stdout);
+    }
+    // Counts as playing even without ticks, so that Stop leaves normally.
+    mTimerStarted = true;
+}
+
+void KRVSequencer::StopTimer() {
+    if (!mTimerStarted) {
+        return;
+    }
+    mTimer.Stop();
+    SendAllNotesOff();
+    mTimerStarted = false;
+}
+
+void KRVSequencer::SendAllNotesOff() {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    std::uint64_t now = KRVTimerThread::NowNS();
+    for (auto& track : mTracks) {
+        EndSoundingNote(*track, now);
+    }
+}
+
+void KRVSequencer::TimerTick(std::uint64_t inDueTimeNS) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    // Each shared value is read once, so the tick works on one consistent
+    // picture even while a command changes the grid.
+    int ticksInLoop = mTicksInLoop;
+    int ticksPerStep = mTicksPerStep;
+    int ticks = mTicks + 1;
+    mTotalTicks = mTotalTicks + 1;
+    if (ticks >= ticksInLoop) {
+        ticks = 0;
+    }
+    mTicks = ticks;
+    int tickInStep = ticks % ticksPerStep;
+    int step0 = ticks / ticksPerStep;
+    // A loop of no ticks plays nothing, and a grid caught half-changed may
+    // point past the events; either way, end what sounds and start nothing.
+    bool silent = ticksInLoop <= 0 || step0 >= kMaxSteps;
+    if (tickInStep == 0 && !silent) {
+        FireStepTickAction();
+    } else {
+        FireTimerTickAction();
+    }
+    for (auto& track : mTracks) {
+        if (silent) {
+            EndSoundingNote(*track, inDueTimeNS);
+        } else {
+            PlayTrack(*track, step0, tickInStep, ticksPerStep, inDueTimeNS);
+        }
+    }
+}
+
+// A sounding note ends at its gate, and at the latest when playback moves on
+// to another step or comes back to the start of one (a loop wrap, a partial
+// last step, a scale change), before anything new starts on the track.
+void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep,
+                             int inTicksPerStep, std::uint64_t inDueTimeNS) {
+    if (ioTrack.mSoundingStep0 >= 0) {
+        const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
+        int gateTicks = static_cast<int>(sounding.GetGateTime() / 100.0 * inTicksPerStep);
+        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == 0 || inTickInStep >= gateTicks) {
+            EndSoundingNote(ioTrack, inDueTimeNS);
+        }
+    }
+    KRVEvent& event = ioTrack.mEvents[inStep0];
+    if (inTickInStep == 0 && !ioTrack.IsMuted() && StartsNote(ioTrack, event, inStep0)) {
+        SendNoteOn(&event, inDueTimeNS);
+        ioTrack.mSoundingStep0 = inStep0;
+    }
+}
+
+// Vertical solo of the step beats horizontal solo of the track; silence
+// (velocity or gate 0) and mutes beat both.
+bool KRVSequencer::StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent,
+                              int inStep0) const {
+    if (inEvent.IsMuted() || inEvent.GetVelocity() == 0 || inEvent.GetGateTime() == 0) {
+        return false;
+    }
+    if (mVSoloed[inStep0]) {
+        return inEvent.IsVSoloed();
+    }
+    if (inTrack.GetHSoloCount() > 0) {
+        return inEvent.IsHSoloed();
+    }
+    return true;
+}
+
+void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTimeNS) {
+    if (ioTrack.mSoundingStep0 < 0) {
+        return;
+    }
+    SendNoteOff(&ioTrack.mEvents[ioTrack.mSoundingStep0], inDueTimeNS);
+    ioTrack.mSoundingStep0 = -1;
+}
+
+// The playing record is written even when no port is there or the send
+// fails, so that the note-off bookkeeping stays the same. A failed send is
+// dropped: it must not stop the clock or leave the busy flag held.
+void KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTimeNS) {
+    std::uint8_t channel = ioEvent->mChannel;
+    std::uint8_t note = ioEvent->mNote;
+    std::uint8_t port = ioEvent->mPort;
+    if (MIDICLOutputPort* output = GetPort(port)) {
+        try {
+            output->SendNoteOn(channel, note, ioEvent->mVelocity, inDueTimeNS);
+        } catch (const MIDICLException&) {
+        }
+    }
+    ioEvent->mNotePlaying = note;
+    ioEvent->mChannelPlaying = channel;
+    ioEvent->mPortPlaying = port;
+    ioEvent->mIsNoteOn = true;
+}
+
+// Note-offs go where the note went, whatever was edited since.
+void KRVSequencer::SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTimeNS) {
+    if (MIDICLOutputPort* output = GetPort(ioEvent->mPortPlaying)) {
+        try {
+            output->SendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTimeNS);
+        } catch (const MIDICLException&) {
+        }
+    }
+    ioEvent->mIsNoteOn = false;
+}

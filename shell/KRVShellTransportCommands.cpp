@@ -1,0 +1,43 @@
+// play, pause, stop, reset and bpm.
+#include "KRVSequencer.h"
+#include "KRVShell.h"
+#include "KRVShellInterface.h"
+#include "KRVWords.h"
+
+int KRVShell::Play(KRVShell* inShell) {
+    inShell->mSequencer->Play();
+    return 0;
+}
+
+// The position is kept, but the next play starts from the top anyway.
+int KRVShell::Pause(KRVShell* inShell) {
+    inShell->mSequencer->Stop();
+    return 0;
+}
+
+int KRVShell::Stop(KRVShell* inShell) {
+    inShell->mSequencer->Stop();
+    inShell->mSequencer->Reset();
+    return 0;
+}
+
+int KRVShell::Reset(KRVShell* inShell) {
+    inShell->mSequencer->Reset();
+    return 0;
+}
+
+// The tempo is read in single precision, so 99.9 is set (and saved) as
+// 99.900002. A tempo that gives no usable clock (0, negative, not finite, or
+// so fast that the tick period rounds to nothing) is refused.
+int KRVShell::BPM(KRVShell* inShell) {
+    KRVShellInterface* out = inShell->mInterface;
+    if (inShell->GetParamCount() < 1) {
+        out->Write("need bpm param\n");
+        return 0;
+    }
+    float bpm = static_cast<float>(KRVReadDouble(inShell->GetParam(1)));
+    if (bpm == 0.0f || !inShell->mSequencer->SetBPM(bpm)) {
+        out->WriteFormattedS("%s: having trouble parsing bpm\n", inShell->GetParam(1));
+    }
+    return 0;
+}
