@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KRVSequencer.h"
+#include "MIDICLClient.h"
+#include "MIDICLDestination.h"
+#include "MIDICLException.h"
+#include "MIDICLInputPortListener.h"
+#include "MIDICLOutputPort.h"
+#include "hosts/builtin/MIDICLBuiltinHost.h"
+
+namespace {
+
+// Records what reaches a virtual destination as "tick:on 60" / "tick:off 60"
+// (channel 1) or with the channel, "tick:on 60/ch3", the tick being whatever
+// the test last set. Safe to call from the timer thread.
+class NoteRecorder : public MIDICLInputPortListener {
+public:
+    void Hear(const MIDICLPacketList* inList) override {
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (std::size_t i = 0; i < inList->GetNumPackets(); i++) {
+            MIDICLPacket packet = inList->GetPacket(i);
+            int status = packet.mData[0] & 0xF0;
+            int channel = packet.mData[0] & 0x0F;
+            std::string text = std::to_string(mTick) + (status == 0x90 ? ":on " : ":off ") +
+                               std::to_string(packet.mData[1]);
+            if (channel != 0) {
+                text += "/ch" + std::to_string(channel + 1);
+            }
+            mHeard.push_back(text);
+            mSounding[packet.mData[0] & 0x0F][packet.mData[1]] += status == 0x90 ? 1 : -1;
+            mStamps.push_back(packet.mTimeStamp);
+        }
+    }
+    std::vector<std::string> Take() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return std::exchange(mHeard, {});
+    }
+    // Notes whose note-ons outnumber their note-offs.
+    int CountHanging() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        int hanging = 0;
+        for (auto& [channel, notes] : mSounding) {
+            for (auto& [note, count] : notes) hanging += count != 0 ? 1 : 0;
+        }
+        return hanging;
+    }
+    int mTick = 0;
+    std::vector<std::uint64_t> mStamps;
+
+private:
+    std::mutex mMutex;
+    std::vector<std::string> mHeard;
+    std::map<int, std::map<int, int>> mSounding;
+};
+
+using Heard = std::vector<std::string>;
+
+class PlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mClient = std::make_unique<MIDICLClient>("playback test", "none");
+        mDestination.reset(mClient->MakeDestination("recorder"));
+        mDestination->SetListener(&mRecorder);
+        MIDICLOutputPort* port = mClient->MakeOutputPort("output");
+        port->SetDestination(0);
+        mSequencer.AddPort(port);
+        mSequencer.SetScale(1, 16);
+    }
+    void TearDown() override { MIDICLBuiltinHost::ResetTestConfig(); }
+
+    // A track whose steps all hold inNote at velocity 100, gate 50.
+    void AddTrack(int inNote) {
+        int track1 = mSequencer.AddTrack(KRVTrack());
+        for (int step1 = 1; step1 <= 64; step1++) {
+            mSequencer.SetNote(track1, step1, inNote);
+            mSequencer.SetVelocity(track1, step1, 100);
+        }
+    }
+    void Ticks(int inCount) {
+        for (int i = 0; i < inCount; i++) {
+            mSequencer.TimerTick();
+            mRecorder.mTick++;
+        }
+    }
+
+    NoteRecorder mRecorder;
+    KRVSequencer mSequencer;
+    std::unique_ptr<MIDICLClient> mClient;
+    std::unique_ptr<MIDICLDestination> mDestination;
+};
+
+TEST_F(PlaybackTest, GatesEndNotesInsideTheirStep) {
+    AddTrack(60);
+    mSequencer.SetGateTime(1, 2, 16);  // 0 ticks: ends on the step's second tick
+    mSequencer.SetGateTime(1, 3, 90);  // 5 ticks
+    mSequencer.SetGateTime(1, 4, 0);   // silent
+    mSequencer.SetVelocity(1, 5, 0);   // silent
+    mSequencer.Mute(1, 6);             // silent
+    mSequencer.SetChannel(1, 7, 3);
+    mSequencer.Reset();
+    Ticks(42);
+    EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 60", "3:off 60", "6:on 60", "7:off 60", "12:on 60",
+                                       "17:off 60", "36:on 60/ch3", "39:off 60/ch3"}));
+    EXPECT_EQ(mSequencer.GetGateTicks(50), 3);
+    EXPECT_EQ(mSequencer.GetGateTicks(84), 5);
+    EXPECT_EQ(mSequencer.GetGateTicks(83), 4);
+}
+
+TEST_F(PlaybackTest, MutesAndSolos) {
+    AddTrack(60);
+    AddTrack(62);
+    AddTrack(64);
+    mSequencer.MuteTrack(3);
+    mSequencer.HSolo(1, 2);  // track 1 plays only step 2
+    mSequencer.VSolo(2, 3);  // step 3 plays only track 2, h-solo notwithstanding
+    mSequencer.VSolo(3, 4);  // step 4's soloed event is on a muted track: silence
+    mSequencer.Reset();
+    Ticks(24);
+    EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 62", "3:off 62", "6:on 60", "6:on 62", "9:off 60",
+                                       "9:off 62", "12:on 62", "15:off 62"}));
+    // Once unsoloed the track plays every step again.
+    mSequencer.HUnSolo(1, 2);
+    mSequencer.VUnSolo(2, 3);
+    mSequencer.VUnSolo(3, 4);
+    mSequencer.UnMuteTrack(3);
+    Ticks(1);
+    EXPECT_EQ(mRecorder.Take(), (Heard{"24:on 60", "24:on 62", "24:on 64"}));
+}
+
+TEST_F(PlaybackTest, LoopWrapsAndEditsDoNotStrandNotes) {
+    AddTrack(60);
+    mSequencer.SetLoopStep(3);  // steps 1 and 2, 12 ticks
+    mSequencer.Reset();
+    Ticks(13);
+    EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 60", "3:off 60", "6:on 60", "9:off 60",
+                                       "12:on 60"}));
+    // The note-off carries the note that was sent, not the edited one.
+    mSequencer.SetNote(1, 1, 72);
+    Ticks(3);
+    EXPECT_EQ(mRecorder.Take(), (Heard{"15:off 60"}));
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+}
+
+TEST_F(PlaybackTest, EveryStartedNoteEnds) {
+    AddTrack(60);
+    // A scale change that hides the sounding step ends the note on the
+    // next tick.
+    mSequencer.SetScale(2, 16);  // 12 ticks a step
+    mSequencer.SetGateTime(1, 16, 90);
+    mSequencer.Reset();
+    for (int i = 0; i < 181; i++) mSequencer.TimerTick();  // tick 180: step 16 starts
+    mSequencer.MuteTrack(1);  // so that nothing new starts
+    mSequencer.SetScale(1, 4);
+    mSequencer.TimerTick();
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+
+    // A partial last step whose gate outlasts it ends when the loop wraps.
+    mSequencer.UnMuteTrack(1);
+    mSequencer.SetScale(1, 10);  // 9 ticks a step; ticks 90 to 95 play step 11
+    mSequencer.SetGateTime(1, 11, 90);
+    mSequencer.Reset();
+    for (int i = 0; i < 91; i++) mSequencer.TimerTick();
+    EXPECT_EQ(mRecorder.CountHanging(), 1);
+    for (int i = 0; i < 6; i++) mSequencer.TimerTick();
+    mSequencer.SetLoopStep(1);  // a loop of no ticks plays nothing
+    mSequencer.TimerTick();
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+    mRecorder.Take();
+    for (int i = 0; i < 10; i++) mSequencer.TimerTick();
+    EXPECT_TRUE(mRecorder.Take().empty());
+
+    // Deleting the track of a sounding note ends it.
+    mSequencer.SetLoopStep(11);
+    mSequencer.Reset();
+    mSequencer.TimerTick();
+    EXPECT_EQ(mRecorder.CountHanging(), 1);
+    mSequencer.DeleteTrack(1);
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+}
+
+TEST_F(PlaybackTest, FailedSendsNeitherThrowNorBlock) {
+    AddTrack(60);
+    MIDICLBuiltinTestConfig config;
+    config.mFailingCall = MIDICLException::kMIDISend;
+    config.mFailStatus = -5;
+    config.mFailures = 1000;
+    MIDICLBuiltinHost::SetTestConfig(config);
+    std::unique_ptr<MIDICLClient> failingClient =
+        std::make_unique<MIDICLClient>("failing", "none");
+    MIDICLOutputPort* failing = failingClient->MakeOutputPort("output");
+    failing->SetDestination(mDestination->GetEndpoint());
+    mSequencer.AddPort(failing);
+    mSequencer.SetPort(1, 1, 1);
+    mSequencer.Reset();
+    EXPECT_NO_THROW(Ticks(12));
+    // The failing port's step was dropped; the good port's step played.
+    EXPECT_EQ(mRecorder.Take(), (Heard{"6:on 60", "9:off 60"}));
+    EXPECT_NO_THROW(mSequencer.AddTrack(KRVTrack()));  // the busy flag was released
+}
+
+TEST_F(PlaybackTest, TransportStampsAndStops) {
+    AddTrack(60);
+    mSequencer.SetBPM(6000);  // 417 microseconds a tick
+    mSequencer.Play();
+    mSequencer.Play();
+    EXPECT_TRUE(mSequencer.IsPlaying());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    mSequencer.Stop();
+    EXPECT_FALSE(mSequencer.IsPlaying());
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+    ASSERT_GT(mRecorder.mStamps.size(), 4u);
+    // Tick notes carry due times one period apart, whenever the thread woke.
+    std::uint64_t gap = mRecorder.mStamps[1] - mRecorder.mStamps[0];
+    EXPECT_EQ(gap % 417000, 0u) << gap;
+    Heard heard = mRecorder.Take();
+    EXPECT_EQ(heard[0], "0:on 60");
+    // Nothing plays after Stop returns.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(mRecorder.Take().empty());
+}
+
+// Edits from the command thread while the clock runs fast. Run under
+// ThreadSanitizer this finds unguarded shared state; everywhere it checks
+// that no note is left hanging.
+TEST_F(PlaybackTest, EditingWhilePlayingLeavesNoHangingNote) {
+    for (int note = 60; note < 64; note++) AddTrack(note);
+    mSequencer.SetBPM(3000);
+    mSequencer.Play();
+    for (int round = 0; round < 200; round++) {
+        int track1 = mSequencer.AddTrack(KRVTrack(), 1 + round % 3);
+        mSequencer.SetNote(track1, 1 + round % 16, round % 128);
+        mSequencer.SetGateTime(1, 1 + round % 16, round % 91);
+        mSequencer.SetScale(1 + round % 3, 4 + round % 13);
+        mSequencer.SetLoopStep(1 + round % 5);
+        mSequencer.SetBPM(2000 + round * 10);
+        mSequencer.VSolo(1 + round % 4, 1 + round % 4);
+        mSequencer.HSolo(2, 1 + round % 8);
+        if (round % 4 == 3) mSequencer.MuteTrack(2);
+        if (round % 4 == 0) mSequencer.UnMuteTrack(2);
+        mSequencer.DeleteTrack(1 + round % 2);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    mSequencer.Stop();
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+}
+
+}  // namespace
