@@ -1,0 +1,231 @@
+#include "KRVSMFReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr std::size_t kChunkHeaderLength = 8;
+constexpr std::uint32_t kMinHeaderLength = 6;
+constexpr int kMaxFormat = 2;
+constexpr std::uint8_t kMetaEvent = 0xFF;
+constexpr std::uint8_t kSysExEvent = 0xF0;
+constexpr std::uint8_t kSysExContinuation = 0xF7;
+constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
+constexpr std::uint8_t kMetaTempo = 0x51;
+constexpr std::uint32_t kTempoLength = 3;
+}  // namespace
+
+KRVSMFReader::KRVSMFReader(std::size_t inMaxNotesPerTrack)
+    : mMaxNotesPerTrack(std::max<std::size_t>(inMaxNotesPerTrack, 1)) {}
+
+void KRVSMFReader::Reset() {
+    mFormat = 0;
+    mTempoFound = false;
+    mTempoTick = 0;
+    mMicrosecondsPerQuarterNote = 500000;
+    mTracks.clear();
+}
+
+int KRVSMFReader::Parse(const std::uint8_t* inData, std::size_t inSize) {
+    Reset();
+    mData = inData;
+    mSize = inSize;
+    mPosition = 0;
+    int declaredTracks = 0;
+    int status = ReadHeader(&declaredTracks);
+    // Chunks other than tracks are allowed anywhere and skipped; tracks
+    // beyond the declared count, and anything after them, are ignored.
+    while (status == 0 && static_cast<int>(mTracks.size()) < declaredTracks) {
+        status = ReadTrack();
+    }
+    if (status != 0) {
+        Reset();
+        return status;
+    }
+    if (mFormat == 1 && mTracks.front().empty()) {
+        mTracks.erase(mTracks.begin());
+    }
+    return 0;
+}
+
+int KRVSMFReader::ReadHeader(int* outTrackCount) {
+    if (mSize < kChunkHeaderLength || std::memcmp(mData, "MThd", 4) != 0) {
+        return kNotAMIDIFile;
+    }
+    mPosition = 4;
+    std::uint32_t length = ReadBigEndian(4);
+    if (length < kMinHeaderLength) {
+        return kNotAMIDIFile;
+    }
+    if (length > mSize - mPosition) {
+        return kTruncated;
+    }
+    std::size_t headerEnd = mPosition + length;
+    mFormat = static_cast<int>(ReadBigEndian(2));
+    *outTrackCount = static_cast<int>(ReadBigEndian(2));
+    // The time division is not needed: imports keep the order of notes,
+    // not their times, so every resolution (SMPTE too) reads the same.
+    mPosition = headerEnd;
+    if (mFormat > kMaxFormat) {
+        return kNotAMIDIFile;
+    }
+    return *outTrackCount == 0 ? kNoTracks : 0;
+}
+
+int KRVSMFReader::ReadTrack() {
+    if (kChunkHeaderLength > mSize - mPosition) {
+        return kTruncated;
+    }
+    bool isTrack = std::memcmp(mData + mPosition, "MTrk", 4) == 0;
+    mPosition += 4;
+    std::uint32_t length = ReadBigEndian(4);
+    if (length > mSize - mPosition) {
+        return kTruncated;
+    }
+    mChunkEnd = mPosition + length;
+    if (!isTrack) {
+        mPosition = mChunkEnd;
+        return 0;
+    }
+    std::vector<KRVSMFNote> notes;
+    mTick = 0;
+    mRunningStatus = 0;
+    mTrackEnded = false;
+    int status = 0;
+    while (status == 0 && !mTrackEnded && mPosition < mChunkEnd) {
+        status = ReadEvent(&notes);
+    }
+    mPosition = mChunkEnd;
+    mTracks.push_back(std::move(notes));
+    return status;
+}
+
+int KRVSMFReader::ReadEvent(std::vector<KRVSMFNote>* ioNotes) {
+    std::uint32_t delta = 0;
+    if (int status = ReadVariableLength(&delta)) {
+        return status;
+    }
+    mTick += delta;
+    if (mPosition >= mChunkEnd) {
+        return kBadEvent;
+    }
+    std::uint8_t status = mData[mPosition];
+    if (status == kMetaEvent) {
+        mPosition++;
+        return ReadMetaEvent();
+    }
+    if (status == kSysExEvent || status == kSysExContinuation) {
+        mPosition++;
+        const std::uint8_t* data = nullptr;
+        std::uint32_t length = 0;
+        return ReadSizedData(&data, &length);
+    }
+    if (status & 0x80) {
+        mPosition++;
+        mRunningStatus = status;
+    } else if (mRunningStatus == 0) {
+        return kBadEvent;
+    }
+    // Running status is kept across meta and system-exclusive events: the
+    // standard cancels it there, but some writers rely on it and no valid
+    // file is misread for keeping it.
+    return ReadChannelMessage(mRunningStatus, ioNotes);
+}
+
+int KRVSMFReader::ReadChannelMessage(std::uint8_t inStatus, std::vector<KRVSMFNote>* ioNotes) {
+    std::uint8_t kind = inStatus & 0xF0;
+    if (kind == 0xF0) {
+        // System common and real-time messages have no place in a file.
+        return kBadEvent;
+    }
+    std::size_t dataLength = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+    if (dataLength > mChunkEnd - mPosition) {
+        return kBadEvent;
+    }
+    const std::uint8_t* data = mData + mPosition;
+    mPosition += dataLength;
+    for (std::size_t i = 0; i < dataLength; i++) {
+        if (data[i] & 0x80) {
+            return kBadEvent;
+        }
+    }
+    // A note-on of velocity 0 is a note-off.
+    if (kind == 0x90 && data[1] != 0 && ioNotes->size() < mMaxNotesPerTrack) {
+        KRVSMFNote note;
+        note.mTick = mTick;
+        note.mChannel = inStatus & 0x0F;
+        note.mNote = data[0];
+        note.mVelocity = data[1];
+        ioNotes->push_back(note);
+    }
+    return 0;
+}
+
+int KRVSMFReader::ReadMetaEvent() {
+    if (mPosition >= mChunkEnd) {
+        return kBadEvent;
+    }
+    std::uint8_t type = mData[mPosition++];
+    const std::uint8_t* data = nullptr;
+    std::uint32_t length = 0;
+    if (int status = ReadSizedData(&data, &length)) {
+        return status;
+    }
+    if (type == kMetaEndOfTrack) {
+        mTrackEnded = true;
+    } else if (type == kMetaTempo && length >= kTempoLength) {
+        KeepTempo(data);
+    }
+    return 0;
+}
+
+// Reads a variable-length count and steps over that many bytes, which must
+// lie inside the chunk.
+int KRVSMFReader::ReadSizedData(const std::uint8_t** outData, std::uint32_t* outLength) {
+    if (int status = ReadVariableLength(outLength)) {
+        return status;
+    }
+    if (*outLength > mChunkEnd - mPosition) {
+        return kBadEvent;
+    }
+    *outData = mData + mPosition;
+    mPosition += *outLength;
+    return 0;
+}
+
+void KRVSMFReader::KeepTempo(const std::uint8_t* inData) {
+    std::uint32_t microseconds = (inData[0] << 16) | (inData[1] << 8) | inData[2];
+    // A tempo of 0 microseconds per beat has no meaning; it is skipped.
+    if (microseconds == 0 || (mTempoFound && mTick >= mTempoTick)) {
+        return;
+    }
+    mTempoFound = true;
+    mTempoTick = mTick;
+    mMicrosecondsPerQuarterNote = microseconds;
+}
+
+// At most 4 bytes, as the standard allows; a longer number is an error.
+int KRVSMFReader::ReadVariableLength(std::uint32_t* outValue) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; i++) {
+        if (mPosition >= mChunkEnd) {
+            return kBadEvent;
+        }
+        std::uint8_t byte = mData[mPosition++];
+        value = (value << 7) | (byte & 0x7F);
+        if ((byte & 0x80) == 0) {
+            *outValue = value;
+            return 0;
+        }
+    }
+    return kBadVariableLength;
+}
+
+// Callers have checked that the bytes are there.
+std::uint32_t KRVSMFReader::ReadBigEndian(int inByteCount) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < inByteCount; i++) {
+        value = (value << 8) | mData[mPosition++];
+    }
+    return value;
+}

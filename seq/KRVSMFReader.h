@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One note-on of a Standard MIDI File track: where it starts (in the file's
+// own ticks, from the start of its track) and what it plays.
+struct KRVSMFNote {
+    std::uint64_t mTick = 0;
+    std::uint8_t mChannel = 0;  // 0 to 15, as in the status byte
+    std::uint8_t mNote = 0;
+    std::uint8_t mVelocity = 0;
+};
+
+// Reads a Standard MIDI File (format 0, 1 or 2, any time division) that is
+// already in memory and keeps what an import needs: the note-ons of every
+// track in file order, and the first tempo.
+//
+// The input is untrusted: every length and offset is checked against the
+// chunk that holds it before it is used, every loop consumes input, and no
+// allocation depends on a length read from the file, so a malformed file
+// ends in one of the negative statuses below, never in a crash or a hang.
+class KRVSMFReader {
+public:
+    static constexpr int kNotAMIDIFile = -ENOEXEC;
+    static constexpr int kTruncated = -ENODATA;
+    static constexpr int kBadVariableLength = -EILSEQ;
+    static constexpr int kBadEvent = -EBADMSG;
+    static constexpr int kNoTracks = -ENOMSG;
+
+    // Keeps at most inMaxNotesPerTrack notes of each track (at least 1);
+    // later notes are parsed and dropped.
+    explicit KRVSMFReader(std::size_t inMaxNotesPerTrack);
+
+    // 0, or one of the statuses above. On failure nothing read is kept.
+    int Parse(const std::uint8_t* inData, std::size_t inSize);
+
+    int GetFormat() const { return mFormat; }
+    // The tracks an import lays out. A format-1 file's first track is its
+    // tempo map and is left out unless it plays notes.
+    int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
+    const std::vector<KRVSMFNote>& GetNotes(int inTrack0) const { return mTracks[inTrack0]; }
+    bool HasTempo() const { return mTempoFound; }
+    // The earliest tempo event of the file, in beats per minute.
+    double GetBPM() const { return 60000000.0 / mMicrosecondsPerQuarterNote; }
+
+private:
+    int ReadHeader(int* outTrackCount);
+    int ReadTrack();
+    int ReadEvent(std::vector<KRVSMFNote>* ioNotes);
+    int ReadChannelMessage(std::uint8_t inStatus, std::vector<KRVSMFNote>* ioNotes);
+    int ReadMetaEvent();
+    int ReadSizedData(const std::uint8_t** outData, std::uint32_t* outLength);
+    int ReadVariableLength(std::uint32_t* outValue);
+    std::uint32_t ReadBigEndian(int inByteCount);
+    void KeepTempo(const std::uint8_t* inData);
+    void Reset();
+
+    const std::size_t mMaxNotesPerTrack;
+    const std::uint8_t* mData = nullptr;
+    std::size_t mSize = 0;
+    std::size_t mPosition = 0;
+    // Where the chunk being read ends; nothing is read at or beyond it.
+    std::size_t mChunkEnd = 0;
+    std::uint64_t mTick = 0;
+    std::uint8_t mRunningStatus = 0;
+    bool mTrackEnded = false;
+    int mFormat = 0;
+    bool mTempoFound = false;
+    std::uint64_t mTempoTick = 0;
+    std::uint32_t mMicrosecondsPerQuarterNote = 500000;
+    std::vector<std::vector<KRVSMFNote>> mTracks;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+#include <vector>
+
+// Builds a format-1 Standard MIDI File in memory: a tempo track holding one
+// tempo at time 0, then one track of notes per AddTrack. Times are in the
+// file's ticks at the resolution given to the constructor.
+class KRVSMFWriter {
+public:
+    // A file names its tracks in 16 bits, and the tempo track is one of them.
+    static constexpr int kMaxNoteTracks = 65534;
+    static constexpr int kOutOfRange = -ERANGE;
+
+    explicit KRVSMFWriter(std::uint16_t inTicksPerQuarterNote);
+
+    // 0, or kOutOfRange when the tempo was beyond what a file holds (about
+    // 3.6 to 60,000,000 bpm) and the nearest one was written instead.
+    int SetTempo(double inBPM);
+    // The new track's 0-based index, or kOutOfRange when the file is full.
+    int AddTrack();
+    int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
+    // inChannel is 0-based (0 to 15).
+    void AddNote(int inTrack0, std::uint64_t inTick, std::uint64_t inDuration,
+                 std::uint8_t inChannel, std::uint8_t inNote, std::uint8_t inVelocity);
+    // A track lasts at least until inTick, so that other programs looping
+    // it keep the length of the pattern.
+    void ExtendTrack(int inTrack0, std::uint64_t inTick);
+
+    std::vector<std::uint8_t> Encode() const;
+
+private:
+    // Messages at one tick go out in this order: first the ends of notes
+    // begun earlier, so a repeated pitch is not cut off by its own
+    // predecessor, then the starts, then the ends of notes of no length.
+    enum Order { kEndOfEarlierNote, kStartOfNote, kEndOfEmptyNote };
+    struct Message {
+        std::uint64_t mTick;
+        Order mOrder;
+        std::uint8_t mBytes[3];
+    };
+    struct Track {
+        std::vector<Message> mMessages;
+        std::uint64_t mEndTick = 0;
+    };
+
+    static void AppendChunk(const char* inType, const std::vector<std::uint8_t>& inBody,
+                            std::vector<std::uint8_t>* ioFile);
+    static void AppendDelta(std::uint64_t inDelta, std::vector<std::uint8_t>* ioBody);
+    static void AppendVariableLength(std::uint32_t inValue, std::vector<std::uint8_t>* ioBody);
+    static void AppendBigEndian(std::uint32_t inValue, int inByteCount,
+                                std::vector<std::uint8_t>* ioBytes);
+    std::vector<std::uint8_t> EncodeTempoTrack() const;
+    static std::vector<std::uint8_t> EncodeNoteTrack(const Track& inTrack);
+
+    std::uint16_t mTicksPerQuarterNote;
+    std::uint32_t mMicrosecondsPerQuarterNote = 500000;
+    std::vector<Track> mTracks;
+};

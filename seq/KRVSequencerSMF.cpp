@@ -1,0 +1,157 @@
+#include "KRVSequencerSMF.h"
+
+#include "KRVSMFFile.h"
+#include "KRVSMFWriter.h"
+#include "KRVSequencer.h"
+#include "KRVShellInterface.h"
+
+namespace {
+constexpr std::uint8_t kImportedGateTime = 50;
+constexpr std::uint64_t kGatePercent = 100;
+}  // namespace
+
+KRVSequencerSMF::KRVSequencerSMF(KRVSequencer* inSequencer, KRVShellInterface* inInterface)
+    : mSequencer(inSequencer), mInterface(inInterface) {}
+
+int KRVSequencerSMF::Export(const char* inFileName) {
+    KRVSMFWriter writer(kFileTicksPerQuarterNote);
+    long status = writer.SetTempo(mSequencer->GetBPM());
+    mInterface->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
+    for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
+        int fileTrack0 = writer.AddTrack();
+        if (fileTrack0 < 0) {
+            mInterface->WriteFormattedLD("MusicSequenceNewTrack returns %ld\n", fileTrack0);
+            continue;
+        }
+        AddSteps(track1, fileTrack0, &writer);
+    }
+    if (writer.GetTrackCount() == 0) {
+        return 0;
+    }
+    CheckExportPath(inFileName);
+    status = KRVSMFFile::Write(inFileName, writer.Encode());
+    mInterface->WriteFormattedLD("MusicSequenceSaveSMF returns %ld\n", status);
+    return 0;
+}
+
+// Every track starts at time 0, so the file's tracks play together as the
+// sequencer plays them.
+void KRVSequencerSMF::AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const {
+    const std::uint64_t fileTicksPerTick =
+        kFileTicksPerQuarterNote / KRVSequencer::kTicksPerQuarterNote;
+    const std::uint64_t ticksPerStep = static_cast<std::uint64_t>(mSequencer->GetTicksPerStep());
+    const std::uint64_t stepLength = ticksPerStep * fileTicksPerTick;
+    const int steps = mSequencer->GetStepCount();
+    for (int step1 = 1; step1 <= steps; step1++) {
+        const KRVEvent& event = mSequencer->GetEvent(inTrack1, step1);
+        std::uint64_t duration = event.GetGateTime() * stepLength / kGatePercent;
+        ioWriter->AddNote(inFileTrack0, (step1 - 1) * stepLength, duration, event.mChannel,
+                          event.GetNote(), event.GetVelocity());
+    }
+    ioWriter->ExtendTrack(inFileTrack0, steps * stepLength);
+}
+
+// "." for a bare name, "/" for a name in the root directory.
+std::string KRVSequencerSMF::GetDirectoryPart(const std::string& inFileName) {
+    std::string::size_type slash = inFileName.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : inFileName.substr(0, slash);
+}
+
+// Reports, before saving, whether the name can be written: an existing file
+// is checked itself, a new one by the directory it will be made in. The save
+// is tried whatever these say and reports its own status.
+void KRVSequencerSMF::CheckExportPath(const char* inFileName) const {
+    int status = KRVSMFFile::GetPathStatus(inFileName);
+    mInterface->WriteFormattedSD("FSPathMakeRef (%s) returns %d\n", inFileName, status);
+    if (status != KRVSMFFile::kFileNotFound) {
+        status = KRVSMFFile::GetWritableFileStatus(inFileName);
+        mInterface->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
+        return;
+    }
+    std::string directory = GetDirectoryPart(inFileName);
+    status = KRVSMFFile::GetPathStatus(directory.c_str());
+    if (status != 0) {
+        mInterface->WriteFormattedD("FSPathMakeRef returns %d\n", status);
+        return;
+    }
+    status = KRVSMFFile::GetDirectoryStatus(directory.c_str());
+    mInterface->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
+}
+
+int KRVSequencerSMF::Import(const char* inFileName) {
+    KRVSMFFile file;
+    long status = file.Open(inFileName);
+    if (status != 0) {
+        mInterface->WriteFormattedLD("FSPathMakeRef returns %ld\n", status);
+        return 0;
+    }
+    std::vector<std::uint8_t> data;
+    KRVSMFReader reader(KRVTrack::kMaxSteps);
+    status = file.ReadAll(&data);
+    if (status == 0) {
+        status = reader.Parse(data.data(), data.size());
+    }
+    if (status != 0) {
+        mInterface->WriteFormattedLD("MusicSequenceLoadSMF returns %ld\n", status);
+        return 0;
+    }
+    double bpm = GetTempo(reader);
+    // A file without a tempo leaves the current one alone.
+    if (mSequencer->GetTrackCount() == 0 && bpm > 0.0) {
+        mSequencer->SetBPM(bpm);
+    }
+    mInterface->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
+                                 static_cast<unsigned long>(reader.GetTrackCount()));
+    for (int fileTrack0 = 0; fileTrack0 < reader.GetTrackCount(); fileTrack0++) {
+        int track1 = LoadTrack(reader.GetNotes(fileTrack0));
+        if (track1 != -1) {
+            mInterface->WriteFormattedD("loaded track %d\n", track1);
+        }
+    }
+    return 0;
+}
+
+// The file's first tempo in beats per minute, or 0 when it has none.
+double KRVSequencerSMF::GetTempo(const KRVSMFReader& inReader) const {
+    if (!inReader.HasTempo()) {
+        return 0.0;
+    }
+    mInterface->WriteFormattedLF("KRVShell: found tempo event for %lf bpm\n", inReader.GetBPM());
+    return inReader.GetBPM();
+}
+
+// Notes go on steps 1, 2, ... in file order; chords spread over consecutive
+// steps and notes beyond the last step are dropped. The remaining steps,
+// all but the very last, repeat the last note laid. Returns the new track's
+// number, or -1 for a file track without notes.
+int KRVSequencerSMF::LoadTrack(const std::vector<KRVSMFNote>& inNotes) const {
+    if (inNotes.empty()) {
+        return -1;
+    }
+    const int steps = mSequencer->GetStepCount();
+    KRVTrack track;
+    int step1 = 1;
+    const KRVSMFNote* lastNote = &inNotes.front();
+    for (const KRVSMFNote& note : inNotes) {
+        if (step1 > steps) {
+            break;
+        }
+        FillEvent(note, &track.GetEvent(step1++));
+        lastNote = &note;
+    }
+    for (; step1 < steps; step1++) {
+        FillEvent(*lastNote, &track.GetEvent(step1));
+    }
+    return mSequencer->AddTrack(track);
+}
+
+void KRVSequencerSMF::FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent) {
+    outEvent->mChannel = inNote.mChannel;
+    outEvent->mNote = inNote.mNote;
+    outEvent->mVelocity = inNote.mVelocity;
+    outEvent->mGateTime = kImportedGateTime;
+    outEvent->mPort = 0;
+}
