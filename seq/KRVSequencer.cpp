@@ -141,8 +141,13 @@ void KRVSequencer::SetLoopStep(int inStep1) {
     FireLoopChangedAction();
 }
 
+// Microseconds a tick, rounded; the clock itself uses the nanosecond value.
 static double PeriodForBPM(double inBPM) {
     return std::round(1000000.0 / ((inBPM / 60.0) * KRVSequencer::kTicksPerQuarterNote));
+}
+
+static double PeriodNSForBPM(double inBPM) {
+    return std::round(1e9 / ((inBPM / 60.0) * KRVSequencer::kTicksPerQuarterNote));
 }
 
 // Zero, negative and non-finite tempos give no period at all, and a tempo so
@@ -157,6 +162,7 @@ bool KRVSequencer::SetBPM(double inBPM) {
     }
     mBPM = inBPM;
     mTimerPeriodUS = static_cast<std::uint32_t>(std::min(PeriodForBPM(inBPM), 4294967295.0));
+    mTimerPeriodNS = static_cast<std::uint64_t>(std::min(PeriodNSForBPM(inBPM), 1e18));
     FireBPMChangedAction();
     return true;
 }

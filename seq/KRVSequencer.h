@@ -188,6 +188,10 @@ private:
     KRVRelaxed<int> mTicksInSequence{kTicksPerBar};
     KRVRelaxed<int> mTicksPerStep{6};
     KRVRelaxed<std::uint32_t> mTimerPeriodUS{20833};
+    // The clock runs on the period in nanoseconds: rounding it to whole
+    // microseconds would let the grid drift by up to half a microsecond a
+    // tick (a frame every 15 seconds at 48 kHz).
+    KRVRelaxed<std::uint64_t> mTimerPeriodNS{20833333};
     KRVRelaxed<std::uint32_t> mTotalTicks{0};
     KRVRelaxed<double> mBPM{120.0};
     KRVTimerThread mTimer;

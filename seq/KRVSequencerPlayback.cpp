@@ -40,7 +40,7 @@ int KRVSequencer::GetGateTicks(int inGatePercent) const {
 void KRVSequencer::StartTimer() {
     StopTimer();
     int error = mTimer.Start([this](std::uint64_t inDueTimeNS) { TimerTick(inDueTimeNS); },
-                             [this] { return mTimerPeriodUS.Load(); });
+                             [this] { return mTimerPeriodNS.Load(); });
     if (error != 0) {
         std::printf("KRVSequencer: PrimeTimeTask returned error %d \n", error);
         std::fflush(stdout);

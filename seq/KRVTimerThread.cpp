@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr std::uint64_t kNSPerUS = 1000;
 constexpr std::uint64_t kNSPerSecond = 1000000000;
 // Longest single sleep, so that a stop is noticed soon even at slow tempos.
 constexpr std::uint64_t kMaxSleepNS = 20 * 1000000;
@@ -80,11 +79,11 @@ bool KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS) {
 
 void KRVTimerThread::Run() {
     RaisePriority();
-    std::uint64_t periodNS = mPeriod() * kNSPerUS;
+    std::uint64_t periodNS = mPeriod();
     std::uint64_t deadline = NowNS() + periodNS;
     while (SleepUntil(deadline)) {
         mTick(deadline);
-        periodNS = mPeriod() * kNSPerUS;
+        periodNS = mPeriod();
         deadline += periodNS;
         std::uint64_t now = NowNS();
         if (now > deadline + kStallPeriods * periodNS) {

@@ -16,8 +16,8 @@ class KRVTimerThread {
 public:
     // Called with the tick's due time in nanoseconds on the monotonic clock.
     using Tick = std::function<void(std::uint64_t inDueTimeNS)>;
-    // Read before each sleep: the period in microseconds.
-    using Period = std::function<std::uint32_t()>;
+    // Read before each sleep: the period in nanoseconds.
+    using Period = std::function<std::uint64_t()>;
 
     KRVTimerThread() = default;
     ~KRVTimerThread() { Stop(); }

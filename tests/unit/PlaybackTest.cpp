@@ -209,7 +209,7 @@ TEST_F(PlaybackTest, FailedSendsNeitherThrowNorBlock) {
 
 TEST_F(PlaybackTest, TransportStampsAndStops) {
     AddTrack(60);
-    mSequencer.SetBPM(6000);  // 417 microseconds a tick
+    mSequencer.SetBPM(6000);  // 416667 nanoseconds a tick
     mSequencer.Play();
     mSequencer.Play();
     EXPECT_TRUE(mSequencer.IsPlaying());
@@ -220,7 +220,7 @@ TEST_F(PlaybackTest, TransportStampsAndStops) {
     ASSERT_GT(mRecorder.mStamps.size(), 4u);
     // Tick notes carry due times one period apart, whenever the thread woke.
     std::uint64_t gap = mRecorder.mStamps[1] - mRecorder.mStamps[0];
-    EXPECT_EQ(gap % 417000, 0u) << gap;
+    EXPECT_EQ(gap % 416667, 0u) << gap;
     Heard heard = mRecorder.Take();
     EXPECT_EQ(heard[0], "0:on 60");
     // Nothing plays after Stop returns.
