@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "KRVSMFReader.h"
+#include "KRVSMFWriter.h"
+#include "KRVSequencer.h"
+#include "KRVShell.h"
+#include "KRVStdioInterface.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Runs a script shell over inCommands and returns what it wrote.
+std::string RunShell(KRVSequencer& ioSequencer, std::string inCommands) {
+    char* text = nullptr;
+    size_t length = 0;
+    FILE* out = open_memstream(&text, &length);
+    FILE* in = fmemopen(inCommands.data(), inCommands.size(), "r");
+    KRVStdioInterface interface(in, out);
+    KRVShell(&ioSequencer, &interface).Shell(false);
+    std::fclose(in);
+    std::fclose(out);
+    std::string result(text, length);
+    std::free(text);
+    return result;
+}
+
+Bytes Chunk(const char* inType, const Bytes& inBody) {
+    Bytes chunk(inType, inType + 4);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        chunk.push_back(static_cast<std::uint8_t>(inBody.size() >> shift));
+    }
+    chunk.insert(chunk.end(), inBody.begin(), inBody.end());
+    return chunk;
+}
+
+// A header of the given format and track count at 96 ticks per quarter note,
+// followed by the given chunks.
+Bytes File(int inFormat, int inTracks, std::vector<Bytes> inChunks) {
+    Bytes file = Chunk("MThd", {0, std::uint8_t(inFormat), 0, std::uint8_t(inTracks), 0, 96});
+    for (const Bytes& chunk : inChunks) {
+        file.insert(file.end(), chunk.begin(), chunk.end());
+    }
+    return file;
+}
+
+class SMFTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/krv-smf-XXXXXX";
+        mFolder = mkdtemp(pattern);
+    }
+    void TearDown() override { std::filesystem::remove_all(mFolder); }
+
+    std::string Path(const char* inName) { return mFolder + "/" + inName; }
+    std::string Save(const char* inName, const Bytes& inBytes) {
+        std::ofstream(Path(inName), std::ios::binary)
+            .write(reinterpret_cast<const char*>(inBytes.data()), inBytes.size());
+        return Path(inName);
+    }
+    Bytes Load(const std::string& inPath) {
+        std::ifstream file(inPath, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(file), {});
+    }
+
+    std::string mFolder;
+};
+
+TEST_F(SMFTest, FullGridSurvivesExportAndImport) {
+    KRVSequencer original;
+    original.SetScale(4, 64);
+    original.SetBPM(125);
+    for (int track1 = 1; track1 <= 3; track1++) {
+        original.AddTrack(KRVTrack());
+        for (int step1 = 1; step1 <= 64; step1++) {
+            original.SetNote(track1, step1, (track1 * 41 + step1 * 7) % 128);
+            original.SetVelocity(track1, step1, 1 + (track1 + step1 * 5) % 127);
+            original.SetChannel(track1, step1, 1 + (track1 + step1) % 16);
+            original.SetGateTime(track1, step1, step1 % 91);
+        }
+    }
+    original.Mute(2, 5);
+    // A note-on of velocity 0 would vanish from the file and shift every
+    // later note one step forward; it is written with velocity 1.
+    original.SetVelocity(3, 9, 0);
+    std::string file = Path("grid.mid");
+    EXPECT_EQ(RunShell(original, "exportsmf " + file + "\n"),
+              "MusicTrackNewExtendedTempoEvent returns 0\n"
+              "FSPathMakeRef (" +
+                  file +
+                  ") returns -43\n"
+                  "FSGetCatalogInfo returns 0\nMusicSequenceSaveSMF returns 0\n");
+
+    KRVSequencer copy;
+    copy.SetScale(4, 64);
+    EXPECT_EQ(RunShell(copy, "importsmf " + file + "\n"),
+              "KRVShell: found tempo event for 125.000000 bpm\n"
+              "KRVShell: 3 tracks in sequence\nloaded track 1\nloaded track 2\nloaded track 3\n");
+    EXPECT_EQ(copy.GetBPM(), 125.0);
+    ASSERT_EQ(copy.GetTrackCount(), 3);
+    for (int track1 = 1; track1 <= 3; track1++) {
+        for (int step1 = 1; step1 <= 64; step1++) {
+            const KRVEvent& was = original.GetEvent(track1, step1);
+            const KRVEvent& is = copy.GetEvent(track1, step1);
+            SCOPED_TRACE("track " + std::to_string(track1) + " step " + std::to_string(step1));
+            EXPECT_EQ(is.GetNote(), was.GetNote());
+            EXPECT_EQ(is.GetVelocity(), std::max<int>(was.GetVelocity(), 1));
+            EXPECT_EQ(is.GetChannel(), was.GetChannel());
+            EXPECT_EQ(is.GetGateTime(), 50);
+            EXPECT_EQ(is.GetPort(), 0);
+        }
+    }
+}
+
+TEST_F(SMFTest, StepsFarApartKeepTheirTimes) {
+    // Steps of 33,554,430 ticks: each gap is more than one delta can hold.
+    KRVSequencer sequencer;
+    ASSERT_TRUE(sequencer.SetScale(22369620, 64));
+    sequencer.AddTrack(KRVTrack());
+    std::string file = Path("long.mid");
+    RunShell(sequencer, "exportsmf " + file + "\n");
+    Bytes bytes = Load(file);
+    KRVSMFReader reader(64);
+    ASSERT_EQ(reader.Parse(bytes.data(), bytes.size()), 0);
+    ASSERT_EQ(reader.GetTrackCount(), 1);
+    ASSERT_EQ(reader.GetNotes(0).size(), 64u);
+    for (int step0 = 0; step0 < 64; step0++) {
+        EXPECT_EQ(reader.GetNotes(0)[step0].mTick, step0 * 33554430ULL * 100);
+    }
+}
+
+TEST_F(SMFTest, ImportLaysNotesOnConsecutiveSteps) {
+    KRVSMFWriter writer(96);
+    writer.SetTempo(100);
+    int three = writer.AddTrack();
+    for (int i = 0; i < 3; i++) {
+        writer.AddNote(three, i * 96, 48, 2, 60 + i, 100 + i);
+    }
+    writer.AddTrack();  // no notes
+    int forty = writer.AddTrack();
+    for (int i = 0; i < 40; i++) {
+        writer.AddNote(forty, i * 10, 5, 9, 20 + i, 90);
+    }
+    int chord = writer.AddTrack();
+    for (int note : {64, 67, 72}) {
+        writer.AddNote(chord, 0, 96, 0, note, 80);
+    }
+    std::string file = Save("lay.mid", writer.Encode());
+
+    KRVSequencer sequencer;
+    sequencer.AddTrack(KRVTrack());
+    EXPECT_EQ(RunShell(sequencer, "importsmf " + file + "\n"),
+              "KRVShell: found tempo event for 100.000000 bpm\n"
+              "KRVShell: 4 tracks in sequence\nloaded track 2\nloaded track 3\nloaded track 4\n");
+    // A sequence that has tracks keeps its tempo.
+    EXPECT_EQ(sequencer.GetBPM(), 120.0);
+    ASSERT_EQ(sequencer.GetTrackCount(), 4);
+    for (int step1 = 1; step1 <= 15; step1++) {
+        const KRVEvent& event = sequencer.GetEvent(2, step1);
+        int expected = std::min(step1, 3) - 1;
+        EXPECT_EQ(event.GetNote(), 60 + expected) << step1;
+        EXPECT_EQ(event.GetVelocity(), 100 + expected) << step1;
+        EXPECT_EQ(event.GetChannel(), 3) << step1;
+    }
+    // The last step is not filled: it keeps the default event.
+    EXPECT_EQ(sequencer.GetEvent(2, 16).GetNote(), 0);
+    EXPECT_EQ(sequencer.GetEvent(2, 16).GetVelocity(), 64);
+    EXPECT_EQ(sequencer.GetEvent(3, 1).GetNote(), 20);
+    EXPECT_EQ(sequencer.GetEvent(3, 16).GetNote(), 35);
+    EXPECT_EQ(sequencer.GetEvent(3, 16).GetChannel(), 10);
+    EXPECT_EQ(sequencer.GetEvent(4, 2).GetNote(), 67);
+    EXPECT_EQ(sequencer.GetEvent(4, 3).GetNote(), 72);
+}
+
+TEST_F(SMFTest, OnlyAnEmptySequenceTakesTheFilesTempo) {
+    // Format 0, no tempo event: the sequence keeps the tempo it has.
+    Bytes noteOn = {0, 0x90, 60, 100, 10, 60, 0, 0, 0xFF, 0x2F, 0};
+    std::string noTempo = Save("notempo.mid", File(0, 1, {Chunk("MTrk", noteOn)}));
+    KRVSequencer sequencer;
+    sequencer.SetBPM(97);
+    EXPECT_EQ(RunShell(sequencer, "importsmf " + noTempo + "\n"),
+              "KRVShell: 1 tracks in sequence\nloaded track 1\n");
+    EXPECT_EQ(sequencer.GetBPM(), 97.0);
+
+    KRVSMFWriter writer(480);
+    writer.SetTempo(0.5);  // slower than a file can say: the slowest it can
+    writer.AddNote(writer.AddTrack(), 0, 1, 0, 1, 1);
+    std::string slow = Save("slow.mid", writer.Encode());
+    KRVSequencer empty;
+    RunShell(empty, "importsmf " + slow + "\n");
+    EXPECT_NEAR(empty.GetBPM(), 60000000.0 / 0xFFFFFF, 1e-9);
+    empty.SetBPM(0.5);
+    std::string output = RunShell(empty, "exportsmf " + slow + "\n");
+    EXPECT_EQ(output.substr(0, output.find('\n')), "MusicTrackNewExtendedTempoEvent returns -34");
+}
+
+TEST_F(SMFTest, ReaderTakesWhatOtherWritersProduce) {
+    // Running status through a program change, a note-on of velocity 0 as
+    // note-off, system-exclusive packets, a text event, an unknown chunk, a
+    // longer header and an SMPTE time division.
+    Bytes events = {0,    0xF0, 3,    1,    2,    0xF7, 0,    0xC3, 5, 0,    0x93, 40, 70, 5,
+                    40,   0,    0,    41,   71,   0,    0xFF, 1,    2, 'h',  'i',  0,  42, 72,
+                    0,    0xF7, 1,    0x7F, 0,    0xB3, 7,    100,  0, 0x93, 43,   73, 0,  0xFF,
+                    0x51, 3,    0x07, 0xA1, 0x20, 0,    0xFF, 0x2F, 0, 0x90, 99,   99};
+    Bytes header = Chunk("MThd", {0, 0, 0, 1, 0xE7, 40, 0, 0});
+    Bytes file = header;
+    for (const Bytes& chunk : {Chunk("XFIH", {1, 2, 3}), Chunk("MTrk", events)}) {
+        file.insert(file.end(), chunk.begin(), chunk.end());
+    }
+    KRVSMFReader reader(64);
+    ASSERT_EQ(reader.Parse(file.data(), file.size()), 0);
+    ASSERT_EQ(reader.GetTrackCount(), 1);
+    std::vector<int> notes;
+    for (const KRVSMFNote& note : reader.GetNotes(0)) {
+        EXPECT_EQ(note.mChannel, 3);
+        notes.push_back(note.mNote * 1000 + note.mVelocity);
+    }
+    EXPECT_EQ(notes, (std::vector<int>{40070, 41071, 42072, 43073}));
+    EXPECT_NEAR(reader.GetBPM(), 120.0, 1e-9);
+
+    // Format 1: a tempo track without notes is not a sequence track, and the
+    // earliest tempo wins whichever track holds it.
+    Bytes late = {10, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40, 0, 0x91, 1, 1};
+    Bytes early = {5, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0x92, 2, 2};
+    Bytes format1 = File(
+        1, 2,
+        {Chunk("MTrk", {0, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40}), Chunk("MTrk", {20, 0x90, 3, 3})});
+    ASSERT_EQ(reader.Parse(format1.data(), format1.size()), 0);
+    EXPECT_EQ(reader.GetTrackCount(), 1);
+    EXPECT_NEAR(reader.GetBPM(), 60.0, 1e-9);
+    format1 = File(1, 2, {Chunk("MTrk", late), Chunk("MTrk", early)});
+    ASSERT_EQ(reader.Parse(format1.data(), format1.size()), 0);
+    EXPECT_EQ(reader.GetTrackCount(), 2);
+    EXPECT_NEAR(reader.GetBPM(), 120.0, 1e-9);
+}
+
+TEST_F(SMFTest, MalformedFilesEndInAMessage) {
+    struct Case {
+        const char* mName;
+        Bytes mBytes;
+        int mStatus;
+    };
+    Bytes goodTrack = Chunk("MTrk", {0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
+    Bytes truncated = File(0, 1, {goodTrack});
+    truncated.resize(truncated.size() - 3);
+    const Case cases[] = {
+        {"not a MIDI file", {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'}, -8},
+        {"short header", Chunk("MThd", {0, 0, 0, 1}), -8},
+        {"format 3", File(3, 1, {goodTrack}), -8},
+        {"truncated chunk", truncated, -61},
+        {"fewer tracks than declared", File(1, 3, {goodTrack, goodTrack}), -61},
+        {"header length past the end", {'M', 'T', 'h', 'd', 0, 0, 1, 0, 0, 0, 0, 1}, -61},
+        {"meta length past the end", File(0, 1, {Chunk("MTrk", {0, 0xFF, 1, 9, 'a'})}), -74},
+        {"sysex length past the end", File(0, 1, {Chunk("MTrk", {0, 0xF0, 0x8F, 0x7F})}), -74},
+        {"note past the end", File(0, 1, {Chunk("MTrk", {0, 0x90, 60})}), -74},
+        {"data byte without status", File(0, 1, {Chunk("MTrk", {0, 60, 100})}), -74},
+        {"status byte as data", File(0, 1, {Chunk("MTrk", {0, 0x90, 60, 0x90})}), -74},
+        {"system message", File(0, 1, {Chunk("MTrk", {0, 0xF2, 1, 1})}), -74},
+        {"bad variable-length number",
+         File(0, 1, {Chunk("MTrk", {0x81, 0x82, 0x83, 0x84, 0x05, 0x90, 60, 1})}), -84},
+        {"no tracks", File(1, 0, {}), -42},
+    };
+    KRVSequencer sequencer;
+    sequencer.SetBPM(97);
+    for (const Case& testCase : cases) {
+        std::string file = Save("bad.mid", testCase.mBytes);
+        EXPECT_EQ(RunShell(sequencer, "importsmf " + file + "\n"),
+                  "MusicSequenceLoadSMF returns " + std::to_string(testCase.mStatus) + "\n")
+            << testCase.mName;
+    }
+    EXPECT_EQ(sequencer.GetTrackCount(), 0);
+    EXPECT_EQ(sequencer.GetBPM(), 97.0);
+
+    // Names that are not readable files.
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    std::filesystem::resize_file(Save("huge.mid", {}), 64 * 1024 * 1024 + 1);
+    EXPECT_EQ(RunShell(sequencer, "importsmf " + Path("missing.mid") + "\nimportsmf " + mFolder +
+                                      "\nimportsmf " + Path("fifo") + "\nimportsmf " +
+                                      Path("huge.mid") + "\nimportsmf\n"),
+              "FSPathMakeRef returns -43\nMusicSequenceLoadSMF returns -21\n"
+              "MusicSequenceLoadSMF returns -22\nMusicSequenceLoadSMF returns -27\n"
+              "need a file name argument\n");
+}
+
+TEST_F(SMFTest, ExportReportsWhereItCannotWrite) {
+    KRVSequencer sequencer;
+    const char* tempo = "MusicTrackNewExtendedTempoEvent returns 0\n";
+    EXPECT_EQ(RunShell(sequencer, "exportsmf\nexportsmf " + Path("none.mid") + "\n"),
+              "need file name to export to\nnowt in memory to export\n");
+    EXPECT_FALSE(std::filesystem::exists(Path("none.mid")));
+
+    sequencer.AddTrack(KRVTrack());
+    std::string missingFolder = Path("nowhere/x.mid");
+    EXPECT_EQ(RunShell(sequencer, "exportsmf " + missingFolder + "\nexportsmf " + mFolder + "\n"),
+              tempo + ("FSPathMakeRef (" + missingFolder + ") returns -43\n") +
+                  "FSPathMakeRef returns -43\nMusicSequenceSaveSMF returns -43\n" + tempo +
+                  "FSPathMakeRef (" + mFolder + ") returns 0\n" +
+                  "FSGetCatalogInfo returns -21\nMusicSequenceSaveSMF returns -21\n");
+
+    // A bare name lands in the working directory, and a second export
+    // replaces the file.
+    std::string here = std::filesystem::current_path();
+    ASSERT_EQ(chdir(mFolder.c_str()), 0);
+    std::string output = RunShell(sequencer, "exportsmf here.mid\n");
+    sequencer.AddTrack(KRVTrack());
+    output += RunShell(sequencer, "exportsmf here.mid\n");
+    ASSERT_EQ(chdir(here.c_str()), 0);
+    EXPECT_EQ(output, tempo + std::string("FSPathMakeRef (here.mid) returns -43\n") +
+                          "FSGetCatalogInfo returns 0\nMusicSequenceSaveSMF returns 0\n" + tempo +
+                          "FSPathMakeRef (here.mid) returns 0\n" +
+                          "FSGetCatalogInfo returns 0\nMusicSequenceSaveSMF returns 0\n");
+    Bytes bytes = Load(Path("here.mid"));
+    KRVSMFReader reader(64);
+    ASSERT_EQ(reader.Parse(bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(reader.GetTrackCount(), 2);
+}
+
+}  // namespace
