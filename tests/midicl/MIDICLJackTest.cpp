@@ -57,9 +57,24 @@ public:
     }
     jack_client_t* GetClient() const { return mClient; }
 
-    // The first inCount events, or fewer after two seconds.
-    std::vector<MIDICLProbeEvent> WaitFor(std::size_t inCount) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    // A new connection takes effect at a cycle boundary after jack_connect
+    // returns; what is sent before that goes nowhere.
+    bool WaitForConnection() const {
+        for (int i = 0; i < 200 && jack_port_connected(mPort) == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const jack_nframes_t until = jack_frame_time(mClient) + 4 * kPeriod;
+        for (int i = 0; i < 200 && static_cast<std::int32_t>(jack_frame_time(mClient) - until) < 0;
+             ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return jack_port_connected(mPort) != 0;
+    }
+
+    // The first inCount events, or fewer after inTimeout.
+    std::vector<MIDICLProbeEvent> WaitFor(
+        std::size_t inCount, std::chrono::milliseconds inTimeout = std::chrono::seconds(2)) {
+        const auto deadline = std::chrono::steady_clock::now() + inTimeout;
         while (mCount.load() < inCount && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -119,8 +134,8 @@ protected:
             freopen("/dev/null", "w", stderr);
             const std::string rate = std::to_string(kRate);
             const std::string period = std::to_string(kPeriod);
-            execlp("jackd", "jackd", "-r", "-n", sServer.c_str(), "-d", "dummy", "-r", rate.c_str(),
-                   "-p", period.c_str(), static_cast<char*>(nullptr));
+            execlp("jackd", "jackd", "-t", "5000", "-n", sServer.c_str(), "-d", "dummy", "-r",
+                   rate.c_str(), "-p", period.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         ::setenv("JACK_DEFAULT_SERVER", sServer.c_str(), 1);
@@ -152,6 +167,22 @@ protected:
             GTEST_SKIP() << "jackd is not installed";
         }
         ASSERT_NE(sProbe.GetClient(), nullptr) << "jackd -n " << sServer << " did not answer";
+    }
+
+    // The first cycles through a new port may run late (page faults, and far
+    // more so under a sanitizer), and JACK drops what a late client wrote.
+    // Active sensing goes through until one arrives, so that the checks that
+    // follow see a port in its steady state.
+    static void WarmUp(MIDICLOutputPort& inPort) {
+        ASSERT_TRUE(sProbe.WaitForConnection());
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const std::size_t before = sProbe.WaitFor(0).size();
+            inPort.SendSmallPacket(0xFE);
+            if (sProbe.WaitFor(before + 1, std::chrono::milliseconds(100)).size() > before) {
+                return;
+            }
+        }
+        FAIL() << "nothing sent through the port ever arrived";
     }
 
     static int IndexOf(const MIDICLClient& inClient, const char* inName) {
@@ -189,6 +220,7 @@ TEST_F(MIDICLJackTest, DestinationsPortsAndDelivery) {
     EXPECT_NE(jack_port_by_name(sProbe.GetClient(), "krv-midicl:output-2"), nullptr);
 
     toProbe->SetDestination(probeIndex);
+    ASSERT_NO_FATAL_FAILURE(WarmUp(*toProbe));
     const std::size_t before = sProbe.WaitFor(0).size();
     toProbe->SendNoteOn(0, 60, 100);
     toProbe->SendNoteOff(0, 60, 0);
@@ -214,30 +246,42 @@ TEST_F(MIDICLJackTest, DestinationsPortsAndDelivery) {
 }
 
 // A stamped note lands one period after the frame of its stamp, wherever in
-// the period the sender happened to run.
+// the period the sender happened to run. The expected frame comes from the
+// server's time-to-frame estimate, which a loaded machine can shift; an
+// attempt only counts when the estimate held still from send to arrival.
 TEST_F(MIDICLJackTest, StampedNoteLandsOnePeriodAfterItsFrame) {
     MIDICLClient client("krv-midicl", "jack");
     std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
     port->SetDestination(IndexOf(client, "krv-probe:in"));
-    const std::size_t before = sProbe.WaitFor(0).size();
-
-    const MIDICLTimeStamp first = MonotonicNow() + 50000000;
-    const MIDICLTimeStamp second = first + 1000000;
-    port->SendNoteOn(1, 62, 90, first);
-    port->SendNoteOff(1, 62, 0, second);
-    const auto events = sProbe.WaitFor(before + 2);
-    ASSERT_EQ(events.size(), before + 2);
-    const jack_nframes_t tolerance = 8;
-    for (std::size_t i = 0; i < 2; ++i) {
-        const MIDICLTimeStamp stamp = i == 0 ? first : second;
-        const jack_nframes_t expected =
-            jack_time_to_frames(sProbe.GetClient(), stamp / 1000) + kPeriod;
-        const auto& event = events[before + i];
-        EXPECT_EQ(event.mBytes[0], i == 0 ? 0x91 : 0x81);
-        const std::int32_t error = static_cast<std::int32_t>(event.mFrame - expected);
-        EXPECT_LE(std::abs(error), static_cast<std::int32_t>(tolerance))
-            << "frame " << event.mFrame << " expected " << expected;
+    ASSERT_NO_FATAL_FAILURE(WarmUp(*port));
+    const std::int32_t tolerance = 8;
+    bool steady = false;
+    for (int attempt = 0; attempt < 5 && !steady; ++attempt) {
+        const std::size_t before = sProbe.WaitFor(0).size();
+        const MIDICLTimeStamp first = MonotonicNow() + 50000000;
+        const MIDICLTimeStamp second = first + 1000000;
+        const jack_nframes_t mapped = jack_time_to_frames(sProbe.GetClient(), first / 1000);
+        port->SendNoteOn(1, 62, 90, first);
+        port->SendNoteOff(1, 62, 0, second);
+        const auto events = sProbe.WaitFor(before + 2);
+        ASSERT_EQ(events.size(), before + 2);
+        const jack_nframes_t remapped = jack_time_to_frames(sProbe.GetClient(), first / 1000);
+        steady = std::abs(static_cast<std::int32_t>(remapped - mapped)) <= tolerance;
+        if (!steady) {
+            continue;
+        }
+        for (std::size_t i = 0; i < 2; ++i) {
+            const MIDICLTimeStamp stamp = i == 0 ? first : second;
+            const jack_nframes_t expected =
+                jack_time_to_frames(sProbe.GetClient(), stamp / 1000) + kPeriod;
+            const auto& event = events[before + i];
+            EXPECT_EQ(event.mBytes[0], i == 0 ? 0x91 : 0x81);
+            const std::int32_t error = static_cast<std::int32_t>(event.mFrame - expected);
+            EXPECT_LE(std::abs(error), tolerance)
+                << "frame " << event.mFrame << " expected " << expected;
+        }
     }
+    EXPECT_TRUE(steady) << "the server's clock never held still for a measurement";
 }
 
 }  // namespace
