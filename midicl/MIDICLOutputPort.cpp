@@ -2,6 +2,7 @@
 
 #include "MIDICLClient.h"
 #include "MIDICLException.h"
+#include "MIDICLNameBuffer.h"
 #include "hosts/MIDICLHost.h"
 
 MIDICLOutputPort::MIDICLOutputPort(const std::shared_ptr<MIDICLHost>& inHost,
@@ -155,4 +156,11 @@ void MIDICLOutputPort::SendSysExCompleted() {
 
 void MIDICLOutputPort::SysExCompletionProc(void* inRefCon) {
     static_cast<MIDICLOutputPort*>(inRefCon)->SendSysExCompleted();
+}
+
+bool MIDICLOutputPort::GetDestinationName(char* outName, std::size_t inSize) const {
+    std::string name;
+    const bool exists = mDestination.IsValid() && mHost->GetEndpointName(mDestination, name);
+    MIDICLNameBuffer::Copy(exists ? name : std::string(), outName, inSize);
+    return exists;
 }

@@ -42,6 +42,10 @@ public:
     void SetDestination(int inIndex);
     void SetDestination(MIDICLEndpointRef inDestination);
     MIDICLEndpointRef GetDestination() const { return mDestination; }
+    // The display name of the destination this port sends to, as
+    // MIDICLClient::GetDestinationName writes it; false, with an empty name,
+    // when the port has no destination or it has vanished since.
+    bool GetDestinationName(char* outName, std::size_t inSize) const;
 
     void SendNoteOff(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
                      MIDICLTimeStamp inTimeStamp = 0);

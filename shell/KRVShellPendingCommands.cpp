@@ -12,7 +12,6 @@ int KRVShell::DeleteConfig(KRVShell* inShell) { return ReportNotAvailable(inShel
 int KRVShell::DeleteSequence(KRVShell* inShell) { return ReportNotAvailable(inShell); }
 int KRVShell::Load(KRVShell* inShell) { return ReportNotAvailable(inShell); }
 int KRVShell::Migration(KRVShell* inShell) { return ReportNotAvailable(inShell); }
-int KRVShell::Ports(KRVShell* inShell) { return ReportNotAvailable(inShell); }
 int KRVShell::Read(KRVShell* inShell) { return ReportNotAvailable(inShell); }
 int KRVShell::Save(KRVShell* inShell) { return ReportNotAvailable(inShell); }
 int KRVShell::SaveConfig(KRVShell* inShell) { return ReportNotAvailable(inShell); }

@@ -1,4 +1,4 @@
-// help, history, version, quit, shell and namechannel.
+// help, history, version, quit, shell, ports and namechannel.
 #include <cstdio>
 #include <string>
 
@@ -6,6 +6,8 @@
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
 #include "KRVWords.h"
+#include "MIDICLClient.h"
+#include "MIDICLOutputPort.h"
 
 void KRVShell::WriteVersion(KRVShell* inShell) {
     inShell->mInterface->WriteFormattedSS("KRVShell built %s %s\n", __DATE__, __TIME__);
@@ -67,6 +69,20 @@ int KRVShell::Shell(KRVShell* inShell) {
         out->Write(piece);
     }
     pclose(pipe);
+    return 0;
+}
+
+// Each port is listed with the destination it sends to; one that has gone
+// away since start-up says so rather than showing whatever now has its place.
+int KRVShell::Ports(KRVShell* inShell) {
+    KRVShellInterface* out = inShell->mInterface;
+    for (int i = 0; i < inShell->mSequencer->GetPortCount(); i++) {
+        char name[MIDICLClient::kNameBufferSize];
+        MIDICLOutputPort* port = inShell->mSequencer->GetPort(i);
+        bool exists = port != nullptr && port->GetDestinationName(name, sizeof name);
+        out->WriteFormattedD("output port %d is ", i);
+        out->WriteFormattedS("%s\n", exists ? name : "(destination no longer available)");
+    }
     return 0;
 }
 
