@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLOutputPort.h"
+#include "MIDICLRecorder.h"
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 
 namespace {
@@ -111,9 +114,19 @@ TEST(MIDICLAlsaHostTest, OwnVirtualDestinationIsListedByClientAndPortName) {
     char name[MIDICLClient::kNameBufferSize];
     ASSERT_TRUE(client.GetEndpointName(destination->GetEndpoint(), name));
     EXPECT_STREQ(name, "krv-midicl-test:sink");
+    MIDICLRecorder recorder;
+    destination->SetListener(&recorder);
     std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
     port->SetDestination(destination->GetEndpoint());
     port->SendNoteOn(0, 60, 100);
+    std::vector<MIDICLRecorder::MIDICLHeard> heard;
+    for (int i = 0; i < 100 && heard.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        heard = recorder.Take();
+    }
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].mBytes, (Bytes{0x90, 60, 100}));
+    destination->SetListener(nullptr);
 }
 
 }  // namespace

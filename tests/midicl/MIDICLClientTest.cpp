@@ -62,6 +62,12 @@ TEST_F(MIDICLClientTest, HostChoiceIsForcedOrRefused) {
     ::setenv("KRV_MIDI_HOST", "none", 1);
     EXPECT_STREQ(MIDICLClient("test").GetHostName(), "none");
     ::unsetenv("KRV_MIDI_HOST");
+    // Trying hosts that are not there says nothing: the library never prints.
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    MIDICLClient chosen("test");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 #ifdef MIDICL_HAVE_ALSA
@@ -137,8 +143,14 @@ TEST_F(MIDICLClientTest, DestinationsKeepHostOrderAndVanishedOnesAreReported) {
     EXPECT_TRUE(client.GetDestinationName(2, name));
     EXPECT_STREQ(name, "extra");
 
+    std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
+    port->SetDestination(2);
+    EXPECT_TRUE(port->GetDestinationName(name, sizeof name));
+    EXPECT_STREQ(name, "extra");
+
     const MIDICLEndpointRef gone = extra->GetEndpoint();
     delete extra;
+    EXPECT_FALSE(port->GetDestinationName(name, sizeof name));
     EXPECT_EQ(client.GetNumberOfDestinations(), 2);
     EXPECT_FALSE(client.GetDestinationName(2, name));
     EXPECT_STREQ(name, "");
