@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+#include "KRVSelectionChangeChannel.h"
+#include "KRVSelectionChangeNote.h"
+#include "KRVSelectionClear.h"
+#include "KRVSelectionFitToKey.h"
+#include "KRVSelectionHSolo.h"
+#include "KRVSelectionIncrementChannel.h"
+#include "KRVSelectionIncrementGateTime.h"
+#include "KRVSelectionIncrementNote.h"
+#include "KRVSelectionIncrementPort.h"
+#include "KRVSelectionIncrementVelocity.h"
+#include "KRVSelectionInvertMute.h"
+#include "KRVSelectionRandomMute.h"
+#include "KRVSelectionRandomiseChannel.h"
+#include "KRVSelectionRandomiseNote.h"
+#include "KRVSelectionSelectByClockDivision.h"
+#include "KRVSelectionSetChannel.h"
+#include "KRVSelectionSetNote.h"
+#include "KRVSelectionVSolo.h"
+#include "KRVSequencer.h"
+#include "MIDICLClient.h"
+
+namespace {
+
+using Fit = KRVSelectionFitToKey;
+
+class SelectionActionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mSequencer.SetScale(1, 16);
+        mSequencer.AddTrack(KRVTrack());
+        mSequencer.AddTrack(KRVTrack());
+    }
+    // Puts inNotes on track 1 from step 1 on and selects those steps.
+    void SelectNotes(std::initializer_list<int> inNotes) {
+        int step1 = 1;
+        for (int note : inNotes) {
+            mSequencer.SetNote(1, step1, note);
+            mSequencer.SelectEvent(1, step1++);
+        }
+    }
+    std::vector<int> Notes(int inSteps) const {
+        std::vector<int> notes;
+        for (int step1 = 1; step1 <= inSteps; step1++) {
+            notes.push_back(mSequencer.GetEvent(1, step1).GetNote());
+        }
+        return notes;
+    }
+    std::vector<int> SelectedSteps(int inTrack1) const {
+        std::vector<int> steps;
+        for (int step1 = 1; step1 <= mSequencer.GetStepCount(); step1++) {
+            if (mSequencer.GetEvent(inTrack1, step1).IsSelected()) {
+                steps.push_back(step1);
+            }
+        }
+        return steps;
+    }
+    int Fitted(Fit::Key inKey, int inNote) {
+        mSequencer.SetNote(1, 1, inNote);
+        mSequencer.SelectEvent(1, 1);
+        Fit fit(inKey);
+        mSequencer.RunSelection(&fit);
+        return mSequencer.GetEvent(1, 1).GetNote();
+    }
+    KRVSequencer mSequencer;
+};
+
+TEST_F(SelectionActionTest, CountsEveryVisitWhetherOrNotItChanges) {
+    KRVSelectionSetNote setNote(60);
+    EXPECT_EQ(mSequencer.RunSelection(&setNote), 0);
+
+    SelectNotes({60, 61, 60});
+    KRVSelectionChangeNote change(60, 62);
+    EXPECT_EQ(mSequencer.RunSelection(&change), 3);
+    EXPECT_EQ(Notes(4), (std::vector<int>{62, 61, 62, 0}));
+
+    // A channel the sequencer refuses leaves every event alone.
+    KRVSelectionSetChannel badChannel(17);
+    EXPECT_EQ(mSequencer.RunSelection(&badChannel), 3);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 1);
+
+    KRVSelectionInvertMute invert;
+    mSequencer.Mute(1, 2);
+    mSequencer.RunSelection(&invert);
+    EXPECT_TRUE(mSequencer.GetEvent(1, 1).IsMuted());
+    EXPECT_FALSE(mSequencer.GetEvent(1, 2).IsMuted());
+    mSequencer.RunSelection(&invert);
+    EXPECT_FALSE(mSequencer.GetEvent(1, 1).IsMuted());
+    EXPECT_TRUE(mSequencer.GetEvent(1, 2).IsMuted());
+
+    KRVSelectionClear clear;
+    EXPECT_EQ(mSequencer.RunSelection(&clear), 3);
+    EXPECT_EQ(mSequencer.GetSelectedCount(), 0);
+}
+
+TEST_F(SelectionActionTest, SolosKeepCountsAndTheLastTrackWinsAStep) {
+    mSequencer.SelectEvent(1, 2);
+    mSequencer.SelectEvent(1, 5);
+    KRVSelectionHSolo hsolo;
+    mSequencer.RunSelection(&hsolo);
+    mSequencer.RunSelection(&hsolo);
+    EXPECT_EQ(mSequencer.GetTrack(1).GetHSoloCount(), 2);
+
+    mSequencer.SelectStep(3);
+    KRVSelectionVSolo vsolo;
+    mSequencer.RunSelection(&vsolo);
+    EXPECT_FALSE(mSequencer.GetEvent(1, 3).IsVSoloed());
+    EXPECT_TRUE(mSequencer.GetEvent(2, 3).IsVSoloed());
+}
+
+TEST_F(SelectionActionTest, IncrementsStopAtTheEdgeInsteadOfClamping) {
+    SelectNotes({120, 125});
+    KRVSelectionIncrementNote note(5);
+    mSequencer.RunSelection(&note);
+    EXPECT_EQ(Notes(2), (std::vector<int>{125, 125}));
+
+    mSequencer.SetChannel(1, 1, 15);
+    mSequencer.SetChannel(1, 2, 16);
+    KRVSelectionIncrementChannel channelUp(1);
+    mSequencer.RunSelection(&channelUp);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 16);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 16);
+    mSequencer.SetChannel(1, 1, 1);
+    KRVSelectionIncrementChannel channelDown(-1);
+    mSequencer.RunSelection(&channelDown);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 1);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 15);
+
+    // Gate 0 is out of an increment's reach.
+    mSequencer.SetGateTime(1, 2, 10);
+    KRVSelectionIncrementGateTime gate(-10);
+    mSequencer.RunSelection(&gate);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetGateTime(), 40);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetGateTime(), 10);
+
+    mSequencer.SetVelocity(1, 2, 1);
+    KRVSelectionIncrementVelocity velocity(-64);
+    mSequencer.RunSelection(&velocity);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetVelocity(), 0);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetVelocity(), 1);
+
+    // No ports: no port is in range, nothing is written.
+    KRVSelectionIncrementPort port(1);
+    mSequencer.RunSelection(&port);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 0);
+}
+
+TEST_F(SelectionActionTest, PortsMoveWithinThePortsThereAre) {
+    MIDICLClient client("test", "none");
+    mSequencer.AddPort(client.MakeOutputPort("a"));
+    mSequencer.AddPort(client.MakeOutputPort("b"));
+    SelectNotes({1, 2, 3});
+    mSequencer.SetPort(1, 2, 1);
+    KRVSelectionIncrementPort port(1);
+    mSequencer.RunSelection(&port);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 1);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetPort(), 1);
+
+    // Step 1: port 1 channel 10; step 2: port 0 channel 10; step 3 channel 9.
+    mSequencer.SetPort(1, 2, 0);
+    for (int step1 : {1, 2}) {
+        mSequencer.SetChannel(1, step1, 10);
+    }
+    mSequencer.SetChannel(1, 3, 9);
+    KRVSelectionChangeChannel onePort(1, 10, 0, 3);
+    mSequencer.RunSelection(&onePort);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 0);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 3);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 10);
+
+    mSequencer.SetPort(1, 1, 1);
+    mSequencer.SetChannel(1, 1, 10);
+    KRVSelectionChangeChannel anyPort(KRVSelectionChangeChannel::kAnyPort, 10,
+                                      KRVSelectionChangeChannel::kAnyPort, 2);
+    mSequencer.RunSelection(&anyPort);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 2);
+    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 1);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 2);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetPort(), 0);
+    EXPECT_EQ(mSequencer.GetEvent(1, 3).GetChannel(), 9);
+}
+
+TEST_F(SelectionActionTest, ClockDivisionKeepsTheLastStepOfEachDivision) {
+    struct Case {
+        int mBars, mSteps, mDivision;
+        std::vector<int> mKept;
+    };
+    std::vector<int> every4 = {4, 8, 12, 16};
+    std::vector<int> even = {2, 4, 6, 8, 10, 12, 14, 16};
+    std::vector<int> all = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    for (const Case& c :
+         {Case{1, 16, 4, every4}, Case{1, 16, 8, even}, Case{2, 16, 4, even}, Case{2, 16, 8, all},
+          // Divisions shorter than a step: every step keeps
+          // its selection rather than dividing by zero.
+          Case{1, 4, 8, {1, 2, 3, 4}}, Case{4, 4, 4, {1, 2, 3, 4}}}) {
+        ASSERT_TRUE(mSequencer.SetScale(c.mBars, c.mSteps));
+        mSequencer.SelectTrack(1);
+        KRVSelectionSelectByClockDivision divide(c.mDivision);
+        EXPECT_EQ(mSequencer.RunSelection(&divide), c.mSteps);
+        EXPECT_EQ(SelectedSteps(1), c.mKept) << c.mBars << " " << c.mSteps << " " << c.mDivision;
+        EXPECT_TRUE(SelectedSteps(2).empty());
+    }
+}
+
+TEST_F(SelectionActionTest, FitToKeyFollowsItsRows) {
+    EXPECT_EQ(Fit::GetKeyNameCount(), 18);
+    EXPECT_STREQ(Fit::GetKeyName(Fit::kCFlatMajor), "Cb");
+    EXPECT_STREQ(Fit::GetKeyName(Fit::kDFlatMajor), "Db");
+
+    std::vector<int> cFitted;
+    for (int note : {61, 63, 66, 68, 70, 60, 62, 64, 65, 67, 69, 71}) {
+        cFitted.push_back(Fitted(Fit::kCMajor, note));
+    }
+    EXPECT_EQ(cFitted, (std::vector<int>{60, 62, 65, 67, 69, 60, 62, 64, 65, 67, 69, 71}));
+    EXPECT_EQ(Fitted(Fit::kCSharpMajor, 71), 72);
+    EXPECT_EQ(Fitted(Fit::kCSharpMajor, 60), 61);
+    EXPECT_EQ(Fitted(Fit::kCSharpMajor, 65), 66);
+    EXPECT_EQ(Fitted(Fit::kCSharpMajor, 127), 127);
+    EXPECT_EQ(Fitted(Fit::kCFlatMajor, 60), 59);
+    EXPECT_EQ(Fitted(Fit::kCFlatMajor, 71), 70);
+    EXPECT_EQ(Fitted(Fit::kEFlatMajor, 64), 63);
+    // C-1 has no B below: it goes up to C#-1, a note of the key.
+    EXPECT_EQ(Fitted(Fit::kCFlatMajor, 0), 1);
+
+    // Twins fit alike, over a whole octave; D#, G# and A# like Eb, Ab and Bb.
+    for (auto [key, twin] : {std::pair{Fit::kGFlatMajor, Fit::kDFlatMajor},
+                             {Fit::kAMajor, Fit::kEMajor},
+                             {Fit::kDSharpMajor, Fit::kEFlatMajor},
+                             {Fit::kGSharpMajor, Fit::kAFlatMajor},
+                             {Fit::kASharpMajor, Fit::kBFlatMajor}}) {
+        for (int note = 48; note < 60; note++) {
+            EXPECT_EQ(Fitted(key, note), Fitted(twin, note)) << key << " " << note;
+        }
+    }
+    EXPECT_EQ(Fitted(Fit::kDSharpMajor, 64), 63);
+    EXPECT_EQ(Fitted(Fit::kASharpMajor, 59), 58);
+}
+
+// The C library's generator starts as if seeded with 1; reseeding with 1
+// replays the draws a fresh program would make.
+TEST_F(SelectionActionTest, RandomActionsDrawOncePerEventInWalkOrder) {
+    mSequencer.SelectEvent(2, 1);
+    mSequencer.SelectEvent(1, 9);
+    mSequencer.SelectEvent(1, 3);
+    std::srand(1);
+    std::vector<int> draws = {std::rand(), std::rand(), std::rand(), std::rand()};
+
+    std::srand(1);
+    KRVSelectionRandomiseNote notes(60, 12);
+    EXPECT_EQ(mSequencer.RunSelection(&notes), 3);
+    EXPECT_EQ(mSequencer.GetEvent(1, 3).GetNote(), 60 + draws[0] % 13);
+    EXPECT_EQ(mSequencer.GetEvent(1, 9).GetNote(), 60 + draws[1] % 13);
+    EXPECT_EQ(mSequencer.GetEvent(2, 1).GetNote(), 60 + draws[2] % 13);
+    EXPECT_EQ(std::rand(), draws[3]);
+
+    // A range of 0 still draws; channels are 1-based; ports are untouched.
+    std::srand(1);
+    KRVSelectionRandomiseChannel channels(16, 0);
+    mSequencer.RunSelection(&channels);
+    EXPECT_EQ(mSequencer.GetEvent(2, 1).GetChannel(), 16);
+    EXPECT_EQ(mSequencer.GetEvent(2, 1).GetPort(), 0);
+    EXPECT_EQ(std::rand(), draws[3]);
+
+    std::srand(1);
+    KRVSelectionRandomMute mute;
+    mSequencer.RunSelection(&mute);
+    EXPECT_EQ(mSequencer.GetEvent(1, 3).IsMuted(), draws[0] % 2 == 1);
+    EXPECT_EQ(mSequencer.GetEvent(1, 9).IsMuted(), draws[1] % 2 == 1);
+    EXPECT_EQ(mSequencer.GetEvent(2, 1).IsMuted(), draws[2] % 2 == 1);
+
+    // Nothing selected: nothing drawn.
+    KRVSelectionClear clear;
+    mSequencer.RunSelection(&clear);
+    std::srand(1);
+    EXPECT_EQ(mSequencer.RunSelection(&notes), 0);
+    EXPECT_EQ(std::rand(), draws[0]);
+}
+
+}  // namespace
