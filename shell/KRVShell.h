@@ -53,7 +53,13 @@ private:
     int GetParamCount() const { return static_cast<int>(mParameters.size()) - 1; }
     const char* GetParam(int inIndex) const { return mParameters[inIndex].c_str(); }
     int ReadExistingTrack();
-    static int ReportNotAvailable(KRVShell* inShell);
+
+    // Scripts
+    enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
+    static constexpr int kMaxScriptDepth = 16;
+    bool MayOverwrite(const char* inPath);
+    static int SaveScript(KRVShell* inShell, ScriptKind inKind);
+    static int RunScript(KRVShell* inShell, bool inClearFirst);
     static void WriteVersion(KRVShell* inShell);
 
     // One handler per row of the command table, in table order.
@@ -130,6 +136,8 @@ private:
     // Track and step numbers in commands are read 0-based (old scripts).
     bool mMigrationMode = false;
     int mHistoryNumber = 1;
+    // How many scripts deep this shell reads: 0 at the console.
+    int mScriptDepth = 0;
     std::vector<std::pair<int, std::string>> mHistory;
     std::vector<std::string> mParameters;
 };

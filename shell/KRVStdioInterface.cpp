@@ -22,6 +22,20 @@ int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
     size_t length = std::strlen(inBuffer);
     if (length > 0 && inBuffer[length - 1] == '\n') {
         inBuffer[--length] = '\0';
+        // A carriage return before the newline belongs to the line ending
+        // (files written on other systems).
+        if (length > 0 && inBuffer[length - 1] == '\r') {
+            inBuffer[--length] = '\0';
+        }
+    } else if (length > 0 && inBuffer[length - 1] == '\r') {
+        // The buffer filled up right after a carriage return: if the newline
+        // follows, the line ends here.
+        int next = std::getc(mInStream);
+        if (next == '\n') {
+            inBuffer[--length] = '\0';
+        } else if (next != EOF) {
+            std::ungetc(next, mInStream);
+        }
     }
     return static_cast<int>(length);
 }

@@ -4,17 +4,24 @@
 # standard output with NAME.out. The build date in the version line is
 # replaced by DATE TIME (after checking its shape). Unless NAME.out itself
 # starts with them, krv's start-up lines ("KRVShell: ...") are left out.
+# With KRV_UPDATE_TRANSCRIPT=1 it writes NAME.out instead (read it through
+# before committing it).
 set -euo pipefail
-krv=$1
-input=$2
+krv=$(realpath "$1")
+input=$(realpath "$2")
 expected=${input%.in}.out
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-(cd "$work" && KRV_MIDI_HOST=${KRV_MIDI_HOST:-none} "$krv" <"$input" >"$work/stdout")
+mkdir "$work/run"
+(cd "$work/run" && KRV_MIDI_HOST=${KRV_MIDI_HOST:-none} "$krv" <"$input" >"$work/stdout")
 sed -E -i 's/KRVShell built [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}$/KRVShell built DATE TIME/' "$work/stdout"
-if ! head -n 1 "$expected" | grep -q '^KRVShell: '; then
+if ! head -n 1 "$expected" 2>/dev/null | grep -q '^KRVShell: '; then
     sed -i '/^KRVShell: /d' "$work/stdout"
+fi
+if [ "${KRV_UPDATE_TRANSCRIPT:-}" = 1 ]; then
+    cp "$work/stdout" "$expected"
+    exit 0
 fi
 if ! diff -u "$expected" "$work/stdout"; then
     echo "transcript $(basename "$input") differs (expected -, actual +)" >&2
