@@ -300,46 +300,31 @@ int KRVSequencer::UnSelectEvent(int inTrack1, int inStep1) {
     return IsInGrid(inTrack1, inStep1) ? SetSelected(inTrack1, inStep1, false) : 0;
 }
 
-int KRVSequencer::SelectStep(int inStep1) {
+int KRVSequencer::SelectStep(int inStep1) { return MarkStep(inStep1, true); }
+int KRVSequencer::UnSelectStep(int inStep1) { return MarkStep(inStep1, false); }
+int KRVSequencer::SelectTrack(int inTrack1) { return MarkTrack(inTrack1, true); }
+int KRVSequencer::UnSelectTrack(int inTrack1) { return MarkTrack(inTrack1, false); }
+
+// Marks or unmarks a step on every track.
+int KRVSequencer::MarkStep(int inStep1, bool inSelected) {
     if (inStep1 < 1 || inStep1 > GetStepCount()) {
         return 0;
     }
     int count = 0;
     for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
-        count += SetSelected(track1, inStep1, true);
+        count += SetSelected(track1, inStep1, inSelected);
     }
     return count;
 }
 
-int KRVSequencer::UnSelectStep(int inStep1) {
-    if (inStep1 < 1 || inStep1 > GetStepCount()) {
-        return 0;
-    }
-    int count = 0;
-    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
-        count += SetSelected(track1, inStep1, false);
-    }
-    return count;
-}
-
-int KRVSequencer::SelectTrack(int inTrack1) {
+// Marks or unmarks the visible steps of a track.
+int KRVSequencer::MarkTrack(int inTrack1, bool inSelected) {
     if (inTrack1 < 1 || inTrack1 > GetTrackCount()) {
         return 0;
     }
     int count = 0;
     for (int step1 = 1; step1 <= GetStepCount(); step1++) {
-        count += SetSelected(inTrack1, step1, true);
-    }
-    return count;
-}
-
-int KRVSequencer::UnSelectTrack(int inTrack1) {
-    if (inTrack1 < 1 || inTrack1 > GetTrackCount()) {
-        return 0;
-    }
-    int count = 0;
-    for (int step1 = 1; step1 <= GetStepCount(); step1++) {
-        count += SetSelected(inTrack1, step1, false);
+        count += SetSelected(inTrack1, step1, inSelected);
     }
     return count;
 }

@@ -149,6 +149,8 @@ private:
     static std::string ChannelKey(int inPort, int inChannel);
     bool IsInGrid(int inTrack1, int inStep1) const;
     int SetSelected(int inTrack1, int inStep1, bool inSelected);
+    int MarkStep(int inStep1, bool inSelected);
+    int MarkTrack(int inTrack1, bool inSelected);
     void ClearOrphanedVSolos();
     void StartTimer();
     void StopTimer();
