@@ -151,9 +151,10 @@ static double PeriodNSForBPM(double inBPM) {
 }
 
 // Zero, negative and non-finite tempos give no period at all, and a tempo so
-// high that the period rounds to nothing would spin the clock.
+// high that ticks come faster than every kMinTimerPeriodUS (above 25,000 bpm)
+// would spin the real-time clock thread without any musical use.
 bool KRVSequencer::IsUsableBPM(double inBPM) {
-    return std::isfinite(inBPM) && inBPM > 0.0 && PeriodForBPM(inBPM) >= 1.0;
+    return std::isfinite(inBPM) && inBPM > 0.0 && PeriodForBPM(inBPM) >= kMinTimerPeriodUS;
 }
 
 bool KRVSequencer::SetBPM(double inBPM) {

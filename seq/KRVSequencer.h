@@ -34,6 +34,7 @@ public:
     static constexpr int kMaxSteps = 64;
     static constexpr int kTicksPerQuarterNote = 24;
     static constexpr int kTicksPerBar = 96;
+    static constexpr int kMinTimerPeriodUS = 100;
 
     KRVSequencer();
     virtual ~KRVSequencer();
@@ -74,7 +75,7 @@ public:
     void SetLoopStep(int inStep1);
 
     // Tempo: refused (false, nothing changes) unless it gives a timer period
-    // of at least one microsecond.
+    // of at least kMinTimerPeriodUS.
     bool SetBPM(double inBPM);
     static bool IsUsableBPM(double inBPM);
 
