@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+
+#include "KRVSafeFile.h"
 
 int KRVSMFFile::StatusOf(int inErrno) {
     return inErrno == ENOENT ? kFileNotFound : -inErrno;
@@ -83,28 +86,12 @@ int KRVSMFFile::ReadAll(std::vector<std::uint8_t>* outData) {
     return 0;
 }
 
+// The old file stays whole until the new one is complete on disk.
 int KRVSMFFile::Write(const char* inPath, const std::vector<std::uint8_t>& inData) {
-    int descriptor = open(inPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-        return StatusOf(errno);
+    KRVSafeFile file;
+    if (!file.Open(inPath)) {
+        return StatusOf(file.GetError());
     }
-    int status = 0;
-    std::size_t done = 0;
-    while (status == 0 && done < inData.size()) {
-        ssize_t count = write(descriptor, inData.data() + done, inData.size() - done);
-        if (count > 0) {
-            done += static_cast<std::size_t>(count);
-        } else if (count == 0) {
-            status = -EIO;
-        } else if (errno != EINTR) {
-            status = StatusOf(errno);
-        }
-    }
-    if (close(descriptor) != 0 && status == 0) {
-        status = StatusOf(errno);
-    }
-    if (status != 0) {
-        unlink(inPath);
-    }
-    return status;
+    std::fwrite(inData.data(), 1, inData.size(), file.GetStream());
+    return file.Commit() ? 0 : StatusOf(file.GetError());
 }

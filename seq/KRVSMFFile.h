@@ -30,7 +30,8 @@ public:
     // Only regular files of at most kMaxFileSize bytes are read.
     int ReadAll(std::vector<std::uint8_t>* outData);
 
-    // Creates or replaces the file; a file left half written is removed.
+    // Creates or replaces the file; on any failure the old file is kept as
+    // it was and nothing is left half written.
     static int Write(const char* inPath, const std::vector<std::uint8_t>& inData);
 
 private:
