@@ -153,6 +153,7 @@ private:
     int MarkStep(int inStep1, bool inSelected);
     int MarkTrack(int inTrack1, bool inSelected);
     void ClearOrphanedVSolos();
+    static int GateTicks(int inGatePercent, int inTicksPerStep);
     void StartTimer();
     void StopTimer();
     void SendAllNotesOff();

@@ -34,7 +34,12 @@ void KRVSequencer::Reset() {
 }
 
 int KRVSequencer::GetGateTicks(int inGatePercent) const {
-    return static_cast<int>(inGatePercent / 100.0 * mTicksPerStep);
+    return GateTicks(inGatePercent, mTicksPerStep);
+}
+
+// Truncated, so a gate never reaches the end of its step.
+int KRVSequencer::GateTicks(int inGatePercent, int inTicksPerStep) {
+    return static_cast<int>(inGatePercent / 100.0 * inTicksPerStep);
 }
 
 void KRVSequencer::StartTimer() {
@@ -104,7 +109,7 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep,
                              int inTicksPerStep, std::uint64_t inDueTimeNS) {
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
-        int gateTicks = static_cast<int>(sounding.GetGateTime() / 100.0 * inTicksPerStep);
+        int gateTicks = GateTicks(sounding.GetGateTime(), inTicksPerStep);
         if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == 0 || inTickInStep >= gateTicks) {
             EndSoundingNote(ioTrack, inDueTimeNS);
         }
