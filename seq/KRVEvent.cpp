@@ -8,7 +8,9 @@
 const char* const KRVEvent::sNoteNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                               "F#", "G",  "G#", "A",  "A#", "B"};
 
-KRVEvent::KRVEvent(const KRVEvent& inEvent) { CopyContent(inEvent); }
+KRVEvent::KRVEvent(const KRVEvent& inEvent) {
+    CopyContent(inEvent);
+}
 
 KRVEvent& KRVEvent::operator=(const KRVEvent& inEvent) {
     if (this != &inEvent) {
@@ -41,8 +43,10 @@ int KRVEvent::ParseNoteNumber(std::string inNoteName) {
             bestLength = length;
             long octave = std::strtol(inNoteName.c_str() + length, nullptr, 10);
             // Keep absurd octaves from overflowing; callers range-check anyway.
-            if (octave > 1000) octave = 1000;
-            if (octave < -1000) octave = -1000;
+            if (octave > 1000)
+                octave = 1000;
+            if (octave < -1000)
+                octave = -1000;
             result = static_cast<int>(octave) * 12 + pitchClass + 12;
         }
     }

@@ -42,7 +42,9 @@ void SyncFolder(const std::string& inPath) {
 
 }  // namespace
 
-KRVSafeFile::~KRVSafeFile() { Abandon(); }
+KRVSafeFile::~KRVSafeFile() {
+    Abandon();
+}
 
 // Follows a chain of symbolic links to the path that will really be written,
 // also when the last link dangles (the file is then made where it points).

@@ -301,10 +301,18 @@ int KRVSequencer::UnSelectEvent(int inTrack1, int inStep1) {
     return IsInGrid(inTrack1, inStep1) ? SetSelected(inTrack1, inStep1, false) : 0;
 }
 
-int KRVSequencer::SelectStep(int inStep1) { return MarkStep(inStep1, true); }
-int KRVSequencer::UnSelectStep(int inStep1) { return MarkStep(inStep1, false); }
-int KRVSequencer::SelectTrack(int inTrack1) { return MarkTrack(inTrack1, true); }
-int KRVSequencer::UnSelectTrack(int inTrack1) { return MarkTrack(inTrack1, false); }
+int KRVSequencer::SelectStep(int inStep1) {
+    return MarkStep(inStep1, true);
+}
+int KRVSequencer::UnSelectStep(int inStep1) {
+    return MarkStep(inStep1, false);
+}
+int KRVSequencer::SelectTrack(int inTrack1) {
+    return MarkTrack(inTrack1, true);
+}
+int KRVSequencer::UnSelectTrack(int inTrack1) {
+    return MarkTrack(inTrack1, false);
+}
 
 // Marks or unmarks a step on every track.
 int KRVSequencer::MarkStep(int inStep1, bool inSelected) {

@@ -105,8 +105,8 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTimeNS) {
 // A sounding note ends at its gate, and at the latest when playback moves on
 // to another step or comes back to the start of one (a loop wrap, a partial
 // last step, a scale change), before anything new starts on the track.
-void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep,
-                             int inTicksPerStep, std::uint64_t inDueTimeNS) {
+void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                             std::uint64_t inDueTimeNS) {
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
         int gateTicks = GateTicks(sounding.GetGateTime(), inTicksPerStep);
@@ -123,8 +123,7 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep,
 
 // Vertical solo of the step beats horizontal solo of the track; silence
 // (velocity or gate 0) and mutes beat both.
-bool KRVSequencer::StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent,
-                              int inStep0) const {
+bool KRVSequencer::StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const {
     if (inEvent.IsMuted() || inEvent.GetVelocity() == 0 || inEvent.GetGateTime() == 0) {
         return false;
     }

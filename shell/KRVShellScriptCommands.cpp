@@ -2,13 +2,12 @@
 // deletesequence, deleteconfig and migration. A script is a file of command
 // lines, read back through a shell of its own.
 #include <strings.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-#include <unistd.h>
 
 #include "KRVSafeFile.h"
 #include "KRVSequencer.h"
@@ -49,9 +48,12 @@ void WriteEventBlock(FILE* inFile, const KRVEvent& inEvent, int inTrack1, int in
     std::fprintf(inFile, "setport %d\n", inEvent.GetPort());
     std::fprintf(inFile, "setgatetime %d\n", inEvent.GetGateTime());
     std::fprintf(inFile, "setvelocity %d\n", inEvent.GetVelocity());
-    if (inEvent.IsMuted()) std::fprintf(inFile, "mute\n");
-    if (inEvent.IsHSoloed()) std::fprintf(inFile, "hsolo\n");
-    if (inEvent.IsVSoloed()) std::fprintf(inFile, "vsolo\n");
+    if (inEvent.IsMuted())
+        std::fprintf(inFile, "mute\n");
+    if (inEvent.IsHSoloed())
+        std::fprintf(inFile, "hsolo\n");
+    if (inEvent.IsVSoloed())
+        std::fprintf(inFile, "vsolo\n");
     std::fprintf(inFile, "clear\n");
 }
 
@@ -138,15 +140,21 @@ int KRVShell::SaveScript(KRVShell* inShell, ScriptKind inKind) {
         out->Write("closing file\n");
     }
     if (!file.Commit()) {
-        out->WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n",
-                              path.c_str(), std::strerror(file.GetError()));
+        out->WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n", path.c_str(),
+                              std::strerror(file.GetError()));
     }
     return 0;
 }
 
-int KRVShell::Save(KRVShell* inShell) { return SaveScript(inShell, kSequenceScript); }
-int KRVShell::SaveConfig(KRVShell* inShell) { return SaveScript(inShell, kConfigScript); }
-int KRVShell::SaveSelection(KRVShell* inShell) { return SaveScript(inShell, kSelectionScript); }
+int KRVShell::Save(KRVShell* inShell) {
+    return SaveScript(inShell, kSequenceScript);
+}
+int KRVShell::SaveConfig(KRVShell* inShell) {
+    return SaveScript(inShell, kConfigScript);
+}
+int KRVShell::SaveSelection(KRVShell* inShell) {
+    return SaveScript(inShell, kSelectionScript);
+}
 
 // Runs a script through a shell of its own, which writes through ours. With
 // inClearFirst (load) the sequence goes once the file has opened.
@@ -183,10 +191,16 @@ int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
     return 0;
 }
 
-int KRVShell::Read(KRVShell* inShell) { return RunScript(inShell, false); }
-int KRVShell::Load(KRVShell* inShell) { return RunScript(inShell, true); }
+int KRVShell::Read(KRVShell* inShell) {
+    return RunScript(inShell, false);
+}
+int KRVShell::Load(KRVShell* inShell) {
+    return RunScript(inShell, true);
+}
 
-int KRVShell::DefaultSequence(KRVShell* inShell) { return inShell->Execute("load default.krv"); }
+int KRVShell::DefaultSequence(KRVShell* inShell) {
+    return inShell->Execute("load default.krv");
+}
 
 int KRVShell::DeleteSequence(KRVShell* inShell) {
     while (inShell->mSequencer->GetTrackCount() > 0) {

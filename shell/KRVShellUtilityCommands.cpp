@@ -43,7 +43,9 @@ int KRVShell::Version(KRVShell* inShell) {
     return 0;
 }
 
-int KRVShell::Quit(KRVShell*) { return 1; }
+int KRVShell::Quit(KRVShell*) {
+    return 1;
+}
 
 // Word 1 goes to the host shell as it stands, so a whole pipeline can be
 // given as one quoted word; the further words go in single quotes.

@@ -54,13 +54,13 @@ int KRVStdioInterface::Write(const char* inBuffer) {
 
 // Each formatted write forwards to the delegate's write of the same name, or
 // prints to the output stream, or (with neither) drops the text like Write.
-#define KRV_FORWARD_OR_PRINT(Operation, ...)                \
-    if (mOutputDelegate != nullptr) {                       \
-        return mOutputDelegate->Operation(__VA_ARGS__);     \
-    }                                                       \
-    if (mOutStream == nullptr) {                            \
-        return 0;                                           \
-    }                                                       \
+#define KRV_FORWARD_OR_PRINT(Operation, ...)            \
+    if (mOutputDelegate != nullptr) {                   \
+        return mOutputDelegate->Operation(__VA_ARGS__); \
+    }                                                   \
+    if (mOutStream == nullptr) {                        \
+        return 0;                                       \
+    }                                                   \
     return std::fprintf(mOutStream, __VA_ARGS__);
 
 int KRVStdioInterface::WriteFormattedD(const char* inFormat, int inDecimal) {
@@ -97,8 +97,7 @@ int KRVStdioInterface::WriteFormattedSS(const char* inFormat, const char* inStri
     KRV_FORWARD_OR_PRINT(WriteFormattedSS, inFormat, inString1, inString2)
 }
 
-int KRVStdioInterface::WriteFormattedSD(const char* inFormat, const char* inString,
-                                        int inDecimal) {
+int KRVStdioInterface::WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) {
     KRV_FORWARD_OR_PRINT(WriteFormattedSD, inFormat, inString, inDecimal)
 }
 

@@ -18,8 +18,7 @@ public:
     int WriteFormattedLD(const char* inFormat, long inDecimal) override;
     int WriteFormattedLF(const char* inFormat, double inFloat) override;
     int WriteFormattedLU(const char* inFormat, unsigned long inDecimal) override;
-    int WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1,
-                          int inDecimal2) override;
+    int WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1, int inDecimal2) override;
     int WriteFormattedS(const char* inFormat, const char* inString) override;
     int WriteFormattedSS(const char* inFormat, const char* inString1,
                          const char* inString2) override;

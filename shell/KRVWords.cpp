@@ -6,12 +6,16 @@
 
 int KRVReadInt(const std::string& inWord) {
     long value = std::strtol(inWord.c_str(), nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
     return static_cast<int>(value);
 }
 
-double KRVReadDouble(const std::string& inWord) { return std::strtod(inWord.c_str(), nullptr); }
+double KRVReadDouble(const std::string& inWord) {
+    return std::strtod(inWord.c_str(), nullptr);
+}
 
 bool KRVStartsWithDigit(const std::string& inWord) {
     return !inWord.empty() && std::isdigit(static_cast<unsigned char>(inWord[0]));

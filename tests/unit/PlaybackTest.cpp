@@ -141,8 +141,7 @@ TEST_F(PlaybackTest, LoopWrapsAndEditsDoNotStrandNotes) {
     mSequencer.SetLoopStep(3);  // steps 1 and 2, 12 ticks
     mSequencer.Reset();
     Ticks(13);
-    EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 60", "3:off 60", "6:on 60", "9:off 60",
-                                       "12:on 60"}));
+    EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60"}));
     // The note-off carries the note that was sent, not the edited one.
     mSequencer.SetNote(1, 1, 72);
     Ticks(3);
@@ -158,7 +157,7 @@ TEST_F(PlaybackTest, EveryStartedNoteEnds) {
     mSequencer.SetGateTime(1, 16, 90);
     mSequencer.Reset();
     for (int i = 0; i < 181; i++) mSequencer.TimerTick();  // tick 180: step 16 starts
-    mSequencer.MuteTrack(1);  // so that nothing new starts
+    mSequencer.MuteTrack(1);                               // so that nothing new starts
     mSequencer.SetScale(1, 4);
     mSequencer.TimerTick();
     EXPECT_EQ(mRecorder.CountHanging(), 0);
@@ -194,8 +193,7 @@ TEST_F(PlaybackTest, FailedSendsNeitherThrowNorBlock) {
     config.mFailStatus = -5;
     config.mFailures = 1000;
     MIDICLBuiltinHost::SetTestConfig(config);
-    std::unique_ptr<MIDICLClient> failingClient =
-        std::make_unique<MIDICLClient>("failing", "none");
+    std::unique_ptr<MIDICLClient> failingClient = std::make_unique<MIDICLClient>("failing", "none");
     MIDICLOutputPort* failing = failingClient->MakeOutputPort("output");
     failing->SetDestination(mDestination->GetEndpoint());
     mSequencer.AddPort(failing);
@@ -244,8 +242,10 @@ TEST_F(PlaybackTest, EditingWhilePlayingLeavesNoHangingNote) {
         mSequencer.SetBPM(2000 + round * 10);
         mSequencer.VSolo(1 + round % 4, 1 + round % 4);
         mSequencer.HSolo(2, 1 + round % 8);
-        if (round % 4 == 3) mSequencer.MuteTrack(2);
-        if (round % 4 == 0) mSequencer.UnMuteTrack(2);
+        if (round % 4 == 3)
+            mSequencer.MuteTrack(2);
+        if (round % 4 == 0)
+            mSequencer.UnMuteTrack(2);
         mSequencer.DeleteTrack(1 + round % 2);
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }

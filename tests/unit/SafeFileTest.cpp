@@ -29,14 +29,16 @@ protected:
     }
     static bool Save(const std::string& inPath, const char* inText) {
         KRVSafeFile file;
-        if (!file.Open(inPath)) return false;
+        if (!file.Open(inPath))
+            return false;
         std::fputs(inText, file.GetStream());
         return file.Commit();
     }
     int CountEntries() {
         std::string command = "test $(ls -A " + mFolder + " | wc -l) -eq ";
         for (int count = 0; count < 10; count++) {
-            if (std::system((command + std::to_string(count)).c_str()) == 0) return count;
+            if (std::system((command + std::to_string(count)).c_str()) == 0)
+                return count;
         }
         return -1;
     }

@@ -90,8 +90,8 @@ TEST_F(SequencerTest, GridScaleAndLoop) {
 
     // Refused scales change nothing and announce nothing: out of range, steps
     // of 1 tick, more played steps than a track's 64 events.
-    for (auto [bars, steps] : {std::pair{1, 0}, {1, 65}, {0, 16}, {1, 64}, {1, 49}, {3, 64},
-                               {67, 64}, {30000000, 16}}) {
+    for (auto [bars, steps] :
+         {std::pair{1, 0}, {1, 65}, {0, 16}, {1, 64}, {1, 49}, {3, 64}, {67, 64}, {30000000, 16}}) {
         EXPECT_FALSE(mSequencer.SetScale(bars, steps)) << bars << " " << steps;
     }
     EXPECT_EQ(mSequencer.GetStepCount(), 10);
@@ -146,16 +146,15 @@ TEST_F(SequencerTest, SettersClampAndAnnounce) {
     EXPECT_FALSE(mSequencer.GetEvent(1, 2).IsMuted());
     KRVEvent content;
     mSequencer.SetEvent0(0, 1, content);  // announced twice
-    EXPECT_EQ(mListener.Take(),
-              (Heard{"EventChanged 1 2", "EventChanged 1 2", "EventChanged 1 2",
-                     "EventChanged 1 2"}));
+    EXPECT_EQ(mListener.Take(), (Heard{"EventChanged 1 2", "EventChanged 1 2", "EventChanged 1 2",
+                                       "EventChanged 1 2"}));
 }
 
 TEST_F(SequencerTest, SelectionCountsAndWalkOrder) {
     AddTracks(4);
     EXPECT_EQ(mSequencer.SelectStep(3), 4);
-    EXPECT_EQ(mListener.Take(), (Heard{"EventChanged 1 3", "EventChanged 2 3",
-                                       "EventChanged 3 3", "EventChanged 4 3"}));
+    EXPECT_EQ(mListener.Take(), (Heard{"EventChanged 1 3", "EventChanged 2 3", "EventChanged 3 3",
+                                       "EventChanged 4 3"}));
     EXPECT_EQ(mSequencer.SelectStep(0), 0);
     EXPECT_EQ(mSequencer.SelectStep(17), 0);
     EXPECT_EQ(mSequencer.SelectTrack(2), 16);
@@ -193,8 +192,8 @@ TEST_F(SequencerTest, SelectionCountsAndWalkOrder) {
 TEST_F(SequencerTest, SolosMoveAndCount) {
     AddTracks(3);
     mSequencer.VSolo(1, 3);
-    EXPECT_EQ(mListener.Take(), (Heard{"EventChanged 1 3", "EventChanged 2 3",
-                                       "EventChanged 3 3"}));
+    EXPECT_EQ(mListener.Take(),
+              (Heard{"EventChanged 1 3", "EventChanged 2 3", "EventChanged 3 3"}));
     EXPECT_TRUE(mSequencer.IsStepVSoloed(3));
     mSequencer.VSolo(3, 3);
     EXPECT_FALSE(mSequencer.GetEvent(1, 3).IsVSoloed());
