@@ -160,6 +160,7 @@ def case_play(krv, server, work):
     run_krv(krv, server, PATTERN, play_seconds=4.6)
     time.sleep(0.5)
     events = read_dump(dump)
+    print("recorded (frame, status, note, velocity): %r" % events)
     ons = [e for e in events if e[1] == 0x90]
     offs = [e for e in events if e[1] == 0x80]
     if len(ons) < 6:
