@@ -10,7 +10,6 @@ class KRVBusyFlag {
 public:
     void Claim();
     void Release();
-    bool IsHeld() const { return mFlag.test(std::memory_order_relaxed); }
 
 private:
     std::atomic_flag mFlag;

@@ -119,11 +119,10 @@ bool KRVSequencer::SetScale(int inBars, int inSteps) {
     if (ticksInSequence > INT_MAX) {
         return false;
     }
-    long long ticksPerStep = ticksInSequence / inSteps;
     // Steps of 1 tick leave no tick for a note-off, and every played step,
     // including a partial last one, needs an event of its own.
-    long long playedSteps = (ticksInSequence + ticksPerStep - 1) / std::max(ticksPerStep, 1LL);
-    if (ticksPerStep < 2 || playedSteps > kMaxSteps) {
+    long long ticksPerStep = ticksInSequence / inSteps;
+    if (ticksPerStep < 2 || (ticksInSequence + ticksPerStep - 1) / ticksPerStep > kMaxSteps) {
         return false;
     }
     // A tick may read these between the stores; it copes with any mix.

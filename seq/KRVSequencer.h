@@ -144,7 +144,6 @@ public:
     std::string GetChannelName(int inPort, int inChannel) const;
     bool GetNamedChannel(std::string inName, int* outPort, int* outChannel) const;
     void DeleteChannelNames();
-    const std::map<std::string, std::string>& GetChannelNames() const { return mChannelNames; }
 
 private:
     static std::string ChannelKey(int inPort, int inChannel);

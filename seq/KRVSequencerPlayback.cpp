@@ -37,7 +37,7 @@ int KRVSequencer::GetGateTicks(int inGatePercent) const {
     return GateTicks(inGatePercent, mTicksPerStep);
 }
 
-// Truncated, so a gate never reaches the end of its step.
+// Truncated toward zero: with 6 ticks a step, gate 50 lasts 3 ticks.
 int KRVSequencer::GateTicks(int inGatePercent, int inTicksPerStep) {
     return static_cast<int>(inGatePercent / 100.0 * inTicksPerStep);
 }

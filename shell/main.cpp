@@ -23,7 +23,6 @@ double ReadStartingTempo(int inArgc, char** inArgv) {
 // the sequence plays to destination i. With no destination at all we first
 // make one of our own, so that the program runs anywhere.
 std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequencer& ioSequencer) {
-    std::printf("KRVShell: setting up MIDI config\n");
     int numDestinations = ioClient.GetNumberOfDestinations();
     std::printf("KRVShell: found %d MIDI destinations\n", numDestinations);
     std::unique_ptr<MIDICLDestination> dummyDestination;
@@ -43,6 +42,16 @@ std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequenc
     return dummyDestination;
 }
 
+void RunConsole(KRVSequencer& ioSequencer) {
+    KRVStdioInterface interface(stdin, stdout);
+    KRVShell shell(&ioSequencer, &interface);
+    shell.Shell(true);
+    // No note may outlive the program: stop before anything goes.
+    if (ioSequencer.IsPlaying()) {
+        ioSequencer.Stop();
+    }
+}
+
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
@@ -50,22 +59,12 @@ int main(int inArgc, char** inArgv) {
     sequencer.SetScale(1, 16);
     sequencer.SetBPM(ReadStartingTempo(inArgc, inArgv));
     try {
+        std::printf("KRVShell: setting up MIDI config\n");
+        auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer");
+        std::unique_ptr<MIDICLDestination> dummyDestination = SetUpPorts(*midiClient, sequencer);
+        RunConsole(sequencer);
         // The client goes before the virtual destination it made, and both
         // before the sequencer, whose ports they feed.
-        std::unique_ptr<MIDICLClient> midiClient;
-        std::unique_ptr<MIDICLDestination> dummyDestination;
-        std::fflush(stdout);
-        midiClient = std::make_unique<MIDICLClient>("KRVSequencer");
-        dummyDestination = SetUpPorts(*midiClient, sequencer);
-        {
-            KRVStdioInterface interface(stdin, stdout);
-            KRVShell shell(&sequencer, &interface);
-            shell.Shell(true);
-            // No note may outlive the program: stop before anything goes.
-            if (sequencer.IsPlaying()) {
-                sequencer.Stop();
-            }
-        }
         midiClient.reset();
         dummyDestination.reset();
     } catch (const MIDICLException& exception) {
@@ -74,9 +73,6 @@ int main(int inArgc, char** inArgv) {
         std::fprintf(stderr, "krv: MIDI call %d failed with host status %d\n",
                      static_cast<int>(exception.GetCallNumber()),
                      static_cast<int>(exception.GetErrCode()));
-        if (sequencer.IsPlaying()) {
-            sequencer.Stop();
-        }
         return EXIT_FAILURE;
     }
     return 0;
