@@ -7,14 +7,16 @@
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLHostChooser.h"
 
-MIDICLClient::MIDICLClient(const std::string& inName) : MIDICLClient(inName, nullptr) {}
-
 MIDICLClient::MIDICLClient(const std::string& inName, const char* inHostChoice)
     : mClientRef(MIDICLHostChooser::Open(inName, inHostChoice)) {}
 
 // The objects made here hold their own reference to the host, so dropping
 // ours disposes of nothing they still use.
 MIDICLClient::~MIDICLClient() = default;
+
+std::vector<std::string> MIDICLClient::GetHostNames() {
+    return MIDICLHostChooser::GetHostNames();
+}
 
 const char* MIDICLClient::GetHostName() const {
     return mClientRef->GetName();

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MIDICLTypes.h"
 
@@ -15,12 +16,13 @@ class MIDICLOutputPort;
 // its ports and virtual destinations.
 //
 // The service ("host") is chosen once, when the client is made:
-//  - KRV_MIDI_HOST=alsa, jack or none forces the ALSA sequencer, a running
-//    JACK server or the built-in host; a forced host that cannot be opened,
-//    or any other value, throws MIDICLException(kMIDIClientCreate, status).
-//  - Otherwise: ALSA if its sequencer device opens, else a JACK server that
-//    is already running (none is ever started), else the built-in host, whose
-//    only destinations are the virtual destinations this process makes.
+//  - A host name, "alsa", "jack" or "none", forces the ALSA sequencer, a
+//    running JACK server or the built-in host; a forced host that cannot be
+//    opened, or an unknown name, throws MIDICLException(kMIDIClientCreate,
+//    status). The application decides where the name comes from.
+//  - Without one: ALSA if its sequencer device opens, else a JACK server
+//    that is already running (none is ever started), else the built-in host,
+//    whose only destinations are the virtual destinations this process makes.
 //
 // Objects made here are the caller's to delete, in any order relative to the
 // client: each keeps the host connection alive for as long as it needs it.
@@ -47,20 +49,19 @@ public:
     // the ports listing.
     static const std::size_t kNameBufferSize = 64;
 
-    // Chooses the host as described above. inName is the client's name as
-    // other programs see it.
-    explicit MIDICLClient(const std::string& inName);
-    // The same with the choice given here instead of by KRV_MIDI_HOST:
-    // "alsa", "jack", "none", or null for the environment and the automatic
-    // choice.
-    MIDICLClient(const std::string& inName, const char* inHostChoice);
+    // Chooses the host as described above: inHostChoice is one of
+    // GetHostNames(), or null (or empty) for the automatic choice. inName is
+    // the client's name as other programs see it.
+    explicit MIDICLClient(const std::string& inName, const char* inHostChoice = nullptr);
     ~MIDICLClient();
 
     MIDICLClient(const MIDICLClient&) = delete;
     MIDICLClient& operator=(const MIDICLClient&) = delete;
 
-    // "alsa", "jack" or "none" (the built-in host): the word KRV_MIDI_HOST
-    // takes to force the host that was chosen.
+    // The names of the hosts this build has, in the order the automatic
+    // choice tries them; "none", the built-in host, is always last.
+    static std::vector<std::string> GetHostNames();
+    // The name of the host that was chosen, as GetHostNames() gives it.
     const char* GetHostName() const;
 
     // Heap objects the caller owns. When the host refuses, nothing is leaked

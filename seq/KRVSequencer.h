@@ -80,8 +80,10 @@ public:
     static bool IsUsableBPM(double inBPM);
 
     // Transport. Play starts from the top of the loop; Stop ends every
-    // sounding note; Reset rewinds the clock while stopped.
-    void Play();
+    // sounding note; Reset rewinds the clock while stopped. Play returns the
+    // clock's start error (0 when it started) for the caller to report; the
+    // sequencer counts as playing either way, so that Stop leaves normally.
+    int Play();
     void Stop();
     void Reset();
     int GetGateTicks(int inGatePercent) const;
@@ -153,7 +155,7 @@ private:
     int MarkTrack(int inTrack1, bool inSelected);
     void ClearOrphanedVSolos();
     static int GateTicks(int inGatePercent, int inTicksPerStep);
-    void StartTimer();
+    int StartTimer();
     void StopTimer();
     void SendAllNotesOff();
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const;

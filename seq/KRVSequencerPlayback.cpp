@@ -1,20 +1,19 @@
 // The playback side of the sequencer: transport, the clock tick and note
 // output. TimerTick runs on the timer thread with the busy flag held; it
 // allocates nothing, prints nothing and touches no file.
-#include <cstdio>
-
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
 #include "MIDICLException.h"
 #include "MIDICLOutputPort.h"
 
-void KRVSequencer::Play() {
+int KRVSequencer::Play() {
     if (mTimerStarted) {
-        return;
+        return 0;
     }
     Reset();
-    StartTimer();
+    int error = StartTimer();
     FireStartAction();
+    return error;
 }
 
 void KRVSequencer::Stop() {
@@ -42,16 +41,13 @@ int KRVSequencer::GateTicks(int inGatePercent, int inTicksPerStep) {
     return static_cast<int>(inGatePercent / 100.0 * inTicksPerStep);
 }
 
-void KRVSequencer::StartTimer() {
+int KRVSequencer::StartTimer() {
     StopTimer();
     int error = mTimer.Start([this](std::uint64_t inDueTimeNS) { TimerTick(inDueTimeNS); },
                              [this] { return mTimerPeriodNS.Load(); });
-    if (error != 0) {
-        std::printf("KRVSequencer: PrimeTimeTask returned error %d \n", error);
-        std::fflush(stdout);
-    }
     // Counts as playing even without ticks, so that Stop leaves normally.
     mTimerStarted = true;
+    return error;
 }
 
 void KRVSequencer::StopTimer() {

@@ -3,24 +3,24 @@
 #include "KRVSMFFile.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
-#include "KRVShellInterface.h"
+#include "KRVTextOutput.h"
 
 namespace {
 constexpr std::uint8_t kImportedGateTime = 50;
 constexpr std::uint64_t kGatePercent = 100;
 }  // namespace
 
-KRVSequencerSMF::KRVSequencerSMF(KRVSequencer* inSequencer, KRVShellInterface* inInterface)
-    : mSequencer(inSequencer), mInterface(inInterface) {}
+KRVSequencerSMF::KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOutput)
+    : mSequencer(inSequencer), mOutput(inOutput) {}
 
 int KRVSequencerSMF::Export(const char* inFileName) {
     KRVSMFWriter writer(kFileTicksPerQuarterNote);
     long status = writer.SetTempo(mSequencer->GetBPM());
-    mInterface->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
+    mOutput->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
     for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
         int fileTrack0 = writer.AddTrack();
         if (fileTrack0 < 0) {
-            mInterface->WriteFormattedLD("MusicSequenceNewTrack returns %ld\n", fileTrack0);
+            mOutput->WriteFormattedLD("MusicSequenceNewTrack returns %ld\n", fileTrack0);
             continue;
         }
         AddSteps(track1, fileTrack0, &writer);
@@ -30,7 +30,7 @@ int KRVSequencerSMF::Export(const char* inFileName) {
     }
     CheckExportPath(inFileName);
     status = KRVSMFFile::Write(inFileName, writer.Encode());
-    mInterface->WriteFormattedLD("MusicSequenceSaveSMF returns %ld\n", status);
+    mOutput->WriteFormattedLD("MusicSequenceSaveSMF returns %ld\n", status);
     return 0;
 }
 
@@ -65,27 +65,27 @@ std::string KRVSequencerSMF::GetDirectoryPart(const std::string& inFileName) {
 // is tried whatever these say and reports its own status.
 void KRVSequencerSMF::CheckExportPath(const char* inFileName) const {
     int status = KRVSMFFile::GetPathStatus(inFileName);
-    mInterface->WriteFormattedSD("FSPathMakeRef (%s) returns %d\n", inFileName, status);
+    mOutput->WriteFormattedSD("FSPathMakeRef (%s) returns %d\n", inFileName, status);
     if (status != KRVSMFFile::kFileNotFound) {
         status = KRVSMFFile::GetWritableFileStatus(inFileName);
-        mInterface->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
+        mOutput->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
         return;
     }
     std::string directory = GetDirectoryPart(inFileName);
     status = KRVSMFFile::GetPathStatus(directory.c_str());
     if (status != 0) {
-        mInterface->WriteFormattedD("FSPathMakeRef returns %d\n", status);
+        mOutput->WriteFormattedD("FSPathMakeRef returns %d\n", status);
         return;
     }
     status = KRVSMFFile::GetDirectoryStatus(directory.c_str());
-    mInterface->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
+    mOutput->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
 }
 
 int KRVSequencerSMF::Import(const char* inFileName) {
     KRVSMFFile file;
     long status = file.Open(inFileName);
     if (status != 0) {
-        mInterface->WriteFormattedLD("FSPathMakeRef returns %ld\n", status);
+        mOutput->WriteFormattedLD("FSPathMakeRef returns %ld\n", status);
         return 0;
     }
     std::vector<std::uint8_t> data;
@@ -95,7 +95,7 @@ int KRVSequencerSMF::Import(const char* inFileName) {
         status = reader.Parse(data.data(), data.size());
     }
     if (status != 0) {
-        mInterface->WriteFormattedLD("MusicSequenceLoadSMF returns %ld\n", status);
+        mOutput->WriteFormattedLD("MusicSequenceLoadSMF returns %ld\n", status);
         return 0;
     }
     double bpm = GetTempo(reader);
@@ -103,12 +103,12 @@ int KRVSequencerSMF::Import(const char* inFileName) {
     if (mSequencer->GetTrackCount() == 0 && bpm > 0.0) {
         mSequencer->SetBPM(bpm);
     }
-    mInterface->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
+    mOutput->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
                                  static_cast<unsigned long>(reader.GetTrackCount()));
     for (int fileTrack0 = 0; fileTrack0 < reader.GetTrackCount(); fileTrack0++) {
         int track1 = LoadTrack(reader.GetNotes(fileTrack0));
         if (track1 != -1) {
-            mInterface->WriteFormattedD("loaded track %d\n", track1);
+            mOutput->WriteFormattedD("loaded track %d\n", track1);
         }
     }
     return 0;
@@ -119,7 +119,7 @@ double KRVSequencerSMF::GetTempo(const KRVSMFReader& inReader) const {
     if (!inReader.HasTempo()) {
         return 0.0;
     }
-    mInterface->WriteFormattedLF("KRVShell: found tempo event for %lf bpm\n", inReader.GetBPM());
+    mOutput->WriteFormattedLF("KRVShell: found tempo event for %lf bpm\n", inReader.GetBPM());
     return inReader.GetBPM();
 }
 

@@ -8,12 +8,12 @@
 
 class KRVEvent;
 class KRVSequencer;
-class KRVShellInterface;
 class KRVSMFWriter;
+class KRVTextOutput;
 
 // Writes the sequence to a Standard MIDI File and adds the tracks of one to
 // it. Made on the stack for one command; every outcome is reported through
-// the interface, in the wording users and their scripts already know, with
+// the output, in the wording users and their scripts already know, with
 // file statuses as numbers (0 success, -43 no such file, else -errno).
 //
 // Export is complete: the tempo, and every step of every track as a note,
@@ -25,7 +25,7 @@ public:
     // length (a whole percent of a whole number of ticks) is a whole tick.
     static constexpr std::uint16_t kFileTicksPerQuarterNote = 2400;
 
-    KRVSequencerSMF(KRVSequencer* inSequencer, KRVShellInterface* inInterface);
+    KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOutput);
 
     int Export(const char* inFileName);
     int Import(const char* inFileName);
@@ -39,5 +39,5 @@ private:
     static void FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent);
 
     KRVSequencer* mSequencer;
-    KRVShellInterface* mInterface;
+    KRVTextOutput* mOutput;
 };

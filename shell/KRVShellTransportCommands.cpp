@@ -5,7 +5,11 @@
 #include "KRVWords.h"
 
 int KRVShell::Play(KRVShell* inShell) {
-    inShell->mSequencer->Play();
+    int error = inShell->mSequencer->Play();
+    if (error != 0) {
+        inShell->mInterface->WriteFormattedD("KRVSequencer: PrimeTimeTask returned error %d \n",
+                                             error);
+    }
     return 0;
 }
 

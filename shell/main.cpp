@@ -19,6 +19,12 @@ double ReadStartingTempo(int inArgc, char** inArgv) {
     return KRVSequencer::IsUsableBPM(bpm) ? bpm : 120.0;
 }
 
+// KRV_MIDI_HOST names the MIDI system to use ("alsa", "jack" or "none");
+// without it the client takes the first that opens.
+const char* GetHostChoice() {
+    return std::getenv("KRV_MIDI_HOST");
+}
+
 // One output port per destination, in the host's order, so that port i of
 // the sequence plays to destination i. With no destination at all we first
 // make one of our own, so that the program runs anywhere.
@@ -60,7 +66,7 @@ int main(int inArgc, char** inArgv) {
     sequencer.SetBPM(ReadStartingTempo(inArgc, inArgv));
     try {
         std::printf("KRVShell: setting up MIDI config\n");
-        auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer");
+        auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer", GetHostChoice());
         std::unique_ptr<MIDICLDestination> dummyDestination = SetUpPorts(*midiClient, sequencer);
         RunConsole(sequencer);
         // The client goes before the virtual destination it made, and both

@@ -17,7 +17,7 @@ class MIDICLHost {
 public:
     virtual ~MIDICLHost();
 
-    // The word that KRV_MIDI_HOST uses for this host: "alsa", "jack", "none".
+    // The name that forces this host: "alsa", "jack", "none".
     virtual const char* GetName() const = 0;
 
     // Destinations are listed afresh on every call, in the host's order.

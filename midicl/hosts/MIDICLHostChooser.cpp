@@ -1,7 +1,6 @@
 #include "hosts/MIDICLHostChooser.h"
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "MIDICLException.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
@@ -14,13 +13,22 @@
 
 std::shared_ptr<MIDICLHost> MIDICLHostChooser::Open(const std::string& inClientName,
                                                     const char* inChoice) {
-    if (inChoice == nullptr) {
-        inChoice = std::getenv("KRV_MIDI_HOST");
-    }
     if (inChoice == nullptr || *inChoice == '\0') {
         return OpenFirstAvailable(inClientName);
     }
     return OpenForced(inClientName, inChoice);
+}
+
+std::vector<std::string> MIDICLHostChooser::GetHostNames() {
+    std::vector<std::string> names;
+#ifdef MIDICL_HAVE_ALSA
+    names.push_back("alsa");
+#endif
+#ifdef MIDICL_HAVE_JACK
+    names.push_back("jack");
+#endif
+    names.push_back("none");
+    return names;
 }
 
 std::shared_ptr<MIDICLHost> MIDICLHostChooser::OpenForced(const std::string& inClientName,

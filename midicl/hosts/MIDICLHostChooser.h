@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class MIDICLHost;
 
@@ -9,12 +10,13 @@ class MIDICLHost;
 // which hosts exist.
 class MIDICLHostChooser {
 public:
-    // inChoice is "alsa", "jack" or "none"; null means KRV_MIDI_HOST, and
-    // without that the first of ALSA, JACK and built-in that opens. A forced
-    // host that fails, or an unknown choice, throws
-    // MIDICLException(kMIDIClientCreate, status); -EINVAL for a choice that
-    // is unknown or not built in.
+    // inChoice is "alsa", "jack" or "none"; null or empty means the first of
+    // ALSA, JACK and built-in that opens. A forced host that fails, or an
+    // unknown choice, throws MIDICLException(kMIDIClientCreate, status);
+    // -EINVAL for a choice that is unknown or not built in.
     static std::shared_ptr<MIDICLHost> Open(const std::string& inClientName, const char* inChoice);
+    // The hosts built in, in the order the automatic choice tries them.
+    static std::vector<std::string> GetHostNames();
 
 private:
     static std::shared_ptr<MIDICLHost> OpenForced(const std::string& inClientName,
