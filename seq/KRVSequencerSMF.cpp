@@ -104,7 +104,7 @@ int KRVSequencerSMF::Import(const char* inFileName) {
         mSequencer->SetBPM(bpm);
     }
     mOutput->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
-                                 static_cast<unsigned long>(reader.GetTrackCount()));
+                              static_cast<unsigned long>(reader.GetTrackCount()));
     for (int fileTrack0 = 0; fileTrack0 < reader.GetTrackCount(); fileTrack0++) {
         int track1 = LoadTrack(reader.GetNotes(fileTrack0));
         if (track1 != -1) {
