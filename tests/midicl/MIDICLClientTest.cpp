@@ -41,16 +41,6 @@ protected:
     }
 };
 
-TEST_F(MIDICLClientTest, CallNumbersAreFixed) {
-    EXPECT_EQ(MIDICLException::kMIDIClientCreate, 1);
-    EXPECT_EQ(MIDICLException::kMIDIDestinationCreate, 2);
-    EXPECT_EQ(MIDICLException::kMIDIInputPortCreate, 3);
-    EXPECT_EQ(MIDICLException::kMIDIOutputPortCreate, 4);
-    EXPECT_EQ(MIDICLException::kMIDIPacketListAdd, 5);
-    EXPECT_EQ(MIDICLException::kMIDISend, 6);
-    EXPECT_EQ(MIDICLException::kMIDISendSysEx, 7);
-}
-
 TEST_F(MIDICLClientTest, HostChoiceIsForcedOrRefused) {
     MIDICLClient builtIn("test", "none");
     EXPECT_STREQ(builtIn.GetHostName(), "none");

@@ -2,14 +2,11 @@
 // sequencer with exactly the ports each case needs.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "KRVSequencer.h"
-#include "KRVShell.h"
-#include "KRVStdioInterface.h"
 #include "MIDICLClient.h"
+#include "TestShell.h"
 
 namespace {
 
@@ -25,23 +22,7 @@ protected:
             mSequencer.AddPort(mClient.MakeOutputPort("out"));
         }
     }
-    // Runs inInput through a script shell (no prompt); returns its output.
-    std::string Run(std::string inInput) {
-        FILE* in = fmemopen(inInput.data(), inInput.size(), "r");
-        char* text = nullptr;
-        size_t length = 0;
-        FILE* out = open_memstream(&text, &length);
-        {
-            KRVStdioInterface interface(in, out);
-            KRVShell shell(&mSequencer, &interface);
-            shell.Shell(false);
-        }
-        std::fclose(in);
-        std::fclose(out);
-        std::string written(text, length);
-        std::free(text);
-        return written;
-    }
+    std::string Run(std::string inInput) { return RunShell(mSequencer, inInput); }
     const KRVEvent& Event(int inStep1) const { return mSequencer.GetEvent(1, inStep1); }
 
     MIDICLClient mClient{"test", "none"};

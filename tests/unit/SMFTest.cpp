@@ -12,27 +12,11 @@
 #include "KRVSMFReader.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
-#include "KRVShell.h"
-#include "KRVStdioInterface.h"
+#include "TestShell.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// Runs a script shell over inCommands and returns what it wrote.
-std::string RunShell(KRVSequencer& ioSequencer, std::string inCommands) {
-    char* text = nullptr;
-    size_t length = 0;
-    FILE* out = open_memstream(&text, &length);
-    FILE* in = fmemopen(inCommands.data(), inCommands.size(), "r");
-    KRVStdioInterface interface(in, out);
-    KRVShell(&ioSequencer, &interface).Shell(false);
-    std::fclose(in);
-    std::fclose(out);
-    std::string result(text, length);
-    std::free(text);
-    return result;
-}
 
 Bytes Chunk(const char* inType, const Bytes& inBody) {
     Bytes chunk(inType, inType + 4);
@@ -218,25 +202,34 @@ TEST_F(SMFTest, ReaderChecksEveryLengthAndSkipsWhatItDoesNotNeed) {
     for (const Bytes& chunk : {Chunk("XFIH", {1}), goodTrack}) {
         unusual.insert(unusual.end(), chunk.begin(), chunk.end());
     }
+    using Reader = KRVSMFReader;
     const Case cases[] = {
         {"unusual but sound", unusual, 0, 1},
         {"running status kept over meta and sysex",
          File(0, 1, {Chunk("MTrk", {0, 0x93, 1, 1, 0, 0xFF, 1, 0, 0, 2, 2, 0, 0xF7, 0, 0, 3, 3})}),
          0, 3},
-        {"not a MIDI file", {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'}, -8, 0},
-        {"short header", Chunk("MThd", {0, 0, 0, 1}), -8, 0},
-        {"format 3", File(3, 1, {goodTrack}), -8, 0},
-        {"truncated chunk", truncated, -61, 0},
-        {"fewer tracks than declared", File(1, 3, {goodTrack, goodTrack}), -61, 0},
-        {"meta length past the end", File(0, 1, {Chunk("MTrk", {0, 0xFF, 1, 9, 'a'})}), -74, 0},
-        {"sysex length past the end", File(0, 1, {Chunk("MTrk", {0, 0xF0, 0x8F, 0x7F})}), -74, 0},
-        {"note past the end", File(0, 1, {Chunk("MTrk", {0, 0x90, 60})}), -74, 0},
-        {"data byte without status", File(0, 1, {Chunk("MTrk", {0, 60, 100})}), -74, 0},
-        {"status byte as data", File(0, 1, {Chunk("MTrk", {0, 0x90, 60, 0x90})}), -74, 0},
-        {"system message", File(0, 1, {Chunk("MTrk", {0, 0xF2, 1, 1})}), -74, 0},
+        {"not a MIDI file",
+         {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'},
+         Reader::kNotAMIDIFile,
+         0},
+        {"short header", Chunk("MThd", {0, 0, 0, 1}), Reader::kNotAMIDIFile, 0},
+        {"format 3", File(3, 1, {goodTrack}), Reader::kNotAMIDIFile, 0},
+        {"truncated chunk", truncated, Reader::kTruncated, 0},
+        {"fewer tracks than declared", File(1, 3, {goodTrack, goodTrack}), Reader::kTruncated, 0},
+        {"meta length past the end", File(0, 1, {Chunk("MTrk", {0, 0xFF, 1, 9, 'a'})}),
+         Reader::kBadEvent, 0},
+        {"sysex length past the end", File(0, 1, {Chunk("MTrk", {0, 0xF0, 0x8F, 0x7F})}),
+         Reader::kBadEvent, 0},
+        {"note past the end", File(0, 1, {Chunk("MTrk", {0, 0x90, 60})}), Reader::kBadEvent, 0},
+        {"data byte without status", File(0, 1, {Chunk("MTrk", {0, 60, 100})}), Reader::kBadEvent,
+         0},
+        {"status byte as data", File(0, 1, {Chunk("MTrk", {0, 0x90, 60, 0x90})}), Reader::kBadEvent,
+         0},
+        {"system message", File(0, 1, {Chunk("MTrk", {0, 0xF2, 1, 1})}), Reader::kBadEvent, 0},
         {"bad variable-length number",
-         File(0, 1, {Chunk("MTrk", {0x81, 0x82, 0x83, 0x84, 0x05, 0x90, 60, 1})}), -84, 0},
-        {"no tracks", File(1, 0, {}), -42, 0},
+         File(0, 1, {Chunk("MTrk", {0x81, 0x82, 0x83, 0x84, 0x05, 0x90, 60, 1})}),
+         Reader::kBadVariableLength, 0},
+        {"no tracks", File(1, 0, {}), Reader::kNoTracks, 0},
     };
     for (const Case& testCase : cases) {
         KRVSMFReader reader(64);

@@ -1,45 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVStdioInterface.h"
+#include "TestShell.h"
 
 namespace {
-
-// An output stream in memory; Text() gives what was written so far.
-class MemoryOutput {
-public:
-    MemoryOutput() : mStream(open_memstream(&mBuffer, &mLength)) {}
-    ~MemoryOutput() {
-        std::fclose(mStream);
-        std::free(mBuffer);
-    }
-    FILE* Stream() { return mStream; }
-    std::string Text() {
-        std::fflush(mStream);
-        return std::string(mBuffer, mLength);
-    }
-
-private:
-    char* mBuffer = nullptr;
-    size_t mLength = 0;
-    FILE* mStream;
-};
-
-// Runs a script shell (no prompt) over inInput and returns what it wrote.
-std::string RunScript(KRVSequencer& ioSequencer, std::string inInput) {
-    FILE* in = fmemopen(inInput.data(), inInput.size(), "r");
-    MemoryOutput out;
-    KRVStdioInterface interface(in, out.Stream());
-    KRVShell shell(&ioSequencer, &interface);
-    shell.Shell(false);
-    std::fclose(in);
-    return out.Text();
-}
 
 TEST(KRVStdioInterface, ReadLineDeliversLongLinesInPieces) {
     std::string input = "play\n\n" + std::string(150, 'x') + "\nyes\nlast";
@@ -99,7 +68,7 @@ TEST(KRVShell, DisplayShowsEveryCellKind) {
     sequencer.SetNote(1, 4, 1);
     sequencer.SetVelocity(1, 4, 0);
     sequencer.VSolo(1, 4);
-    EXPECT_EQ(RunScript(sequencer, "display\n"),
+    EXPECT_EQ(RunShell(sequencer, "display\n"),
               "|-----|---|---|---|-X-|\n"
               "|T:|S:|001|002|003|004|\n"
               "|-----|-*-|---|---|---|\n"
@@ -116,7 +85,7 @@ TEST(KRVShell, DisplayShowsEveryCellKind) {
     sequencer.SetChannelName(0, 16, "Strings");
     sequencer.SetChannel(1, 3, 10);
     sequencer.MuteTrack(1);
-    std::string shown = RunScript(sequencer, "di\n");
+    std::string shown = RunShell(sequencer, "di\n");
     EXPECT_NE(shown.find("|  |C:|B  |Str|010|B  |\n"), std::string::npos) << shown;
     EXPECT_NE(shown.find("|MU|V:|100|"), std::string::npos) << shown;
 }
