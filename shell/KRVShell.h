@@ -53,6 +53,14 @@ private:
     int GetParamCount() const { return static_cast<int>(mParameters.size()) - 1; }
     const char* GetParam(int inIndex) const { return mParameters[inIndex].c_str(); }
     int ReadExistingTrack();
+    // The argument readers of the editing commands, each refusing with the
+    // command's own message. NeedParams: false, after saying inMissing, when
+    // fewer than inCount arguments follow the command. ReadParamInRange:
+    // argument inIndex read as a number (like atoi) from inLowest to
+    // inHighest; false, after saying inBad, outside that range.
+    bool NeedParams(int inCount, const char* inMissing) const;
+    bool ReadParamInRange(int inIndex, int inLowest, int inHighest, const char* inBad,
+                          int* outValue) const;
 
     // Scripts
     enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };

@@ -79,6 +79,28 @@ int ReadKey(const char* inWord, bool* outByNumber) {
     return -1;
 }
 
+}  // namespace
+
+bool KRVShell::NeedParams(int inCount, const char* inMissing) const {
+    if (GetParamCount() < inCount) {
+        mInterface->Write(inMissing);
+        return false;
+    }
+    return true;
+}
+
+bool KRVShell::ReadParamInRange(int inIndex, int inLowest, int inHighest, const char* inBad,
+                                int* outValue) const {
+    *outValue = KRVReadInt(GetParam(inIndex));
+    if (*outValue < inLowest || *outValue > inHighest) {
+        mInterface->Write(inBad);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
 // The mute and solo commands take no argument: run, then report the count.
 void RunAndReport(KRVSequencer* inSequencer, KRVShellInterface* inOut, KRVSelectionAction* inAction,
                   const char* inFormat) {
@@ -89,8 +111,7 @@ void RunAndReport(KRVSequencer* inSequencer, KRVShellInterface* inOut, KRVSelect
 
 int KRVShell::SetNote(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need note param\n");
+    if (!inShell->NeedParams(1, "need note param\n")) {
         return 0;
     }
     int note = ReadNote(inShell->GetParam(1));
@@ -107,14 +128,10 @@ int KRVShell::SetNote(KRVShell* inShell) {
 
 int KRVShell::SetVelocity(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need velocity param\n");
-        return 0;
-    }
     // Velocity 0 would be a note-off, so it is refused.
-    int velocity = KRVReadInt(inShell->GetParam(1));
-    if (velocity < 1 || velocity > 127) {
-        out->Write("need velocity 1-127\n");
+    int velocity = 0;
+    if (!inShell->NeedParams(1, "need velocity param\n") ||
+        !inShell->ReadParamInRange(1, 1, 127, "need velocity 1-127\n", &velocity)) {
         return 0;
     }
     KRVSelectionSetVelocity action(static_cast<unsigned char>(velocity));
@@ -125,13 +142,9 @@ int KRVShell::SetVelocity(KRVShell* inShell) {
 
 int KRVShell::SetGateTime(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need gate percent param\n");
-        return 0;
-    }
-    int gate = KRVReadInt(inShell->GetParam(1));
-    if (gate < 0 || gate > 90) {
-        out->Write("need gate 0-90\n");
+    int gate = 0;
+    if (!inShell->NeedParams(1, "need gate percent param\n") ||
+        !inShell->ReadParamInRange(1, 0, 90, "need gate 0-90\n", &gate)) {
         return 0;
     }
     KRVSelectionSetGateTime action(static_cast<unsigned char>(gate));
@@ -142,8 +155,7 @@ int KRVShell::SetGateTime(KRVShell* inShell) {
 
 int KRVShell::SetPort(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need port param\n");
+    if (!inShell->NeedParams(1, "need port param\n")) {
         return 0;
     }
     unsigned long port = ReadPort(inShell->GetParam(1));
@@ -160,8 +172,7 @@ int KRVShell::SetPort(KRVShell* inShell) {
 int KRVShell::SetChannel(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
     KRVSequencer* sequencer = inShell->mSequencer;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need channel/name\n");
+    if (!inShell->NeedParams(1, "need channel/name\n")) {
         return 0;
     }
     const char* word = inShell->GetParam(1);
@@ -189,8 +200,7 @@ int KRVShell::SetChannel(KRVShell* inShell) {
 
 int KRVShell::ChangeNote(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 2) {
-        out->Write("need from note/name and to note/name\n");
+    if (!inShell->NeedParams(2, "need from note/name and to note/name\n")) {
         return 0;
     }
     // The to note is not even read while the from note is bad.
@@ -215,8 +225,7 @@ int KRVShell::ChangeNote(KRVShell* inShell) {
 int KRVShell::ChangeChannel(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
     KRVSequencer* sequencer = inShell->mSequencer;
-    if (inShell->GetParamCount() < 2) {
-        out->Write("need from channel/name and to channel/name\n");
+    if (!inShell->NeedParams(2, "need from channel/name and to channel/name\n")) {
         return 0;
     }
     // A channel number leaves the port open: any port matches on the from
@@ -241,8 +250,7 @@ int KRVShell::ChangeChannel(KRVShell* inShell) {
 
 int KRVShell::FitToKey(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need key name or number\n");
+    if (!inShell->NeedParams(1, "need key name or number\n")) {
         return 0;
     }
     // Key numbers count from 0, unlike tracks and steps.
@@ -304,8 +312,7 @@ int KRVShell::VUnSolo(KRVShell* inShell) {
 }
 
 int KRVShell::Rotate(KRVShell* inShell) {
-    if (inShell->GetParamCount() < 1) {
-        inShell->mInterface->Write("need rotation count\n");
+    if (!inShell->NeedParams(1, "need rotation count\n")) {
         return 0;
     }
     // A negative count rotates backwards; the report shows the count as read.

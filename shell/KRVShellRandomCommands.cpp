@@ -17,8 +17,10 @@
 
 namespace {
 
-// The values a command may draw (mLowest to mTop) and its three refusals.
-// The refusals carry the top as "%d" only where mShowTop says so.
+// What a value command may draw (mLowest to mTop), its three refusals and
+// its two reports. The refusals carry the top as "%d" only where mShowTop
+// says so. With mNoteNames the base may be a note name ("C4") and is
+// reported as one.
 struct KRVRandomLimits {
     int mLowest;
     int mTop;
@@ -26,16 +28,47 @@ struct KRVRandomLimits {
     const char* mBadRange;
     const char* mBadSum;
     bool mShowTop;
+    bool mNoteNames;
+    const char* mDone;
+    const char* mSpan;
 };
 
-const KRVRandomLimits kChannelLimits = {
-    1, 16, "channel must be 1-16\n", "range must be 0-15\n", "base + range must be 1-16\n", false};
-const KRVRandomLimits kGateLimits = {
-    0, 90, "base must be 0-90\n", "range must be 0-90\n", "base + range must be 0-90\n", false};
-const KRVRandomLimits kNoteLimits = {
-    0, 127, "note must be 0-127\n", "range must be 0-127\n", "base + range must be 0-127\n", false};
-const KRVRandomLimits kVelocityLimits = {
-    0, 127, "base must be 0-127\n", "range must be 0-127\n", "base + range must be 0-127\n", false};
+const KRVRandomLimits kChannelLimits = {1,
+                                        16,
+                                        "channel must be 1-16\n",
+                                        "range must be 0-15\n",
+                                        "base + range must be 1-16\n",
+                                        false,
+                                        false,
+                                        "randomised channel on %d selections\n",
+                                        "base channel %d range %d channels\n"};
+const KRVRandomLimits kGateLimits = {0,
+                                     90,
+                                     "base must be 0-90\n",
+                                     "range must be 0-90\n",
+                                     "base + range must be 0-90\n",
+                                     false,
+                                     false,
+                                     "randomised gate on %d selections\n",
+                                     "base gate %d range %d%%\n"};
+const KRVRandomLimits kNoteLimits = {0,
+                                     127,
+                                     "note must be 0-127\n",
+                                     "range must be 0-127\n",
+                                     "base + range must be 0-127\n",
+                                     false,
+                                     true,
+                                     "randomised note on %d selections\n",
+                                     "base note %s range %d note\n"};
+const KRVRandomLimits kVelocityLimits = {0,
+                                         127,
+                                         "base must be 0-127\n",
+                                         "range must be 0-127\n",
+                                         "base + range must be 0-127\n",
+                                         false,
+                                         false,
+                                         "randomised velocity on %d selections\n",
+                                         "base velocity %d range %d\n"};
 
 KRVRandomLimits PortLimits(const KRVSequencer* inSequencer) {
     return {0,
@@ -43,7 +76,10 @@ KRVRandomLimits PortLimits(const KRVSequencer* inSequencer) {
             "base must be 0-%d\n",
             "range must be 0-%d\n",
             "base + range must be 0-%d\n",
-            true};
+            true,
+            false,
+            "randomised port on %d selections\n",
+            "base port %d range %d ports\n"};
 }
 
 void Refuse(KRVShellInterface* inOut, const KRVRandomLimits& inLimits, const char* inMessage) {
@@ -93,89 +129,66 @@ void ReadSpan(const std::vector<std::string>& inWords, bool inNoteNames, int* io
 
 // Reads and checks the span of a value command; false after a refusal.
 bool ReadCheckedSpan(const std::vector<std::string>& inWords, KRVShellInterface* inOut,
-                     const KRVRandomLimits& inLimits, bool inNoteNames, int* outBase,
-                     int* outRange) {
+                     const KRVRandomLimits& inLimits, int* outBase, int* outRange) {
     *outBase = inLimits.mLowest;
     *outRange = inLimits.mTop - inLimits.mLowest;
-    ReadSpan(inWords, inNoteNames, outBase, outRange);
+    ReadSpan(inWords, inLimits.mNoteNames, outBase, outRange);
     return CheckSpan(inOut, inLimits, *outBase, outRange);
+}
+
+// The whole of a value command: read and check the span, draw a new value
+// for every selected event, and report the count and the span.
+template <class Action>
+void Randomise(const std::vector<std::string>& inWords, KRVShellInterface* inOut,
+               KRVSequencer* inSequencer, const KRVRandomLimits& inLimits) {
+    int base = 0;
+    int range = 0;
+    if (!ReadCheckedSpan(inWords, inOut, inLimits, &base, &range)) {
+        return;
+    }
+    Action action(base, range);
+    inOut->WriteFormattedD(inLimits.mDone, inSequencer->RunSelection(&action));
+    if (inLimits.mNoteNames) {
+        std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(base));
+        inOut->WriteFormattedSD(inLimits.mSpan, name.c_str(), range);
+    } else {
+        inOut->WriteFormattedDD(inLimits.mSpan, base, range);
+    }
 }
 
 }  // namespace
 
 int KRVShell::RandomiseChannel(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    int base = 0;
-    int range = 0;
-    if (!ReadCheckedSpan(inShell->mParameters, out, kChannelLimits, false, &base, &range)) {
-        return 0;
-    }
-    KRVSelectionRandomiseChannel action(base, range);
-    out->WriteFormattedD("randomised channel on %d selections\n",
-                         inShell->mSequencer->RunSelection(&action));
-    out->WriteFormattedDD("base channel %d range %d channels\n", base, range);
+    Randomise<KRVSelectionRandomiseChannel>(inShell->mParameters, inShell->mInterface,
+                                            inShell->mSequencer, kChannelLimits);
     return 0;
 }
 
 int KRVShell::RandomiseGate(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    int base = 0;
-    int range = 0;
-    if (!ReadCheckedSpan(inShell->mParameters, out, kGateLimits, false, &base, &range)) {
-        return 0;
-    }
-    KRVSelectionRandomiseGate action(base, range);
-    out->WriteFormattedD("randomised gate on %d selections\n",
-                         inShell->mSequencer->RunSelection(&action));
-    out->WriteFormattedDD("base gate %d range %d%%\n", base, range);
+    Randomise<KRVSelectionRandomiseGate>(inShell->mParameters, inShell->mInterface,
+                                         inShell->mSequencer, kGateLimits);
     return 0;
 }
 
 int KRVShell::RandomiseNote(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    int base = 0;
-    int range = 0;
-    if (!ReadCheckedSpan(inShell->mParameters, out, kNoteLimits, true, &base, &range)) {
-        return 0;
-    }
-    KRVSelectionRandomiseNote action(base, range);
-    out->WriteFormattedD("randomised note on %d selections\n",
-                         inShell->mSequencer->RunSelection(&action));
-    std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(base));
-    out->WriteFormattedSD("base note %s range %d note\n", name.c_str(), range);
+    Randomise<KRVSelectionRandomiseNote>(inShell->mParameters, inShell->mInterface,
+                                         inShell->mSequencer, kNoteLimits);
     return 0;
 }
 
 int KRVShell::RandomisePort(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
     // Without ports there is nothing to draw from, and nothing is said.
     if (inShell->mSequencer->GetPortCount() == 0) {
         return 0;
     }
-    int base = 0;
-    int range = 0;
-    KRVRandomLimits limits = PortLimits(inShell->mSequencer);
-    if (!ReadCheckedSpan(inShell->mParameters, out, limits, false, &base, &range)) {
-        return 0;
-    }
-    KRVSelectionRandomisePort action(base, range);
-    out->WriteFormattedD("randomised port on %d selections\n",
-                         inShell->mSequencer->RunSelection(&action));
-    out->WriteFormattedDD("base port %d range %d ports\n", base, range);
+    Randomise<KRVSelectionRandomisePort>(inShell->mParameters, inShell->mInterface,
+                                         inShell->mSequencer, PortLimits(inShell->mSequencer));
     return 0;
 }
 
 int KRVShell::RandomiseVelocity(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    int base = 0;
-    int range = 0;
-    if (!ReadCheckedSpan(inShell->mParameters, out, kVelocityLimits, false, &base, &range)) {
-        return 0;
-    }
-    KRVSelectionRandomiseVelocity action(base, range);
-    out->WriteFormattedD("randomised velocity on %d selections\n",
-                         inShell->mSequencer->RunSelection(&action));
-    out->WriteFormattedDD("base velocity %d range %d\n", base, range);
+    Randomise<KRVSelectionRandomiseVelocity>(inShell->mParameters, inShell->mInterface,
+                                             inShell->mSequencer, kVelocityLimits);
     return 0;
 }
 
