@@ -158,10 +158,13 @@ void KRVShell::Parse(const char* inBuffer) {
 }
 
 int KRVShell::Dispatch() const {
-    const std::string& word = mParameters[0];
+    return FindCommand(mParameters[0]);
+}
+
+int KRVShell::FindCommand(const std::string& inWord) {
     for (int row = 0; row < kCommandCount; row++) {
-        if (word == sCommands[row].mCommand ||
-            (sCommands[row].mAlias[0] != '\0' && word == sCommands[row].mAlias)) {
+        if (inWord == sCommands[row].mCommand ||
+            (sCommands[row].mAlias[0] != '\0' && inWord == sCommands[row].mAlias)) {
             return row;
         }
     }

@@ -26,6 +26,16 @@ public:
     // Runs one line; returns non-zero when the loop should end.
     int Execute(const char* inBuffer);
 
+    // The command table as the console's completion and the manual see it.
+    enum ArgumentKind { kOtherArgument, kFileArgument, kKeyArgument };
+    static const char* GetCommandName(int inRow) { return sCommands[inRow].mCommand; }
+    // The empty string where the command has no short form.
+    static const char* GetCommandAlias(int inRow) { return sCommands[inRow].mAlias; }
+    // The row whose command or alias is inWord exactly, or -1.
+    static int FindCommand(const std::string& inWord);
+    // What word inWord1 (1 = the first argument) of the row's command is.
+    static ArgumentKind GetArgumentKind(int inRow, int inWord1);
+
     std::string GetHistoryEntryByNumber(int inIndex) const;
     std::string GetHistoryEntryBySubString(const char* inSubString) const;
     void SetConfirmSaves(bool inConfirm) { mConfirmSaves = inConfirm; }

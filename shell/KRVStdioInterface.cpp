@@ -1,22 +1,68 @@
 #include "KRVStdioInterface.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
+#include "KRVHistoryFile.h"
+#include "KRVLineEditor.h"
+
+namespace {
+
+// A read into a buffer this small is the answer to a question (overwrite,
+// yes or no?), not a command worth recalling.
+constexpr int kShortAnswerLength = 8;
+
+bool IsTerminal(FILE* inStream) {
+    return inStream != nullptr && isatty(fileno(inStream));
+}
+
+// The text a printf-style format gives, for output held by the line editor.
+template <typename... Arguments>
+std::string FormatText(const char* inFormat, Arguments... inArguments) {
+    int length = std::snprintf(nullptr, 0, inFormat, inArguments...);
+    if (length <= 0) {
+        return std::string();
+    }
+    std::string text(length + 1, '\0');
+    std::snprintf(text.data(), text.size(), inFormat, inArguments...);
+    text.pop_back();
+    return text;
+}
+
+}  // namespace
+
 KRVStdioInterface::KRVStdioInterface(FILE* inStream, FILE* outStream)
-    : mInStream(inStream), mOutStream(outStream) {}
+    : mInStream(inStream), mOutStream(outStream) {
+    if (IsTerminal(inStream) && IsTerminal(outStream)) {
+        mLineEditor = std::make_unique<KRVLineEditor>(inStream, outStream,
+                                                      KRVHistoryFile::GetDefaultPath());
+    }
+}
+
+KRVStdioInterface::~KRVStdioInterface() = default;
 
 int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
     if (mInputDelegate != nullptr) {
         return mInputDelegate->ReadLine(inBuffer, inBufferLength);
     }
-    if (mInStream == nullptr || inBufferLength < 2) {
+    if (mLineEditor != nullptr) {
+        FILE* line = mLineEditor->GetLineStream(inBufferLength > kShortAnswerLength);
+        return line == nullptr ? -1 : ReadFromStream(line, inBuffer, inBufferLength);
+    }
+    return ReadFromStream(mInStream, inBuffer, inBufferLength);
+}
+
+// Lines from pipes and files, and typed lines from the editor, all pass here.
+int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength) {
+    if (inStream == nullptr || inBufferLength < 2) {
         return -1;
     }
     // The prompt ends without a newline; make sure it is out before we block.
     if (mOutStream != nullptr) {
         std::fflush(mOutStream);
     }
-    if (std::fgets(inBuffer, inBufferLength, mInStream) == nullptr) {
+    if (std::fgets(inBuffer, inBufferLength, inStream) == nullptr) {
         return -1;
     }
     size_t length = std::strlen(inBuffer);
@@ -30,11 +76,11 @@ int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
     } else if (length > 0 && inBuffer[length - 1] == '\r') {
         // The buffer filled up right after a carriage return: if the newline
         // follows, the line ends here.
-        int next = std::getc(mInStream);
+        int next = std::getc(inStream);
         if (next == '\n') {
             inBuffer[--length] = '\0';
         } else if (next != EOF) {
-            std::ungetc(next, mInStream);
+            std::ungetc(next, inStream);
         }
     }
     return static_cast<int>(length);
@@ -47,19 +93,26 @@ int KRVStdioInterface::Write(const char* inBuffer) {
     if (mOutStream == nullptr) {
         return 1;
     }
+    if (mLineEditor != nullptr) {
+        return mLineEditor->Print(inBuffer);
+    }
     int count = std::fprintf(mOutStream, "%s", inBuffer);
     std::fflush(mOutStream);
     return count;
 }
 
 // Each formatted write forwards to the delegate's write of the same name, or
-// prints to the output stream, or (with neither) drops the text like Write.
+// prints to the output stream (through the line editor at a terminal), or
+// (with neither) drops the text like Write.
 #define KRV_FORWARD_OR_PRINT(Operation, ...)            \
     if (mOutputDelegate != nullptr) {                   \
         return mOutputDelegate->Operation(__VA_ARGS__); \
     }                                                   \
     if (mOutStream == nullptr) {                        \
         return 0;                                       \
+    }                                                   \
+    if (mLineEditor != nullptr) {                       \
+        return mLineEditor->Print(FormatText(__VA_ARGS__)); \
     }                                                   \
     return std::fprintf(mOutStream, __VA_ARGS__);
 

@@ -1,15 +1,23 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "KRVShellInterface.h"
+
+class KRVLineEditor;
 
 // Reads lines from one stdio stream and writes to another. The streams are
 // not owned: whoever opened them closes them. With no output stream and no
 // output delegate, writes are dropped.
+//
+// When both streams are terminals, lines are typed through a line editor;
+// what it hands over is then read exactly as a line from a pipe.
 class KRVStdioInterface : public KRVShellInterface {
 public:
     KRVStdioInterface(FILE* inStream, FILE* outStream);
+    ~KRVStdioInterface() override;
 
     int ReadLine(char* inBuffer, int inBufferLength) override;
     int Write(const char* inBuffer) override;
@@ -25,6 +33,9 @@ public:
     int WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) override;
 
 private:
+    int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
+
     FILE* mInStream;
     FILE* mOutStream;
+    std::unique_ptr<KRVLineEditor> mLineEditor;
 };

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "KRVCommandLine.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVStdioInterface.h"
@@ -11,13 +12,6 @@
 #include "MIDICLOutputPort.h"
 
 namespace {
-
-// The only argument is the starting tempo; one that reads as no usable
-// tempo gives 120.
-double ReadStartingTempo(int inArgc, char** inArgv) {
-    double bpm = inArgc > 1 ? std::atof(inArgv[1]) : 0.0;
-    return KRVSequencer::IsUsableBPM(bpm) ? bpm : 120.0;
-}
 
 // KRV_MIDI_HOST names the MIDI system to use ("alsa", "jack" or "none");
 // without it the client takes the first that opens.
@@ -61,9 +55,13 @@ void RunConsole(KRVSequencer& ioSequencer) {
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
+    KRVCommandLine commandLine(inArgc, inArgv);
+    if (int status = commandLine.Report(stdout, stderr); status >= 0) {
+        return status;
+    }
     KRVSequencer sequencer;
     sequencer.SetScale(1, 16);
-    sequencer.SetBPM(ReadStartingTempo(inArgc, inArgv));
+    sequencer.SetBPM(commandLine.GetStartingTempo());
     try {
         std::printf("KRVShell: setting up MIDI config\n");
         auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer", GetHostChoice());

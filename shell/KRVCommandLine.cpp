@@ -1,0 +1,87 @@
+#include "KRVCommandLine.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "KRVSequencer.h"
+
+#ifndef KRV_VERSION
+#define KRV_VERSION "unknown"
+#endif
+
+KRVCommandLine::KRVCommandLine(int inArgc, char** inArgv) {
+    for (int i = 1; i < inArgc; i++) {
+        if (std::strcmp(inArgv[i], "--help") == 0 || std::strcmp(inArgv[i], "-h") == 0) {
+            mAction = kShowHelp;
+            return;
+        }
+        if (std::strcmp(inArgv[i], "--version") == 0) {
+            mAction = kShowVersion;
+            return;
+        }
+        if (IsOption(inArgv[i])) {
+            mAction = kRefuse;
+            mRefused = inArgv[i];
+            return;
+        }
+    }
+    double bpm = inArgc > 1 ? std::atof(inArgv[1]) : 0.0;
+    if (KRVSequencer::IsUsableBPM(bpm)) {
+        mStartingTempo = bpm;
+    }
+}
+
+// "-5" and "-.5" are (unusable) tempos, not options.
+bool KRVCommandLine::IsOption(const char* inArgument) {
+    if (inArgument[0] != '-') {
+        return false;
+    }
+    char next = inArgument[1] == '.' ? inArgument[2] : inArgument[1];
+    return !std::isdigit(static_cast<unsigned char>(next));
+}
+
+int KRVCommandLine::Report(FILE* outStream, FILE* errStream) const {
+    switch (mAction) {
+        case kShowHelp:
+            WriteUsage(outStream);
+            return 0;
+        case kShowVersion:
+            std::fprintf(outStream, "krv %s\n", KRV_VERSION);
+            return 0;
+        case kRefuse:
+            std::fprintf(errStream, "krv: unknown option '%s'\n", mRefused);
+            WriteUsage(errStream);
+            return 2;
+        default:
+            return -1;
+    }
+}
+
+void KRVCommandLine::WriteUsage(FILE* outStream) {
+    std::fputs(
+        "usage: krv [bpm]\n"
+        "       krv --help | --version\n"
+        "\n"
+        "A MIDI step sequencer for the console. Type commands at the numbered\n"
+        "prompt; 'help' lists them all, 'quit' (or Ctrl-D) leaves.\n"
+        "\n"
+        "  bpm        starting tempo in beats per minute (default 120)\n"
+        "  --help     show this text and exit\n"
+        "  --version  show the version and exit\n"
+        "\n"
+        "Environment:\n"
+        "  KRV_MIDI_HOST        MIDI system to use: alsa, jack or none (built in);\n"
+        "                       unset, krv tries ALSA, then JACK\n"
+        "  JACK_DEFAULT_SERVER  the JACK server to connect to\n"
+        "  XDG_STATE_HOME       where the command history is kept\n"
+        "\n"
+        "Files:\n"
+        "  $XDG_STATE_HOME/krv/history  typed commands kept between runs (default\n"
+        "                               ~/.local/state/krv/history, at most 1000)\n"
+        "  default.krv                  the script 'default' reads, in the current\n"
+        "                               folder\n"
+        "\n"
+        "See krv(1) for the commands and a worked example.\n",
+        outStream);
+}

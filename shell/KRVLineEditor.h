@@ -1,0 +1,70 @@
+#pragma once
+
+#include <csignal>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "KRVHistoryFile.h"
+
+typedef struct editline EditLine;
+typedef struct history History;
+
+// Line editing at a terminal (libedit): cursor keys, Home/End, word moves,
+// recall with the up and down arrows, Ctrl-R search, Tab completion, and a
+// history that is kept between runs. Only the console uses it, and only
+// when both its input and its output are terminals; lines from pipes and
+// files never come near it.
+//
+// Text printed at the terminal passes through here so that whatever follows
+// the last newline (the numbered prompt, a yes/no question) is held back
+// and shown by the editor as its prompt, which it redraws while editing.
+class KRVLineEditor {
+public:
+    KRVLineEditor(FILE* inStream, FILE* outStream, const std::string& inHistoryPath);
+    ~KRVLineEditor();
+    KRVLineEditor(const KRVLineEditor&) = delete;
+    KRVLineEditor& operator=(const KRVLineEditor&) = delete;
+
+    // Prints complete lines at once and holds a trailing partial line as the
+    // next prompt. Returns the length of inText.
+    int Print(const std::string& inText);
+    // A stream holding the next typed line with its newline, so that it can
+    // be read exactly as lines from a pipe are; a line read only in part
+    // comes again until it is used up. nullptr at end of input (Ctrl-D on
+    // an empty line, after a newline so the next prompt starts clean).
+    // inRemember keeps the line for recall and in the history file.
+    FILE* GetLineStream(bool inRemember);
+
+    // Ctrl-C at the prompt drops the typed line and shows the prompt afresh.
+    // For that the SIGINT handler must call NoteInterrupt (it only sets a
+    // flag, so it is safe in a handler) and be installed without SA_RESTART,
+    // so that a waiting read ends. InstallInterruptHook installs such a
+    // handler unless one is set already; whoever owns the process's signal
+    // handling may install its own instead, on the same conditions.
+    static void NoteInterrupt() { sInterruptPending = 1; }
+    static void InstallInterruptHook();
+
+private:
+    static const char* GetPrompt(EditLine* inEditLine);
+    static int ReadCharacter(EditLine* inEditLine, wchar_t* outCharacter);
+    static unsigned char CompleteWord(EditLine* inEditLine, int inKey);
+    void BindKeys();
+    void Remember(const std::string& inLine);
+    bool ReadTypedLine();
+    void ListCandidates(const std::vector<std::string>& inCandidates);
+    void CloseLineStream();
+
+    static volatile sig_atomic_t sInterruptPending;
+
+    int mInDescriptor;
+    FILE* mOutStream;
+    EditLine* mEditLine;
+    History* mHistory;
+    KRVHistoryFile mHistoryFile;
+    std::vector<std::string> mRemembered;
+    std::string mPrompt;
+    std::string mLine;
+    FILE* mLineStream = nullptr;
+};

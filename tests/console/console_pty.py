@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""console_pty.py KRV CASE
+
+Drives krv at a pseudo-terminal, as a user at a real terminal would, with
+HOME pointing at a scratch folder. CASE is one of:
+  editing   completion, recall with the up arrow, Ctrl-C, Ctrl-D
+  history   the history kept between runs and where it lives
+"""
+import os
+import pty
+import re
+import select
+import sys
+import tempfile
+import time
+
+UP = "\x1b[A"
+CTRL_C = "\x03"
+CTRL_D = "\x04"
+
+
+class Console:
+    """krv on a pseudo-terminal; expect() waits for a pattern in its output."""
+
+    def __init__(self, krv, env, cwd):
+        self.output = ""
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.chdir(cwd)
+            os.execve(krv, [krv], env)
+        self.expect(r"1 krv> $")
+
+    def send(self, text):
+        os.write(self.fd, text.encode())
+
+    def expect(self, pattern, timeout=20):
+        """Waits for the pattern in the output not yet consumed; returns the
+        consumed text up to the end of the match."""
+        deadline = time.monotonic() + timeout
+        while True:
+            match = re.search(pattern, self.output)
+            if match:
+                consumed = self.output[: match.end()]
+                self.output = self.output[match.end():]
+                return consumed
+            remaining = deadline - time.monotonic()
+            ready = select.select([self.fd], [], [], max(remaining, 0))[0]
+            chunk = b""
+            if ready:
+                try:
+                    chunk = os.read(self.fd, 4096)
+                except OSError:
+                    pass
+            if not chunk:
+                raise AssertionError(f"no {pattern!r} in output:\n{self.output!r}")
+            self.output += chunk.decode(errors="replace")
+
+    def finish(self):
+        """Waits for the end of krv; returns its exit status and what it
+        printed last."""
+        rest = ""
+        while True:
+            try:
+                chunk = os.read(self.fd, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            rest += chunk.decode(errors="replace")
+        status = os.waitpid(self.pid, 0)[1]
+        os.close(self.fd)
+        return os.waitstatus_to_exitcode(status), self.output + rest
+
+
+def environment(home, **extra):
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TERM": "xterm",
+           "KRV_MIDI_HOST": "none", "HOME": home}
+    env.update(extra)
+    return {k: v for k, v in env.items() if v is not None}
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def test_editing(krv, scratch):
+    folder = os.path.join(scratch, "work")
+    os.mkdir(folder)
+    for name in ("groove one.krv", "grid.krv"):
+        open(os.path.join(folder, name), "w").close()
+    os.mkdir(os.path.join(folder, "grooves"))
+    krv_console = Console(krv, environment(scratch), folder)
+
+    # A unique command completes with a blank after it.
+    krv_console.send("vers\t\r")
+    krv_console.expect(r"KRVShell built .*\r\n2 krv> $")
+    # Several: the second Tab lists them. Ctrl-C then drops the line, so the
+    # next command gets number 2 again.
+    krv_console.send("unsel\t\t")
+    listing = krv_console.expect(r"unselt")
+    for word in ("unselectevent", "unselectstep", "unselecttrack", "unsels"):
+        check(word in listing, f"{word} missing from the listing:\n{listing!r}")
+    krv_console.send("ectall")
+    krv_console.expect(r"ectall$")
+    krv_console.send(CTRL_C)
+    krv_console.expect(r"\r\n2 krv> $")
+    krv_console.send("ver\r")
+    krv_console.expect(r"KRVShell built .*\r\n3 krv> $")
+    # File names after a command that takes a file, blanks escaped; a
+    # folder ends in a slash. Key names after fitkey, in any case.
+    for keys, number in (("read groove\t\\ \t\r", 4), ("read gro\ts\t\r", 5),
+                         ("fitkey d\tb\t\r", 6)):
+        krv_console.send(keys)
+        krv_console.expect(rf"{number} krv> $")
+    # Note names are not completed.
+    krv_console.send("setnote C\t")
+    krv_console.expect(r"\x07")
+    krv_console.send(CTRL_C)
+    krv_console.expect(r"\r\n6 krv> $")
+    # The up arrow recalls the last line; "!!" still prints what it runs.
+    krv_console.send(UP + "\r")
+    krv_console.expect(r"7 krv> $")
+    krv_console.send("!!\r")
+    krv_console.expect(r"!!\r\nfitkey Db ?\r\n.*\r\n8 krv> $")
+    krv_console.send("history\r")
+    history = [line.rstrip() for line in krv_console.expect(r"9 krv> $").split("\r\n")[1:-1]]
+    check(history == ["1 version", "2 ver", "3 read groove\\ one.krv", "4 read grooves/",
+                      "5 fitkey Db", "6 fitkey Db", "7 fitkey Db", "8 history"], history)
+
+    # Ctrl-D on an empty line ends krv like quit, on a line of its own.
+    krv_console.send(CTRL_D)
+    status, rest = krv_console.finish()
+    check(status == 0, f"exit status {status}")
+    check(rest.endswith("\r\n"), f"no newline at the end: {rest!r}")
+
+
+def run_session(krv, env, folder, lines):
+    krv_console = Console(krv, env, folder)
+    for number, line in enumerate(lines, start=2):
+        krv_console.send(line + "\r")
+        krv_console.expect(rf"{number} krv> $")
+    krv_console.send("quit\r")
+    return krv_console.finish()
+
+
+def read_lines(path):
+    with open(path) as file:
+        return file.read().splitlines()
+
+
+def test_history(krv, scratch):
+    home = os.path.join(scratch, "home")
+    os.mkdir(home)
+    kept = os.path.join(home, ".local/state/krv/history")
+
+    # The answer to a question is not kept; the commands are.
+    status, _ = run_session(krv, environment(home), home, ["ver", "save a.krv"])
+    check(status == 0, f"exit status {status}")
+    krv_console = Console(krv, environment(home), home)
+    krv_console.send("save a.krv\r")
+    krv_console.expect(r"overwrite \(y/n\) \?$")
+    krv_console.send("y\r")
+    krv_console.expect(r"closing file\r\n2 krv> $")
+    # Lines from the last run come back with the up arrow.
+    krv_console.send(UP + UP + UP + UP)
+    krv_console.send("\r")
+    krv_console.expect(r"KRVShell built .*\r\n3 krv> $")
+    krv_console.send("quit\r")
+    krv_console.finish()
+    check(read_lines(kept) == ["ver", "save a.krv", "quit", "save a.krv", "ver", "quit"],
+          read_lines(kept))
+
+    # At most 1000 lines, the newest.
+    with open(kept, "w") as file:
+        file.writelines(f"display {n}\n" for n in range(1, 1501))
+    run_session(krv, environment(home), home, [])
+    lines = read_lines(kept)
+    check(len(lines) == 1000 and lines[0] == "display 502" and lines[-1] == "quit", lines[:3])
+
+    # XDG_STATE_HOME, when set, is where the history lives.
+    state = os.path.join(scratch, "state")
+    run_session(krv, environment(home, XDG_STATE_HOME=state), home, ["di"])
+    check(read_lines(os.path.join(state, "krv/history")) == ["di", "quit"], "XDG_STATE_HOME")
+
+    # No home, or one that cannot hold folders: nothing kept, nothing said.
+    not_a_folder = os.path.join(scratch, "file")
+    open(not_a_folder, "w").close()
+    for env in (environment(None), environment(not_a_folder)):
+        status, rest = run_session(krv, env, scratch, ["di"])
+        check(status == 0 and rest == "quit\r\n", f"status {status}, said {rest!r}")
+
+
+def main():
+    krv, case = os.path.realpath(sys.argv[1]), sys.argv[2]
+    with tempfile.TemporaryDirectory() as scratch:
+        {"editing": test_editing, "history": test_history}[case](krv, scratch)
+    print(f"console {case}: ok")
+
+
+if __name__ == "__main__":
+    main()
