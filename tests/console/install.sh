@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# install.sh BUILD SOURCE VERSION
+# cmake --install into a scratch prefix puts the program, its manual page and
+# the example scripts where they belong, and the installed program runs.
+set -euo pipefail
+build=$1
+source=$2
+version=$3
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() {
+    echo "install: $*" >&2
+    exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+[ -x "$prefix/bin/krv" ] || fail "no bin/krv"
+[ "$("$prefix/bin/krv" --version)" = "krv $version" ] || fail "installed krv says otherwise"
+cmp -s "$source/doc/krv.1" "$prefix/share/man/man1/krv.1" || fail "share/man/man1/krv.1"
+for example in "$source"/examples/*.krv; do
+    cmp -s "$example" "$prefix/share/doc/krv/examples/$(basename "$example")" ||
+        fail "share/doc/krv/examples/$(basename "$example")"
+done
+MANPATH="$prefix/share/man" man -w krv | grep -qx "$prefix/share/man/man1/krv.1" ||
+    fail "man does not find the installed page"
+echo "install: ok"
