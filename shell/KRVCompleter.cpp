@@ -85,8 +85,8 @@ std::string KRVCompleter::GetCommonStart(const std::vector<std::string>& inCandi
     }
     std::string common = inCandidates[0];
     for (const std::string& candidate : inCandidates) {
-        auto mismatch = std::mismatch(common.begin(), common.end(), candidate.begin(),
-                                      candidate.end());
+        auto mismatch =
+            std::mismatch(common.begin(), common.end(), candidate.begin(), candidate.end());
         common.erase(mismatch.first, common.end());
     }
     return common;

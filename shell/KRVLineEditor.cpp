@@ -79,9 +79,9 @@ void KRVLineEditor::BindKeys() {
     el_set(mEditLine, EL_BIND, "^R", "em-inc-search-prev", nullptr);
     // Home, End, Delete and Ctrl-arrow word moves as common terminals send them.
     const char* const bindings[][2] = {
-        {"\033[H", "ed-move-to-beg"},     {"\033OH", "ed-move-to-beg"},
-        {"\033[1~", "ed-move-to-beg"},    {"\033[F", "ed-move-to-end"},
-        {"\033OF", "ed-move-to-end"},     {"\033[4~", "ed-move-to-end"},
+        {"\033[H", "ed-move-to-beg"},       {"\033OH", "ed-move-to-beg"},
+        {"\033[1~", "ed-move-to-beg"},      {"\033[F", "ed-move-to-end"},
+        {"\033OF", "ed-move-to-end"},       {"\033[4~", "ed-move-to-end"},
         {"\033[3~", "ed-delete-next-char"}, {"\033[1;5D", "ed-prev-word"},
         {"\033[1;5C", "em-next-word"},
     };

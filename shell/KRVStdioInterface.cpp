@@ -35,8 +35,8 @@ std::string FormatText(const char* inFormat, Arguments... inArguments) {
 KRVStdioInterface::KRVStdioInterface(FILE* inStream, FILE* outStream)
     : mInStream(inStream), mOutStream(outStream) {
     if (IsTerminal(inStream) && IsTerminal(outStream)) {
-        mLineEditor = std::make_unique<KRVLineEditor>(inStream, outStream,
-                                                      KRVHistoryFile::GetDefaultPath());
+        mLineEditor =
+            std::make_unique<KRVLineEditor>(inStream, outStream, KRVHistoryFile::GetDefaultPath());
     }
 }
 
@@ -104,16 +104,16 @@ int KRVStdioInterface::Write(const char* inBuffer) {
 // Each formatted write forwards to the delegate's write of the same name, or
 // prints to the output stream (through the line editor at a terminal), or
 // (with neither) drops the text like Write.
-#define KRV_FORWARD_OR_PRINT(Operation, ...)            \
-    if (mOutputDelegate != nullptr) {                   \
-        return mOutputDelegate->Operation(__VA_ARGS__); \
-    }                                                   \
-    if (mOutStream == nullptr) {                        \
-        return 0;                                       \
-    }                                                   \
-    if (mLineEditor != nullptr) {                       \
+#define KRV_FORWARD_OR_PRINT(Operation, ...)                \
+    if (mOutputDelegate != nullptr) {                       \
+        return mOutputDelegate->Operation(__VA_ARGS__);     \
+    }                                                       \
+    if (mOutStream == nullptr) {                            \
+        return 0;                                           \
+    }                                                       \
+    if (mLineEditor != nullptr) {                           \
         return mLineEditor->Print(FormatText(__VA_ARGS__)); \
-    }                                                   \
+    }                                                       \
     return std::fprintf(mOutStream, __VA_ARGS__);
 
 int KRVStdioInterface::WriteFormattedD(const char* inFormat, int inDecimal) {
