@@ -73,8 +73,10 @@ KRVLineEditor::~KRVLineEditor() {
 }
 
 void KRVLineEditor::BindKeys() {
-    el_set(mEditLine, EL_ADDFN, "krv-complete", "complete a command, file or key name",
-           CompleteWord);
+    // The wide form keeps the names as given; the narrow one copies them
+    // and never frees the copies.
+    el_wset(mEditLine, EL_ADDFN, L"krv-complete", L"complete a command, file or key name",
+            CompleteWord);
     el_set(mEditLine, EL_BIND, "^I", "krv-complete", nullptr);
     el_set(mEditLine, EL_BIND, "^R", "em-inc-search-prev", nullptr);
     // Home, End, Delete and Ctrl-arrow word moves as common terminals send them.
