@@ -8,6 +8,7 @@
 
 #include "KRVSelectionFitToKey.h"
 #include "KRVShell.h"
+#include "KRVWords.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ std::vector<std::string> KRVCompleter::CompleteKey(const std::string& inStart) {
             KRVSelectionFitToKey::GetKeyName(static_cast<KRVSelectionFitToKey::Key>(key));
         if (strncasecmp(name.c_str(), inStart.c_str(), inStart.size()) == 0 &&
             name.size() >= inStart.size()) {
-            found.push_back(Escape(name));
+            found.push_back(KRVEscapeWord(name));
         }
     }
     std::sort(found.begin(), found.end());
@@ -139,22 +140,9 @@ std::vector<std::string> KRVCompleter::CompleteFile(const std::string& inStart) 
         }
         struct stat info;
         bool isFolder = stat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-        found.push_back(Escape(folder + name) + (isFolder ? "/" : ""));
+        found.push_back(KRVEscapeWord(folder + name) + (isFolder ? "/" : ""));
     }
     closedir(directory);
     std::sort(found.begin(), found.end());
     return found;
-}
-
-// The tokeniser splits at blanks and treats backslashes and quotes
-// specially; a backslash before each keeps them in the word.
-std::string KRVCompleter::Escape(const std::string& inWord) {
-    std::string escaped;
-    for (char ch : inWord) {
-        if (ch == ' ' || ch == '\\' || ch == '\'' || ch == '"') {
-            escaped += '\\';
-        }
-        escaped += ch;
-    }
-    return escaped;
 }

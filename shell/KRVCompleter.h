@@ -23,5 +23,4 @@ private:
     static std::vector<std::string> CompleteCommand(const std::string& inStart);
     static std::vector<std::string> CompleteKey(const std::string& inStart);
     static std::vector<std::string> CompleteFile(const std::string& inStart);
-    static std::string Escape(const std::string& inWord);
 };

@@ -14,22 +14,9 @@
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
 #include "KRVStdioInterface.h"
+#include "KRVWords.h"
 
 namespace {
-
-// A name goes into a script as one word: blanks, quotes and backslashes are
-// escaped, so it reads back whole. Names without them are written as they
-// stand, as they always were.
-std::string QuoteWord(const std::string& inWord) {
-    std::string quoted;
-    for (char ch : inWord) {
-        if (ch == ' ' || ch == '"' || ch == '\'' || ch == '\\') {
-            quoted += '\\';
-        }
-        quoted += ch;
-    }
-    return quoted;
-}
 
 void WriteSelectionLines(FILE* inFile, const KRVSequencer* inSequencer) {
     for (int track1 = 1; track1 <= inSequencer->GetTrackCount(); track1++) {
@@ -85,7 +72,7 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
             std::string name = inSequencer->GetChannelName(port, channel);
             if (!name.empty()) {
                 std::fprintf(inFile, "namechannel %d %d %s\n", port, channel,
-                             QuoteWord(name).c_str());
+                             KRVEscapeWord(name).c_str());
             }
         }
     }

@@ -20,3 +20,14 @@ double KRVReadDouble(const std::string& inWord) {
 bool KRVStartsWithDigit(const std::string& inWord) {
     return !inWord.empty() && std::isdigit(static_cast<unsigned char>(inWord[0]));
 }
+
+std::string KRVEscapeWord(const std::string& inWord) {
+    std::string escaped;
+    for (char ch : inWord) {
+        if (ch == ' ' || ch == '"' || ch == '\'' || ch == '\\') {
+            escaped += '\\';
+        }
+        escaped += ch;
+    }
+    return escaped;
+}

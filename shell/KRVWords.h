@@ -9,3 +9,7 @@ int KRVReadInt(const std::string& inWord);
 double KRVReadDouble(const std::string& inWord);
 // True when the word's first character is a decimal digit (so no sign).
 bool KRVStartsWithDigit(const std::string& inWord);
+// The word with blanks, quotes and backslashes escaped by a backslash, so
+// that the tokeniser reads it back as one word, unchanged. Words without
+// them stay as they are.
+std::string KRVEscapeWord(const std::string& inWord);
