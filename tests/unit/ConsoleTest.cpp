@@ -86,43 +86,18 @@ TEST(KRVCompleter, FileNamesEscapedAsTheTokeniserReadsThem) {
     EXPECT_EQ(KRVCompleter::Complete("read /no/such/folder/x"), Words{});
 }
 
-TEST(KRVHistoryFile, KeepsTheNewestLinesAndNeverFailsLoudly) {
-    ScratchFolder folder;
-    KRVHistoryFile file(folder.Path() + "/state/krv/history");
-    EXPECT_TRUE(file.Load().empty());
-    Words lines;
-    for (int i = 1; i <= 1200; i++) {
-        lines.push_back("display " + std::to_string(i));
-    }
-    ASSERT_TRUE(file.Save(lines));
-    Words kept = file.Load();
-    ASSERT_EQ(kept.size(), KRVHistoryFile::kMaxLines);
-    EXPECT_EQ(kept.front(), "display 201");
-    EXPECT_EQ(kept.back(), "display 1200");
-
-    // A folder that cannot be made: false, and the file elsewhere is intact.
-    folder.Touch("plain");
-    EXPECT_FALSE(KRVHistoryFile(folder.Path() + "/plain/krv/history").Save(lines));
-    EXPECT_FALSE(KRVHistoryFile("").Save(lines));
-    EXPECT_EQ(file.Load().size(), KRVHistoryFile::kMaxLines);
-}
-
-TEST(KRVHistoryFile, PathFromTheEnvironment) {
-    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    std::string state = std::getenv("XDG_STATE_HOME") ? std::getenv("XDG_STATE_HOME") : "";
-    setenv("HOME", "/home/u", 1);
-    unsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(KRVHistoryFile::GetDefaultPath(), "/home/u/.local/state/krv/history");
-    setenv("XDG_STATE_HOME", "/s", 1);
-    EXPECT_EQ(KRVHistoryFile::GetDefaultPath(), "/s/krv/history");
-    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
-    EXPECT_EQ(KRVHistoryFile::GetDefaultPath(), "/home/u/.local/state/krv/history");
-    unsetenv("HOME");
-    unsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(KRVHistoryFile::GetDefaultPath(), "");
-    setenv("HOME", home.c_str(), 1);
-    if (!state.empty()) {
-        setenv("XDG_STATE_HOME", state.c_str(), 1);
+// The console tests cover HOME and XDG_STATE_HOME; a relative XDG path is
+// to be ignored, as if it were not set.
+TEST(KRVHistoryFile, RelativeStateFolderIsIgnored) {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    std::string saved = state != nullptr ? state : "";
+    setenv("XDG_STATE_HOME", "relative", 1);
+    std::string path = KRVHistoryFile::GetDefaultPath();
+    EXPECT_EQ(path.find("relative"), std::string::npos) << path;
+    if (state != nullptr) {
+        setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_STATE_HOME");
     }
 }
 
@@ -132,17 +107,15 @@ KRVCommandLine Parse(std::vector<const char*> inArguments) {
                           const_cast<char**>(inArguments.data()));
 }
 
+// The options script covers --help, --version, unknown options and tempos
+// at the real program; these are the readings around them.
 TEST(KRVCommandLine, TempoAndOptions) {
-    EXPECT_EQ(Parse({}).GetAction(), KRVCommandLine::kRun);
     EXPECT_EQ(Parse({}).GetStartingTempo(), 120.0);
     EXPECT_EQ(Parse({"140.5"}).GetStartingTempo(), 140.5);
     EXPECT_EQ(Parse({"abc"}).GetStartingTempo(), 120.0);
-    EXPECT_EQ(Parse({"-5"}).GetAction(), KRVCommandLine::kRun);
-    EXPECT_EQ(Parse({"-5"}).GetStartingTempo(), 120.0);
-    EXPECT_EQ(Parse({"--help"}).GetAction(), KRVCommandLine::kShowHelp);
     EXPECT_EQ(Parse({"140", "--version"}).GetAction(), KRVCommandLine::kShowVersion);
-    EXPECT_EQ(Parse({"140", "--bogus"}).GetAction(), KRVCommandLine::kRefuse);
     EXPECT_EQ(Parse({"-"}).GetAction(), KRVCommandLine::kRefuse);
+    EXPECT_EQ(Parse({"-.5"}).GetAction(), KRVCommandLine::kRun);
     EXPECT_EQ(Parse({"140"}).Report(stdout, stderr), -1);
 }
 
