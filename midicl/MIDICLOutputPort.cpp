@@ -14,6 +14,10 @@ MIDICLOutputPort::MIDICLOutputPort(const std::shared_ptr<MIDICLHost>& inHost,
 
 MIDICLOutputPort::~MIDICLOutputPort() = default;
 
+MIDICLClock& MIDICLOutputPort::GetClock() const {
+    return mHost->GetClock();
+}
+
 void MIDICLOutputPort::SetDestination(int inIndex) {
     SetDestination(mHost->GetDestination(inIndex));
 }

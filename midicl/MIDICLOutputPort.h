@@ -8,6 +8,7 @@
 #include "MIDICLPacketList.h"
 #include "MIDICLTypes.h"
 
+class MIDICLClock;
 class MIDICLHost;
 class MIDICLHostOutput;
 
@@ -18,8 +19,9 @@ class MIDICLHostOutput;
 // called that owns the port and deletes it.
 //
 // Every sender takes an optional time stamp (see MIDICLTypes.h): 0 sends now;
-// a monotonic time lets a host that schedules (JACK) place the message
-// exactly, while the others deliver at once and pass the stamp on.
+// a time on the port's clock (GetClock) lets a host that schedules (JACK)
+// place the message exactly, while the others deliver at once and pass the
+// stamp on.
 //
 // Channel-voice senders OR the channel into the status byte and pass the data
 // bytes unchanged: callers give a channel 0-15 and data bytes 0-127.
@@ -46,6 +48,9 @@ public:
     // MIDICLClient::GetDestinationName writes it; false, with an empty name,
     // when the port has no destination or it has vanished since.
     bool GetDestinationName(char* outName, std::size_t inSize) const;
+    // The clock this port's time stamps are read on; it lives as long as
+    // the port.
+    MIDICLClock& GetClock() const;
 
     void SendNoteOff(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
                      MIDICLTimeStamp inTimeStamp = 0);

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-// When a packet is due: 0 means "deliver now", anything else is a time in
-// nanoseconds on the monotonic clock (CLOCK_MONOTONIC).
+// When a packet is due: 0 means "deliver now", anything else is a time on
+// the clock of the port it goes through (MIDICLClock): nanoseconds on
+// CLOCK_MONOTONIC, or JACK frames on a JACK port.
 using MIDICLTimeStamp = std::uint64_t;
 
 // A host's identity of an endpoint (a destination or a source). Its value is

@@ -7,6 +7,7 @@
 
 #include "KRVSelectionAction.h"
 #include "KRVSequencerListener.h"
+#include "MIDICLClock.h"
 #include "MIDICLOutputPort.h"
 
 KRVSequencer::KRVSequencer() = default;
@@ -67,7 +68,7 @@ void KRVSequencer::DeleteTrack(int inTrack1) {
         return;
     }
     MuteTrack(inTrack1);
-    EndSoundingNote(GetTrack(inTrack1), KRVTimerThread::NowNS());
+    EndSoundingNote(GetTrack(inTrack1), GetClock().Now());
     mTracks.erase(mTracks.begin() + index);
     ClearOrphanedVSolos();
     FireTrackDeletedAction(index);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 
 class KRVSelectionAction;
 class KRVSequencerListener;
+class MIDICLClock;
 class MIDICLOutputPort;
 
 // The whole sequence: tracks, grid (bars, steps, loop), selection, mute and
@@ -87,9 +89,9 @@ public:
     void Stop();
     void Reset();
     int GetGateTicks(int inGatePercent) const;
-    // One tick of the clock, due at inDueTimeNS on the monotonic clock (0 for
+    // One tick of the clock, due at inDueTime on the output's clock (0 for
     // "now"). The timer thread calls it; tests drive it directly.
-    void TimerTick(std::uint64_t inDueTimeNS = 0);
+    void TimerTick(std::uint64_t inDueTime = 0);
 
     // Event access
     KRVEvent& GetEvent(int inTrack1, int inStep1) { return GetTrack(inTrack1).GetEvent(inStep1); }
@@ -160,10 +162,12 @@ private:
     void SendAllNotesOff();
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const;
     void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
-                   std::uint64_t inDueTimeNS);
-    void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTimeNS);
-    void SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTimeNS);
-    void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTimeNS);
+                   std::uint64_t inDueTime);
+    void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
+    bool SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime);
+    void ReportDroppedNotes();
+    MIDICLClock& GetClock() const;
+    void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime);
 
     void FireBPMChangedAction();
     void FireClockResetAction();
@@ -200,6 +204,8 @@ private:
     KRVRelaxed<std::uint32_t> mTotalTicks{0};
     KRVRelaxed<double> mBPM{120.0};
     KRVTimerThread mTimer;
+    // Note-ons the output refused since the last stop.
+    std::atomic<std::uint64_t> mDroppedNotes{0};
     std::map<std::string, std::string> mChannelNames;
     std::map<std::string, std::string> mNamedChannels;
     std::vector<MIDICLOutputPort*> mOutputPorts;

@@ -1,10 +1,13 @@
 // The playback side of the sequencer: transport, the clock tick and note
 // output. TimerTick runs on the timer thread with the busy flag held; it
 // allocates nothing, prints nothing and touches no file.
+#include <cstdio>
+
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
 #include "MIDICLException.h"
 #include "MIDICLOutputPort.h"
+#include "hosts/MIDICLMonotonicClock.h"
 
 int KRVSequencer::Play() {
     if (mTimerStarted) {
@@ -21,7 +24,19 @@ void KRVSequencer::Stop() {
         return;
     }
     StopTimer();
+    ReportDroppedNotes();
     FireStopAction();
+}
+
+// Said here, on the command thread, once per stop: the clock thread prints
+// nothing.
+void KRVSequencer::ReportDroppedNotes() {
+    const std::uint64_t dropped = mDroppedNotes.exchange(0);
+    if (dropped > 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "krv: %llu notes dropped, the MIDI output could not keep up\n",
+                     static_cast<unsigned long long>(dropped));
+    }
 }
 
 void KRVSequencer::Reset() {
@@ -43,8 +58,8 @@ int KRVSequencer::GateTicks(int inGatePercent, int inTicksPerStep) {
 
 int KRVSequencer::StartTimer() {
     StopTimer();
-    int error = mTimer.Start([this](std::uint64_t inDueTimeNS) { TimerTick(inDueTimeNS); },
-                             [this] { return mTimerPeriodNS.Load(); });
+    int error = mTimer.Start([this](std::uint64_t inDueTime) { TimerTick(inDueTime); },
+                             [this] { return mTimerPeriodNS.Load(); }, GetClock());
     // Counts as playing even without ticks, so that Stop leaves normally.
     mTimerStarted = true;
     return error;
@@ -59,15 +74,27 @@ void KRVSequencer::StopTimer() {
     mTimerStarted = false;
 }
 
+// All ports of a run share one host, and so one clock; with no port the
+// stamps go nowhere and any clock will do.
+MIDICLClock& KRVSequencer::GetClock() const {
+    static MIDICLMonotonicClock sMonotonicClock;
+    for (MIDICLOutputPort* port : mOutputPorts) {
+        if (port != nullptr) {
+            return port->GetClock();
+        }
+    }
+    return sMonotonicClock;
+}
+
 void KRVSequencer::SendAllNotesOff() {
     KRVBusyClaim claim(mSequencerIsBusy);
-    std::uint64_t now = KRVTimerThread::NowNS();
+    std::uint64_t now = GetClock().Now();
     for (auto& track : mTracks) {
         EndSoundingNote(*track, now);
     }
 }
 
-void KRVSequencer::TimerTick(std::uint64_t inDueTimeNS) {
+void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     KRVBusyClaim claim(mSequencerIsBusy);
     // Each shared value is read once, so the tick works on one consistent
     // picture even while a command changes the grid.
@@ -91,9 +118,9 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTimeNS) {
     }
     for (auto& track : mTracks) {
         if (silent) {
-            EndSoundingNote(*track, inDueTimeNS);
+            EndSoundingNote(*track, inDueTime);
         } else {
-            PlayTrack(*track, step0, tickInStep, ticksPerStep, inDueTimeNS);
+            PlayTrack(*track, step0, tickInStep, ticksPerStep, inDueTime);
         }
     }
 }
@@ -102,17 +129,17 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTimeNS) {
 // to another step or comes back to the start of one (a loop wrap, a partial
 // last step, a scale change), before anything new starts on the track.
 void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
-                             std::uint64_t inDueTimeNS) {
+                             std::uint64_t inDueTime) {
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
         int gateTicks = GateTicks(sounding.GetGateTime(), inTicksPerStep);
         if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == 0 || inTickInStep >= gateTicks) {
-            EndSoundingNote(ioTrack, inDueTimeNS);
+            EndSoundingNote(ioTrack, inDueTime);
         }
     }
     KRVEvent& event = ioTrack.mEvents[inStep0];
-    if (inTickInStep == 0 && !ioTrack.IsMuted() && StartsNote(ioTrack, event, inStep0)) {
-        SendNoteOn(&event, inDueTimeNS);
+    if (inTickInStep == 0 && !ioTrack.IsMuted() && StartsNote(ioTrack, event, inStep0) &&
+        SendNoteOn(&event, inDueTime)) {
         ioTrack.mSoundingStep0 = inStep0;
     }
 }
@@ -132,38 +159,43 @@ bool KRVSequencer::StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, 
     return true;
 }
 
-void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTimeNS) {
+void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime) {
     if (ioTrack.mSoundingStep0 < 0) {
         return;
     }
-    SendNoteOff(&ioTrack.mEvents[ioTrack.mSoundingStep0], inDueTimeNS);
+    SendNoteOff(&ioTrack.mEvents[ioTrack.mSoundingStep0], inDueTime);
     ioTrack.mSoundingStep0 = -1;
 }
 
-// The playing record is written even when no port is there or the send
-// fails, so that the note-off bookkeeping stays the same. A failed send is
-// dropped: it must not stop the clock or leave the busy flag held.
-void KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTimeNS) {
+// The playing record is written even when no port is there, so that the
+// note-off bookkeeping stays the same. A note-on the port refuses (its queue
+// is full) is counted and not recorded: it sounds nowhere, so it needs no
+// note-off, and the port keeps the room for the note-offs of those it took.
+// The failure must not stop the clock or leave the busy flag held.
+bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     std::uint8_t channel = ioEvent->mChannel;
     std::uint8_t note = ioEvent->mNote;
     std::uint8_t port = ioEvent->mPort;
     if (MIDICLOutputPort* output = GetPort(port)) {
         try {
-            output->SendNoteOn(channel, note, ioEvent->mVelocity, inDueTimeNS);
+            output->SendNoteOn(channel, note, ioEvent->mVelocity, inDueTime);
         } catch (const MIDICLException&) {
+            mDroppedNotes.fetch_add(1, std::memory_order_relaxed);
+            return false;
         }
     }
     ioEvent->mNotePlaying = note;
     ioEvent->mChannelPlaying = channel;
     ioEvent->mPortPlaying = port;
     ioEvent->mIsNoteOn = true;
+    return true;
 }
 
 // Note-offs go where the note went, whatever was edited since.
-void KRVSequencer::SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTimeNS) {
+void KRVSequencer::SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     if (MIDICLOutputPort* output = GetPort(ioEvent->mPortPlaying)) {
         try {
-            output->SendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTimeNS);
+            output->SendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTime);
         } catch (const MIDICLException&) {
         }
     }

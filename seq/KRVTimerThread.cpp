@@ -1,10 +1,14 @@
 #include "KRVTimerThread.h"
 
+#include "MIDICLClock.h"
+#include "hosts/MIDICLMonotonicClock.h"
+
 #include <pthread.h>
 #include <sched.h>
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <system_error>
 
@@ -27,17 +31,11 @@ timespec ToTimespec(std::uint64_t inNS) {
 
 }  // namespace
 
-std::uint64_t KRVTimerThread::NowNS() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * kNSPerSecond +
-           static_cast<std::uint64_t>(now.tv_nsec);
-}
-
-int KRVTimerThread::Start(Tick inTick, Period inPeriod) {
+int KRVTimerThread::Start(Tick inTick, Period inPeriod, MIDICLClock& inClock) {
     Stop();
     mTick = std::move(inTick);
     mPeriod = std::move(inPeriod);
+    mClock = &inClock;
     mStopping = false;
     try {
         mThread = std::thread(&KRVTimerThread::Run, this);
@@ -68,7 +66,7 @@ bool KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS) {
         if (mStopping) {
             return false;
         }
-        std::uint64_t now = NowNS();
+        std::uint64_t now = MIDICLMonotonicClock::NowNS();
         if (now >= inDeadlineNS) {
             return true;
         }
@@ -77,17 +75,26 @@ bool KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS) {
     }
 }
 
+// Positions on the grid are kept as a fraction of clock units from the
+// start, so that a tick period that is no whole number of frames neither
+// drifts nor jitters by more than the rounding of each single tick.
 void KRVTimerThread::Run() {
     RaisePriority();
-    std::uint64_t periodNS = mPeriod();
-    std::uint64_t deadline = NowNS() + periodNS;
-    while (SleepUntil(deadline)) {
-        mTick(deadline);
-        periodNS = mPeriod();
-        deadline += periodNS;
-        std::uint64_t now = NowNS();
-        if (now > deadline + kStallPeriods * periodNS) {
-            deadline = now + periodNS;
+    const double unitsPerNS = mClock->GetUnitsPerSecond() / double(kNSPerSecond);
+    std::uint64_t start = mClock->Now();
+    double position = 0.0;
+    for (;;) {
+        const std::uint64_t due = start + static_cast<std::uint64_t>(std::llround(position));
+        if (!SleepUntil(mClock->ToMonotonicNS(due))) {
+            return;
+        }
+        mTick(due);
+        const double period = double(mPeriod()) * unitsPerNS;
+        position += period;
+        const double behind = double(std::int64_t(mClock->Now() - start)) - position;
+        if (behind > kStallPeriods * period) {
+            start = mClock->Now();
+            position = 0.0;
         }
     }
 }

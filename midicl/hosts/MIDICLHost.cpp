@@ -1,4 +1,11 @@
 #include "hosts/MIDICLHost.h"
 
+#include "hosts/MIDICLMonotonicClock.h"
+
 // Out of line so that the vtable has one home.
 MIDICLHost::~MIDICLHost() = default;
+
+MIDICLClock& MIDICLHost::GetClock() {
+    static MIDICLMonotonicClock sMonotonicClock;
+    return sMonotonicClock;
+}

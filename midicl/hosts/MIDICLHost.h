@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "MIDICLClock.h"
 #include "MIDICLTypes.h"
 #include "hosts/MIDICLHostInput.h"
 #include "hosts/MIDICLHostOutput.h"
@@ -19,6 +20,10 @@ public:
 
     // The name that forces this host: "alsa", "jack", "none".
     virtual const char* GetName() const = 0;
+
+    // The clock that time stamps given to this host's ports are read on;
+    // CLOCK_MONOTONIC nanoseconds unless the host schedules on its own.
+    virtual MIDICLClock& GetClock();
 
     // Destinations are listed afresh on every call, in the host's order.
     virtual int GetNumberOfDestinations() = 0;

@@ -71,7 +71,7 @@ std::shared_ptr<MIDICLHost> MIDICLJackHost::TryOpen(const std::string& inClientN
     return host;
 }
 
-MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient) : mClient(inClient) {}
+MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient) : mClient(inClient), mClock(inClient) {}
 
 MIDICLJackHost::~MIDICLJackHost() {
     jack_deactivate(mClient);
@@ -79,6 +79,7 @@ MIDICLJackHost::~MIDICLJackHost() {
 }
 
 void MIDICLJackHost::Activate() {
+    jack_on_shutdown(mClient, Shutdown, this);
     int status = jack_set_process_callback(mClient, Process, this);
     if (status == 0) {
         status = jack_activate(mClient);
@@ -88,9 +89,15 @@ void MIDICLJackHost::Activate() {
     }
 }
 
+// A server that goes away ends every wait for its cycles.
+void MIDICLJackHost::Shutdown(void* inArg) {
+    static_cast<MIDICLJackHost*>(inArg)->mServerGone.store(true);
+}
+
 // The frame time read here is the one the whole cycle is placed against.
 int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     auto* host = static_cast<MIDICLJackHost*>(inArg);
+    host->mClock.PublishCycle();
     const jack_nframes_t cycleStart = jack_last_frame_time(host->mClient);
     host->mOutputs.BeginPass();
     for (std::size_t i = 0; i < host->mOutputs.GetLimit(); ++i) {
@@ -106,6 +113,7 @@ int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
         }
     }
     host->mReceivers.EndPass();
+    host->mCycleCount.fetch_add(1);
     return 0;
 }
 

@@ -2,6 +2,8 @@
 
 #include <jack/jack.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -9,6 +11,7 @@
 #include "MIDICLException.h"
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLRealtimeSlots.h"
+#include "hosts/jack/MIDICLJackClock.h"
 
 // A running JACK server as a MIDI host: one JACK client whose process
 // callback moves our output ports' queued messages into their buffers and
@@ -26,6 +29,7 @@ public:
     ~MIDICLJackHost() override;
 
     const char* GetName() const override { return "jack"; }
+    MIDICLClock& GetClock() override { return mClock; }
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
@@ -40,6 +44,11 @@ public:
     jack_client_t* GetClient() const { return mClient; }
     MIDICLRealtimeSlots& GetOutputs() { return mOutputs; }
     MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
+    MIDICLJackClock& GetJackClock() { return mClock; }
+    // How many process cycles have completed; it stands still when the
+    // server has stopped or is stuck.
+    std::uint64_t GetCycleCount() const { return mCycleCount.load(); }
+    bool IsServerGone() const { return mServerGone.load(); }
 
     static MIDICLEndpointRef MakeEndpoint(const jack_port_t* inPort);
     static jack_port_t* GetPort(MIDICLEndpointRef inEndpoint);
@@ -47,6 +56,7 @@ public:
 private:
     static jack_client_t* OpenClient(const std::string& inClientName, jack_status_t& outStatus);
     static int Process(jack_nframes_t inFrames, void* inArg);
+    static void Shutdown(void* inArg);
     void Activate();
     jack_port_t* RegisterPort(const std::string& inName, unsigned long inFlags,
                               MIDICLException::MIDICLCallNumber inCall);
@@ -56,6 +66,9 @@ private:
                                                     MIDICLException::MIDICLCallNumber inCall);
 
     jack_client_t* mClient;
+    MIDICLJackClock mClock;
+    std::atomic<std::uint64_t> mCycleCount{0};
+    std::atomic<bool> mServerGone{false};
     MIDICLRealtimeSlots mOutputs;
     MIDICLRealtimeSlots mReceivers;
     // Makes a unique name and registering it one step.

@@ -36,8 +36,8 @@ void MIDICLJackInput::Process(jack_nframes_t inFrames, jack_nframes_t inCycleSta
         if (jack_midi_event_get(&event, buffer, i) != 0) {
             continue;
         }
-        const MIDICLTimeStamp stamp =
-            jack_frames_to_time(mHost->GetClient(), inCycleStart + event.time) * 1000;
+        // Stamped on the host's clock, the frame it arrived at.
+        const MIDICLTimeStamp stamp = mHost->GetJackClock().Extend(inCycleStart + event.time);
         // Long messages arrive in several lists, each as full as a list gets.
         for (std::size_t offset = 0; offset < event.size; offset += MIDICLPacketList::kMaxBytes) {
             MIDICLPacketList list;

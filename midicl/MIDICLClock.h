@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+// The time base a host schedules messages on. A time stamp given to an output
+// port is a time on its host's clock: nanoseconds on CLOCK_MONOTONIC for most
+// hosts, the server's frame count for JACK, so that a note lands on exactly
+// the frame it was meant for and no estimate of "which frame is now" enters.
+// Times never take the value 0, which stamps mean as "deliver now".
+//
+// A player keeps its grid on this clock and sleeps on CLOCK_MONOTONIC until
+// the time that ToMonotonicNS gives for each next point of the grid.
+class MIDICLClock {
+public:
+    virtual ~MIDICLClock() = default;
+
+    // The time now.
+    virtual std::uint64_t Now() = 0;
+    // How many units of this clock make a second.
+    virtual double GetUnitsPerSecond() = 0;
+    // When, in nanoseconds on CLOCK_MONOTONIC, this clock reads inTime: an
+    // estimate, good enough to wake up by, never used to place a message.
+    virtual std::uint64_t ToMonotonicNS(std::uint64_t inTime) = 0;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "MIDICLClock.h"
+
+// Nanoseconds on CLOCK_MONOTONIC: the clock of every host that sends at once.
+class MIDICLMonotonicClock : public MIDICLClock {
+public:
+    std::uint64_t Now() override { return NowNS(); }
+    double GetUnitsPerSecond() override { return 1e9; }
+    std::uint64_t ToMonotonicNS(std::uint64_t inTime) override { return inTime; }
+
+    static std::uint64_t NowNS();
+};
