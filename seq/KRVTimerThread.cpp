@@ -5,6 +5,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <time.h>
 
 #include <algorithm>
@@ -61,6 +62,14 @@ void KRVTimerThread::RaisePriority() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
+// Signals are the command thread's to act on: a signal taken here would
+// leave that thread blocked in its read, unaware.
+void KRVTimerThread::BlockSignals() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+}
+
 bool KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS) {
     for (;;) {
         if (mStopping) {
@@ -80,6 +89,7 @@ bool KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS) {
 // drifts nor jitters by more than the rounding of each single tick.
 void KRVTimerThread::Run() {
     RaisePriority();
+    BlockSignals();
     const double unitsPerNS = mClock->GetUnitsPerSecond() / double(kNSPerSecond);
     std::uint64_t start = mClock->Now();
     double position = 0.0;

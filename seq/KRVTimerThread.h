@@ -39,6 +39,7 @@ public:
 private:
     void Run();
     void RaisePriority();
+    static void BlockSignals();
     // Sleeps until inDeadlineNS or until asked to stop; false when stopping.
     bool SleepUntil(std::uint64_t inDeadlineNS);
 

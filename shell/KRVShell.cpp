@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cstring>
 
+#include "KRVSequencer.h"
 #include "KRVShellInterface.h"
+#include "KRVSignals.h"
 #include "KRVWords.h"
 
 // The order of this table is the order of lookup and of help.
@@ -82,16 +84,39 @@ KRVShell::KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface)
 void KRVShell::Shell(bool inPrompt) {
     char buffer[kLineBufferLength];
     for (;;) {
+        if (StopsForSignal(inPrompt)) {
+            return;
+        }
         if (inPrompt) {
             mInterface->WriteFormattedD("%d krv> ", mHistoryNumber);
         }
         if (mInterface->ReadLine(buffer, kLineBufferLength) == -1) {
+            // A read cut short by a signal is no end of input.
+            if (KRVSignals::IsPending()) {
+                continue;
+            }
             return;
         }
         if (Execute(buffer) != 0) {
             return;
         }
     }
+}
+
+// SIGTERM and SIGHUP end every loop, as `quit` does. SIGINT ends a script
+// being read and is acted on at the prompt: playback stops, and the prompt
+// comes again.
+bool KRVShell::StopsForSignal(bool inPrompt) {
+    if (KRVSignals::GetTerminatingSignal() != 0) {
+        return true;
+    }
+    if (!inPrompt) {
+        return KRVSignals::IsPending();
+    }
+    if (KRVSignals::TakeInterrupt() && mSequencer->IsPlaying()) {
+        mSequencer->Stop();
+    }
+    return false;
 }
 
 int KRVShell::Execute(const char* inBuffer) {

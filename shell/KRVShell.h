@@ -58,6 +58,8 @@ private:
     static const Command sCommands[kCommandCount];
 
     void ExpandHistory();
+    // Whether the loop ends for a signal; acts on SIGINT at the prompt.
+    bool StopsForSignal(bool inPrompt);
 
     // Words of the line being run, word 0 being the command.
     int GetParamCount() const { return static_cast<int>(mParameters.size()) - 1; }

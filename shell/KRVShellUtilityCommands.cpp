@@ -3,6 +3,7 @@
 #include <string>
 
 #include "KRVSequencer.h"
+#include "KRVCommandRunner.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
 #include "KRVWords.h"
@@ -61,16 +62,9 @@ int KRVShell::Shell(KRVShell* inShell) {
     }
     // What we printed so far must come out before the command's own output.
     std::fflush(stdout);
-    FILE* pipe = popen(commandLine.c_str(), "r");
-    if (pipe == nullptr) {
+    if (!KRVCommandRunner::Run(commandLine, out)) {
         out->Write("could not spawn command\n");
-        return 0;
     }
-    char piece[1024];
-    while (std::fgets(piece, sizeof piece, pipe) != nullptr) {
-        out->Write(piece);
-    }
-    pclose(pipe);
     return 0;
 }
 

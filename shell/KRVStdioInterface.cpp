@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "KRVHistoryFile.h"
 #include "KRVLineEditor.h"
+#include "KRVSignals.h"
 
 namespace {
 
@@ -62,7 +64,7 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
     if (mOutStream != nullptr) {
         std::fflush(mOutStream);
     }
-    if (std::fgets(inBuffer, inBufferLength, inStream) == nullptr) {
+    if (!ReadInterruptibly(inStream, inBuffer, inBufferLength)) {
         return -1;
     }
     size_t length = std::strlen(inBuffer);
@@ -84,6 +86,24 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
         }
     }
     return static_cast<int>(length);
+}
+
+// A read cut short by a signal starts again, unless the signal is one the
+// command thread must act on: then it counts as no line.
+bool KRVStdioInterface::ReadInterruptibly(FILE* inStream, char* inBuffer, int inBufferLength) {
+    for (;;) {
+        errno = 0;
+        if (std::fgets(inBuffer, inBufferLength, inStream) != nullptr) {
+            return true;
+        }
+        if (errno != EINTR || !std::ferror(inStream)) {
+            return false;
+        }
+        std::clearerr(inStream);
+        if (KRVSignals::IsPending()) {
+            return false;
+        }
+    }
 }
 
 int KRVStdioInterface::Write(const char* inBuffer) {

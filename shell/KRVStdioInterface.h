@@ -34,6 +34,7 @@ public:
 
 private:
     int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
+    bool ReadInterruptibly(FILE* inStream, char* inBuffer, int inBufferLength);
 
     FILE* mInStream;
     FILE* mOutStream;

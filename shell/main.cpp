@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "KRVCommandLine.h"
+#include "KRVMIDIFailure.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
+#include "KRVSignals.h"
 #include "KRVStdioInterface.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
@@ -42,6 +44,7 @@ std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequenc
     return dummyDestination;
 }
 
+// Until quit, end of input, SIGTERM or SIGHUP; SIGINT is dealt with inside.
 void RunConsole(KRVSequencer& ioSequencer) {
     KRVStdioInterface interface(stdin, stdout);
     KRVShell shell(&ioSequencer, &interface);
@@ -52,6 +55,12 @@ void RunConsole(KRVSequencer& ioSequencer) {
     }
 }
 
+// 0 after quit or end of input, 128 + the signal after SIGTERM or SIGHUP.
+int ExitStatus() {
+    const int signal = KRVSignals::GetTerminatingSignal();
+    return signal != 0 ? 128 + signal : 0;
+}
+
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
@@ -59,12 +68,16 @@ int main(int inArgc, char** inArgv) {
     if (int status = commandLine.Report(stdout, stderr); status >= 0) {
         return status;
     }
+    KRVSignals::Install();
     KRVSequencer sequencer;
     sequencer.SetScale(1, 16);
     sequencer.SetBPM(commandLine.GetStartingTempo());
     try {
         std::printf("KRVShell: setting up MIDI config\n");
+        // The MIDI system's threads must leave the signals to this one.
+        KRVSignals::Block();
         auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer", GetHostChoice());
+        KRVSignals::Unblock();
         std::unique_ptr<MIDICLDestination> dummyDestination = SetUpPorts(*midiClient, sequencer);
         RunConsole(sequencer);
         // The client goes before the virtual destination it made, and both
@@ -72,14 +85,13 @@ int main(int inArgc, char** inArgv) {
         midiClient.reset();
         dummyDestination.reset();
     } catch (const MIDICLException& exception) {
-        // Nothing can play without MIDI: say which host call failed and stop.
+        // Nothing can play without MIDI: say what failed and stop.
         std::fflush(stdout);
-        std::fprintf(stderr, "krv: MIDI call %d failed with host status %d\n",
-                     static_cast<int>(exception.GetCallNumber()),
-                     static_cast<int>(exception.GetErrCode()));
+        std::fprintf(stderr, "%s\n",
+                     KRVMIDIFailure::Describe(exception, GetHostChoice()).c_str());
         return EXIT_FAILURE;
     }
-    return 0;
+    return ExitStatus();
 }
 
 // libjack is not built with the thread sanitizer, so the fences that order

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <csignal>
+
+// What the program does with the signals a user or the system sends it.
+//
+// SIGINT (Ctrl-C) never ends krv: it interrupts what is going on (playback,
+// a running `shell` command, a script being read) and krv goes on at its
+// prompt. SIGTERM and SIGHUP end krv the orderly way, as `quit` does, and it
+// exits with 128 + the signal's number.
+//
+// The handlers only note what arrived; the command thread asks and acts.
+// They are installed without SA_RESTART, so that a blocking read or wait on
+// the command thread returns (EINTR) when a signal arrives. Only the command
+// thread should receive them: other threads block them (Block before making
+// threads that should not, or in the thread itself).
+class KRVSignals {
+public:
+    // Installs the handlers for SIGINT, SIGTERM and SIGHUP.
+    static void Install();
+
+    // True when SIGINT arrived since the last call; clears it.
+    static bool TakeInterrupt();
+    // SIGTERM or SIGHUP, whichever arrived first, or 0.
+    static int GetTerminatingSignal();
+    // Whether anything arrived that the command thread has yet to act on, so
+    // that a read or a wait that a signal cut short should give up rather
+    // than start again.
+    static bool IsPending();
+
+    // Block and unblock the three signals in the calling thread; threads made
+    // meanwhile inherit the block.
+    static void Block();
+    static void Unblock();
+
+    // For tests: forget what arrived.
+    static void Clear();
+
+private:
+    static void Handle(int inSignal);
+    static void SetMask(int inHow);
+
+    static volatile std::sig_atomic_t sInterrupted;
+    static volatile std::sig_atomic_t sTerminatingSignal;
+};

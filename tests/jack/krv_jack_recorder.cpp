@@ -1,0 +1,148 @@
+// A JACK client that records every MIDI event reaching its input port "in"
+// and writes them out when it gets SIGTERM or SIGINT. jack_midi_dump cannot
+// serve here: it keeps only so many events between reads and drops the rest
+// without a word.
+//
+//     krv_jack_recorder OUTPUT [CLIENT-NAME]
+//
+// It prints "ready" once its port exists. OUTPUT gets one line per event,
+// "frame usecs byte...", usecs being the event's time on JACK's clock (the
+// jack_frames_to_time of its frame, worked out in its own cycle), then a
+// line "# offset NS": JACK's clock minus CLOCK_MONOTONIC, measured at exit,
+// so that a test can set events against times it took on CLOCK_MONOTONIC,
+// and "# lost N" for events past the recorder's capacity.
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <time.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct RecordedEvent {
+    jack_nframes_t mFrame;
+    jack_time_t mUsecs;
+    std::uint32_t mSize;
+    std::array<std::uint8_t, 3> mBytes;
+};
+
+constexpr std::size_t kCapacity = 2 * 1024 * 1024;
+
+std::vector<RecordedEvent> sEvents(kCapacity);
+std::atomic<std::size_t> sCount{0};
+std::atomic<std::size_t> sLost{0};
+jack_port_t* sPort = nullptr;
+
+int Process(jack_nframes_t inFrames, void* inArg) {
+    auto* client = static_cast<jack_client_t*>(inArg);
+    jack_nframes_t cycleFrame = 0;
+    jack_time_t cycleUsecs = 0;
+    jack_time_t nextUsecs = 0;
+    float periodUsecs = 0;
+    jack_get_cycle_times(client, &cycleFrame, &cycleUsecs, &nextUsecs, &periodUsecs);
+    void* buffer = jack_port_get_buffer(sPort, inFrames);
+    const std::uint32_t count = jack_midi_get_event_count(buffer);
+    std::size_t n = sCount.load(std::memory_order_relaxed);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, i) != 0) {
+            continue;
+        }
+        if (n == kCapacity) {
+            sLost.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        RecordedEvent& kept = sEvents[n++];
+        kept.mFrame = cycleFrame + event.time;
+        kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
+        kept.mSize = static_cast<std::uint32_t>(event.size);
+        for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {
+            kept.mBytes[b] = b < event.size ? event.buffer[b] : 0;
+        }
+    }
+    sCount.store(n, std::memory_order_release);
+    return 0;
+}
+
+std::uint64_t MonotonicNS() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::uint64_t(now.tv_sec) * 1000000000u + std::uint64_t(now.tv_nsec);
+}
+
+// The narrowest bracket of a few tries.
+std::int64_t MeasureOffsetNS() {
+    std::int64_t offset = 0;
+    std::uint64_t narrowest = UINT64_MAX;
+    for (int i = 0; i < 20; ++i) {
+        const std::uint64_t before = MonotonicNS();
+        const jack_time_t jackUsecs = jack_get_time();
+        const std::uint64_t after = MonotonicNS();
+        if (after - before < narrowest) {
+            narrowest = after - before;
+            offset = std::int64_t(jackUsecs * 1000) - std::int64_t(before + (after - before) / 2);
+        }
+    }
+    return offset;
+}
+
+int Write(const char* inPath) {
+    FILE* out = std::fopen(inPath, "w");
+    if (out == nullptr) {
+        std::perror(inPath);
+        return 1;
+    }
+    const std::size_t count = sCount.load(std::memory_order_acquire);
+    for (std::size_t i = 0; i < count; ++i) {
+        const RecordedEvent& event = sEvents[i];
+        std::fprintf(out, "%u %llu", event.mFrame, static_cast<unsigned long long>(event.mUsecs));
+        for (std::uint32_t b = 0; b < event.mSize && b < event.mBytes.size(); ++b) {
+            std::fprintf(out, " %02x", event.mBytes[b]);
+        }
+        std::fputc('\n', out);
+    }
+    std::fprintf(out, "# offset %lld\n# lost %zu\n", static_cast<long long>(MeasureOffsetNS()),
+                 sLost.load());
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int inArgc, char** inArgv) {
+    if (inArgc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT [CLIENT-NAME]\n", inArgv[0]);
+        return 2;
+    }
+    // Taken by sigwait below, not by a handler, and by no JACK thread.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+    const char* name = inArgc > 2 ? inArgv[2] : "krv-recorder";
+    jack_client_t* client = jack_client_open(name, JackNoStartServer, nullptr);
+    if (client == nullptr) {
+        std::fprintf(stderr, "no JACK server\n");
+        return 1;
+    }
+    sPort = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (sPort == nullptr || jack_set_process_callback(client, Process, client) != 0 ||
+        jack_activate(client) != 0) {
+        std::fprintf(stderr, "cannot set up the recorder's port\n");
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    int signal = 0;
+    sigwait(&stop, &signal);
+    jack_deactivate(client);
+    const int status = Write(inArgv[1]);
+    jack_client_close(client);
+    return status;
+}
