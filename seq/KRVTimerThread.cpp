@@ -1,14 +1,13 @@
 #include "KRVTimerThread.h"
 
 #include "MIDICLClock.h"
-#include "hosts/MIDICLMonotonicClock.h"
 
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
-#include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cerrno>
 #include <system_error>
@@ -16,19 +15,10 @@
 namespace {
 
 constexpr std::uint64_t kNSPerSecond = 1000000000;
-// Longest single sleep, so that a stop is noticed soon even at slow tempos.
-constexpr std::uint64_t kMaxSleepNS = 20 * 1000000;
 // Behind by more than this many periods counts as a stall.
 constexpr std::uint64_t kStallPeriods = 8;
 // Above normal threads, below the audio server's own (JACK uses 70 or more).
 constexpr int kRealtimePriority = 40;
-
-timespec ToTimespec(std::uint64_t inNS) {
-    timespec time;
-    time.tv_sec = static_cast<time_t>(inNS / kNSPerSecond);
-    time.tv_nsec = static_cast<long>(inNS % kNSPerSecond);
-    return time;
-}
 
 }  // namespace
 
@@ -50,7 +40,11 @@ void KRVTimerThread::Stop() {
     if (!mThread.joinable()) {
         return;
     }
-    mStopping = true;
+    {
+        std::lock_guard<std::mutex> lock(mStopMutex);
+        mStopping = true;
+    }
+    mStopWake.notify_all();
     mThread.join();
 }
 
@@ -70,18 +64,13 @@ void KRVTimerThread::BlockSignals() {
     pthread_sigmask(SIG_BLOCK, &all, nullptr);
 }
 
+// A stop wakes the sleep at once, so that stopping costs no waiting.
 bool KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS) {
-    for (;;) {
-        if (mStopping) {
-            return false;
-        }
-        std::uint64_t now = MIDICLMonotonicClock::NowNS();
-        if (now >= inDeadlineNS) {
-            return true;
-        }
-        timespec until = ToTimespec(std::min(inDeadlineNS, now + kMaxSleepNS));
-        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
-    }
+    // steady_clock is CLOCK_MONOTONIC.
+    const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(inDeadlineNS)};
+    std::unique_lock<std::mutex> lock(mStopMutex);
+    mStopWake.wait_until(lock, deadline, [this] { return mStopping; });
+    return !mStopping;
 }
 
 // Positions on the grid are kept as a fraction of clock units from the

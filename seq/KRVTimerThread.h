@@ -1,8 +1,9 @@
 #pragma once
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 class MIDICLClock;
@@ -46,6 +47,8 @@ private:
     Tick mTick;
     Period mPeriod;
     MIDICLClock* mClock = nullptr;
-    std::atomic<bool> mStopping{false};
+    std::mutex mStopMutex;
+    std::condition_variable mStopWake;
+    bool mStopping = false;
     std::thread mThread;
 };
