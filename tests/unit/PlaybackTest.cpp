@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "MIDICLException.h"
 #include "MIDICLInputPortListener.h"
 #include "MIDICLOutputPort.h"
+#include "hosts/MIDICLMonotonicClock.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
 
 namespace {
@@ -39,6 +41,10 @@ public:
             mSounding[packet.mData[0] & 0x0F][packet.mData[1]] += status == 0x90 ? 1 : -1;
             mStamps.push_back(packet.mTimeStamp);
         }
+    }
+    std::size_t CountStamps() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mStamps.size();
     }
     std::vector<std::string> Take() {
         std::lock_guard<std::mutex> lock(mMutex);
@@ -203,10 +209,32 @@ TEST_F(PlaybackTest, FailedSendsNeitherThrowNorBlock) {
     // The failing port's step was dropped; the good port's step played.
     EXPECT_EQ(mRecorder.Take(), (Heard{"6:on 60", "9:off 60"}));
     EXPECT_NO_THROW(mSequencer.AddTrack(KRVTrack()));  // the busy flag was released
+    // The refused note-on is said once, at the stop, with any refused since.
+    testing::internal::CaptureStderr();
+    mSequencer.Play();
+    mSequencer.Stop();
+    mSequencer.Play();
+    mSequencer.Stop();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(std::regex_match(said, std::regex("(krv: [12] notes dropped, the MIDI output "
+                                                  "could not keep up\n){1,2}")))
+        << said;
 }
 
 TEST_F(PlaybackTest, TransportStampsAndStops) {
     AddTrack(60);
+    // The first tick comes at once, not a tick period (83 ms here) later.
+    mSequencer.SetBPM(30);
+    const std::uint64_t played = MIDICLMonotonicClock::NowNS();
+    mSequencer.Play();
+    while (mRecorder.CountStamps() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    mSequencer.Stop();
+    EXPECT_LT(mRecorder.mStamps[0] - played, 40000000u);
+    mRecorder.Take();
+    mRecorder.mStamps.clear();
+
     mSequencer.SetBPM(6000);  // 416667 nanoseconds a tick
     mSequencer.Play();
     mSequencer.Play();

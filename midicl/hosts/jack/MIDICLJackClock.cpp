@@ -105,8 +105,13 @@ std::uint64_t MIDICLJackClock::ToMonotonicNS(std::uint64_t inTime) {
     if (!ReadCycle(cycle)) {
         return MIDICLMonotonicClock::NowNS();
     }
-    const auto frame = static_cast<jack_nframes_t>(inTime - cycle.mPeriodFrames / 2);
+    return WakeTimeNS(cycle, inTime, MeasureClockOffsetNS());
+}
+
+std::uint64_t MIDICLJackClock::WakeTimeNS(const Cycle& inCycle, std::uint64_t inTime,
+                                          std::int64_t inClockOffsetNS) {
+    const auto frame = static_cast<jack_nframes_t>(inTime - inCycle.mPeriodFrames / 2);
     const std::int64_t jackNS =
-        static_cast<std::int64_t>(cycle.mUsecs) * 1000 + UsecsSince(cycle, frame) * 1000;
-    return static_cast<std::uint64_t>(jackNS - MeasureClockOffsetNS());
+        static_cast<std::int64_t>(inCycle.mUsecs) * 1000 + UsecsSince(inCycle, frame) * 1000;
+    return static_cast<std::uint64_t>(jackNS - inClockOffsetNS);
 }

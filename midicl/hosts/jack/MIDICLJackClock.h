@@ -49,6 +49,9 @@ public:
     // JACK's clock taken between two readings of ours.
     static std::int64_t ClockOffsetNS(std::uint64_t inBeforeNS, jack_time_t inJackUsecs,
                                       std::uint64_t inAfterNS);
+    // ToMonotonicNS for a given cycle and clock offset.
+    static std::uint64_t WakeTimeNS(const Cycle& inCycle, std::uint64_t inTime,
+                                    std::int64_t inClockOffsetNS);
 
     // Extended times start here, so that frame 0 is no time stamp 0.
     static constexpr std::uint64_t kEpoch = std::uint64_t(1) << 32;
