@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 #include "hosts/alsa/MIDICLAlsaCodec.h"
@@ -68,7 +70,21 @@ std::shared_ptr<MIDICLHost> MIDICLAlsaHost::TryOpen(const std::string& inClientN
 MIDICLAlsaHost::MIDICLAlsaHost(snd_seq_t* inSequencer)
     : mSequencer(inSequencer), mClientId(snd_seq_client_id(inSequencer)), mStopFd(-1) {}
 
+void MIDICLAlsaHost::DrainOutput() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(500);
+    snd_seq_drain_output(mSequencer);
+    snd_seq_client_pool_t* pool = nullptr;
+    snd_seq_client_pool_alloca(&pool);
+    while (snd_seq_get_client_pool(mSequencer, pool) == 0 &&
+           snd_seq_client_pool_get_output_free(pool) < snd_seq_client_pool_get_output_pool(pool) &&
+           Clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 MIDICLAlsaHost::~MIDICLAlsaHost() {
+    DrainOutput();
     if (mInputThread.joinable()) {
         const std::uint64_t one = 1;
         [[maybe_unused]] ssize_t written = write(mStopFd, &one, sizeof one);

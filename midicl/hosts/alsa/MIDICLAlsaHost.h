@@ -39,6 +39,9 @@ public:
                                                        void* inRefCon) override;
 
     snd_seq_t* GetSequencer() const { return mSequencer; }
+    // Waits, within a bound, until the kernel has delivered every event
+    // we sent.
+    void DrainOutput();
     int GetClientId() const { return mClientId; }
     MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
 

@@ -1,6 +1,8 @@
 #include "hosts/alsa/MIDICLAlsaOutput.h"
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 #include "hosts/alsa/MIDICLAlsaHost.h"
@@ -8,7 +10,9 @@
 MIDICLAlsaOutput::MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost, int inPort)
     : mHost(inHost), mPort(inPort), mConnected(false), mDestinationClient(0), mDestinationPort(0) {}
 
+// What was sent is delivered before the port goes.
 MIDICLAlsaOutput::~MIDICLAlsaOutput() {
+    mHost->DrainOutput();
     snd_seq_delete_simple_port(mHost->GetSequencer(), mPort);
 }
 
@@ -57,6 +61,23 @@ std::int32_t MIDICLAlsaOutput::SendSysEx(const std::uint8_t* inData, std::size_t
     return status;
 }
 
+bool MIDICLAlsaOutput::IsNoteOff(const std::uint8_t* inData, std::size_t inLength) {
+    return inLength == 3 &&
+           ((inData[0] & 0xF0) == 0x80 || ((inData[0] & 0xF0) == 0x90 && inData[2] == 0));
+}
+
+// A full output pool refuses at once (the sequencer is non-blocking). A
+// note-off waits a little for room rather than leave its note hanging.
+int MIDICLAlsaOutput::OutputDirect(snd_seq_event_t& ioEvent, bool inMustGo) {
+    constexpr int kTries = 100;
+    int status = snd_seq_event_output_direct(mHost->GetSequencer(), &ioEvent);
+    for (int i = 0; inMustGo && status == -EAGAIN && i < kTries; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        status = snd_seq_event_output_direct(mHost->GetSequencer(), &ioEvent);
+    }
+    return status;
+}
+
 std::int32_t MIDICLAlsaOutput::SendBytes(const std::uint8_t* inData, std::size_t inLength) {
     if (!mConnected) {
         return 0;
@@ -70,7 +91,7 @@ std::int32_t MIDICLAlsaOutput::SendBytes(const std::uint8_t* inData, std::size_t
         snd_seq_ev_set_source(&event, mPort);
         snd_seq_ev_set_dest(&event, mDestinationClient, mDestinationPort);
         snd_seq_ev_set_direct(&event);
-        const int status = snd_seq_event_output_direct(mHost->GetSequencer(), &event);
+        const int status = OutputDirect(event, IsNoteOff(inData + offset, used));
         if (status < 0) {
             return status;
         }
