@@ -83,8 +83,9 @@ class Server:
     """What both servers share: clients to start and stop, ports to list."""
     prefix = []
 
-    def __init__(self, recorder):
+    def __init__(self, recorder, period=PERIOD):
         self.recorder = recorder
+        self.period = period
         self.env = dict(os.environ, KRV_MIDI_HOST="jack")
         self.process = None
         self.clients = []
@@ -100,19 +101,18 @@ class Server:
                                 text=True)
         return result.stdout
 
-    def start_recorder(self, path):
+    def start_recorder(self, path, name="krv-recorder"):
         """Our recorder, writing to path when stopped with SIGTERM."""
-        client = subprocess.Popen(self.prefix + [self.recorder, path], env=self.env,
+        client = subprocess.Popen(self.prefix + [self.recorder, path, name], env=self.env,
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.clients.append(client)
         if client.stdout.readline().strip() != "ready":
             fail("the recorder did not start")
         return client
 
-    def krv(self, args=(), **options):
-        return subprocess.Popen(self.prefix + [args[0]] + list(args[1:]), env=self.env,
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, **options)
+    def krv(self, args, stdout=subprocess.PIPE):
+        return subprocess.Popen(self.prefix + list(args), env=self.env, stdin=subprocess.PIPE,
+                                stdout=stdout, stderr=subprocess.PIPE, text=True)
 
 
 class JackServer(Server):
@@ -121,7 +121,7 @@ class JackServer(Server):
             skip("jackd is not installed")
         self.env.update(JACK_DEFAULT_SERVER=SERVER_NAME, JACK_NO_AUDIO_RESERVATION="1")
         self.process = subprocess.Popen(
-            ["jackd", "-n", SERVER_NAME, "-d", "dummy", "-r", str(RATE), "-p", str(PERIOD)],
+            ["jackd", "-n", SERVER_NAME, "-d", "dummy", "-r", str(RATE), "-p", str(self.period)],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(lambda: "system:" in self.ports(), "the JACK server")
         return self
@@ -148,7 +148,8 @@ class PipeWireServer(Server):
                 self.__exit__()
                 skip("pipewire did not start here")
             time.sleep(0.05)
-        subprocess.run(["pw-metadata", "-n", "settings", "0", "clock.force-quantum", str(PERIOD)],
+        subprocess.run(["pw-metadata", "-n", "settings", "0", "clock.force-quantum",
+                        str(self.period)],
                        env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return self
 
@@ -296,7 +297,9 @@ def case_play(krv, server, work):
                      (i - 1, i, spacing, steps))
 
 
-def case_latency(krv, server, work):
+def measure_latency(krv, server, work):
+    """Milliseconds from writing `play` to the note-on heard, and from
+    writing `stop` to the note-off, both on JACK's clock."""
     times = {}
 
     def body():
@@ -318,8 +321,12 @@ def case_latency(krv, server, work):
     ons, offs = recording.ons(), recording.offs()
     if len(ons) != 1 or len(offs) != 1:
         fail("expected one note, got %r" % recording.events)
-    play = recording.monotonic_ms(ons[0]) - times["play"]
-    stop = recording.monotonic_ms(offs[0]) - times["stop"]
+    return (recording.monotonic_ms(ons[0]) - times["play"],
+            recording.monotonic_ms(offs[0]) - times["stop"])
+
+
+def case_latency(krv, server, work):
+    play, stop = measure_latency(krv, server, work)
     print("play to note-on %.2f ms, stop to note-off %.2f ms (bound %.2f ms)" %
           (play, stop, LATENCY_BOUND_MS))
     for what, latency in (("play to note-on", play), ("stop to note-off", stop)):
