@@ -29,13 +29,13 @@ TEST(MIDICLJackClockTest, WakeTimesAreOnOurClockWhateverJacksReads) {
     const std::uint64_t ourHour = 3600000000000ull;
     EXPECT_EQ(MIDICLJackClock::ClockOffsetNS(ourHour, kCycle.mUsecs + 1, ourHour + 2000),
               kOffsetNS);
-    // The cycle's own frame is due at our hour; a frame is handed over half
-    // a period before its time, even when that frame is past.
+    // The cycle's own frame is due at our hour; a frame is handed over a
+    // period before its time, even when that frame is past.
     const std::uint64_t cycleTime = MIDICLJackClock::kEpoch + kCycle.mFrames;
-    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 128, kOffsetNS), ourHour);
-    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 128 + 48000, kOffsetNS),
+    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 256, kOffsetNS), ourHour);
+    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 256 + 48000, kOffsetNS),
               ourHour + 1000000000);
-    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 128 - 48000, kOffsetNS),
+    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 256 - 48000, kOffsetNS),
               ourHour - 1000000000);
 }
 

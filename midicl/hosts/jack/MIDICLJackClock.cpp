@@ -110,7 +110,7 @@ std::uint64_t MIDICLJackClock::ToMonotonicNS(std::uint64_t inTime) {
 
 std::uint64_t MIDICLJackClock::WakeTimeNS(const Cycle& inCycle, std::uint64_t inTime,
                                           std::int64_t inClockOffsetNS) {
-    const auto frame = static_cast<jack_nframes_t>(inTime - inCycle.mPeriodFrames / 2);
+    const auto frame = static_cast<jack_nframes_t>(inTime - inCycle.mPeriodFrames);
     const std::int64_t jackNS =
         static_cast<std::int64_t>(inCycle.mUsecs) * 1000 + UsecsSince(inCycle, frame) * 1000;
     return static_cast<std::uint64_t>(jackNS - inClockOffsetNS);

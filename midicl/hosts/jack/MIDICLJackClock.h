@@ -30,8 +30,10 @@ public:
 
     std::uint64_t Now() override;
     double GetUnitsPerSecond() override;
-    // Half a period before the time of inTime's frame: a message handed over
-    // then still makes the cycle that places it one period later.
+    // A period before the time of inTime's frame: a message handed over then
+    // makes the cycle that places it one period after its frame with a whole
+    // period to spare, enough for a late wake-up or a server that runs a few
+    // cycles back to back to catch up.
     std::uint64_t ToMonotonicNS(std::uint64_t inTime) override;
 
     // For the process callback, once a cycle.
