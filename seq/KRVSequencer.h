@@ -86,7 +86,9 @@ public:
     // clock's start error (0 when it started) for the caller to report; the
     // sequencer counts as playing either way, so that Stop leaves normally.
     int Play();
-    void Stop();
+    // Returns how many note-ons the output refused (its queue was full) since
+    // playback started; they were not played.
+    std::uint64_t Stop();
     void Reset();
     int GetGateTicks(int inGatePercent) const;
     // One tick of the clock, due at inDueTime on the output's clock (0 for
@@ -165,7 +167,6 @@ private:
                    std::uint64_t inDueTime);
     void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
     bool SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime);
-    void ReportDroppedNotes();
     MIDICLClock& GetClock() const;
     void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime);
 

@@ -1,8 +1,6 @@
 // The playback side of the sequencer: transport, the clock tick and note
 // output. TimerTick runs on the timer thread with the busy flag held; it
 // allocates nothing, prints nothing and touches no file.
-#include <cstdio>
-
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
 #include "MIDICLException.h"
@@ -19,24 +17,15 @@ int KRVSequencer::Play() {
     return error;
 }
 
-void KRVSequencer::Stop() {
+// The count of refused note-ons is handed over here, on the command thread,
+// so that whoever stops says it once: the clock thread prints nothing.
+std::uint64_t KRVSequencer::Stop() {
     if (!mTimerStarted) {
-        return;
+        return 0;
     }
     StopTimer();
-    ReportDroppedNotes();
     FireStopAction();
-}
-
-// Said here, on the command thread, once per stop: the clock thread prints
-// nothing.
-void KRVSequencer::ReportDroppedNotes() {
-    const std::uint64_t dropped = mDroppedNotes.exchange(0);
-    if (dropped > 0) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "krv: %llu notes dropped, the MIDI output could not keep up\n",
-                     static_cast<unsigned long long>(dropped));
-    }
+    return mDroppedNotes.exchange(0);
 }
 
 void KRVSequencer::Reset() {

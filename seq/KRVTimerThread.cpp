@@ -1,16 +1,16 @@
 #include "KRVTimerThread.h"
 
-#include "MIDICLClock.h"
-
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cerrno>
 #include <system_error>
+
+#include "MIDICLClock.h"
 
 namespace {
 

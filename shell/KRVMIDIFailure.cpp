@@ -12,8 +12,7 @@ constexpr int kJackServerFailed = 0x10;
 
 }  // namespace
 
-std::string KRVMIDIFailure::Describe(const MIDICLException& inException,
-                                     const char* inHostChoice) {
+std::string KRVMIDIFailure::Describe(const MIDICLException& inException, const char* inHostChoice) {
     if (inException.GetCallNumber() == MIDICLException::kMIDIClientCreate &&
         inHostChoice != nullptr) {
         std::string words = DescribeClientFailure(inException.GetErrCode(), inHostChoice);

@@ -113,8 +113,8 @@ bool KRVShell::StopsForSignal(bool inPrompt) {
     if (!inPrompt) {
         return KRVSignals::IsPending();
     }
-    if (KRVSignals::TakeInterrupt() && mSequencer->IsPlaying()) {
-        mSequencer->Stop();
+    if (KRVSignals::TakeInterrupt()) {
+        StopPlayback();
     }
     return false;
 }

@@ -23,6 +23,9 @@ public:
 
     // Runs the loop until quit or end of input; inPrompt shows "%d krv> ".
     void Shell(bool inPrompt);
+    // Stops playback, if it runs, and says how many notes the MIDI output
+    // could not carry.
+    void StopPlayback();
     // Runs one line; returns non-zero when the loop should end.
     int Execute(const char* inBuffer);
 

@@ -15,12 +15,12 @@ int KRVShell::Play(KRVShell* inShell) {
 
 // The position is kept, but the next play starts from the top anyway.
 int KRVShell::Pause(KRVShell* inShell) {
-    inShell->mSequencer->Stop();
+    inShell->StopPlayback();
     return 0;
 }
 
 int KRVShell::Stop(KRVShell* inShell) {
-    inShell->mSequencer->Stop();
+    inShell->StopPlayback();
     inShell->mSequencer->Reset();
     return 0;
 }
@@ -44,4 +44,13 @@ int KRVShell::BPM(KRVShell* inShell) {
         out->WriteFormattedS("%s: having trouble parsing bpm\n", inShell->GetParam(1));
     }
     return 0;
+}
+
+// Every stop says what the output could not carry, once.
+void KRVShell::StopPlayback() {
+    const std::uint64_t dropped = mSequencer->Stop();
+    if (dropped > 0) {
+        mInterface->WriteFormattedLU("krv: %lu notes dropped, the MIDI output could not keep up\n",
+                                     static_cast<unsigned long>(dropped));
+    }
 }

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "KRVSequencer.h"
 #include "KRVCommandRunner.h"
+#include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
 #include "KRVWords.h"

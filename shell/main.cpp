@@ -50,9 +50,7 @@ void RunConsole(KRVSequencer& ioSequencer) {
     KRVShell shell(&ioSequencer, &interface);
     shell.Shell(true);
     // No note may outlive the program: stop before anything goes.
-    if (ioSequencer.IsPlaying()) {
-        ioSequencer.Stop();
-    }
+    shell.StopPlayback();
 }
 
 // 0 after quit or end of input, 128 + the signal after SIGTERM or SIGHUP.
@@ -87,8 +85,7 @@ int main(int inArgc, char** inArgv) {
     } catch (const MIDICLException& exception) {
         // Nothing can play without MIDI: say what failed and stop.
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n",
-                     KRVMIDIFailure::Describe(exception, GetHostChoice()).c_str());
+        std::fprintf(stderr, "%s\n", KRVMIDIFailure::Describe(exception, GetHostChoice()).c_str());
         return EXIT_FAILURE;
     }
     return ExitStatus();
