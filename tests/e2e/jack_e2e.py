@@ -12,6 +12,7 @@ SERVER is "jack" or "pipewire". CASE is one of:
     dummy      no destination but krv's own: the dummy path
     play       a played pattern arrives with the right notes, order, gate
                lengths and step spacing
+    tempo      a tempo change while playing is exact from the next tick
     latency    play to the first note-on, stop to the last note-off
     exits      quit, stop and quit, end of input, SIGTERM, SIGHUP while a
                note sounds: the note ends and krv exits as it should
@@ -325,6 +326,28 @@ def measure_latency(krv, server, work):
             recording.monotonic_ms(offs[0]) - times["stop"])
 
 
+def case_tempo(krv, server, work):
+    """Steps keep exact frame spacing across a tempo change, which takes
+    effect from the next tick."""
+    steps = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear"] + SETTLE
+
+    def body():
+        process = start_playing(krv, server, steps, 1.2)
+        process.communicate(lines(["bpm 240", "sh 'sleep 1.2'", "quit"]), timeout=30)
+
+    onsets = [on[0] for on in record(server, work, body).ons()]
+    gaps = [b - a for a, b in zip(onsets, onsets[1:])]
+    print("gaps between steps in frames: %r" % gaps)
+    slow, fast = STEP_FRAMES, STEP_FRAMES // 2
+    changes = [i for i, gap in enumerate(gaps) if gap != slow]
+    if len(gaps) < 6 or not changes:
+        fail("the tempo did not change: %r" % gaps)
+    # One step straddles the change; every step after it is exact.
+    first = changes[0]
+    if not fast <= gaps[first] <= slow or any(abs(gap - fast) > 1 for gap in gaps[first + 1:]):
+        fail("steps were not exact across the change: %r" % gaps)
+
+
 def case_latency(krv, server, work):
     play, stop = measure_latency(krv, server, work)
     print("play to note-on %.2f ms, stop to note-off %.2f ms (bound %.2f ms)" %
@@ -341,6 +364,16 @@ def expect_every_note_ended(recording, what):
                                                     recording.events))
 
 
+def start_playing(krv, server, commands=LONG_NOTES, seconds=1.0):
+    """krv playing for a while, by default LONG_NOTES for a second: a note
+    sounds."""
+    process = server.krv([krv])
+    process.stdin.write(lines(commands + ["play"]))
+    process.stdin.flush()
+    time.sleep(seconds)
+    return process
+
+
 def case_exits(krv, server, work):
     ways = [("quit", "quit\n", None, 0), ("stop and quit", "stop\nquit\n", None, 0),
             ("end of input", "", None, 0), ("SIGTERM", None, signal.SIGTERM, 128 + 15),
@@ -349,10 +382,7 @@ def case_exits(krv, server, work):
         result = {}
 
         def body():
-            process = server.krv([krv])
-            process.stdin.write(lines(LONG_NOTES + ["play"]))
-            process.stdin.flush()
-            time.sleep(1.0)
+            process = start_playing(krv, server)
             if sig is not None:
                 process.send_signal(sig)
                 result["out"] = process.communicate(timeout=30)
@@ -372,10 +402,7 @@ def case_sigint(krv, server, work):
     times = {}
 
     def body():
-        process = server.krv([krv])
-        process.stdin.write(lines(LONG_NOTES + ["play"]))
-        process.stdin.flush()
-        time.sleep(1.0)
+        process = start_playing(krv, server)
         times["sigint"] = now_ms()
         process.send_signal(signal.SIGINT)
         time.sleep(0.5)
@@ -429,7 +456,7 @@ def case_load(krv, server, work):
 
 
 CASES = {"startup": case_startup, "dummy": case_dummy, "play": case_play,
-         "latency": case_latency, "exits": case_exits, "sigint": case_sigint,
+         "tempo": case_tempo, "latency": case_latency, "exits": case_exits, "sigint": case_sigint,
          "load": case_load}
 
 
