@@ -120,9 +120,15 @@ void MIDICLJackOutput::Process(jack_nframes_t inFrames, jack_nframes_t inCycleSt
             break;
         }
         // A full buffer leaves the rest for the next cycle: late, not lost.
+        // Only a message too long for even an empty buffer is given up on,
+        // or it would hold up everything behind it for good.
         jack_midi_data_t* event = jack_midi_event_reserve(buffer, frame, header.mLength);
-        if (event == nullptr) {
+        if (event == nullptr && jack_midi_get_event_count(buffer) > 0) {
             break;
+        }
+        if (event == nullptr) {
+            jack_ringbuffer_read_advance(mQueue, sizeof header + header.mLength);
+            continue;
         }
         jack_ringbuffer_read_advance(mQueue, sizeof header);
         jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), header.mLength);
