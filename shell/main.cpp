@@ -93,9 +93,10 @@ int main(int inArgc, char** inArgv) {
 
 // libjack is not built with the thread sanitizer, so the fences that order
 // its ring buffers between threads are invisible to it and every hand-over
-// through them looks like a race. Only those are silenced.
+// through them looks like a race. Only those are silenced, and what
+// PipeWire's libjack copies into memory its own threads mapped.
 #if defined(__SANITIZE_THREAD__)
 extern "C" const char* __tsan_default_suppressions() {
-    return "race:jack_ringbuffer_\n";
+    return "race:jack_ringbuffer_\nrace:pw_memblock_map\n";
 }
 #endif
