@@ -162,12 +162,12 @@ private:
     int StartTimer();
     void StopTimer();
     void SendAllNotesOff();
+    MIDICLClock& GetClock() const;
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const;
     void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
                    std::uint64_t inDueTime);
     void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
     bool SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime);
-    MIDICLClock& GetClock() const;
     void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime);
 
     void FireBPMChangedAction();

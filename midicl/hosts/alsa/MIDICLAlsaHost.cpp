@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <thread>
 #include <vector>
 
+#include "hosts/MIDICLMonotonicClock.h"
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 #include "hosts/alsa/MIDICLAlsaInput.h"
 #include "hosts/alsa/MIDICLAlsaOutput.h"
@@ -27,13 +27,6 @@ constexpr unsigned kOutputCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_R
 constexpr unsigned kInputCaps = SND_SEQ_PORT_CAP_WRITE;
 constexpr unsigned kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned kPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
-
-MIDICLTimeStamp MIDICLNow() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<MIDICLTimeStamp>(now.tv_sec) * 1000000000u +
-           static_cast<MIDICLTimeStamp>(now.tv_nsec);
-}
 
 }  // namespace
 
@@ -224,7 +217,7 @@ void MIDICLAlsaHost::RunInputThread() {
 }
 
 void MIDICLAlsaHost::Dispatch(const snd_seq_event_t& inEvent) {
-    const MIDICLTimeStamp now = MIDICLNow();
+    const MIDICLTimeStamp now = MIDICLMonotonicClock::NowNS();
     if (inEvent.type == SND_SEQ_EVENT_SYSEX) {
         // Long messages arrive in several lists, each as full as a list gets.
         const auto* bytes = static_cast<const std::uint8_t*>(inEvent.data.ext.ptr);
