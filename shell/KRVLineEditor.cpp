@@ -10,6 +10,7 @@
 #include <clocale>
 
 #include "KRVCompleter.h"
+#include "KRVSignals.h"
 
 namespace {
 
@@ -155,6 +156,8 @@ bool KRVLineEditor::ReadTypedLine() {
         }
         if (count < 0 && sInterruptPending) {
             sInterruptPending = 0;
+            // And whatever else Ctrl-C means here (playback stops).
+            KRVSignals::ActOnInterrupt();
             std::fputs("\n", mOutStream);
             el_reset(mEditLine);
             continue;
@@ -204,6 +207,10 @@ int KRVLineEditor::ReadCharacter(EditLine* inEditLine, wchar_t* outCharacter) {
         }
         ssize_t got = read(editor->mInDescriptor, &bytes[count], 1);
         if (got < 0 && errno == EINTR) {
+            // SIGTERM or SIGHUP: the read ends as at the end of input.
+            if (KRVSignals::GetTerminatingSignal() != 0) {
+                return -1;
+            }
             continue;  // another signal, or a Ctrl-C seen at the top
         }
         if (got <= 0) {

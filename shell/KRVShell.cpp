@@ -82,6 +82,20 @@ KRVShell::KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface)
     : mSequencer(inSequencer), mInterface(inInterface) {}
 
 void KRVShell::Shell(bool inPrompt) {
+    if (inPrompt) {
+        KRVSignals::SetInterruptAction(StopPlaybackFor, this);
+    }
+    RunLoop(inPrompt);
+    if (inPrompt) {
+        KRVSignals::SetInterruptAction(nullptr, nullptr);
+    }
+}
+
+void KRVShell::StopPlaybackFor(void* inShell) {
+    static_cast<KRVShell*>(inShell)->StopPlayback();
+}
+
+void KRVShell::RunLoop(bool inPrompt) {
     char buffer[kLineBufferLength];
     for (;;) {
         if (StopsForSignal(inPrompt)) {
@@ -113,9 +127,7 @@ bool KRVShell::StopsForSignal(bool inPrompt) {
     if (!inPrompt) {
         return KRVSignals::IsPending();
     }
-    if (KRVSignals::TakeInterrupt()) {
-        StopPlayback();
-    }
+    KRVSignals::ActOnInterrupt();
     return false;
 }
 

@@ -61,8 +61,10 @@ private:
     static const Command sCommands[kCommandCount];
 
     void ExpandHistory();
+    void RunLoop(bool inPrompt);
     // Whether the loop ends for a signal; acts on SIGINT at the prompt.
     bool StopsForSignal(bool inPrompt);
+    static void StopPlaybackFor(void* inShell);
 
     // Words of the line being run, word 0 being the command.
     int GetParamCount() const { return static_cast<int>(mParameters.size()) - 1; }

@@ -2,8 +2,12 @@
 
 #include <pthread.h>
 
+#include "KRVLineEditor.h"
+
 volatile std::sig_atomic_t KRVSignals::sInterrupted = 0;
 volatile std::sig_atomic_t KRVSignals::sTerminatingSignal = 0;
+KRVSignals::InterruptAction KRVSignals::sInterruptAction = nullptr;
+void* KRVSignals::sInterruptContext = nullptr;
 
 namespace {
 
@@ -14,6 +18,7 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 void KRVSignals::Handle(int inSignal) {
     if (inSignal == SIGINT) {
         sInterrupted = 1;
+        KRVLineEditor::NoteInterrupt();
     } else if (sTerminatingSignal == 0) {
         sTerminatingSignal = inSignal;
     }
@@ -35,6 +40,21 @@ bool KRVSignals::TakeInterrupt() {
         return false;
     }
     sInterrupted = 0;
+    return true;
+}
+
+void KRVSignals::SetInterruptAction(InterruptAction inAction, void* inContext) {
+    sInterruptAction = inAction;
+    sInterruptContext = inContext;
+}
+
+bool KRVSignals::ActOnInterrupt() {
+    if (!TakeInterrupt()) {
+        return false;
+    }
+    if (sInterruptAction != nullptr) {
+        sInterruptAction(sInterruptContext);
+    }
     return true;
 }
 

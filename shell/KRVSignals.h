@@ -9,7 +9,9 @@
 // prompt. SIGTERM and SIGHUP end krv the orderly way, as `quit` does, and it
 // exits with 128 + the signal's number.
 //
-// The handlers only note what arrived; the command thread asks and acts.
+// The handlers only note what arrived (and tell the line editor of a SIGINT,
+// so that Ctrl-C at the prompt drops the typed line); the command thread
+// asks and acts.
 // They are installed without SA_RESTART, so that a blocking read or wait on
 // the command thread returns (EINTR) when a signal arrives. Only the command
 // thread should receive them: other threads block them (Block before making
@@ -21,6 +23,13 @@ public:
 
     // True when SIGINT arrived since the last call; clears it.
     static bool TakeInterrupt();
+    // What SIGINT does for the command thread (the console stops playback),
+    // run by ActOnInterrupt; null for nothing.
+    using InterruptAction = void (*)(void* inContext);
+    static void SetInterruptAction(InterruptAction inAction, void* inContext);
+    // Takes a SIGINT that arrived and runs the action for it; false when
+    // none arrived. For the command thread only.
+    static bool ActOnInterrupt();
     // SIGTERM or SIGHUP, whichever arrived first, or 0.
     static int GetTerminatingSignal();
     // Whether anything arrived that the command thread has yet to act on, so
@@ -41,5 +50,7 @@ private:
     static void SetMask(int inHow);
 
     static volatile std::sig_atomic_t sInterrupted;
+    static InterruptAction sInterruptAction;
+    static void* sInterruptContext;
     static volatile std::sig_atomic_t sTerminatingSignal;
 };
