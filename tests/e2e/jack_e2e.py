@@ -27,6 +27,7 @@ when the server cannot be started.
 """
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -392,10 +393,16 @@ def expect_every_note_ended(recording, what):
 
 def start_playing(krv, server, commands=LONG_NOTES, seconds=1.0):
     """krv playing for a while, by default LONG_NOTES for a second: a note
-    sounds."""
+    sounds. The time counts from krv's prompt after `play`, so that a slow
+    start does not eat into it."""
     process = server.krv([krv])
     process.stdin.write(lines(commands + ["play"]))
     process.stdin.flush()
+    seen = b""
+    deadline = time.time() + 60
+    while seen.count(b" krv> ") < len(commands) + 2 and time.time() < deadline:
+        if select.select([process.stdout], [], [], 0.1)[0]:
+            seen += os.read(process.stdout.fileno(), 4096)
     time.sleep(seconds)
     return process
 
