@@ -35,6 +35,9 @@ int KRVSequencer::AddListener(KRVSequencerListener* inListener) {
 }
 
 int KRVSequencer::AddTrack(const KRVTrack& inTrackObject) {
+    if (!CanAddTrack()) {
+        return -1;
+    }
     KRVBusyClaim claim(mSequencerIsBusy);
     // Copy construction: the new track takes the content and mute flag only.
     mTracks.push_back(std::make_unique<KRVTrack>(inTrackObject));
@@ -43,6 +46,11 @@ int KRVSequencer::AddTrack(const KRVTrack& inTrackObject) {
 }
 
 int KRVSequencer::AddTrack(const KRVTrack& inTrackObject, int inTrack1) {
+    // A position past the end pads with default tracks up to it, so the
+    // position itself counts against the limit.
+    if (!CanAddTrack(inTrack1)) {
+        return -1;
+    }
     KRVBusyClaim claim(mSequencerIsBusy);
     int index = inTrack1 - 1;
     if (index >= GetTrackCount()) {
@@ -92,6 +100,8 @@ void KRVSequencer::ClearOrphanedVSolos() {
 }
 
 void KRVSequencer::CopyTrack(int inFromTrack1, int inToTrack1) {
+    // A tick must not play an event whose fields are half copied.
+    KRVBusyClaim claim(mSequencerIsBusy);
     int steps = GetStepCount();
     for (int step1 = 1; step1 <= steps; step1++) {
         GetEvent(inToTrack1, step1) = GetEvent(inFromTrack1, step1);

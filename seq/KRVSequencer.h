@@ -34,6 +34,9 @@ class MIDICLOutputPort;
 class KRVSequencer {
 public:
     static constexpr int kMaxSteps = 64;
+    // Every track costs its 64 events whether used or not, and a typo such
+    // as "newtrack 99999999" must not eat the machine.
+    static constexpr int kMaxTracks = 1024;
     static constexpr int kTicksPerQuarterNote = 24;
     static constexpr int kTicksPerBar = 96;
     static constexpr int kMinTimerPeriodUS = 100;
@@ -46,8 +49,12 @@ public:
     // Structure and queries
     int AddPort(MIDICLOutputPort* inOutputPort);
     int AddListener(KRVSequencerListener* inListener);
+    // Both refuse (return -1, nothing changes) when the track list would
+    // pass kMaxTracks; CanAddTrack tells beforehand.
     int AddTrack(const KRVTrack& inTrackObject);
     int AddTrack(const KRVTrack& inTrackObject, int inTrack1);
+    bool CanAddTrack() const { return GetTrackCount() < kMaxTracks; }
+    bool CanAddTrack(int inTrack1) const { return CanAddTrack() && inTrack1 <= kMaxTracks; }
     void CopyTrack(int inFromTrack1, int inToTrack1);
     void DeleteTrack(int inTrack1);
     KRVTrack& GetTrack(int inTrack1) { return *mTracks[inTrack1 - 1]; }

@@ -2,6 +2,7 @@
 // deletesequence, deleteconfig and migration. A script is a file of command
 // lines, read back through a shell of its own.
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,6 +77,43 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
             }
         }
     }
+}
+
+// How much of a file is looked at for a NUL byte: text never has one, and
+// any binary file (a MIDI file, a program) does early on.
+constexpr size_t kScriptProbeLength = 4096;
+
+// True when the open file is a regular file whose first bytes hold no NUL.
+// The file is left at its start.
+bool LooksLikeScript(FILE* inFile, bool* outRegular) {
+    struct stat status;
+    *outRegular = fstat(fileno(inFile), &status) == 0 && S_ISREG(status.st_mode);
+    if (!*outRegular) {
+        return false;
+    }
+    char probe[kScriptProbeLength];
+    size_t length = std::fread(probe, 1, sizeof probe, inFile);
+    bool text = std::memchr(probe, '\0', length) == nullptr;
+    std::rewind(inFile);
+    return text;
+}
+
+// Opens a script for reading, or says why not and gives null. Folders,
+// devices and binary files are refused here, before anything is changed.
+FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut) {
+    FILE* file = std::fopen(inPath.c_str(), "r");
+    if (file == nullptr) {
+        inOut->WriteFormattedS("can't open '%s'\n", inPath.c_str());
+        return nullptr;
+    }
+    bool regular = false;
+    if (!LooksLikeScript(file, &regular)) {
+        inOut->WriteFormattedS(regular ? "'%s' is not a krv script\n" : "can't open '%s'\n",
+                               inPath.c_str());
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 }  // namespace
@@ -158,9 +196,8 @@ int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
                               kMaxScriptDepth);
         return 0;
     }
-    FILE* file = std::fopen(path.c_str(), "r");
+    FILE* file = OpenScript(path, out);
     if (file == nullptr) {
-        out->WriteFormattedS("can't open '%s'\n", path.c_str());
         return 0;
     }
     if (inClearFirst) {

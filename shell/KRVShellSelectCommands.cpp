@@ -1,8 +1,6 @@
 // selectall, selecttrack, selectstep, selectevent, unselecttrack,
 // unselectstep, unselectevent, clearselection, invertselection,
 // selectquarternotes, selecteighthnotes. Tracks and steps are 1-based here.
-#include <climits>
-
 #include "KRVSelectionClear.h"
 #include "KRVSelectionSelectByClockDivision.h"
 #include "KRVSequencer.h"
@@ -11,12 +9,6 @@
 #include "KRVWords.h"
 
 namespace {
-
-// Old scripts number tracks and steps from 0. Saturates rather than
-// overflowing, so a huge number stays out of range.
-int BumpForMigration(int inNumber) {
-    return inNumber == INT_MAX ? inNumber : inNumber + 1;
-}
 
 bool IsTrack(const KRVSequencer* inSequencer, int inTrack1) {
     return inTrack1 >= 1 && inTrack1 <= inSequencer->GetTrackCount();
@@ -113,8 +105,8 @@ int KRVShell::SelectEvent(KRVShell* inShell) {
     // that reads old 0-based scripts.
     if (inShell->mMigrationMode) {
         out->Write("migration mode: bumping track & step numbers\n");
-        track1 = BumpForMigration(track1);
-        step1 = BumpForMigration(step1);
+        track1 = KRVBumpForMigration(track1);
+        step1 = KRVBumpForMigration(step1);
     }
     if (!IsTrack(inShell->mSequencer, track1)) {
         out->Write("bad track number\n");

@@ -4,21 +4,40 @@
 #include "KRVShellInterface.h"
 #include "KRVWords.h"
 
+namespace {
+
+// Says so when a new track would pass the limit; nothing is added then.
+bool FitsTrackLimit(KRVShellInterface* inOut, bool inFits) {
+    if (!inFits) {
+        inOut->WriteFormattedD("too many tracks (max=%d)\n", KRVSequencer::kMaxTracks);
+    }
+    return inFits;
+}
+
+}  // namespace
+
 int KRVShell::NewTrack(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
+    KRVSequencer* sequencer = inShell->mSequencer;
     KRVTrack track;
     int number = -1;
     if (inShell->GetParamCount() < 1) {
-        number = inShell->mSequencer->AddTrack(track);
+        if (!FitsTrackLimit(out, sequencer->CanAddTrack())) {
+            return 0;
+        }
+        number = sequencer->AddTrack(track);
     } else if (KRVStartsWithDigit(inShell->GetParam(1))) {
         int position = KRVReadInt(inShell->GetParam(1));
         out->WriteFormattedD("adding track %d\n", position);
         // Old scripts number tracks from 0.
         if (inShell->mMigrationMode) {
             out->Write("migration mode: bumping track number\n");
-            position++;
+            position = KRVBumpForMigration(position);
         }
-        number = inShell->mSequencer->AddTrack(track, position);
+        if (!FitsTrackLimit(out, sequencer->CanAddTrack(position))) {
+            return 0;
+        }
+        number = sequencer->AddTrack(track, position);
     } else {
         out->Write("bad track number\n");
     }

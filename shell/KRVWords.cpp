@@ -31,3 +31,7 @@ std::string KRVEscapeWord(const std::string& inWord) {
     }
     return escaped;
 }
+
+int KRVBumpForMigration(int inNumber) {
+    return inNumber == INT_MAX ? inNumber : inNumber + 1;
+}

@@ -13,3 +13,6 @@ bool KRVStartsWithDigit(const std::string& inWord);
 // that the tokeniser reads it back as one word, unchanged. Words without
 // them stay as they are.
 std::string KRVEscapeWord(const std::string& inWord);
+// Old scripts number tracks and steps from 0. Saturates rather than
+// overflowing, so a huge number stays out of range.
+int KRVBumpForMigration(int inNumber);
