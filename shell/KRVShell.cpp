@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "KRVLineLimit.h"
 #include "KRVSequencer.h"
 #include "KRVShellInterface.h"
 #include "KRVSignals.h"
@@ -104,12 +105,17 @@ void KRVShell::RunLoop(bool inPrompt) {
         if (inPrompt) {
             mInterface->WriteFormattedD("%d krv> ", mHistoryNumber);
         }
-        if (mInterface->ReadLine(buffer, kLineBufferLength) == -1) {
+        int length = mInterface->ReadLine(buffer, kLineBufferLength);
+        if (length == -1) {
             // A read cut short by a signal is no end of input.
             if (KRVSignals::IsPending()) {
                 continue;
             }
             return;
+        }
+        if (length == KRVLineLimit::kTooLong) {
+            KRVLineLimit::ReportTooLong(mInterface);
+            continue;
         }
         if (Execute(buffer) != 0) {
             return;

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "KRVLineLimit.h"
+
 class KRVSequencer;
 class KRVShellInterface;
 
@@ -17,7 +19,7 @@ class KRVShell {
 public:
     static constexpr int kCommandCount = 66;
     static constexpr int kMaxHistory = 50;
-    static constexpr int kLineBufferLength = 100;
+    static constexpr int kLineBufferLength = KRVLineLimit::kBufferLength;
 
     KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface);
 
@@ -42,6 +44,8 @@ public:
     std::string GetHistoryEntryByNumber(int inIndex) const;
     std::string GetHistoryEntryBySubString(const char* inSubString) const;
     void SetConfirmSaves(bool inConfirm) { mConfirmSaves = inConfirm; }
+    // The line saveconfig writes for a channel name.
+    static std::string ChannelNameLine(int inPort, int inChannel, const std::string& inName);
 
 protected:
     void Parse(const char* inBuffer);

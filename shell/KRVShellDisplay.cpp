@@ -8,13 +8,34 @@
 
 namespace {
 
+constexpr size_t kCellWidth = 3;
+
+constexpr int kMaxCharacterBytes = 4;
+
+// UTF-8 continuation bytes (10xxxxxx) carry on the character before them.
+// Stray ones (nothing before them, or more than a character can have) count
+// as characters of their own, so that no name can widen its cell.
+bool StartsCharacter(char inByte, int inBytesSoFar) {
+    bool continuation = (static_cast<unsigned char>(inByte) & 0xC0) == 0x80;
+    return !continuation || inBytesSoFar == 0 || inBytesSoFar >= kMaxCharacterBytes;
+}
+
 // Fits a name into a 3-character cell: shorter names are padded on the side
-// given, longer ones cut to their first three characters.
-std::string FitCell(std::string inText, bool inPadFront) {
-    if (inText.size() > 3) {
-        return inText.substr(0, 3);
+// given, longer ones cut to their first three characters. Characters, not
+// bytes, are counted, so a cut never splits a UTF-8 character.
+std::string FitCell(const std::string& inText, bool inPadFront) {
+    size_t characters = 0;
+    int bytesInCharacter = 0;
+    for (size_t byte = 0; byte < inText.size(); byte++) {
+        if (StartsCharacter(inText[byte], bytesInCharacter)) {
+            if (++characters > kCellWidth) {
+                return inText.substr(0, byte);
+            }
+            bytesInCharacter = 0;
+        }
+        bytesInCharacter++;
     }
-    std::string padding(3 - inText.size(), ' ');
+    std::string padding(kCellWidth - characters, ' ');
     return inPadFront ? padding + inText : inText + padding;
 }
 

@@ -72,8 +72,8 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
         for (int channel = 1; channel <= 16; channel++) {
             std::string name = inSequencer->GetChannelName(port, channel);
             if (!name.empty()) {
-                std::fprintf(inFile, "namechannel %d %d %s\n", port, channel,
-                             KRVEscapeWord(name).c_str());
+                std::fprintf(inFile, "%s\n",
+                             KRVShell::ChannelNameLine(port, channel, name).c_str());
             }
         }
     }
@@ -118,6 +118,11 @@ FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut) {
 
 }  // namespace
 
+std::string KRVShell::ChannelNameLine(int inPort, int inChannel, const std::string& inName) {
+    return "namechannel " + std::to_string(inPort) + " " + std::to_string(inChannel) + " " +
+           KRVEscapeWord(inName);
+}
+
 // Asks before an existing file is replaced. The answer is the next line of
 // whatever this shell reads: the console, or the script being read. End of
 // input counts as no.
@@ -126,6 +131,8 @@ bool KRVShell::MayOverwrite(const char* inPath) {
         return true;
     }
     mInterface->WriteFormattedS("%s exists - overwrite (y/n) ?", inPath);
+    // A whole line is read, so no rest of it can run as a command; one too
+    // long for "yes" is no answer, and so a no.
     char answer[4];
     int length;
     do {

@@ -101,6 +101,11 @@ int KRVShell::NameChannel(KRVShell* inShell) {
         out->Write("bad channel number\n");
         return 0;
     }
+    // saveconfig must be able to write the name on a line that reads back.
+    if (ChannelNameLine(port, channel, name).size() > KRVLineLimit::kMaxLineLength) {
+        out->Write("channel name too long\n");
+        return 0;
+    }
     inShell->mSequencer->SetChannelName(port, channel, name);
     out->WriteFormattedDD("port %d channel %d named ", port, channel);
     out->WriteFormattedS("'%s'\n", name);

@@ -3,10 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <string>
 
 #include "KRVHistoryFile.h"
 #include "KRVLineEditor.h"
+#include "KRVLineLimit.h"
 #include "KRVSignals.h"
 
 namespace {
@@ -57,51 +58,60 @@ int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
 
 // Lines from pipes and files, and typed lines from the editor, all pass here.
 int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength) {
-    if (inStream == nullptr || inBufferLength < 2) {
+    if (inStream == nullptr || inBufferLength < 1) {
         return -1;
     }
     // The prompt ends without a newline; make sure it is out before we block.
     if (mOutStream != nullptr) {
         std::fflush(mOutStream);
     }
-    if (!ReadInterruptibly(inStream, inBuffer, inBufferLength)) {
+    std::string line;
+    bool cut = false;
+    bool ended = false;
+    if (!ReadRawLine(inStream, static_cast<size_t>(inBufferLength), &line, &cut, &ended)) {
         return -1;
     }
-    size_t length = std::strlen(inBuffer);
-    if (length > 0 && inBuffer[length - 1] == '\n') {
-        inBuffer[--length] = '\0';
-        // A carriage return before the newline belongs to the line ending
-        // (files written on other systems).
-        if (length > 0 && inBuffer[length - 1] == '\r') {
-            inBuffer[--length] = '\0';
-        }
-    } else if (length > 0 && inBuffer[length - 1] == '\r') {
-        // The buffer filled up right after a carriage return: if the newline
-        // follows, the line ends here.
-        int next = std::getc(inStream);
-        if (next == '\n') {
-            inBuffer[--length] = '\0';
-        } else if (next != EOF) {
-            std::ungetc(next, inStream);
-        }
+    if (cut) {
+        return KRVLineLimit::kTooLong;
     }
-    return static_cast<int>(length);
+    // A carriage return before the newline belongs to the line ending (files
+    // written on other systems); one at the very end of the input stays.
+    if (ended && !line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return KRVLineLimit::Deliver(line.data(), line.size(), inBuffer, inBufferLength);
 }
 
-// A read cut short by a signal starts again, unless the signal is one the
-// command thread must act on: then it counts as no line.
-bool KRVStdioInterface::ReadInterruptibly(FILE* inStream, char* inBuffer, int inBufferLength) {
+// Reads up to the next newline (consumed, not kept) or the end of input.
+// At most inKeep characters are kept; outCut tells that more were dropped.
+// False when the input had nothing left at all. A read cut short by a
+// signal starts again, unless the signal is one the command thread must act
+// on: then it counts as no line.
+bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine,
+                                    bool* outCut, bool* outEnded) {
+    bool any = false;
     for (;;) {
         errno = 0;
-        if (std::fgets(inBuffer, inBufferLength, inStream) != nullptr) {
+        int ch = std::getc(inStream);
+        if (ch == EOF) {
+            if (errno != EINTR || !std::ferror(inStream)) {
+                return any;
+            }
+            std::clearerr(inStream);
+            if (KRVSignals::IsPending()) {
+                return false;
+            }
+            continue;
+        }
+        any = true;
+        if (ch == '\n') {
+            *outEnded = true;
             return true;
         }
-        if (errno != EINTR || !std::ferror(inStream)) {
-            return false;
-        }
-        std::clearerr(inStream);
-        if (KRVSignals::IsPending()) {
-            return false;
+        if (outLine->size() < inKeep) {
+            outLine->push_back(static_cast<char>(ch));
+        } else {
+            *outCut = true;
         }
     }
 }

@@ -19,6 +19,8 @@ public:
     KRVStdioInterface(FILE* inStream, FILE* outStream);
     ~KRVStdioInterface() override;
 
+    // Reads one whole line; one that does not fit in the buffer is consumed
+    // and refused with KRVLineLimit::kTooLong.
     int ReadLine(char* inBuffer, int inBufferLength) override;
     int Write(const char* inBuffer) override;
     int WriteFormattedD(const char* inFormat, int inDecimal) override;
@@ -34,7 +36,8 @@ public:
 
 private:
     int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
-    bool ReadInterruptibly(FILE* inStream, char* inBuffer, int inBufferLength);
+    static bool ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine, bool* outCut,
+                            bool* outEnded);
 
     FILE* mInStream;
     FILE* mOutStream;

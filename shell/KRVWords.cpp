@@ -24,6 +24,10 @@ bool KRVStartsWithDigit(const std::string& inWord) {
 std::string KRVEscapeWord(const std::string& inWord) {
     std::string escaped;
     for (char ch : inWord) {
+        if (ch == '\r') {
+            escaped += "\"\r\"";
+            continue;
+        }
         if (ch == ' ' || ch == '"' || ch == '\'' || ch == '\\') {
             escaped += '\\';
         }

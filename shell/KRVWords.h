@@ -10,8 +10,9 @@ double KRVReadDouble(const std::string& inWord);
 // True when the word's first character is a decimal digit (so no sign).
 bool KRVStartsWithDigit(const std::string& inWord);
 // The word with blanks, quotes and backslashes escaped by a backslash, so
-// that the tokeniser reads it back as one word, unchanged. Words without
-// them stay as they are.
+// that the tokeniser reads it back as one word, unchanged. A carriage return
+// goes in double quotes, since one at the end of a line would be taken for
+// part of a DOS line end. Words without any of these stay as they are.
 std::string KRVEscapeWord(const std::string& inWord);
 // Old scripts number tracks and steps from 0. Saturates rather than
 // overflowing, so a huge number stays out of range.
