@@ -44,6 +44,9 @@ public:
     std::string GetHistoryEntryByNumber(int inIndex) const;
     std::string GetHistoryEntryBySubString(const char* inSubString) const;
     void SetConfirmSaves(bool inConfirm) { mConfirmSaves = inConfirm; }
+    // With false, the shell command refuses to run anything, here and in
+    // every script this shell reads (the fuzz target runs so).
+    void SetShellCommandsAllowed(bool inAllowed) { mShellCommandsAllowed = inAllowed; }
     // The line saveconfig writes for a channel name.
     static std::string ChannelNameLine(int inPort, int inChannel, const std::string& inName);
 
@@ -162,11 +165,13 @@ private:
     KRVSequencer* mSequencer;
     KRVShellInterface* mInterface;
     bool mConfirmSaves = true;
+    bool mShellCommandsAllowed = true;
     // Track and step numbers in commands are read 0-based (old scripts).
     bool mMigrationMode = false;
     int mHistoryNumber = 1;
-    // How many scripts deep this shell reads: 0 at the console.
-    int mScriptDepth = 0;
+    // The scripts this shell and the shells above it read, outermost first
+    // (device and inode): none at the console.
+    std::vector<std::string> mScriptsBeingRead;
     std::vector<std::pair<int, std::string>> mHistory;
     std::vector<std::string> mParameters;
 };

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "KRVSafeFile.h"
 #include "KRVSequencer.h"
@@ -83,14 +85,8 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
 // any binary file (a MIDI file, a program) does early on.
 constexpr size_t kScriptProbeLength = 4096;
 
-// True when the open file is a regular file whose first bytes hold no NUL.
-// The file is left at its start.
-bool LooksLikeScript(FILE* inFile, bool* outRegular) {
-    struct stat status;
-    *outRegular = fstat(fileno(inFile), &status) == 0 && S_ISREG(status.st_mode);
-    if (!*outRegular) {
-        return false;
-    }
+// True when the file's first bytes hold no NUL. The file is left at its start.
+bool StartsAsText(FILE* inFile) {
     char probe[kScriptProbeLength];
     size_t length = std::fread(probe, 1, sizeof probe, inFile);
     bool text = std::memchr(probe, '\0', length) == nullptr;
@@ -100,19 +96,24 @@ bool LooksLikeScript(FILE* inFile, bool* outRegular) {
 
 // Opens a script for reading, or says why not and gives null. Folders,
 // devices and binary files are refused here, before anything is changed.
-FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut) {
+// outIdentity names the file itself, whatever path led to it.
+FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut, std::string* outIdentity) {
     FILE* file = std::fopen(inPath.c_str(), "r");
+    struct stat status;
+    if (file != nullptr && (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))) {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (file == nullptr) {
         inOut->WriteFormattedS("can't open '%s'\n", inPath.c_str());
         return nullptr;
     }
-    bool regular = false;
-    if (!LooksLikeScript(file, &regular)) {
-        inOut->WriteFormattedS(regular ? "'%s' is not a krv script\n" : "can't open '%s'\n",
-                               inPath.c_str());
+    if (!StartsAsText(file)) {
+        inOut->WriteFormattedS("'%s' is not a krv script\n", inPath.c_str());
         std::fclose(file);
         return nullptr;
     }
+    *outIdentity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
     return file;
 }
 
@@ -197,14 +198,22 @@ int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
         return 0;
     }
     std::string path = inShell->GetParam(1);
-    // A script that reads itself would otherwise nest until files run out.
-    if (inShell->mScriptDepth >= kMaxScriptDepth) {
+    // Chains of scripts reading further scripts end somewhere.
+    const std::vector<std::string>& reading = inShell->mScriptsBeingRead;
+    if (static_cast<int>(reading.size()) >= kMaxScriptDepth) {
         out->WriteFormattedSD("can't read '%s': scripts nested deeper than %d\n", path.c_str(),
                               kMaxScriptDepth);
         return 0;
     }
-    FILE* file = OpenScript(path, out);
+    std::string identity;
+    FILE* file = OpenScript(path, out, &identity);
     if (file == nullptr) {
+        return 0;
+    }
+    // A script that reads itself twice over would take exponential time.
+    if (std::find(reading.begin(), reading.end(), identity) != reading.end()) {
+        out->WriteFormattedS("can't read '%s': it is being read already\n", path.c_str());
+        std::fclose(file);
         return 0;
     }
     if (inClearFirst) {
@@ -215,7 +224,9 @@ int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
         scriptInterface.SetOutputDelegate(out);
         KRVShell scriptShell(inShell->mSequencer, &scriptInterface);
         scriptShell.mMigrationMode = inShell->mMigrationMode;
-        scriptShell.mScriptDepth = inShell->mScriptDepth + 1;
+        scriptShell.mShellCommandsAllowed = inShell->mShellCommandsAllowed;
+        scriptShell.mScriptsBeingRead = reading;
+        scriptShell.mScriptsBeingRead.push_back(identity);
         scriptShell.Shell(false);
     }
     std::fclose(file);

@@ -56,6 +56,10 @@ int KRVShell::Shell(KRVShell* inShell) {
         out->Write("need shell command\n");
         return 0;
     }
+    if (!inShell->mShellCommandsAllowed) {
+        out->Write("shell commands are switched off\n");
+        return 0;
+    }
     std::string commandLine = inShell->mParameters[1] + " ";
     for (int i = 2; i <= inShell->GetParamCount(); i++) {
         commandLine += "'" + inShell->mParameters[i] + "' ";

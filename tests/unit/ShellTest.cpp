@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "KRVLineLimit.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVStdioInterface.h"
@@ -10,21 +11,29 @@
 
 namespace {
 
-TEST(KRVStdioInterface, ReadLineDeliversLongLinesInPieces) {
-    std::string input = "play\n\n" + std::string(150, 'x') + "\nyes\nlast";
+TEST(KRVStdioInterface, ReadLineTakesLinesWholeOrNotAtAll) {
+    std::string input = "play\n\n" + std::string(150, 'x') + "\nyes\nyes\r\nyess\r\nok\r" +
+                        std::string(3, 'z') + "\r\nlast\r";
     FILE* in = fmemopen(input.data(), input.size(), "r");
     KRVStdioInterface interface(in, nullptr);
     char buffer[100];
     EXPECT_EQ(interface.ReadLine(buffer, 100), 4);
     EXPECT_STREQ(buffer, "play");
     EXPECT_EQ(interface.ReadLine(buffer, 100), 0);
-    EXPECT_EQ(interface.ReadLine(buffer, 100), 99);
-    EXPECT_EQ(interface.ReadLine(buffer, 100), 51);
+    // Too long: consumed to its newline, nothing of it delivered.
+    EXPECT_EQ(interface.ReadLine(buffer, 100), KRVLineLimit::kTooLong);
+    // A line that just fills the buffer, with or without a CR before its
+    // newline, is whole; one character more is too long.
     EXPECT_EQ(interface.ReadLine(buffer, 4), 3);
     EXPECT_STREQ(buffer, "yes");
-    EXPECT_EQ(interface.ReadLine(buffer, 4), 0);
-    EXPECT_EQ(interface.ReadLine(buffer, 100), 4);
-    EXPECT_STREQ(buffer, "last");
+    EXPECT_EQ(interface.ReadLine(buffer, 4), 3);
+    EXPECT_STREQ(buffer, "yes");
+    EXPECT_EQ(interface.ReadLine(buffer, 4), KRVLineLimit::kTooLong);
+    // A CR inside a line is kept; one at the end of the input too.
+    EXPECT_EQ(interface.ReadLine(buffer, 100), 6);
+    EXPECT_STREQ(buffer, "ok\rzzz");
+    EXPECT_EQ(interface.ReadLine(buffer, 100), 5);
+    EXPECT_STREQ(buffer, "last\r");
     EXPECT_EQ(interface.ReadLine(buffer, 100), -1);
     std::fclose(in);
 }
