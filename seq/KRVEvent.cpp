@@ -1,9 +1,8 @@
 #include "KRVEvent.h"
 
-#include <strings.h>
-
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
-#include <cstring>
 
 const char* const KRVEvent::sNoteNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                               "F#", "G",  "G#", "A",  "A#", "B"};
@@ -31,24 +30,39 @@ std::string KRVEvent::FormatNoteNumber(unsigned char inNote) {
     return std::string(sNoteNames[inNote % 12]) + std::to_string(inNote / 12 - 1);
 }
 
-int KRVEvent::ParseNoteNumber(std::string inNoteName) {
-    int result = 0;
-    size_t bestLength = 0;
-    for (int pitchClass = 0; pitchClass < 12; pitchClass++) {
-        const char* name = sNoteNames[pitchClass];
-        size_t length = std::strlen(name);
-        // The longest matching name wins, so "C#3" is C sharp, not C then "#3".
-        if (length > bestLength && inNoteName.size() >= length &&
-            strncasecmp(inNoteName.c_str(), name, length) == 0) {
-            bestLength = length;
-            long octave = std::strtol(inNoteName.c_str() + length, nullptr, 10);
-            // Keep absurd octaves from overflowing; callers range-check anyway.
-            if (octave > 1000)
-                octave = 1000;
-            if (octave < -1000)
-                octave = -1000;
-            result = static_cast<int>(octave) * 12 + pitchClass + 12;
-        }
+bool KRVEvent::ReadPitch(const std::string& inText, int* outPitch, size_t* outLength) {
+    // Semitones of the letters A to G above their octave's C.
+    static const int kLetterPitch[7] = {9, 11, 0, 2, 4, 5, 7};
+    if (inText.empty()) {
+        return false;
     }
-    return result;
+    int letter = std::tolower(static_cast<unsigned char>(inText[0])) - 'a';
+    if (letter < 0 || letter >= 7) {
+        return false;
+    }
+    *outPitch = kLetterPitch[letter];
+    *outLength = 1;
+    if (inText.size() > 1 && (inText[1] == '#' || inText[1] == 'b')) {
+        *outPitch += inText[1] == '#' ? 1 : -1;
+        *outLength = 2;
+    }
+    return true;
+}
+
+bool KRVEvent::IsNoteName(const std::string& inText) {
+    int pitch = 0;
+    size_t length = 0;
+    return ReadPitch(inText, &pitch, &length);
+}
+
+int KRVEvent::ParseNoteNumber(std::string inNoteName) {
+    int pitch = 0;
+    size_t length = 0;
+    if (!ReadPitch(inNoteName, &pitch, &length)) {
+        return 0;
+    }
+    long octave = std::strtol(inNoteName.c_str() + length, nullptr, 10);
+    // Keep absurd octaves from overflowing; callers range-check anyway.
+    octave = std::clamp(octave, -1000L, 1000L);
+    return static_cast<int>(octave) * 12 + pitch + 12;
 }

@@ -36,13 +36,22 @@ public:
 
     // "C4" for 60, "C-1" for 0; sharps only.
     static std::string FormatNoteNumber(unsigned char inNote);
-    // Reads a leading note name and octave ("c#3"); no range check, so the
-    // result may be negative or above 127. Text without a note name gives 0.
+    // Reads a leading note name and octave: a letter A to G in either case,
+    // a sharp (#) or flat (b) if any, then the octave as strtol reads it (none
+    // is octave 0). "Db3" and "c#3" are 49, "B#3" is 60 and "Cb4" 59. No
+    // range check, so the result may be negative or above 127. Text that
+    // starts with no note name gives 0; IsNoteName tells it apart.
     static int ParseNoteNumber(std::string inNoteName);
+    static bool IsNoteName(const std::string& inText);
 
     static const char* const sNoteNames[12];
 
 private:
+    // The pitch of the note name at the start of inText, in semitones from
+    // the C of its octave (-1 for Cb, 12 for B#), and the characters it takes;
+    // false when there is none.
+    static bool ReadPitch(const std::string& inText, int* outPitch, size_t* outLength);
+
     friend class KRVTrack;
     friend class KRVSequencer;
     friend class KRVSequencerSMF;

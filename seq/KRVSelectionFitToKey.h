@@ -6,7 +6,7 @@
 // each pitch class goes through a fixed row of the fitting table for the key.
 // The rows are hand-made, not derived from a scale formula, and a few moves
 // reach into the neighbouring octave (B up to the next C, C down to the B
-// below).
+// below). Notes already in the key stay where they are.
 class KRVSelectionFitToKey : public KRVSelectionAction {
 public:
     enum Key {
@@ -60,12 +60,14 @@ public:
     // The key as "C", "C#", "Db" ... "Cb"; callers pass 0 to GetKeyNameCount() - 1.
     static const char* GetKeyName(Key inKey) { return sKeyNames[inKey]; }
     static int GetKeyNameCount() { return kKeyCount; }
-    // The note inNote (0 to 127) lands on; may exceed 127 at the top, where
-    // the sequencer's clamp applies.
+    // The note inNote (0 to 127) lands on, also 0 to 127.
     static int FitNote(Key inKey, int inNote);
+    // Whether a pitch class (0 = C to 11 = B) is a note of the key.
+    static bool IsInKey(Key inKey, int inPitchClass);
 
 private:
     static constexpr int kKeyCount = 18;
+    static constexpr int kHighestNote = 127;
 
     // Tables are constant, so they need no first-use set-up and are safe to
     // read from any thread.

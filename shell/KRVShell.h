@@ -89,6 +89,7 @@ private:
     // Scripts
     enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
     static constexpr int kMaxScriptDepth = 16;
+    static constexpr int kMaxScriptsRead = 10000;
     bool MayOverwrite(const char* inPath);
     static int SaveScript(KRVShell* inShell, ScriptKind inKind);
     static int RunScript(KRVShell* inShell, bool inClearFirst);
@@ -169,9 +170,11 @@ private:
     // Track and step numbers in commands are read 0-based (old scripts).
     bool mMigrationMode = false;
     int mHistoryNumber = 1;
-    // The scripts this shell and the shells above it read, outermost first
-    // (device and inode): none at the console.
-    std::vector<std::string> mScriptsBeingRead;
+    // How many scripts deep this shell reads: 0 at the console.
+    int mScriptDepth = 0;
+    // The shell at depth 0 counts the scripts read for its current command.
+    KRVShell* mOutermostShell = this;
+    int mScriptsRead = 0;
     std::vector<std::pair<int, std::string>> mHistory;
     std::vector<std::string> mParameters;
 };

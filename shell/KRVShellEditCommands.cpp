@@ -28,14 +28,9 @@
 
 namespace {
 
-// A word starting with a digit is a note number; anything else a note name
-// ("C#4"), where text without a name reads as 0. No range check.
-int ReadNote(const char* inWord) {
-    return KRVStartsWithDigit(inWord) ? KRVReadInt(inWord) : KRVEvent::ParseNoteNumber(inWord);
-}
-
-bool IsNote(int inNote) {
-    return inNote >= 0 && inNote <= 127;
+// A note number or name in 0 to 127; false for a word that is neither.
+bool ReadNote(const char* inWord, int* outNote) {
+    return KRVReadNote(inWord, outNote) && *outNote >= 0 && *outNote <= 127;
 }
 
 bool IsChannel(int inChannel) {
@@ -114,8 +109,8 @@ int KRVShell::SetNote(KRVShell* inShell) {
     if (!inShell->NeedParams(1, "need note param\n")) {
         return 0;
     }
-    int note = ReadNote(inShell->GetParam(1));
-    if (!IsNote(note)) {
+    int note = 0;
+    if (!ReadNote(inShell->GetParam(1), &note)) {
         out->Write("bad note name/number\n");
         return 0;
     }
@@ -204,13 +199,13 @@ int KRVShell::ChangeNote(KRVShell* inShell) {
         return 0;
     }
     // The to note is not even read while the from note is bad.
-    int fromNote = ReadNote(inShell->GetParam(1));
-    if (!IsNote(fromNote)) {
+    int fromNote = 0;
+    if (!ReadNote(inShell->GetParam(1), &fromNote)) {
         out->Write("bad from note name/number\n");
         return 0;
     }
-    int toNote = ReadNote(inShell->GetParam(2));
-    if (!IsNote(toNote)) {
+    int toNote = 0;
+    if (!ReadNote(inShell->GetParam(2), &toNote)) {
         out->Write("bad to note name/number\n");
         return 0;
     }

@@ -114,13 +114,17 @@ bool CheckSpan(KRVShellInterface* inOut, const KRVRandomLimits& inLimits, int in
 
 // Reads base and range from words 1 and 2 where given, over the defaults in
 // ioBase and ioRange; a base without a range keeps the default range. With
-// inNoteNames a base that starts with no digit is a note name ("C4").
+// inNoteNames a base that starts with no digit is a note name ("C4"), and a
+// word that is no note at all gives -1, refused like any base out of range.
 void ReadSpan(const std::vector<std::string>& inWords, bool inNoteNames, int* ioBase,
               int* ioRange) {
     if (inWords.size() >= 2) {
         const std::string& base = inWords[1];
-        bool byName = inNoteNames && !KRVStartsWithDigit(base);
-        *ioBase = byName ? KRVEvent::ParseNoteNumber(base) : KRVReadInt(base);
+        if (!inNoteNames) {
+            *ioBase = KRVReadInt(base);
+        } else if (!KRVReadNote(base, ioBase)) {
+            *ioBase = -1;
+        }
     }
     if (inWords.size() >= 3) {
         *ioRange = KRVReadInt(inWords[2]);

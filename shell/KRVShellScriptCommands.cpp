@@ -5,12 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "KRVSafeFile.h"
 #include "KRVSequencer.h"
@@ -96,8 +94,7 @@ bool StartsAsText(FILE* inFile) {
 
 // Opens a script for reading, or says why not and gives null. Folders,
 // devices and binary files are refused here, before anything is changed.
-// outIdentity names the file itself, whatever path led to it.
-FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut, std::string* outIdentity) {
+FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut) {
     FILE* file = std::fopen(inPath.c_str(), "r");
     struct stat status;
     if (file != nullptr && (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))) {
@@ -113,7 +110,6 @@ FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut, std::strin
         std::fclose(file);
         return nullptr;
     }
-    *outIdentity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
     return file;
 }
 
@@ -198,24 +194,28 @@ int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
         return 0;
     }
     std::string path = inShell->GetParam(1);
-    // Chains of scripts reading further scripts end somewhere.
-    const std::vector<std::string>& reading = inShell->mScriptsBeingRead;
-    if (static_cast<int>(reading.size()) >= kMaxScriptDepth) {
+    // A script that reads itself would otherwise nest until files run out.
+    if (inShell->mScriptDepth >= kMaxScriptDepth) {
         out->WriteFormattedSD("can't read '%s': scripts nested deeper than %d\n", path.c_str(),
                               kMaxScriptDepth);
         return 0;
     }
-    std::string identity;
-    FILE* file = OpenScript(path, out, &identity);
+    // A script that reads itself twice over would take exponential time
+    // (3^16 reads for three lines), so one command reads only so many.
+    KRVShell* outermost = inShell->mOutermostShell;
+    if (inShell->mScriptDepth == 0) {
+        outermost->mScriptsRead = 0;
+    }
+    if (outermost->mScriptsRead >= kMaxScriptsRead) {
+        out->WriteFormattedSD("can't read '%s': over %d scripts read for one command\n",
+                              path.c_str(), kMaxScriptsRead);
+        return 0;
+    }
+    FILE* file = OpenScript(path, out);
     if (file == nullptr) {
         return 0;
     }
-    // A script that reads itself twice over would take exponential time.
-    if (std::find(reading.begin(), reading.end(), identity) != reading.end()) {
-        out->WriteFormattedS("can't read '%s': it is being read already\n", path.c_str());
-        std::fclose(file);
-        return 0;
-    }
+    outermost->mScriptsRead++;
     if (inClearFirst) {
         DeleteSequence(inShell);
     }
@@ -225,8 +225,8 @@ int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
         KRVShell scriptShell(inShell->mSequencer, &scriptInterface);
         scriptShell.mMigrationMode = inShell->mMigrationMode;
         scriptShell.mShellCommandsAllowed = inShell->mShellCommandsAllowed;
-        scriptShell.mScriptsBeingRead = reading;
-        scriptShell.mScriptsBeingRead.push_back(identity);
+        scriptShell.mScriptDepth = inShell->mScriptDepth + 1;
+        scriptShell.mOutermostShell = outermost;
         scriptShell.Shell(false);
     }
     std::fclose(file);

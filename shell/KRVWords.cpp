@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "KRVEvent.h"
+
 int KRVReadInt(const std::string& inWord) {
     long value = std::strtol(inWord.c_str(), nullptr, 10);
     if (value > INT_MAX)
@@ -38,4 +40,16 @@ std::string KRVEscapeWord(const std::string& inWord) {
 
 int KRVBumpForMigration(int inNumber) {
     return inNumber == INT_MAX ? inNumber : inNumber + 1;
+}
+
+bool KRVReadNote(const std::string& inWord, int* outNote) {
+    if (KRVStartsWithDigit(inWord)) {
+        *outNote = KRVReadInt(inWord);
+        return true;
+    }
+    if (!KRVEvent::IsNoteName(inWord)) {
+        return false;
+    }
+    *outNote = KRVEvent::ParseNoteNumber(inWord);
+    return true;
 }

@@ -17,3 +17,7 @@ std::string KRVEscapeWord(const std::string& inWord);
 // Old scripts number tracks and steps from 0. Saturates rather than
 // overflowing, so a huge number stays out of range.
 int KRVBumpForMigration(int inNumber);
+// A note: a word starting with a digit is a note number (read as above, so
+// "60abc" is 60); any other word must start with a note name ("Db3"). False
+// when the word is neither. No range check.
+bool KRVReadNote(const std::string& inWord, int* outNote);

@@ -31,8 +31,19 @@ TEST(KRVEvent, NoteNamesFormatAndParse) {
     EXPECT_EQ(KRVEvent::ParseNoteNumber("C#4"), 61);
     EXPECT_EQ(KRVEvent::ParseNoteNumber("a#-1"), 10);
     EXPECT_EQ(KRVEvent::ParseNoteNumber("C"), 12);
-    EXPECT_EQ(KRVEvent::ParseNoteNumber("cb4"), 12);
+    // Flats, and sharps and flats that cross into the next octave.
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("Db3"), 49);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("Bb2"), 46);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("cb4"), 59);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("Fb4"), 64);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("E#4"), 65);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("B#3"), 60);
     EXPECT_EQ(KRVEvent::ParseNoteNumber("H3"), 0);
+    EXPECT_TRUE(KRVEvent::IsNoteName("g"));
+    EXPECT_TRUE(KRVEvent::IsNoteName("bb"));
+    for (const char* notName : {"H2", "X", "-5", "+5", "", "#3", "?"}) {
+        EXPECT_FALSE(KRVEvent::IsNoteName(notName)) << notName;
+    }
     EXPECT_EQ(KRVEvent::ParseNoteNumber("G#9"), 128);
     EXPECT_EQ(KRVEvent::ParseNoteNumber("C-2"), -12);
     EXPECT_EQ(KRVEvent::ParseNoteNumber(""), 0);
