@@ -161,10 +161,11 @@ static double PeriodNSForBPM(double inBPM) {
 }
 
 // Zero, negative and non-finite tempos give no period at all, and a tempo so
-// high that ticks come faster than every kMinTimerPeriodUS (above 25,000 bpm)
-// would spin the real-time clock thread without any musical use.
+// high that ticks come faster than every kMinTimerPeriodUS would spin the
+// real-time clock thread without any musical use. The limit is on the tempo
+// itself: the rounded period would let tempos up to 25,125.6 through.
 bool KRVSequencer::IsUsableBPM(double inBPM) {
-    return std::isfinite(inBPM) && inBPM > 0.0 && PeriodForBPM(inBPM) >= kMinTimerPeriodUS;
+    return inBPM > 0.0 && inBPM <= kMaxBPM;
 }
 
 bool KRVSequencer::SetBPM(double inBPM) {

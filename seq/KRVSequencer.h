@@ -40,6 +40,8 @@ public:
     static constexpr int kTicksPerQuarterNote = 24;
     static constexpr int kTicksPerBar = 96;
     static constexpr int kMinTimerPeriodUS = 100;
+    // The fastest tempo, whose ticks come exactly kMinTimerPeriodUS apart.
+    static constexpr double kMaxBPM = 25000.0;
 
     KRVSequencer();
     virtual ~KRVSequencer();
@@ -83,8 +85,8 @@ public:
     bool SetScale(int inBars, int inSteps);
     void SetLoopStep(int inStep1);
 
-    // Tempo: refused (false, nothing changes) unless it gives a timer period
-    // of at least kMinTimerPeriodUS.
+    // Tempo: refused (false, nothing changes) unless above 0 and at most
+    // kMaxBPM.
     bool SetBPM(double inBPM);
     static bool IsUsableBPM(double inBPM);
 

@@ -31,16 +31,20 @@ int KRVShell::Reset(KRVShell* inShell) {
 }
 
 // The tempo is read in single precision, so 99.9 is set (and saved) as
-// 99.900002. A tempo that gives no usable clock (0, negative, not finite, or
-// so fast that the tick period rounds to nothing) is refused.
+// 99.900002. A tempo that gives no usable clock (0, negative, not a number,
+// or above 25,000) is refused, judged before the rounding so that 25000.001
+// does not slip through as 25000.
 int KRVShell::BPM(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
     if (inShell->GetParamCount() < 1) {
         out->Write("need bpm param\n");
         return 0;
     }
-    float bpm = static_cast<float>(KRVReadDouble(inShell->GetParam(1)));
-    if (bpm == 0.0f || !inShell->mSequencer->SetBPM(bpm)) {
+    double typed = KRVReadDouble(inShell->GetParam(1));
+    // Checked first: a double beyond float's range has no float value.
+    bool usable = KRVSequencer::IsUsableBPM(typed);
+    float bpm = usable ? static_cast<float>(typed) : 0.0f;
+    if (!usable || !inShell->mSequencer->SetBPM(bpm)) {
         out->WriteFormattedS("%s: having trouble parsing bpm\n", inShell->GetParam(1));
     }
     return 0;

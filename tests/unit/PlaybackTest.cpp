@@ -268,6 +268,7 @@ TEST_F(PlaybackTest, EditingWhilePlayingLeavesNoHangingNote) {
             mSequencer.MuteTrack(2);
         if (round % 4 == 0)
             mSequencer.UnMuteTrack(2);
+        mSequencer.CopyTrack(1 + round % 3, 1 + (round + 1) % 3);
         mSequencer.DeleteTrack(1 + round % 2);
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }

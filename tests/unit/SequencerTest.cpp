@@ -117,7 +117,8 @@ TEST_F(SequencerTest, TempoGivesPeriodAndRefusesUnusableValues) {
     EXPECT_TRUE(mSequencer.SetBPM(25000));  // 100 microseconds, the fastest clock
     EXPECT_TRUE(mSequencer.SetBPM(90));
     mListener.Take();
-    for (double bad : {0.0, -5.0, 26000.0, 1e300, 1.0 / 0.0, 0.0 / 0.0}) {
+    // 25,000 exactly is the limit, though the rounded period would allow more.
+    for (double bad : {0.0, -5.0, 25000.001, 25100.0, 26000.0, 1e300, 1.0 / 0.0, 0.0 / 0.0}) {
         EXPECT_FALSE(mSequencer.SetBPM(bad)) << bad;
     }
     EXPECT_EQ(mSequencer.GetBPM(), 90.0);
@@ -249,6 +250,22 @@ TEST_F(SequencerTest, TrackListKeepsTracksWhole) {
     EXPECT_TRUE(mSequencer.GetEvent(1, 4).IsSelected());
     EXPECT_FALSE(mSequencer.GetEvent(1, 5).IsMuted());
     EXPECT_EQ(mListener.Take().back(), "TrackChanged 1");
+}
+
+TEST_F(SequencerTest, TrackListStopsAtItsLimit) {
+    // A position past the end would pad up to it: refused whole.
+    EXPECT_EQ(mSequencer.AddTrack(KRVTrack(), KRVSequencer::kMaxTracks + 1), -1);
+    EXPECT_EQ(mSequencer.GetTrackCount(), 0);
+    EXPECT_EQ(mSequencer.AddTrack(KRVTrack(), KRVSequencer::kMaxTracks), KRVSequencer::kMaxTracks);
+    mListener.Take();
+    EXPECT_FALSE(mSequencer.CanAddTrack());
+    EXPECT_EQ(mSequencer.AddTrack(KRVTrack()), -1);
+    EXPECT_EQ(mSequencer.AddTrack(KRVTrack(), 1), -1);
+    EXPECT_EQ(mSequencer.GetTrackCount(), KRVSequencer::kMaxTracks);
+    EXPECT_TRUE(mListener.Take().empty());
+    mSequencer.DeleteTrack(1);
+    EXPECT_TRUE(mSequencer.CanAddTrack(KRVSequencer::kMaxTracks));
+    EXPECT_FALSE(mSequencer.CanAddTrack(KRVSequencer::kMaxTracks + 1));
 }
 
 TEST_F(SequencerTest, DeletingTheVSoloedTrackFreesTheStep) {

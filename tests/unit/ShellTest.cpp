@@ -97,6 +97,20 @@ TEST(KRVShell, DisplayShowsEveryCellKind) {
     std::string shown = RunShell(sequencer, "di\n");
     EXPECT_NE(shown.find("|  |C:|B  |Str|010|B  |\n"), std::string::npos) << shown;
     EXPECT_NE(shown.find("|MU|V:|100|"), std::string::npos) << shown;
+
+    // Names are cut and padded by characters, never inside one; stray
+    // continuation bytes count a character per four.
+    sequencer.SetChannelName(0, 1, "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9");
+    sequencer.SetChannelName(0, 16,
+                             "\xE2\x82\xAC"
+                             "1");
+    sequencer.SetChannelName(0, 10, std::string(13, '\x80'));
+    shown = RunScript(sequencer, "di\n");
+    std::string cells =
+        "|  |C:|\xC3\xA9\xC3\xA9\xC3\xA9|\xE2\x82\xAC"
+        "1 |" +
+        std::string(12, '\x80') + "|";
+    EXPECT_NE(shown.find(cells), std::string::npos) << shown;
 }
 
 }  // namespace
