@@ -105,7 +105,7 @@ TEST(KRVShell, DisplayShowsEveryCellKind) {
                              "\xE2\x82\xAC"
                              "1");
     sequencer.SetChannelName(0, 10, std::string(13, '\x80'));
-    shown = RunScript(sequencer, "di\n");
+    shown = RunShell(sequencer, "di\n");
     std::string cells =
         "|  |C:|\xC3\xA9\xC3\xA9\xC3\xA9|\xE2\x82\xAC"
         "1 |" +
