@@ -46,7 +46,11 @@ const std::string kFileMarker = "%%file ";
 
 MIDICLClient* sClient = nullptr;
 std::vector<std::unique_ptr<MIDICLDestination>> sDestinations;
-FILE* sDiscard = nullptr;
+FILE* sOutput = nullptr;
+// Each input runs in the scratch folder; between inputs the fuzzer is back
+// where it started, so that paths it was given keep their meaning.
+int sStartFolder = -1;
+int sScratchFolder = -1;
 
 // Every right to change the file system, for the Landlock ABI version given.
 __u64 WriteRights(long inABI) {
@@ -90,6 +94,11 @@ bool ConfineWritesTo(const char* inFolder) {
     }
     close(rulesetFD);
     return confined;
+}
+
+// Output goes nowhere, without a system call for every flush.
+ssize_t Discard(void*, const char*, size_t inSize) {
+    return static_cast<ssize_t>(inSize);
 }
 
 int RemoveEntry(const char* inPath, const struct stat*, int, FTW*) {
@@ -161,16 +170,19 @@ void SetUpSequencer(KRVSequencer& ioSequencer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Output is dropped; the stream is opened while writing is still allowed.
-    sDiscard = std::fopen("/dev/null", "w");
+    // KRV_FUZZ_SHOW=1 shows what the shell says (to read a finding through).
+    cookie_io_functions_t discard = {nullptr, Discard, nullptr, nullptr};
+    sOutput = std::getenv("KRV_FUZZ_SHOW") != nullptr ? stderr : fopencookie(nullptr, "w", discard);
     char* folder = getcwd(nullptr, 0);
-    if (sDiscard == nullptr || folder == nullptr || !ConfineWritesTo(folder)) {
+    if (sOutput == nullptr || folder == nullptr || !ConfineWritesTo(folder)) {
         std::fprintf(stderr, "krv shell fuzzer: cannot confine file writes (Landlock), not run\n");
         std::exit(77);
     }
     std::free(folder);
     mkdir("scratch", 0700);
-    if (chdir("scratch") != 0) {
+    sStartFolder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    sScratchFolder = open("scratch", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (sStartFolder < 0 || sScratchFolder < 0) {
         std::perror("krv shell fuzzer: scratch folder");
         std::exit(1);
     }
@@ -185,6 +197,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, std::size_t inSize) {
+    if (fchdir(sScratchFolder) != 0) {
+        std::abort();
+    }
     ClearScratch();
     std::string console = WriteFiles(std::string(reinterpret_cast<const char*>(inData), inSize));
     // fmemopen refuses an empty buffer; one newline reads as an empty line.
@@ -193,12 +208,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, std::size_t in
     }
     FILE* in = fmemopen(console.data(), console.size(), "r");
     if (in == nullptr) {
-        return 0;
+        std::abort();
     }
     {
         KRVSequencer sequencer;
         SetUpSequencer(sequencer);
-        KRVStdioInterface interface(in, sDiscard);
+        KRVStdioInterface interface(in, sOutput);
         KRVShell shell(&sequencer, &interface);
         shell.SetShellCommandsAllowed(false);
         shell.Shell(true);
@@ -207,5 +222,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, std::size_t in
         }
     }
     std::fclose(in);
+    if (fchdir(sStartFolder) != 0) {
+        std::abort();
+    }
     return 0;
 }

@@ -7,7 +7,8 @@
 # 10 s) or an allocation over 1 GB; the failing input is left in
 # BUILD_FOLDER (default build-fuzz) as crash-*, timeout-* or oom-*.
 # Where the kernel has no Landlock (the target's guard against writing
-# outside BUILD_FOLDER), it says so and skips.
+# outside BUILD_FOLDER), it says so and skips. To read a finding through:
+#   KRV_FUZZ_SHOW=1 BUILD_FOLDER/shell-build/fuzz/krv_shell_fuzzer FILE
 set -euo pipefail
 seconds=${1:?usage: fuzz/run_shell.sh SECONDS [BUILD_FOLDER]}
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -20,6 +20,10 @@ public:
     static constexpr int kCommandCount = 66;
     static constexpr int kMaxHistory = 50;
     static constexpr int kLineBufferLength = KRVLineLimit::kBufferLength;
+    // Scripts read scripts at most this deep, and at most this many in all
+    // for one command of the console.
+    static constexpr int kMaxScriptDepth = 16;
+    static constexpr int kMaxScriptsRead = 1000;
 
     KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface);
 
@@ -88,8 +92,6 @@ private:
 
     // Scripts
     enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
-    static constexpr int kMaxScriptDepth = 16;
-    static constexpr int kMaxScriptsRead = 10000;
     bool MayOverwrite(const char* inPath);
     static int SaveScript(KRVShell* inShell, ScriptKind inKind);
     static int RunScript(KRVShell* inShell, bool inClearFirst);

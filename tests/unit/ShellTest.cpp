@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "KRVLineLimit.h"
@@ -111,6 +113,42 @@ TEST(KRVShell, DisplayShowsEveryCellKind) {
         "1 |" +
         std::string(12, '\x80') + "|";
     EXPECT_NE(shown.find(cells), std::string::npos) << shown;
+}
+
+size_t CountOf(const std::string& inText, const std::string& inPart) {
+    size_t count = 0;
+    for (size_t at = inText.find(inPart); at != std::string::npos;
+         at = inText.find(inPart, at + 1)) {
+        count++;
+    }
+    return count;
+}
+
+// A script that reads itself three times would take 3^16 reads; each
+// command of the console gets a budget of reads instead.
+TEST(KRVShell, ScriptsReadingThemselvesStopAtTheBudget) {
+    char pattern[] = "/tmp/krv-selfread-XXXXXX";
+    std::string folder = mkdtemp(pattern);
+    std::string script = folder + "/a.krv";
+    std::string line = "read " + script + "\n";
+    FILE* file = std::fopen(script.c_str(), "w");
+    std::fputs((line + line + line).c_str(), file);
+    std::fclose(file);
+
+    KRVSequencer sequencer;
+    std::string once = RunShell(sequencer, line);
+    std::string twice = RunShell(sequencer, line + line + "newtrack\n");
+    std::string refusal = "over " + std::to_string(KRVShell::kMaxScriptsRead) + " scripts read";
+    EXPECT_GE(CountOf(once, refusal), 1u);
+    size_t nested = CountOf(once, "nested deeper");
+    EXPECT_GT(nested, 0u);
+    EXPECT_LE(nested, 3u * KRVShell::kMaxScriptsRead);
+    // Each command of the console reads on a budget of its own; the line
+    // after them runs.
+    EXPECT_EQ(CountOf(twice, "nested deeper"), 2 * nested);
+    EXPECT_EQ(sequencer.GetTrackCount(), 1);
+    std::remove(script.c_str());
+    rmdir(folder.c_str());
 }
 
 }  // namespace
