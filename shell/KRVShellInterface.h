@@ -10,7 +10,9 @@
 // caller's output goes.
 class KRVShellInterface : public KRVTextOutput {
 public:
-    // Returns the line's length without its newline, or -1 at end of input.
+    // Reads one whole line and returns its length without its newline, or -1
+    // at end of input. A line that does not fit in the buffer is consumed
+    // and refused: KRVLineLimit::kTooLong, nothing of it delivered.
     virtual int ReadLine(char* inBuffer, int inBufferLength) = 0;
 
     // A null delegate switches delegation off. Delegates are not owned.
