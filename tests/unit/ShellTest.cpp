@@ -9,6 +9,7 @@
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVStdioInterface.h"
+#include "MIDICLClient.h"
 #include "TestShell.h"
 
 namespace {
@@ -147,6 +148,26 @@ TEST(KRVShell, ScriptsReadingThemselvesStopAtTheBudget) {
     // after them runs.
     EXPECT_EQ(CountOf(twice, "nested deeper"), 2 * nested);
     EXPECT_EQ(sequencer.GetTrackCount(), 1);
+    std::remove(script.c_str());
+    rmdir(folder.c_str());
+}
+
+// Names go into a configuration script so that they read back as they were:
+// blanks, quotes and backslashes escaped, a carriage return (which would
+// end a DOS line) in quotes.
+TEST(KRVShell, ChannelNamesReadBackAsSaved) {
+    char pattern[] = "/tmp/krv-names-XXXXXX";
+    std::string folder = mkdtemp(pattern);
+    std::string script = folder + "/names.krv";
+    MIDICLClient client("test", "none");
+    KRVSequencer sequencer;
+    sequencer.AddPort(client.MakeOutputPort("out"));
+    sequencer.SetChannelName(0, 1, "a\r");
+    sequencer.SetChannelName(0, 2, "Lead \"Synth\" \\ 'two'\r\rend");
+    std::string said =
+        RunShell(sequencer, "saveconfig " + script + "\ndeleteconfig\nread " + script + "\n");
+    EXPECT_EQ(sequencer.GetChannelName(0, 1), "a\r") << said;
+    EXPECT_EQ(sequencer.GetChannelName(0, 2), "Lead \"Synth\" \\ 'two'\r\rend") << said;
     std::remove(script.c_str());
     rmdir(folder.c_str());
 }
