@@ -5,7 +5,7 @@
 // An input is console lines, optionally followed by files for the scratch
 // folder, each begun by a line "%%file NAME" (NAME of letters, digits, dots,
 // dashes and underscores; anything else is named by its number). The files
-// may hold anything, binary included.
+// may hold anything, binary included. Each part is cut after 256 lines.
 //
 // Nothing here may touch the rest of the machine: the shell command is
 // switched off, and before the first input the process gives up (through
@@ -42,6 +42,7 @@
 namespace {
 
 constexpr int kDestinations = 2;
+constexpr int kMaxLines = 256;
 const std::string kFileMarker = "%%file ";
 
 MIDICLClient* sClient = nullptr;
@@ -136,9 +137,24 @@ void WriteScratchFile(const std::string& inName, const std::string& inContent) {
 
 // Splits off the files that follow the console lines and writes them;
 // returns the console lines.
+// Keeps the first kMaxLines lines. Every line may cost a walk over 1,024
+// tracks; without a cap, long inputs of cheap lines would time out for the
+// work they ask for, not for a fault.
+std::string FirstLines(const std::string& inText) {
+    size_t at = 0;
+    for (int line = 0; line < kMaxLines && at != std::string::npos; line++) {
+        at = inText.find('\n', at);
+        if (at != std::string::npos) {
+            at++;
+        }
+    }
+    return at == std::string::npos ? inText : inText.substr(0, at);
+}
+
 std::string WriteFiles(const std::string& inInput) {
     size_t end = inInput.find("\n" + kFileMarker);
-    std::string console = inInput.substr(0, end == std::string::npos ? inInput.size() : end + 1);
+    std::string console =
+        FirstLines(inInput.substr(0, end == std::string::npos ? inInput.size() : end + 1));
     int number = 0;
     while (end != std::string::npos) {
         size_t nameStart = end + 1 + kFileMarker.size();
@@ -151,7 +167,7 @@ std::string WriteFiles(const std::string& inInput) {
         size_t contentEnd = end == std::string::npos ? inInput.size() : end + 1;
         number++;
         WriteScratchFile(IsPlainName(name) ? name : std::to_string(number),
-                         inInput.substr(nameEnd + 1, contentEnd - nameEnd - 1));
+                         FirstLines(inInput.substr(nameEnd + 1, contentEnd - nameEnd - 1)));
     }
     return console;
 }

@@ -4,8 +4,9 @@
 # AddressSanitizer, UndefinedBehaviorSanitizer) and runs it for SECONDS
 # seconds, seeded from the transcripts' inputs and a few scripts with files.
 # Exits non-zero when the fuzzer finds a crash, a hang (an input taking over
-# 10 s) or an allocation over 1 GB; the failing input is left in
-# BUILD_FOLDER (default build-fuzz) as crash-*, timeout-* or oom-*.
+# 20 s) or an allocation over 1 GB; the failing input is left in
+# BUILD_FOLDER (default build-fuzz) as crash-*, timeout-* or oom-*. The
+# target may change files only beneath BUILD_FOLDER, where it was started.
 # Where the kernel has no Landlock (the target's guard against writing
 # outside BUILD_FOLDER), it says so and skips. To read a finding through:
 #   KRV_FUZZ_SHOW=1 BUILD_FOLDER/shell-build/fuzz/krv_shell_fuzzer FILE
@@ -34,9 +35,9 @@ printf 'namechannel 1 "a b"\nsaveconfig c.krv\ndeleteconfig\nread c.krv\nsavesel
 sed -nE 's/^ *\{"([a-z0-9]+)", "([a-z0-9]*)".*/"\1"\n"\2"/p' "$root/shell/KRVShell.cpp" |
     grep -v '^""$' >"$work/commands.dict"
 
-cd "$work"
+cd "$out"
 status=0
-"$out/shell-build/fuzz/krv_shell_fuzzer" -max_total_time="$seconds" -timeout=10 \
+"$out/shell-build/fuzz/krv_shell_fuzzer" -max_total_time="$seconds" -timeout=20 \
     -rss_limit_mb=1024 -max_len=16384 -print_final_stats=1 -dict="$work/commands.dict" \
     -artifact_prefix="$out/" "$work/corpus" "$work/seeds" || status=$?
 if [ "$status" -eq 77 ]; then

@@ -291,7 +291,7 @@ bool KRVSequencer::IsInGrid(int inTrack1, int inStep1) const {
 }
 
 int KRVSequencer::SetSelected(int inTrack1, int inStep1, bool inSelected) {
-    GetEvent(inTrack1, inStep1).mSelected = inSelected;
+    GetTrack(inTrack1).SetSelected(inStep1, inSelected);
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
     return 1;
 }
@@ -350,16 +350,20 @@ int KRVSequencer::MarkTrack(int inTrack1, bool inSelected) {
 }
 
 void KRVSequencer::InvertSelect(int inTrack1, int inStep1) {
-    KRVEvent& event = GetEvent(inTrack1, inStep1);
-    event.mSelected = !event.mSelected;
+    GetTrack(inTrack1).SetSelected(inStep1, !GetEvent(inTrack1, inStep1).IsSelected());
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
 }
 
 // The counts and each selection mark are read afresh before every visit, so
 // an action that changes the selection affects the events visited after it.
+// Tracks without a selected event are passed over: loading a script selects
+// one event at a time, and must not walk every event for each of them.
 int KRVSequencer::RunSelection(KRVSelectionAction* inAction) {
     int count = 0;
     for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        if (GetTrack(track1).GetSelectedCount() == 0) {
+            continue;
+        }
         for (int step1 = 1; step1 <= GetStepCount() && track1 <= GetTrackCount(); step1++) {
             if (GetEvent(track1, step1).IsSelected()) {
                 count++;

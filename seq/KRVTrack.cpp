@@ -1,6 +1,7 @@
 #include "KRVTrack.h"
 
-// Copy-constructed events carry no marks, so the new track has no h-solos.
+// Copy-constructed events carry no marks, so the new track has no h-solos
+// and no selection.
 KRVTrack::KRVTrack(const KRVTrack& inTrack)
     : mMuted(inTrack.mMuted.Load()),
       mChannel(inTrack.mChannel),
@@ -38,5 +39,13 @@ void KRVTrack::HUnSolo(int inStep) {
     if (event.mHSoloed) {
         event.mHSoloed = false;
         mHSoloCount = mHSoloCount - 1;
+    }
+}
+
+void KRVTrack::SetSelected(int inStep, bool inSelected) {
+    KRVEvent& event = GetEvent(inStep);
+    if (event.mSelected != inSelected) {
+        event.mSelected = inSelected;
+        mSelectedCount += inSelected ? 1 : -1;
     }
 }

@@ -21,6 +21,9 @@ public:
     const KRVEvent& GetEvent(int inStep) const { return mEvents[inStep - 1]; }
 
     int GetHSoloCount() const { return mHSoloCount; }
+    // Selected events, seen or beyond the step count; lets a walk over the
+    // selection pass over tracks without any.
+    int GetSelectedCount() const { return mSelectedCount; }
     int GetEventCount() const { return mEventCount; }
     bool IsMuted() const { return mMuted; }
 
@@ -33,6 +36,8 @@ public:
     // which playback reads as "this track is in horizontal-solo mode".
     void HSolo(int inStep);
     void HUnSolo(int inStep);
+    // Marks or unmarks an event as selected, keeping the selected count.
+    void SetSelected(int inStep, bool inSelected);
 
 private:
     friend class KRVSequencer;
@@ -41,6 +46,8 @@ private:
     // A per-track channel that nothing reads yet; copies carry it along.
     std::uint8_t mChannel = 0;
     KRVRelaxed<int> mHSoloCount{0};
+    // Only the command thread selects, so a plain count will do.
+    int mSelectedCount = 0;
     int mEventCount = 0;
     KRVEvent mEvents[kMaxSteps];
     // The step (0-based) whose note is sounding, or -1. A track sounds at most

@@ -23,7 +23,7 @@ public:
     // Scripts read scripts at most this deep, and at most this many in all
     // for one command of the console.
     static constexpr int kMaxScriptDepth = 16;
-    static constexpr int kMaxScriptsRead = 1000;
+    static constexpr int kMaxScriptsRead = 100;
 
     KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface);
 

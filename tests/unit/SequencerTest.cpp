@@ -188,6 +188,26 @@ TEST_F(SequencerTest, SelectionCountsAndWalkOrder) {
     RecordingAction idle;
     EXPECT_EQ(mSequencer.RunSelection(&idle), 0);
     EXPECT_TRUE(idle.mVisits.empty());
+
+    // The walk passes over tracks by their selected counts, which must
+    // follow every way a mark comes and goes.
+    mSequencer.SelectEvent(3, 2);
+    mSequencer.InvertSelect(3, 2);
+    mSequencer.InvertSelect(4, 9);
+    mSequencer.SelectEvent(4, 9);
+    mSequencer.CopyTrack(4, 3);
+    mSequencer.AddTrack(mSequencer.GetTrack(4), 1);
+    mSequencer.DeleteTrack(2);
+    for (int track = 1; track <= mSequencer.GetTrackCount(); track++) {
+        int marked = 0;
+        for (int step = 1; step <= KRVTrack::kMaxSteps; step++) {
+            marked += mSequencer.GetEvent(track, step).IsSelected() ? 1 : 0;
+        }
+        EXPECT_EQ(mSequencer.GetTrack(track).GetSelectedCount(), marked) << track;
+    }
+    RecordingAction after;
+    EXPECT_EQ(mSequencer.RunSelection(&after), 1);
+    EXPECT_EQ(after.mVisits, (std::vector<std::string>{"4,9"}));
 }
 
 TEST_F(SequencerTest, SolosMoveAndCount) {
