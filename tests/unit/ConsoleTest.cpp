@@ -113,6 +113,10 @@ TEST(KRVCommandLine, TempoAndOptions) {
     EXPECT_EQ(Parse({}).GetStartingTempo(), 120.0);
     EXPECT_EQ(Parse({"140.5"}).GetStartingTempo(), 140.5);
     EXPECT_EQ(Parse({"abc"}).GetStartingTempo(), 120.0);
+    // 25,000 exactly is the fastest start, as for the bpm command.
+    EXPECT_EQ(Parse({"25000"}).GetStartingTempo(), 25000.0);
+    EXPECT_EQ(Parse({"25000.01"}).GetStartingTempo(), 120.0);
+    EXPECT_EQ(Parse({"25100"}).GetStartingTempo(), 120.0);
     EXPECT_EQ(Parse({"140", "--version"}).GetAction(), KRVCommandLine::kShowVersion);
     EXPECT_EQ(Parse({"-"}).GetAction(), KRVCommandLine::kRefuse);
     EXPECT_EQ(Parse({"-.5"}).GetAction(), KRVCommandLine::kRun);
