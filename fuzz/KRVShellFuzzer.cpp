@@ -5,7 +5,7 @@
 // An input is console lines, optionally followed by files for the scratch
 // folder, each begun by a line "%%file NAME" (NAME of letters, digits, dots,
 // dashes and underscores; anything else is named by its number). The files
-// may hold anything, binary included. Each part is cut after 256 lines.
+// may hold anything, binary included. Each part is cut after 64 lines.
 //
 // Nothing here may touch the rest of the machine: the shell command is
 // switched off, and before the first input the process gives up (through
@@ -42,7 +42,7 @@
 namespace {
 
 constexpr int kDestinations = 2;
-constexpr int kMaxLines = 256;
+constexpr int kMaxLines = 64;
 const std::string kFileMarker = "%%file ";
 
 MIDICLClient* sClient = nullptr;
@@ -69,7 +69,23 @@ __u64 WriteRights(long inABI) {
     return rights;
 }
 
-// Leaves this process the right to change files beneath inFolder only.
+// Grants inRights beneath inPath (a folder, or a single file) in the ruleset.
+bool AllowBeneath(int inRulesetFD, const char* inPath, __u64 inRights) {
+    landlock_path_beneath_attr beneath = {};
+    beneath.allowed_access = inRights;
+    beneath.parent_fd = open(inPath, O_PATH | O_CLOEXEC);
+    if (beneath.parent_fd < 0) {
+        return false;
+    }
+    bool added =
+        syscall(SYS_landlock_add_rule, inRulesetFD, LANDLOCK_RULE_PATH_BENEATH, &beneath, 0) == 0;
+    close(beneath.parent_fd);
+    return added;
+}
+
+// Leaves this process the right to change files beneath inFolder only, and
+// to write to /dev/null (where libFuzzer's -fork mode sends its children's
+// output).
 bool ConfineWritesTo(const char* inFolder) {
     long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (abi < 1) {
@@ -82,17 +98,12 @@ bool ConfineWritesTo(const char* inFolder) {
     if (rulesetFD < 0) {
         return false;
     }
-    landlock_path_beneath_attr beneath = {};
-    beneath.allowed_access = ruleset.handled_access_fs;
-    beneath.parent_fd = open(inFolder, O_PATH | O_CLOEXEC);
-    bool confined =
-        beneath.parent_fd >= 0 &&
-        syscall(SYS_landlock_add_rule, rulesetFD, LANDLOCK_RULE_PATH_BENEATH, &beneath, 0) == 0 &&
-        prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-        syscall(SYS_landlock_restrict_self, rulesetFD, 0) == 0;
-    if (beneath.parent_fd >= 0) {
-        close(beneath.parent_fd);
-    }
+    __u64 fileRights =
+        ruleset.handled_access_fs & (LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_TRUNCATE);
+    bool confined = AllowBeneath(rulesetFD, inFolder, ruleset.handled_access_fs) &&
+                    AllowBeneath(rulesetFD, "/dev/null", fileRights) &&
+                    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                    syscall(SYS_landlock_restrict_self, rulesetFD, 0) == 0;
     close(rulesetFD);
     return confined;
 }
@@ -137,9 +148,10 @@ void WriteScratchFile(const std::string& inName, const std::string& inContent) {
 
 // Splits off the files that follow the console lines and writes them;
 // returns the console lines.
-// Keeps the first kMaxLines lines. Every line may cost a walk over 1,024
-// tracks; without a cap, long inputs of cheap lines would time out for the
-// work they ask for, not for a fault.
+// Keeps the first kMaxLines lines. A line may cost a walk over 1,024 tracks,
+// or a hundred scripts read (each starting and stopping the clock thread);
+// without a cap, long inputs would time out for the work they ask for, not
+// for a fault.
 std::string FirstLines(const std::string& inText) {
     size_t at = 0;
     for (int line = 0; line < kMaxLines && at != std::string::npos; line++) {
