@@ -22,13 +22,18 @@ bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* 
     if (pipe(ends) != 0) {
         return false;
     }
+    // Blocked until the wait for output lets them in, so that one arriving
+    // just before that wait still cuts it short.
+    const sigset_t waitMask = KRVSignals::Block();
     const pid_t child = fork();
     if (child < 0) {
+        KRVSignals::Restore(waitMask);
         close(ends[0]);
         close(ends[1]);
         return false;
     }
     if (child == 0) {
+        KRVSignals::Restore(waitMask);
         setpgid(0, 0);
         dup2(ends[1], STDOUT_FILENO);
         close(ends[0]);
@@ -40,9 +45,10 @@ bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* 
     // Set here too, so that the group exists whichever of us runs first.
     setpgid(child, child);
     const bool ownsTerminal = HandTerminal(child);
-    if (!CopyOutput(ends[0], child, ioOut)) {
+    if (!CopyOutput(ends[0], child, ioOut, waitMask)) {
         kill(-child, SIGKILL);
     }
+    KRVSignals::Restore(waitMask);
     close(ends[0]);
     Reap(child);
     if (ownsTerminal) {
@@ -71,7 +77,8 @@ bool KRVCommandRunner::HandTerminal(int inGroup) {
 
 // Until the command closes its output. False when it was interrupted and
 // did not end within the grace time.
-bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut) {
+bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut,
+                                  const sigset_t& inWaitMask) {
     bool interrupted = false;
     for (;;) {
         if (!interrupted && KRVSignals::IsPending()) {
@@ -79,7 +86,8 @@ bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* io
             kill(-inChild, SIGINT);
         }
         pollfd readable{inPipe, POLLIN, 0};
-        const int ready = poll(&readable, 1, interrupted ? kGraceMS : -1);
+        timespec grace{kGraceMS / 1000, (kGraceMS % 1000) * 1000000L};
+        const int ready = ppoll(&readable, 1, interrupted ? &grace : nullptr, &inWaitMask);
         if (ready == 0) {
             return false;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <string>
 
 class KRVShellInterface;
@@ -15,7 +16,8 @@ public:
     static bool Run(const std::string& inCommandLine, KRVShellInterface* ioOut);
 
 private:
-    static bool CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut);
+    static bool CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut,
+                           const sigset_t& inWaitMask);
     static void Reap(int inChild);
     static bool HandTerminal(int inGroup);
 };

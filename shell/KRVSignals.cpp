@@ -66,17 +66,23 @@ bool KRVSignals::IsPending() {
     return sInterrupted != 0 || sTerminatingSignal != 0;
 }
 
-void KRVSignals::SetMask(int inHow) {
+sigset_t KRVSignals::SetMask(int inHow) {
     sigset_t set;
     sigemptyset(&set);
     for (int signal : kSignals) {
         sigaddset(&set, signal);
     }
-    pthread_sigmask(inHow, &set, nullptr);
+    sigset_t previous;
+    pthread_sigmask(inHow, &set, &previous);
+    return previous;
 }
 
-void KRVSignals::Block() {
-    SetMask(SIG_BLOCK);
+sigset_t KRVSignals::Block() {
+    return SetMask(SIG_BLOCK);
+}
+
+void KRVSignals::Restore(const sigset_t& inMask) {
+    pthread_sigmask(SIG_SETMASK, &inMask, nullptr);
 }
 
 void KRVSignals::Unblock() {

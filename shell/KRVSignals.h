@@ -38,16 +38,18 @@ public:
     static bool IsPending();
 
     // Block and unblock the three signals in the calling thread; threads made
-    // meanwhile inherit the block.
-    static void Block();
+    // meanwhile inherit the block. Block returns the mask it replaced, for a
+    // wait (ppoll) that must let them in, and for Restore.
+    static sigset_t Block();
     static void Unblock();
+    static void Restore(const sigset_t& inMask);
 
     // For tests: forget what arrived.
     static void Clear();
 
 private:
     static void Handle(int inSignal);
-    static void SetMask(int inHow);
+    static sigset_t SetMask(int inHow);
 
     static volatile std::sig_atomic_t sInterrupted;
     static InterruptAction sInterruptAction;
