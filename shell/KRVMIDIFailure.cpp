@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
+#include "MIDICLClient.h"
 #include "MIDICLException.h"
 
 namespace {
@@ -37,8 +39,21 @@ std::string KRVMIDIFailure::DescribeClientFailure(int inStatus, const std::strin
                std::strerror(-inStatus);
     }
     if (inHostChoice != "none" && inStatus == -EINVAL) {
-        return "krv: unknown MIDI system \"" + inHostChoice +
-               "\" in KRV_MIDI_HOST (it takes alsa, jack or none)";
+        return "krv: unknown MIDI system \"" + inHostChoice + "\" in KRV_MIDI_HOST (it takes " +
+               ListHostNames() + ")";
     }
     return "";
+}
+
+// The systems this build can use, as "alsa, jack or none".
+std::string KRVMIDIFailure::ListHostNames() {
+    const std::vector<std::string> names = MIDICLClient::GetHostNames();
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); i++) {
+        if (i > 0) {
+            list += i + 1 == names.size() ? " or " : ", ";
+        }
+        list += names[i];
+    }
+    return list;
 }

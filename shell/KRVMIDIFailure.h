@@ -14,4 +14,5 @@ public:
 
 private:
     static std::string DescribeClientFailure(int inStatus, const std::string& inHostChoice);
+    static std::string ListHostNames();
 };
