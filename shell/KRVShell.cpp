@@ -275,3 +275,21 @@ void KRVShell::ExpandHistory() {
     mInterface->WriteFormattedS("%s\n", line.c_str());
     Execute(line.c_str());
 }
+
+bool KRVShell::NeedParams(int inCount, const char* inMissing) const {
+    if (GetParamCount() < inCount) {
+        mInterface->Write(inMissing);
+        return false;
+    }
+    return true;
+}
+
+bool KRVShell::ReadParamInRange(int inIndex, int inLowest, int inHighest, const char* inBad,
+                                int* outValue) const {
+    *outValue = KRVReadInt(GetParam(inIndex));
+    if (*outValue < inLowest || *outValue > inHighest) {
+        mInterface->Write(inBad);
+        return false;
+    }
+    return true;
+}

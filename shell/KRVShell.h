@@ -81,8 +81,8 @@ private:
     int GetParamCount() const { return static_cast<int>(mParameters.size()) - 1; }
     const char* GetParam(int inIndex) const { return mParameters[inIndex].c_str(); }
     int ReadExistingTrack();
-    // The argument readers of the editing commands, each refusing with the
-    // command's own message. NeedParams: false, after saying inMissing, when
+    // Argument readers for the handlers, each refusing with the command's own
+    // message. NeedParams: false, after saying inMissing, when
     // fewer than inCount arguments follow the command. ReadParamInRange:
     // argument inIndex read as a number (like atoi) from inLowest to
     // inHighest; false, after saying inBad, outside that range.

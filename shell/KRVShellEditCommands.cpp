@@ -74,28 +74,6 @@ int ReadKey(const char* inWord, bool* outByNumber) {
     return -1;
 }
 
-}  // namespace
-
-bool KRVShell::NeedParams(int inCount, const char* inMissing) const {
-    if (GetParamCount() < inCount) {
-        mInterface->Write(inMissing);
-        return false;
-    }
-    return true;
-}
-
-bool KRVShell::ReadParamInRange(int inIndex, int inLowest, int inHighest, const char* inBad,
-                                int* outValue) const {
-    *outValue = KRVReadInt(GetParam(inIndex));
-    if (*outValue < inLowest || *outValue > inHighest) {
-        mInterface->Write(inBad);
-        return false;
-    }
-    return true;
-}
-
-namespace {
-
 // The mute and solo commands take no argument: run, then report the count.
 void RunAndReport(KRVSequencer* inSequencer, KRVShellInterface* inOut, KRVSelectionAction* inAction,
                   const char* inFormat) {

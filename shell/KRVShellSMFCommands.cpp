@@ -6,8 +6,7 @@
 
 int KRVShell::ExportSMF(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need file name to export to\n");
+    if (!inShell->NeedParams(1, "need file name to export to\n")) {
         return 0;
     }
     if (inShell->mSequencer->GetTrackCount() == 0) {
@@ -19,8 +18,7 @@ int KRVShell::ExportSMF(KRVShell* inShell) {
 }
 
 int KRVShell::ImportSMF(KRVShell* inShell) {
-    if (inShell->GetParamCount() < 1) {
-        inShell->mInterface->Write("need a file name argument\n");
+    if (!inShell->NeedParams(1, "need a file name argument\n")) {
         return 0;
     }
     KRVSequencerSMF smf(inShell->mSequencer, inShell->mInterface);

@@ -142,8 +142,7 @@ bool KRVShell::MayOverwrite(const char* inPath) {
 // and its one-line report of a failure.
 int KRVShell::SaveScript(KRVShell* inShell, ScriptKind inKind) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need file name to save to\n");
+    if (!inShell->NeedParams(1, "need file name to save to\n")) {
         return 0;
     }
     std::string path = inShell->GetParam(1);
@@ -189,8 +188,7 @@ int KRVShell::SaveSelection(KRVShell* inShell) {
 // inClearFirst (load) the sequence goes once the file has opened.
 int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need file name to load from\n");
+    if (!inShell->NeedParams(1, "need file name to load from\n")) {
         return 0;
     }
     std::string path = inShell->GetParam(1);

@@ -43,8 +43,7 @@ int KRVShell::SelectAll(KRVShell* inShell) {
 
 int KRVShell::SelectTrack(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need track param\n");
+    if (!inShell->NeedParams(1, "need track param\n")) {
         return 0;
     }
     // Signs are refused before the number is read.
@@ -60,8 +59,7 @@ int KRVShell::SelectTrack(KRVShell* inShell) {
 
 int KRVShell::UnSelectTrack(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need track number\n");
+    if (!inShell->NeedParams(1, "need track number\n")) {
         return 0;
     }
     // Unlike selecttrack, a sign is read as part of the number.
@@ -95,8 +93,7 @@ int KRVShell::UnSelectStep(KRVShell* inShell) {
 
 int KRVShell::SelectEvent(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 2) {
-        out->Write("need track & step param\n");
+    if (!inShell->NeedParams(2, "need track & step param\n")) {
         return 0;
     }
     int track1 = KRVReadInt(inShell->GetParam(1));
@@ -123,8 +120,7 @@ int KRVShell::SelectEvent(KRVShell* inShell) {
 
 int KRVShell::UnSelectEvent(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 2) {
-        out->Write("need track & step param\n");
+    if (!inShell->NeedParams(2, "need track & step param\n")) {
         return 0;
     }
     // Numbers as typed, migration mode or not.

@@ -51,8 +51,7 @@ int KRVShell::NewTrack(KRVShell* inShell) {
 
 int KRVShell::DeleteTrack(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need track number\n");
+    if (!inShell->NeedParams(1, "need track number\n")) {
         return 0;
     }
     int track1 = KRVReadInt(inShell->GetParam(1));
@@ -68,8 +67,7 @@ int KRVShell::DeleteTrack(KRVShell* inShell) {
 
 int KRVShell::CopyTrack(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 2) {
-        out->Write("need from track and to track\n");
+    if (!inShell->NeedParams(2, "need from track and to track\n")) {
         return 0;
     }
     int tracks = inShell->mSequencer->GetTrackCount();
@@ -90,8 +88,7 @@ int KRVShell::CopyTrack(KRVShell* inShell) {
 
 // Reads the track of mutetrack and unmutetrack; 0 when it was refused.
 int KRVShell::ReadExistingTrack() {
-    if (GetParamCount() < 1) {
-        mInterface->Write("need track number\n");
+    if (!NeedParams(1, "need track number\n")) {
         return 0;
     }
     int track1 = KRVReadInt(GetParam(1));
@@ -118,8 +115,7 @@ int KRVShell::UnMuteTrack(KRVShell* inShell) {
 
 int KRVShell::SetScale(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 2) {
-        out->Write("need bars & steps params\n");
+    if (!inShell->NeedParams(2, "need bars & steps params\n")) {
         return 0;
     }
     int bars = KRVReadInt(inShell->GetParam(1));
@@ -145,8 +141,7 @@ int KRVShell::SetScale(KRVShell* inShell) {
 
 int KRVShell::SetLoop(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need loop step param\n");
+    if (!inShell->NeedParams(1, "need loop step param\n")) {
         return 0;
     }
     int step1 = KRVReadInt(inShell->GetParam(1));

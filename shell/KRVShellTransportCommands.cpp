@@ -36,8 +36,7 @@ int KRVShell::Reset(KRVShell* inShell) {
 // does not slip through as 25000.
 int KRVShell::BPM(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need bpm param\n");
+    if (!inShell->NeedParams(1, "need bpm param\n")) {
         return 0;
     }
     double typed = KRVReadDouble(inShell->GetParam(1));

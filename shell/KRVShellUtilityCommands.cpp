@@ -52,8 +52,7 @@ int KRVShell::Quit(KRVShell*) {
 // given as one quoted word; the further words go in single quotes.
 int KRVShell::Shell(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
-    if (inShell->GetParamCount() < 1) {
-        out->Write("need shell command\n");
+    if (!inShell->NeedParams(1, "need shell command\n")) {
         return 0;
     }
     if (!inShell->mShellCommandsAllowed) {
