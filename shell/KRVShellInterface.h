@@ -14,6 +14,11 @@ public:
     // at end of input. A line that does not fit in the buffer is consumed
     // and refused: KRVLineLimit::kTooLong, nothing of it delivered.
     virtual int ReadLine(char* inBuffer, int inBufferLength) = 0;
+    // The same for the answer to a question (overwrite, yes or no?): an
+    // interface that keeps the lines typed for recall leaves answers out.
+    virtual int ReadAnswer(char* inBuffer, int inBufferLength) {
+        return ReadLine(inBuffer, inBufferLength);
+    }
 
     // A null delegate switches delegation off. Delegates are not owned.
     void SetInputDelegate(KRVShellInterface* inDelegate) { mInputDelegate = inDelegate; }

@@ -133,7 +133,7 @@ bool KRVShell::MayOverwrite(const char* inPath) {
     char answer[4];
     int length;
     do {
-        length = mInterface->ReadLine(answer, sizeof answer);
+        length = mInterface->ReadAnswer(answer, sizeof answer);
     } while (length == 0);
     return length > 0 && (answer[0] == 'y' || answer[0] == 'Y');
 }

@@ -12,10 +12,6 @@
 
 namespace {
 
-// A read into a buffer this small is the answer to a question (overwrite,
-// yes or no?), not a command worth recalling.
-constexpr int kShortAnswerLength = 8;
-
 bool IsTerminal(FILE* inStream) {
     return inStream != nullptr && isatty(fileno(inStream));
 }
@@ -49,8 +45,20 @@ int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
     if (mInputDelegate != nullptr) {
         return mInputDelegate->ReadLine(inBuffer, inBufferLength);
     }
+    return ReadOwnLine(inBuffer, inBufferLength, true);
+}
+
+int KRVStdioInterface::ReadAnswer(char* inBuffer, int inBufferLength) {
+    if (mInputDelegate != nullptr) {
+        return mInputDelegate->ReadAnswer(inBuffer, inBufferLength);
+    }
+    return ReadOwnLine(inBuffer, inBufferLength, false);
+}
+
+// At a terminal the line editor reads; anywhere else the stream itself.
+int KRVStdioInterface::ReadOwnLine(char* inBuffer, int inBufferLength, bool inRemember) {
     if (mLineEditor != nullptr) {
-        FILE* line = mLineEditor->GetLineStream(inBufferLength > kShortAnswerLength);
+        FILE* line = mLineEditor->GetLineStream(inRemember);
         return line == nullptr ? -1 : ReadFromStream(line, inBuffer, inBufferLength);
     }
     return ReadFromStream(mInStream, inBuffer, inBufferLength);

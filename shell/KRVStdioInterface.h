@@ -22,6 +22,7 @@ public:
     // Reads one whole line; one that does not fit in the buffer is consumed
     // and refused with KRVLineLimit::kTooLong.
     int ReadLine(char* inBuffer, int inBufferLength) override;
+    int ReadAnswer(char* inBuffer, int inBufferLength) override;
     int Write(const char* inBuffer) override;
     int WriteFormattedD(const char* inFormat, int inDecimal) override;
     int WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) override;
@@ -35,6 +36,9 @@ public:
     int WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) override;
 
 private:
+    // Reads from this interface's own input; a line typed at a terminal is
+    // kept for recall only with inRemember.
+    int ReadOwnLine(char* inBuffer, int inBufferLength, bool inRemember);
     int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
     static bool ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine, bool* outCut,
                             bool* outEnded);
