@@ -14,10 +14,6 @@
 
 namespace {
 
-void NoteInterruptSignal(int) {
-    KRVLineEditor::NoteInterrupt();
-}
-
 // What a listing shows of a candidate: a file's own name, not its folder.
 std::string ShownName(const std::string& inCandidate) {
     size_t slash = inCandidate.rfind('/', inCandidate.size() >= 2 ? inCandidate.size() - 2 : 0);
@@ -60,7 +56,6 @@ KRVLineEditor::KRVLineEditor(FILE* inStream, FILE* outStream, const std::string&
     BindKeys();
     // The user's own ~/.editrc comes last, so it can change any of this.
     el_source(mEditLine, nullptr);
-    InstallInterruptHook();
 }
 
 KRVLineEditor::~KRVLineEditor() {
@@ -91,18 +86,6 @@ void KRVLineEditor::BindKeys() {
     for (const auto& binding : bindings) {
         el_set(mEditLine, EL_BIND, binding[0], binding[1], nullptr);
     }
-}
-
-void KRVLineEditor::InstallInterruptHook() {
-    struct sigaction current;
-    if (sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
-        return;
-    }
-    struct sigaction interrupt = {};
-    interrupt.sa_handler = NoteInterruptSignal;
-    sigemptyset(&interrupt.sa_mask);
-    interrupt.sa_flags = 0;  // no SA_RESTART: the read must end
-    sigaction(SIGINT, &interrupt, nullptr);
 }
 
 int KRVLineEditor::Print(const std::string& inText) {

@@ -38,13 +38,10 @@ public:
     FILE* GetLineStream(bool inRemember);
 
     // Ctrl-C at the prompt drops the typed line and shows the prompt afresh.
-    // For that the SIGINT handler must call NoteInterrupt (it only sets a
-    // flag, so it is safe in a handler) and be installed without SA_RESTART,
-    // so that a waiting read ends. InstallInterruptHook installs such a
-    // handler unless one is set already; whoever owns the process's signal
-    // handling may install its own instead, on the same conditions.
+    // For that the SIGINT handler (KRVSignals) calls NoteInterrupt, which
+    // only sets a flag and so is safe in a handler; installed without
+    // SA_RESTART, the signal also ends the waiting read.
     static void NoteInterrupt() { sInterruptPending = 1; }
-    static void InstallInterruptHook();
 
 private:
     static const char* GetPrompt(EditLine* inEditLine);

@@ -36,12 +36,15 @@ void WriteEventBlock(FILE* inFile, const KRVEvent& inEvent, int inTrack1, int in
     std::fprintf(inFile, "setport %d\n", inEvent.GetPort());
     std::fprintf(inFile, "setgatetime %d\n", inEvent.GetGateTime());
     std::fprintf(inFile, "setvelocity %d\n", inEvent.GetVelocity());
-    if (inEvent.IsMuted())
+    if (inEvent.IsMuted()) {
         std::fprintf(inFile, "mute\n");
-    if (inEvent.IsHSoloed())
+    }
+    if (inEvent.IsHSoloed()) {
         std::fprintf(inFile, "hsolo\n");
-    if (inEvent.IsVSoloed())
+    }
+    if (inEvent.IsVSoloed()) {
         std::fprintf(inFile, "vsolo\n");
+    }
     std::fprintf(inFile, "clear\n");
 }
 
