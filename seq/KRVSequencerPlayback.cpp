@@ -4,8 +4,8 @@
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
 #include "MIDICLException.h"
+#include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
-#include "hosts/MIDICLMonotonicClock.h"
 
 int KRVSequencer::Play() {
     if (mTimerStarted) {

@@ -1,6 +1,6 @@
 #include "hosts/MIDICLHost.h"
 
-#include "hosts/MIDICLMonotonicClock.h"
+#include "MIDICLMonotonicClock.h"
 
 // Out of line so that the vtable has one home.
 MIDICLHost::~MIDICLHost() = default;

@@ -14,8 +14,8 @@
 #include "MIDICLDestination.h"
 #include "MIDICLException.h"
 #include "MIDICLInputPortListener.h"
+#include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
-#include "hosts/MIDICLMonotonicClock.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "hosts/MIDICLMonotonicClock.h"
+#include "MIDICLMonotonicClock.h"
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 #include "hosts/alsa/MIDICLAlsaInput.h"
 #include "hosts/alsa/MIDICLAlsaOutput.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "hosts/MIDICLMonotonicClock.h"
+#include "MIDICLMonotonicClock.h"
 
 MIDICLJackClock::MIDICLJackClock(jack_client_t* inClient) : mClient(inClient) {}
 

@@ -2,7 +2,8 @@
 
 #include "MIDICLClock.h"
 
-// Nanoseconds on CLOCK_MONOTONIC: the clock of every host that sends at once.
+// Nanoseconds on CLOCK_MONOTONIC: the clock of every host that sends at once,
+// and the one a player uses where it has no port.
 class MIDICLMonotonicClock : public MIDICLClock {
 public:
     std::uint64_t Now() override { return NowNS(); }

@@ -1,4 +1,4 @@
-#include "hosts/MIDICLMonotonicClock.h"
+#include "MIDICLMonotonicClock.h"
 
 #include <time.h>
 
