@@ -4,8 +4,8 @@
 
 // The time base a host schedules messages on. A time stamp given to an output
 // port is a time on its host's clock: nanoseconds on CLOCK_MONOTONIC for most
-// hosts, the server's frame count for JACK, so that a note lands on exactly
-// the frame it was meant for and no estimate of "which frame is now" enters.
+// hosts, the server's frames for JACK, so that a note lands on exactly the
+// frame it was meant for and no estimate of "which frame is now" enters.
 // Times never take the value 0, which stamps mean as "deliver now".
 //
 // A player keeps its grid on this clock and sleeps on CLOCK_MONOTONIC until
@@ -21,4 +21,10 @@ public:
     // When, in nanoseconds on CLOCK_MONOTONIC, this clock reads inTime: an
     // estimate, good enough to wake up by, never used to place a message.
     virtual std::uint64_t ToMonotonicNS(std::uint64_t inTime) = 0;
+    // The latest time stamp a message may carry when it is handed over now.
+    // A host that queues for a server keeps this a little ahead of what the
+    // server has taken, so that nothing runs away from the server while it
+    // is late, stalled or not yet started; 0 while nothing may be handed
+    // over at all. Hosts that send at once have no limit.
+    virtual std::uint64_t GetHandOverLimit() { return UINT64_MAX; }
 };

@@ -18,6 +18,10 @@ MIDICLClock& MIDICLOutputPort::GetClock() const {
     return mHost->GetClock();
 }
 
+void MIDICLOutputPort::WithdrawFrom(MIDICLTimeStamp inTime) {
+    mHostPort->WithdrawFrom(inTime);
+}
+
 void MIDICLOutputPort::SetDestination(int inIndex) {
     SetDestination(mHost->GetDestination(inIndex));
 }

@@ -96,6 +96,13 @@ public:
                    MIDICLTimeStamp inTimeStamp = 0);
     void SendSysExCompleted();
 
+    // For a player that stops at inTime (on GetClock), after it has sent
+    // the note-offs of its stop: what it handed over ahead of inTime and
+    // has not gone out yet is withdrawn, note-ons with their note-offs,
+    // and anything else goes at once. Only the thread that sends may call
+    // it.
+    void WithdrawFrom(MIDICLTimeStamp inTime);
+
 private:
     static void SysExCompletionProc(void* inRefCon);
     void Send(const MIDICLPacketList& inList);

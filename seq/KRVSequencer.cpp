@@ -175,6 +175,9 @@ bool KRVSequencer::SetBPM(double inBPM) {
     mBPM = inBPM;
     mTimerPeriodUS = static_cast<std::uint32_t>(std::min(PeriodForBPM(inBPM), 4294967295.0));
     mTimerPeriodNS = static_cast<std::uint64_t>(std::min(PeriodNSForBPM(inBPM), 1e18));
+    // A tick already waited for at the old tempo (a slow one) must not hold
+    // up the new one.
+    mTimer.ChangePeriod();
     FireBPMChangedAction();
     return true;
 }

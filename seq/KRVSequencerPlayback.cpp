@@ -75,11 +75,20 @@ MIDICLClock& KRVSequencer::GetClock() const {
     return sMonotonicClock;
 }
 
+// The clock thread hands ticks over a little ahead of time. What it handed
+// over for after now must not sound: the note-offs of what sounds go first,
+// then each port withdraws what it still holds from now on, those note-offs
+// included where their note-on is withdrawn too.
 void KRVSequencer::SendAllNotesOff() {
     KRVBusyClaim claim(mSequencerIsBusy);
     std::uint64_t now = GetClock().Now();
     for (auto& track : mTracks) {
         EndSoundingNote(*track, now);
+    }
+    for (MIDICLOutputPort* port : mOutputPorts) {
+        if (port != nullptr) {
+            port->WithdrawFrom(now);
+        }
     }
 }
 

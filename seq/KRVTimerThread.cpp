@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "MIDICLClock.h"
+#include "MIDICLMonotonicClock.h"
 
 namespace {
 
@@ -19,6 +20,9 @@ constexpr std::uint64_t kNSPerSecond = 1000000000;
 constexpr std::uint64_t kStallPeriods = 8;
 // Above normal threads, below the audio server's own (JACK uses 70 or more).
 constexpr int kRealtimePriority = 40;
+// How often a clock that takes nothing yet is asked again: a server's next
+// cycle is a few milliseconds away at most, unless it has stalled.
+constexpr std::uint64_t kHandOverPollNS = 1000000;
 
 }  // namespace
 
@@ -28,6 +32,7 @@ int KRVTimerThread::Start(Tick inTick, Period inPeriod, MIDICLClock& inClock) {
     mPeriod = std::move(inPeriod);
     mClock = &inClock;
     mStopping = false;
+    mPeriodChanged = false;
     try {
         mThread = std::thread(&KRVTimerThread::Run, this);
     } catch (const std::system_error& error) {
@@ -41,11 +46,22 @@ void KRVTimerThread::Stop() {
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(mStopMutex);
+        std::lock_guard<std::mutex> lock(mWakeMutex);
         mStopping = true;
     }
-    mStopWake.notify_all();
+    mWake.notify_all();
     mThread.join();
+}
+
+void KRVTimerThread::ChangePeriod() {
+    if (!mThread.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mWakeMutex);
+        mPeriodChanged = true;
+    }
+    mWake.notify_all();
 }
 
 // Real-time scheduling keeps the clock steady under load; where it is
@@ -65,12 +81,30 @@ void KRVTimerThread::BlockSignals() {
 }
 
 // A stop wakes the sleep at once, so that stopping costs no waiting.
-bool KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS) {
+KRVTimerThread::KRVWake KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS, bool inForPeriod) {
     // steady_clock is CLOCK_MONOTONIC.
     const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(inDeadlineNS)};
-    std::unique_lock<std::mutex> lock(mStopMutex);
-    mStopWake.wait_until(lock, deadline, [this] { return mStopping; });
-    return !mStopping;
+    std::unique_lock<std::mutex> lock(mWakeMutex);
+    mWake.wait_until(lock, deadline,
+                     [this, inForPeriod] { return mStopping || (inForPeriod && mPeriodChanged); });
+    if (mStopping) {
+        return KRVWake::kStopping;
+    }
+    if (inForPeriod && mPeriodChanged) {
+        mPeriodChanged = false;
+        return KRVWake::kPeriodChanged;
+    }
+    return KRVWake::kDue;
+}
+
+bool KRVTimerThread::WaitForHandOver(std::uint64_t inDue) {
+    while (mClock->GetHandOverLimit() < inDue) {
+        const std::uint64_t next = MIDICLMonotonicClock::NowNS() + kHandOverPollNS;
+        if (SleepUntil(next, false) == KRVWake::kStopping) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Positions on the grid are kept as a fraction of clock units from the
@@ -80,20 +114,37 @@ void KRVTimerThread::Run() {
     RaisePriority();
     BlockSignals();
     const double unitsPerNS = mClock->GetUnitsPerSecond() / double(kNSPerSecond);
+    // Nothing can be placed before the clock has a time to place it against.
+    if (!WaitForHandOver(1)) {
+        return;
+    }
     std::uint64_t start = mClock->Now();
     double position = 0.0;
+    double lastPosition = -1.0;
     for (;;) {
         const std::uint64_t due = start + static_cast<std::uint64_t>(std::llround(position));
-        if (!SleepUntil(mClock->ToMonotonicNS(due))) {
+        const KRVWake wake = SleepUntil(mClock->ToMonotonicNS(due), true);
+        if (wake == KRVWake::kStopping) {
+            return;
+        }
+        if (wake == KRVWake::kPeriodChanged) {
+            if (lastPosition >= 0.0) {
+                position = lastPosition + double(mPeriod()) * unitsPerNS;
+            }
+            continue;
+        }
+        if (!WaitForHandOver(due)) {
             return;
         }
         mTick(due);
         const double period = double(mPeriod()) * unitsPerNS;
+        lastPosition = position;
         position += period;
         const double behind = double(std::int64_t(mClock->Now() - start)) - position;
         if (behind > kStallPeriods * period) {
             start = mClock->Now();
             position = 0.0;
+            lastPosition = -1.0;
         }
     }
 }

@@ -19,3 +19,12 @@ std::size_t MIDICLMessage::Length(const std::uint8_t* inData, std::size_t inLeng
     }
     return length <= inLength ? length : 0;
 }
+
+bool MIDICLMessage::IsNoteOn(const std::uint8_t* inData, std::size_t inLength) {
+    return inLength == 3 && (inData[0] & 0xF0) == 0x90 && inData[2] != 0;
+}
+
+bool MIDICLMessage::IsNoteOff(const std::uint8_t* inData, std::size_t inLength) {
+    return inLength == 3 &&
+           ((inData[0] & 0xF0) == 0x80 || ((inData[0] & 0xF0) == 0x90 && inData[2] == 0));
+}

@@ -11,4 +11,7 @@ public:
     // start with a status byte or the message is cut short. System exclusive
     // runs to its F7 or, without one, to the end.
     static std::size_t Length(const std::uint8_t* inData, std::size_t inLength);
+    // A note-on with velocity 0 is a note-off.
+    static bool IsNoteOn(const std::uint8_t* inData, std::size_t inLength);
+    static bool IsNoteOff(const std::uint8_t* inData, std::size_t inLength);
 };

@@ -272,8 +272,6 @@ def case_dummy(krv, server, work):
                  "2 krv> ", "start-up with no destination")
 
 
-# JACK makes a new connection live a few cycles later.
-SETTLE = ["sh 'sleep 0.5'"]
 # One bar of four steps at 120 bpm: a step is 24 ticks, half a second,
 # 24000 frames. Step 1 C4 gate 50, step 2 E4 gate 25, step 3 G4 velocity 100,
 # step 4 muted.
@@ -281,13 +279,13 @@ PATTERN = ["newtrack", "setscale 1 4",
            "sels 1", "setnote C4", "clear",
            "sels 2", "setnote E4", "setgate 25", "clear",
            "sels 3", "setnote G4", "setvelocity 100", "clear",
-           "sels 4", "mute", "clear"] + SETTLE + ["play"]
+           "sels 4", "mute", "clear"] + ["play"]
 STEP_FRAMES = RATE // 2
 EXPECTED_NOTES = [(60, 64, 12), (64, 64, 6), (67, 100, 12)]  # note, velocity, gate ticks
 FRAMES_PER_TICK = STEP_FRAMES / 24
 # Four steps of C4 at 20 bpm, gate 90: a note sounds for 2.7 s of every 3.
 LONG_NOTES = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "setgatetime 90", "clear",
-              "bpm 20"] + SETTLE
+              "bpm 20"]
 
 
 def case_play(krv, server, work):
@@ -356,7 +354,7 @@ def measure_latency(krv, server, work):
 def case_tempo(krv, server, work):
     """Steps keep exact frame spacing across a tempo change, which takes
     effect from the next tick."""
-    steps = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear"] + SETTLE
+    steps = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear"]
 
     def body():
         process = start_playing(krv, server, steps, 1.2)
@@ -471,7 +469,7 @@ def case_load(krv, server, work):
 
     def body():
         result["out"], result["err"] = run_krv(
-            krv, server, ["newtrack"] * tracks + ["bpm 300"] + SETTLE + ["play"],
+            krv, server, ["newtrack"] * tracks + ["bpm 300"] + ["play"],
             play_seconds=2.0, more=["stop"])
 
     recording = record(server, work, body)

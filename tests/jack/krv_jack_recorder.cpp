@@ -22,6 +22,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "hosts/jack/MIDICLJackClock.h"
+
 namespace {
 
 struct RecordedEvent {
@@ -45,6 +47,14 @@ int Process(jack_nframes_t inFrames, void* inArg) {
     jack_time_t nextUsecs = 0;
     float periodUsecs = 0;
     jack_get_cycle_times(client, &cycleFrame, &cycleUsecs, &nextUsecs, &periodUsecs);
+    // Frames are numbered as krv numbers them: PipeWire's own frame time
+    // jumps by a quantum when the quantum changes, without the time passing.
+    static MIDICLJackClock::Cycle sLast;
+    static jack_nframes_t sLastServerFrame = 0;
+    sLast.mPosition = MIDICLJackClock::NextPosition(sLast, sLastServerFrame, cycleFrame, inFrames);
+    sLast.mPeriodFrames = inFrames;
+    sLastServerFrame = cycleFrame;
+    const auto position = static_cast<jack_nframes_t>(sLast.mPosition);
     void* buffer = jack_port_get_buffer(sPort, inFrames);
     const std::uint32_t count = jack_midi_get_event_count(buffer);
     std::size_t n = sCount.load(std::memory_order_relaxed);
@@ -58,7 +68,7 @@ int Process(jack_nframes_t inFrames, void* inArg) {
             continue;
         }
         RecordedEvent& kept = sEvents[n++];
-        kept.mFrame = cycleFrame + event.time;
+        kept.mFrame = position + event.time;
         kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
         kept.mSize = static_cast<std::uint32_t>(event.size);
         for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {

@@ -6,37 +6,59 @@
 
 namespace {
 
-// A cycle just before JACK's 32-bit frame count wraps, on a JACK clock that
-// reads 50 days while ours reads 1 hour: nothing may assume the two clocks
-// agree, nor that past frames are larger numbers.
-const MIDICLJackClock::Cycle kCycle{4294967000u, 4320000000000ull, 5333.333f, 256};
+using Clock = MIDICLJackClock;
+
+// A cycle at a position just before JACK's 32-bit frame count would wrap, on
+// a JACK clock that reads 50 days while ours reads 1 hour: nothing may
+// assume the two clocks agree.
+const Clock::Cycle kCycle{Clock::kEpoch + 4294967000u, 4320000000000ull, 5333.333f, 256};
 constexpr std::int64_t kOffsetNS = (4320000000000ll - 3600000000ll) * 1000;
 
-TEST(MIDICLJackClockTest, MapsFramesAndTimesBothWaysAcrossTheWrap) {
-    EXPECT_EQ(MIDICLJackClock::FramesSince(kCycle, kCycle.mUsecs + 10667), 512);
-    EXPECT_EQ(MIDICLJackClock::FramesSince(kCycle, kCycle.mUsecs - 10667), -512);
-    EXPECT_EQ(MIDICLJackClock::UsecsSince(kCycle, kCycle.mFrames + 512), 10667);
-    EXPECT_EQ(MIDICLJackClock::UsecsSince(kCycle, kCycle.mFrames - 256), -5333);
+// Positions follow the server's frame time past the 32-bit wrap and over
+// skipped cycles, but not over PipeWire's jump at a quantum change (these
+// are the steps PipeWire takes from 256 to 1024 and back).
+TEST(MIDICLJackClockTest, PositionsFollowTheServerButNotItsQuantumJumps) {
+    Clock::Cycle last{0, 0, 5333.333f, 256};
+    const jack_nframes_t first = 4294967000u;
+    last.mPosition = Clock::NextPosition(last, 0, first, 256);
+    EXPECT_EQ(last.mPosition, Clock::kEpoch + first);
+    auto next = [&last](jack_nframes_t inFrom, jack_nframes_t inTo, jack_nframes_t inFrames) {
+        last.mPosition = Clock::NextPosition(last, inFrom, inTo, inFrames);
+        last.mPeriodFrames = inFrames;
+        return last.mPosition - Clock::kEpoch;
+    };
+    EXPECT_EQ(next(first, first + 256, 256), 4294967256u);
+    // The server's count wraps, then it skips a cycle.
+    EXPECT_EQ(next(first + 256, 216u, 256), 4294967512u);
+    EXPECT_EQ(next(216u, 728u, 256), 4294968024u);
+    // The quantum goes to 1024 and back.
+    EXPECT_EQ(next(728u, 2008u, 1024), 4294968280u);
+    EXPECT_EQ(next(2008u, 3032u, 1024), 4294969304u);
+    EXPECT_EQ(next(3032u, 4312u, 256), 4294970328u);
+    EXPECT_EQ(next(4312u, 4568u, 256), 4294970584u);
+}
 
-    const std::uint64_t beforeWrap = MIDICLJackClock::kEpoch + kCycle.mFrames;
-    EXPECT_EQ(MIDICLJackClock::ExtendFrom(beforeWrap, 100u), MIDICLJackClock::kEpoch * 2 + 100);
-    EXPECT_EQ(MIDICLJackClock::ExtendFrom(MIDICLJackClock::kEpoch * 2 + 100, kCycle.mFrames),
-              beforeWrap);
+TEST(MIDICLJackClockTest, NowCountsFramesSinceTheCycleUpToItsEnd) {
+    EXPECT_EQ(Clock::FramesSince(kCycle, kCycle.mUsecs + 10667), 512);
+    EXPECT_EQ(Clock::UsecsSince(kCycle, kCycle.mPosition + 512), 10667);
+    EXPECT_EQ(Clock::UsecsSince(kCycle, kCycle.mPosition - 256), -5333);
+    EXPECT_EQ(Clock::NowAt(kCycle, kCycle.mUsecs + 2667), kCycle.mPosition + 128);
+    // A stalled server: now stays at the end of the last cycle.
+    EXPECT_EQ(Clock::NowAt(kCycle, kCycle.mUsecs + 5000000), kCycle.mPosition + 256);
+    EXPECT_EQ(Clock::NowAt(kCycle, kCycle.mUsecs - 100), kCycle.mPosition);
+    EXPECT_EQ(Clock::HandOverLimit(kCycle), kCycle.mPosition + 512);
 }
 
 TEST(MIDICLJackClockTest, WakeTimesAreOnOurClockWhateverJacksReads) {
     // JACK's clock read between ours at 1 hour and 1 hour + 2 us.
     const std::uint64_t ourHour = 3600000000000ull;
-    EXPECT_EQ(MIDICLJackClock::ClockOffsetNS(ourHour, kCycle.mUsecs + 1, ourHour + 2000),
-              kOffsetNS);
+    EXPECT_EQ(Clock::ClockOffsetNS(ourHour, kCycle.mUsecs + 1, ourHour + 2000), kOffsetNS);
     // The cycle's own frame is due at our hour; a frame is handed over a
     // period before its time, even when that frame is past.
-    const std::uint64_t cycleTime = MIDICLJackClock::kEpoch + kCycle.mFrames;
-    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 256, kOffsetNS), ourHour);
-    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 256 + 48000, kOffsetNS),
-              ourHour + 1000000000);
-    EXPECT_EQ(MIDICLJackClock::WakeTimeNS(kCycle, cycleTime + 256 - 48000, kOffsetNS),
-              ourHour - 1000000000);
+    const std::uint64_t cycleTime = kCycle.mPosition;
+    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256, kOffsetNS), ourHour);
+    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256 + 48000, kOffsetNS), ourHour + 1000000000);
+    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256 - 48000, kOffsetNS), ourHour - 1000000000);
 }
 
 }  // namespace

@@ -1,36 +1,60 @@
 #include "hosts/jack/MIDICLJackClock.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "MIDICLMonotonicClock.h"
 
 MIDICLJackClock::MIDICLJackClock(jack_client_t* inClient) : mClient(inClient) {}
 
-void MIDICLJackClock::PublishCycle() {
+std::uint64_t MIDICLJackClock::PublishCycle(jack_nframes_t inFrames) {
     float periodUsecs = 0;
-    jack_nframes_t frames = 0;
+    jack_nframes_t serverFrame = 0;
     jack_time_t usecs = 0;
     jack_time_t nextUsecs = 0;
-    if (jack_get_cycle_times(mClient, &frames, &usecs, &nextUsecs, &periodUsecs) != 0) {
-        return;
+    if (jack_get_cycle_times(mClient, &serverFrame, &usecs, &nextUsecs, &periodUsecs) != 0 ||
+        inFrames == 0 || periodUsecs <= 0) {
+        // No time to count by: the cycle follows on from the last one.
+        mLast.mPosition = mLast.mPosition == 0 ? 0 : mLast.mPosition + mLast.mPeriodFrames;
+        return mLast.mPosition;
     }
+    mLast.mPosition = NextPosition(mLast, mLastServerFrame, serverFrame, inFrames);
+    mLast.mPeriodFrames = inFrames;
+    mLastServerFrame = serverFrame;
     // Sequentially consistent throughout: a reader that sees the same even
     // count before and after its reads cannot have seen a half-written
     // cycle, and no fence is needed (which the thread sanitizer cannot see).
     const std::uint32_t sequence = mSequence.load();
     mSequence.store(sequence + 1);
-    mFrames.store(frames);
+    mPosition.store(mLast.mPosition);
     mUsecs.store(usecs);
     mPeriodUsecs.store(periodUsecs);
-    mPeriodFrames.store(jack_get_buffer_size(mClient));
+    mPeriodFrames.store(inFrames);
     mSequence.store(sequence + 2);
+    return mLast.mPosition;
+}
+
+// The server's frame time is followed step by step, as every other client
+// follows it, except where the cycle's length changes: there PipeWire's
+// frame time jumps by the new quantum, and the step is taken to be the last
+// cycle's length.
+std::uint64_t MIDICLJackClock::NextPosition(const Cycle& inLast, jack_nframes_t inLastServerFrame,
+                                            jack_nframes_t inServerFrame, jack_nframes_t inFrames) {
+    if (inLast.mPosition == 0) {
+        return kEpoch + inServerFrame;
+    }
+    const std::int64_t step =
+        inFrames != inLast.mPeriodFrames
+            ? std::int64_t(inLast.mPeriodFrames)
+            : std::int64_t(static_cast<std::int32_t>(inServerFrame - inLastServerFrame));
+    return inLast.mPosition + static_cast<std::uint64_t>(step);
 }
 
 // False before the first cycle has been published.
 bool MIDICLJackClock::ReadCycle(Cycle& outCycle) const {
     for (;;) {
         const std::uint32_t before = mSequence.load();
-        outCycle.mFrames = mFrames.load();
+        outCycle.mPosition = mPosition.load();
         outCycle.mUsecs = mUsecs.load();
         outCycle.mPeriodUsecs = mPeriodUsecs.load();
         outCycle.mPeriodFrames = mPeriodFrames.load();
@@ -45,14 +69,19 @@ std::int64_t MIDICLJackClock::FramesSince(const Cycle& inCycle, jack_time_t inUs
     return std::llround(double(usecs) * inCycle.mPeriodFrames / inCycle.mPeriodUsecs);
 }
 
-std::int64_t MIDICLJackClock::UsecsSince(const Cycle& inCycle, jack_nframes_t inFrame) {
-    const auto frames = static_cast<std::int32_t>(inFrame - inCycle.mFrames);
+std::int64_t MIDICLJackClock::UsecsSince(const Cycle& inCycle, std::uint64_t inPosition) {
+    const auto frames = static_cast<std::int64_t>(inPosition - inCycle.mPosition);
     return std::llround(double(frames) * inCycle.mPeriodUsecs / inCycle.mPeriodFrames);
 }
 
-std::uint64_t MIDICLJackClock::ExtendFrom(std::uint64_t inNear, jack_nframes_t inFrame) {
-    const auto step = static_cast<std::int32_t>(inFrame - static_cast<jack_nframes_t>(inNear));
-    return inNear + static_cast<std::uint64_t>(static_cast<std::int64_t>(step));
+std::uint64_t MIDICLJackClock::NowAt(const Cycle& inCycle, jack_time_t inUsecs) {
+    const std::int64_t since =
+        std::clamp<std::int64_t>(FramesSince(inCycle, inUsecs), 0, inCycle.mPeriodFrames);
+    return inCycle.mPosition + static_cast<std::uint64_t>(since);
+}
+
+std::uint64_t MIDICLJackClock::HandOverLimit(const Cycle& inCycle) {
+    return inCycle.mPosition + kHorizonPeriods * inCycle.mPeriodFrames;
 }
 
 std::int64_t MIDICLJackClock::ClockOffsetNS(std::uint64_t inBeforeNS, jack_time_t inJackUsecs,
@@ -78,22 +107,14 @@ std::int64_t MIDICLJackClock::MeasureClockOffsetNS() const {
     return offset;
 }
 
-std::uint64_t MIDICLJackClock::Extend(jack_nframes_t inFrame) {
-    std::uint64_t last = mLastTime.load();
-    const std::uint64_t time = ExtendFrom(last, inFrame);
-    // Only forward, so that the reference stays recent for every caller.
-    while (time > last && !mLastTime.compare_exchange_weak(last, time)) {
-    }
-    return time;
-}
-
+// Before the first cycle there is no position yet: the server's frame
+// time, where the first cycle will start counting from, stands in.
 std::uint64_t MIDICLJackClock::Now() {
     Cycle cycle;
     if (!ReadCycle(cycle)) {
-        return Extend(jack_frame_time(mClient));
+        return kEpoch + jack_frame_time(mClient);
     }
-    const std::int64_t frames = FramesSince(cycle, jack_get_time());
-    return Extend(cycle.mFrames + static_cast<jack_nframes_t>(frames));
+    return NowAt(cycle, jack_get_time());
 }
 
 double MIDICLJackClock::GetUnitsPerSecond() {
@@ -108,10 +129,15 @@ std::uint64_t MIDICLJackClock::ToMonotonicNS(std::uint64_t inTime) {
     return WakeTimeNS(cycle, inTime, MeasureClockOffsetNS());
 }
 
+std::uint64_t MIDICLJackClock::GetHandOverLimit() {
+    Cycle cycle;
+    return ReadCycle(cycle) ? HandOverLimit(cycle) : 0;
+}
+
 std::uint64_t MIDICLJackClock::WakeTimeNS(const Cycle& inCycle, std::uint64_t inTime,
                                           std::int64_t inClockOffsetNS) {
-    const auto frame = static_cast<jack_nframes_t>(inTime - inCycle.mPeriodFrames);
+    const std::uint64_t position = inTime - inCycle.mPeriodFrames;
     const std::int64_t jackNS =
-        static_cast<std::int64_t>(inCycle.mUsecs) * 1000 + UsecsSince(inCycle, frame) * 1000;
+        static_cast<std::int64_t>(inCycle.mUsecs) * 1000 + UsecsSince(inCycle, position) * 1000;
     return static_cast<std::uint64_t>(jackNS - inClockOffsetNS);
 }

@@ -7,8 +7,12 @@
 
 #include "MIDICLClock.h"
 
-// JACK's frame count as a clock. Times are frames, extended past the 32 bits
-// JACK counts in and offset so that none is 0.
+// A JACK server's frames as a clock. Times are frame positions that follow
+// the server's frame time from cycle to cycle (offset so that none is 0),
+// except where PipeWire's jumps by a whole quantum when the quantum changes
+// (there the step is the last cycle's length, as a sequencer that counts
+// its cycles' frames sees it), and they are 64 bits wide, so they never
+// wrap.
 //
 // JACK keeps time on a clock of its own (CLOCK_MONOTONIC_RAW in Debian's
 // JACK2, CLOCK_MONOTONIC in PipeWire), so nothing here assumes it is ours:
@@ -16,11 +20,16 @@
 // asked for. Frames and JACK times are related only through the cycle times
 // that the process callback publishes, with signed arithmetic, since
 // jack_time_to_frames is wrong for past times on PipeWire.
+//
+// Until the first cycle there is no time to place anything against: the
+// hand-over limit is 0 then. After it, messages may be handed over up to
+// two periods past the last cycle's start, which is a period more than a
+// player on time needs: a server that stalls is not run away from.
 class MIDICLJackClock : public MIDICLClock {
 public:
-    // What jack_get_cycle_times reports for one cycle.
+    // One cycle: where it starts on our count, and its time on JACK's clock.
     struct Cycle {
-        jack_nframes_t mFrames = 0;
+        std::uint64_t mPosition = 0;
         jack_time_t mUsecs = 0;
         float mPeriodUsecs = 0;
         jack_nframes_t mPeriodFrames = 0;
@@ -35,18 +44,23 @@ public:
     // period to spare, enough for a late wake-up or a server that runs a few
     // cycles back to back to catch up.
     std::uint64_t ToMonotonicNS(std::uint64_t inTime) override;
+    std::uint64_t GetHandOverLimit() override;
 
-    // For the process callback, once a cycle.
-    void PublishCycle();
-    // The period in frames of the last cycle, 0 before the first.
-    jack_nframes_t GetPeriodFrames() const { return mPeriodFrames.load(); }
-    // The extended time of a frame near the last time handed out.
-    std::uint64_t Extend(jack_nframes_t inFrame);
+    // For the process callback, first thing in every cycle; returns where
+    // the cycle starts on our count.
+    std::uint64_t PublishCycle(jack_nframes_t inFrames);
 
     // The pure arithmetic, apart for testing.
+    // Where a cycle of inFrames starts, given the last one (position 0
+    // before the first) and the server's frame time at both.
+    static std::uint64_t NextPosition(const Cycle& inLast, jack_nframes_t inLastServerFrame,
+                                      jack_nframes_t inServerFrame, jack_nframes_t inFrames);
     static std::int64_t FramesSince(const Cycle& inCycle, jack_time_t inUsecs);
-    static std::int64_t UsecsSince(const Cycle& inCycle, jack_nframes_t inFrame);
-    static std::uint64_t ExtendFrom(std::uint64_t inNear, jack_nframes_t inFrame);
+    static std::int64_t UsecsSince(const Cycle& inCycle, std::uint64_t inPosition);
+    // Now for a cycle and a reading of JACK's clock: never before the
+    // cycle, nor past its end, however late the next one is.
+    static std::uint64_t NowAt(const Cycle& inCycle, jack_time_t inUsecs);
+    static std::uint64_t HandOverLimit(const Cycle& inCycle);
     // JACK's clock minus CLOCK_MONOTONIC, in nanoseconds, from a reading of
     // JACK's clock taken between two readings of ours.
     static std::int64_t ClockOffsetNS(std::uint64_t inBeforeNS, jack_time_t inJackUsecs,
@@ -55,20 +69,25 @@ public:
     static std::uint64_t WakeTimeNS(const Cycle& inCycle, std::uint64_t inTime,
                                     std::int64_t inClockOffsetNS);
 
-    // Extended times start here, so that frame 0 is no time stamp 0.
+    // Positions start here, so that frame 0 is no time stamp 0.
     static constexpr std::uint64_t kEpoch = std::uint64_t(1) << 32;
+    // How far past the last cycle's start a message may be handed over.
+    static constexpr std::uint64_t kHorizonPeriods = 2;
 
 private:
     bool ReadCycle(Cycle& outCycle) const;
     std::int64_t MeasureClockOffsetNS() const;
 
     jack_client_t* const mClient;
+    // The process callback's own: the last cycle (position 0 before the
+    // first) and the server's frame time at it.
+    Cycle mLast;
+    jack_nframes_t mLastServerFrame = 0;
     // The last cycle, written by the process callback under a sequence count
     // (odd while writing), read by any thread.
     std::atomic<std::uint32_t> mSequence{0};
-    std::atomic<jack_nframes_t> mFrames{0};
+    std::atomic<std::uint64_t> mPosition{0};
     std::atomic<jack_time_t> mUsecs{0};
     std::atomic<float> mPeriodUsecs{0};
     std::atomic<jack_nframes_t> mPeriodFrames{0};
-    std::atomic<std::uint64_t> mLastTime{kEpoch};
 };

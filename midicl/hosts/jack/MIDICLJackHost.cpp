@@ -94,11 +94,10 @@ void MIDICLJackHost::Shutdown(void* inArg) {
     static_cast<MIDICLJackHost*>(inArg)->mServerGone.store(true);
 }
 
-// The frame time read here is the one the whole cycle is placed against.
+// The whole cycle is placed against the position the clock gives it.
 int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     auto* host = static_cast<MIDICLJackHost*>(inArg);
-    host->mClock.PublishCycle();
-    const jack_nframes_t cycleStart = jack_last_frame_time(host->mClient);
+    const std::uint64_t cycleStart = host->mClock.PublishCycle(inFrames);
     host->mOutputs.BeginPass();
     for (std::size_t i = 0; i < host->mOutputs.GetLimit(); ++i) {
         if (auto* output = static_cast<MIDICLJackOutput*>(host->mOutputs.Get(i))) {

@@ -28,7 +28,7 @@ MIDICLEndpointRef MIDICLJackInput::GetEndpoint() const {
     return MIDICLJackHost::MakeEndpoint(mPort);
 }
 
-void MIDICLJackInput::Process(jack_nframes_t inFrames, jack_nframes_t inCycleStart) const {
+void MIDICLJackInput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart) const {
     void* buffer = jack_port_get_buffer(mPort, inFrames);
     const std::uint32_t count = jack_midi_get_event_count(buffer);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -37,7 +37,7 @@ void MIDICLJackInput::Process(jack_nframes_t inFrames, jack_nframes_t inCycleSta
             continue;
         }
         // Stamped on the host's clock, the frame it arrived at.
-        const MIDICLTimeStamp stamp = mHost->GetJackClock().Extend(inCycleStart + event.time);
+        const MIDICLTimeStamp stamp = inCycleStart + event.time;
         // Long messages arrive in several lists, each as full as a list gets.
         for (std::size_t offset = 0; offset < event.size; offset += MIDICLPacketList::kMaxBytes) {
             MIDICLPacketList list;

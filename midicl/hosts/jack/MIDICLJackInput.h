@@ -21,7 +21,7 @@ public:
     MIDICLEndpointRef GetEndpoint() const override;
 
     // For the process callback: hands this cycle's events to the owner.
-    void Process(jack_nframes_t inFrames, jack_nframes_t inCycleStart) const;
+    void Process(jack_nframes_t inFrames, std::uint64_t inCycleStart) const;
 
 private:
     std::shared_ptr<MIDICLJackHost> mHost;

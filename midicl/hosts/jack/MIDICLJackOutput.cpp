@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "hosts/MIDICLMessage.h"
@@ -67,11 +68,10 @@ std::int32_t MIDICLJackOutput::SendSysEx(const std::uint8_t* inData, std::size_t
 // A note-on must leave room for its own note-off besides those already kept.
 std::int32_t MIDICLJackOutput::Queue(MIDICLTimeStamp inTimeStamp, const std::uint8_t* inData,
                                      std::size_t inLength) {
-    const MIDICLQueuedHeader header{inTimeStamp, static_cast<std::uint32_t>(inLength)};
+    const MIDICLQueuedHeader header{inTimeStamp, static_cast<std::uint32_t>(inLength), mGeneration};
     const std::size_t bytes = sizeof header + inLength;
-    const bool noteOn = inLength == 3 && (inData[0] & 0xF0) == 0x90 && inData[2] != 0;
-    const bool noteOff =
-        inLength == 3 && ((inData[0] & 0xF0) == 0x80 || ((inData[0] & 0xF0) == 0x90 && !noteOn));
+    const bool noteOn = MIDICLMessage::IsNoteOn(inData, inLength);
+    const bool noteOff = MIDICLMessage::IsNoteOff(inData, inLength);
     const std::size_t kept = noteOff ? 0 : mReservedBytes;
     const std::size_t needed = bytes + kept + (noteOn ? bytes : 0);
     if (jack_ringbuffer_write_space(mQueue) < needed) {
@@ -88,17 +88,28 @@ std::int32_t MIDICLJackOutput::Queue(MIDICLTimeStamp inTimeStamp, const std::uin
     return 0;
 }
 
+// The cut is stored before the generation moves on, so the process callback
+// never sees a generation cut without its time.
+void MIDICLJackOutput::WithdrawFrom(MIDICLTimeStamp inTime) {
+    mCuts[mGeneration % kCutSlots].store(inTime);
+    ++mGeneration;
+    mCutBelow.store(mGeneration);
+}
+
+MIDICLTimeStamp MIDICLJackOutput::GetCut(std::uint32_t inGeneration) const {
+    const bool cut = static_cast<std::int32_t>(inGeneration - mCutBelow.load()) < 0;
+    return cut ? mCuts[inGeneration % kCutSlots].load() : 0;
+}
+
 // A stamp's frame plus one period, which hides when in the period the
 // sender woke. Frames only move forward within a cycle, as JACK requires;
 // false means the message belongs to a later cycle.
 bool MIDICLJackOutput::FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFrames,
-                                jack_nframes_t inCycleStart, jack_nframes_t& ioFrame) {
+                                std::uint64_t inCycleStart, jack_nframes_t& ioFrame) {
     if (inTimeStamp == 0) {
         return true;
     }
-    const auto due = static_cast<jack_nframes_t>(inTimeStamp);
-    const std::int64_t offset =
-        static_cast<std::int64_t>(static_cast<std::int32_t>(due - inCycleStart)) + inFrames;
+    const std::int64_t offset = static_cast<std::int64_t>(inTimeStamp - inCycleStart) + inFrames;
     if (offset >= static_cast<std::int64_t>(inFrames)) {
         return false;
     }
@@ -108,30 +119,57 @@ bool MIDICLJackOutput::FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFr
     return true;
 }
 
-void MIDICLJackOutput::Process(jack_nframes_t inFrames, jack_nframes_t inCycleStart) {
+// False until the whole message at the head has arrived.
+bool MIDICLJackOutput::PeekHead(MIDICLQueuedHead& outHead) const {
+    const std::size_t available = jack_ringbuffer_read_space(mQueue);
+    if (available < sizeof outHead.mHeader ||
+        jack_ringbuffer_peek(mQueue, reinterpret_cast<char*>(&outHead.mHeader),
+                             sizeof outHead.mHeader) != sizeof outHead.mHeader ||
+        available < sizeof outHead.mHeader + outHead.mHeader.mLength) {
+        return false;
+    }
+    // The header and the first bytes, copied out in one piece.
+    char head[sizeof outHead.mHeader + sizeof outHead.mBytes];
+    const std::size_t length =
+        sizeof outHead.mHeader + std::min<std::size_t>(outHead.mHeader.mLength, 3);
+    jack_ringbuffer_peek(mQueue, head, length);
+    std::memcpy(outHead.mBytes, head + sizeof outHead.mHeader, length - sizeof outHead.mHeader);
+    return true;
+}
+
+void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart) {
     void* buffer = jack_port_get_buffer(mPort, inFrames);
     jack_midi_clear_buffer(buffer);
     jack_nframes_t frame = 0;
-    MIDICLQueuedHeader header;
-    while (jack_ringbuffer_peek(mQueue, reinterpret_cast<char*>(&header), sizeof header) ==
-           sizeof header) {
-        if (jack_ringbuffer_read_space(mQueue) < sizeof header + header.mLength ||
-            !FrameFor(header.mTimeStamp, inFrames, inCycleStart, frame)) {
+    std::size_t budget = kCycleBudget;
+    MIDICLQueuedHead head;
+    while (PeekHead(head)) {
+        const std::uint32_t length = head.mHeader.mLength;
+        const std::size_t queued = sizeof head.mHeader + length;
+        MIDICLTimeStamp stamp = head.mHeader.mTimeStamp;
+        if (!mWithdrawal.Pass(head.mBytes, length, GetCut(head.mHeader.mGeneration), stamp)) {
+            jack_ringbuffer_read_advance(mQueue, queued);
+            continue;
+        }
+        const bool first = jack_midi_get_event_count(buffer) == 0;
+        if (!FrameFor(stamp, inFrames, inCycleStart, frame) ||
+            (!first && EventCost(length) > budget)) {
             break;
         }
         // A full buffer leaves the rest for the next cycle: late, not lost.
         // Only a message too long for even an empty buffer is given up on,
         // or it would hold up everything behind it for good.
-        jack_midi_data_t* event = jack_midi_event_reserve(buffer, frame, header.mLength);
-        if (event == nullptr && jack_midi_get_event_count(buffer) > 0) {
+        jack_midi_data_t* event = jack_midi_event_reserve(buffer, frame, length);
+        if (event == nullptr && !first) {
             break;
         }
         if (event == nullptr) {
-            jack_ringbuffer_read_advance(mQueue, sizeof header + header.mLength);
+            jack_ringbuffer_read_advance(mQueue, queued);
             continue;
         }
-        jack_ringbuffer_read_advance(mQueue, sizeof header);
-        jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), header.mLength);
+        budget -= std::min(budget, EventCost(length));
+        jack_ringbuffer_read_advance(mQueue, sizeof head.mHeader);
+        jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), length);
     }
 }
 

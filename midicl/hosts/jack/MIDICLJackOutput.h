@@ -3,10 +3,12 @@
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 
 #include "hosts/MIDICLHostOutput.h"
+#include "hosts/MIDICLWithdrawal.h"
 
 class MIDICLJackHost;
 
@@ -22,6 +24,13 @@ class MIDICLJackHost;
 // when more is sent than the server carries away, note-ons are refused and a
 // note-off never is. Destroying the port first lets the server carry away
 // what is queued (within a bound, and not once the server is gone).
+//
+// No cycle takes more than a set number of bytes of events from one port:
+// PipeWire silently loses a whole cycle when one port is handed more than
+// about 1365 short events, so the rest waits for the next cycle, late but
+// not lost. A player that stops withdraws what it handed over ahead of the
+// stop (WithdrawFrom): each message carries the generation it was sent in,
+// and every generation before the current one was cut at its own time.
 class MIDICLJackOutput : public MIDICLHostOutput {
 public:
     static constexpr std::size_t kQueueBytes = 256 * 1024;
@@ -37,20 +46,42 @@ public:
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                            void* inRefCon) override;
+    void WithdrawFrom(MIDICLTimeStamp inTime) override;
 
-    // For the process callback: fills this cycle's buffer.
-    void Process(jack_nframes_t inFrames, jack_nframes_t inCycleStart);
+    // For the process callback: fills this cycle's buffer. inCycleStart is
+    // the cycle's position on the host's clock.
+    void Process(jack_nframes_t inFrames, std::uint64_t inCycleStart);
+
+    // What one event costs of a cycle's budget: PipeWire's own record of
+    // it, a 16-byte header and the bytes padded to 8.
+    static std::size_t EventCost(std::size_t inLength) {
+        return 16 + ((inLength + 7) & ~std::size_t(7));
+    }
+    // 1024 three-byte events, three quarters of what PipeWire carries.
+    static constexpr std::size_t kCycleBudget = 24 * 1024;
 
 private:
     struct MIDICLQueuedHeader {
         MIDICLTimeStamp mTimeStamp;
         std::uint32_t mLength;
+        std::uint32_t mGeneration;
     };
+    // The head of the queue: its header and its first bytes, enough to
+    // tell a note message.
+    struct MIDICLQueuedHead {
+        MIDICLQueuedHeader mHeader;
+        std::uint8_t mBytes[3];
+    };
+    // Stops remembered; many more than can be in the queue at once, since
+    // a player hands over nothing while the server does not take it.
+    static constexpr std::size_t kCutSlots = 64;
 
     std::int32_t Queue(MIDICLTimeStamp inTimeStamp, const std::uint8_t* inData,
                        std::size_t inLength);
     static bool FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFrames,
-                         jack_nframes_t inCycleStart, jack_nframes_t& ioFrame);
+                         std::uint64_t inCycleStart, jack_nframes_t& ioFrame);
+    bool PeekHead(MIDICLQueuedHead& outHead) const;
+    MIDICLTimeStamp GetCut(std::uint32_t inGeneration) const;
     void Drain();
 
     std::shared_ptr<MIDICLJackHost> mHost;
@@ -59,6 +90,14 @@ private:
     // Queue bytes kept for the note-offs of the note-ons queued; the
     // sending thread's alone.
     std::size_t mReservedBytes = 0;
+    // The generation messages are sent in now; the sending thread's alone.
+    std::uint32_t mGeneration = 0;
+    // Where each generation before mCutBelow was cut, by generation modulo
+    // kCutSlots.
+    std::array<std::atomic<MIDICLTimeStamp>, kCutSlots> mCuts{};
+    std::atomic<std::uint32_t> mCutBelow{0};
+    // The process callback's own.
+    MIDICLWithdrawal mWithdrawal;
     // Whether anything was ever queued, so that a port that sent nothing
     // closes at once. Written by the sending thread, read by the owner's.
     std::atomic<bool> mQueuedAny{false};
