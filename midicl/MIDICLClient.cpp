@@ -36,6 +36,18 @@ MIDICLOutputPort* MIDICLClient::MakeOutputPort(const std::string& inPortName) {
     return new MIDICLOutputPort(mClientRef, inPortName);
 }
 
+void MIDICLClient::WaitForConnections() {
+    mClientRef->WaitForConnections();
+}
+
+int MIDICLClient::GetMaxOutputPorts() const {
+    return mClientRef->GetMaxOutputPorts();
+}
+
+bool MIDICLClient::IsHostGone() const {
+    return mClientRef->IsGone();
+}
+
 int MIDICLClient::GetNumberOfDestinations() const {
     return mClientRef->GetNumberOfDestinations();
 }

@@ -73,6 +73,15 @@ public:
     MIDICLInputPort* MakeInputPort(const std::string& inPortName);
     MIDICLOutputPort* MakeOutputPort(const std::string& inPortName);
 
+    // Returns once the connections of the output ports made so far carry
+    // messages, or after a bound (a second at most).
+    void WaitForConnections();
+    // How many output ports the host can serve at once.
+    int GetMaxOutputPorts() const;
+    // True once the host's server has gone away (a JACK server that quit):
+    // nothing reaches a destination any more.
+    bool IsHostGone() const;
+
     // The host's destinations, listed afresh on every call, in the host's
     // order: ALSA writable ports by client:port, JACK MIDI inputs in the
     // server's order, built-in the virtual destinations in the order made.

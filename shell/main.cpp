@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -33,7 +34,9 @@ std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequenc
         dummyDestination.reset(ioClient.MakeDestination("KRVShell dummy destination"));
         numDestinations = ioClient.GetNumberOfDestinations();
     }
-    for (int i = 0; i < numDestinations; i++) {
+    // A host serves so many ports; the destinations past them get none.
+    const int numPorts = std::min(numDestinations, ioClient.GetMaxOutputPorts());
+    for (int i = 0; i < numPorts; i++) {
         char name[MIDICLClient::kNameBufferSize];
         ioClient.GetDestinationName(i, name, sizeof name);
         std::printf("KRVShell: output port %d is %s\n", i, name);
@@ -41,6 +44,12 @@ std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequenc
         outputPort->SetDestination(i);
         ioSequencer.AddPort(outputPort.release());
     }
+    if (numPorts < numDestinations) {
+        std::printf("KRVShell: %d MIDI destinations left out, %d ports at most\n",
+                    numDestinations - numPorts, numPorts);
+    }
+    // A note played at once must not go out before its connection holds.
+    ioClient.WaitForConnections();
     return dummyDestination;
 }
 

@@ -25,6 +25,16 @@ public:
     // CLOCK_MONOTONIC nanoseconds unless the host schedules on its own.
     virtual MIDICLClock& GetClock();
 
+    // Returns once the connections made so far carry messages, or after a
+    // bound: a first note sent before that would go nowhere. Hosts whose
+    // connections hold at once return at once.
+    virtual void WaitForConnections() {}
+    // How many output ports the host can serve.
+    virtual int GetMaxOutputPorts() const { return 1 << 30; }
+    // True once the host's server has gone away: nothing reaches a
+    // destination any more.
+    virtual bool IsGone() const { return false; }
+
     // Destinations are listed afresh on every call, in the host's order.
     virtual int GetNumberOfDestinations() = 0;
     // An invalid endpoint when inIndex names no destination (any more).

@@ -4,7 +4,9 @@
 #include <jack/ringbuffer.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 #include "hosts/jack/MIDICLJackInput.h"
 #include "hosts/jack/MIDICLJackOutput.h"
@@ -114,6 +116,30 @@ int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     host->mReceivers.EndPass();
     host->mCycleCount.fetch_add(1);
     return 0;
+}
+
+// A connection is in the server's graph once jack_connect returns, but it
+// carries messages only from a later cycle on: the wait is for every port
+// to show its connection and then for two whole cycles more.
+void MIDICLJackHost::WaitForConnections() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1);
+    auto waitFor = [this, giveUp](auto inReady) {
+        while (!inReady() && !IsServerGone() && Clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    waitFor([this] {
+        for (std::size_t i = 0; i < mOutputs.GetLimit(); ++i) {
+            auto* output = static_cast<MIDICLJackOutput*>(mOutputs.Get(i));
+            if (output != nullptr && !output->IsConnectionLive()) {
+                return false;
+            }
+        }
+        return true;
+    });
+    const std::uint64_t cycles = GetCycleCount() + 2;
+    waitFor([this, cycles] { return GetCycleCount() >= cycles; });
 }
 
 MIDICLEndpointRef MIDICLJackHost::MakeEndpoint(const jack_port_t* inPort) {

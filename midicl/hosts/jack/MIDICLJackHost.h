@@ -29,6 +29,9 @@ public:
     ~MIDICLJackHost() override;
 
     const char* GetName() const override { return "jack"; }
+    void WaitForConnections() override;
+    int GetMaxOutputPorts() const override { return MIDICLRealtimeSlots::kCapacity; }
+    bool IsGone() const override { return IsServerGone(); }
     MIDICLClock& GetClock() override { return mClock; }
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;

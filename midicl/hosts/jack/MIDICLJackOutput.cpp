@@ -27,10 +27,13 @@ MIDICLJackOutput::~MIDICLJackOutput() {
 
 void MIDICLJackOutput::Connect(MIDICLEndpointRef inDestination) {
     jack_port_disconnect(mHost->GetClient(), mPort);
-    if (inDestination.IsValid()) {
-        jack_connect(mHost->GetClient(), jack_port_name(mPort),
-                     jack_port_name(MIDICLJackHost::GetPort(inDestination)));
-    }
+    mConnecting = inDestination.IsValid() &&
+                  jack_connect(mHost->GetClient(), jack_port_name(mPort),
+                               jack_port_name(MIDICLJackHost::GetPort(inDestination))) == 0;
+}
+
+bool MIDICLJackOutput::IsConnectionLive() const {
+    return !mConnecting || jack_port_connected(mPort) > 0;
 }
 
 // JACK carries one message per event, so packets are split here.

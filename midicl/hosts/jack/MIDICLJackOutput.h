@@ -41,6 +41,8 @@ public:
     ~MIDICLJackOutput() override;
 
     void Connect(MIDICLEndpointRef inDestination) override;
+    // True unless a connection was asked for that the server does not show.
+    bool IsConnectionLive() const;
     // -ENOBUFS when the queue is full, -EINVAL for bytes that are no MIDI.
     std::int32_t Send(const MIDICLPacketList& inList) override;
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
@@ -101,4 +103,6 @@ private:
     // Whether anything was ever queued, so that a port that sent nothing
     // closes at once. Written by the sending thread, read by the owner's.
     std::atomic<bool> mQueuedAny{false};
+    // Whether the last Connect asked for a connection; the owner's.
+    bool mConnecting = false;
 };
