@@ -18,6 +18,10 @@ MIDICLClock& MIDICLOutputPort::GetClock() const {
     return mHost->GetClock();
 }
 
+bool MIDICLOutputPort::IsHostGone() const {
+    return mHost->IsGone();
+}
+
 void MIDICLOutputPort::WithdrawFrom(MIDICLTimeStamp inTime) {
     mHostPort->WithdrawFrom(inTime);
 }

@@ -51,6 +51,8 @@ public:
     // The clock this port's time stamps are read on; it lives as long as
     // the port.
     MIDICLClock& GetClock() const;
+    // True once the host's server has gone away: nothing sent arrives.
+    bool IsHostGone() const;
 
     void SendNoteOff(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
                      MIDICLTimeStamp inTimeStamp = 0);

@@ -66,6 +66,8 @@ public:
     int GetPortCount() const { return static_cast<int>(mOutputPorts.size()); }
     // Null for a port number that has no port.
     MIDICLOutputPort* GetPort(int inPort) const;
+    // True once the MIDI server behind the ports has gone away.
+    bool IsOutputGone() const;
     int GetStepCount() const { return mTicksInSequence / mTicksPerStep; }
     int GetBarCount() const { return mTicksInSequence / kTicksPerBar; }
     // The first step that is not played.

@@ -63,6 +63,15 @@ void KRVSequencer::StopTimer() {
     mTimerStarted = false;
 }
 
+bool KRVSequencer::IsOutputGone() const {
+    for (MIDICLOutputPort* port : mOutputPorts) {
+        if (port != nullptr && port->IsHostGone()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // All ports of a run share one host, and so one clock; with no port the
 // stamps go nowhere and any clock will do.
 MIDICLClock& KRVSequencer::GetClock() const {

@@ -96,6 +96,17 @@ void KRVShell::StopPlaybackFor(void* inShell) {
     static_cast<KRVShell*>(inShell)->StopPlayback();
 }
 
+// A server that quits takes every destination with it; the user hears
+// silence and must learn why, once at the prompt, and again from `ports`
+// and `play` (inAgain).
+void KRVShell::TellOutputGone(bool inAgain) {
+    if ((mToldOutputGone && !inAgain) || !mSequencer->IsOutputGone()) {
+        return;
+    }
+    mInterface->Write("krv: the JACK server has gone, MIDI output stopped\n");
+    mToldOutputGone = true;
+}
+
 void KRVShell::RunLoop(bool inPrompt) {
     char buffer[kLineBufferLength];
     for (;;) {
@@ -103,6 +114,7 @@ void KRVShell::RunLoop(bool inPrompt) {
             return;
         }
         if (inPrompt) {
+            TellOutputGone(false);
             mInterface->WriteFormattedD("%d krv> ", mHistoryNumber);
         }
         int length = mInterface->ReadLine(buffer, kLineBufferLength);

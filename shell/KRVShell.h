@@ -73,6 +73,7 @@ private:
 
     void ExpandHistory();
     void RunLoop(bool inPrompt);
+    void TellOutputGone(bool inAgain);
     // Whether the loop ends for a signal; acts on SIGINT at the prompt.
     bool StopsForSignal(bool inPrompt);
     static void StopPlaybackFor(void* inShell);
@@ -172,6 +173,8 @@ private:
     // Track and step numbers in commands are read 0-based (old scripts).
     bool mMigrationMode = false;
     int mHistoryNumber = 1;
+    // Whether the console was told that the MIDI server has gone.
+    bool mToldOutputGone = false;
     // How many scripts deep this shell reads: 0 at the console.
     int mScriptDepth = 0;
     // The shell at depth 0 counts the scripts read for its current command.

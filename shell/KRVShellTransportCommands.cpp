@@ -5,6 +5,7 @@
 #include "KRVWords.h"
 
 int KRVShell::Play(KRVShell* inShell) {
+    inShell->TellOutputGone(true);
     int error = inShell->mSequencer->Play();
     if (error != 0) {
         inShell->mInterface->WriteFormattedD("KRVSequencer: PrimeTimeTask returned error %d \n",

@@ -75,6 +75,7 @@ int KRVShell::Shell(KRVShell* inShell) {
 // away since start-up says so rather than showing whatever now has its place.
 int KRVShell::Ports(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
+    inShell->TellOutputGone(true);
     for (int i = 0; i < inShell->mSequencer->GetPortCount(); i++) {
         char name[MIDICLClient::kNameBufferSize];
         MIDICLOutputPort* port = inShell->mSequencer->GetPort(i);

@@ -3,14 +3,17 @@
 // serve here: it keeps only so many events between reads and drops the rest
 // without a word.
 //
-//     krv_jack_recorder OUTPUT [CLIENT-NAME]
+//     krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS]]
 //
+// With PORTS above 1 it also registers input ports "in-2" to "in-PORTS",
+// which record nothing: destinations to be counted.
 // It prints "ready" once its port exists. OUTPUT gets one line per event,
 // "frame usecs byte...", usecs being the event's time on JACK's clock (the
 // jack_frames_to_time of its frame, worked out in its own cycle), then a
 // line "# offset NS": JACK's clock minus CLOCK_MONOTONIC, measured at exit,
 // so that a test can set events against times it took on CLOCK_MONOTONIC,
-// and "# lost N" for events past the recorder's capacity.
+// "# lost N" for events past the recorder's capacity, and "# connected
+// FRAME USECS" for the first cycle in which the port had a connection.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
@@ -20,6 +23,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "hosts/jack/MIDICLJackClock.h"
@@ -38,6 +43,10 @@ constexpr std::size_t kCapacity = 2 * 1024 * 1024;
 std::vector<RecordedEvent> sEvents(kCapacity);
 std::atomic<std::size_t> sCount{0};
 std::atomic<std::size_t> sLost{0};
+// The first cycle in which the port had a connection: frame and usecs.
+std::atomic<bool> sConnected{false};
+jack_nframes_t sConnectedFrame = 0;
+jack_time_t sConnectedUsecs = 0;
 jack_port_t* sPort = nullptr;
 
 int Process(jack_nframes_t inFrames, void* inArg) {
@@ -55,6 +64,11 @@ int Process(jack_nframes_t inFrames, void* inArg) {
     sLast.mPeriodFrames = inFrames;
     sLastServerFrame = cycleFrame;
     const auto position = static_cast<jack_nframes_t>(sLast.mPosition);
+    if (!sConnected.load(std::memory_order_relaxed) && jack_port_connected(sPort) > 0) {
+        sConnectedFrame = position;
+        sConnectedUsecs = cycleUsecs;
+        sConnected.store(true, std::memory_order_release);
+    }
     void* buffer = jack_port_get_buffer(sPort, inFrames);
     const std::uint32_t count = jack_midi_get_event_count(buffer);
     std::size_t n = sCount.load(std::memory_order_relaxed);
@@ -118,6 +132,10 @@ int Write(const char* inPath) {
     }
     std::fprintf(out, "# offset %lld\n# lost %zu\n", static_cast<long long>(MeasureOffsetNS()),
                  sLost.load());
+    if (sConnected.load(std::memory_order_acquire)) {
+        std::fprintf(out, "# connected %u %llu\n", sConnectedFrame,
+                     static_cast<unsigned long long>(sConnectedUsecs));
+    }
     return std::fclose(out) == 0 ? 0 : 1;
 }
 
@@ -142,6 +160,11 @@ int main(int inArgc, char** inArgv) {
         return 1;
     }
     sPort = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    const int ports = inArgc > 3 ? std::atoi(inArgv[3]) : 1;
+    for (int i = 2; i <= ports; ++i) {
+        const std::string extra = "in-" + std::to_string(i);
+        jack_port_register(client, extra.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    }
     if (sPort == nullptr || jack_set_process_callback(client, Process, client) != 0 ||
         jack_activate(client) != 0) {
         std::fprintf(stderr, "cannot set up the recorder's port\n");

@@ -57,7 +57,7 @@ std::shared_ptr<MIDICLHost> MIDICLJackHost::Open(const std::string& inClientName
         throw MIDICLException(MIDICLException::kMIDIClientCreate,
                               static_cast<std::int32_t>(status));
     }
-    auto host = std::make_shared<MIDICLJackHost>(client);
+    auto host = Make(client);
     host->Activate();
     return host;
 }
@@ -68,16 +68,26 @@ std::shared_ptr<MIDICLHost> MIDICLJackHost::TryOpen(const std::string& inClientN
     if (client == nullptr) {
         return nullptr;
     }
-    auto host = std::make_shared<MIDICLJackHost>(client);
+    auto host = Make(client);
     host->Activate();
     return host;
 }
 
 MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient) : mClient(inClient), mClock(inClient) {}
 
-MIDICLJackHost::~MIDICLJackHost() {
-    jack_deactivate(mClient);
-    jack_client_close(mClient);
+std::shared_ptr<MIDICLJackHost> MIDICLJackHost::Make(jack_client_t* inClient) {
+    return std::shared_ptr<MIDICLJackHost>(new MIDICLJackHost(inClient),
+                                           [](MIDICLJackHost* inHost) {
+                                               if (inHost->Close()) {
+                                                   delete inHost;
+                                               }
+                                           });
+}
+
+bool MIDICLJackHost::Close() {
+    jack_client_t* client = mClient;
+    return mTeardown.Call([client] { jack_deactivate(client); }) &&
+           mTeardown.Call([client] { jack_client_close(client); });
 }
 
 void MIDICLJackHost::Activate() {

@@ -12,11 +12,17 @@
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLRealtimeSlots.h"
 #include "hosts/jack/MIDICLJackClock.h"
+#include "hosts/jack/MIDICLJackTeardown.h"
 
 // A running JACK server as a MIDI host: one JACK client whose process
 // callback moves our output ports' queued messages into their buffers and
 // hands what reaches our input ports to their owners. The server is never
 // started for us.
+//
+// The host is made by Open or TryOpen and closes its client when the last
+// of its users lets go. A client that could not be closed in time (the
+// server does not answer) is left open, and the host with it: the server
+// may still call its process callback.
 class MIDICLJackHost : public MIDICLHost, public std::enable_shared_from_this<MIDICLJackHost> {
 public:
     // Throws MIDICLException(kMIDIClientCreate, jack_status_t or the
@@ -26,7 +32,6 @@ public:
     static std::shared_ptr<MIDICLHost> TryOpen(const std::string& inClientName);
 
     explicit MIDICLJackHost(jack_client_t* inClient);
-    ~MIDICLJackHost() override;
 
     const char* GetName() const override { return "jack"; }
     void WaitForConnections() override;
@@ -52,12 +57,17 @@ public:
     // server has stopped or is stuck.
     std::uint64_t GetCycleCount() const { return mCycleCount.load(); }
     bool IsServerGone() const { return mServerGone.load(); }
+    MIDICLJackTeardown& GetTeardown() { return mTeardown; }
 
     static MIDICLEndpointRef MakeEndpoint(const jack_port_t* inPort);
     static jack_port_t* GetPort(MIDICLEndpointRef inEndpoint);
 
 private:
     static jack_client_t* OpenClient(const std::string& inClientName, jack_status_t& outStatus);
+    static std::shared_ptr<MIDICLJackHost> Make(jack_client_t* inClient);
+    // Deactivates and closes the client; false when the server did not let
+    // us in time.
+    bool Close();
     static int Process(jack_nframes_t inFrames, void* inArg);
     static void Shutdown(void* inArg);
     void Activate();
@@ -74,6 +84,7 @@ private:
     std::atomic<bool> mServerGone{false};
     MIDICLRealtimeSlots mOutputs;
     MIDICLRealtimeSlots mReceivers;
+    MIDICLJackTeardown mTeardown;
     // Makes a unique name and registering it one step.
     std::mutex mRegisterMutex;
 };

@@ -14,7 +14,9 @@ MIDICLJackInput::MIDICLJackInput(const std::shared_ptr<MIDICLJackHost>& inHost, 
 // before the port (and then our owner) goes away.
 MIDICLJackInput::~MIDICLJackInput() {
     mHost->GetReceivers().Remove(this);
-    jack_port_unregister(mHost->GetClient(), mPort);
+    jack_client_t* client = mHost->GetClient();
+    jack_port_t* port = mPort;
+    mHost->GetTeardown().Call([client, port] { jack_port_unregister(client, port); });
 }
 
 void MIDICLJackInput::ConnectSource(MIDICLEndpointRef inSource) {

@@ -21,7 +21,9 @@ MIDICLJackOutput::MIDICLJackOutput(const std::shared_ptr<MIDICLJackHost>& inHost
 MIDICLJackOutput::~MIDICLJackOutput() {
     Drain();
     mHost->GetOutputs().Remove(this);
-    jack_port_unregister(mHost->GetClient(), mPort);
+    jack_client_t* client = mHost->GetClient();
+    jack_port_t* port = mPort;
+    mHost->GetTeardown().Call([client, port] { jack_port_unregister(client, port); });
     jack_ringbuffer_free(mQueue);
 }
 
@@ -179,20 +181,26 @@ void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
 // Waits until the queue is empty and a cycle has passed after that, so that
 // what the last pass wrote has reached the ports it is connected to. A
 // server that stops cycling, or takes longer than kDrainLimit, is given up
-// on: it must not hang the program.
+// on: it must not hang the program, and a server that stopped cycling
+// counts as unresponsive for the rest of the teardown.
 void MIDICLJackOutput::Drain() {
     if (!mQueuedAny) {
         return;
     }
     using Clock = std::chrono::steady_clock;
-    constexpr auto kDrainLimit = std::chrono::seconds(2);
+    constexpr auto kDrainLimit = std::chrono::milliseconds(500);
     constexpr auto kStuckLimit = std::chrono::milliseconds(250);
     const Clock::time_point giveUp = Clock::now() + kDrainLimit;
     std::uint64_t cycles = mHost->GetCycleCount();
     std::uint64_t emptyAt = 0;
     Clock::time_point lastProgress = Clock::now();
-    while (!mHost->IsServerGone() && Clock::now() < giveUp &&
-           Clock::now() - lastProgress < kStuckLimit) {
+    while (!mHost->IsServerGone() && !mHost->GetTeardown().IsUnresponsive() &&
+           Clock::now() < giveUp) {
+        if (Clock::now() - lastProgress >= kStuckLimit) {
+            // Every other port would wait as long again.
+            mHost->GetTeardown().MarkUnresponsive();
+            return;
+        }
         const std::uint64_t now = mHost->GetCycleCount();
         if (emptyAt == 0 && jack_ringbuffer_read_space(mQueue) == 0) {
             emptyAt = now + 1;
