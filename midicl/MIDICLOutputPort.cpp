@@ -22,8 +22,8 @@ bool MIDICLOutputPort::IsHostGone() const {
     return mHost->IsGone();
 }
 
-void MIDICLOutputPort::WithdrawFrom(MIDICLTimeStamp inTime) {
-    mHostPort->WithdrawFrom(inTime);
+void MIDICLOutputPort::WithdrawPending(MIDICLTimeStamp inTime) {
+    mHostPort->WithdrawPending(inTime);
 }
 
 void MIDICLOutputPort::SetDestination(int inIndex) {

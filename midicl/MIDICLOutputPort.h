@@ -99,11 +99,11 @@ public:
     void SendSysExCompleted();
 
     // For a player that stops at inTime (on GetClock), after it has sent
-    // the note-offs of its stop: what it handed over ahead of inTime and
-    // has not gone out yet is withdrawn, note-ons with their note-offs,
-    // and anything else goes at once. Only the thread that sends may call
-    // it.
-    void WithdrawFrom(MIDICLTimeStamp inTime);
+    // the note-offs of its stop: of what it sent, what has not gone out yet
+    // (what it handed over ahead of time, and what the host could not carry
+    // in time) is withdrawn, note-ons with their note-offs, and anything
+    // else goes at inTime. Only the thread that sends may call it.
+    void WithdrawPending(MIDICLTimeStamp inTime);
 
 private:
     static void SysExCompletionProc(void* inRefCon);

@@ -84,10 +84,10 @@ MIDICLClock& KRVSequencer::GetClock() const {
     return sMonotonicClock;
 }
 
-// The clock thread hands ticks over a little ahead of time. What it handed
-// over for after now must not sound: the note-offs of what sounds go first,
-// then each port withdraws what it still holds from now on, those note-offs
-// included where their note-on is withdrawn too.
+// The clock thread hands ticks over a little ahead of time, and a port may
+// hold back what its server cannot take at once. Nothing must start after
+// the stop: the note-offs of what sounds go first, then each port withdraws
+// the note-ons it still holds, with their note-offs, and sends the rest.
 void KRVSequencer::SendAllNotesOff() {
     KRVBusyClaim claim(mSequencerIsBusy);
     std::uint64_t now = GetClock().Now();
@@ -96,7 +96,7 @@ void KRVSequencer::SendAllNotesOff() {
     }
     for (MIDICLOutputPort* port : mOutputPorts) {
         if (port != nullptr) {
-            port->WithdrawFrom(now);
+            port->WithdrawPending(now);
         }
     }
 }

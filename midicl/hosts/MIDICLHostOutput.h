@@ -26,7 +26,7 @@ public:
     virtual std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                                    MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                                    void* inRefCon) = 0;
-    // See MIDICLOutputPort::WithdrawFrom. Hosts that send at once have
+    // See MIDICLOutputPort::WithdrawPending. Hosts that send at once have
     // nothing ahead to withdraw.
-    virtual void WithdrawFrom(MIDICLTimeStamp) {}
+    virtual void WithdrawPending(MIDICLTimeStamp) {}
 };

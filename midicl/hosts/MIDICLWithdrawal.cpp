@@ -8,8 +8,7 @@ std::size_t MIDICLWithdrawal::KeyIndex(const std::uint8_t* inData) {
 
 bool MIDICLWithdrawal::Pass(const std::uint8_t* inData, std::size_t inLength, MIDICLTimeStamp inCut,
                             MIDICLTimeStamp& ioTimeStamp) {
-    // Stamp 0 means "now": it is never ahead of anything.
-    if (inCut == 0 || ioTimeStamp == 0 || ioTimeStamp < inCut) {
+    if (inCut == 0) {
         return true;
     }
     if (MIDICLMessage::IsNoteOn(inData, inLength)) {

@@ -250,8 +250,12 @@ class Recording:
         if any(sounding.values()):
             fail("%s: notes left sounding: %r" % (what, self.events))
 
+    @staticmethod
+    def is_on(event):
+        return len(event) == 5 and event[2] & 0xF0 == 0x90 and event[4] > 0
+
     def ons(self):
-        return [e for e in self.events if len(e) == 5 and e[2] & 0xF0 == 0x90 and e[4] > 0]
+        return [e for e in self.events if Recording.is_on(e)]
 
     def offs(self):
         return [e for e in self.events if len(e) == 5 and (e[2] & 0xF0 == 0x80 or
@@ -269,6 +273,8 @@ def record(server, work, body):
     body()
     time.sleep(0.2)
     stop_process(recorder)
+    if os.environ.get("KRV_KEEP"):
+        shutil.copy(path, os.environ["KRV_KEEP"])
     return Recording(path)
 
 
@@ -501,17 +507,29 @@ def case_load(krv, server, work):
             play_seconds=2.0, more=["stop"])
 
     recording = record(server, work, body)
-    if "dropped" in result["err"]:
-        fail("krv dropped notes: %s" % result["err"])
     ons, offs = recording.ons(), recording.offs()
-    print("%d note-ons, %d note-offs" % (len(ons), len(offs)))
+    # A step's note-ons arrive together, however many cycles they take; the
+    # stop withdraws what has not gone out, so the last step may be cut.
+    steps, run = [], 0
+    for event in recording.events:
+        if Recording.is_on(event):
+            run += 1
+        elif run:
+            steps.append(run)
+            run = 0
+    short = [n for n in steps if n != tracks]
+    dropped = "notes dropped" in result["out"]
+    print("%d note-ons, %d note-offs, %d whole steps, short steps %r%s" %
+          (len(ons), len(offs), len(steps) - len(short), short,
+           ", krv said it dropped notes" if dropped else ""))
     recording.expect_balanced("load")
-    # Every step is either played whole or, when the stop came first,
-    # withdrawn whole: a cycle that cannot take a whole step leaves the rest
-    # for the next one.
+    # Above about 1365 events in a cycle PipeWire loses the cycle; at a
+    # quantum of 2048 frames this load asks for 1750 a cycle, more than one
+    # port carries: krv falls behind, refuses note-ons and says so.
+    may_drop = isinstance(server, PipeWireServer) and server.period >= 2048
     if SLOW:
         return
-    if len(ons) < 10 * tracks or len(ons) % tracks != 0:
+    if len(steps) < 10 or (short and not dropped) or (dropped and not may_drop):
         fail("steps without all %d notes" % tracks)
 
 

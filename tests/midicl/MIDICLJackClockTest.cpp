@@ -11,7 +11,7 @@ using Clock = MIDICLJackClock;
 // A cycle at a position just before JACK's 32-bit frame count would wrap, on
 // a JACK clock that reads 50 days while ours reads 1 hour: nothing may
 // assume the two clocks agree.
-const Clock::Cycle kCycle{Clock::kEpoch + 4294967000u, 4320000000000ull, 5333.333f, 256};
+const Clock::Cycle kCycle{Clock::kEpoch + 4294967000u, 4320000000000ull, 5333.333f, 256, 256};
 constexpr std::int64_t kOffsetNS = (4320000000000ll - 3600000000ll) * 1000;
 
 // Positions follow the server's frame time past the 32-bit wrap and over
@@ -53,12 +53,18 @@ TEST(MIDICLJackClockTest, WakeTimesAreOnOurClockWhateverJacksReads) {
     // JACK's clock read between ours at 1 hour and 1 hour + 2 us.
     const std::uint64_t ourHour = 3600000000000ull;
     EXPECT_EQ(Clock::ClockOffsetNS(ourHour, kCycle.mUsecs + 1, ourHour + 2000), kOffsetNS);
-    // The cycle's own frame is due at our hour; a frame is handed over a
-    // period before its time, even when that frame is past.
+    // The cycle's own frame is due at our hour; a message is placed a
+    // latency after its time and handed over two periods before that, even
+    // when that is past.
     const std::uint64_t cycleTime = kCycle.mPosition;
     EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256, kOffsetNS), ourHour);
     EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256 + 48000, kOffsetNS), ourHour + 1000000000);
     EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256 - 48000, kOffsetNS), ourHour - 1000000000);
+    // The quantum grew to 1024 since the latency was set at 256.
+    Clock::Cycle grown = kCycle;
+    grown.mPeriodFrames = 1024;
+    grown.mPeriodUsecs = 21333.333f;
+    EXPECT_EQ(Clock::WakeTimeNS(grown, cycleTime + 1792, kOffsetNS), ourHour);
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ std::uint64_t MIDICLJackClock::PublishCycle(jack_nframes_t inFrames) {
         return mLast.mPosition;
     }
     mLast.mPosition = NextPosition(mLast, mLastServerFrame, serverFrame, inFrames);
+    if (mLatencyFrames.load() == 0) {
+        mLatencyFrames.store(inFrames);
+    }
     mLast.mPeriodFrames = inFrames;
     mLastServerFrame = serverFrame;
     // Sequentially consistent throughout: a reader that sees the same even
@@ -58,6 +61,7 @@ bool MIDICLJackClock::ReadCycle(Cycle& outCycle) const {
         outCycle.mUsecs = mUsecs.load();
         outCycle.mPeriodUsecs = mPeriodUsecs.load();
         outCycle.mPeriodFrames = mPeriodFrames.load();
+        outCycle.mLatencyFrames = mLatencyFrames.load();
         if ((before & 1) == 0 && mSequence.load() == before) {
             return outCycle.mPeriodFrames != 0 && outCycle.mPeriodUsecs > 0;
         }
@@ -136,7 +140,7 @@ std::uint64_t MIDICLJackClock::GetHandOverLimit() {
 
 std::uint64_t MIDICLJackClock::WakeTimeNS(const Cycle& inCycle, std::uint64_t inTime,
                                           std::int64_t inClockOffsetNS) {
-    const std::uint64_t position = inTime - inCycle.mPeriodFrames;
+    const std::uint64_t position = inTime + inCycle.mLatencyFrames - 2 * inCycle.mPeriodFrames;
     const std::int64_t jackNS =
         static_cast<std::int64_t>(inCycle.mUsecs) * 1000 + UsecsSince(inCycle, position) * 1000;
     return static_cast<std::uint64_t>(jackNS - inClockOffsetNS);

@@ -33,18 +33,25 @@ public:
         jack_time_t mUsecs = 0;
         float mPeriodUsecs = 0;
         jack_nframes_t mPeriodFrames = 0;
+        // See GetLatencyFrames.
+        jack_nframes_t mLatencyFrames = 0;
     };
 
     explicit MIDICLJackClock(jack_client_t* inClient);
 
     std::uint64_t Now() override;
     double GetUnitsPerSecond() override;
-    // A period before the time of inTime's frame: a message handed over then
-    // makes the cycle that places it one period after its frame with a whole
+    // Two periods before the time of the frame that inTime's message is
+    // placed at: a message handed over then makes its cycle with a whole
     // period to spare, enough for a late wake-up or a server that runs a few
     // cycles back to back to catch up.
     std::uint64_t ToMonotonicNS(std::uint64_t inTime) override;
     std::uint64_t GetHandOverLimit() override;
+    // How far after its time a message is placed: the first cycle's length,
+    // so that when in the period the sender woke does not matter. It stays
+    // the same for the whole run, whatever the quantum changes to, so that
+    // a change moves no note against the one before.
+    jack_nframes_t GetLatencyFrames() const { return mLatencyFrames.load(); }
 
     // For the process callback, first thing in every cycle; returns where
     // the cycle starts on our count.
@@ -90,4 +97,5 @@ private:
     std::atomic<jack_time_t> mUsecs{0};
     std::atomic<float> mPeriodUsecs{0};
     std::atomic<jack_nframes_t> mPeriodFrames{0};
+    std::atomic<jack_nframes_t> mLatencyFrames{0};
 };

@@ -113,7 +113,7 @@ int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     host->mOutputs.BeginPass();
     for (std::size_t i = 0; i < host->mOutputs.GetLimit(); ++i) {
         if (auto* output = static_cast<MIDICLJackOutput*>(host->mOutputs.Get(i))) {
-            output->Process(inFrames, cycleStart);
+            output->Process(inFrames, cycleStart, host->mClock.GetLatencyFrames());
         }
     }
     host->mOutputs.EndPass();

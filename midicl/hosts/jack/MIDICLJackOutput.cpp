@@ -95,7 +95,7 @@ std::int32_t MIDICLJackOutput::Queue(MIDICLTimeStamp inTimeStamp, const std::uin
 
 // The cut is stored before the generation moves on, so the process callback
 // never sees a generation cut without its time.
-void MIDICLJackOutput::WithdrawFrom(MIDICLTimeStamp inTime) {
+void MIDICLJackOutput::WithdrawPending(MIDICLTimeStamp inTime) {
     mCuts[mGeneration % kCutSlots].store(inTime);
     ++mGeneration;
     mCutBelow.store(mGeneration);
@@ -106,15 +106,16 @@ MIDICLTimeStamp MIDICLJackOutput::GetCut(std::uint32_t inGeneration) const {
     return cut ? mCuts[inGeneration % kCutSlots].load() : 0;
 }
 
-// A stamp's frame plus one period, which hides when in the period the
+// A stamp's frame plus the latency, which hides when in the period the
 // sender woke. Frames only move forward within a cycle, as JACK requires;
 // false means the message belongs to a later cycle.
 bool MIDICLJackOutput::FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFrames,
-                                std::uint64_t inCycleStart, jack_nframes_t& ioFrame) {
+                                std::uint64_t inCycleStart, jack_nframes_t inLatency,
+                                jack_nframes_t& ioFrame) {
     if (inTimeStamp == 0) {
         return true;
     }
-    const std::int64_t offset = static_cast<std::int64_t>(inTimeStamp - inCycleStart) + inFrames;
+    const std::int64_t offset = static_cast<std::int64_t>(inTimeStamp - inCycleStart) + inLatency;
     if (offset >= static_cast<std::int64_t>(inFrames)) {
         return false;
     }
@@ -142,7 +143,8 @@ bool MIDICLJackOutput::PeekHead(MIDICLQueuedHead& outHead) const {
     return true;
 }
 
-void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart) {
+void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart,
+                               jack_nframes_t inLatency) {
     void* buffer = jack_port_get_buffer(mPort, inFrames);
     jack_midi_clear_buffer(buffer);
     jack_nframes_t frame = 0;
@@ -157,7 +159,7 @@ void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
             continue;
         }
         const bool first = jack_midi_get_event_count(buffer) == 0;
-        if (!FrameFor(stamp, inFrames, inCycleStart, frame) ||
+        if (!FrameFor(stamp, inFrames, inCycleStart, inLatency, frame) ||
             (!first && EventCost(length) > budget)) {
             break;
         }

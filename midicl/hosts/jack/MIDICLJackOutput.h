@@ -14,8 +14,9 @@ class MIDICLJackHost;
 
 // A MIDI output port of our JACK client. Senders queue each message with its
 // time stamp (a frame on the host's clock) in a lock-free ring buffer; the
-// process callback drains it in order, placing each message one period after
-// its frame, so that when in the period the sender woke does not matter, and
+// process callback drains it in order, placing each message a fixed latency
+// (the first cycle's length) after its frame, so that when in the period the
+// sender woke does not matter, and
 // keeping messages due in a later cycle, or that found the cycle's buffer
 // full, for a later cycle. One thread at a time may send on a port: the ring
 // buffer has a single writer.
@@ -28,8 +29,8 @@ class MIDICLJackHost;
 // No cycle takes more than a set number of bytes of events from one port:
 // PipeWire silently loses a whole cycle when one port is handed more than
 // about 1365 short events, so the rest waits for the next cycle, late but
-// not lost. A player that stops withdraws what it handed over ahead of the
-// stop (WithdrawFrom): each message carries the generation it was sent in,
+// not lost. A player that stops withdraws what has not gone out yet
+// (WithdrawPending): each message carries the generation it was sent in,
 // and every generation before the current one was cut at its own time.
 class MIDICLJackOutput : public MIDICLHostOutput {
 public:
@@ -48,11 +49,12 @@ public:
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                            void* inRefCon) override;
-    void WithdrawFrom(MIDICLTimeStamp inTime) override;
+    void WithdrawPending(MIDICLTimeStamp inTime) override;
 
     // For the process callback: fills this cycle's buffer. inCycleStart is
-    // the cycle's position on the host's clock.
-    void Process(jack_nframes_t inFrames, std::uint64_t inCycleStart);
+    // the cycle's position on the host's clock; messages are placed
+    // inLatency frames after their time.
+    void Process(jack_nframes_t inFrames, std::uint64_t inCycleStart, jack_nframes_t inLatency);
 
     // What one event costs of a cycle's budget: PipeWire's own record of
     // it, a 16-byte header and the bytes padded to 8.
@@ -81,7 +83,8 @@ private:
     std::int32_t Queue(MIDICLTimeStamp inTimeStamp, const std::uint8_t* inData,
                        std::size_t inLength);
     static bool FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFrames,
-                         std::uint64_t inCycleStart, jack_nframes_t& ioFrame);
+                         std::uint64_t inCycleStart, jack_nframes_t inLatency,
+                         jack_nframes_t& ioFrame);
     bool PeekHead(MIDICLQueuedHead& outHead) const;
     MIDICLTimeStamp GetCut(std::uint32_t inGeneration) const;
     void Drain();
