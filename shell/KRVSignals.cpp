@@ -32,7 +32,8 @@ void KRVSignals::Handle(int inSignal) {
         sTerminatingSignal = inSignal;
     }
     const char byte = 0;
-    // Fails only when the pipe is full, and so readable already.
+    // Fails only when the pipe is full, and so readable already, or when
+    // there is none (then the waits rely on EINTR alone).
     [[maybe_unused]] const ssize_t written = write(sWakeDescriptors[1], &byte, 1);
     errno = savedErrno;
 }
