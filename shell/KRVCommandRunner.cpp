@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "KRVShellInterface.h"
+#include "KRVSignalWait.h"
 #include "KRVSignals.h"
 
 namespace {
@@ -22,18 +23,13 @@ bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* 
     if (pipe(ends) != 0) {
         return false;
     }
-    // Blocked until the wait for output lets them in, so that one arriving
-    // just before that wait still cuts it short.
-    const sigset_t waitMask = KRVSignals::Block();
     const pid_t child = fork();
     if (child < 0) {
-        KRVSignals::Restore(waitMask);
         close(ends[0]);
         close(ends[1]);
         return false;
     }
     if (child == 0) {
-        KRVSignals::Restore(waitMask);
         setpgid(0, 0);
         dup2(ends[1], STDOUT_FILENO);
         close(ends[0]);
@@ -45,10 +41,9 @@ bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* 
     // Set here too, so that the group exists whichever of us runs first.
     setpgid(child, child);
     const bool ownsTerminal = HandTerminal(child);
-    if (!CopyOutput(ends[0], child, ioOut, waitMask)) {
+    if (!CopyOutput(ends[0], child, ioOut)) {
         kill(-child, SIGKILL);
     }
-    KRVSignals::Restore(waitMask);
     close(ends[0]);
     Reap(child);
     if (ownsTerminal) {
@@ -76,22 +71,21 @@ bool KRVCommandRunner::HandTerminal(int inGroup) {
 }
 
 // Until the command closes its output. False when it was interrupted and
-// did not end within the grace time.
-bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut,
-                                  const sigset_t& inWaitMask) {
+// did not end within the grace time. A signal that arrives just before the
+// wait for output still cuts it short (KRVSignalWait).
+bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut) {
     bool interrupted = false;
     for (;;) {
         if (!interrupted && KRVSignals::IsPending()) {
             interrupted = true;
             kill(-inChild, SIGINT);
         }
-        pollfd readable{inPipe, POLLIN, 0};
-        timespec grace{kGraceMS / 1000, (kGraceMS % 1000) * 1000000L};
-        const int ready = ppoll(&readable, 1, interrupted ? &grace : nullptr, &inWaitMask);
-        if (ready == 0) {
+        const KRVSignalWait::Result result =
+            KRVSignalWait::ForDescriptor(inPipe, POLLIN, interrupted ? kGraceMS : -1);
+        if (result == KRVSignalWait::kTimedOut) {
             return false;
         }
-        if (ready < 0) {
+        if (result == KRVSignalWait::kSignalled) {
             continue;
         }
         char piece[1024];

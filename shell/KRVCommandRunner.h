@@ -1,6 +1,5 @@
 #pragma once
 
-#include <csignal>
 #include <string>
 
 class KRVShellInterface;
@@ -16,8 +15,7 @@ public:
     static bool Run(const std::string& inCommandLine, KRVShellInterface* ioOut);
 
 private:
-    static bool CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut,
-                           const sigset_t& inWaitMask);
+    static bool CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut);
     static void Reap(int inChild);
     static bool HandTerminal(int inGroup);
 };

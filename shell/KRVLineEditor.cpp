@@ -1,6 +1,7 @@
 #include "KRVLineEditor.h"
 
 #include <histedit.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <clocale>
 
 #include "KRVCompleter.h"
+#include "KRVSignalWait.h"
 #include "KRVSignals.h"
 
 namespace {
@@ -188,13 +190,18 @@ int KRVLineEditor::ReadCharacter(EditLine* inEditLine, wchar_t* outCharacter) {
             errno = EINTR;
             return -1;
         }
+        // SIGTERM or SIGHUP: the read ends as at the end of input.
+        if (KRVSignals::GetTerminatingSignal() != 0) {
+            return -1;
+        }
+        // A signal that came since the tests above cuts the wait short, and
+        // they see it.
+        if (KRVSignalWait::ForDescriptor(editor->mInDescriptor, POLLIN) != KRVSignalWait::kReady) {
+            continue;
+        }
         ssize_t got = read(editor->mInDescriptor, &bytes[count], 1);
         if (got < 0 && errno == EINTR) {
-            // SIGTERM or SIGHUP: the read ends as at the end of input.
-            if (KRVSignals::GetTerminatingSignal() != 0) {
-                return -1;
-            }
-            continue;  // another signal, or a Ctrl-C seen at the top
+            continue;
         }
         if (got <= 0) {
             return static_cast<int>(got);

@@ -39,8 +39,8 @@ public:
 
     // Ctrl-C at the prompt drops the typed line and shows the prompt afresh.
     // For that the SIGINT handler (KRVSignals) calls NoteInterrupt, which
-    // only sets a flag and so is safe in a handler; installed without
-    // SA_RESTART, the signal also ends the waiting read.
+    // only sets a flag and so is safe in a handler; the wait for a key ends
+    // on the signal too (KRVSignalWait).
     static void NoteInterrupt() { sInterruptPending = 1; }
 
 private:

@@ -19,6 +19,8 @@ public:
     virtual int ReadAnswer(char* inBuffer, int inBufferLength) {
         return ReadLine(inBuffer, inBufferLength);
     }
+    // Sends on what the writes so far have left in a buffer.
+    virtual void Flush() {}
 
     // A null delegate switches delegation off. Delegates are not owned.
     void SetInputDelegate(KRVShellInterface* inDelegate) { mInputDelegate = inDelegate; }

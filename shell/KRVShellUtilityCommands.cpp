@@ -1,5 +1,4 @@
 // help, history, version, quit, shell, ports and namechannel.
-#include <cstdio>
 #include <string>
 
 #include "KRVCommandRunner.h"
@@ -64,7 +63,7 @@ int KRVShell::Shell(KRVShell* inShell) {
         commandLine += "'" + inShell->mParameters[i] + "' ";
     }
     // What we printed so far must come out before the command's own output.
-    std::fflush(stdout);
+    out->Flush();
     if (!KRVCommandRunner::Run(commandLine, out)) {
         out->Write("could not spawn command\n");
     }

@@ -10,12 +10,14 @@
 // exits with 128 + the signal's number.
 //
 // The handlers only note what arrived (and tell the line editor of a SIGINT,
-// so that Ctrl-C at the prompt drops the typed line); the command thread
-// asks and acts.
-// They are installed without SA_RESTART, so that a blocking read or wait on
-// the command thread returns (EINTR) when a signal arrives. Only the command
-// thread should receive them: other threads block them (Block before making
-// threads that should not, or in the thread itself).
+// so that Ctrl-C at the prompt drops the typed line), then make the wake
+// descriptor readable; the command thread asks and acts. It waits for input
+// and output through KRVSignalWait, which watches that descriptor, so that
+// no signal is slept through. The handlers are installed without
+// SA_RESTART, so that other blocking calls on the command thread still
+// return (EINTR). Only the command thread should receive them: other
+// threads block them (Block before making threads that should not, or in
+// the thread itself).
 class KRVSignals {
 public:
     // Installs the handlers for SIGINT, SIGTERM and SIGHUP.
@@ -23,13 +25,18 @@ public:
 
     // True when SIGINT arrived since the last call; clears it.
     static bool TakeInterrupt();
-    // What SIGINT does for the command thread (the console stops playback),
-    // run by ActOnInterrupt; null for nothing.
+    // What SIGINT does for the command thread (the console stops playback);
+    // null for nothing.
     using InterruptAction = void (*)(void* inContext);
     static void SetInterruptAction(InterruptAction inAction, void* inContext);
-    // Takes a SIGINT that arrived and runs the action for it; false when
-    // none arrived. For the command thread only.
+    // Takes a SIGINT that arrived and runs the action for it, unless
+    // RunInterruptAction already did; false when none arrived. For the
+    // command thread only.
     static bool ActOnInterrupt();
+    // Runs the action once for the SIGINTs that arrived since it last ran,
+    // but leaves them noted, so that a script being read still ends: for a
+    // wait that goes on after a SIGINT (a write waiting for room).
+    static void RunInterruptAction();
     // SIGTERM or SIGHUP, whichever arrived first, or 0.
     static int GetTerminatingSignal();
     // Whether anything arrived that the command thread has yet to act on, so
@@ -37,22 +44,31 @@ public:
     // than start again.
     static bool IsPending();
 
+    // Readable from the arrival of a signal until ClearWakeups; -1 before
+    // Install.
+    static int GetWakeDescriptor();
+    // Only a wait should clear it, and only before the flags above are
+    // asked again (see KRVSignalWait).
+    static void ClearWakeups();
+
     // Block and unblock the three signals in the calling thread; threads made
-    // meanwhile inherit the block. Block returns the mask it replaced, for a
-    // wait (ppoll) that must let them in, and for Restore.
-    static sigset_t Block();
+    // meanwhile inherit the block.
+    static void Block();
     static void Unblock();
-    static void Restore(const sigset_t& inMask);
 
     // For tests: forget what arrived.
     static void Clear();
 
 private:
     static void Handle(int inSignal);
-    static sigset_t SetMask(int inHow);
+    static void OpenWakePipe();
+    static void SetMask(int inHow);
 
     static volatile std::sig_atomic_t sInterrupted;
+    static volatile std::sig_atomic_t sInterruptActionDue;
     static InterruptAction sInterruptAction;
     static void* sInterruptContext;
     static volatile std::sig_atomic_t sTerminatingSignal;
+    // Read and write end of a pipe of our own: the handlers write a byte.
+    static int sWakeDescriptors[2];
 };

@@ -1,5 +1,6 @@
 #include "KRVStdioInterface.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,12 +9,22 @@
 #include "KRVHistoryFile.h"
 #include "KRVLineEditor.h"
 #include "KRVLineLimit.h"
+#include "KRVSignalWait.h"
 #include "KRVSignals.h"
 
 namespace {
 
 bool IsTerminal(FILE* inStream) {
     return inStream != nullptr && isatty(fileno(inStream));
+}
+
+// Whether a read would take from the stream's buffer rather than wait.
+// stdio has no call for it; the GNU C library keeps the unread part between
+// these two pointers. A character pushed back with ungetc after the buffer
+// ran dry is not seen, and nothing here pushes back into a stream that has a
+// descriptor.
+bool HasBufferedInput(FILE* inStream) {
+    return inStream->_IO_read_ptr < inStream->_IO_read_end;
 }
 
 // The text a printf-style format gives, for output held by the line editor.
@@ -33,13 +44,17 @@ std::string FormatText(const char* inFormat, Arguments... inArguments) {
 
 KRVStdioInterface::KRVStdioInterface(FILE* inStream, FILE* outStream)
     : mInStream(inStream), mOutStream(outStream) {
-    if (IsTerminal(inStream) && IsTerminal(outStream)) {
+    if (EditsLines(inStream, outStream)) {
         mLineEditor =
             std::make_unique<KRVLineEditor>(inStream, outStream, KRVHistoryFile::GetDefaultPath());
     }
 }
 
 KRVStdioInterface::~KRVStdioInterface() = default;
+
+bool KRVStdioInterface::EditsLines(FILE* inStream, FILE* outStream) {
+    return IsTerminal(inStream) && IsTerminal(outStream);
+}
 
 int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
     if (mInputDelegate != nullptr) {
@@ -70,9 +85,8 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
         return -1;
     }
     // The prompt ends without a newline; make sure it is out before we block.
-    if (mOutStream != nullptr) {
-        std::fflush(mOutStream);
-    }
+    // A script's shell writes through the console's and leaves it be.
+    Print(std::string(), true);
     std::string line;
     bool cut = false;
     bool ended = false;
@@ -92,13 +106,15 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
 
 // Reads up to the next newline (consumed, not kept) or the end of input.
 // At most inKeep characters are kept; outCut tells that more were dropped.
-// False when the input had nothing left at all. A read cut short by a
-// signal starts again, unless the signal is one the command thread must act
-// on: then it counts as no line.
+// False when the input had nothing left at all, or when a signal the
+// command thread must act on came before the line did.
 bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine,
                                     bool* outCut, bool* outEnded) {
     bool any = false;
     for (;;) {
+        if (!AwaitInput(inStream)) {
+            return false;
+        }
         errno = 0;
         int ch = std::getc(inStream);
         if (ch == EOF) {
@@ -106,9 +122,6 @@ bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* 
                 return any;
             }
             std::clearerr(inStream);
-            if (KRVSignals::IsPending()) {
-                return false;
-            }
             continue;
         }
         any = true;
@@ -124,6 +137,66 @@ bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* 
     }
 }
 
+// Until the stream has input for getc, so that a signal is never slept
+// through in a read; false when a signal is pending instead. What the
+// stream holds already is read first, at no cost: a long piped script takes
+// a wait per buffer, not per character. Text in memory never waits.
+bool KRVStdioInterface::AwaitInput(FILE* inStream) {
+    const int descriptor = fileno(inStream);
+    if (descriptor < 0 || HasBufferedInput(inStream)) {
+        return true;
+    }
+    for (;;) {
+        if (KRVSignals::IsPending()) {
+            return false;
+        }
+        if (KRVSignalWait::ForDescriptor(descriptor, POLLIN) == KRVSignalWait::kReady) {
+            return true;
+        }
+    }
+}
+
+// Text written meanwhile by what a signal set off (SIGINT's action while our
+// write waits for room) waits its turn: the stream is in the middle of a
+// write then and must not be entered again.
+int KRVStdioInterface::Print(const std::string& inText, bool inFlush) {
+    if (mOutStream == nullptr) {
+        return 0;
+    }
+    if (mLineEditor != nullptr) {
+        const int count = mLineEditor->Print(inText);
+        if (inFlush) {
+            std::fflush(mOutStream);
+        }
+        return count;
+    }
+    if (mPrinting) {
+        mHeldText += inText;
+        return static_cast<int>(inText.size());
+    }
+    mPrinting = true;
+    std::fwrite(inText.data(), 1, inText.size(), mOutStream);
+    if (inFlush) {
+        std::fflush(mOutStream);
+    }
+    while (!mHeldText.empty()) {
+        std::string held;
+        held.swap(mHeldText);
+        std::fwrite(held.data(), 1, held.size(), mOutStream);
+        std::fflush(mOutStream);
+    }
+    mPrinting = false;
+    return static_cast<int>(inText.size());
+}
+
+void KRVStdioInterface::Flush() {
+    if (mOutputDelegate != nullptr) {
+        mOutputDelegate->Flush();
+        return;
+    }
+    Print(std::string(), true);
+}
+
 int KRVStdioInterface::Write(const char* inBuffer) {
     if (mOutputDelegate != nullptr) {
         return mOutputDelegate->Write(inBuffer);
@@ -131,28 +204,17 @@ int KRVStdioInterface::Write(const char* inBuffer) {
     if (mOutStream == nullptr) {
         return 1;
     }
-    if (mLineEditor != nullptr) {
-        return mLineEditor->Print(inBuffer);
-    }
-    int count = std::fprintf(mOutStream, "%s", inBuffer);
-    std::fflush(mOutStream);
-    return count;
+    return Print(inBuffer, true);
 }
 
 // Each formatted write forwards to the delegate's write of the same name, or
-// prints to the output stream (through the line editor at a terminal), or
-// (with neither) drops the text like Write.
-#define KRV_FORWARD_OR_PRINT(Operation, ...)                \
-    if (mOutputDelegate != nullptr) {                       \
-        return mOutputDelegate->Operation(__VA_ARGS__);     \
-    }                                                       \
-    if (mOutStream == nullptr) {                            \
-        return 0;                                           \
-    }                                                       \
-    if (mLineEditor != nullptr) {                           \
-        return mLineEditor->Print(FormatText(__VA_ARGS__)); \
-    }                                                       \
-    return std::fprintf(mOutStream, __VA_ARGS__);
+// prints the text to the output stream (through the line editor at a
+// terminal), or (with neither) drops it like Write.
+#define KRV_FORWARD_OR_PRINT(Operation, ...)            \
+    if (mOutputDelegate != nullptr) {                   \
+        return mOutputDelegate->Operation(__VA_ARGS__); \
+    }                                                   \
+    return Print(FormatText(__VA_ARGS__), false);
 
 int KRVStdioInterface::WriteFormattedD(const char* inFormat, int inDecimal) {
     KRV_FORWARD_OR_PRINT(WriteFormattedD, inFormat, inDecimal)

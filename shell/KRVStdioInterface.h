@@ -19,10 +19,15 @@ public:
     KRVStdioInterface(FILE* inStream, FILE* outStream);
     ~KRVStdioInterface() override;
 
+    // Whether an interface over these streams types lines through the line
+    // editor (both are terminals).
+    static bool EditsLines(FILE* inStream, FILE* outStream);
+
     // Reads one whole line; one that does not fit in the buffer is consumed
     // and refused with KRVLineLimit::kTooLong.
     int ReadLine(char* inBuffer, int inBufferLength) override;
     int ReadAnswer(char* inBuffer, int inBufferLength) override;
+    void Flush() override;
     int Write(const char* inBuffer) override;
     int WriteFormattedD(const char* inFormat, int inDecimal) override;
     int WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) override;
@@ -42,8 +47,15 @@ private:
     int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
     static bool ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine, bool* outCut,
                             bool* outEnded);
+    static bool AwaitInput(FILE* inStream);
+    // Every write to the output stream passes here; inFlush sends it on at
+    // once.
+    int Print(const std::string& inText, bool inFlush);
 
     FILE* mInStream;
     FILE* mOutStream;
     std::unique_ptr<KRVLineEditor> mLineEditor;
+    // Text written while a write of ours waits for room, held until it ends.
+    bool mPrinting = false;
+    std::string mHeldText;
 };

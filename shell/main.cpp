@@ -5,6 +5,7 @@
 
 #include "KRVCommandLine.h"
 #include "KRVMIDIFailure.h"
+#include "KRVOutputStream.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVSignals.h"
@@ -76,6 +77,11 @@ int main(int inArgc, char** inArgv) {
         return status;
     }
     KRVSignals::Install();
+    // Where nobody types through the line editor, output may go to a pipe
+    // that is read slowly or never: a signal must still be acted on then.
+    if (!KRVStdioInterface::EditsLines(stdin, stdout)) {
+        KRVOutputStream::TakeOverStandardOutput();
+    }
     KRVSequencer sequencer;
     sequencer.SetScale(1, 16);
     sequencer.SetBPM(commandLine.GetStartingTempo());

@@ -1,15 +1,77 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <string>
+
+#include "KRVOutputStream.h"
+#include "KRVSignalWait.h"
 #include "KRVSignals.h"
+#include "KRVStdioInterface.h"
 
 namespace {
 
+// Both ends of a pipe, closed again at the end of the test.
+class Pipe {
+public:
+    Pipe() {
+        if (pipe(mEnds) != 0) {
+            mEnds[0] = mEnds[1] = -1;
+        }
+    }
+    ~Pipe() {
+        CloseWriteEnd();
+        if (mEnds[0] >= 0) {
+            close(mEnds[0]);
+        }
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    int ReadEnd() const { return mEnds[0]; }
+    int WriteEnd() const { return mEnds[1]; }
+    void CloseWriteEnd() {
+        if (mEnds[1] >= 0) {
+            close(mEnds[1]);
+            mEnds[1] = -1;
+        }
+    }
+    // Everything written, once the write end is closed.
+    std::string ReadAll() {
+        CloseWriteEnd();
+        std::string text;
+        char piece[256];
+        for (ssize_t count; (count = read(mEnds[0], piece, sizeof piece)) > 0;) {
+            text.append(piece, count);
+        }
+        return text;
+    }
+
+private:
+    int mEnds[2];
+};
+
+class SignalsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        KRVSignals::Install();
+        KRVSignals::Clear();
+        // A wait that misses its signal would never end: fail instead.
+        alarm(20);
+    }
+    void TearDown() override {
+        alarm(0);
+        KRVSignals::SetInterruptAction(nullptr, nullptr);
+        KRVSignals::Clear();
+    }
+};
+
 // The handlers note what arrived and nothing more: SIGINT is taken once, the
 // first terminating signal stays, and neither ends the process.
-TEST(SignalsTest, NotesWhatArrivedForTheCommandThread) {
-    KRVSignals::Install();
-    KRVSignals::Clear();
+TEST_F(SignalsTest, NotesWhatArrivedForTheCommandThread) {
     EXPECT_FALSE(KRVSignals::IsPending());
     raise(SIGINT);
     EXPECT_TRUE(KRVSignals::IsPending());
@@ -22,6 +84,76 @@ TEST(SignalsTest, NotesWhatArrivedForTheCommandThread) {
     EXPECT_TRUE(KRVSignals::IsPending());
     KRVSignals::Clear();
     EXPECT_FALSE(KRVSignals::IsPending());
+}
+
+// A signal that came after the flags were last looked at, before the wait
+// began, ends the wait at once; once seen, it wakes no later wait.
+TEST_F(SignalsTest, WaitEndsOnASignalThatCameBeforeIt) {
+    Pipe silent;
+    raise(SIGTERM);
+    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.ReadEnd(), POLLIN, 10000),
+              KRVSignalWait::kSignalled);
+    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.ReadEnd(), POLLIN, 0), KRVSignalWait::kTimedOut);
+    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.WriteEnd(), POLLOUT, 0), KRVSignalWait::kReady);
+}
+
+// Lines the stream has read ahead are delivered whatever is pending; after
+// them a pending signal ends the read rather than a wait for more.
+TEST_F(SignalsTest, ReadTakesBufferedLinesThenGivesUpOnASignal) {
+    Pipe input;
+    ASSERT_EQ(write(input.WriteEnd(), "one\ntwo\n", 8), 8);
+    FILE* in = fdopen(dup(input.ReadEnd()), "r");
+    KRVStdioInterface interface(in, nullptr);
+    char buffer[16];
+    EXPECT_EQ(interface.ReadLine(buffer, sizeof buffer), 3);
+    raise(SIGINT);
+    EXPECT_EQ(interface.ReadLine(buffer, sizeof buffer), 3);
+    EXPECT_STREQ(buffer, "two");
+    EXPECT_EQ(interface.ReadLine(buffer, sizeof buffer), -1);
+    std::fclose(in);
+}
+
+// SIGINT's action runs from inside a write, once; what it writes follows the
+// text being written, and the SIGINT stays noted for the loops.
+TEST_F(SignalsTest, InterruptActionRunsOnceFromAWaitingWrite) {
+    Pipe output;
+    FILE* stream = KRVOutputStream::Open(output.WriteEnd());
+    KRVStdioInterface interface(nullptr, stream);
+    struct Context {
+        KRVStdioInterface* mInterface;
+        int mRuns;
+    } context{&interface, 0};
+    KRVSignals::SetInterruptAction(
+        [](void* inContext) {
+            auto* context = static_cast<Context*>(inContext);
+            context->mRuns++;
+            context->mInterface->Write("stopped\n");
+        },
+        &context);
+    raise(SIGINT);
+    interface.Write("text ");
+    EXPECT_EQ(context.mRuns, 1);
+    EXPECT_TRUE(KRVSignals::IsPending());
+    EXPECT_TRUE(KRVSignals::ActOnInterrupt());
+    EXPECT_EQ(context.mRuns, 1);
+    std::fclose(stream);
+    EXPECT_EQ(output.ReadAll(), "text stopped\n");
+}
+
+// With SIGTERM or SIGHUP pending, a write takes what fits and drops the
+// rest instead of waiting for a reader.
+TEST_F(SignalsTest, WriteGivesUpWhenEndingAndNobodyReads) {
+    Pipe output;
+    const int capacity = fcntl(output.WriteEnd(), F_GETPIPE_SZ);
+    FILE* stream = KRVOutputStream::Open(output.WriteEnd());
+    raise(SIGHUP);
+    const std::string text(4 * capacity, 'x');
+    EXPECT_EQ(std::fwrite(text.data(), 1, text.size(), stream), text.size());
+    EXPECT_EQ(std::fflush(stream), 0);
+    std::fclose(stream);
+    const std::string arrived = output.ReadAll();
+    EXPECT_GT(arrived.size(), 0u);
+    EXPECT_LE(arrived.size(), static_cast<size_t>(capacity));
 }
 
 }  // namespace

@@ -1,0 +1,67 @@
+#include "KRVOutputStream.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+
+#include "KRVSignalWait.h"
+#include "KRVSignals.h"
+
+FILE* KRVOutputStream::Open(int inDescriptor) {
+    cookie_io_functions_t functions{};
+    functions.write = Write;
+    void* cookie = reinterpret_cast<void*>(static_cast<std::intptr_t>(inDescriptor));
+    return fopencookie(cookie, "w", functions);
+}
+
+void KRVOutputStream::TakeOverStandardOutput() {
+    FILE* stream = Open(STDOUT_FILENO);
+    if (stream == nullptr) {
+        return;
+    }
+    if (isatty(STDOUT_FILENO)) {
+        std::setvbuf(stream, nullptr, _IOLBF, BUFSIZ);
+    }
+    std::fflush(stdout);
+    // The GNU C library lets stdout be assigned.
+    stdout = stream;
+}
+
+// Once a terminating signal has dropped the rest, the whole counts as
+// written: a short count would mark the stream as failed.
+ssize_t KRVOutputStream::Write(void* inCookie, const char* inData, size_t inSize) {
+    const int descriptor = static_cast<int>(reinterpret_cast<std::intptr_t>(inCookie));
+    size_t done = 0;
+    while (done < inSize && WaitForRoom(descriptor)) {
+        // A pipe with room at all takes PIPE_BUF bytes at once, so this
+        // write does not block.
+        const ssize_t count =
+            write(descriptor, inData + done, std::min<size_t>(inSize - done, PIPE_BUF));
+        if (count >= 0) {
+            done += static_cast<size_t>(count);
+        } else if (errno != EINTR && errno != EAGAIN) {
+            return done > 0 ? static_cast<ssize_t>(done) : -1;
+        }
+    }
+    return static_cast<ssize_t>(inSize);
+}
+
+// False when a terminating signal arrived and there is no room right now.
+bool KRVOutputStream::WaitForRoom(int inDescriptor) {
+    for (;;) {
+        const bool ending = KRVSignals::GetTerminatingSignal() != 0;
+        switch (KRVSignalWait::ForDescriptor(inDescriptor, POLLOUT, ending ? 0 : -1)) {
+            case KRVSignalWait::kReady:
+                return true;
+            case KRVSignalWait::kTimedOut:
+                return false;
+            case KRVSignalWait::kSignalled:
+                KRVSignals::RunInterruptAction();
+                break;
+        }
+    }
+}
