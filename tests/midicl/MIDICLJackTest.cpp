@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -22,7 +23,9 @@
 #include "MIDICLDestination.h"
 #include "MIDICLException.h"
 #include "MIDICLOutputPort.h"
+#include "MIDICLPacketList.h"
 #include "MIDICLRecorder.h"
+#include "hosts/jack/MIDICLJackHost.h"
 
 namespace {
 
@@ -302,6 +305,45 @@ TEST_F(MIDICLJackTest, DestroyedPortSendsWhatIsQueued) {
     }
     port.reset();
     EXPECT_EQ(sProbe.GetSeen(), before + 32);
+}
+
+// The clock counts the frames since the last cycle: two readings a
+// millisecond apart within one cycle differ by about a millisecond's frames,
+// not by nothing or a whole period.
+TEST_F(MIDICLJackTest, ClockCountsFramesWithinACycle) {
+    MIDICLClient client("krv-midicl", "jack");
+    std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
+    MIDICLClock& clock = port->GetClock();
+    while (clock.GetHandOverLimit() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::vector<std::uint64_t> steps;
+    for (int i = 0; i < 21; ++i) {
+        const std::uint64_t before = clock.Now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        steps.push_back(clock.Now() - before);
+    }
+    std::sort(steps.begin(), steps.end());
+    const std::uint64_t median = steps[steps.size() / 2];
+    EXPECT_GE(median, kRate / 1000 / 2);
+    EXPECT_LT(median, kPeriod);
+}
+
+// A port being destroyed waits, after its queue has emptied, for one more
+// cycle, so that what the last pass wrote reaches the port's connections.
+TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
+    auto host = std::static_pointer_cast<MIDICLJackHost>(MIDICLJackHost::Open("krv-drain"));
+    std::unique_ptr<MIDICLHostOutput> output = host->CreateOutputPort("output");
+    while (host->GetCycleCount() < 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const std::uint8_t noteOff[] = {0x80, 60, 0};
+    MIDICLPacketList list;
+    ASSERT_TRUE(list.Add(0, noteOff, sizeof noteOff));
+    const std::uint64_t before = host->GetCycleCount();
+    ASSERT_EQ(output->Send(list), 0);
+    output.reset();
+    EXPECT_GE(host->GetCycleCount() - before, 2u);
 }
 
 }  // namespace

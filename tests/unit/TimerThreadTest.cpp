@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "KRVTimerThread.h"
+#include "MIDICLClock.h"
+#include "MIDICLMonotonicClock.h"
+
+namespace {
+
+// A server's clock in nanoseconds, as the JACK host keeps one: it moves a
+// cycle at a time while the server runs and stands still while it stalls;
+// nothing may be handed over before the first cycle or more than two
+// cycles past the last. It starts just below 2^32 so that the grid crosses
+// what would be a 32-bit wrap.
+class FakeServerClock : public MIDICLClock {
+public:
+    static constexpr std::uint64_t kCycleNS = 2000000;
+
+    std::uint64_t Now() override {
+        std::lock_guard<std::mutex> lock(mMutex);
+        const std::uint64_t since = MIDICLMonotonicClock::NowNS() - mCycleAt;
+        return mCycle + std::min(since, kCycleNS);
+    }
+    double GetUnitsPerSecond() override { return 1e9; }
+    std::uint64_t ToMonotonicNS(std::uint64_t inTime) override {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mCycleAt + (inTime - kCycleNS - mCycle);
+    }
+    std::uint64_t GetHandOverLimit() override {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mCycles == 0 ? 0 : mCycle + 2 * kCycleNS;
+    }
+
+    // One cycle of the server.
+    void Cycle() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mCycle = mCycles++ == 0 ? kStart : mCycle + kCycleNS;
+        mCycleAt = MIDICLMonotonicClock::NowNS();
+    }
+    void RunFor(std::chrono::milliseconds inTime) {
+        const auto end = std::chrono::steady_clock::now() + inTime;
+        while (std::chrono::steady_clock::now() < end) {
+            Cycle();
+            std::this_thread::sleep_for(std::chrono::nanoseconds(kCycleNS));
+        }
+    }
+
+private:
+    static constexpr std::uint64_t kStart = (std::uint64_t(1) << 32) - 50000000;
+    std::mutex mMutex;
+    std::uint64_t mCycle = 0;
+    std::uint64_t mCycleAt = 0;
+    std::uint64_t mCycles = 0;
+};
+
+struct Ticks {
+    std::mutex mMutex;
+    std::vector<std::uint64_t> mDue;
+    std::vector<std::uint64_t> mLimit;
+
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mDue.size();
+    }
+};
+
+class TimerThreadTest : public ::testing::Test {
+protected:
+    void Start(std::uint64_t inPeriodNS) {
+        mPeriodNS = inPeriodNS;
+        ASSERT_EQ(mTimer.Start(
+                      [this](std::uint64_t inDue) {
+                          std::lock_guard<std::mutex> lock(mTicks.mMutex);
+                          mTicks.mDue.push_back(inDue);
+                          mTicks.mLimit.push_back(mClock.GetHandOverLimit());
+                      },
+                      [this] { return mPeriodNS.load(); }, mClock),
+                  0);
+    }
+
+    FakeServerClock mClock;
+    Ticks mTicks;
+    std::atomic<std::uint64_t> mPeriodNS{0};
+    KRVTimerThread mTimer;
+};
+
+// Nothing before the server's first cycle, the grid from there on, never
+// past the limit, and after a stall the grid goes on where it was: no tick
+// lost, none early, no burst.
+TEST_F(TimerThreadTest, TicksWaitForTheServerAndKeepTheirGridAcrossAStall) {
+    Start(5000000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(mTicks.Count(), 0u) << "ticks before the server's first cycle";
+    mClock.RunFor(std::chrono::milliseconds(60));
+    const std::size_t beforeStall = mTicks.Count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::size_t duringStall = mTicks.Count();
+    mClock.RunFor(std::chrono::milliseconds(60));
+    mTimer.Stop();
+
+    EXPECT_GE(beforeStall, 8u);
+    EXPECT_LE(duringStall, beforeStall + 1) << "ticks ran on while the server stalled";
+    std::lock_guard<std::mutex> lock(mTicks.mMutex);
+    ASSERT_GE(mTicks.mDue.size(), beforeStall + 8);
+    for (std::size_t i = 0; i < mTicks.mDue.size(); ++i) {
+        EXPECT_LE(mTicks.mDue[i], mTicks.mLimit[i]) << "tick " << i << " past the limit";
+        if (i > 0) {
+            EXPECT_EQ(mTicks.mDue[i] - mTicks.mDue[i - 1], 5000000u) << "tick " << i;
+        }
+    }
+    EXPECT_GT(mTicks.mDue.back(), std::uint64_t(1) << 32);
+}
+
+// A slow tick already waited for does not hold up a new tempo.
+TEST_F(TimerThreadTest, TempoChangeWakesTheClock) {
+    std::thread server([this] { mClock.RunFor(std::chrono::milliseconds(400)); });
+    Start(1000000000);
+    while (mTicks.Count() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    mPeriodNS = 10000000;
+    mTimer.ChangePeriod();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    mTimer.Stop();
+    server.join();
+    std::lock_guard<std::mutex> lock(mTicks.mMutex);
+    ASSERT_GE(mTicks.mDue.size(), 5u) << "the next tick waited for the slow one";
+    EXPECT_EQ(mTicks.mDue[1] - mTicks.mDue[0], 10000000u);
+}
+
+}  // namespace
