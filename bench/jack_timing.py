@@ -3,8 +3,8 @@
 side by side with jack_midiseq, and how long `play` and `stop` take to be
 heard.
 
-For each JACK period it starts a JACK server with the dummy driver (the one
-server name the tests use too), plays a 16-track pattern (every track a note
+For each period it starts a JACK server with the dummy driver (the one
+server name the tests use too), or PipeWire with its JACK library, plays a 16-track pattern (every track a note
 on every step) through krv and, in the same run, the same grid through
 jack_midiseq, which places notes at exact frames. Both are recorded by our
 recorder client (tests/jack/krv_jack_recorder.cpp). A busy loop keeps the
@@ -17,8 +17,12 @@ playing, and the latency from `play` to the first note-on and from `stop`
 to the last note-off, measured on JACK's clock.
 
     bench/jack_timing.py build/krv build/tests/krv_jack_recorder \\
-        [seconds] [periods] [tempos] [latency runs]
-    bench/jack_timing.py build/krv build/tests/krv_jack_recorder 30 256,512,1024 120,300 5
+        [seconds] [periods] [tempos] [latency runs] [servers]
+    bench/jack_timing.py build/krv build/tests/krv_jack_recorder 30 256,512,1024 120,300 5 \
+        jack,pipewire
+
+SERVERS is "jack" (the default), "pipewire" (PipeWire's JACK, the period
+forced as its quantum) or both.
 """
 import os
 import statistics
@@ -40,7 +44,7 @@ def krv_pattern(bpm):
     for track in range(1, TRACKS + 1):
         lines += ["newtrack", "selt %d" % track, "setnote %d" % (48 + track),
                   "setvelocity 100", "clear"]
-    return jack_e2e.lines(lines + jack_e2e.SETTLE + ["play"])
+    return jack_e2e.lines(lines + ["play"])
 
 
 def onset_errors_us(frames, step_frames):
@@ -88,12 +92,13 @@ def play_side_by_side(krv, server, bpm, seconds, work):
     notes = []
     for step in range(STEPS):
         notes += [str(int(step * step_frames)), str(60 + step), str(int(step_frames / 2))]
-    reference = subprocess.Popen(["jack_midiseq", "reference", str(int(step_frames * STEPS))] +
+    reference = subprocess.Popen(server.prefix + ["jack_midiseq", "reference", str(int(step_frames * STEPS))] +
                                  notes, env=server.env, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
     server.clients.append(reference)
     jack_e2e.wait_for(lambda: "reference:out" in server.ports(), "jack_midiseq")
-    subprocess.run(["jack_connect", "reference:out", "reference-recorder:in"], env=server.env,
+    subprocess.run(server.prefix + ["jack_connect", "reference:out", "reference-recorder:in"],
+                   env=server.env,
                    check=True)
     burner = subprocess.Popen([sys.executable, "-c", "while True: pass"])
     time.sleep(1.5)
@@ -135,17 +140,20 @@ def main():
     periods = [int(p) for p in (sys.argv[4] if len(sys.argv) > 4 else "256,512,1024").split(",")]
     tempos = [int(t) for t in (sys.argv[5] if len(sys.argv) > 5 else "120").split(",")]
     runs = int(sys.argv[6]) if len(sys.argv) > 6 else 5
+    kinds = (sys.argv[7] if len(sys.argv) > 7 else "jack").split(",")
+    servers = {"jack": jack_e2e.JackServer, "pipewire": jack_e2e.PipeWireServer}
     print("one frame at %d Hz is %.1f us; %d tracks, %d steps a bar, %g s a run, other core busy"
           % (RATE, 1e6 / RATE, TRACKS, STEPS, seconds))
     sys.stdout.flush()
-    for period in periods:
-        print("period %d frames (%.2f ms)" % (period, period * 1000.0 / RATE))
-        with tempfile.TemporaryDirectory() as work, \
-                jack_e2e.JackServer(recorder, period) as server:
-            for bpm in tempos:
-                play_side_by_side(krv, server, bpm, seconds, work)
-            latency(krv, server, runs, work)
-        sys.stdout.flush()
+    for kind in kinds:
+        for period in periods:
+            print("%s, period %d frames (%.2f ms)" % (kind, period, period * 1000.0 / RATE))
+            with tempfile.TemporaryDirectory() as work, \
+                    servers[kind](recorder, period) as server:
+                for bpm in tempos:
+                    play_side_by_side(krv, server, bpm, seconds, work)
+                latency(krv, server, runs, work)
+            sys.stdout.flush()
 
 
 if __name__ == "__main__":
