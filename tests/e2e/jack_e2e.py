@@ -597,7 +597,12 @@ def case_stall(krv, server, work):
     # A server stopped in the middle of a cycle loses what every client
     # wrote in it (jack_midiseq's notes too, with the same server): a
     # note-on can go missing there, and its note-off then ends nothing.
-    recording.expect_balanced("stall", orphans=True)
+    # PipeWire, stopped and continued, runs its clients through repeated
+    # and skipped cycles for a while and loses events of either kind (krv
+    # was seen to write 22 note-ons and 22 note-offs there, of which 17 and
+    # 17 arrived, unpaired): there only the stop is checked.
+    if not isinstance(server, PipeWireServer):
+        recording.expect_balanced("stall", orphans=True)
     ons, offs = recording.ons(), recording.offs()
     last_on = recording.monotonic_ms(ons[-1]) - times["stop"]
     stopped = recording.monotonic_ms(offs[-1]) - times["stop"]
