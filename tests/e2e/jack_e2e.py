@@ -51,8 +51,8 @@ import time
 
 SKIP = 77
 # Set for sanitizer builds, whose instrumented threads are slow: latencies
-# mean nothing there and are printed only, and the load case checks only
-# that krv plays it through and ends cleanly.
+# mean nothing there and are printed only, and the load case plays fewer
+# tracks.
 SLOW = os.environ.get("KRV_E2E_SLOW") == "1"
 RATE = 48000
 PERIOD = 256
@@ -163,6 +163,14 @@ class PipeWireServer(Server):
     prefix = ["pw-jack"]
 
     def __enter__(self):
+        if os.environ.get("KRV_E2E_TSAN") == "1":
+            # PipeWire's libjack copies into memory another of its threads
+            # mapped, on its real-time thread, the first time a port carries
+            # an event. The thread sanitizer reports that as a race, and
+            # weighing the report against its suppressions makes the cycle
+            # miss its deadline: PipeWire drops it, with krv's first note.
+            # krv's own threads are checked on jackd.
+            skip("PipeWire's libjack stalls its real-time thread under the thread sanitizer")
         for tool in ("pipewire", "pw-jack", "pw-metadata"):
             if not shutil.which(tool):
                 skip("%s is not installed" % tool)
@@ -498,7 +506,9 @@ def case_sigint(krv, server, work):
 
 
 def case_load(krv, server, work):
-    tracks = 1024
+    # An instrumented process callback takes too long for a cycle of 1024
+    # events, and JACK drops a late cycle: sanitizer builds play a quarter.
+    tracks = 256 if SLOW else 1024
     result = {}
 
     def body():
@@ -527,8 +537,6 @@ def case_load(krv, server, work):
     # quantum of 2048 frames this load asks for 1750 a cycle, more than one
     # port carries: krv falls behind, refuses note-ons and says so.
     may_drop = isinstance(server, PipeWireServer) and server.period >= 2048
-    if SLOW:
-        return
     if len(steps) < 10 or (short and not dropped) or (dropped and not may_drop):
         fail("steps without all %d notes" % tracks)
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "hosts/MIDICLMessage.h"
+#include "hosts/MIDICLSanitizer.h"
 #include "hosts/jack/MIDICLJackHost.h"
 
 MIDICLJackOutput::MIDICLJackOutput(const std::shared_ptr<MIDICLJackHost>& inHost,
@@ -79,11 +80,14 @@ std::int32_t MIDICLJackOutput::Queue(MIDICLTimeStamp inTimeStamp, const std::uin
     const bool noteOff = MIDICLMessage::IsNoteOff(inData, inLength);
     const std::size_t kept = noteOff ? 0 : mReservedBytes;
     const std::size_t needed = bytes + kept + (noteOn ? bytes : 0);
+    // Room the process callback freed is room it has finished reading.
+    MIDICLTakeOver(mQueue);
     if (jack_ringbuffer_write_space(mQueue) < needed) {
         return -ENOBUFS;
     }
     jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(&header), sizeof header);
     jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(inData), inLength);
+    MIDICLHandOver(mQueue);
     mQueuedAny = true;
     if (noteOn) {
         mReservedBytes += bytes;
@@ -127,6 +131,7 @@ bool MIDICLJackOutput::FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFr
 
 // False until the whole message at the head has arrived.
 bool MIDICLJackOutput::PeekHead(MIDICLQueuedHead& outHead) const {
+    MIDICLTakeOver(mQueue);
     const std::size_t available = jack_ringbuffer_read_space(mQueue);
     if (available < sizeof outHead.mHeader ||
         jack_ringbuffer_peek(mQueue, reinterpret_cast<char*>(&outHead.mHeader),
@@ -156,6 +161,7 @@ void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
         MIDICLTimeStamp stamp = head.mHeader.mTimeStamp;
         if (!mWithdrawal.Pass(head.mBytes, length, GetCut(head.mHeader.mGeneration), stamp)) {
             jack_ringbuffer_read_advance(mQueue, queued);
+            MIDICLHandOver(mQueue);
             continue;
         }
         const bool first = jack_midi_get_event_count(buffer) == 0;
@@ -172,11 +178,13 @@ void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
         }
         if (event == nullptr) {
             jack_ringbuffer_read_advance(mQueue, queued);
+            MIDICLHandOver(mQueue);
             continue;
         }
         budget -= std::min(budget, EventCost(length));
         jack_ringbuffer_read_advance(mQueue, sizeof head.mHeader);
         jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), length);
+        MIDICLHandOver(mQueue);
     }
 }
 
