@@ -27,4 +27,8 @@ public:
     // is late, stalled or not yet started; 0 while nothing may be handed
     // over at all. Hosts that send at once have no limit.
     virtual std::uint64_t GetHandOverLimit() { return UINT64_MAX; }
+    // The earliest time a message handed over now is sure to be placed at
+    // exactly: where a player's grid can start. Hosts that send at once
+    // place nothing, and start now.
+    virtual std::uint64_t GetEarliestStart() { return Now(); }
 };

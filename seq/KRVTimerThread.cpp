@@ -20,9 +20,10 @@ constexpr std::uint64_t kNSPerSecond = 1000000000;
 constexpr std::uint64_t kStallPeriods = 8;
 // Above normal threads, below the audio server's own (JACK uses 70 or more).
 constexpr int kRealtimePriority = 40;
-// How often a clock that takes nothing yet is asked again: a server's next
-// cycle is a few milliseconds away at most, unless it has stalled.
-constexpr std::uint64_t kHandOverPollNS = 1000000;
+// How often a clock that takes nothing yet is asked again. Mostly the wait
+// is for a cycle a little late, and a server that has fallen behind runs its
+// cycles back to back: asking often keeps the hand-over ahead of them.
+constexpr std::uint64_t kHandOverPollNS = 200000;
 
 }  // namespace
 
@@ -118,7 +119,7 @@ void KRVTimerThread::Run() {
     if (!WaitForHandOver(1)) {
         return;
     }
-    std::uint64_t start = mClock->Now();
+    std::uint64_t start = mClock->GetEarliestStart();
     double position = 0.0;
     double lastPosition = -1.0;
     for (;;) {
@@ -142,7 +143,7 @@ void KRVTimerThread::Run() {
         position += period;
         const double behind = double(std::int64_t(mClock->Now() - start)) - position;
         if (behind > kStallPeriods * period) {
-            start = mClock->Now();
+            start = mClock->GetEarliestStart();
             position = 0.0;
             lastPosition = -1.0;
         }

@@ -133,6 +133,16 @@ std::uint64_t MIDICLJackClock::ToMonotonicNS(std::uint64_t inTime) {
     return WakeTimeNS(cycle, inTime, MeasureClockOffsetNS());
 }
 
+std::uint64_t MIDICLJackClock::GetEarliestStart() {
+    Cycle cycle;
+    if (!ReadCycle(cycle)) {
+        return Now();
+    }
+    const std::int64_t lead = 2 * std::int64_t(cycle.mPeriodFrames) - cycle.mLatencyFrames;
+    return NowAt(cycle, jack_get_time()) +
+           static_cast<std::uint64_t>(std::max<std::int64_t>(lead, 0));
+}
+
 std::uint64_t MIDICLJackClock::GetHandOverLimit() {
     Cycle cycle;
     return ReadCycle(cycle) ? HandOverLimit(cycle) : 0;

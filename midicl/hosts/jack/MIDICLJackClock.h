@@ -47,6 +47,10 @@ public:
     // cycles back to back to catch up.
     std::uint64_t ToMonotonicNS(std::uint64_t inTime) override;
     std::uint64_t GetHandOverLimit() override;
+    // A message stamped now would be due in the cycle under way, too late
+    // for it; one stamped this much later is handed over a period before
+    // its cycle, as every later tick is.
+    std::uint64_t GetEarliestStart() override;
     // How far after its time a message is placed: the first cycle's length,
     // so that when in the period the sender woke does not matter. It stays
     // the same for the whole run, whatever the quantum changes to, so that
