@@ -290,6 +290,14 @@ def now_ms():
     return time.monotonic_ns() / 1e6
 
 
+def send(process, text):
+    """Writes text to krv; returns when, in ms on CLOCK_MONOTONIC."""
+    sent = now_ms()
+    process.stdin.write(text)
+    process.stdin.flush()
+    return sent
+
+
 def case_startup(krv, server, work):
     path = os.path.join(work, "recorded.txt")
     recorder = server.start_recorder(path)
@@ -374,13 +382,9 @@ def measure_latency(krv, server, work):
         process.stdin.write(lines(LONG_NOTES))
         process.stdin.flush()
         time.sleep(1.0)
-        times["play"] = now_ms()
-        process.stdin.write("play\n")
-        process.stdin.flush()
+        times["play"] = send(process, "play\n")
         time.sleep(1.0)
-        times["stop"] = now_ms()
-        process.stdin.write("stop\n")
-        process.stdin.flush()
+        times["stop"] = send(process, "stop\n")
         time.sleep(0.5)
         process.communicate("quit\n", timeout=30)
 
@@ -555,9 +559,7 @@ def case_early(krv, server, work):
         process.stdin.write(lines(["newtrack", "selectall", "setgate 50", "clear", "play"]))
         process.stdin.flush()
         time.sleep(1.0)
-        times["stop"] = now_ms()
-        process.stdin.write("stop\n")
-        process.stdin.flush()
+        times["stop"] = send(process, "stop\n")
         time.sleep(0.5)
         process.communicate("quit\n", timeout=30)
 
@@ -593,9 +595,7 @@ def case_stall(krv, server, work):
         time.sleep(5)
         server.resume()
         time.sleep(0.5)
-        times["stop"] = now_ms()
-        process.stdin.write("stop\n")
-        process.stdin.flush()
+        times["stop"] = send(process, "stop\n")
         time.sleep(0.5)
         out, err = process.communicate("quit\n", timeout=30)
         if process.returncode != 0:
@@ -660,9 +660,7 @@ def case_slowtempo(krv, server, work):
         # Gate 10 is shorter than a tick: the note ends on the second tick.
         process = start_playing(krv, server, ["newtrack", "selectall", "setgate 10", "clear",
                                               "bpm 1"], 0.2)
-        times["bpm"] = now_ms()
-        process.stdin.write("bpm 120\n")
-        process.stdin.flush()
+        times["bpm"] = send(process, "bpm 120\n")
         time.sleep(0.5)
         process.communicate("quit\n", timeout=30)
 
