@@ -125,7 +125,8 @@ static unsigned parse_caps(const char* text) {
 static unsigned parse_types(char* text) {
     unsigned type = 0;
     char* saved = NULL;
-    for (char* word = strtok_r(text, ",", &saved); word != NULL; word = strtok_r(NULL, ",", &saved)) {
+    for (char* word = strtok_r(text, ",", &saved); word != NULL;
+         word = strtok_r(NULL, ",", &saved)) {
         size_t i = 0;
         while (i < sizeof kTypes / sizeof kTypes[0] && strcmp(kTypes[i].name, word) != 0) {
             ++i;
@@ -213,8 +214,8 @@ static void record(const char* format, ...) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     char line[kLineSize];
-    int length = snprintf(line, sizeof line, "%lld ",
-                          (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
+    int length =
+        snprintf(line, sizeof line, "%lld ", (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
     va_list args;
     va_start(args, format);
     length += vsnprintf(line + length, sizeof line - (size_t)length - 1, format, args);
@@ -363,8 +364,8 @@ static const struct fake_port* next_port(int client, int after_client, int after
     const struct fake_port* best = NULL;
     for (int i = 0; i < gPortCount; ++i) {
         const struct fake_port* p = &gPorts[i];
-        const int above = p->client > after_client ||
-                          (p->client == after_client && p->port > after_port);
+        const int above =
+            p->client > after_client || (p->client == after_client && p->port > after_port);
         const int better = best == NULL || p->client < best->client ||
                            (p->client == best->client && p->port < best->port);
         if ((client < 0 || p->client == client) && above && better) {
