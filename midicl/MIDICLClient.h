@@ -82,9 +82,12 @@ public:
     // nothing reaches a destination any more.
     bool IsHostGone() const;
 
-    // The host's destinations, listed afresh on every call, in the host's
-    // order: ALSA writable ports by client:port, JACK MIDI inputs in the
-    // server's order, built-in the virtual destinations in the order made.
+    // The host's destinations, listed afresh on every call, the one most
+    // likely to sound first: on ALSA the writable ports that allow routing,
+    // synthesizers, then applications, then hardware MIDI ports, then
+    // pass-through ports (Midi Through), each by client:port; on JACK the
+    // MIDI inputs in the server's order, those whose names say "through"
+    // last; built-in the virtual destinations in the order made.
     int GetNumberOfDestinations() const;
     // An invalid endpoint when inIndex names no destination (any more).
     MIDICLEndpointRef GetDestination(int inIndex) const;

@@ -26,6 +26,14 @@ void MIDICLOutputPort::WithdrawPending(MIDICLTimeStamp inTime) {
     mHostPort->WithdrawPending(inTime);
 }
 
+void MIDICLOutputPort::Flush() {
+    mHostPort->Flush();
+}
+
+std::int32_t MIDICLOutputPort::GetConnectStatus() const {
+    return mHostPort->GetConnectStatus();
+}
+
 void MIDICLOutputPort::SetDestination(int inIndex) {
     SetDestination(mHost->GetDestination(inIndex));
 }

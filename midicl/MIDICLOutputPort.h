@@ -44,6 +44,10 @@ public:
     void SetDestination(int inIndex);
     void SetDestination(MIDICLEndpointRef inDestination);
     MIDICLEndpointRef GetDestination() const { return mDestination; }
+    // 0 when the port is connected to its destination (or has none), else
+    // the host's status for why it could not connect (ALSA: a negative
+    // errno); such a port plays nowhere.
+    std::int32_t GetConnectStatus() const;
     // The display name of the destination this port sends to, as
     // MIDICLClient::GetDestinationName writes it; false, with an empty name,
     // when the port has no destination or it has vanished since.
@@ -104,6 +108,11 @@ public:
     // in time) is withdrawn, note-ons with their note-offs, and anything
     // else goes at inTime. Only the thread that sends may call it.
     void WithdrawPending(MIDICLTimeStamp inTime);
+    // Sends what the host held back because its receiver had no room (ALSA:
+    // note-offs), as far as the receiver takes it now. For the thread that
+    // sends, once a clock tick, so that what was held goes even when nothing
+    // else is sent.
+    void Flush();
 
 private:
     static void SysExCompletionProc(void* inRefCon);

@@ -103,6 +103,12 @@ void KRVSequencer::SendAllNotesOff() {
 
 void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     KRVBusyClaim claim(mSequencerIsBusy);
+    // What a port held back for want of room goes before anything new.
+    for (MIDICLOutputPort* port : mOutputPorts) {
+        if (port != nullptr) {
+            port->Flush();
+        }
+    }
     // Each shared value is read once, so the tick works on one consistent
     // picture even while a command changes the grid.
     int ticksInLoop = mTicksInLoop;

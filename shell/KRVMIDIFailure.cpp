@@ -26,6 +26,13 @@ std::string KRVMIDIFailure::Describe(const MIDICLException& inException, const c
            " failed with host status " + std::to_string(inException.GetErrCode());
 }
 
+std::string KRVMIDIFailure::DescribeStatus(int inStatus) {
+    if (inStatus < 0) {
+        return std::strerror(-inStatus);
+    }
+    return "host status " + std::to_string(inStatus);
+}
+
 // Empty when there is nothing better to say than the call and the status.
 std::string KRVMIDIFailure::DescribeClientFailure(int inStatus, const std::string& inHostChoice) {
     if (inHostChoice == "jack") {

@@ -11,6 +11,9 @@ public:
     // anything else a user typed), or null when none was. The line starts
     // with "krv: " and has no newline.
     static std::string Describe(const MIDICLException& inException, const char* inHostChoice);
+    // Why a port could not connect, from the host's status (a negative
+    // errno): "Operation not permitted".
+    static std::string DescribeStatus(int inStatus);
 
 private:
     static std::string DescribeClientFailure(int inStatus, const std::string& inHostChoice);

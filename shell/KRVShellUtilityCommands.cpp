@@ -2,6 +2,7 @@
 #include <string>
 
 #include "KRVCommandRunner.h"
+#include "KRVMIDIFailure.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
@@ -71,7 +72,8 @@ int KRVShell::Shell(KRVShell* inShell) {
 }
 
 // Each port is listed with the destination it sends to; one that has gone
-// away since start-up says so rather than showing whatever now has its place.
+// away since start-up says so rather than showing whatever now has its place,
+// and one that could not connect says why.
 int KRVShell::Ports(KRVShell* inShell) {
     KRVShellInterface* out = inShell->mInterface;
     inShell->TellOutputGone(true);
@@ -81,6 +83,11 @@ int KRVShell::Ports(KRVShell* inShell) {
         bool exists = port != nullptr && port->GetDestinationName(name, sizeof name);
         out->WriteFormattedD("output port %d is ", i);
         out->WriteFormattedS("%s\n", exists ? name : "(destination no longer available)");
+        if (const int status = port != nullptr ? port->GetConnectStatus() : 0; status != 0) {
+            out->WriteFormattedD("output port %d could not connect to ", i);
+            out->WriteFormattedS("%s: ", name);
+            out->WriteFormattedS("%s\n", KRVMIDIFailure::DescribeStatus(status).c_str());
+        }
     }
     return 0;
 }

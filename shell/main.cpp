@@ -43,6 +43,10 @@ std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequenc
         std::printf("KRVShell: output port %d is %s\n", i, name);
         std::unique_ptr<MIDICLOutputPort> outputPort(ioClient.MakeOutputPort("output"));
         outputPort->SetDestination(i);
+        if (const int status = outputPort->GetConnectStatus(); status != 0) {
+            std::printf("KRVShell: output port %d could not connect to %s: %s\n", i, name,
+                        KRVMIDIFailure::DescribeStatus(status).c_str());
+        }
         ioSequencer.AddPort(outputPort.release());
     }
     if (numPorts < numDestinations) {

@@ -17,15 +17,21 @@ class MIDICLHostOutput {
 public:
     virtual ~MIDICLHostOutput() = default;
 
-    // Points the port at a destination; an invalid one disconnects it. The
-    // host's status is not reported: a port that cannot connect just drops.
+    // Points the port at a destination; an invalid one disconnects it. A
+    // port that cannot connect drops what it is given.
     virtual void Connect(MIDICLEndpointRef inDestination) = 0;
+    // Why the last Connect failed (the host's status), or 0 when it did not
+    // or the host cannot tell.
+    virtual std::int32_t GetConnectStatus() const { return 0; }
     virtual std::int32_t Send(const MIDICLPacketList& inList) = 0;
     // On success the host calls inDone(inRefCon) once it is done with the
     // bytes, possibly before this returns; on failure it never does.
     virtual std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                                    MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                                    void* inRefCon) = 0;
+    // See MIDICLOutputPort::Flush. Hosts that hold nothing back, or send it
+    // on a thread of their own, have nothing to do.
+    virtual void Flush() {}
     // See MIDICLOutputPort::WithdrawPending. Hosts that send at once have
     // nothing ahead to withdraw.
     virtual void WithdrawPending(MIDICLTimeStamp) {}

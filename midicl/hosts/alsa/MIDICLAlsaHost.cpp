@@ -8,12 +8,15 @@
 #include <chrono>
 #include <cstdint>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "MIDICLMonotonicClock.h"
+#include "hosts/MIDICLSignalBlock.h"
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 #include "hosts/alsa/MIDICLAlsaInput.h"
 #include "hosts/alsa/MIDICLAlsaOutput.h"
+#include "hosts/alsa/MIDICLAlsaPortRank.h"
 
 namespace {
 
@@ -27,6 +30,9 @@ constexpr unsigned kOutputCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_R
 constexpr unsigned kInputCaps = SND_SEQ_PORT_CAP_WRITE;
 constexpr unsigned kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned kPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
+// All ports together, at exit: long enough for a receiver that is only busy,
+// short enough that one that stopped holds krv up for no more than a moment.
+constexpr std::int64_t kWaitForReceiversNS = 250000000;
 
 }  // namespace
 
@@ -61,23 +67,25 @@ std::shared_ptr<MIDICLHost> MIDICLAlsaHost::TryOpen(const std::string& inClientN
 }
 
 MIDICLAlsaHost::MIDICLAlsaHost(snd_seq_t* inSequencer)
-    : mSequencer(inSequencer), mClientId(snd_seq_client_id(inSequencer)), mStopFd(-1) {}
+    : mSequencer(inSequencer),
+      mClientId(snd_seq_client_id(inSequencer)),
+      mStopFd(-1),
+      mWaitLeftNS(kWaitForReceiversNS) {}
 
-void MIDICLAlsaHost::DrainOutput() {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(500);
-    snd_seq_drain_output(mSequencer);
-    snd_seq_client_pool_t* pool = nullptr;
-    snd_seq_client_pool_alloca(&pool);
-    while (snd_seq_get_client_pool(mSequencer, pool) == 0 &&
-           snd_seq_client_pool_get_output_free(pool) < snd_seq_client_pool_get_output_pool(pool) &&
-           Clock::now() < giveUp) {
+void MIDICLAlsaHost::WaitForReceivers(const std::function<bool()>& inDone) {
+    const std::int64_t start = static_cast<std::int64_t>(MIDICLMonotonicClock::NowNS());
+    const std::int64_t deadline = start + mWaitLeftNS.load();
+    std::int64_t now = start;
+    while (!inDone() && now < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        now = static_cast<std::int64_t>(MIDICLMonotonicClock::NowNS());
     }
+    mWaitLeftNS.fetch_sub(now - start);
 }
 
+// Ports are gone by now (each keeps us alive), and with them everything
+// they held; see the class comment for why there is nothing to drain.
 MIDICLAlsaHost::~MIDICLAlsaHost() {
-    DrainOutput();
     if (mInputThread.joinable()) {
         const std::uint64_t one = 1;
         [[maybe_unused]] ssize_t written = write(mStopFd, &one, sizeof one);
@@ -89,8 +97,9 @@ MIDICLAlsaHost::~MIDICLAlsaHost() {
     snd_seq_close(mSequencer);
 }
 
-void MIDICLAlsaHost::ForEachDestination(
-    const std::function<bool(int inClient, int inPort)>& inVisit) {
+// Client 0 is the kernel's own (timer, announcements), never a destination.
+std::vector<MIDICLAlsaHost::MIDICLAlsaDestination> MIDICLAlsaHost::ListDestinations() {
+    std::vector<MIDICLAlsaDestination> destinations;
     snd_seq_client_info_t* client = nullptr;
     snd_seq_port_info_t* port = nullptr;
     snd_seq_client_info_alloca(&client);
@@ -104,35 +113,32 @@ void MIDICLAlsaHost::ForEachDestination(
         snd_seq_port_info_set_client(port, clientId);
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(mSequencer, port) >= 0) {
-            const unsigned caps = snd_seq_port_info_get_capability(port);
-            if ((caps & kDestinationCaps) == kDestinationCaps &&
-                !inVisit(clientId, snd_seq_port_info_get_port(port))) {
-                return;
+            if (MIDICLAlsaPortRank::IsDestination(snd_seq_port_info_get_capability(port))) {
+                const int rank = MIDICLAlsaPortRank::Rank(snd_seq_client_info_get_name(client),
+                                                          snd_seq_port_info_get_type(port));
+                destinations.push_back({rank, clientId, snd_seq_port_info_get_port(port)});
             }
         }
     }
+    std::sort(destinations.begin(), destinations.end(),
+              [](const MIDICLAlsaDestination& inA, const MIDICLAlsaDestination& inB) {
+                  return std::tie(inA.mRank, inA.mClient, inA.mPort) <
+                         std::tie(inB.mRank, inB.mClient, inB.mPort);
+              });
+    return destinations;
 }
 
 int MIDICLAlsaHost::GetNumberOfDestinations() {
-    int count = 0;
-    ForEachDestination([&count](int, int) {
-        ++count;
-        return true;
-    });
-    return count;
+    return static_cast<int>(ListDestinations().size());
 }
 
 MIDICLEndpointRef MIDICLAlsaHost::GetDestination(int inIndex) {
-    MIDICLEndpointRef found;
-    int index = 0;
-    ForEachDestination([&](int inClient, int inPort) {
-        if (index++ != inIndex) {
-            return true;
-        }
-        found = MIDICLAlsaCodec::MakeEndpoint(inClient, inPort);
-        return false;
-    });
-    return found;
+    const std::vector<MIDICLAlsaDestination> destinations = ListDestinations();
+    if (inIndex < 0 || static_cast<std::size_t>(inIndex) >= destinations.size()) {
+        return MIDICLEndpointRef{};
+    }
+    const MIDICLAlsaDestination& found = destinations[static_cast<std::size_t>(inIndex)];
+    return MIDICLAlsaCodec::MakeEndpoint(found.mClient, found.mPort);
 }
 
 bool MIDICLAlsaHost::GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) {
@@ -197,6 +203,8 @@ void MIDICLAlsaHost::StartInputThread() {
         return;
     }
     mStopFd = eventfd(0, EFD_CLOEXEC);
+    // The application's signals are for its own threads.
+    MIDICLSignalBlock block;
     mInputThread = std::thread(&MIDICLAlsaHost::RunInputThread, this);
 }
 

@@ -2,20 +2,33 @@
 
 #include <alsa/asoundlib.h>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "MIDICLException.h"
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLRealtimeSlots.h"
 
 // The ALSA sequencer as a MIDI host: one sequencer client, opened
-// non-blocking so that a full kernel pool is a send error rather than a
-// stalled playback thread. Incoming events go to a thread of ours that starts
-// with the first receiving port.
+// non-blocking so that a full receiver is a send error rather than a stalled
+// playback thread. Incoming events go to a thread of ours that starts with
+// the first receiving port.
+//
+// Destinations are listed with the one most likely to sound first (see
+// MIDICLAlsaPortRank): synthesizers, applications, hardware MIDI ports, then
+// pass-through ports such as Midi Through; client:port order within each.
+//
+// What goes out is sent direct: snd_seq_event_output_direct hands each event
+// to its receiver before it returns, so nothing of ours is in alsa-lib's
+// output buffer or the kernel's queues, and there is nothing to drain at the
+// end. What a port can still wait for is the note-offs a full receiver
+// refused and the port holds.
 class MIDICLAlsaHost : public MIDICLHost, public std::enable_shared_from_this<MIDICLAlsaHost> {
 public:
     // Throws MIDICLException(kMIDIClientCreate, negative error code).
@@ -39,17 +52,24 @@ public:
                                                        void* inRefCon) override;
 
     snd_seq_t* GetSequencer() const { return mSequencer; }
-    // Waits, within a bound, until the kernel has delivered every event
-    // we sent.
-    void DrainOutput();
+    // For a port that closes: calls inDone, a millisecond apart, until it
+    // says all is out, within what is left of the quarter second that all
+    // ports of the host may wait together, so that a receiver that stopped
+    // holds up no exit.
+    void WaitForReceivers(const std::function<bool()>& inDone);
     int GetClientId() const { return mClientId; }
     MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
 
 private:
+    struct MIDICLAlsaDestination {
+        int mRank;
+        int mClient;
+        int mPort;
+    };
+
     static int OpenSequencer(const std::string& inClientName, snd_seq_t*& outSequencer);
-    // Calls inVisit for each destination in client:port order until it
-    // returns false.
-    void ForEachDestination(const std::function<bool(int inClient, int inPort)>& inVisit);
+    // Every destination, in the order they are numbered.
+    std::vector<MIDICLAlsaDestination> ListDestinations();
     std::unique_ptr<MIDICLHostInput> CreateReceiver(const std::string& inName, unsigned inCaps,
                                                     MIDICLReadProc inReadProc, void* inRefCon,
                                                     MIDICLException::MIDICLCallNumber inCall);
@@ -64,4 +84,6 @@ private:
     std::mutex mThreadMutex;
     std::thread mInputThread;
     int mStopFd;
+    // What is left of the time ports may wait for receivers as they close.
+    std::atomic<std::int64_t> mWaitLeftNS;
 };

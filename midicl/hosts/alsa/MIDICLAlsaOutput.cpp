@@ -1,18 +1,21 @@
 #include "hosts/alsa/MIDICLAlsaOutput.h"
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
+#include "hosts/MIDICLMessage.h"
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 #include "hosts/alsa/MIDICLAlsaHost.h"
 
 MIDICLAlsaOutput::MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost, int inPort)
-    : mHost(inHost), mPort(inPort), mConnected(false), mDestinationClient(0), mDestinationPort(0) {}
+    : mHost(inHost),
+      mPort(inPort),
+      mConnected(false),
+      mDestinationClient(0),
+      mDestinationPort(0),
+      mConnectStatus(0) {}
 
-// What was sent is delivered before the port goes.
 MIDICLAlsaOutput::~MIDICLAlsaOutput() {
-    mHost->DrainOutput();
+    mHost->WaitForReceivers([this] { return SendHeld() == 0; });
     snd_seq_delete_simple_port(mHost->GetSequencer(), mPort);
 }
 
@@ -25,17 +28,25 @@ void MIDICLAlsaOutput::Disconnect() {
 
 void MIDICLAlsaOutput::Connect(MIDICLEndpointRef inDestination) {
     Disconnect();
+    mConnectStatus = 0;
     int client = 0;
     int port = 0;
     if (!MIDICLAlsaCodec::SplitEndpoint(inDestination, client, port)) {
         return;
     }
+    mConnectStatus = snd_seq_connect_to(mHost->GetSequencer(), mPort, client, port);
+    if (mConnectStatus < 0) {
+        return;
+    }
+    mConnectStatus = 0;
     mDestinationClient = client;
     mDestinationPort = port;
     mConnected = true;
-    // A refused subscription only hides the connection from other programs;
-    // events carry the destination's address and arrive anyway.
-    snd_seq_connect_to(mHost->GetSequencer(), mPort, client, port);
+}
+
+bool MIDICLAlsaOutput::IsFull(int inStatus) {
+    return inStatus == -EAGAIN || inStatus == -EWOULDBLOCK || inStatus == -ENOMEM ||
+           inStatus == -ENOSPC;
 }
 
 std::int32_t MIDICLAlsaOutput::Send(const MIDICLPacketList& inList) {
@@ -61,41 +72,81 @@ std::int32_t MIDICLAlsaOutput::SendSysEx(const std::uint8_t* inData, std::size_t
     return status;
 }
 
-bool MIDICLAlsaOutput::IsNoteOff(const std::uint8_t* inData, std::size_t inLength) {
-    return inLength == 3 &&
-           ((inData[0] & 0xF0) == 0x80 || ((inData[0] & 0xF0) == 0x90 && inData[2] == 0));
-}
-
-// A full output pool refuses at once (the sequencer is non-blocking). A
-// note-off waits a little for room rather than leave its note hanging.
-int MIDICLAlsaOutput::OutputDirect(snd_seq_event_t& ioEvent, bool inMustGo) {
-    constexpr int kTries = 100;
-    int status = snd_seq_event_output_direct(mHost->GetSequencer(), &ioEvent);
-    for (int i = 0; inMustGo && status == -EAGAIN && i < kTries; ++i) {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-        status = snd_seq_event_output_direct(mHost->GetSequencer(), &ioEvent);
-    }
-    return status;
-}
-
 std::int32_t MIDICLAlsaOutput::SendBytes(const std::uint8_t* inData, std::size_t inLength) {
     if (!mConnected) {
         return 0;
     }
     for (std::size_t offset = 0; offset < inLength;) {
-        snd_seq_event_t event;
-        const std::size_t used = MIDICLAlsaCodec::Encode(inData + offset, inLength - offset, event);
+        const std::size_t used = MIDICLMessage::Length(inData + offset, inLength - offset);
         if (used == 0) {
             return -EINVAL;
         }
-        snd_seq_ev_set_source(&event, mPort);
-        snd_seq_ev_set_dest(&event, mDestinationClient, mDestinationPort);
-        snd_seq_ev_set_direct(&event);
-        const int status = OutputDirect(event, IsNoteOff(inData + offset, used));
+        const int status = SendMessage(inData + offset, used);
         if (status < 0) {
             return status;
         }
         offset += used;
     }
     return 0;
+}
+
+// What was held goes first, so nothing overtakes a note-off: while one is
+// held, only note-offs are taken (behind it), and everything else is
+// refused as the receiver refused it.
+int MIDICLAlsaOutput::SendMessage(const std::uint8_t* inData, std::size_t inLength) {
+    if (MIDICLMessage::IsNoteOff(inData, inLength)) {
+        return SendNoteOff(inData);
+    }
+    const int held = SendHeld();
+    if (held != 0) {
+        return held;
+    }
+    const bool noteOn = MIDICLMessage::IsNoteOn(inData, inLength);
+    if (noteOn && !mHeld.HasRoomForNoteOn()) {
+        return -ENOBUFS;
+    }
+    const int status = Output(inData, inLength);
+    if (noteOn && status == 0) {
+        mHeld.StartSounding();
+    }
+    return status;
+}
+
+// A note-off the receiver has no room for now counts as sent: it goes as
+// soon as the receiver takes it.
+int MIDICLAlsaOutput::SendNoteOff(const std::uint8_t* inData) {
+    mHeld.EndSounding();
+    int status = SendHeld();
+    if (status == 0) {
+        status = Output(inData, MIDICLHeldNoteOffs::kNoteBytes);
+    }
+    if (IsFull(status) && mHeld.Hold(inData)) {
+        return 0;
+    }
+    return status;
+}
+
+// A note-off refused for any other reason (its destination went away) can
+// never go, and is let go so that the rest may.
+int MIDICLAlsaOutput::SendHeld() {
+    while (!mHeld.IsEmpty()) {
+        const int status = Output(mHeld.Front(), MIDICLHeldNoteOffs::kNoteBytes);
+        if (IsFull(status)) {
+            return status;
+        }
+        mHeld.PopFront();
+    }
+    return 0;
+}
+
+int MIDICLAlsaOutput::Output(const std::uint8_t* inData, std::size_t inLength) {
+    snd_seq_event_t event;
+    if (MIDICLAlsaCodec::Encode(inData, inLength, event) != inLength) {
+        return -EINVAL;
+    }
+    snd_seq_ev_set_source(&event, mPort);
+    snd_seq_ev_set_dest(&event, mDestinationClient, mDestinationPort);
+    snd_seq_ev_set_direct(&event);
+    const int status = snd_seq_event_output_direct(mHost->GetSequencer(), &event);
+    return status < 0 ? status : 0;
 }

@@ -4,30 +4,53 @@
 
 #include <memory>
 
+#include "hosts/MIDICLHeldNoteOffs.h"
 #include "hosts/MIDICLHostOutput.h"
 
 class MIDICLAlsaHost;
 
 // A readable port of our sequencer client, subscribed to its destination.
-// Events go out directly, not through a queue, and are addressed to the
-// destination itself, so they arrive even where the subscription was refused.
-// A note-off waits briefly for room in a full output pool; what was sent is
-// delivered before the port is deleted.
+// Events go out directly, not through a queue, addressed to the destination.
+// A port whose subscription was refused plays nowhere: a hardware port opens
+// its device only for a subscriber and would refuse every event, and the
+// refusal is said once (GetConnectStatus) rather than on every send.
+//
+// The sequencer client is non-blocking, so a full receiver refuses at once
+// and the sending thread (the clock's) never waits. A note-off it refuses is
+// held and goes first on the next send or tick (Flush), in order, until the
+// receiver takes it; meanwhile every other message is refused. See
+// MIDICLHeldNoteOffs for the room this takes.
 class MIDICLAlsaOutput : public MIDICLHostOutput {
 public:
     MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost, int inPort);
+    // Waits for the held note-offs, within what the host allows all its
+    // ports together (MIDICLAlsaHost::WaitForReceivers).
     ~MIDICLAlsaOutput() override;
 
     void Connect(MIDICLEndpointRef inDestination) override;
+    std::int32_t GetConnectStatus() const override { return mConnectStatus; }
     std::int32_t Send(const MIDICLPacketList& inList) override;
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                            void* inRefCon) override;
+    void Flush() override { SendHeld(); }
+    // A stop sends what the receiver takes now; the rest is held for the
+    // next play or the exit. Nothing goes ahead of time here, so nothing is
+    // withdrawn.
+    void WithdrawPending(MIDICLTimeStamp) override { SendHeld(); }
+
+    // The errors by which alsa-lib says a receiver or the kernel's pool has
+    // no room now.
+    static bool IsFull(int inStatus);
+    // Sends held note-offs until one is refused for want of room; 0 when none
+    // is left held, else the status of that refusal.
+    int SendHeld();
 
 private:
     std::int32_t SendBytes(const std::uint8_t* inData, std::size_t inLength);
-    static bool IsNoteOff(const std::uint8_t* inData, std::size_t inLength);
-    int OutputDirect(snd_seq_event_t& ioEvent, bool inMustGo);
+    int SendMessage(const std::uint8_t* inData, std::size_t inLength);
+    int SendNoteOff(const std::uint8_t* inData);
+    int Output(const std::uint8_t* inData, std::size_t inLength);
     void Disconnect();
 
     std::shared_ptr<MIDICLAlsaHost> mHost;
@@ -35,4 +58,7 @@ private:
     bool mConnected;
     int mDestinationClient;
     int mDestinationPort;
+    std::int32_t mConnectStatus;
+    // The sending thread's alone, and the owner's once sending has ended.
+    MIDICLHeldNoteOffs mHeld;
 };

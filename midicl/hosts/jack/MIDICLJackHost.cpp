@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "hosts/MIDICLPassThrough.h"
 #include "hosts/jack/MIDICLJackInput.h"
 #include "hosts/jack/MIDICLJackOutput.h"
 
@@ -165,9 +166,12 @@ int MIDICLJackHost::GetNumberOfDestinations() {
     return MIDICLJackPortNames(mClient).GetCount();
 }
 
+// Pass-through ports (a bridge's Midi Through) come last, so that port 0
+// is one that may sound.
 MIDICLEndpointRef MIDICLJackHost::GetDestination(int inIndex) {
     const MIDICLJackPortNames names(mClient);
-    const char* name = names.Get(inIndex);
+    const char* name = names.Get(MIDICLPassThrough::ToHostIndex(
+        names.GetCount(), inIndex, [&names](int inHostIndex) { return names.Get(inHostIndex); }));
     jack_port_t* port = name != nullptr ? jack_port_by_name(mClient, name) : nullptr;
     return port != nullptr ? MakeEndpoint(port) : MIDICLEndpointRef{};
 }
