@@ -123,7 +123,6 @@ class Fake:
 
     def __init__(self, krv, library, work, scene=DESKTOP):
         self.krv = krv
-        self.work = work
         self.record_path = os.path.join(work, "record.txt")
         self.full_path = os.path.join(work, "full")
         scene_path = os.path.join(work, "scene.txt")
