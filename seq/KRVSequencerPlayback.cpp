@@ -3,7 +3,6 @@
 // allocates nothing, prints nothing and touches no file.
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
-#include "MIDICLException.h"
 #include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
 
@@ -178,18 +177,17 @@ void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime) {
 // note-off bookkeeping stays the same. A note-on the port refuses (its queue
 // is full) is counted and not recorded: it sounds nowhere, so it needs no
 // note-off, and the port keeps the room for the note-offs of those it took.
-// The failure must not stop the clock or leave the busy flag held.
+// Refusals come back as a status, never as an exception: throwing allocates,
+// and this runs on the clock thread exactly when the machine is overloaded.
 bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     std::uint8_t channel = ioEvent->mChannel;
     std::uint8_t note = ioEvent->mNote;
     std::uint8_t port = ioEvent->mPort;
-    if (MIDICLOutputPort* output = GetPort(port)) {
-        try {
-            output->SendNoteOn(channel, note, ioEvent->mVelocity, inDueTime);
-        } catch (const MIDICLException&) {
-            mDroppedNotes.fetch_add(1, std::memory_order_relaxed);
-            return false;
-        }
+    MIDICLOutputPort* output = GetPort(port);
+    if (output != nullptr &&
+        output->TrySendNoteOn(channel, note, ioEvent->mVelocity, inDueTime) != 0) {
+        mDroppedNotes.fetch_add(1, std::memory_order_relaxed);
+        return false;
     }
     ioEvent->mNotePlaying = note;
     ioEvent->mChannelPlaying = channel;
@@ -198,13 +196,11 @@ bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     return true;
 }
 
-// Note-offs go where the note went, whatever was edited since.
+// Note-offs go where the note went, whatever was edited since. One the port
+// refuses is not retried: the note is taken as ended either way.
 void KRVSequencer::SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     if (MIDICLOutputPort* output = GetPort(ioEvent->mPortPlaying)) {
-        try {
-            output->SendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTime);
-        } catch (const MIDICLException&) {
-        }
+        output->TrySendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTime);
     }
     ioEvent->mIsNoteOn = false;
 }

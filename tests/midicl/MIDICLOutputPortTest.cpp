@@ -121,8 +121,10 @@ TEST(MIDICLPacketListTest, RefusesWhatDoesNotFitAndStaysUnchanged) {
     EXPECT_FALSE(many.Add(0, bytes.data(), 1));
 }
 
-TEST_F(MIDICLOutputPortTest, RefusedSendThrowsHostStatusAndNextSendIsTried) {
-    Open(MIDICLBuiltinTestConfig{0, MIDICLException::kMIDISend, -32, 1, false});
+// The playback thread sends through the Try senders, which hand the same
+// status back instead of throwing it.
+TEST_F(MIDICLOutputPortTest, RefusedSendThrowsOrReturnsHostStatusAndNextSendIsTried) {
+    Open(MIDICLBuiltinTestConfig{0, MIDICLException::kMIDISend, -32, 2, false});
     try {
         mPort->SendNoteOn(0, 60, 100);
         FAIL() << "a refused send must throw";
@@ -130,9 +132,12 @@ TEST_F(MIDICLOutputPortTest, RefusedSendThrowsHostStatusAndNextSendIsTried) {
         EXPECT_EQ(e.GetCallNumber(), MIDICLException::kMIDISend);
         EXPECT_EQ(e.GetErrCode(), -32);
     }
+    EXPECT_EQ(mPort->TrySendNoteOn(0, 60, 100), -32);
     EXPECT_TRUE(Heard().empty());
+    EXPECT_EQ(mPort->TrySendNoteOn(1, 61, 90, 77), 0);
+    EXPECT_EQ(mPort->TrySendNoteOff(2, 61, 0), 0);
     mPort->SendNoteOff(0, 60, 0);
-    EXPECT_EQ(Heard(), (std::vector<Bytes>{{0x80, 60, 0}}));
+    EXPECT_EQ(Heard(), (std::vector<Bytes>{{0x91, 61, 90}, {0x82, 61, 0}, {0x80, 60, 0}}));
 }
 
 TEST_F(MIDICLOutputPortTest, PortWithoutDestinationDropsQuietly) {
