@@ -13,7 +13,7 @@ constexpr std::uint64_t kGatePercent = 100;
 KRVSequencerSMF::KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOutput)
     : mSequencer(inSequencer), mOutput(inOutput) {}
 
-int KRVSequencerSMF::Export(const char* inFileName) {
+bool KRVSequencerSMF::Export(const char* inFileName) {
     KRVSMFWriter writer(kFileTicksPerQuarterNote);
     long status = writer.SetTempo(mSequencer->GetBPM());
     mOutput->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
@@ -26,12 +26,12 @@ int KRVSequencerSMF::Export(const char* inFileName) {
         AddSteps(track1, fileTrack0, &writer);
     }
     if (writer.GetTrackCount() == 0) {
-        return 0;
+        return false;
     }
     CheckExportPath(inFileName);
     status = KRVSMFFile::Write(inFileName, writer.Encode());
     mOutput->WriteFormattedLD("MusicSequenceSaveSMF returns %ld\n", status);
-    return 0;
+    return status == 0;
 }
 
 // Every track starts at time 0, so the file's tracks play together as the
@@ -81,12 +81,12 @@ void KRVSequencerSMF::CheckExportPath(const char* inFileName) const {
     mOutput->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
 }
 
-int KRVSequencerSMF::Import(const char* inFileName) {
+bool KRVSequencerSMF::Import(const char* inFileName) {
     KRVSMFFile file;
     long status = file.Open(inFileName);
     if (status != 0) {
         mOutput->WriteFormattedLD("FSPathMakeRef returns %ld\n", status);
-        return 0;
+        return false;
     }
     std::vector<std::uint8_t> data;
     KRVSMFReader reader(KRVTrack::kMaxSteps);
@@ -96,7 +96,7 @@ int KRVSequencerSMF::Import(const char* inFileName) {
     }
     if (status != 0) {
         mOutput->WriteFormattedLD("MusicSequenceLoadSMF returns %ld\n", status);
-        return 0;
+        return false;
     }
     double bpm = GetTempo(reader);
     // A file without a tempo leaves the current one alone.
@@ -111,7 +111,7 @@ int KRVSequencerSMF::Import(const char* inFileName) {
             mOutput->WriteFormattedD("loaded track %d\n", track1);
         }
     }
-    return 0;
+    return true;
 }
 
 // The file's first tempo in beats per minute, or 0 when it has none.

@@ -27,8 +27,10 @@ public:
 
     KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOutput);
 
-    int Export(const char* inFileName);
-    int Import(const char* inFileName);
+    // Each says how it went and returns whether the file was written, or
+    // read and its tracks added.
+    bool Export(const char* inFileName);
+    bool Import(const char* inFileName);
 
 private:
     void AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;

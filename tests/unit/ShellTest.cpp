@@ -116,6 +116,24 @@ TEST(KRVShell, DisplayShowsEveryCellKind) {
     EXPECT_NE(shown.find(cells), std::string::npos) << shown;
 }
 
+// What a line's handler says: a later batch mode stops on the first failure.
+TEST(KRVShell, ExecuteTellsSuccessFailureAndQuit) {
+    KRVSequencer sequencer;
+    KRVStdioInterface interface(nullptr, nullptr);
+    KRVShell shell(&sequencer, &interface);
+    using R = KRVCommandResult;
+    EXPECT_EQ(shell.Execute(""), R::kSucceeded);
+    EXPECT_EQ(shell.Execute("newtrack"), R::kSucceeded);
+    for (const char* refused : {"bogus", "!zz", "setnote", "setnote H", "selecttrack 2",
+                                "newtrack x", "bpm 0", "read /no/such/file", "setscale 1 49"}) {
+        EXPECT_EQ(shell.Execute(refused), R::kFailed) << refused;
+    }
+    EXPECT_EQ(shell.Execute("selt 1"), R::kSucceeded);
+    EXPECT_EQ(shell.Execute("!sel"), R::kSucceeded);
+    EXPECT_EQ(shell.Execute("quit"), R::kQuit);
+    EXPECT_EQ(sequencer.GetSelectedCount(), 16);
+}
+
 size_t CountOf(const std::string& inText, const std::string& inPart) {
     size_t count = 0;
     for (size_t at = inText.find(inPart); at != std::string::npos;
