@@ -5,12 +5,7 @@
 
 #include "KRVArguments.h"
 #include "KRVCommands.h"
-#include "KRVSelectionRandomMute.h"
-#include "KRVSelectionRandomiseChannel.h"
-#include "KRVSelectionRandomiseGate.h"
-#include "KRVSelectionRandomiseNote.h"
-#include "KRVSelectionRandomisePort.h"
-#include "KRVSelectionRandomiseVelocity.h"
+#include "KRVSelectionActions.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"

@@ -3,8 +3,7 @@
 // selectquarternotes, selecteighthnotes. Tracks and steps are 1-based here.
 #include "KRVArguments.h"
 #include "KRVCommands.h"
-#include "KRVSelectionClear.h"
-#include "KRVSelectionSelectByClockDivision.h"
+#include "KRVSelectionActions.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"

@@ -5,24 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "KRVSelectionChangeChannel.h"
-#include "KRVSelectionChangeNote.h"
-#include "KRVSelectionClear.h"
+#include "KRVSelectionActions.h"
 #include "KRVSelectionFitToKey.h"
-#include "KRVSelectionHSolo.h"
-#include "KRVSelectionIncrementChannel.h"
-#include "KRVSelectionIncrementGateTime.h"
-#include "KRVSelectionIncrementNote.h"
-#include "KRVSelectionIncrementPort.h"
-#include "KRVSelectionIncrementVelocity.h"
-#include "KRVSelectionInvertMute.h"
-#include "KRVSelectionRandomMute.h"
-#include "KRVSelectionRandomiseChannel.h"
-#include "KRVSelectionRandomiseNote.h"
-#include "KRVSelectionSelectByClockDivision.h"
-#include "KRVSelectionSetChannel.h"
-#include "KRVSelectionSetNote.h"
-#include "KRVSelectionVSolo.h"
 #include "KRVSequencer.h"
 #include "MIDICLClient.h"
 
