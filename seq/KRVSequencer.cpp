@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 
 #include "KRVSelectionAction.h"
 #include "KRVSequencerListener.h"
@@ -379,36 +378,32 @@ int KRVSequencer::RunSelection(KRVSelectionAction* inAction) {
 
 // ---- channel names ----
 
-std::string KRVSequencer::ChannelKey(int inPort, int inChannel) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%d %d", inPort, inChannel);
-    return key;
-}
-
 void KRVSequencer::SetChannelName(int inPort, int inChannel, std::string inName) {
-    std::string key = ChannelKey(inPort, inChannel);
-    mChannelNames[key] = inName;
-    mNamedChannels[inName] = key;
+    mChannelNames[{inPort, inChannel}] = std::move(inName);
     FireConfigChangedAction();
 }
 
 std::string KRVSequencer::GetChannelName(int inPort, int inChannel) const {
-    auto found = mChannelNames.find(ChannelKey(inPort, inChannel));
+    auto found = mChannelNames.find({inPort, inChannel});
     return found == mChannelNames.end() ? std::string() : found->second;
 }
 
-bool KRVSequencer::GetNamedChannel(std::string inName, int* outPort, int* outChannel) const {
-    auto found = mNamedChannels.find(inName);
-    if (found == mNamedChannels.end()) {
-        return false;
+// A name means the channel that has it now, so a channel named again no
+// longer answers to its old name. Where two channels share a name, the
+// first by port and channel wins, as it does after saveconfig and read.
+bool KRVSequencer::GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const {
+    for (const auto& [channel, name] : mChannelNames) {
+        if (name == inName) {
+            *outPort = channel.first;
+            *outChannel = channel.second;
+            return true;
+        }
     }
-    std::sscanf(found->second.c_str(), "%d %d", outPort, outChannel);
-    return true;
+    return false;
 }
 
 void KRVSequencer::DeleteChannelNames() {
     mChannelNames.clear();
-    mNamedChannels.clear();
     FireConfigChangedAction();
 }
 

@@ -297,20 +297,27 @@ TEST_F(SequencerTest, DeletingTheVSoloedTrackFreesTheStep) {
     EXPECT_TRUE(mSequencer.IsStepVSoloed(6));
 }
 
-TEST_F(SequencerTest, ChannelNames) {
+// A name means the channel that has it now: one renamed or cleared no
+// longer answers to it.
+TEST_F(SequencerTest, ChannelNamesMeanTheChannelThatHasThemNow) {
     mSequencer.SetChannelName(0, 10, "drums");
+    mSequencer.SetChannelName(1, 3, "perc");
     EXPECT_EQ(mSequencer.GetChannelName(0, 10), "drums");
     EXPECT_EQ(mSequencer.GetChannelName(0, 11), "");
     mSequencer.SetChannelName(0, 10, "perc");
     int port = -1, channel = -1;
-    ASSERT_TRUE(mSequencer.GetNamedChannel("drums", &port, &channel));
+    EXPECT_FALSE(mSequencer.GetNamedChannel("drums", &port, &channel));
+    // Two channels called alike: the first by port and channel.
+    ASSERT_TRUE(mSequencer.GetNamedChannel("perc", &port, &channel));
     EXPECT_EQ(port, 0);
     EXPECT_EQ(channel, 10);
+    mSequencer.SetChannelName(0, 10, "kit");
     ASSERT_TRUE(mSequencer.GetNamedChannel("perc", &port, &channel));
-    EXPECT_EQ(mSequencer.GetChannelName(0, 10), "perc");
+    EXPECT_EQ(port, 1);
+    EXPECT_EQ(channel, 3);
     mSequencer.DeleteChannelNames();
-    EXPECT_FALSE(mSequencer.GetNamedChannel("perc", &port, &channel));
-    EXPECT_EQ(mListener.Take(), (Heard{"ConfigChanged", "ConfigChanged", "ConfigChanged"}));
+    EXPECT_FALSE(mSequencer.GetNamedChannel("kit", &port, &channel));
+    EXPECT_EQ(mSequencer.GetChannelName(1, 3), "");
 }
 
 }  // namespace
