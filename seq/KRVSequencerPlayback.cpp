@@ -74,13 +74,12 @@ bool KRVSequencer::IsOutputGone() const {
 // All ports of a run share one host, and so one clock; with no port the
 // stamps go nowhere and any clock will do.
 MIDICLClock& KRVSequencer::GetClock() const {
-    static MIDICLMonotonicClock sMonotonicClock;
     for (MIDICLOutputPort* port : mOutputPorts) {
         if (port != nullptr) {
             return port->GetClock();
         }
     }
-    return sMonotonicClock;
+    return MIDICLMonotonicClock::Shared();
 }
 
 // The clock thread hands ticks over a little ahead of time, and a port may

@@ -1,5 +1,6 @@
 #include "KRVSequencerSMF.h"
 
+#include "KRVPath.h"
 #include "KRVSMFFile.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
@@ -51,15 +52,6 @@ void KRVSequencerSMF::AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioW
     ioWriter->ExtendTrack(inFileTrack0, steps * stepLength);
 }
 
-// "." for a bare name, "/" for a name in the root directory.
-std::string KRVSequencerSMF::GetDirectoryPart(const std::string& inFileName) {
-    std::string::size_type slash = inFileName.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? std::string("/") : inFileName.substr(0, slash);
-}
-
 // Reports, before saving, whether the name can be written: an existing file
 // is checked itself, a new one by the directory it will be made in. The save
 // is tried whatever these say and reports its own status.
@@ -71,7 +63,7 @@ void KRVSequencerSMF::CheckExportPath(const char* inFileName) const {
         mOutput->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
         return;
     }
-    std::string directory = GetDirectoryPart(inFileName);
+    std::string directory = KRVPath::FolderOf(inFileName);
     status = KRVSMFFile::GetPathStatus(directory.c_str());
     if (status != 0) {
         mOutput->WriteFormattedD("FSPathMakeRef returns %d\n", status);

@@ -35,7 +35,6 @@ public:
 private:
     void AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;
     void CheckExportPath(const char* inFileName) const;
-    static std::string GetDirectoryPart(const std::string& inFileName);
     double GetTempo(const KRVSMFReader& inReader) const;
     int LoadTrack(const std::vector<KRVSMFNote>& inNotes) const;
     static void FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent);

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "KRVCommandTable.h"
+#include "KRVPath.h"
 #include "KRVSelectionFitToKey.h"
 #include "KRVWords.h"
 
@@ -81,13 +82,13 @@ std::vector<std::string> KRVCompleter::CompleteKey(const std::string& inStart) {
 }
 
 // Names in the folder part of the word that begin with the rest; hidden
-// files only when the rest begins with a dot.
+// files only when the rest begins with a dot. Candidates keep the folder
+// part as it was typed.
 std::vector<std::string> KRVCompleter::CompleteFile(const std::string& inStart) {
-    size_t slash = inStart.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : inStart.substr(0, slash + 1);
-    std::string start = inStart.substr(folder.size());
+    std::string start = KRVPath::LeafOf(inStart);
+    std::string folder = inStart.substr(0, inStart.size() - start.size());
     std::vector<std::string> found;
-    DIR* directory = opendir(folder.empty() ? "." : folder.c_str());
+    DIR* directory = opendir(KRVPath::FolderOf(inStart).c_str());
     if (directory == nullptr) {
         return found;
     }
