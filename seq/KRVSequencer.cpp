@@ -25,6 +25,7 @@ KRVSequencer::~KRVSequencer() {
 
 int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
     mOutputPorts.push_back(inOutputPort);
+    FirePortListChangedAction();
     return GetPortCount() - 1;
 }
 
@@ -190,7 +191,6 @@ void KRVSequencer::SetEvent(int inTrack1, int inStep1, const KRVEvent& inEvent) 
 
 void KRVSequencer::SetEvent0(int inTrack0, int inStep0, const KRVEvent& inEvent) {
     SetEvent(inTrack0 + 1, inStep0 + 1, inEvent);
-    FireEventChangedAction(inTrack0, inStep0);
 }
 
 static std::uint8_t ClampToByte(int inValue, int inMax) {
@@ -438,9 +438,6 @@ void KRVSequencer::FireEventChangedAction(int inTrack0, int inStep0) {
 void KRVSequencer::FireLoopChangedAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->LoopChanged(this); });
 }
-void KRVSequencer::FirePauseAction() {
-    ForEachListener([this](KRVSequencerListener* l) { l->Pause(this); });
-}
 void KRVSequencer::FirePortListChangedAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->PortListChanged(this); });
 }
@@ -450,14 +447,8 @@ void KRVSequencer::FireScaleChangedAction() {
 void KRVSequencer::FireStartAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->Start(this); });
 }
-void KRVSequencer::FireStepTickAction() {
-    ForEachListener([this](KRVSequencerListener* l) { l->StepTick(this); });
-}
 void KRVSequencer::FireStopAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->Stop(this); });
-}
-void KRVSequencer::FireTimerTickAction() {
-    ForEachListener([this](KRVSequencerListener* l) { l->TimerTick(this); });
 }
 void KRVSequencer::FireTrackChangedAction(int inTrack0) {
     ForEachListener([&](KRVSequencerListener* l) { l->TrackChanged(this, inTrack0 + 1); });

@@ -187,13 +187,10 @@ private:
     void FireConfigChangedAction();
     void FireEventChangedAction(int inTrack0, int inStep0);
     void FireLoopChangedAction();
-    void FirePauseAction();
     void FirePortListChangedAction();
     void FireScaleChangedAction();
     void FireStartAction();
-    void FireStepTickAction();
     void FireStopAction();
-    void FireTimerTickAction();
     void FireTrackChangedAction(int inTrack0);
     void FireTrackAddedAction(int inTrack0);
     void FireTrackDeletedAction(int inTrack0);
@@ -214,7 +211,6 @@ private:
     // microseconds would let the grid drift by up to half a microsecond a
     // tick (a frame every 15 seconds at 48 kHz).
     KRVRelaxed<std::uint64_t> mTimerPeriodNS{20833333};
-    KRVRelaxed<std::uint32_t> mTotalTicks{0};
     KRVRelaxed<double> mBPM{120.0};
     KRVTimerThread mTimer;
     // Note-ons the output refused since the last stop.

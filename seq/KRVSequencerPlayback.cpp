@@ -32,7 +32,7 @@ void KRVSequencer::Reset() {
         return;
     }
     mTicks = -1;
-    mTotalTicks = 0;
+    FireClockResetAction();
 }
 
 int KRVSequencer::GetGateTicks(int inGatePercent) const {
@@ -106,7 +106,6 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     int ticksInLoop = mTicksInLoop;
     int ticksPerStep = mTicksPerStep;
     int ticks = mTicks + 1;
-    mTotalTicks = mTotalTicks + 1;
     if (ticks >= ticksInLoop) {
         ticks = 0;
     }
@@ -116,11 +115,6 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     // A loop of no ticks plays nothing, and a grid caught half-changed may
     // point past the events; either way, end what sounds and start nothing.
     bool silent = ticksInLoop <= 0 || step0 >= kMaxSteps;
-    if (tickInStep == 0 && !silent) {
-        FireStepTickAction();
-    } else {
-        FireTimerTickAction();
-    }
     for (auto& track : mTracks) {
         if (silent) {
             EndSoundingNote(*track, inDueTime);
