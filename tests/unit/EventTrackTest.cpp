@@ -46,6 +46,10 @@ TEST(KRVEvent, NoteNamesFormatAndParse) {
     }
     EXPECT_EQ(KRVEvent::ParseNoteNumber("G#9"), 128);
     EXPECT_EQ(KRVEvent::ParseNoteNumber("C-2"), -12);
+    // Octaves are held to +-1000, so no octave wraps round into the note
+    // range (2^32 + 5 would read as octave 5).
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("C4294967301"), 12012);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("B-4294967291"), -11977);
     EXPECT_EQ(KRVEvent::ParseNoteNumber(""), 0);
     for (int note = 0; note < 128; note++) {
         EXPECT_EQ(KRVEvent::ParseNoteNumber(KRVEvent::FormatNoteNumber(note)), note);
