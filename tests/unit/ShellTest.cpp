@@ -41,6 +41,7 @@ TEST(KRVStdioInterface, ReadLineTakesLinesWholeOrNotAtAll) {
     std::fclose(in);
 }
 
+// A script's shell writes through its reader's, however deep scripts nest.
 TEST(KRVStdioInterface, WritesGoToTheEndOfTheDelegateChain) {
     MemoryOutput out;
     KRVStdioInterface console(nullptr, out.Stream());
@@ -50,15 +51,8 @@ TEST(KRVStdioInterface, WritesGoToTheEndOfTheDelegateChain) {
     script.SetOutputDelegate(&middle);
     script.Write("100% ");
     script.WriteFormattedD("%d krv> ", 7);
-    script.WriteFormattedDD("%d-%d ", 1, 2);
-    script.WriteFormattedLD("%ld ", -3L);
-    script.WriteFormattedLF("%.1f ", 2.5);
-    script.WriteFormattedLU("%lu ", 4UL);
-    script.WriteFormattedLUD("%lu/%d ", 5UL, 6);
-    script.WriteFormattedS("[%s] ", "s");
-    script.WriteFormattedSS("[%s%s] ", "a", "b");
     script.WriteFormattedSD("[%s%d]", "c", 8);
-    EXPECT_EQ(out.Text(), "100% 7 krv> 1-2 -3 2.5 4 5/6 [s] [ab] [c8]");
+    EXPECT_EQ(out.Text(), "100% 7 krv> [c8]");
 
     // With neither stream nor delegate, text is dropped.
     KRVStdioInterface nowhere(nullptr, nullptr);
