@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "KRVLineLimit.h"
@@ -162,6 +164,36 @@ TEST(KRVShell, ScriptsReadingThemselvesStopAtTheBudget) {
     EXPECT_EQ(sequencer.GetTrackCount(), 1);
     std::remove(script.c_str());
     rmdir(folder.c_str());
+}
+
+std::string ReadFile(const std::string& inPath) {
+    std::ifstream file(inPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Everything a script keeps reads back as it was: the grid shows the same
+// after a load, and saving it again writes the same files.
+TEST(KRVShell, SavedScriptsLoadBackAsTheyWere) {
+    char pattern[] = "/tmp/krv-roundtrip-XXXXXX";
+    std::string at = std::string(mkdtemp(pattern)) + "/";
+    MIDICLClient client("test", "none");
+    KRVSequencer sequencer;
+    sequencer.AddPort(client.MakeOutputPort("out"));
+    RunShell(sequencer,
+             "newtrack\nnewtrack\nnewtrack\nsetscale 2 12\nsetloop 9\nbpm 133.25\nselectall\n"
+             "randomnote 30 60\nrandomvelocity 1 126\nrandomgate 1 89\nrandomchannel 1 15\n"
+             "randommute\nclear\nselectevent 1 3\nhsolo\nselectevent 2 5\nvsolo\nclear\n"
+             "mutetrack 3\nselectevent 3 7\nselectevent 1 12\nnamechannel 1 \"Lead Synth\"\n"
+             "namechannel 16 it\\'s\n");
+    std::string shown = RunShell(sequencer, "display\n");
+    RunShell(sequencer, "save " + at + "a\nsaveconfig " + at + "c\ndeleteconfig\nload " + at +
+                            "a\nread " + at + "c\n");
+    EXPECT_EQ(RunShell(sequencer, "display\n"), shown);
+    RunShell(sequencer, "save " + at + "b\nsaveconfig " + at + "d\n");
+    EXPECT_EQ(ReadFile(at + "a"), ReadFile(at + "b"));
+    EXPECT_EQ(ReadFile(at + "c"), ReadFile(at + "d"));
+    EXPECT_NE(ReadFile(at + "c").find("namechannel 0 16 it\\'s\n"), std::string::npos);
+    std::system(("rm -rf '" + at + "'").c_str());
 }
 
 // Names go into a configuration script so that they read back as they were:
