@@ -8,3 +8,8 @@ std::uint64_t MIDICLMonotonicClock::NowNS() {
     return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u +
            static_cast<std::uint64_t>(now.tv_nsec);
 }
+
+MIDICLMonotonicClock& MIDICLMonotonicClock::Shared() {
+    static MIDICLMonotonicClock sShared;
+    return sShared;
+}

@@ -11,4 +11,6 @@ public:
     std::uint64_t ToMonotonicNS(std::uint64_t inTime) override { return inTime; }
 
     static std::uint64_t NowNS();
+    // The one instance anyone needs: the clock holds no state.
+    static MIDICLMonotonicClock& Shared();
 };

@@ -59,6 +59,29 @@ void MIDICLOutputPort::SendNoteOn(std::uint8_t inChannel, std::uint8_t inKey,
                       inKey, inVelocity);
 }
 
+std::int32_t MIDICLOutputPort::TrySendNoteOff(std::uint8_t inChannel, std::uint8_t inKey,
+                                              std::uint8_t inVelocity,
+                                              MIDICLTimeStamp inTimeStamp) {
+    return TrySendThreeBytes(inTimeStamp,
+                             ChannelStatus(MIDICLClient::kMIDINoteOffMessage, inChannel), inKey,
+                             inVelocity);
+}
+
+std::int32_t MIDICLOutputPort::TrySendNoteOn(std::uint8_t inChannel, std::uint8_t inKey,
+                                             std::uint8_t inVelocity, MIDICLTimeStamp inTimeStamp) {
+    return TrySendThreeBytes(
+        inTimeStamp, ChannelStatus(MIDICLClient::kMIDINoteOnMessage, inChannel), inKey, inVelocity);
+}
+
+// Three bytes always fit an empty list, so only the host can refuse.
+std::int32_t MIDICLOutputPort::TrySendThreeBytes(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne,
+                                                 std::uint8_t inTwo, std::uint8_t inThree) {
+    const std::uint8_t bytes[3] = {inOne, inTwo, inThree};
+    MIDICLPacketList list;
+    list.Add(inTimeStamp, bytes, sizeof bytes);
+    return mHostPort->Send(list);
+}
+
 void MIDICLOutputPort::SendPolyAftertouch(std::uint8_t inChannel, std::uint8_t inKey,
                                           std::uint8_t inPressure, MIDICLTimeStamp inTimeStamp) {
     SendSmallPacketAt(inTimeStamp,

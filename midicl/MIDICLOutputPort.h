@@ -14,7 +14,8 @@ class MIDICLHostOutput;
 
 // One output port bound to one destination. Every sender turns its bytes into
 // one packet and hands it to the host at once; a failing host call is thrown
-// as MIDICLException. Senders allocate nothing and take no lock, so the
+// as MIDICLException, except by the Try senders, which return the host's
+// status. Senders allocate nothing and take no lock, so the
 // playback thread may call them. Made by MIDICLClient::MakeOutputPort; whoever
 // called that owns the port and deletes it.
 //
@@ -62,6 +63,13 @@ public:
                      MIDICLTimeStamp inTimeStamp = 0);
     void SendNoteOn(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
                     MIDICLTimeStamp inTimeStamp = 0);
+    // The same, but a refusal is returned as the host's status (0 when
+    // accepted) instead of thrown: a real-time thread must not pay for an
+    // exception, least of all when a full queue refuses note after note.
+    std::int32_t TrySendNoteOff(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
+                                MIDICLTimeStamp inTimeStamp = 0);
+    std::int32_t TrySendNoteOn(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inVelocity,
+                               MIDICLTimeStamp inTimeStamp = 0);
     void SendPolyAftertouch(std::uint8_t inChannel, std::uint8_t inKey, std::uint8_t inPressure,
                             MIDICLTimeStamp inTimeStamp = 0);
     void SendControlChange(std::uint8_t inChannel, std::uint8_t inControl, std::uint8_t inValue,
@@ -117,6 +125,8 @@ public:
 private:
     static void SysExCompletionProc(void* inRefCon);
     void Send(const MIDICLPacketList& inList);
+    std::int32_t TrySendThreeBytes(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne,
+                                   std::uint8_t inTwo, std::uint8_t inThree);
     void SendBytes(const std::uint8_t* inBytes, std::size_t inLength, MIDICLTimeStamp inTimeStamp);
     std::uint8_t ChannelStatus(int inMessage, std::uint8_t inChannel) const;
 

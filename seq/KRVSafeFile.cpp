@@ -8,20 +8,9 @@
 #include <climits>
 #include <vector>
 
+#include "KRVPath.h"
+
 namespace {
-
-std::string FolderOf(const std::string& inPath) {
-    std::string::size_type slash = inPath.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : inPath.substr(0, slash);
-}
-
-std::string LeafOf(const std::string& inPath) {
-    std::string::size_type slash = inPath.rfind('/');
-    return slash == std::string::npos ? inPath : inPath.substr(slash + 1);
-}
 
 // The mode a new file gets from open(): 0666 less the umask.
 mode_t DefaultMode() {
@@ -33,7 +22,7 @@ mode_t DefaultMode() {
 // Makes the rename itself durable; a failure here loses nothing, since both
 // the old and the new file are complete.
 void SyncFolder(const std::string& inPath) {
-    int folder = open(FolderOf(inPath).c_str(), O_RDONLY | O_DIRECTORY);
+    int folder = open(KRVPath::FolderOf(inPath).c_str(), O_RDONLY | O_DIRECTORY);
     if (folder >= 0) {
         fsync(folder);
         close(folder);
@@ -61,7 +50,7 @@ std::string KRVSafeFile::ResolveLinks(const std::string& inPath) {
             return path;
         }
         std::string next(target.data(), static_cast<size_t>(length));
-        path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+        path = next[0] == '/' ? next : KRVPath::FolderOf(path) + "/" + next;
     }
     return path;
 }
@@ -81,7 +70,8 @@ bool KRVSafeFile::Open(const std::string& inPath) {
 }
 
 bool KRVSafeFile::OpenTemporary(const std::string& inTarget) {
-    std::string pattern = FolderOf(inTarget) + "/." + LeafOf(inTarget) + ".XXXXXX";
+    std::string pattern =
+        KRVPath::FolderOf(inTarget) + "/." + KRVPath::LeafOf(inTarget) + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int descriptor = mkstemp(name.data());

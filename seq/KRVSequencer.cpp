@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 
 #include "KRVSelectionAction.h"
 #include "KRVSequencerListener.h"
@@ -26,6 +25,7 @@ KRVSequencer::~KRVSequencer() {
 
 int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
     mOutputPorts.push_back(inOutputPort);
+    FirePortListChangedAction();
     return GetPortCount() - 1;
 }
 
@@ -191,7 +191,6 @@ void KRVSequencer::SetEvent(int inTrack1, int inStep1, const KRVEvent& inEvent) 
 
 void KRVSequencer::SetEvent0(int inTrack0, int inStep0, const KRVEvent& inEvent) {
     SetEvent(inTrack0 + 1, inStep0 + 1, inEvent);
-    FireEventChangedAction(inTrack0, inStep0);
 }
 
 static std::uint8_t ClampToByte(int inValue, int inMax) {
@@ -379,36 +378,32 @@ int KRVSequencer::RunSelection(KRVSelectionAction* inAction) {
 
 // ---- channel names ----
 
-std::string KRVSequencer::ChannelKey(int inPort, int inChannel) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%d %d", inPort, inChannel);
-    return key;
-}
-
 void KRVSequencer::SetChannelName(int inPort, int inChannel, std::string inName) {
-    std::string key = ChannelKey(inPort, inChannel);
-    mChannelNames[key] = inName;
-    mNamedChannels[inName] = key;
+    mChannelNames[{inPort, inChannel}] = std::move(inName);
     FireConfigChangedAction();
 }
 
 std::string KRVSequencer::GetChannelName(int inPort, int inChannel) const {
-    auto found = mChannelNames.find(ChannelKey(inPort, inChannel));
+    auto found = mChannelNames.find({inPort, inChannel});
     return found == mChannelNames.end() ? std::string() : found->second;
 }
 
-bool KRVSequencer::GetNamedChannel(std::string inName, int* outPort, int* outChannel) const {
-    auto found = mNamedChannels.find(inName);
-    if (found == mNamedChannels.end()) {
-        return false;
+// A name means the channel that has it now, so a channel named again no
+// longer answers to its old name. Where two channels share a name, the
+// first by port and channel wins, as it does after saveconfig and read.
+bool KRVSequencer::GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const {
+    for (const auto& [channel, name] : mChannelNames) {
+        if (name == inName) {
+            *outPort = channel.first;
+            *outChannel = channel.second;
+            return true;
+        }
     }
-    std::sscanf(found->second.c_str(), "%d %d", outPort, outChannel);
-    return true;
+    return false;
 }
 
 void KRVSequencer::DeleteChannelNames() {
     mChannelNames.clear();
-    mNamedChannels.clear();
     FireConfigChangedAction();
 }
 
@@ -443,9 +438,6 @@ void KRVSequencer::FireEventChangedAction(int inTrack0, int inStep0) {
 void KRVSequencer::FireLoopChangedAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->LoopChanged(this); });
 }
-void KRVSequencer::FirePauseAction() {
-    ForEachListener([this](KRVSequencerListener* l) { l->Pause(this); });
-}
 void KRVSequencer::FirePortListChangedAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->PortListChanged(this); });
 }
@@ -455,14 +447,8 @@ void KRVSequencer::FireScaleChangedAction() {
 void KRVSequencer::FireStartAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->Start(this); });
 }
-void KRVSequencer::FireStepTickAction() {
-    ForEachListener([this](KRVSequencerListener* l) { l->StepTick(this); });
-}
 void KRVSequencer::FireStopAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->Stop(this); });
-}
-void KRVSequencer::FireTimerTickAction() {
-    ForEachListener([this](KRVSequencerListener* l) { l->TimerTick(this); });
 }
 void KRVSequencer::FireTrackChangedAction(int inTrack0) {
     ForEachListener([&](KRVSequencerListener* l) { l->TrackChanged(this, inTrack0 + 1); });

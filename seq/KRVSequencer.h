@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "KRVBusyFlag.h"
@@ -156,14 +157,14 @@ public:
     int VarySelection();
     int VarySelection2();
 
-    // Channel names, keyed by "port channel" (0-based port, 1-based channel).
+    // Channel names, by 0-based port and 1-based channel; "" for none.
     void SetChannelName(int inPort, int inChannel, std::string inName);
     std::string GetChannelName(int inPort, int inChannel) const;
-    bool GetNamedChannel(std::string inName, int* outPort, int* outChannel) const;
+    // The channel that has the name; false when none has.
+    bool GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const;
     void DeleteChannelNames();
 
 private:
-    static std::string ChannelKey(int inPort, int inChannel);
     bool IsInGrid(int inTrack1, int inStep1) const;
     int SetSelected(int inTrack1, int inStep1, bool inSelected);
     int MarkStep(int inStep1, bool inSelected);
@@ -186,13 +187,10 @@ private:
     void FireConfigChangedAction();
     void FireEventChangedAction(int inTrack0, int inStep0);
     void FireLoopChangedAction();
-    void FirePauseAction();
     void FirePortListChangedAction();
     void FireScaleChangedAction();
     void FireStartAction();
-    void FireStepTickAction();
     void FireStopAction();
-    void FireTimerTickAction();
     void FireTrackChangedAction(int inTrack0);
     void FireTrackAddedAction(int inTrack0);
     void FireTrackDeletedAction(int inTrack0);
@@ -213,13 +211,13 @@ private:
     // microseconds would let the grid drift by up to half a microsecond a
     // tick (a frame every 15 seconds at 48 kHz).
     KRVRelaxed<std::uint64_t> mTimerPeriodNS{20833333};
-    KRVRelaxed<std::uint32_t> mTotalTicks{0};
     KRVRelaxed<double> mBPM{120.0};
     KRVTimerThread mTimer;
     // Note-ons the output refused since the last stop.
     std::atomic<std::uint64_t> mDroppedNotes{0};
-    std::map<std::string, std::string> mChannelNames;
-    std::map<std::string, std::string> mNamedChannels;
+    // Keyed by (port, channel): one map, so that a name can only mean the
+    // channel that has it now.
+    std::map<std::pair<int, int>, std::string> mChannelNames;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
     // Tracks are held by pointer so that inserting or deleting one never

@@ -2,10 +2,11 @@
 
 class KRVSequencer;
 
-// Observer of the sequencer. Track and step numbers are 1-based. StepTick and
-// TimerTick arrive on the playback thread with the busy flag held, as do the
-// notifications of AddTrack and DeleteTrack: a listener must not call back into
-// an operation that claims the flag from those.
+// Observer of the sequencer. Track and step numbers are 1-based. Every
+// notification comes on the thread that made the change; the clock thread
+// sends none, so that nothing a listener does can hold up a tick. Those of
+// AddTrack and DeleteTrack come with the busy flag held: a listener must not
+// call back into an operation that claims the flag from those.
 class KRVSequencerListener {
 public:
     virtual ~KRVSequencerListener() = default;
@@ -14,13 +15,10 @@ public:
     virtual void ConfigChanged(KRVSequencer* inSequencer) = 0;
     virtual void EventChanged(KRVSequencer* inSequencer, int inTrack1, int inStep1) = 0;
     virtual void LoopChanged(KRVSequencer* inSequencer) = 0;
-    virtual void Pause(KRVSequencer* inSequencer) = 0;
     virtual void PortListChanged(KRVSequencer* inSequencer) = 0;
     virtual void ScaleChanged(KRVSequencer* inSequencer) = 0;
     virtual void Start(KRVSequencer* inSequencer) = 0;
-    virtual void StepTick(KRVSequencer* inSequencer) = 0;
     virtual void Stop(KRVSequencer* inSequencer) = 0;
-    virtual void TimerTick(KRVSequencer* inSequencer) = 0;
     virtual void TrackChanged(KRVSequencer* inSequencer, int inTrack1) = 0;
     virtual void TrackAdded(KRVSequencer* inSequencer, int inTrack1) = 0;
     virtual void TrackDeleted(KRVSequencer* inSequencer, int inTrack1) = 0;

@@ -3,7 +3,6 @@
 // allocates nothing, prints nothing and touches no file.
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
-#include "MIDICLException.h"
 #include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
 
@@ -33,7 +32,7 @@ void KRVSequencer::Reset() {
         return;
     }
     mTicks = -1;
-    mTotalTicks = 0;
+    FireClockResetAction();
 }
 
 int KRVSequencer::GetGateTicks(int inGatePercent) const {
@@ -75,13 +74,12 @@ bool KRVSequencer::IsOutputGone() const {
 // All ports of a run share one host, and so one clock; with no port the
 // stamps go nowhere and any clock will do.
 MIDICLClock& KRVSequencer::GetClock() const {
-    static MIDICLMonotonicClock sMonotonicClock;
     for (MIDICLOutputPort* port : mOutputPorts) {
         if (port != nullptr) {
             return port->GetClock();
         }
     }
-    return sMonotonicClock;
+    return MIDICLMonotonicClock::Shared();
 }
 
 // The clock thread hands ticks over a little ahead of time, and a port may
@@ -114,7 +112,6 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     int ticksInLoop = mTicksInLoop;
     int ticksPerStep = mTicksPerStep;
     int ticks = mTicks + 1;
-    mTotalTicks = mTotalTicks + 1;
     if (ticks >= ticksInLoop) {
         ticks = 0;
     }
@@ -124,11 +121,6 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     // A loop of no ticks plays nothing, and a grid caught half-changed may
     // point past the events; either way, end what sounds and start nothing.
     bool silent = ticksInLoop <= 0 || step0 >= kMaxSteps;
-    if (tickInStep == 0 && !silent) {
-        FireStepTickAction();
-    } else {
-        FireTimerTickAction();
-    }
     for (auto& track : mTracks) {
         if (silent) {
             EndSoundingNote(*track, inDueTime);
@@ -184,18 +176,17 @@ void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime) {
 // note-off bookkeeping stays the same. A note-on the port refuses (its queue
 // is full) is counted and not recorded: it sounds nowhere, so it needs no
 // note-off, and the port keeps the room for the note-offs of those it took.
-// The failure must not stop the clock or leave the busy flag held.
+// Refusals come back as a status, never as an exception: throwing allocates,
+// and this runs on the clock thread exactly when the machine is overloaded.
 bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     std::uint8_t channel = ioEvent->mChannel;
     std::uint8_t note = ioEvent->mNote;
     std::uint8_t port = ioEvent->mPort;
-    if (MIDICLOutputPort* output = GetPort(port)) {
-        try {
-            output->SendNoteOn(channel, note, ioEvent->mVelocity, inDueTime);
-        } catch (const MIDICLException&) {
-            mDroppedNotes.fetch_add(1, std::memory_order_relaxed);
-            return false;
-        }
+    MIDICLOutputPort* output = GetPort(port);
+    if (output != nullptr &&
+        output->TrySendNoteOn(channel, note, ioEvent->mVelocity, inDueTime) != 0) {
+        mDroppedNotes.fetch_add(1, std::memory_order_relaxed);
+        return false;
     }
     ioEvent->mNotePlaying = note;
     ioEvent->mChannelPlaying = channel;
@@ -204,13 +195,11 @@ bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     return true;
 }
 
-// Note-offs go where the note went, whatever was edited since.
+// Note-offs go where the note went, whatever was edited since. One the port
+// refuses is not retried: the note is taken as ended either way.
 void KRVSequencer::SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     if (MIDICLOutputPort* output = GetPort(ioEvent->mPortPlaying)) {
-        try {
-            output->SendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTime);
-        } catch (const MIDICLException&) {
-        }
+        output->TrySendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTime);
     }
     ioEvent->mIsNoteOn = false;
 }

@@ -1,5 +1,6 @@
 #include "KRVSequencerSMF.h"
 
+#include "KRVPath.h"
 #include "KRVSMFFile.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
@@ -13,7 +14,7 @@ constexpr std::uint64_t kGatePercent = 100;
 KRVSequencerSMF::KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOutput)
     : mSequencer(inSequencer), mOutput(inOutput) {}
 
-int KRVSequencerSMF::Export(const char* inFileName) {
+bool KRVSequencerSMF::Export(const char* inFileName) {
     KRVSMFWriter writer(kFileTicksPerQuarterNote);
     long status = writer.SetTempo(mSequencer->GetBPM());
     mOutput->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
@@ -26,12 +27,12 @@ int KRVSequencerSMF::Export(const char* inFileName) {
         AddSteps(track1, fileTrack0, &writer);
     }
     if (writer.GetTrackCount() == 0) {
-        return 0;
+        return false;
     }
     CheckExportPath(inFileName);
     status = KRVSMFFile::Write(inFileName, writer.Encode());
     mOutput->WriteFormattedLD("MusicSequenceSaveSMF returns %ld\n", status);
-    return 0;
+    return status == 0;
 }
 
 // Every track starts at time 0, so the file's tracks play together as the
@@ -51,15 +52,6 @@ void KRVSequencerSMF::AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioW
     ioWriter->ExtendTrack(inFileTrack0, steps * stepLength);
 }
 
-// "." for a bare name, "/" for a name in the root directory.
-std::string KRVSequencerSMF::GetDirectoryPart(const std::string& inFileName) {
-    std::string::size_type slash = inFileName.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? std::string("/") : inFileName.substr(0, slash);
-}
-
 // Reports, before saving, whether the name can be written: an existing file
 // is checked itself, a new one by the directory it will be made in. The save
 // is tried whatever these say and reports its own status.
@@ -71,7 +63,7 @@ void KRVSequencerSMF::CheckExportPath(const char* inFileName) const {
         mOutput->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
         return;
     }
-    std::string directory = GetDirectoryPart(inFileName);
+    std::string directory = KRVPath::FolderOf(inFileName);
     status = KRVSMFFile::GetPathStatus(directory.c_str());
     if (status != 0) {
         mOutput->WriteFormattedD("FSPathMakeRef returns %d\n", status);
@@ -81,12 +73,12 @@ void KRVSequencerSMF::CheckExportPath(const char* inFileName) const {
     mOutput->WriteFormattedD("FSGetCatalogInfo returns %d\n", status);
 }
 
-int KRVSequencerSMF::Import(const char* inFileName) {
+bool KRVSequencerSMF::Import(const char* inFileName) {
     KRVSMFFile file;
     long status = file.Open(inFileName);
     if (status != 0) {
         mOutput->WriteFormattedLD("FSPathMakeRef returns %ld\n", status);
-        return 0;
+        return false;
     }
     std::vector<std::uint8_t> data;
     KRVSMFReader reader(KRVTrack::kMaxSteps);
@@ -96,7 +88,7 @@ int KRVSequencerSMF::Import(const char* inFileName) {
     }
     if (status != 0) {
         mOutput->WriteFormattedLD("MusicSequenceLoadSMF returns %ld\n", status);
-        return 0;
+        return false;
     }
     double bpm = GetTempo(reader);
     // A file without a tempo leaves the current one alone.
@@ -111,7 +103,7 @@ int KRVSequencerSMF::Import(const char* inFileName) {
             mOutput->WriteFormattedD("loaded track %d\n", track1);
         }
     }
-    return 0;
+    return true;
 }
 
 // The file's first tempo in beats per minute, or 0 when it has none.

@@ -27,13 +27,14 @@ public:
 
     KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOutput);
 
-    int Export(const char* inFileName);
-    int Import(const char* inFileName);
+    // Each says how it went and returns whether the file was written, or
+    // read and its tracks added.
+    bool Export(const char* inFileName);
+    bool Import(const char* inFileName);
 
 private:
     void AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;
     void CheckExportPath(const char* inFileName) const;
-    static std::string GetDirectoryPart(const std::string& inFileName);
     double GetTempo(const KRVSMFReader& inReader) const;
     int LoadTrack(const std::vector<KRVSMFNote>& inNotes) const;
     static void FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent);

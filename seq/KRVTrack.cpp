@@ -2,11 +2,7 @@
 
 // Copy-constructed events carry no marks, so the new track has no h-solos
 // and no selection.
-KRVTrack::KRVTrack(const KRVTrack& inTrack)
-    : mMuted(inTrack.mMuted.Load()),
-      mChannel(inTrack.mChannel),
-      mHSoloCount(0),
-      mEventCount(inTrack.mEventCount) {
+KRVTrack::KRVTrack(const KRVTrack& inTrack) : mMuted(inTrack.mMuted.Load()), mHSoloCount(0) {
     for (int i = 0; i < kMaxSteps; i++) {
         mEvents[i] = inTrack.mEvents[i];
     }
@@ -18,8 +14,6 @@ KRVTrack& KRVTrack::operator=(const KRVTrack& inTrack) {
         return *this;
     }
     mMuted = inTrack.mMuted.Load();
-    mChannel = inTrack.mChannel;
-    mEventCount = inTrack.mEventCount;
     for (int i = 0; i < kMaxSteps; i++) {
         mEvents[i] = inTrack.mEvents[i];
     }

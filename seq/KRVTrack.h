@@ -24,7 +24,6 @@ public:
     // Selected events, seen or beyond the step count; lets a walk over the
     // selection pass over tracks without any.
     int GetSelectedCount() const { return mSelectedCount; }
-    int GetEventCount() const { return mEventCount; }
     bool IsMuted() const { return mMuted; }
 
     void Mute() { mMuted = true; }
@@ -43,12 +42,9 @@ private:
     friend class KRVSequencer;
 
     KRVRelaxed<bool> mMuted;
-    // A per-track channel that nothing reads yet; copies carry it along.
-    std::uint8_t mChannel = 0;
     KRVRelaxed<int> mHSoloCount{0};
     // Only the command thread selects, so a plain count will do.
     int mSelectedCount = 0;
-    int mEventCount = 0;
     KRVEvent mEvents[kMaxSteps];
     // The step (0-based) whose note is sounding, or -1. A track sounds at most
     // one note at a time. Only the playback tick and holders of the

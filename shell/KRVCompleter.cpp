@@ -6,46 +6,12 @@
 
 #include <algorithm>
 
+#include "KRVCommandTable.h"
+#include "KRVPath.h"
 #include "KRVSelectionFitToKey.h"
-#include "KRVShell.h"
 #include "KRVWords.h"
 
 namespace {
-
-// The line split as the tokeniser splits it (blanks, backslashes, quotes),
-// keeping a last, still empty word when the line ends in a blank: that is
-// the word being started. outTypedStart is where the last word begins.
-std::vector<std::string> SplitWords(const std::string& inLine, size_t& outTypedStart) {
-    std::vector<std::string> words(1);
-    bool escaped = false;
-    char quote = '\0';
-    outTypedStart = 0;
-    for (size_t i = 0; i < inLine.size(); i++) {
-        char ch = inLine[i];
-        if (escaped) {
-            words.back() += ch;
-            escaped = false;
-        } else if (quote != '\0') {
-            if (ch == quote) {
-                quote = '\0';
-            } else {
-                words.back() += ch;
-            }
-        } else if (ch == ' ') {
-            if (i > outTypedStart) {
-                words.emplace_back();
-            }
-            outTypedStart = i + 1;
-        } else if (ch == '\\') {
-            escaped = true;
-        } else if (ch == '\'' || ch == '"') {
-            quote = ch;
-        } else {
-            words.back() += ch;
-        }
-    }
-    return words;
-}
 
 bool StartsWith(const std::string& inText, const std::string& inStart) {
     return inText.compare(0, inStart.size(), inStart) == 0;
@@ -53,50 +19,44 @@ bool StartsWith(const std::string& inText, const std::string& inStart) {
 
 }  // namespace
 
+// The words before the one being typed are split as the shell splits them;
+// the one being typed is what follows the last blank between words, which
+// may be nothing yet.
 std::vector<std::string> KRVCompleter::Complete(const std::string& inLine) {
-    size_t typedStart;
-    std::vector<std::string> words = SplitWords(inLine, typedStart);
-    int wordIndex = static_cast<int>(words.size()) - 1;
-    if (wordIndex == 0) {
-        return CompleteCommand(words[0]);
+    std::size_t typedStart = 0;
+    KRVSplitWords(inLine, &typedStart);
+    std::vector<std::string> before = KRVSplitWords(inLine.substr(0, typedStart));
+    std::vector<std::string> typed = KRVSplitWords(inLine.substr(typedStart));
+    std::string start = typed.empty() ? std::string() : typed[0];
+    if (before.empty()) {
+        return CompleteCommand(start);
     }
-    int row = KRVShell::FindCommand(words[0]);
-    if (row < 0) {
+    const KRVCommand* command = KRVCommandTable::Find(before[0]);
+    if (command == nullptr) {
         return {};
     }
-    switch (KRVShell::GetArgumentKind(row, wordIndex)) {
-        case KRVShell::kFileArgument:
-            return CompleteFile(words.back());
-        case KRVShell::kKeyArgument:
-            return CompleteKey(words.back());
+    switch (command->GetArgumentKind(static_cast<int>(before.size()))) {
+        case KRVArgumentKind::kFile:
+        case KRVArgumentKind::kHostCommand:
+            return CompleteFile(start);
+        case KRVArgumentKind::kKey:
+            return CompleteKey(start);
         default:
             return {};
     }
 }
 
 std::string KRVCompleter::GetTypedWord(const std::string& inLine) {
-    size_t typedStart;
-    SplitWords(inLine, typedStart);
+    std::size_t typedStart = 0;
+    KRVSplitWords(inLine, &typedStart);
     return inLine.substr(typedStart);
-}
-
-std::string KRVCompleter::GetCommonStart(const std::vector<std::string>& inCandidates) {
-    if (inCandidates.empty()) {
-        return std::string();
-    }
-    std::string common = inCandidates[0];
-    for (const std::string& candidate : inCandidates) {
-        auto mismatch =
-            std::mismatch(common.begin(), common.end(), candidate.begin(), candidate.end());
-        common.erase(mismatch.first, common.end());
-    }
-    return common;
 }
 
 std::vector<std::string> KRVCompleter::CompleteCommand(const std::string& inStart) {
     std::vector<std::string> found;
-    for (int row = 0; row < KRVShell::kCommandCount; row++) {
-        for (const char* word : {KRVShell::GetCommandName(row), KRVShell::GetCommandAlias(row)}) {
+    for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
+        const KRVCommand& command = KRVCommandTable::Get(row);
+        for (const char* word : {command.mName, command.mAlias}) {
             if (word[0] != '\0' && StartsWith(word, inStart)) {
                 found.push_back(word);
             }
@@ -122,13 +82,13 @@ std::vector<std::string> KRVCompleter::CompleteKey(const std::string& inStart) {
 }
 
 // Names in the folder part of the word that begin with the rest; hidden
-// files only when the rest begins with a dot.
+// files only when the rest begins with a dot. Candidates keep the folder
+// part as it was typed.
 std::vector<std::string> KRVCompleter::CompleteFile(const std::string& inStart) {
-    size_t slash = inStart.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : inStart.substr(0, slash + 1);
-    std::string start = inStart.substr(folder.size());
+    std::string start = KRVPath::LeafOf(inStart);
+    std::string folder = inStart.substr(0, inStart.size() - start.size());
     std::vector<std::string> found;
-    DIR* directory = opendir(folder.empty() ? "." : folder.c_str());
+    DIR* directory = opendir(KRVPath::FolderOf(inStart).c_str());
     if (directory == nullptr) {
         return found;
     }

@@ -4,20 +4,19 @@
 #include <vector>
 
 // Completion of the word being typed at the console: command names and
-// their short forms first, then file names or key names where the command
-// takes them (the command table says which). Note names are not completed.
+// their short forms first, then what the command table says the argument
+// is, where that can be offered (file names, key names). Note names are not
+// completed.
 class KRVCompleter {
 public:
     // inLine is the text left of the cursor. The result holds every word that
     // could stand in place of its last word, sorted, with blanks and other
-    // special characters escaped as the tokeniser reads them; folder names
-    // end with "/".
+    // special characters escaped as the shell reads them; folder names end
+    // with "/".
     static std::vector<std::string> Complete(const std::string& inLine);
     // The last word of inLine as typed, escapes and quotes included: the
     // text a completion replaces.
     static std::string GetTypedWord(const std::string& inLine);
-    // The longest start that all candidates share.
-    static std::string GetCommonStart(const std::vector<std::string>& inCandidates);
 
 private:
     static std::vector<std::string> CompleteCommand(const std::string& inStart);

@@ -10,7 +10,6 @@
 #include <climits>
 #include <clocale>
 
-#include "KRVCompleter.h"
 #include "KRVSignalWait.h"
 #include "KRVSignals.h"
 
@@ -31,8 +30,6 @@ int GetTerminalWidth(FILE* inStream) {
 }
 
 }  // namespace
-
-volatile sig_atomic_t KRVLineEditor::sInterruptPending = 0;
 
 KRVLineEditor::KRVLineEditor(FILE* inStream, FILE* outStream, const std::string& inHistoryPath)
     : mInDescriptor(fileno(inStream)),
@@ -123,8 +120,9 @@ FILE* KRVLineEditor::GetLineStream(bool inRemember) {
 // Ctrl-C interrupts the read: the typed line is dropped and the same prompt
 // comes again on a fresh line.
 bool KRVLineEditor::ReadTypedLine() {
-    // A Ctrl-C while a command ran is not meant for the new line.
-    sInterruptPending = 0;
+    // A Ctrl-C while a command ran is not meant for the new line, but what
+    // it means (playback stops) is done before the line is read.
+    KRVSignals::ActOnInterrupt();
     for (;;) {
         // Typing must not echo once the prompt is out, so the terminal goes
         // into editing mode before the editor shows it.
@@ -139,10 +137,8 @@ bool KRVLineEditor::ReadTypedLine() {
             mPrompt.clear();
             return true;
         }
-        if (count < 0 && sInterruptPending) {
-            sInterruptPending = 0;
-            // And whatever else Ctrl-C means here (playback stops).
-            KRVSignals::ActOnInterrupt();
+        // And whatever else Ctrl-C means here (playback stops).
+        if (count < 0 && KRVSignals::ActOnInterrupt()) {
             std::fputs("\n", mOutStream);
             el_reset(mEditLine);
             continue;
@@ -186,7 +182,7 @@ int KRVLineEditor::ReadCharacter(EditLine* inEditLine, wchar_t* outCharacter) {
     char bytes[MB_LEN_MAX];
     size_t count = 0;
     for (;;) {
-        if (sInterruptPending) {
+        if (KRVSignals::IsInterrupted()) {
             errno = EINTR;
             return -1;
         }
@@ -230,14 +226,17 @@ const char* KRVLineEditor::GetPrompt(EditLine* inEditLine) {
 unsigned char KRVLineEditor::CompleteWord(EditLine* inEditLine, int) {
     KRVLineEditor* editor = nullptr;
     el_get(inEditLine, EL_CLIENTDATA, &editor);
+    if (editor->mCompleter == nullptr) {
+        return CC_ERROR;
+    }
     const LineInfo* info = el_line(inEditLine);
-    std::string before(info->buffer, info->cursor);
-    std::vector<std::string> candidates = KRVCompleter::Complete(before);
+    Completion completion = editor->mCompleter(std::string(info->buffer, info->cursor));
+    const std::vector<std::string>& candidates = completion.mCandidates;
     if (candidates.empty()) {
         return CC_ERROR;
     }
-    std::string typed = KRVCompleter::GetTypedWord(before);
-    std::string replacement = KRVCompleter::GetCommonStart(candidates);
+    const std::string& typed = completion.mTyped;
+    std::string replacement = GetCommonStart(candidates);
     if (candidates.size() == 1 && replacement.back() != '/') {
         replacement += ' ';
     }
@@ -248,6 +247,16 @@ unsigned char KRVLineEditor::CompleteWord(EditLine* inEditLine, int) {
     el_deletestr(inEditLine, static_cast<int>(typed.size()));
     el_insertstr(inEditLine, replacement.c_str());
     return CC_REFRESH;
+}
+
+std::string KRVLineEditor::GetCommonStart(const std::vector<std::string>& inCandidates) {
+    std::string common = inCandidates.empty() ? std::string() : inCandidates[0];
+    for (const std::string& candidate : inCandidates) {
+        auto mismatch =
+            std::mismatch(common.begin(), common.end(), candidate.begin(), candidate.end());
+        common.erase(mismatch.first, common.end());
+    }
+    return common;
 }
 
 // In columns across the terminal, below the line being typed.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <csignal>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -20,8 +19,22 @@ typedef struct history History;
 // Text printed at the terminal passes through here so that whatever follows
 // the last newline (the numbered prompt, a yes/no question) is held back
 // and shown by the editor as its prompt, which it redraws while editing.
+//
+// Ctrl-C drops the typed line and shows the prompt afresh: the wait for a
+// key ends on the signal (KRVSignalWait), and KRVSignals tells that it was
+// a SIGINT. What completes a word is given from outside (SetCompleter), so
+// that reading lines needs nothing of the commands.
 class KRVLineEditor {
 public:
+    // What Tab offers for the text left of the cursor: every word that could
+    // stand in place of its last word, and that word as typed (what a
+    // completion replaces).
+    struct Completion {
+        std::vector<std::string> mCandidates;
+        std::string mTyped;
+    };
+    using Completer = Completion (*)(const std::string& inBeforeCursor);
+
     KRVLineEditor(FILE* inStream, FILE* outStream, const std::string& inHistoryPath);
     ~KRVLineEditor();
     KRVLineEditor(const KRVLineEditor&) = delete;
@@ -37,11 +50,8 @@ public:
     // inRemember keeps the line for recall and in the history file.
     FILE* GetLineStream(bool inRemember);
 
-    // Ctrl-C at the prompt drops the typed line and shows the prompt afresh.
-    // For that the SIGINT handler (KRVSignals) calls NoteInterrupt, which
-    // only sets a flag and so is safe in a handler; the wait for a key ends
-    // on the signal too (KRVSignalWait).
-    static void NoteInterrupt() { sInterruptPending = 1; }
+    // Without a completer, Tab completes nothing.
+    void SetCompleter(Completer inCompleter) { mCompleter = inCompleter; }
 
 private:
     static const char* GetPrompt(EditLine* inEditLine);
@@ -52,8 +62,7 @@ private:
     bool ReadTypedLine();
     void ListCandidates(const std::vector<std::string>& inCandidates);
     void CloseLineStream();
-
-    static volatile sig_atomic_t sInterruptPending;
+    static std::string GetCommonStart(const std::vector<std::string>& inCandidates);
 
     int mInDescriptor;
     FILE* mOutStream;
@@ -64,4 +73,5 @@ private:
     std::string mPrompt;
     std::string mLine;
     FILE* mLineStream = nullptr;
+    Completer mCompleter = nullptr;
 };

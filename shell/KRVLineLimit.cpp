@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "KRVShellInterface.h"
-
 int KRVLineLimit::Deliver(const char* inLine, size_t inLength, char* outBuffer,
                           int inBufferLength) {
     if (inBufferLength < 1 || inLength > static_cast<size_t>(inBufferLength - 1)) {
@@ -12,8 +10,4 @@ int KRVLineLimit::Deliver(const char* inLine, size_t inLength, char* outBuffer,
     std::memcpy(outBuffer, inLine, inLength);
     outBuffer[inLength] = '\0';
     return static_cast<int>(inLength);
-}
-
-void KRVLineLimit::ReportTooLong(KRVShellInterface* inOut) {
-    inOut->WriteFormattedD("line too long (max=%d characters), not run\n", kMaxLineLength);
 }

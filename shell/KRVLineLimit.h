@@ -2,8 +2,6 @@
 
 #include <cstddef>
 
-class KRVShellInterface;
-
 // How long a command line may be, wherever it comes from (a pipe, a script,
 // the terminal). A line is taken whole or not at all: a longer one is
 // consumed to its end and refused, so no tail of it ever runs as a command
@@ -20,6 +18,4 @@ public:
     // terminating zero into outBuffer and returns inLength; kTooLong, with
     // nothing copied, when it does not fit in inBufferLength.
     static int Deliver(const char* inLine, size_t inLength, char* outBuffer, int inBufferLength);
-    // The one message for a refused line.
-    static void ReportTooLong(KRVShellInterface* inOut);
 };

@@ -2,6 +2,7 @@
 // cell per step on every line, a block of six lines per track.
 #include <string>
 
+#include "KRVCommands.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
@@ -107,14 +108,14 @@ void WriteTrack(KRVShellInterface* inOut, const KRVSequencer* inSequencer, int i
 
 }  // namespace
 
-int KRVShell::Display(KRVShell* inShell) {
-    const KRVSequencer* sequencer = inShell->mSequencer;
-    KRVShellInterface* out = inShell->mInterface;
-    int steps = sequencer->GetStepCount();
-    WriteHeader(out, sequencer, steps);
-    for (int track1 = 1; track1 <= sequencer->GetTrackCount(); track1++) {
-        WriteTrack(out, sequencer, track1, steps);
+KRVCommandResult KRVCommands::Display(KRVShell& ioShell, const KRVArguments&) {
+    const KRVSequencer& sequencer = ioShell.GetSequencer();
+    KRVShellInterface* out = &ioShell.GetInterface();
+    int steps = sequencer.GetStepCount();
+    WriteHeader(out, &sequencer, steps);
+    for (int track1 = 1; track1 <= sequencer.GetTrackCount(); track1++) {
+        WriteTrack(out, &sequencer, track1, steps);
     }
     WriteRuler(out, steps);
-    return 0;
+    return KRVCommandResult::kSucceeded;
 }

@@ -6,21 +6,10 @@
 #include <cstdio>
 #include <string>
 
-#include "KRVSelectionChangeChannel.h"
-#include "KRVSelectionChangeNote.h"
+#include "KRVArguments.h"
+#include "KRVCommands.h"
+#include "KRVSelectionActions.h"
 #include "KRVSelectionFitToKey.h"
-#include "KRVSelectionHSolo.h"
-#include "KRVSelectionHUnSolo.h"
-#include "KRVSelectionInvertMute.h"
-#include "KRVSelectionMute.h"
-#include "KRVSelectionSetChannel.h"
-#include "KRVSelectionSetGateTime.h"
-#include "KRVSelectionSetNote.h"
-#include "KRVSelectionSetPort.h"
-#include "KRVSelectionSetVelocity.h"
-#include "KRVSelectionUnMute.h"
-#include "KRVSelectionVSolo.h"
-#include "KRVSelectionVUnSolo.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
@@ -29,7 +18,7 @@
 namespace {
 
 // A note number or name in 0 to 127; false for a word that is neither.
-bool ReadNote(const char* inWord, int* outNote) {
+bool ReadNote(const std::string& inWord, int* outNote) {
     return KRVReadNote(inWord, outNote) && *outNote >= 0 && *outNote <= 127;
 }
 
@@ -40,9 +29,9 @@ bool IsChannel(int inChannel) {
 // A channel name gives its port and channel; otherwise the word is a channel
 // number 1 to 16 and the port stays as the caller set it. False when the word
 // is neither.
-bool ReadChannel(const KRVSequencer* inSequencer, const char* inWord, int* ioPort,
+bool ReadChannel(const KRVSequencer& inSequencer, const std::string& inWord, int* ioPort,
                  int* outChannel) {
-    if (inSequencer->GetNamedChannel(inWord, ioPort, outChannel)) {
+    if (inSequencer.GetNamedChannel(inWord, ioPort, outChannel)) {
         return true;
     }
     *outChannel = KRVReadInt(inWord);
@@ -51,15 +40,15 @@ bool ReadChannel(const KRVSequencer* inSequencer, const char* inWord, int* ioPor
 
 // A port number as an unsigned "%lu" reading: a negative number wraps to a
 // huge value, and a word with no number leaves port 0.
-unsigned long ReadPort(const char* inWord) {
+unsigned long ReadPort(const std::string& inWord) {
     unsigned long port = 0;
-    std::sscanf(inWord, "%lu", &port);
+    std::sscanf(inWord.c_str(), "%lu", &port);
     return port;
 }
 
 // Which key a word names: a number 0 to 17 or a key name in any case; -1
 // when it names none. outByNumber tells which reading was made.
-int ReadKey(const char* inWord, bool* outByNumber) {
+int ReadKey(const std::string& inWord, bool* outByNumber) {
     *outByNumber = KRVStartsWithDigit(inWord);
     if (*outByNumber) {
         int key = KRVReadInt(inWord);
@@ -67,7 +56,7 @@ int ReadKey(const char* inWord, bool* outByNumber) {
     }
     for (int key = 0; key < KRVSelectionFitToKey::GetKeyNameCount(); key++) {
         auto named = static_cast<KRVSelectionFitToKey::Key>(key);
-        if (strcasecmp(inWord, KRVSelectionFitToKey::GetKeyName(named)) == 0) {
+        if (strcasecmp(inWord.c_str(), KRVSelectionFitToKey::GetKeyName(named)) == 0) {
             return key;
         }
     }
@@ -75,235 +64,219 @@ int ReadKey(const char* inWord, bool* outByNumber) {
 }
 
 // The mute and solo commands take no argument: run, then report the count.
-void RunAndReport(KRVSequencer* inSequencer, KRVShellInterface* inOut, KRVSelectionAction* inAction,
-                  const char* inFormat) {
-    inOut->WriteFormattedD(inFormat, inSequencer->RunSelection(inAction));
+KRVCommandResult RunAndReport(KRVShell& ioShell, KRVSelectionAction* inAction,
+                              const char* inFormat) {
+    ioShell.GetInterface().WriteFormattedD(inFormat, ioShell.GetSequencer().RunSelection(inAction));
+    return KRVCommandResult::kSucceeded;
 }
 
 }  // namespace
 
-int KRVShell::SetNote(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need note param\n")) {
-        return 0;
+KRVCommandResult KRVCommands::SetNote(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need note param\n");
     }
     int note = 0;
-    if (!ReadNote(inShell->GetParam(1), &note)) {
-        out->Write("bad note name/number\n");
-        return 0;
+    if (!ReadNote(inArguments.Get(1), &note)) {
+        return ioShell.Refuse("bad note name/number\n");
     }
     KRVSelectionSetNote action(static_cast<unsigned char>(note));
-    int count = inShell->mSequencer->RunSelection(&action);
+    int count = ioShell.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note));
-    out->WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
-    return 0;
+    ioShell.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::SetVelocity(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    // Velocity 0 would be a note-off, so it is refused.
+// Velocity 0 would be a note-off, so it is refused.
+KRVCommandResult KRVCommands::SetVelocity(KRVShell& ioShell, const KRVArguments& inArguments) {
     int velocity = 0;
-    if (!inShell->NeedParams(1, "need velocity param\n") ||
-        !inShell->ReadParamInRange(1, 1, 127, "need velocity 1-127\n", &velocity)) {
-        return 0;
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need velocity param\n");
+    }
+    if (!inArguments.ReadInRange(1, 1, 127, &velocity)) {
+        return ioShell.Refuse("need velocity 1-127\n");
     }
     KRVSelectionSetVelocity action(static_cast<unsigned char>(velocity));
-    int count = inShell->mSequencer->RunSelection(&action);
-    out->WriteFormattedDD("set velocity %d on %d selections\n", velocity, count);
-    return 0;
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedDD("set velocity %d on %d selections\n", velocity, count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::SetGateTime(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
+KRVCommandResult KRVCommands::SetGateTime(KRVShell& ioShell, const KRVArguments& inArguments) {
     int gate = 0;
-    if (!inShell->NeedParams(1, "need gate percent param\n") ||
-        !inShell->ReadParamInRange(1, 0, 90, "need gate 0-90\n", &gate)) {
-        return 0;
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need gate percent param\n");
+    }
+    if (!inArguments.ReadInRange(1, 0, 90, &gate)) {
+        return ioShell.Refuse("need gate 0-90\n");
     }
     KRVSelectionSetGateTime action(static_cast<unsigned char>(gate));
-    int count = inShell->mSequencer->RunSelection(&action);
-    out->WriteFormattedDD("set gate %d%% on %d selections\n", gate, count);
-    return 0;
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedDD("set gate %d%% on %d selections\n", gate, count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::SetPort(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need port param\n")) {
-        return 0;
+KRVCommandResult KRVCommands::SetPort(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need port param\n");
     }
-    unsigned long port = ReadPort(inShell->GetParam(1));
-    if (port >= static_cast<unsigned long>(inShell->mSequencer->GetPortCount())) {
-        out->Write("bad port number\n");
-        return 0;
+    unsigned long port = ReadPort(inArguments.Get(1));
+    if (port >= static_cast<unsigned long>(ioShell.GetSequencer().GetPortCount())) {
+        return ioShell.Refuse("bad port number\n");
     }
     KRVSelectionSetPort action(static_cast<unsigned char>(port));
-    int count = inShell->mSequencer->RunSelection(&action);
-    out->WriteFormattedLUD("set port %lu on %d selections\n", port, count);
-    return 0;
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedLUD("set port %lu on %d selections\n", port, count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::SetChannel(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    KRVSequencer* sequencer = inShell->mSequencer;
-    if (!inShell->NeedParams(1, "need channel/name\n")) {
-        return 0;
+// A channel name sets its port as well as its channel.
+KRVCommandResult KRVCommands::SetChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need channel/name\n");
     }
-    const char* word = inShell->GetParam(1);
+    const std::string& word = inArguments.Get(1);
     int port = 0;
     int channel = 0;
-    if (sequencer->GetNamedChannel(word, &port, &channel)) {
+    if (sequencer.GetNamedChannel(word, &port, &channel)) {
         // Names are only given to ports that exist (0 to 255 at most).
         KRVSelectionSetPort setPort(static_cast<unsigned char>(port));
-        sequencer->RunSelection(&setPort);
+        sequencer.RunSelection(&setPort);
         KRVSelectionSetChannel setChannel(static_cast<unsigned char>(channel));
-        int count = sequencer->RunSelection(&setChannel);
-        out->WriteFormattedSD("set port/channel %s on %d selections\n", word, count);
-        return 0;
+        int count = sequencer.RunSelection(&setChannel);
+        ioShell.GetInterface().WriteFormattedSD("set port/channel %s on %d selections\n",
+                                                word.c_str(), count);
+        return KRVCommandResult::kSucceeded;
     }
     channel = KRVReadInt(word);
     if (!IsChannel(channel)) {
-        out->Write("need channel 1-16\n");
-        return 0;
+        return ioShell.Refuse("need channel 1-16\n");
     }
     KRVSelectionSetChannel action(static_cast<unsigned char>(channel));
-    int count = sequencer->RunSelection(&action);
-    out->WriteFormattedDD("set channel %d on %d selections\n", channel, count);
-    return 0;
+    int count = sequencer.RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedDD("set channel %d on %d selections\n", channel, count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::ChangeNote(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(2, "need from note/name and to note/name\n")) {
-        return 0;
+// The to note is not even read while the from note is bad.
+KRVCommandResult KRVCommands::ChangeNote(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(2)) {
+        return ioShell.Refuse("need from note/name and to note/name\n");
     }
-    // The to note is not even read while the from note is bad.
     int fromNote = 0;
-    if (!ReadNote(inShell->GetParam(1), &fromNote)) {
-        out->Write("bad from note name/number\n");
-        return 0;
+    if (!ReadNote(inArguments.Get(1), &fromNote)) {
+        return ioShell.Refuse("bad from note name/number\n");
     }
     int toNote = 0;
-    if (!ReadNote(inShell->GetParam(2), &toNote)) {
-        out->Write("bad to note name/number\n");
-        return 0;
+    if (!ReadNote(inArguments.Get(2), &toNote)) {
+        return ioShell.Refuse("bad to note name/number\n");
     }
     KRVSelectionChangeNote action(static_cast<unsigned char>(fromNote),
                                   static_cast<unsigned char>(toNote));
-    int count = inShell->mSequencer->RunSelection(&action);
+    int count = ioShell.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(toNote));
-    out->WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
-    return 0;
+    ioShell.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::ChangeChannel(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    KRVSequencer* sequencer = inShell->mSequencer;
-    if (!inShell->NeedParams(2, "need from channel/name and to channel/name\n")) {
-        return 0;
+// A channel number leaves the port open: any port matches on the from side,
+// and the port is kept on the to side.
+KRVCommandResult KRVCommands::ChangeChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
+    const KRVSequencer& sequencer = ioShell.GetSequencer();
+    if (!inArguments.Has(2)) {
+        return ioShell.Refuse("need from channel/name and to channel/name\n");
     }
-    // A channel number leaves the port open: any port matches on the from
-    // side, and the port is kept on the to side.
     int fromPort = KRVSelectionChangeChannel::kAnyPort;
     int fromChannel = 0;
-    if (!ReadChannel(sequencer, inShell->GetParam(1), &fromPort, &fromChannel)) {
-        out->Write("bad from channel/name\n");
-        return 0;
+    if (!ReadChannel(sequencer, inArguments.Get(1), &fromPort, &fromChannel)) {
+        return ioShell.Refuse("bad from channel/name\n");
     }
     int toPort = KRVSelectionChangeChannel::kAnyPort;
     int toChannel = 0;
-    if (!ReadChannel(sequencer, inShell->GetParam(2), &toPort, &toChannel)) {
-        out->Write("bad to channel/name\n");
-        return 0;
+    if (!ReadChannel(sequencer, inArguments.Get(2), &toPort, &toChannel)) {
+        return ioShell.Refuse("bad to channel/name\n");
     }
     KRVSelectionChangeChannel action(fromPort, fromChannel, toPort, toChannel);
-    int count = sequencer->RunSelection(&action);
-    out->WriteFormattedD("changed channel on %d selections\n", count);
-    return 0;
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedD("changed channel on %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::FitToKey(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need key name or number\n")) {
-        return 0;
+// Key numbers count from 0, unlike tracks and steps.
+KRVCommandResult KRVCommands::FitToKey(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need key name or number\n");
     }
-    // Key numbers count from 0, unlike tracks and steps.
     bool byNumber = false;
-    int key = ReadKey(inShell->GetParam(1), &byNumber);
+    int key = ReadKey(inArguments.Get(1), &byNumber);
     if (key < 0) {
-        out->Write(byNumber ? "bad key number\n" : "bad key name\n");
-        return 0;
+        return ioShell.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
     }
     auto fitKey = static_cast<KRVSelectionFitToKey::Key>(key);
     KRVSelectionFitToKey action(fitKey);
-    int count = inShell->mSequencer->RunSelection(&action);
-    out->WriteFormattedSD("fit %s on %d selections\n", KRVSelectionFitToKey::GetKeyName(fitKey),
-                          count);
-    return 0;
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedSD("fit %s on %d selections\n",
+                                            KRVSelectionFitToKey::GetKeyName(fitKey), count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::Mute(KRVShell* inShell) {
+KRVCommandResult KRVCommands::Mute(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionMute action;
-    RunAndReport(inShell->mSequencer, inShell->mInterface, &action, "muted %d selections\n");
-    return 0;
+    return RunAndReport(ioShell, &action, "muted %d selections\n");
 }
 
-int KRVShell::UnMute(KRVShell* inShell) {
+KRVCommandResult KRVCommands::UnMute(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionUnMute action;
-    RunAndReport(inShell->mSequencer, inShell->mInterface, &action, "unmuted %d selections\n");
-    return 0;
+    return RunAndReport(ioShell, &action, "unmuted %d selections\n");
 }
 
-int KRVShell::InvertMute(KRVShell* inShell) {
+KRVCommandResult KRVCommands::InvertMute(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionInvertMute action;
-    RunAndReport(inShell->mSequencer, inShell->mInterface, &action,
-                 "inverted mute status on %d selections\n");
-    return 0;
+    return RunAndReport(ioShell, &action, "inverted mute status on %d selections\n");
 }
 
-int KRVShell::HSolo(KRVShell* inShell) {
+KRVCommandResult KRVCommands::HSolo(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionHSolo action;
-    RunAndReport(inShell->mSequencer, inShell->mInterface, &action, "h-soloed %d selections\n");
-    return 0;
+    return RunAndReport(ioShell, &action, "h-soloed %d selections\n");
 }
 
-int KRVShell::HUnSolo(KRVShell* inShell) {
+KRVCommandResult KRVCommands::HUnSolo(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionHUnSolo action;
-    RunAndReport(inShell->mSequencer, inShell->mInterface, &action, "h-unsoloed %d selections\n");
-    return 0;
+    return RunAndReport(ioShell, &action, "h-unsoloed %d selections\n");
 }
 
-int KRVShell::VSolo(KRVShell* inShell) {
+KRVCommandResult KRVCommands::VSolo(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionVSolo action;
-    RunAndReport(inShell->mSequencer, inShell->mInterface, &action, "v-soloed %d selections\n");
-    return 0;
+    return RunAndReport(ioShell, &action, "v-soloed %d selections\n");
 }
 
-int KRVShell::VUnSolo(KRVShell* inShell) {
+KRVCommandResult KRVCommands::VUnSolo(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionVUnSolo action;
-    RunAndReport(inShell->mSequencer, inShell->mInterface, &action, "v-unsoloed %d selections\n");
-    return 0;
+    return RunAndReport(ioShell, &action, "v-unsoloed %d selections\n");
 }
 
-int KRVShell::Rotate(KRVShell* inShell) {
-    if (!inShell->NeedParams(1, "need rotation count\n")) {
-        return 0;
+// A negative count rotates backwards; the report shows the count as read.
+KRVCommandResult KRVCommands::Rotate(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need rotation count\n");
     }
-    // A negative count rotates backwards; the report shows the count as read.
-    int rotations = KRVReadInt(inShell->GetParam(1));
-    int count = rotations >= 0 ? inShell->mSequencer->RotateSelectionForwards(rotations)
-                               : inShell->mSequencer->RotateSelectionBackwards(rotations);
-    inShell->mInterface->WriteFormattedDD("rotated %d selections %d times\n", count, rotations);
-    return 0;
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    int rotations = inArguments.ReadInt(1);
+    int count = rotations >= 0 ? sequencer.RotateSelectionForwards(rotations)
+                               : sequencer.RotateSelectionBackwards(rotations);
+    ioShell.GetInterface().WriteFormattedDD("rotated %d selections %d times\n", count, rotations);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::Vary(KRVShell* inShell) {
-    int count = inShell->mSequencer->VarySelection();
-    inShell->mInterface->WriteFormattedD("varied %d selections\n", count);
-    return 0;
+KRVCommandResult KRVCommands::Vary(KRVShell& ioShell, const KRVArguments&) {
+    int count = ioShell.GetSequencer().VarySelection();
+    ioShell.GetInterface().WriteFormattedD("varied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::Vary2(KRVShell* inShell) {
-    int count = inShell->mSequencer->VarySelection2();
-    inShell->mInterface->WriteFormattedD("varied %d selections\n", count);
-    return 0;
+KRVCommandResult KRVCommands::Vary2(KRVShell& ioShell, const KRVArguments&) {
+    int count = ioShell.GetSequencer().VarySelection2();
+    ioShell.GetInterface().WriteFormattedD("varied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
 }

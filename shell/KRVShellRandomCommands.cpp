@@ -2,14 +2,10 @@
 // randommute. The value commands take an optional base and range: the values
 // drawn run from base to base + range, both included.
 #include <string>
-#include <vector>
 
-#include "KRVSelectionRandomMute.h"
-#include "KRVSelectionRandomiseChannel.h"
-#include "KRVSelectionRandomiseGate.h"
-#include "KRVSelectionRandomiseNote.h"
-#include "KRVSelectionRandomisePort.h"
-#include "KRVSelectionRandomiseVelocity.h"
+#include "KRVArguments.h"
+#include "KRVCommands.h"
+#include "KRVSelectionActions.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
@@ -116,89 +112,81 @@ bool CheckSpan(KRVShellInterface* inOut, const KRVRandomLimits& inLimits, int in
 // ioBase and ioRange; a base without a range keeps the default range. With
 // inNoteNames a base that starts with no digit is a note name ("C4"), and a
 // word that is no note at all gives -1, refused like any base out of range.
-void ReadSpan(const std::vector<std::string>& inWords, bool inNoteNames, int* ioBase,
-              int* ioRange) {
-    if (inWords.size() >= 2) {
-        const std::string& base = inWords[1];
+void ReadSpan(const KRVArguments& inArguments, bool inNoteNames, int* ioBase, int* ioRange) {
+    if (inArguments.Has(1)) {
         if (!inNoteNames) {
-            *ioBase = KRVReadInt(base);
-        } else if (!KRVReadNote(base, ioBase)) {
+            *ioBase = inArguments.ReadInt(1);
+        } else if (!KRVReadNote(inArguments.Get(1), ioBase)) {
             *ioBase = -1;
         }
     }
-    if (inWords.size() >= 3) {
-        *ioRange = KRVReadInt(inWords[2]);
+    if (inArguments.Has(2)) {
+        *ioRange = inArguments.ReadInt(2);
     }
 }
 
 // Reads and checks the span of a value command; false after a refusal.
-bool ReadCheckedSpan(const std::vector<std::string>& inWords, KRVShellInterface* inOut,
+bool ReadCheckedSpan(const KRVArguments& inArguments, KRVShellInterface* inOut,
                      const KRVRandomLimits& inLimits, int* outBase, int* outRange) {
     *outBase = inLimits.mLowest;
     *outRange = inLimits.mTop - inLimits.mLowest;
-    ReadSpan(inWords, inLimits.mNoteNames, outBase, outRange);
+    ReadSpan(inArguments, inLimits.mNoteNames, outBase, outRange);
     return CheckSpan(inOut, inLimits, *outBase, outRange);
 }
 
 // The whole of a value command: read and check the span, draw a new value
 // for every selected event, and report the count and the span.
 template <class Action>
-void Randomise(const std::vector<std::string>& inWords, KRVShellInterface* inOut,
-               KRVSequencer* inSequencer, const KRVRandomLimits& inLimits) {
+KRVCommandResult Randomise(KRVShell& ioShell, const KRVArguments& inArguments,
+                           const KRVRandomLimits& inLimits) {
+    KRVShellInterface* out = &ioShell.GetInterface();
     int base = 0;
     int range = 0;
-    if (!ReadCheckedSpan(inWords, inOut, inLimits, &base, &range)) {
-        return;
+    if (!ReadCheckedSpan(inArguments, out, inLimits, &base, &range)) {
+        return KRVCommandResult::kFailed;
     }
     Action action(base, range);
-    inOut->WriteFormattedD(inLimits.mDone, inSequencer->RunSelection(&action));
+    out->WriteFormattedD(inLimits.mDone, ioShell.GetSequencer().RunSelection(&action));
     if (inLimits.mNoteNames) {
         std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(base));
-        inOut->WriteFormattedSD(inLimits.mSpan, name.c_str(), range);
+        out->WriteFormattedSD(inLimits.mSpan, name.c_str(), range);
     } else {
-        inOut->WriteFormattedDD(inLimits.mSpan, base, range);
+        out->WriteFormattedDD(inLimits.mSpan, base, range);
     }
+    return KRVCommandResult::kSucceeded;
 }
 
 }  // namespace
 
-int KRVShell::RandomiseChannel(KRVShell* inShell) {
-    Randomise<KRVSelectionRandomiseChannel>(inShell->mParameters, inShell->mInterface,
-                                            inShell->mSequencer, kChannelLimits);
-    return 0;
+KRVCommandResult KRVCommands::RandomiseChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
+    return Randomise<KRVSelectionRandomiseChannel>(ioShell, inArguments, kChannelLimits);
 }
 
-int KRVShell::RandomiseGate(KRVShell* inShell) {
-    Randomise<KRVSelectionRandomiseGate>(inShell->mParameters, inShell->mInterface,
-                                         inShell->mSequencer, kGateLimits);
-    return 0;
+KRVCommandResult KRVCommands::RandomiseGate(KRVShell& ioShell, const KRVArguments& inArguments) {
+    return Randomise<KRVSelectionRandomiseGate>(ioShell, inArguments, kGateLimits);
 }
 
-int KRVShell::RandomiseNote(KRVShell* inShell) {
-    Randomise<KRVSelectionRandomiseNote>(inShell->mParameters, inShell->mInterface,
-                                         inShell->mSequencer, kNoteLimits);
-    return 0;
+KRVCommandResult KRVCommands::RandomiseNote(KRVShell& ioShell, const KRVArguments& inArguments) {
+    return Randomise<KRVSelectionRandomiseNote>(ioShell, inArguments, kNoteLimits);
 }
 
-int KRVShell::RandomisePort(KRVShell* inShell) {
-    // Without ports there is nothing to draw from, and nothing is said.
-    if (inShell->mSequencer->GetPortCount() == 0) {
-        return 0;
+// Without ports there is nothing to draw from, and nothing is said.
+KRVCommandResult KRVCommands::RandomisePort(KRVShell& ioShell, const KRVArguments& inArguments) {
+    const KRVSequencer& sequencer = ioShell.GetSequencer();
+    if (sequencer.GetPortCount() == 0) {
+        return KRVCommandResult::kFailed;
     }
-    Randomise<KRVSelectionRandomisePort>(inShell->mParameters, inShell->mInterface,
-                                         inShell->mSequencer, PortLimits(inShell->mSequencer));
-    return 0;
+    return Randomise<KRVSelectionRandomisePort>(ioShell, inArguments, PortLimits(&sequencer));
 }
 
-int KRVShell::RandomiseVelocity(KRVShell* inShell) {
-    Randomise<KRVSelectionRandomiseVelocity>(inShell->mParameters, inShell->mInterface,
-                                             inShell->mSequencer, kVelocityLimits);
-    return 0;
+KRVCommandResult KRVCommands::RandomiseVelocity(KRVShell& ioShell,
+                                                const KRVArguments& inArguments) {
+    return Randomise<KRVSelectionRandomiseVelocity>(ioShell, inArguments, kVelocityLimits);
 }
 
-int KRVShell::RandomiseMute(KRVShell* inShell) {
+KRVCommandResult KRVCommands::RandomiseMute(KRVShell& ioShell, const KRVArguments&) {
     KRVSelectionRandomMute action;
-    inShell->mInterface->WriteFormattedD("randomised mute on %d selections\n",
-                                         inShell->mSequencer->RunSelection(&action));
-    return 0;
+    ioShell.GetInterface().WriteFormattedD("randomised mute on %d selections\n",
+                                           ioShell.GetSequencer().RunSelection(&action));
+    return KRVCommandResult::kSucceeded;
 }

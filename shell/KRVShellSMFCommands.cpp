@@ -1,26 +1,28 @@
 // exportsmf, importsmf.
+#include "KRVArguments.h"
+#include "KRVCommands.h"
 #include "KRVSequencer.h"
 #include "KRVSequencerSMF.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
 
-int KRVShell::ExportSMF(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need file name to export to\n")) {
-        return 0;
+KRVCommandResult KRVCommands::ExportSMF(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need file name to export to\n");
     }
-    if (inShell->mSequencer->GetTrackCount() == 0) {
-        out->Write("nowt in memory to export\n");
-        return 0;
+    if (ioShell.GetSequencer().GetTrackCount() == 0) {
+        return ioShell.Refuse("nowt in memory to export\n");
     }
-    KRVSequencerSMF smf(inShell->mSequencer, out);
-    return smf.Export(inShell->GetParam(1));
+    KRVSequencerSMF smf(&ioShell.GetSequencer(), &ioShell.GetInterface());
+    return smf.Export(inArguments.Get(1).c_str()) ? KRVCommandResult::kSucceeded
+                                                  : KRVCommandResult::kFailed;
 }
 
-int KRVShell::ImportSMF(KRVShell* inShell) {
-    if (!inShell->NeedParams(1, "need a file name argument\n")) {
-        return 0;
+KRVCommandResult KRVCommands::ImportSMF(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need a file name argument\n");
     }
-    KRVSequencerSMF smf(inShell->mSequencer, inShell->mInterface);
-    return smf.Import(inShell->GetParam(1));
+    KRVSequencerSMF smf(&ioShell.GetSequencer(), &ioShell.GetInterface());
+    return smf.Import(inArguments.Get(1).c_str()) ? KRVCommandResult::kSucceeded
+                                                  : KRVCommandResult::kFailed;
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "KRVArguments.h"
+#include "KRVCommands.h"
 #include "KRVSafeFile.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
@@ -76,7 +78,7 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
             std::string name = inSequencer->GetChannelName(port, channel);
             if (!name.empty()) {
                 std::fprintf(inFile, "%s\n",
-                             KRVShell::ChannelNameLine(port, channel, name).c_str());
+                             KRVCommands::ChannelNameLine(port, channel, name).c_str());
             }
         }
     }
@@ -116,16 +118,67 @@ FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut) {
     return file;
 }
 
+enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
+
+void WriteScript(FILE* inFile, ScriptKind inKind, const KRVSequencer* inSequencer,
+                 KRVShellInterface* inOut) {
+    if (inKind == kSequenceScript) {
+        WriteSequence(inFile, inSequencer, inOut);
+    } else if (inKind == kConfigScript) {
+        WriteConfig(inFile, inSequencer, inOut);
+    } else {
+        WriteSelectionLines(inFile, inSequencer);
+    }
+}
+
+// The steps every save shares: the file name, the question, the safe write
+// and its one-line report of a failure.
+KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, ScriptKind inKind) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need file name to save to\n");
+    }
+    const std::string& path = inArguments.Get(1);
+    if (!ioShell.MayOverwrite(path.c_str())) {
+        return KRVCommandResult::kFailed;
+    }
+    if (inKind != kSelectionScript) {
+        out.Write("opening file\n");
+    }
+    KRVSafeFile file;
+    if (!file.Open(path)) {
+        out.WriteFormattedS("can't open '%s'\n", path.c_str());
+        return KRVCommandResult::kFailed;
+    }
+    WriteScript(file.GetStream(), inKind, &ioShell.GetSequencer(), &out);
+    if (inKind != kSelectionScript) {
+        out.Write("closing file\n");
+    }
+    if (!file.Commit()) {
+        out.WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n", path.c_str(),
+                             std::strerror(file.GetError()));
+        return KRVCommandResult::kFailed;
+    }
+    return KRVCommandResult::kSucceeded;
+}
+
+void DeleteTracks(KRVShell& ioShell) {
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    while (sequencer.GetTrackCount() > 0) {
+        sequencer.DeleteTrack(1);
+    }
+    ioShell.GetInterface().Write("deleted sequence\n");
+}
+
 }  // namespace
 
-std::string KRVShell::ChannelNameLine(int inPort, int inChannel, const std::string& inName) {
+std::string KRVCommands::ChannelNameLine(int inPort, int inChannel, const std::string& inName) {
     return "namechannel " + std::to_string(inPort) + " " + std::to_string(inChannel) + " " +
            KRVEscapeWord(inName);
 }
 
-// Asks before an existing file is replaced. The answer is the next line of
-// whatever this shell reads: the console, or the script being read. End of
-// input counts as no.
+// The answer is the next line of whatever this shell reads: the console, or
+// the script being read. End of input counts as no.
 bool KRVShell::MayOverwrite(const char* inPath) {
     if (!mConfirmSaves || access(inPath, R_OK) != 0) {
         return true;
@@ -141,132 +194,100 @@ bool KRVShell::MayOverwrite(const char* inPath) {
     return length > 0 && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
-// The steps every save shares: the file name, the question, the safe write
-// and its one-line report of a failure.
-int KRVShell::SaveScript(KRVShell* inShell, ScriptKind inKind) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need file name to save to\n")) {
-        return 0;
-    }
-    std::string path = inShell->GetParam(1);
-    if (!inShell->MayOverwrite(path.c_str())) {
-        return 0;
-    }
-    if (inKind != kSelectionScript) {
-        out->Write("opening file\n");
-    }
-    KRVSafeFile file;
-    if (!file.Open(path)) {
-        out->WriteFormattedS("can't open '%s'\n", path.c_str());
-        return 0;
-    }
-    if (inKind == kSequenceScript) {
-        WriteSequence(file.GetStream(), inShell->mSequencer, out);
-    } else if (inKind == kConfigScript) {
-        WriteConfig(file.GetStream(), inShell->mSequencer, out);
-    } else {
-        WriteSelectionLines(file.GetStream(), inShell->mSequencer);
-    }
-    if (inKind != kSelectionScript) {
-        out->Write("closing file\n");
-    }
-    if (!file.Commit()) {
-        out->WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n", path.c_str(),
-                              std::strerror(file.GetError()));
-    }
-    return 0;
+KRVCommandResult KRVCommands::Save(KRVShell& ioShell, const KRVArguments& inArguments) {
+    return SaveScript(ioShell, inArguments, kSequenceScript);
 }
 
-int KRVShell::Save(KRVShell* inShell) {
-    return SaveScript(inShell, kSequenceScript);
-}
-int KRVShell::SaveConfig(KRVShell* inShell) {
-    return SaveScript(inShell, kConfigScript);
-}
-int KRVShell::SaveSelection(KRVShell* inShell) {
-    return SaveScript(inShell, kSelectionScript);
+KRVCommandResult KRVCommands::SaveConfig(KRVShell& ioShell, const KRVArguments& inArguments) {
+    return SaveScript(ioShell, inArguments, kConfigScript);
 }
 
-// Runs a script through a shell of its own, which writes through ours. With
-// inClearFirst (load) the sequence goes once the file has opened.
-int KRVShell::RunScript(KRVShell* inShell, bool inClearFirst) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need file name to load from\n")) {
-        return 0;
+KRVCommandResult KRVCommands::SaveSelection(KRVShell& ioShell, const KRVArguments& inArguments) {
+    return SaveScript(ioShell, inArguments, kSelectionScript);
+}
+
+// A script that reads itself would otherwise nest until files run out, and
+// one that reads itself twice over would take exponential time (3^16 reads
+// for three lines), so one command reads only so many.
+bool KRVShell::MayReadAnotherScript(const std::string& inPath) {
+    if (mScriptDepth >= kMaxScriptDepth) {
+        mInterface->WriteFormattedSD("can't read '%s': scripts nested deeper than %d\n",
+                                     inPath.c_str(), kMaxScriptDepth);
+        return false;
     }
-    std::string path = inShell->GetParam(1);
-    // A script that reads itself would otherwise nest until files run out.
-    if (inShell->mScriptDepth >= kMaxScriptDepth) {
-        out->WriteFormattedSD("can't read '%s': scripts nested deeper than %d\n", path.c_str(),
-                              kMaxScriptDepth);
-        return 0;
+    if (mScriptDepth == 0) {
+        mOutermostShell->mScriptsRead = 0;
     }
-    // A script that reads itself twice over would take exponential time
-    // (3^16 reads for three lines), so one command reads only so many.
-    KRVShell* outermost = inShell->mOutermostShell;
-    if (inShell->mScriptDepth == 0) {
-        outermost->mScriptsRead = 0;
+    if (mOutermostShell->mScriptsRead >= kMaxScriptsRead) {
+        mInterface->WriteFormattedSD("can't read '%s': over %d scripts read for one command\n",
+                                     inPath.c_str(), kMaxScriptsRead);
+        return false;
     }
-    if (outermost->mScriptsRead >= kMaxScriptsRead) {
-        out->WriteFormattedSD("can't read '%s': over %d scripts read for one command\n",
-                              path.c_str(), kMaxScriptsRead);
-        return 0;
+    return true;
+}
+
+// The script's shell writes through ours.
+KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirst) {
+    if (!MayReadAnotherScript(inPath)) {
+        return KRVCommandResult::kFailed;
     }
-    FILE* file = OpenScript(path, out);
+    FILE* file = OpenScript(inPath, mInterface);
     if (file == nullptr) {
-        return 0;
+        return KRVCommandResult::kFailed;
     }
-    outermost->mScriptsRead++;
+    mOutermostShell->mScriptsRead++;
     if (inClearFirst) {
-        DeleteSequence(inShell);
+        DeleteTracks(*this);
     }
     {
         KRVStdioInterface scriptInterface(file, nullptr);
-        scriptInterface.SetOutputDelegate(out);
-        KRVShell scriptShell(inShell->mSequencer, &scriptInterface);
-        scriptShell.mMigrationMode = inShell->mMigrationMode;
-        scriptShell.mShellCommandsAllowed = inShell->mShellCommandsAllowed;
-        scriptShell.mScriptDepth = inShell->mScriptDepth + 1;
-        scriptShell.mOutermostShell = outermost;
+        scriptInterface.SetOutputDelegate(mInterface);
+        KRVShell scriptShell(mSequencer, &scriptInterface);
+        scriptShell.mMigrationMode = mMigrationMode;
+        scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
+        scriptShell.mScriptDepth = mScriptDepth + 1;
+        scriptShell.mOutermostShell = mOutermostShell;
         scriptShell.Shell(false);
     }
     std::fclose(file);
-    return 0;
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::Read(KRVShell* inShell) {
-    return RunScript(inShell, false);
-}
-int KRVShell::Load(KRVShell* inShell) {
-    return RunScript(inShell, true);
-}
-
-int KRVShell::DefaultSequence(KRVShell* inShell) {
-    return inShell->Execute("load default.krv");
-}
-
-int KRVShell::DeleteSequence(KRVShell* inShell) {
-    while (inShell->mSequencer->GetTrackCount() > 0) {
-        inShell->mSequencer->DeleteTrack(1);
+KRVCommandResult KRVCommands::Read(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need file name to load from\n");
     }
-    inShell->mInterface->Write("deleted sequence\n");
-    return 0;
+    return ioShell.RunScript(inArguments.Get(1), false);
 }
 
-int KRVShell::DeleteConfig(KRVShell* inShell) {
-    inShell->mSequencer->DeleteChannelNames();
-    inShell->mInterface->Write("deleted config\n");
-    return 0;
-}
-
-// Old scripts count tracks and steps from 0; this reads them.
-int KRVShell::Migration(KRVShell* inShell) {
-    if (inShell->GetParamCount() < 1) {
-        inShell->mMigrationMode = !inShell->mMigrationMode;
-    } else {
-        inShell->mMigrationMode = strcasecmp(inShell->GetParam(1), "on") == 0;
+KRVCommandResult KRVCommands::Load(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need file name to load from\n");
     }
-    inShell->mInterface->WriteFormattedS("migration mode %s\n",
-                                         inShell->mMigrationMode ? "on" : "off");
-    return 0;
+    return ioShell.RunScript(inArguments.Get(1), true);
+}
+
+KRVCommandResult KRVCommands::DefaultSequence(KRVShell& ioShell, const KRVArguments&) {
+    return ioShell.Execute("load default.krv");
+}
+
+KRVCommandResult KRVCommands::DeleteSequence(KRVShell& ioShell, const KRVArguments&) {
+    DeleteTracks(ioShell);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::DeleteConfig(KRVShell& ioShell, const KRVArguments&) {
+    ioShell.GetSequencer().DeleteChannelNames();
+    ioShell.GetInterface().Write("deleted config\n");
+    return KRVCommandResult::kSucceeded;
+}
+
+// Old scripts count tracks and steps from 0; this reads them. Without a
+// word the mode flips.
+KRVCommandResult KRVCommands::Migration(KRVShell& ioShell, const KRVArguments& inArguments) {
+    bool on = inArguments.Has(1) ? strcasecmp(inArguments.Get(1).c_str(), "on") == 0
+                                 : !ioShell.IsMigrationMode();
+    ioShell.SetMigrationMode(on);
+    ioShell.GetInterface().WriteFormattedS("migration mode %s\n", on ? "on" : "off");
+    return KRVCommandResult::kSucceeded;
 }

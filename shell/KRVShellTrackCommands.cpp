@@ -1,4 +1,6 @@
 // newtrack, deletetrack, copytrack, mutetrack, unmutetrack, setscale, setloop.
+#include "KRVArguments.h"
+#include "KRVCommands.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
@@ -6,151 +8,146 @@
 
 namespace {
 
-// Says so when a new track would pass the limit; nothing is added then.
-bool FitsTrackLimit(KRVShellInterface* inOut, bool inFits) {
-    if (!inFits) {
-        inOut->WriteFormattedD("too many tracks (max=%d)\n", KRVSequencer::kMaxTracks);
-    }
-    return inFits;
-}
+using Sign = KRVArguments;
 
-}  // namespace
-
-int KRVShell::NewTrack(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    KRVSequencer* sequencer = inShell->mSequencer;
-    KRVTrack track;
-    int number = -1;
-    if (inShell->GetParamCount() < 1) {
-        if (!FitsTrackLimit(out, sequencer->CanAddTrack())) {
-            return 0;
-        }
-        number = sequencer->AddTrack(track);
-    } else if (KRVStartsWithDigit(inShell->GetParam(1))) {
-        int position = KRVReadInt(inShell->GetParam(1));
-        out->WriteFormattedD("adding track %d\n", position);
-        // Old scripts number tracks from 0.
-        if (inShell->mMigrationMode) {
-            out->Write("migration mode: bumping track number\n");
-            position = KRVBumpForMigration(position);
-        }
-        if (!FitsTrackLimit(out, sequencer->CanAddTrack(position))) {
-            return 0;
-        }
-        number = sequencer->AddTrack(track, position);
-    } else {
-        out->Write("bad track number\n");
-    }
-    if (number != -1) {
-        out->WriteFormattedD("added track %d\n", number);
-    } else {
-        out->Write("couldn't add track\n");
-    }
-    return 0;
-}
-
-int KRVShell::DeleteTrack(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need track number\n")) {
+// The track of mutetrack and unmutetrack; 0 after a refusal.
+int ReadExistingTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
+    int track1 = 0;
+    if (!inArguments.Has(1)) {
+        ioShell.Refuse("need track number\n");
         return 0;
     }
-    int track1 = KRVReadInt(inShell->GetParam(1));
-    if (!KRVStartsWithDigit(inShell->GetParam(1)) || track1 < 1 ||
-        track1 > inShell->mSequencer->GetTrackCount()) {
-        out->Write("bad track number\n");
-        return 0;
-    }
-    inShell->mSequencer->DeleteTrack(track1);
-    out->WriteFormattedD("deleted track %d\n", track1);
-    return 0;
-}
-
-int KRVShell::CopyTrack(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(2, "need from track and to track\n")) {
-        return 0;
-    }
-    int tracks = inShell->mSequencer->GetTrackCount();
-    int from1 = KRVReadInt(inShell->GetParam(1));
-    if (from1 < 1 || from1 > tracks) {
-        out->Write("bad from track number\n");
-        return 0;
-    }
-    int to1 = KRVReadInt(inShell->GetParam(2));
-    if (to1 < 1 || to1 > tracks) {
-        out->Write("bad to track number\n");
-        return 0;
-    }
-    inShell->mSequencer->CopyTrack(from1, to1);
-    out->WriteFormattedDD("copied track %d to track %d\n", from1, to1);
-    return 0;
-}
-
-// Reads the track of mutetrack and unmutetrack; 0 when it was refused.
-int KRVShell::ReadExistingTrack() {
-    if (!NeedParams(1, "need track number\n")) {
-        return 0;
-    }
-    int track1 = KRVReadInt(GetParam(1));
-    if (track1 < 1 || track1 > mSequencer->GetTrackCount()) {
-        mInterface->Write("bad track number\n");
+    int tracks = ioShell.GetSequencer().GetTrackCount();
+    if (!inArguments.ReadPosition(1, tracks, Sign::kSignAllowed, &track1)) {
+        ioShell.Refuse("bad track number\n");
         return 0;
     }
     return track1;
 }
 
-int KRVShell::MuteTrack(KRVShell* inShell) {
-    if (int track1 = inShell->ReadExistingTrack()) {
-        inShell->mSequencer->MuteTrack(track1);
+// Says where a track is asked for, and where it goes: old scripts number
+// tracks from 0.
+int PlaceNewTrack(KRVShell& ioShell, int inPosition) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    out.WriteFormattedD("adding track %d\n", inPosition);
+    if (!ioShell.IsMigrationMode()) {
+        return inPosition;
     }
-    return 0;
+    out.Write("migration mode: bumping track number\n");
+    return KRVBumpForMigration(inPosition);
 }
 
-int KRVShell::UnMuteTrack(KRVShell* inShell) {
-    if (int track1 = inShell->ReadExistingTrack()) {
-        inShell->mSequencer->UnMuteTrack(track1);
+}  // namespace
+
+// At the end, or before the track given; a position past the end pads with
+// empty tracks up to it.
+KRVCommandResult KRVCommands::NewTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    KRVShellInterface& out = ioShell.GetInterface();
+    bool placed = inArguments.Has(1);
+    int position = 0;
+    if (placed && !inArguments.ReadNumber(1, Sign::kDigitFirst, &position)) {
+        out.Write("bad track number\n");
+        return ioShell.Refuse("couldn't add track\n");
     }
-    return 0;
+    if (placed) {
+        position = PlaceNewTrack(ioShell, position);
+    }
+    if (!(placed ? sequencer.CanAddTrack(position) : sequencer.CanAddTrack())) {
+        out.WriteFormattedD("too many tracks (max=%d)\n", KRVSequencer::kMaxTracks);
+        return KRVCommandResult::kFailed;
+    }
+    int number = placed ? sequencer.AddTrack(KRVTrack(), position) : sequencer.AddTrack(KRVTrack());
+    out.WriteFormattedD("added track %d\n", number);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::SetScale(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(2, "need bars & steps params\n")) {
-        return 0;
+KRVCommandResult KRVCommands::DeleteTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    int track1 = 0;
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need track number\n");
     }
-    int bars = KRVReadInt(inShell->GetParam(1));
-    int steps = KRVReadInt(inShell->GetParam(2));
+    if (!inArguments.ReadPosition(1, sequencer.GetTrackCount(), Sign::kDigitFirst, &track1)) {
+        return ioShell.Refuse("bad track number\n");
+    }
+    sequencer.DeleteTrack(track1);
+    ioShell.GetInterface().WriteFormattedD("deleted track %d\n", track1);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::CopyTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    int tracks = sequencer.GetTrackCount();
+    int from1 = 0;
+    int to1 = 0;
+    if (!inArguments.Has(2)) {
+        return ioShell.Refuse("need from track and to track\n");
+    }
+    if (!inArguments.ReadPosition(1, tracks, Sign::kSignAllowed, &from1)) {
+        return ioShell.Refuse("bad from track number\n");
+    }
+    if (!inArguments.ReadPosition(2, tracks, Sign::kSignAllowed, &to1)) {
+        return ioShell.Refuse("bad to track number\n");
+    }
+    sequencer.CopyTrack(from1, to1);
+    ioShell.GetInterface().WriteFormattedDD("copied track %d to track %d\n", from1, to1);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::MuteTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
+    int track1 = ReadExistingTrack(ioShell, inArguments);
+    if (track1 == 0) {
+        return KRVCommandResult::kFailed;
+    }
+    ioShell.GetSequencer().MuteTrack(track1);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::UnMuteTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
+    int track1 = ReadExistingTrack(ioShell, inArguments);
+    if (track1 == 0) {
+        return KRVCommandResult::kFailed;
+    }
+    ioShell.GetSequencer().UnMuteTrack(track1);
+    return KRVCommandResult::kSucceeded;
+}
+
+// Also refused by the sequencer: steps under 2 ticks (no room for a
+// note-off) or more played steps than a track holds.
+KRVCommandResult KRVCommands::SetScale(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    if (!inArguments.Has(2)) {
+        return ioShell.Refuse("need bars & steps params\n");
+    }
+    int bars = inArguments.ReadInt(1);
+    int steps = inArguments.ReadInt(2);
     if (bars < 1 || steps < 1) {
-        out->Write("need sensible bars & steps\n");
-        return 0;
+        return ioShell.Refuse("need sensible bars & steps\n");
     }
     if (steps > KRVSequencer::kMaxSteps) {
-        out->Write("too many steps (max=64)\n");
-        return 0;
+        return ioShell.Refuse("too many steps (max=64)\n");
     }
-    // Also refused: steps under 2 ticks (no room for a note-off) or more
-    // played steps than a track holds.
-    if (!inShell->mSequencer->SetScale(bars, steps)) {
-        out->WriteFormattedDD("can't play %d bars of %d steps (steps under 2 ticks or over 64)\n",
-                              bars, steps);
-        return 0;
+    if (!ioShell.GetSequencer().SetScale(bars, steps)) {
+        out.WriteFormattedDD("can't play %d bars of %d steps (steps under 2 ticks or over 64)\n",
+                             bars, steps);
+        return KRVCommandResult::kFailed;
     }
-    out->WriteFormattedDD("set scale to %d bars %d steps\n", bars, steps);
-    return 0;
+    out.WriteFormattedDD("set scale to %d bars %d steps\n", bars, steps);
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::SetLoop(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need loop step param\n")) {
-        return 0;
+// The step after the last is allowed: the loop then plays every step.
+KRVCommandResult KRVCommands::SetLoop(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    int step1 = 0;
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need loop step param\n");
     }
-    int step1 = KRVReadInt(inShell->GetParam(1));
-    if (!KRVStartsWithDigit(inShell->GetParam(1)) || step1 < 1 ||
-        step1 > inShell->mSequencer->GetStepCount() + 1) {
-        out->Write("bad step number\n");
-        return 0;
+    if (!inArguments.ReadPosition(1, sequencer.GetStepCount() + 1, Sign::kDigitFirst, &step1)) {
+        return ioShell.Refuse("bad step number\n");
     }
-    inShell->mSequencer->SetLoopStep(step1);
-    out->WriteFormattedD("set loop step to %d\n", step1);
-    return 0;
+    sequencer.SetLoopStep(step1);
+    ioShell.GetInterface().WriteFormattedD("set loop step to %d\n", step1);
+    return KRVCommandResult::kSucceeded;
 }

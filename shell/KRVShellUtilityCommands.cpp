@@ -1,123 +1,127 @@
 // help, history, version, quit, shell, ports and namechannel.
 #include <string>
 
+#include "KRVArguments.h"
 #include "KRVCommandRunner.h"
+#include "KRVCommands.h"
 #include "KRVMIDIFailure.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
-#include "KRVWords.h"
 #include "MIDICLClient.h"
 #include "MIDICLOutputPort.h"
 
-void KRVShell::WriteVersion(KRVShell* inShell) {
-    inShell->mInterface->WriteFormattedSS("KRVShell built %s %s\n", __DATE__, __TIME__);
+namespace {
+
+void WriteVersion(KRVShellInterface& ioOut) {
+    ioOut.WriteFormattedSS("KRVShell built %s %s\n", __DATE__, __TIME__);
 }
 
-int KRVShell::Help(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    WriteVersion(inShell);
-    out->Write("hint: (param1) means param is required\n");
-    out->Write("hint: [param1] means param is optional\n");
-    for (const Command& command : sCommands) {
-        out->Write(command.mCommand);
-        if (command.mAlias[0] != '\0') {
-            out->Write("/");
-            out->Write(command.mAlias);
+}  // namespace
+
+KRVCommandResult KRVCommands::Help(KRVShell& ioShell, const KRVArguments&) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    WriteVersion(out);
+    out.Write("hint: (param1) means param is required\n");
+    out.Write("hint: [param1] means param is optional\n");
+    for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
+        const KRVCommand& command = KRVCommandTable::Get(row);
+        out.Write(command.mName);
+        if (command.HasAlias()) {
+            out.Write("/");
+            out.Write(command.mAlias);
         }
-        out->WriteFormattedS(": %s\n", command.mDescription);
+        out.WriteFormattedS(": %s\n", command.mHelp);
     }
-    return 0;
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::History(KRVShell* inShell) {
-    for (int i = 0; i < inShell->GetHistoryCount(); i++) {
-        std::pair<int, std::string> entry = inShell->GetHistoryEntryByIndex(i);
-        inShell->mInterface->WriteFormattedD("%d ", entry.first);
-        inShell->mInterface->WriteFormattedS("%s\n", entry.second.c_str());
+KRVCommandResult KRVCommands::History(KRVShell& ioShell, const KRVArguments&) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    for (int i = 0; i < ioShell.GetHistoryCount(); i++) {
+        std::pair<int, std::string> entry = ioShell.GetHistoryEntryByIndex(i);
+        out.WriteFormattedD("%d ", entry.first);
+        out.WriteFormattedS("%s\n", entry.second.c_str());
     }
-    return 0;
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::Version(KRVShell* inShell) {
-    WriteVersion(inShell);
-    return 0;
+KRVCommandResult KRVCommands::Version(KRVShell& ioShell, const KRVArguments&) {
+    WriteVersion(ioShell.GetInterface());
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::Quit(KRVShell*) {
-    return 1;
+KRVCommandResult KRVCommands::Quit(KRVShell&, const KRVArguments&) {
+    return KRVCommandResult::kQuit;
 }
 
 // Word 1 goes to the host shell as it stands, so a whole pipeline can be
 // given as one quoted word; the further words go in single quotes.
-int KRVShell::Shell(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    if (!inShell->NeedParams(1, "need shell command\n")) {
-        return 0;
+KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need shell command\n");
     }
-    if (!inShell->mShellCommandsAllowed) {
-        out->Write("shell commands are switched off\n");
-        return 0;
+    if (!ioShell.AreShellCommandsAllowed()) {
+        return ioShell.Refuse("shell commands are switched off\n");
     }
-    std::string commandLine = inShell->mParameters[1] + " ";
-    for (int i = 2; i <= inShell->GetParamCount(); i++) {
-        commandLine += "'" + inShell->mParameters[i] + "' ";
+    std::string commandLine = inArguments.Get(1) + " ";
+    for (int i = 2; i <= inArguments.GetCount(); i++) {
+        commandLine += "'" + inArguments.Get(i) + "' ";
     }
     // What we printed so far must come out before the command's own output.
-    out->Flush();
-    if (!KRVCommandRunner::Run(commandLine, out)) {
-        out->Write("could not spawn command\n");
+    out.Flush();
+    if (!KRVCommandRunner::Run(commandLine, &out)) {
+        return ioShell.Refuse("could not spawn command\n");
     }
-    return 0;
+    return KRVCommandResult::kSucceeded;
 }
 
 // Each port is listed with the destination it sends to; one that has gone
 // away since start-up says so rather than showing whatever now has its place,
 // and one that could not connect says why.
-int KRVShell::Ports(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    inShell->TellOutputGone(true);
-    for (int i = 0; i < inShell->mSequencer->GetPortCount(); i++) {
+KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    const KRVSequencer& sequencer = ioShell.GetSequencer();
+    ioShell.TellOutputGone(true);
+    for (int i = 0; i < sequencer.GetPortCount(); i++) {
         char name[MIDICLClient::kNameBufferSize];
-        MIDICLOutputPort* port = inShell->mSequencer->GetPort(i);
+        MIDICLOutputPort* port = sequencer.GetPort(i);
         bool exists = port != nullptr && port->GetDestinationName(name, sizeof name);
-        out->WriteFormattedD("output port %d is ", i);
-        out->WriteFormattedS("%s\n", exists ? name : "(destination no longer available)");
+        out.WriteFormattedD("output port %d is ", i);
+        out.WriteFormattedS("%s\n", exists ? name : "(destination no longer available)");
         if (const int status = port != nullptr ? port->GetConnectStatus() : 0; status != 0) {
-            out->WriteFormattedD("output port %d could not connect to ", i);
-            out->WriteFormattedS("%s: ", name);
-            out->WriteFormattedS("%s\n", KRVMIDIFailure::DescribeStatus(status).c_str());
+            out.WriteFormattedD("output port %d could not connect to ", i);
+            out.WriteFormattedS("%s: ", name);
+            out.WriteFormattedS("%s\n", KRVMIDIFailure::DescribeStatus(status).c_str());
         }
     }
-    return 0;
+    return KRVCommandResult::kSucceeded;
 }
 
-int KRVShell::NameChannel(KRVShell* inShell) {
-    KRVShellInterface* out = inShell->mInterface;
-    int count = inShell->GetParamCount();
-    if (count < 2) {
-        out->Write("need channel, or port and channel\n");
-        return 0;
+// Two arguments name a channel of port 0; three give the port first.
+KRVCommandResult KRVCommands::NameChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVShellInterface& out = ioShell.GetInterface();
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    if (!inArguments.Has(2)) {
+        return ioShell.Refuse("need channel, or port and channel\n");
     }
-    // Two arguments name a channel of port 0; three give the port first.
-    int port = count == 2 ? 0 : KRVReadInt(inShell->GetParam(1));
-    int channel = KRVReadInt(inShell->GetParam(count == 2 ? 1 : 2));
-    const char* name = inShell->GetParam(count == 2 ? 2 : 3);
-    if (port < 0 || port >= inShell->mSequencer->GetPortCount()) {
-        out->Write("bad port number\n");
-        return 0;
+    bool portGiven = inArguments.Has(3);
+    int port = portGiven ? inArguments.ReadInt(1) : 0;
+    int channel = inArguments.ReadInt(portGiven ? 2 : 1);
+    const std::string& name = inArguments.Get(portGiven ? 3 : 2);
+    if (port < 0 || port >= sequencer.GetPortCount()) {
+        return ioShell.Refuse("bad port number\n");
     }
     if (channel < 1 || channel > 16) {
-        out->Write("bad channel number\n");
-        return 0;
+        return ioShell.Refuse("bad channel number\n");
     }
     // saveconfig must be able to write the name on a line that reads back.
     if (ChannelNameLine(port, channel, name).size() > KRVLineLimit::kMaxLineLength) {
-        out->Write("channel name too long\n");
-        return 0;
+        return ioShell.Refuse("channel name too long\n");
     }
-    inShell->mSequencer->SetChannelName(port, channel, name);
-    out->WriteFormattedDD("port %d channel %d named ", port, channel);
-    out->WriteFormattedS("'%s'\n", name);
-    return 0;
+    sequencer.SetChannelName(port, channel, name);
+    out.WriteFormattedDD("port %d channel %d named ", port, channel);
+    out.WriteFormattedS("'%s'\n", name.c_str());
+    return KRVCommandResult::kSucceeded;
 }

@@ -6,8 +6,6 @@
 
 #include <cerrno>
 
-#include "KRVLineEditor.h"
-
 volatile std::sig_atomic_t KRVSignals::sInterrupted = 0;
 volatile std::sig_atomic_t KRVSignals::sInterruptActionDue = 0;
 volatile std::sig_atomic_t KRVSignals::sTerminatingSignal = 0;
@@ -27,7 +25,6 @@ void KRVSignals::Handle(int inSignal) {
     if (inSignal == SIGINT) {
         sInterruptActionDue = 1;
         sInterrupted = 1;
-        KRVLineEditor::NoteInterrupt();
     } else if (sTerminatingSignal == 0) {
         sTerminatingSignal = inSignal;
     }

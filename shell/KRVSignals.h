@@ -9,9 +9,8 @@
 // prompt. SIGTERM and SIGHUP end krv the orderly way, as `quit` does, and it
 // exits with 128 + the signal's number.
 //
-// The handlers only note what arrived (and tell the line editor of a SIGINT,
-// so that Ctrl-C at the prompt drops the typed line), then make the wake
-// descriptor readable; the command thread asks and acts. It waits for input
+// The handlers only note what arrived, then make the wake descriptor
+// readable; the command thread (the line editor among it) asks and acts. It waits for input
 // and output through KRVSignalWait, which watches that descriptor, so that
 // no signal is slept through. The handlers are installed without
 // SA_RESTART, so that other blocking calls on the command thread still
@@ -25,6 +24,8 @@ public:
 
     // True when SIGINT arrived since the last call; clears it.
     static bool TakeInterrupt();
+    // Whether a SIGINT is there to be taken, leaving it there.
+    static bool IsInterrupted() { return sInterrupted != 0; }
     // What SIGINT does for the command thread (the console stops playback);
     // null for nothing.
     using InterruptAction = void (*)(void* inContext);

@@ -56,6 +56,12 @@ bool KRVStdioInterface::EditsLines(FILE* inStream, FILE* outStream) {
     return IsTerminal(inStream) && IsTerminal(outStream);
 }
 
+void KRVStdioInterface::SetCompleter(KRVLineEditor::Completer inCompleter) {
+    if (mLineEditor != nullptr) {
+        mLineEditor->SetCompleter(inCompleter);
+    }
+}
+
 int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
     if (mInputDelegate != nullptr) {
         return mInputDelegate->ReadLine(inBuffer, inBufferLength);

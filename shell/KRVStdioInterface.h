@@ -4,9 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "KRVLineEditor.h"
 #include "KRVShellInterface.h"
-
-class KRVLineEditor;
 
 // Reads lines from one stdio stream and writes to another. The streams are
 // not owned: whoever opened them closes them. With no output stream and no
@@ -22,6 +21,8 @@ public:
     // Whether an interface over these streams types lines through the line
     // editor (both are terminals).
     static bool EditsLines(FILE* inStream, FILE* outStream);
+    // What Tab completes in typed lines; nothing without it.
+    void SetCompleter(KRVLineEditor::Completer inCompleter);
 
     // Reads one whole line; one that does not fit in the buffer is consumed
     // and refused with KRVLineLimit::kTooLong.

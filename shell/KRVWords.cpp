@@ -6,6 +6,46 @@
 
 #include "KRVEvent.h"
 
+std::vector<std::string> KRVSplitWords(const std::string& inLine, std::size_t* outLastWordStart) {
+    std::vector<std::string> words;
+    std::string word;
+    bool escaped = false;
+    char quote = '\0';
+    std::size_t lastWordStart = 0;
+    for (std::size_t i = 0; i < inLine.size(); i++) {
+        char ch = inLine[i];
+        if (escaped) {
+            word += ch;
+            escaped = false;
+        } else if (quote != '\0') {
+            if (ch == quote) {
+                quote = '\0';
+            } else {
+                word += ch;
+            }
+        } else if (ch == ' ') {
+            if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+            lastWordStart = i + 1;
+        } else if (ch == '\\') {
+            escaped = true;
+        } else if (ch == '\'' || ch == '"') {
+            quote = ch;
+        } else {
+            word += ch;
+        }
+    }
+    if (!word.empty()) {
+        words.push_back(word);
+    }
+    if (outLastWordStart != nullptr) {
+        *outLastWordStart = lastWordStart;
+    }
+    return words;
+}
+
 int KRVReadInt(const std::string& inWord) {
     long value = std::strtol(inWord.c_str(), nullptr, 10);
     if (value > INT_MAX)

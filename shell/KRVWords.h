@@ -1,7 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
+// The words of a command line, as every command and the completion at the
+// terminal see them. Only the blank separates words. A backslash takes the
+// next character as it is; quotes (single or double) group characters up to
+// the matching quote; both work inside a word ('ab"c d"e' is one word). A
+// word that ends up empty (a lone "") is dropped. outLastWordStart, when
+// given, is where the last word starts in inLine: just after the last blank
+// that separates words, so inLine's length when it ends in one.
+std::vector<std::string> KRVSplitWords(const std::string& inLine,
+                                       std::size_t* outLastWordStart = nullptr);
 // Number readings of typed words, as the C library's atoi/atof read them:
 // leading blanks and a sign, then digits; a word that is no number reads as
 // 0. Out-of-range values saturate instead of being undefined.
@@ -10,7 +21,7 @@ double KRVReadDouble(const std::string& inWord);
 // True when the word's first character is a decimal digit (so no sign).
 bool KRVStartsWithDigit(const std::string& inWord);
 // The word with blanks, quotes and backslashes escaped by a backslash, so
-// that the tokeniser reads it back as one word, unchanged. A carriage return
+// that KRVSplitWords reads it back as one word, unchanged. A carriage return
 // goes in double quotes, since one at the end of a line would be taken for
 // part of a DOS line end. Words without any of these stay as they are.
 std::string KRVEscapeWord(const std::string& inWord);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "KRVCommandLine.h"
+#include "KRVCompleter.h"
 #include "KRVMIDIFailure.h"
 #include "KRVOutputStream.h"
 #include "KRVSequencer.h"
@@ -58,9 +59,14 @@ std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequenc
     return dummyDestination;
 }
 
+KRVLineEditor::Completion CompleteTypedLine(const std::string& inBeforeCursor) {
+    return {KRVCompleter::Complete(inBeforeCursor), KRVCompleter::GetTypedWord(inBeforeCursor)};
+}
+
 // Until quit, end of input, SIGTERM or SIGHUP; SIGINT is dealt with inside.
 void RunConsole(KRVSequencer& ioSequencer) {
     KRVStdioInterface interface(stdin, stdout);
+    interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
     shell.Shell(true);
     // No note may outlive the program: stop before anything goes.

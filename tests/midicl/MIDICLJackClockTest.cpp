@@ -36,6 +36,10 @@ TEST(MIDICLJackClockTest, PositionsFollowTheServerButNotItsQuantumJumps) {
     EXPECT_EQ(next(2008u, 3032u, 1024), 4294969304u);
     EXPECT_EQ(next(3032u, 4312u, 256), 4294970328u);
     EXPECT_EQ(next(4312u, 4568u, 256), 4294970584u);
+    // The cycle of the change to 1024 missed: one 256 and one 1024 passed.
+    EXPECT_EQ(next(4568u, 6872u, 1024), 4294971864u);
+    // JACK's own server changes its buffer size without a jump.
+    EXPECT_EQ(next(6872u, 7896u, 256), 4294972888u);
 }
 
 TEST(MIDICLJackClockTest, NowCountsFramesSinceTheCycleUpToItsEnd) {

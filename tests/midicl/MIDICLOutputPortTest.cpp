@@ -46,7 +46,8 @@ protected:
     std::unique_ptr<MIDICLOutputPort> mPort;
 };
 
-TEST_F(MIDICLOutputPortTest, ChannelMessagesCarryChannelInStatusAndDataInOrder) {
+// Each sender's status byte, the channel in its low bits, data in order.
+TEST_F(MIDICLOutputPortTest, EachMessageHasItsStatusAndItsData) {
     mPort->SendNoteOn(0, 60, 100);
     mPort->SendNoteOff(15, 60, 0);
     mPort->SendPolyAftertouch(3, 61, 20);
@@ -54,26 +55,13 @@ TEST_F(MIDICLOutputPortTest, ChannelMessagesCarryChannelInStatusAndDataInOrder) 
     mPort->SendProgramChange(9, 5);
     mPort->SendChannelAftertouch(1, 64);
     mPort->SendPitchBend(2, 0x00, 0x40);
-    const std::vector<Bytes> expected = {{0x90, 0x3C, 0x64}, {0x8F, 0x3C, 0x00}, {0xA3, 61, 20},
-                                         {0xB4, 7, 127},     {0xC9, 0x05},       {0xD1, 0x40},
-                                         {0xE2, 0x00, 0x40}};
-    EXPECT_EQ(Heard(), expected);
-}
-
-TEST_F(MIDICLOutputPortTest, RealTimeMessagesAreSingleBytePackets) {
     mPort->SendClock();
     mPort->SendStart();
     mPort->SendContinue();
     mPort->SendStop();
-    const std::vector<Bytes> expected = {{0xF8}, {0xFA}, {0xFB}, {0xFC}};
-    EXPECT_EQ(Heard(), expected);
-}
-
-// Callers keep to 0-15 and 0-127; the port neither masks nor checks.
-TEST_F(MIDICLOutputPortTest, BytesAreNotMasked) {
-    mPort->SendNoteOn(0x1F, 0x80, 0xFF);
-    mPort->SendSmallPacket(0x12, 0x34);
-    const std::vector<Bytes> expected = {{0x9F, 0x80, 0xFF}, {0x12, 0x34}};
+    const std::vector<Bytes> expected = {
+        {0x90, 60, 100},    {0x8F, 60, 0}, {0xA3, 61, 20}, {0xB4, 7, 127}, {0xC9, 5}, {0xD1, 64},
+        {0xE2, 0x00, 0x40}, {0xF8},        {0xFA},         {0xFB},         {0xFC}};
     EXPECT_EQ(Heard(), expected);
 }
 
@@ -121,8 +109,10 @@ TEST(MIDICLPacketListTest, RefusesWhatDoesNotFitAndStaysUnchanged) {
     EXPECT_FALSE(many.Add(0, bytes.data(), 1));
 }
 
-TEST_F(MIDICLOutputPortTest, RefusedSendThrowsHostStatusAndNextSendIsTried) {
-    Open(MIDICLBuiltinTestConfig{0, MIDICLException::kMIDISend, -32, 1, false});
+// The playback thread sends through the Try senders, which hand the same
+// status back instead of throwing it.
+TEST_F(MIDICLOutputPortTest, RefusedSendThrowsOrReturnsHostStatusAndNextSendIsTried) {
+    Open(MIDICLBuiltinTestConfig{0, MIDICLException::kMIDISend, -32, 2, false});
     try {
         mPort->SendNoteOn(0, 60, 100);
         FAIL() << "a refused send must throw";
@@ -130,9 +120,12 @@ TEST_F(MIDICLOutputPortTest, RefusedSendThrowsHostStatusAndNextSendIsTried) {
         EXPECT_EQ(e.GetCallNumber(), MIDICLException::kMIDISend);
         EXPECT_EQ(e.GetErrCode(), -32);
     }
+    EXPECT_EQ(mPort->TrySendNoteOn(0, 60, 100), -32);
     EXPECT_TRUE(Heard().empty());
+    EXPECT_EQ(mPort->TrySendNoteOn(1, 61, 90, 77), 0);
+    EXPECT_EQ(mPort->TrySendNoteOff(2, 61, 0), 0);
     mPort->SendNoteOff(0, 60, 0);
-    EXPECT_EQ(Heard(), (std::vector<Bytes>{{0x80, 60, 0}}));
+    EXPECT_EQ(Heard(), (std::vector<Bytes>{{0x91, 61, 90}, {0x82, 61, 0}, {0x80, 60, 0}}));
 }
 
 TEST_F(MIDICLOutputPortTest, PortWithoutDestinationDropsQuietly) {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "KRVCommandLine.h"
+#include "KRVCommandTable.h"
 #include "KRVCompleter.h"
 #include "KRVHistoryFile.h"
-#include "KRVShell.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ TEST(KRVCompleter, CommandsAndShortFormsComeFromTheTable) {
     EXPECT_EQ(KRVCompleter::Complete("  vers"), Words{"version"});
     EXPECT_EQ(KRVCompleter::Complete("PLAY"), Words{});
     int words = 0;
-    for (int row = 0; row < KRVShell::kCommandCount; row++) {
-        words += KRVShell::GetCommandAlias(row)[0] != '\0' ? 2 : 1;
+    for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
+        words += KRVCommandTable::Get(row).HasAlias() ? 2 : 1;
     }
     EXPECT_EQ(KRVCompleter::Complete("").size(), static_cast<size_t>(words));
 }
@@ -47,7 +47,6 @@ TEST(KRVCompleter, ArgumentsByCommand) {
     // was typed.
     EXPECT_EQ(KRVCompleter::Complete("fitkey d"), (Words{"D", "D#", "Db"}));
     EXPECT_EQ(KRVCompleter::Complete("fitkey C"), (Words{"C", "C#", "Cb"}));
-    EXPECT_EQ(KRVCompleter::GetCommonStart({"D", "D#", "Db"}), "D");
     // Only the first argument of fitkey, no note names, nothing after an
     // unknown command.
     EXPECT_EQ(KRVCompleter::Complete("fitkey C "), Words{});
@@ -58,12 +57,13 @@ TEST(KRVCompleter, ArgumentsByCommand) {
     // command's words.
     for (const char* command : {"read", "load", "save", "saveconfig", "saveselection", "savesel",
                                 "exportsmf", "importsmf"}) {
-        int row = KRVShell::FindCommand(command);
-        EXPECT_EQ(KRVShell::GetArgumentKind(row, 1), KRVShell::kFileArgument) << command;
-        EXPECT_EQ(KRVShell::GetArgumentKind(row, 2), KRVShell::kOtherArgument) << command;
+        const KRVCommand* row = KRVCommandTable::Find(command);
+        ASSERT_NE(row, nullptr) << command;
+        EXPECT_EQ(row->GetArgumentKind(1), KRVArgumentKind::kFile) << command;
+        EXPECT_EQ(row->GetArgumentKind(2), KRVArgumentKind::kNone) << command;
     }
-    EXPECT_EQ(KRVShell::GetArgumentKind(KRVShell::FindCommand("sh"), 3), KRVShell::kFileArgument);
-    EXPECT_EQ(KRVShell::GetArgumentKind(KRVShell::FindCommand("bpm"), 1), KRVShell::kOtherArgument);
+    EXPECT_EQ(KRVCommandTable::Find("sh")->GetArgumentKind(3), KRVArgumentKind::kHostCommand);
+    EXPECT_EQ(KRVCommandTable::Find("namechannel")->GetArgumentKind(4), KRVArgumentKind::kNone);
 }
 
 TEST(KRVCompleter, FileNamesEscapedAsTheTokeniserReadsThem) {

@@ -5,24 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "KRVSelectionChangeChannel.h"
-#include "KRVSelectionChangeNote.h"
-#include "KRVSelectionClear.h"
+#include "KRVSelectionActions.h"
 #include "KRVSelectionFitToKey.h"
-#include "KRVSelectionHSolo.h"
-#include "KRVSelectionIncrementChannel.h"
-#include "KRVSelectionIncrementGateTime.h"
-#include "KRVSelectionIncrementNote.h"
-#include "KRVSelectionIncrementPort.h"
-#include "KRVSelectionIncrementVelocity.h"
-#include "KRVSelectionInvertMute.h"
-#include "KRVSelectionRandomMute.h"
-#include "KRVSelectionRandomiseChannel.h"
-#include "KRVSelectionRandomiseNote.h"
-#include "KRVSelectionSelectByClockDivision.h"
-#include "KRVSelectionSetChannel.h"
-#include "KRVSelectionSetNote.h"
-#include "KRVSelectionVSolo.h"
 #include "KRVSequencer.h"
 #include "MIDICLClient.h"
 
@@ -71,49 +55,6 @@ protected:
     KRVSequencer mSequencer;
 };
 
-TEST_F(SelectionActionTest, CountsEveryVisitWhetherOrNotItChanges) {
-    KRVSelectionSetNote setNote(60);
-    EXPECT_EQ(mSequencer.RunSelection(&setNote), 0);
-
-    SelectNotes({60, 61, 60});
-    KRVSelectionChangeNote change(60, 62);
-    EXPECT_EQ(mSequencer.RunSelection(&change), 3);
-    EXPECT_EQ(Notes(4), (std::vector<int>{62, 61, 62, 0}));
-
-    // A channel the sequencer refuses leaves every event alone.
-    KRVSelectionSetChannel badChannel(17);
-    EXPECT_EQ(mSequencer.RunSelection(&badChannel), 3);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 1);
-
-    KRVSelectionInvertMute invert;
-    mSequencer.Mute(1, 2);
-    mSequencer.RunSelection(&invert);
-    EXPECT_TRUE(mSequencer.GetEvent(1, 1).IsMuted());
-    EXPECT_FALSE(mSequencer.GetEvent(1, 2).IsMuted());
-    mSequencer.RunSelection(&invert);
-    EXPECT_FALSE(mSequencer.GetEvent(1, 1).IsMuted());
-    EXPECT_TRUE(mSequencer.GetEvent(1, 2).IsMuted());
-
-    KRVSelectionClear clear;
-    EXPECT_EQ(mSequencer.RunSelection(&clear), 3);
-    EXPECT_EQ(mSequencer.GetSelectedCount(), 0);
-}
-
-TEST_F(SelectionActionTest, SolosKeepCountsAndTheLastTrackWinsAStep) {
-    mSequencer.SelectEvent(1, 2);
-    mSequencer.SelectEvent(1, 5);
-    KRVSelectionHSolo hsolo;
-    mSequencer.RunSelection(&hsolo);
-    mSequencer.RunSelection(&hsolo);
-    EXPECT_EQ(mSequencer.GetTrack(1).GetHSoloCount(), 2);
-
-    mSequencer.SelectStep(3);
-    KRVSelectionVSolo vsolo;
-    mSequencer.RunSelection(&vsolo);
-    EXPECT_FALSE(mSequencer.GetEvent(1, 3).IsVSoloed());
-    EXPECT_TRUE(mSequencer.GetEvent(2, 3).IsVSoloed());
-}
-
 TEST_F(SelectionActionTest, IncrementsStopAtTheEdgeInsteadOfClamping) {
     SelectNotes({120, 125});
     KRVSelectionIncrementNote note(5);
@@ -161,29 +102,6 @@ TEST_F(SelectionActionTest, PortsMoveWithinThePortsThereAre) {
     mSequencer.RunSelection(&port);
     EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 1);
     EXPECT_EQ(mSequencer.GetEvent(1, 2).GetPort(), 1);
-
-    // Step 1: port 1 channel 10; step 2: port 0 channel 10; step 3 channel 9.
-    mSequencer.SetPort(1, 2, 0);
-    for (int step1 : {1, 2}) {
-        mSequencer.SetChannel(1, step1, 10);
-    }
-    mSequencer.SetChannel(1, 3, 9);
-    KRVSelectionChangeChannel onePort(1, 10, 0, 3);
-    mSequencer.RunSelection(&onePort);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 0);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 3);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 10);
-
-    mSequencer.SetPort(1, 1, 1);
-    mSequencer.SetChannel(1, 1, 10);
-    KRVSelectionChangeChannel anyPort(KRVSelectionChangeChannel::kAnyPort, 10,
-                                      KRVSelectionChangeChannel::kAnyPort, 2);
-    mSequencer.RunSelection(&anyPort);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 2);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 1);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 2);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetPort(), 0);
-    EXPECT_EQ(mSequencer.GetEvent(1, 3).GetChannel(), 9);
 }
 
 TEST_F(SelectionActionTest, ClockDivisionKeepsTheLastStepOfEachDivision) {

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "KRVLineLimit.h"
@@ -41,6 +43,7 @@ TEST(KRVStdioInterface, ReadLineTakesLinesWholeOrNotAtAll) {
     std::fclose(in);
 }
 
+// A script's shell writes through its reader's, however deep scripts nest.
 TEST(KRVStdioInterface, WritesGoToTheEndOfTheDelegateChain) {
     MemoryOutput out;
     KRVStdioInterface console(nullptr, out.Stream());
@@ -50,15 +53,8 @@ TEST(KRVStdioInterface, WritesGoToTheEndOfTheDelegateChain) {
     script.SetOutputDelegate(&middle);
     script.Write("100% ");
     script.WriteFormattedD("%d krv> ", 7);
-    script.WriteFormattedDD("%d-%d ", 1, 2);
-    script.WriteFormattedLD("%ld ", -3L);
-    script.WriteFormattedLF("%.1f ", 2.5);
-    script.WriteFormattedLU("%lu ", 4UL);
-    script.WriteFormattedLUD("%lu/%d ", 5UL, 6);
-    script.WriteFormattedS("[%s] ", "s");
-    script.WriteFormattedSS("[%s%s] ", "a", "b");
     script.WriteFormattedSD("[%s%d]", "c", 8);
-    EXPECT_EQ(out.Text(), "100% 7 krv> 1-2 -3 2.5 4 5/6 [s] [ab] [c8]");
+    EXPECT_EQ(out.Text(), "100% 7 krv> [c8]");
 
     // With neither stream nor delegate, text is dropped.
     KRVStdioInterface nowhere(nullptr, nullptr);
@@ -116,6 +112,24 @@ TEST(KRVShell, DisplayShowsEveryCellKind) {
     EXPECT_NE(shown.find(cells), std::string::npos) << shown;
 }
 
+// What a line's handler says: a later batch mode stops on the first failure.
+TEST(KRVShell, ExecuteTellsSuccessFailureAndQuit) {
+    KRVSequencer sequencer;
+    KRVStdioInterface interface(nullptr, nullptr);
+    KRVShell shell(&sequencer, &interface);
+    using R = KRVCommandResult;
+    EXPECT_EQ(shell.Execute(""), R::kSucceeded);
+    EXPECT_EQ(shell.Execute("newtrack"), R::kSucceeded);
+    for (const char* refused : {"bogus", "!zz", "setnote", "setnote H", "selecttrack 2",
+                                "newtrack x", "bpm 0", "read /no/such/file", "setscale 1 49"}) {
+        EXPECT_EQ(shell.Execute(refused), R::kFailed) << refused;
+    }
+    EXPECT_EQ(shell.Execute("selt 1"), R::kSucceeded);
+    EXPECT_EQ(shell.Execute("!sel"), R::kSucceeded);
+    EXPECT_EQ(shell.Execute("quit"), R::kQuit);
+    EXPECT_EQ(sequencer.GetSelectedCount(), 16);
+}
+
 size_t CountOf(const std::string& inText, const std::string& inPart) {
     size_t count = 0;
     for (size_t at = inText.find(inPart); at != std::string::npos;
@@ -150,6 +164,36 @@ TEST(KRVShell, ScriptsReadingThemselvesStopAtTheBudget) {
     EXPECT_EQ(sequencer.GetTrackCount(), 1);
     std::remove(script.c_str());
     rmdir(folder.c_str());
+}
+
+std::string ReadFile(const std::string& inPath) {
+    std::ifstream file(inPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Everything a script keeps reads back as it was: the grid shows the same
+// after a load, and saving it again writes the same files.
+TEST(KRVShell, SavedScriptsLoadBackAsTheyWere) {
+    char pattern[] = "/tmp/krv-roundtrip-XXXXXX";
+    std::string at = std::string(mkdtemp(pattern)) + "/";
+    MIDICLClient client("test", "none");
+    KRVSequencer sequencer;
+    sequencer.AddPort(client.MakeOutputPort("out"));
+    RunShell(sequencer,
+             "newtrack\nnewtrack\nnewtrack\nsetscale 2 12\nsetloop 9\nbpm 133.25\nselectall\n"
+             "randomnote 30 60\nrandomvelocity 1 126\nrandomgate 1 89\nrandomchannel 1 15\n"
+             "randommute\nclear\nselectevent 1 3\nhsolo\nselectevent 2 5\nvsolo\nclear\n"
+             "mutetrack 3\nselectevent 3 7\nselectevent 1 12\nnamechannel 1 \"Lead Synth\"\n"
+             "namechannel 16 it\\'s\n");
+    std::string shown = RunShell(sequencer, "display\n");
+    RunShell(sequencer, "save " + at + "a\nsaveconfig " + at + "c\ndeleteconfig\nload " + at +
+                            "a\nread " + at + "c\n");
+    EXPECT_EQ(RunShell(sequencer, "display\n"), shown);
+    RunShell(sequencer, "save " + at + "b\nsaveconfig " + at + "d\n");
+    EXPECT_EQ(ReadFile(at + "a"), ReadFile(at + "b"));
+    EXPECT_EQ(ReadFile(at + "c"), ReadFile(at + "d"));
+    EXPECT_NE(ReadFile(at + "c").find("namechannel 0 16 it\\'s\n"), std::string::npos);
+    std::system(("rm -rf '" + at + "'").c_str());
 }
 
 // Names go into a configuration script so that they read back as they were:

@@ -38,18 +38,21 @@ std::uint64_t MIDICLJackClock::PublishCycle(jack_nframes_t inFrames) {
 }
 
 // The server's frame time is followed step by step, as every other client
-// follows it, except where the cycle's length changes: there PipeWire's
-// frame time jumps by the new quantum, and the step is taken to be the last
-// cycle's length.
+// follows it, except where the cycle's length changes and PipeWire's frame
+// time jumps by the new length on top of the step (also when this client
+// missed a cycle there): that jump is taken out. A server whose frame time
+// does not jump (JACK's own) steps by less and is followed.
 std::uint64_t MIDICLJackClock::NextPosition(const Cycle& inLast, jack_nframes_t inLastServerFrame,
-                                            jack_nframes_t inServerFrame, jack_nframes_t inFrames) {
+                                            jack_nframes_t inServerFrame,
+                                            jack_nframes_t inFrames) {
     if (inLast.mPosition == 0) {
         return kEpoch + inServerFrame;
     }
-    const std::int64_t step =
-        inFrames != inLast.mPeriodFrames
-            ? std::int64_t(inLast.mPeriodFrames)
-            : std::int64_t(static_cast<std::int32_t>(inServerFrame - inLastServerFrame));
+    std::int64_t step = static_cast<std::int32_t>(inServerFrame - inLastServerFrame);
+    if (inFrames != inLast.mPeriodFrames &&
+        step >= std::int64_t(inLast.mPeriodFrames) + std::int64_t(inFrames)) {
+        step -= inFrames;
+    }
     return inLast.mPosition + static_cast<std::uint64_t>(step);
 }
 

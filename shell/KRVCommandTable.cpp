@@ -1,0 +1,136 @@
+#include "KRVCommandTable.h"
+
+#include <iterator>
+
+#include "KRVCommands.h"
+
+namespace {
+
+using A = KRVArgumentKind;
+using C = KRVCommands;
+
+// The order is the order of lookup and of help, older than any theme: it
+// stays as users know it.
+const KRVCommand kCommands[] = {
+    {"clearselection", "clear", "clear selection", {}, C::ClearSelection},
+    {"copytrack", "copyt", "copy track (from to)", {A::kTrack, A::kTrack}, C::CopyTrack},
+    {"bpm", "", "set bpm (bpm)", {A::kNumber}, C::BPM},
+    {"changechannel", "", "changechannel (from to)", {A::kChannel, A::kChannel}, C::ChangeChannel},
+    {"changenote", "", "changenote (from to)", {A::kNote, A::kNote}, C::ChangeNote},
+    {"default", "", "default sequence", {}, C::DefaultSequence},
+    {"deleteconfig", "", "delete config", {}, C::DeleteConfig},
+    {"deletesequence", "", "delete sequence", {}, C::DeleteSequence},
+    {"deletetrack", "delt", "delete track", {A::kTrack}, C::DeleteTrack},
+    {"display", "di", "display sequence", {}, C::Display},
+    {"exportsmf", "", "export (smf file)", {A::kFile}, C::ExportSMF},
+    {"fitkey", "", "fit to key (key)", {A::kKey}, C::FitToKey},
+    {"help", "", "display this message", {}, C::Help},
+    {"history", "", "display command history", {}, C::History},
+    {"hsolo", "hs", "horizontal solo", {}, C::HSolo},
+    {"hunsolo", "hu", "horizontal unsolo", {}, C::HUnSolo},
+    {"importsmf", "", "import (smf file)", {A::kFile}, C::ImportSMF},
+    {"invertmute", "im", "invert mute", {}, C::InvertMute},
+    {"invertselection", "is", "invert selection", {}, C::InvertSelection},
+    {"load", "", "delete sequence and read (file)", {A::kFile}, C::Load},
+    {"migration", "", "load 0-based scripts", {A::kText}, C::Migration},
+    {"mute", "mu", "mute", {}, C::Mute},
+    {"mutetrack", "mt", "mute track (track)", {A::kTrack}, C::MuteTrack},
+    // The port comes first when three words follow, so the first word is
+    // only known to be a number.
+    {"namechannel",
+     "",
+     "name channel [port] (channel)",
+     {A::kNumber, A::kNumber, A::kText},
+     C::NameChannel},
+    {"newtrack", "newt", "new track [track]", {A::kTrack}, C::NewTrack},
+    {"pause", "", "pause", {}, C::Pause},
+    {"play", "", "play", {}, C::Play},
+    {"ports", "", "list output ports", {}, C::Ports},
+    {"quit", "", "stop & quit", {}, C::Quit},
+    {"read", "", "read script (file)", {A::kFile}, C::Read},
+    {"reset", "", "reset clock", {}, C::Reset},
+    {"randomchannel",
+     "",
+     "randomise channel [base range]",
+     {A::kNumber, A::kNumber},
+     C::RandomiseChannel},
+    {"randomgate", "", "randomise gate [base range]", {A::kNumber, A::kNumber}, C::RandomiseGate},
+    {"randommute", "", "randomise mute", {}, C::RandomiseMute},
+    {"randomnote", "", "randomise note [base range]", {A::kNote, A::kNumber}, C::RandomiseNote},
+    {"randomport", "", "randomise port [base range]", {A::kPort, A::kNumber}, C::RandomisePort},
+    {"randomvelocity",
+     "",
+     "randomise velocity [base range]",
+     {A::kNumber, A::kNumber},
+     C::RandomiseVelocity},
+    {"rotate", "", "rotate [count]", {A::kNumber}, C::Rotate},
+    {"save", "", "save (file)", {A::kFile}, C::Save},
+    {"saveconfig", "", "save configuration (file)", {A::kFile}, C::SaveConfig},
+    {"saveselection", "savesel", "save selection script (file)", {A::kFile}, C::SaveSelection},
+    {"selectall", "", "select all", {}, C::SelectAll},
+    {"selecteighthnotes", "sel8", "select eighth notes within selection", {}, C::SelectEighthNotes},
+    {"selectevent", "sele", "select event (track step)", {A::kTrack, A::kStep}, C::SelectEvent},
+    {"selectquarternotes",
+     "sel4",
+     "select quarter notes within selection",
+     {},
+     C::SelectQuarterNotes},
+    {"selectstep", "sels", "select step (step)", {A::kStep}, C::SelectStep},
+    {"selecttrack", "selt", "select track (track)", {A::kTrack}, C::SelectTrack},
+    {"setchannel", "", "set channel (channel)", {A::kChannel}, C::SetChannel},
+    {"setgatetime", "setgate", "set gate (percent)", {A::kNumber}, C::SetGateTime},
+    {"setloop", "", "set loop (step)", {A::kStep}, C::SetLoop},
+    {"setnote", "", "set note (note)", {A::kNote}, C::SetNote},
+    {"setport", "", "set port (port)", {A::kPort}, C::SetPort},
+    {"setscale", "", "set scale (bars, KRVShell::steps)", {A::kNumber, A::kNumber}, C::SetScale},
+    {"setvelocity", "", "set velocity (velocity)", {A::kNumber}, C::SetVelocity},
+    {"shell", "sh", "run shell command (command params)", {A::kHostCommand}, C::Shell},
+    {"stop", "", "pause & reset", {}, C::Stop},
+    {"unmute", "unmu", "unmute", {}, C::UnMute},
+    {"unmutetrack", "unmt", "unmute track (track)", {A::kTrack}, C::UnMuteTrack},
+    {"unselectevent",
+     "unsele",
+     "unselect event (track step)",
+     {A::kTrack, A::kStep},
+     C::UnSelectEvent},
+    {"unselectstep", "unsels", "unselect step (step)", {A::kStep}, C::UnSelectStep},
+    {"unselecttrack", "unselt", "unselect track (track)", {A::kTrack}, C::UnSelectTrack},
+    {"vary", "", "vary (algorithm 1)", {}, C::Vary},
+    {"vary2", "", "vary (algorithm 2)", {}, C::Vary2},
+    {"version", "ver", "print version", {}, C::Version},
+    {"vsolo", "vs", "vertical solo", {}, C::VSolo},
+    {"vunsolo", "vu", "vertical unsolo", {}, C::VUnSolo},
+};
+
+}  // namespace
+
+KRVArgumentKind KRVCommand::GetArgumentKind(int inWord1) const {
+    if (inWord1 < 1) {
+        return A::kNone;
+    }
+    int last = kMaxArguments;
+    while (last > 0 && mArguments[last - 1] == A::kNone) {
+        last--;
+    }
+    if (inWord1 <= last) {
+        return mArguments[inWord1 - 1];
+    }
+    return last > 0 && mArguments[last - 1] == A::kHostCommand ? A::kHostCommand : A::kNone;
+}
+
+int KRVCommandTable::GetCount() {
+    return static_cast<int>(std::size(kCommands));
+}
+
+const KRVCommand& KRVCommandTable::Get(int inRow) {
+    return kCommands[inRow];
+}
+
+const KRVCommand* KRVCommandTable::Find(const std::string& inWord) {
+    for (const KRVCommand& command : kCommands) {
+        if (inWord == command.mName || (command.HasAlias() && inWord == command.mAlias)) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
