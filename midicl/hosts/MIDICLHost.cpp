@@ -6,6 +6,5 @@
 MIDICLHost::~MIDICLHost() = default;
 
 MIDICLClock& MIDICLHost::GetClock() {
-    static MIDICLMonotonicClock sMonotonicClock;
-    return sMonotonicClock;
+    return MIDICLMonotonicClock::Shared();
 }
