@@ -43,8 +43,7 @@ std::uint64_t MIDICLJackClock::PublishCycle(jack_nframes_t inFrames) {
 // missed a cycle there): that jump is taken out. A server whose frame time
 // does not jump (JACK's own) steps by less and is followed.
 std::uint64_t MIDICLJackClock::NextPosition(const Cycle& inLast, jack_nframes_t inLastServerFrame,
-                                            jack_nframes_t inServerFrame,
-                                            jack_nframes_t inFrames) {
+                                            jack_nframes_t inServerFrame, jack_nframes_t inFrames) {
     if (inLast.mPosition == 0) {
         return kEpoch + inServerFrame;
     }
