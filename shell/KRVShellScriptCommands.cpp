@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -50,13 +51,24 @@ void WriteEventBlock(FILE* inFile, const KRVEvent& inEvent, int inTrack1, int in
     std::fprintf(inFile, "clear\n");
 }
 
+// Six decimals, as scripts have always had them, where they give the tempo
+// back exactly; otherwise every digit it takes.
+std::string FormatTempo(double inBPM) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%lf", inBPM);
+    if (std::strtod(text, nullptr) != inBPM) {
+        std::snprintf(text, sizeof text, "%.17g", inBPM);
+    }
+    return text;
+}
+
 void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterface* inOut) {
     inOut->Write("writing scale & loop\n");
     std::fprintf(inFile, "setscale %d %d\n", inSequencer->GetBarCount(),
                  inSequencer->GetStepCount());
     std::fprintf(inFile, "setloop %d\n", inSequencer->GetLoopStep());
     inOut->Write("writing bpm\n");
-    std::fprintf(inFile, "bpm %lf\n", inSequencer->GetBPM());
+    std::fprintf(inFile, "bpm %s\n", FormatTempo(inSequencer->GetBPM()).c_str());
     for (int track1 = 1; track1 <= inSequencer->GetTrackCount(); track1++) {
         inOut->WriteFormattedD("writing track %d\n", track1);
         std::fprintf(inFile, "newtrack %d\n", track1);
