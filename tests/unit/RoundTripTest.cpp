@@ -198,6 +198,15 @@ TEST_F(RoundTripTest, SilentStepsAndLoopsOfPartialSteps) {
         const char* mCommands;
         int mLoopTicks;
     };
+    // A tempo from the command line or from a MIDI file has every digit of
+    // a double.
+    KRVSequencer tempo;
+    tempo.SetBPM(400.0 / 3.0);
+    RunShell(tempo, "save " + sequence + "\n");
+    KRVSequencer tempoCopy;
+    RunShell(tempoCopy, "load " + sequence + "\n");
+    EXPECT_EQ(tempoCopy.GetBPM(), 400.0 / 3.0);
+
     for (Case test : {Case{"setscale 1 10\nnewtrack\nselectall\nsetvelocity 0\n", 96},
                       Case{"setscale 1 7\nnewtrack\n", 96}, Case{"setscale 3 40\nnewtrack\n", 288},
                       Case{"setscale 1 10\nsetloop 11\nnewtrack\n", 90},
