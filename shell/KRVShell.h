@@ -48,6 +48,11 @@ public:
     // every script this shell reads (the fuzz target runs so).
     void SetShellCommandsAllowed(bool inAllowed) { mShellCommandsAllowed = inAllowed; }
     bool AreShellCommandsAllowed() const { return mShellCommandsAllowed; }
+    // A script may hide a host command among the lines of a sequence, so
+    // scripts read through this shell run none unless allowed here.
+    void SetShellInScriptsAllowed(bool inAllowed) { mShellInScriptsAllowed = inAllowed; }
+    bool AreShellCommandsInScriptsAllowed() const { return mShellInScriptsAllowed; }
+    bool IsReadingScript() const { return mScriptDepth > 0; }
     // Track and step numbers in commands are read 0-based (old scripts).
     bool IsMigrationMode() const { return mMigrationMode; }
     void SetMigrationMode(bool inOn) { mMigrationMode = inOn; }
@@ -80,6 +85,7 @@ private:
     KRVShellInterface* mInterface;
     bool mConfirmSaves = true;
     bool mShellCommandsAllowed = true;
+    bool mShellInScriptsAllowed = false;
     bool mMigrationMode = false;
     int mHistoryNumber = 1;
     // Whether the console was told that the MIDI server has gone.

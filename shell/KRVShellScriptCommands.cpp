@@ -257,6 +257,7 @@ KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirs
         KRVShell scriptShell(mSequencer, &scriptInterface);
         scriptShell.mMigrationMode = mMigrationMode;
         scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
+        scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
         scriptShell.mScriptDepth = mScriptDepth + 1;
         scriptShell.mOutermostShell = mOutermostShell;
         scriptShell.Shell(false);
