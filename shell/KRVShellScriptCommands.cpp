@@ -2,10 +2,11 @@
 // deletesequence, deleteconfig and migration. A script is a file of command
 // lines, read back through a shell of its own.
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "KRVArguments.h"
 #include "KRVCommands.h"
 #include "KRVSafeFile.h"
+#include "KRVScriptFile.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
@@ -96,38 +98,46 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     }
 }
 
-// How much of a file is looked at for a NUL byte: text never has one, and
-// any binary file (a MIDI file, a program) does early on.
-constexpr size_t kScriptProbeLength = 4096;
-
-// True when the file's first bytes hold no NUL. The file is left at its start.
-bool StartsAsText(FILE* inFile) {
-    char probe[kScriptProbeLength];
-    size_t length = std::fread(probe, 1, sizeof probe, inFile);
-    bool text = std::memchr(probe, '\0', length) == nullptr;
-    std::rewind(inFile);
-    return text;
+// One line of any shape, for the messages the writes of the interface have
+// no form for.
+__attribute__((format(printf, 2, 3))) void Say(KRVShellInterface* inOut, const char* inFormat,
+                                               ...) {
+    va_list arguments;
+    va_start(arguments, inFormat);
+    char* text = nullptr;
+    if (vasprintf(&text, inFormat, arguments) >= 0) {
+        inOut->Write(text);
+        std::free(text);
+    }
+    va_end(arguments);
 }
 
-// Opens a script for reading, or says why not and gives null. Folders,
-// devices and binary files are refused here, before anything is changed.
-FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut) {
-    FILE* file = std::fopen(inPath.c_str(), "r");
-    struct stat status;
-    if (file != nullptr && (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))) {
-        std::fclose(file);
-        file = nullptr;
+// Says why a script was not run; nothing of it ran, and nothing was deleted.
+void ReportUnreadScript(const KRVScriptFile& inScript, KRVScriptFile::Status inStatus,
+                        const char* inVerb, const std::string& inPath, KRVShellInterface* inOut) {
+    const char* path = inPath.c_str();
+    switch (inStatus) {
+        case KRVScriptFile::kNotText:
+            Say(inOut, "'%s' is not a krv script\n", path);
+            break;
+        case KRVScriptFile::kTooLarge:
+            Say(inOut, "'%s' is not a krv script (over %zu MiB)\n", path,
+                KRVScriptFile::kMaxSize >> 20);
+            break;
+        case KRVScriptFile::kReadFailed:
+            Say(inOut,
+                "%s of '%s' failed at line %d (%s): nothing ran, the sequence is unchanged\n",
+                inVerb, path, inScript.GetFailedLine(), std::strerror(inScript.GetError()));
+            break;
+        case KRVScriptFile::kInterrupted:
+            Say(inOut,
+                "%s of '%s' interrupted at line %d: nothing ran, the sequence is unchanged\n",
+                inVerb, path, inScript.GetFailedLine());
+            break;
+        default:
+            Say(inOut, "can't open '%s'\n", path);
+            break;
     }
-    if (file == nullptr) {
-        inOut->WriteFormattedS("can't open '%s'\n", inPath.c_str());
-        return nullptr;
-    }
-    if (!StartsAsText(file)) {
-        inOut->WriteFormattedS("'%s' is not a krv script\n", inPath.c_str());
-        std::fclose(file);
-        return nullptr;
-    }
-    return file;
 }
 
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
@@ -238,32 +248,58 @@ bool KRVShell::MayReadAnotherScript(const std::string& inPath) {
     return true;
 }
 
-// The script's shell writes through ours.
+// The whole file is read, and load checks that it holds commands at all,
+// before the sequence goes: a script that cannot be read leaves everything
+// as it was. A script stopped half-way by Ctrl-C says where.
 KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirst) {
     if (!MayReadAnotherScript(inPath)) {
         return KRVCommandResult::kFailed;
     }
-    FILE* file = OpenScript(inPath, mInterface);
-    if (file == nullptr) {
+    const char* verb = inClearFirst ? "load" : "read";
+    KRVScriptFile script;
+    KRVScriptFile::Status status = script.Read(inPath);
+    if (status == KRVScriptFile::kRead && inClearFirst && !script.HasCommandLine()) {
+        status = KRVScriptFile::kNotText;
+    }
+    if (status != KRVScriptFile::kRead) {
+        ReportUnreadScript(script, status, verb, inPath, mInterface);
         return KRVCommandResult::kFailed;
     }
     mOutermostShell->mScriptsRead++;
     if (inClearFirst) {
         DeleteTracks(*this);
     }
-    {
-        KRVStdioInterface scriptInterface(file, nullptr);
-        scriptInterface.SetOutputDelegate(mInterface);
-        KRVShell scriptShell(mSequencer, &scriptInterface);
-        scriptShell.mMigrationMode = mMigrationMode;
-        scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
-        scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
-        scriptShell.mScriptDepth = mScriptDepth + 1;
-        scriptShell.mOutermostShell = mOutermostShell;
-        scriptShell.Shell(false);
+    int line = 0;
+    if (!RunScriptText(script.GetText(), &line)) {
+        Say(mInterface, "%s of '%s' interrupted at line %d: the sequence holds what ran before\n",
+            verb, inPath.c_str(), line);
+        return KRVCommandResult::kFailed;
     }
-    std::fclose(file);
     return KRVCommandResult::kSucceeded;
+}
+
+// The script's shell writes through ours.
+bool KRVShell::RunScriptText(std::string inText, int* outLine) {
+    if (inText.empty()) {
+        return true;
+    }
+    FILE* file = fmemopen(inText.data(), inText.size(), "r");
+    if (file == nullptr) {
+        *outLine = 1;
+        return false;
+    }
+    KRVStdioInterface scriptInterface(file, nullptr);
+    scriptInterface.SetOutputDelegate(mInterface);
+    KRVShell scriptShell(mSequencer, &scriptInterface);
+    scriptShell.mMigrationMode = mMigrationMode;
+    scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
+    scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
+    scriptShell.mScriptDepth = mScriptDepth + 1;
+    scriptShell.mOutermostShell = mOutermostShell;
+    scriptShell.Shell(false);
+    std::fclose(file);
+    *outLine = std::max(scriptInterface.GetLinesRead(), 1);
+    return !scriptShell.WasStoppedBySignal();
 }
 
 KRVCommandResult KRVCommands::Read(KRVShell& ioShell, const KRVArguments& inArguments) {

@@ -1,6 +1,9 @@
 // Reading scripts: what a script may run, how its text is taken, and what
 // is said when reading it goes wrong.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -8,11 +11,38 @@
 #include <string>
 
 #include "KRVSequencer.h"
+#include "KRVSequencerListener.h"
 #include "KRVShell.h"
+#include "KRVSignals.h"
 #include "KRVStdioInterface.h"
 #include "TestShell.h"
 
 namespace {
+
+// Presses Ctrl-C when the sequence gets its inTrack1th track.
+class InterruptAtTrack : public KRVSequencerListener {
+public:
+    explicit InterruptAtTrack(int inTrack1) : mTrack1(inTrack1) {}
+    void TrackAdded(KRVSequencer*, int inTrack1) override {
+        if (inTrack1 == mTrack1) {
+            raise(SIGINT);
+        }
+    }
+    void BPMChanged(KRVSequencer*) override {}
+    void ClockReset(KRVSequencer*) override {}
+    void ConfigChanged(KRVSequencer*) override {}
+    void EventChanged(KRVSequencer*, int, int) override {}
+    void LoopChanged(KRVSequencer*) override {}
+    void PortListChanged(KRVSequencer*) override {}
+    void ScaleChanged(KRVSequencer*) override {}
+    void Start(KRVSequencer*) override {}
+    void Stop(KRVSequencer*) override {}
+    void TrackChanged(KRVSequencer*, int) override {}
+    void TrackDeleted(KRVSequencer*, int) override {}
+
+private:
+    int mTrack1;
+};
 
 class ScriptFilesTest : public testing::Test {
 protected:
@@ -73,6 +103,62 @@ TEST_F(ScriptFilesTest, ScriptsRunHostCommandsOnlyWhenAllowed) {
     std::filesystem::remove(made);
     Type("sh touch " + made + "\n");
     EXPECT_TRUE(std::filesystem::exists(made));
+}
+
+// Scripts as editors write them: a byte-order mark before the first
+// command, and a NUL byte deep in the file, which refuses its line whole.
+TEST_F(ScriptFilesTest, ByteOrderMarksAreSkippedAndNulLinesRefused) {
+    std::string script = Write("bom.krv", "\xEF\xBB\xBFnewtrack\r\nnewtrack\r\n");
+    EXPECT_EQ(Type("load " + script + "\n"), "deleted sequence\nadded track 1\nadded track 2\n");
+    std::string padding(5000, '\n');
+    script =
+        Write("nul.krv", "newtrack\n" + padding + std::string("setscale 1 8\0 9\nnewtrack\n", 24));
+    EXPECT_EQ(Type("load " + script + "\n"),
+              "deleted sequence\nadded track 1\nline holds a NUL byte, not run\nadded track 2\n");
+    EXPECT_EQ(mSequencer.GetStepCount(), 16);
+}
+
+// A file that cannot be read whole runs nothing and deletes nothing; a
+// FIFO or a device is refused at once rather than waited on.
+TEST_F(ScriptFilesTest, LoadChecksTheFileBeforeDeletingAnything) {
+    Type("newtrack\n");
+    std::string fifo = mFolder + "/fifo.krv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string binary = Write("binary.krv", std::string("MThd\0\0\0\6", 8));
+    std::string prose = Write("notes.txt", "Remember to buy milk.\n\nThen call Anna.\n");
+    std::string empty = Write("empty.krv", "");
+    EXPECT_EQ(Type("load " + fifo + "\nload /dev/zero\nread " + fifo + "\n"),
+              "can't open '" + fifo + "'\ncan't open '/dev/zero'\ncan't open '" + fifo + "'\n");
+    EXPECT_EQ(Type("load " + binary + "\nload " + prose + "\nload " + empty + "\n"),
+              "'" + binary + "' is not a krv script\n'" + prose + "' is not a krv script\n'" +
+                  empty + "' is not a krv script\n");
+    // Reading memory that is not mapped fails at once; it is no empty file.
+    EXPECT_EQ(Type("load /proc/self/mem\nread /proc/self/mem\n"),
+              "load of '/proc/self/mem' failed at line 1 (Input/output error): nothing ran, the "
+              "sequence is unchanged\nread of '/proc/self/mem' failed at line 1 (Input/output "
+              "error): nothing ran, the sequence is unchanged\n");
+    EXPECT_EQ(mSequencer.GetTrackCount(), 1);
+    // Read may take any text; load only a script.
+    EXPECT_EQ(Type("read " + empty + "\nread " + prose + "\n"),
+              "Remember: command not found\nThen: command not found\n");
+}
+
+// Ctrl-C stops a script between lines, and the user learns where, at every
+// level of scripts reading scripts.
+TEST_F(ScriptFilesTest, InterruptedScriptsSayWhereTheyStopped) {
+    KRVSignals::Install();
+    KRVSignals::Clear();
+    InterruptAtTrack listener(3);
+    mSequencer.AddListener(&listener);
+    std::string inner = Write("inner.krv", "newtrack\nnewtrack\nnewtrack\nnewtrack\n");
+    std::string outer = Write("outer.krv", "newtrack\nread " + inner + "\nnewtrack\n");
+    std::string said = Type("load " + outer + "\n");
+    KRVSignals::Clear();
+    EXPECT_EQ(said, "deleted sequence\nadded track 1\nadded track 2\nadded track 3\nread of '" +
+                        inner +
+                        "' interrupted at line 2: the sequence holds what ran before\nload of '" +
+                        outer + "' interrupted at line 2: the sequence holds what ran before\n");
+    EXPECT_EQ(mSequencer.GetTrackCount(), 3);
 }
 
 }  // namespace
