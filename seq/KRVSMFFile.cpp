@@ -10,6 +10,9 @@
 #include "KRVSafeFile.h"
 
 int KRVSMFFile::StatusOf(int inErrno) {
+    if (inErrno == KRVSafeFile::kNotRegularFile) {
+        return -EINVAL;
+    }
     return inErrno == ENOENT ? kFileNotFound : -inErrno;
 }
 
@@ -87,11 +90,11 @@ int KRVSMFFile::ReadAll(std::vector<std::uint8_t>* outData) {
 }
 
 // The old file stays whole until the new one is complete on disk.
-int KRVSMFFile::Write(const char* inPath, const std::vector<std::uint8_t>& inData) {
-    KRVSafeFile file;
-    if (!file.Open(inPath)) {
-        return StatusOf(file.GetError());
+int KRVSMFFile::Write(const char* inPath, const std::vector<std::uint8_t>& inData,
+                      KRVSafeFile* ioFile) {
+    if (!ioFile->Open(inPath)) {
+        return StatusOf(ioFile->GetError());
     }
-    std::fwrite(inData.data(), 1, inData.size(), file.GetStream());
-    return file.Commit() ? 0 : StatusOf(file.GetError());
+    std::fwrite(inData.data(), 1, inData.size(), ioFile->GetStream());
+    return ioFile->Commit() ? 0 : StatusOf(ioFile->GetError());
 }

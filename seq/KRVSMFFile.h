@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+class KRVSafeFile;
+
 // The file-system side of Standard MIDI File exchange. Every call answers
 // with a status: 0 for success, kFileNotFound when a name leads nowhere,
 // otherwise the negative errno of the failing call.
@@ -30,11 +32,14 @@ public:
     // Only regular files of at most kMaxFileSize bytes are read.
     int ReadAll(std::vector<std::uint8_t>* outData);
 
-    // Creates or replaces the file; on any failure the old file is kept as
-    // it was and nothing is left half written.
-    static int Write(const char* inPath, const std::vector<std::uint8_t>& inData);
+    // Creates or replaces the file through ioFile, which then tells what
+    // failed or what the new file could not keep; on any failure the old
+    // file is kept as it was and nothing is left half written.
+    static int Write(const char* inPath, const std::vector<std::uint8_t>& inData,
+                     KRVSafeFile* ioFile);
 
 private:
+    // The status for an errno (or KRVSafeFile::kNotRegularFile).
     static int StatusOf(int inErrno);
     int mDescriptor = -1;
 };

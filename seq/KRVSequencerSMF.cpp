@@ -3,6 +3,7 @@
 #include "KRVPath.h"
 #include "KRVSMFFile.h"
 #include "KRVSMFWriter.h"
+#include "KRVSafeFile.h"
 #include "KRVSequencer.h"
 #include "KRVTextOutput.h"
 
@@ -30,9 +31,18 @@ bool KRVSequencerSMF::Export(const char* inFileName) {
         return false;
     }
     CheckExportPath(inFileName);
-    status = KRVSMFFile::Write(inFileName, writer.Encode());
+    KRVSafeFile file;
+    status = KRVSMFFile::Write(inFileName, writer.Encode(), &file);
     mOutput->WriteFormattedLD("MusicSequenceSaveSMF returns %ld\n", status);
-    return status == 0;
+    if (status != 0) {
+        mOutput->WriteFormattedSS("krv: can't write '%s': %s\n", inFileName,
+                                  KRVSafeFile::Describe(file.GetError()).c_str());
+        return false;
+    }
+    for (const std::string& loss : file.GetLosses(inFileName)) {
+        mOutput->WriteFormattedS("krv: %s\n", loss.c_str());
+    }
+    return true;
 }
 
 // Every track starts at time 0, so the file's tracks play together as the

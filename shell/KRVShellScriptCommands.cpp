@@ -153,24 +153,33 @@ void WriteScript(FILE* inFile, ScriptKind inKind, const KRVSequencer* inSequence
     }
 }
 
+KRVCommandResult RefuseTarget(KRVShellInterface& ioOut, const std::string& inPath, int inError) {
+    ioOut.WriteFormattedSS("can't open '%s': %s\n", inPath.c_str(),
+                           KRVSafeFile::Describe(inError).c_str());
+    return KRVCommandResult::kFailed;
+}
+
 // The steps every save shares: the file name, the question, the safe write
-// and its one-line report of a failure.
+// and its one-line report of a failure. A file the user may not write is
+// refused before the question, which would be asked for nothing.
 KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, ScriptKind inKind) {
     KRVShellInterface& out = ioShell.GetInterface();
     if (!inArguments.Has(1)) {
         return ioShell.Refuse("need file name to save to\n");
     }
     const std::string& path = inArguments.Get(1);
+    const char* opening = inKind != kSelectionScript ? "opening file\n" : "";
+    if (int error = KRVSafeFile::CheckTarget(path)) {
+        out.Write(opening);
+        return RefuseTarget(out, path, error);
+    }
     if (!ioShell.MayOverwrite(path.c_str())) {
         return KRVCommandResult::kFailed;
     }
-    if (inKind != kSelectionScript) {
-        out.Write("opening file\n");
-    }
+    out.Write(opening);
     KRVSafeFile file;
     if (!file.Open(path)) {
-        out.WriteFormattedS("can't open '%s'\n", path.c_str());
-        return KRVCommandResult::kFailed;
+        return RefuseTarget(out, path, file.GetError());
     }
     WriteScript(file.GetStream(), inKind, &ioShell.GetSequencer(), &out);
     if (inKind != kSelectionScript) {
@@ -178,8 +187,11 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
     }
     if (!file.Commit()) {
         out.WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n", path.c_str(),
-                             std::strerror(file.GetError()));
+                             KRVSafeFile::Describe(file.GetError()).c_str());
         return KRVCommandResult::kFailed;
+    }
+    for (const std::string& loss : file.GetLosses(path)) {
+        out.WriteFormattedS("%s\n", loss.c_str());
     }
     return KRVCommandResult::kSucceeded;
 }
