@@ -19,6 +19,11 @@ bool KRVSequencerSMF::Export(const char* inFileName) {
     KRVSMFWriter writer(kFileTicksPerQuarterNote);
     long status = writer.SetTempo(mSequencer->GetBPM());
     mOutput->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
+    if (status != 0) {
+        mOutput->WriteFormattedLF(
+            "krv: a MIDI file holds no tempo this slow; it plays at %lf bpm\n",
+            writer.GetWrittenBPM());
+    }
     for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
         int fileTrack0 = writer.AddTrack();
         if (fileTrack0 < 0) {
