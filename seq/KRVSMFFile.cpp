@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "KRVSafeFile.h"
 
@@ -14,6 +15,18 @@ int KRVSMFFile::StatusOf(int inErrno) {
         return -EINVAL;
     }
     return inErrno == ENOENT ? kFileNotFound : -inErrno;
+}
+
+// ReadAll gives -EINVAL for a name that is no regular file, and nothing
+// else does.
+std::string KRVSMFFile::Describe(int inStatus) {
+    if (inStatus == kFileNotFound) {
+        return std::strerror(ENOENT);
+    }
+    if (inStatus == -EINVAL) {
+        return KRVSafeFile::Describe(KRVSafeFile::kNotRegularFile);
+    }
+    return std::strerror(-inStatus);
 }
 
 int KRVSMFFile::GetPathStatus(const char* inPath) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class KRVSafeFile;
@@ -21,6 +22,8 @@ public:
     static int GetWritableFileStatus(const char* inPath);
     // Whether a directory exists in which a new file can be made.
     static int GetDirectoryStatus(const char* inPath);
+    // Words for a status of these calls or of Open and ReadAll.
+    static std::string Describe(int inStatus);
 
     // Reading is split in two so that a name that cannot be opened is told
     // apart from a file that cannot be read.
