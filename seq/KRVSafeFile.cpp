@@ -143,7 +143,6 @@ bool KRVSafeFile::Open(const std::string& inPath) {
         descriptor = CreateNamed();
     }
     if (descriptor >= 0) {
-        KeepOwnerAndMode(descriptor);
         mStream = fdopen(descriptor, "w");
         if (mStream == nullptr) {
             close(descriptor);
@@ -205,8 +204,10 @@ int KRVSafeFile::CreateNamed() {
     return -1;
 }
 
-// The owner and group can only be given by their holder (or root); the
-// mode is set last, since a change of owner may clear some of its bits.
+// Done once the text is complete, so that until then the file is the
+// saver's alone, open to a later save's clean-up whatever mode it will
+// have. The owner and group can only be given by their holder (or root);
+// the mode is set last, since a change of owner may clear some of its bits.
 void KRVSafeFile::KeepOwnerAndMode(int inDescriptor) {
     if (!mExists) {
         fchmod(inDescriptor, DefaultMode());
@@ -225,8 +226,8 @@ void KRVSafeFile::KeepOwnerAndMode(int inDescriptor) {
     fchmod(inDescriptor, mOld.st_mode & 07777);
 }
 
-// Temporary names left by saves that were killed: only the user's own, and
-// only those no living save holds locked.
+// Temporary names left by saves that were killed: those no living save
+// holds locked.
 void KRVSafeFile::RemoveLeftovers() const {
     int listing = openat(mFolder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* folder = listing >= 0 ? fdopendir(listing) : nullptr;
@@ -247,7 +248,7 @@ void KRVSafeFile::RemoveLeftovers() const {
         }
         struct stat opened, named;
         if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) &&
-            opened.st_uid == geteuid() && flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
+            flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
             fstatat(listing, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             IsSameFile(opened, named)) {
             unlinkat(listing, entry->d_name, 0);
@@ -265,6 +266,9 @@ bool KRVSafeFile::Commit() {
         return false;
     }
     bool written = Finish();
+    if (written) {
+        KeepOwnerAndMode(mLock);
+    }
     if (written && mTemporary.empty()) {
         written = NameUnnamed();
     }

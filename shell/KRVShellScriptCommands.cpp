@@ -34,10 +34,23 @@ void WriteSelectionLines(FILE* inFile, const KRVSequencer* inSequencer) {
     }
 }
 
-void WriteEventBlock(FILE* inFile, const KRVEvent& inEvent, int inTrack1, int inStep1) {
+// setchannel takes a channel's name before its number, so a channel named
+// "3" would catch a plain 3; a leading zero reads as the same number.
+std::string ChannelWord(const KRVSequencer* inSequencer, int inChannel) {
+    std::string word = std::to_string(inChannel);
+    int port = 0;
+    int channel = 0;
+    while (inSequencer->GetNamedChannel(word, &port, &channel)) {
+        word.insert(0, "0");
+    }
+    return word;
+}
+
+void WriteEventBlock(FILE* inFile, const KRVSequencer* inSequencer, const KRVEvent& inEvent,
+                     int inTrack1, int inStep1) {
     std::fprintf(inFile, "selectevent %d %d\n", inTrack1, inStep1);
     std::fprintf(inFile, "setnote %d\n", inEvent.GetNote());
-    std::fprintf(inFile, "setchannel %d\n", inEvent.GetChannel());
+    std::fprintf(inFile, "setchannel %s\n", ChannelWord(inSequencer, inEvent.GetChannel()).c_str());
     std::fprintf(inFile, "setport %d\n", inEvent.GetPort());
     std::fprintf(inFile, "setgatetime %d\n", inEvent.GetGateTime());
     std::fprintf(inFile, "setvelocity %d\n", inEvent.GetVelocity());
@@ -78,7 +91,8 @@ void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterf
             std::fprintf(inFile, "mutetrack %d\n", track1);
         }
         for (int step1 = 1; step1 <= inSequencer->GetStepCount(); step1++) {
-            WriteEventBlock(inFile, inSequencer->GetEvent(track1, step1), track1, step1);
+            WriteEventBlock(inFile, inSequencer, inSequencer->GetEvent(track1, step1), track1,
+                            step1);
         }
     }
     inOut->Write("writing selection\n");

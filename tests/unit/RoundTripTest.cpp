@@ -109,7 +109,8 @@ private:
         return kCommands[Pick(std::size(kCommands))];
     }
     std::string Name() {
-        static const char* const kNames[] = {"Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit"};
+        static const char* const kNames[] = {
+            "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16"};
         return kNames[Pick(std::size(kNames))];
     }
 
