@@ -305,15 +305,17 @@ bool KRVSafeFile::Finish() {
     return written;
 }
 
-// An unnamed file gets its name through its descriptor under /proc, or
-// directly where the process may (AT_EMPTY_PATH needs privilege).
+// An unnamed file gets its name directly where the process may
+// (AT_EMPTY_PATH needs CAP_DAC_READ_SEARCH, and then needs no /proc, nor a
+// link from a folder a sandbox may close), or through its descriptor under
+// /proc.
 bool KRVSafeFile::NameUnnamed() {
     const std::string descriptorPath = "/proc/self/fd/" + std::to_string(mLock);
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string name = MakeTemporaryName();
-        if (linkat(AT_FDCWD, descriptorPath.c_str(), mFolder, name.c_str(), AT_SYMLINK_FOLLOW) ==
-                0 ||
-            (errno == ENOENT && linkat(mLock, "", mFolder, name.c_str(), AT_EMPTY_PATH) == 0)) {
+        if (linkat(mLock, "", mFolder, name.c_str(), AT_EMPTY_PATH) == 0 ||
+            (errno != EEXIST && linkat(AT_FDCWD, descriptorPath.c_str(), mFolder, name.c_str(),
+                                       AT_SYMLINK_FOLLOW) == 0)) {
             mTemporary = name;
             return true;
         }
