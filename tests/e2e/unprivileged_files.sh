@@ -15,13 +15,16 @@ fi
 as_nobody() {
     setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"
 }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 0755 "$work"
+# A copy, since the build folder may lie where nobody cannot reach.
+cp "$krv" "$work/krv"
+krv=$work/krv
 if ! as_nobody test -x "$krv"; then
     echo "SKIP: the user nobody cannot run $krv (a folder above it is closed to others)"
     exit 77
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-chmod 0755 "$work"
 mkdir -m 0777 "$work/open" "$work/closed"
 fail() {
     echo "FAIL: $*"
