@@ -63,6 +63,8 @@ bool LacksUnnamedFiles(int inError) {
 
 }  // namespace
 
+bool KRVSafeFile::sUseUnnamedFiles = true;
+
 KRVSafeFile::~KRVSafeFile() {
     Abandon();
 }
@@ -138,8 +140,8 @@ bool KRVSafeFile::Open(const std::string& inPath) {
         return false;
     }
     RemoveLeftovers();
-    int descriptor = CreateUnnamed();
-    if (descriptor < 0 && LacksUnnamedFiles(errno)) {
+    int descriptor = sUseUnnamedFiles ? CreateUnnamed() : -1;
+    if (descriptor < 0 && (!sUseUnnamedFiles || LacksUnnamedFiles(errno))) {
         descriptor = CreateNamed();
     }
     if (descriptor >= 0) {

@@ -49,6 +49,9 @@ public:
     // After Commit: one sentence for each thing the new file could not keep
     // of the old one (its other hard links, its owner), naming inName.
     std::vector<std::string> GetLosses(const std::string& inName) const;
+    // For tests: with false, saves go the way they go on a file system
+    // without unnamed files, which the machines that test have none of.
+    static void UseUnnamedFiles(bool inUse) { sUseUnnamedFiles = inUse; }
 
 private:
     static std::string ResolveLinks(const std::string& inPath);
@@ -74,4 +77,5 @@ private:
     std::string mTemporary;
     int mError = 0;
     bool mOwnerLost = false;
+    static bool sUseUnnamedFiles;
 };

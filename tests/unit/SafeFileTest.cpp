@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -136,6 +138,43 @@ TEST_F(SafeFileTest, LeftoversOfKilledSavesGoWithTheNextSave) {
     close(held);
     ASSERT_TRUE(Save(Path("a.krv"), "newer\n"));
     EXPECT_EQ(CountEntries(), 2);
+}
+
+// Where there are no unnamed files, a save killed mid-write leaves its
+// short name behind, whole or not, and the next save into the folder
+// removes it.
+TEST_F(SafeFileTest, WithoutUnnamedFilesAKilledSaveIsClearedUpLater) {
+    KRVSafeFile::UseUnnamedFiles(false);
+    ASSERT_TRUE(Save(Path("a.krv"), "old\n"));
+    chmod(Path("a.krv").c_str(), 0640);
+    pid_t child = fork();
+    if (child == 0) {
+        KRVSafeFile file;
+        if (file.Open(Path("a.krv"))) {
+            std::fputs("half", file.GetStream());
+            std::fflush(file.GetStream());
+            raise(SIGKILL);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(CountEntries(), 2);
+    EXPECT_EQ(Contents(Path("a.krv")), "old\n");
+    ASSERT_TRUE(Save(Path("a.krv"), "new\n"));
+    EXPECT_EQ(CountEntries(), 1);
+    EXPECT_EQ(Contents(Path("a.krv")), "new\n");
+    struct stat info;
+    ASSERT_EQ(stat(Path("a.krv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    {
+        KRVSafeFile abandoned;
+        ASSERT_TRUE(abandoned.Open(Path("a.krv")));
+        EXPECT_EQ(CountEntries(), 2);
+    }
+    EXPECT_EQ(CountEntries(), 1);
+    KRVSafeFile::UseUnnamedFiles(true);
 }
 
 // Several names of one file: the one written to gets the new text, the
