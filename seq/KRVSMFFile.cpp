@@ -6,11 +6,27 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "KRVSafeFile.h"
 
 int KRVSMFFile::StatusOf(int inErrno) {
+    if (inErrno == KRVSafeFile::kNotRegularFile) {
+        return -EINVAL;
+    }
     return inErrno == ENOENT ? kFileNotFound : -inErrno;
+}
+
+// ReadAll gives -EINVAL for a name that is no regular file, and nothing
+// else does.
+std::string KRVSMFFile::Describe(int inStatus) {
+    if (inStatus == kFileNotFound) {
+        return std::strerror(ENOENT);
+    }
+    if (inStatus == -EINVAL) {
+        return KRVSafeFile::Describe(KRVSafeFile::kNotRegularFile);
+    }
+    return std::strerror(-inStatus);
 }
 
 int KRVSMFFile::GetPathStatus(const char* inPath) {
@@ -87,11 +103,11 @@ int KRVSMFFile::ReadAll(std::vector<std::uint8_t>* outData) {
 }
 
 // The old file stays whole until the new one is complete on disk.
-int KRVSMFFile::Write(const char* inPath, const std::vector<std::uint8_t>& inData) {
-    KRVSafeFile file;
-    if (!file.Open(inPath)) {
-        return StatusOf(file.GetError());
+int KRVSMFFile::Write(const char* inPath, const std::vector<std::uint8_t>& inData,
+                      KRVSafeFile* ioFile) {
+    if (!ioFile->Open(inPath)) {
+        return StatusOf(ioFile->GetError());
     }
-    std::fwrite(inData.data(), 1, inData.size(), file.GetStream());
-    return file.Commit() ? 0 : StatusOf(file.GetError());
+    std::fwrite(inData.data(), 1, inData.size(), ioFile->GetStream());
+    return ioFile->Commit() ? 0 : StatusOf(ioFile->GetError());
 }

@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+class KRVSafeFile;
 
 // The file-system side of Standard MIDI File exchange. Every call answers
 // with a status: 0 for success, kFileNotFound when a name leads nowhere,
@@ -19,6 +22,8 @@ public:
     static int GetWritableFileStatus(const char* inPath);
     // Whether a directory exists in which a new file can be made.
     static int GetDirectoryStatus(const char* inPath);
+    // Words for a status of these calls or of Open and ReadAll.
+    static std::string Describe(int inStatus);
 
     // Reading is split in two so that a name that cannot be opened is told
     // apart from a file that cannot be read.
@@ -30,11 +35,14 @@ public:
     // Only regular files of at most kMaxFileSize bytes are read.
     int ReadAll(std::vector<std::uint8_t>* outData);
 
-    // Creates or replaces the file; on any failure the old file is kept as
-    // it was and nothing is left half written.
-    static int Write(const char* inPath, const std::vector<std::uint8_t>& inData);
+    // Creates or replaces the file through ioFile, which then tells what
+    // failed or what the new file could not keep; on any failure the old
+    // file is kept as it was and nothing is left half written.
+    static int Write(const char* inPath, const std::vector<std::uint8_t>& inData,
+                     KRVSafeFile* ioFile);
 
 private:
+    // The status for an errno (or KRVSafeFile::kNotRegularFile).
     static int StatusOf(int inErrno);
     int mDescriptor = -1;
 };

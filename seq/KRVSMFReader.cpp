@@ -18,12 +18,32 @@ constexpr std::uint32_t kTempoLength = 3;
 KRVSMFReader::KRVSMFReader(std::size_t inMaxNotesPerTrack)
     : mMaxNotesPerTrack(std::max<std::size_t>(inMaxNotesPerTrack, 1)) {}
 
+std::string KRVSMFReader::Describe(int inStatus) {
+    switch (inStatus) {
+        case kNotAMIDIFile:
+            return "not a Standard MIDI File";
+        case kTruncated:
+            return "the file ends in the middle of a chunk";
+        case kBadVariableLength:
+            return "a length or time in the file is too long to be read";
+        case kBadEvent:
+            return "the file holds an event that cannot be read";
+        case kNoTracks:
+            return "the file holds no tracks";
+        default:
+            return "the file cannot be read";
+    }
+}
+
 void KRVSMFReader::Reset() {
     mFormat = 0;
     mTempoFound = false;
     mTempoTick = 0;
     mMicrosecondsPerQuarterNote = 500000;
     mTracks.clear();
+    mNoteCounts.clear();
+    mSkippedEvents = 0;
+    mLaterTempos = 0;
 }
 
 int KRVSMFReader::Parse(const std::uint8_t* inData, std::size_t inSize) {
@@ -44,6 +64,7 @@ int KRVSMFReader::Parse(const std::uint8_t* inData, std::size_t inSize) {
     }
     if (mFormat == 1 && mTracks.front().empty()) {
         mTracks.erase(mTracks.begin());
+        mNoteCounts.erase(mNoteCounts.begin());
     }
     return 0;
 }
@@ -88,6 +109,7 @@ int KRVSMFReader::ReadTrack() {
         return 0;
     }
     std::vector<KRVSMFNote> notes;
+    mNoteCount = 0;
     mTick = 0;
     mRunningStatus = 0;
     mTrackEnded = false;
@@ -97,6 +119,7 @@ int KRVSMFReader::ReadTrack() {
     }
     mPosition = mChunkEnd;
     mTracks.push_back(std::move(notes));
+    mNoteCounts.push_back(mNoteCount);
     return status;
 }
 
@@ -116,6 +139,7 @@ int KRVSMFReader::ReadEvent(std::vector<KRVSMFNote>* ioNotes) {
     }
     if (status == kSysExEvent || status == kSysExContinuation) {
         mPosition++;
+        mSkippedEvents++;
         const std::uint8_t* data = nullptr;
         std::uint32_t length = 0;
         return ReadSizedData(&data, &length);
@@ -150,7 +174,12 @@ int KRVSMFReader::ReadChannelMessage(std::uint8_t inStatus, std::vector<KRVSMFNo
         }
     }
     // A note-on of velocity 0 is a note-off.
-    if (kind == 0x90 && data[1] != 0 && ioNotes->size() < mMaxNotesPerTrack) {
+    const bool isNote = kind == 0x90 && data[1] != 0;
+    if (kind != 0x80 && kind != 0x90) {
+        mSkippedEvents++;
+    }
+    mNoteCount += isNote ? 1 : 0;
+    if (isNote && ioNotes->size() < mMaxNotesPerTrack) {
         KRVSMFNote note;
         note.mTick = mTick;
         note.mChannel = inStatus & 0x0F;
@@ -196,6 +225,9 @@ int KRVSMFReader::ReadSizedData(const std::uint8_t** outData, std::uint32_t* out
 void KRVSMFReader::KeepTempo(const std::uint8_t* inData) {
     std::uint32_t microseconds = (inData[0] << 16) | (inData[1] << 8) | inData[2];
     // A tempo of 0 microseconds per beat has no meaning; it is skipped.
+    if (microseconds == 0 || mTempoFound) {
+        mLaterTempos++;
+    }
     if (microseconds == 0 || (mTempoFound && mTick >= mTempoTick)) {
         return;
     }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // One note-on of a Standard MIDI File track: where it starts (in the file's
@@ -36,12 +37,21 @@ public:
 
     // 0, or one of the statuses above. On failure nothing read is kept.
     int Parse(const std::uint8_t* inData, std::size_t inSize);
+    // Words for a status of Parse.
+    static std::string Describe(int inStatus);
 
     int GetFormat() const { return mFormat; }
     // The tracks an import lays out. A format-1 file's first track is its
     // tempo map and is left out unless it plays notes.
     int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
     const std::vector<KRVSMFNote>& GetNotes(int inTrack0) const { return mTracks[inTrack0]; }
+    // All the track's notes, those beyond what is kept included.
+    std::uint64_t GetNoteCount(int inTrack0) const { return mNoteCounts[inTrack0]; }
+    // Events that play something an import cannot keep: controllers,
+    // program changes, pressure, pitch bends and system-exclusive messages.
+    std::uint64_t GetSkippedEventCount() const { return mSkippedEvents; }
+    // Tempo events after the first.
+    std::uint64_t GetLaterTempoCount() const { return mLaterTempos; }
     bool HasTempo() const { return mTempoFound; }
     // The earliest tempo event of the file, in beats per minute.
     double GetBPM() const { return 60000000.0 / mMicrosecondsPerQuarterNote; }
@@ -72,4 +82,8 @@ private:
     std::uint64_t mTempoTick = 0;
     std::uint32_t mMicrosecondsPerQuarterNote = 500000;
     std::vector<std::vector<KRVSMFNote>> mTracks;
+    std::vector<std::uint64_t> mNoteCounts;
+    std::uint64_t mNoteCount = 0;
+    std::uint64_t mSkippedEvents = 0;
+    std::uint64_t mLaterTempos = 0;
 };

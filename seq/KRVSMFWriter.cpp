@@ -14,19 +14,47 @@ constexpr std::uint8_t kMetaText = 0x01;
 constexpr std::uint8_t kMetaTempo = 0x51;
 constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 constexpr std::uint16_t kFormat = 1;
+constexpr double kMaxDivision = 0x7FFF;
+// How far a tempo may be from the one asked for and keep the sequencer's
+// quarter note: well within what any listener or program could tell.
+constexpr double kTempoTolerance = 1e-5;
 }  // namespace
 
 KRVSMFWriter::KRVSMFWriter(std::uint16_t inTicksPerQuarterNote)
-    : mTicksPerQuarterNote(std::clamp<std::uint16_t>(inTicksPerQuarterNote, 1, 0x7FFF)) {}
+    : mTicksPerQuarterNote(std::clamp<std::uint16_t>(inTicksPerQuarterNote, 1, 0x7FFF)),
+      mDivision(mTicksPerQuarterNote) {}
 
 int KRVSMFWriter::SetTempo(double inBPM) {
-    double microseconds = std::round(60000000.0 / inBPM);
-    if (!(microseconds >= 1.0 && microseconds <= kMaxMicrosecondsPerQuarterNote)) {
-        mMicrosecondsPerQuarterNote = microseconds >= 1.0 ? kMaxMicrosecondsPerQuarterNote : 1;
+    const double exact = 60000000.0 / inBPM;
+    const double rounded = std::round(exact);
+    mDivision = mTicksPerQuarterNote;
+    if (rounded >= 1.0 && rounded <= kMaxMicrosecondsPerQuarterNote &&
+        std::abs(rounded - exact) <= exact * kTempoTolerance) {
+        mMicrosecondsPerQuarterNote = static_cast<std::uint32_t>(rounded);
+        return 0;
+    }
+    if (!(exact > 0.0)) {
+        mMicrosecondsPerQuarterNote = 1;
         return kOutOfRange;
     }
-    mMicrosecondsPerQuarterNote = static_cast<std::uint32_t>(microseconds);
+    // The largest division whose quarter note the tempo event can hold
+    // gives the most digits.
+    const double division = std::floor(
+        std::min(kMaxDivision, kMaxMicrosecondsPerQuarterNote * mTicksPerQuarterNote / exact));
+    if (division < 1.0) {
+        mDivision = 1;
+        mMicrosecondsPerQuarterNote = kMaxMicrosecondsPerQuarterNote;
+        return kOutOfRange;
+    }
+    mDivision = static_cast<std::uint16_t>(division);
+    mMicrosecondsPerQuarterNote =
+        static_cast<std::uint32_t>(std::round(exact * division / mTicksPerQuarterNote));
     return 0;
+}
+
+double KRVSMFWriter::GetWrittenBPM() const {
+    return 60000000.0 * mDivision /
+           (static_cast<double>(mMicrosecondsPerQuarterNote) * mTicksPerQuarterNote);
 }
 
 int KRVSMFWriter::AddTrack() {
@@ -62,7 +90,7 @@ std::vector<std::uint8_t> KRVSMFWriter::Encode() const {
     std::vector<std::uint8_t> header;
     AppendBigEndian(kFormat, 2, &header);
     AppendBigEndian(static_cast<std::uint32_t>(mTracks.size() + 1), 2, &header);
-    AppendBigEndian(mTicksPerQuarterNote, 2, &header);
+    AppendBigEndian(mDivision, 2, &header);
     std::vector<std::uint8_t> file;
     AppendChunk("MThd", header, &file);
     AppendChunk("MTrk", EncodeTempoTrack(), &file);

@@ -7,6 +7,12 @@
 // Builds a format-1 Standard MIDI File in memory: a tempo track holding one
 // tempo at time 0, then one track of notes per AddTrack. Times are in the
 // file's ticks at the resolution given to the constructor.
+//
+// A tempo event holds at most 0xFFFFFF microseconds a quarter note (3.58
+// bpm) and only whole microseconds (0.02 % off near 25,000 bpm). Where one
+// cannot hold the tempo closely, the file's quarter note is made longer or
+// shorter than the sequencer's: its time division changes, the ticks do not,
+// so every note keeps its time in seconds.
 class KRVSMFWriter {
 public:
     // A file names its tracks in 16 bits, and the tempo track is one of them.
@@ -15,9 +21,13 @@ public:
 
     explicit KRVSMFWriter(std::uint16_t inTicksPerQuarterNote);
 
-    // 0, or kOutOfRange when the tempo was beyond what a file holds (about
-    // 3.6 to 60,000,000 bpm) and the nearest one was written instead.
+    // 0, or kOutOfRange when the tempo was beyond what a file holds (below
+    // about 0.0015 bpm at 2,400 ticks a quarter note) and the nearest one
+    // was written instead.
     int SetTempo(double inBPM);
+    // The tempo the file plays at, in quarter notes of the constructor's
+    // resolution a minute.
+    double GetWrittenBPM() const;
     // The new track's 0-based index, or kOutOfRange when the file is full.
     int AddTrack();
     int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
@@ -55,6 +65,8 @@ private:
     static std::vector<std::uint8_t> EncodeNoteTrack(const Track& inTrack);
 
     std::uint16_t mTicksPerQuarterNote;
+    // The file's own quarter note: its time division and tempo.
+    std::uint16_t mDivision;
     std::uint32_t mMicrosecondsPerQuarterNote = 500000;
     std::vector<Track> mTracks;
 };

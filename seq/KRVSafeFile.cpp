@@ -1,16 +1,49 @@
 #include "KRVSafeFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
-#include <vector>
+#include <cstring>
+#include <random>
 
 #include "KRVPath.h"
 
 namespace {
+
+// Temporary names are short, so that a target of any legal length (up to
+// NAME_MAX) can have one beside it, and of one shape, so that a later save
+// knows them. The random part keeps two saves into one folder apart.
+constexpr char kTemporaryPrefix[] = ".krv-";
+constexpr std::size_t kRandomLength = 6;
+
+std::string MakeTemporaryName() {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::string name = kTemporaryPrefix;
+    for (std::size_t i = 0; i < kRandomLength; i++) {
+        name += kLetters[random() % (sizeof kLetters - 1)];
+    }
+    return name;
+}
+
+bool IsTemporaryName(const char* inName) {
+    const std::size_t prefixLength = sizeof kTemporaryPrefix - 1;
+    if (std::strlen(inName) != prefixLength + kRandomLength ||
+        std::strncmp(inName, kTemporaryPrefix, prefixLength) != 0) {
+        return false;
+    }
+    for (const char* letter = inName + prefixLength; *letter != '\0'; letter++) {
+        if (!std::isalnum(static_cast<unsigned char>(*letter))) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // The mode a new file gets from open(): 0666 less the umask.
 mode_t DefaultMode() {
@@ -19,20 +52,25 @@ mode_t DefaultMode() {
     return 0666 & ~mask;
 }
 
-// Makes the rename itself durable; a failure here loses nothing, since both
-// the old and the new file are complete.
-void SyncFolder(const std::string& inPath) {
-    int folder = open(KRVPath::FolderOf(inPath).c_str(), O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
+bool IsSameFile(const struct stat& inA, const struct stat& inB) {
+    return inA.st_dev == inB.st_dev && inA.st_ino == inB.st_ino;
+}
+
+// The file systems without unnamed files say so in one of these ways.
+bool LacksUnnamedFiles(int inError) {
+    return inError == EOPNOTSUPP || inError == EISDIR || inError == EINVAL;
 }
 
 }  // namespace
 
+bool KRVSafeFile::sUseUnnamedFiles = true;
+
 KRVSafeFile::~KRVSafeFile() {
     Abandon();
+}
+
+std::string KRVSafeFile::Describe(int inError) {
+    return inError == kNotRegularFile ? "not a regular file" : std::strerror(inError);
 }
 
 // Follows a chain of symbolic links to the path that will really be written,
@@ -55,75 +93,251 @@ std::string KRVSafeFile::ResolveLinks(const std::string& inPath) {
     return path;
 }
 
-bool KRVSafeFile::Open(const std::string& inPath) {
-    Abandon();
-    mError = 0;
-    mTarget = ResolveLinks(inPath);
-    struct stat info;
-    bool exists = stat(mTarget.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode)) {
-        mStream = std::fopen(mTarget.c_str(), "w");
-        mError = mStream == nullptr ? errno : 0;
-        return mStream != nullptr;
+// Opens the target's folder and learns what the target is; 0 when the user
+// may replace it, else the error. Names are used relative to the folder
+// from here on, so the temporary name never makes a path too long.
+int KRVSafeFile::Inspect(const std::string& inPath) {
+    CloseFolder();
+    mExists = false;
+    const std::string target = ResolveLinks(inPath);
+    mLeaf = KRVPath::LeafOf(target);
+    if (mLeaf.empty() || mLeaf == "." || mLeaf == "..") {
+        return EISDIR;
     }
-    return OpenTemporary(mTarget);
+    mFolder = open(KRVPath::FolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (mFolder < 0) {
+        return errno;
+    }
+    if (fstatat(mFolder, mLeaf.c_str(), &mOld, 0) == 0) {
+        mExists = true;
+        if (S_ISDIR(mOld.st_mode)) {
+            return EISDIR;
+        }
+        if (!S_ISREG(mOld.st_mode)) {
+            return kNotRegularFile;
+        }
+        if (faccessat(mFolder, mLeaf.c_str(), W_OK, AT_EACCESS) != 0) {
+            return errno;
+        }
+    } else if (errno != ENOENT) {
+        return errno;
+    }
+    // The new file is made in the folder, and renamed there.
+    return faccessat(mFolder, ".", W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
-bool KRVSafeFile::OpenTemporary(const std::string& inTarget) {
-    std::string pattern =
-        KRVPath::FolderOf(inTarget) + "/." + KRVPath::LeafOf(inTarget) + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int descriptor = mkstemp(name.data());
-    if (descriptor < 0) {
-        mError = errno;
+int KRVSafeFile::CheckTarget(const std::string& inPath) {
+    KRVSafeFile probe;
+    return probe.Inspect(inPath);
+}
+
+bool KRVSafeFile::Open(const std::string& inPath) {
+    Abandon();
+    mOwnerLost = false;
+    mError = Inspect(inPath);
+    if (mError != 0) {
+        CloseFolder();
         return false;
     }
-    mTemporary = name.data();
-    // The new file keeps the old one's permissions, or gets a new file's.
-    struct stat info;
-    fchmod(descriptor, stat(inTarget.c_str(), &info) == 0 ? (info.st_mode & 07777) : DefaultMode());
-    mStream = fdopen(descriptor, "w");
+    RemoveLeftovers();
+    int descriptor = sUseUnnamedFiles ? CreateUnnamed() : -1;
+    if (descriptor < 0 && (!sUseUnnamedFiles || LacksUnnamedFiles(errno))) {
+        descriptor = CreateNamed();
+    }
+    if (descriptor >= 0) {
+        mStream = fdopen(descriptor, "w");
+        if (mStream == nullptr) {
+            close(descriptor);
+        }
+    }
     if (mStream == nullptr) {
         mError = errno;
-        close(descriptor);
         Abandon();
         return false;
     }
     return true;
 }
 
+// A file without a name vanishes with the process, whenever it is killed.
+int KRVSafeFile::CreateUnnamed() {
+    int descriptor = openat(mFolder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        return -1;
+    }
+    mLock = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (mLock < 0 || flock(mLock, LOCK_EX) != 0) {
+        int error = errno;
+        close(descriptor);
+        errno = error;
+        return -1;
+    }
+    return descriptor;
+}
+
+// The name exists before its lock, so a save cleaning up at that moment may
+// take it for a leftover and remove it; the name is checked after locking
+// and another made if it has gone.
+int KRVSafeFile::CreateNamed() {
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string name = MakeTemporaryName();
+        int descriptor =
+            openat(mFolder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (descriptor < 0 && errno == EEXIST) {
+            continue;
+        }
+        if (descriptor < 0) {
+            return -1;
+        }
+        mLock = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+        struct stat opened, named;
+        if (mLock >= 0 && flock(mLock, LOCK_EX) == 0 && fstat(descriptor, &opened) == 0 &&
+            fstatat(mFolder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            IsSameFile(opened, named)) {
+            mTemporary = name;
+            return descriptor;
+        }
+        close(descriptor);
+        if (mLock >= 0) {
+            close(mLock);
+            mLock = -1;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Done once the text is complete, so that until then the file is the
+// saver's alone, open to a later save's clean-up whatever mode it will
+// have. The owner and group can only be given by their holder (or root);
+// the mode is set last, since a change of owner may clear some of its bits.
+void KRVSafeFile::KeepOwnerAndMode(int inDescriptor) {
+    if (!mExists) {
+        fchmod(inDescriptor, DefaultMode());
+        return;
+    }
+    if (fchown(inDescriptor, mOld.st_uid, mOld.st_gid) != 0) {
+        // The group alone may still be ours to give.
+        if (fchown(inDescriptor, static_cast<uid_t>(-1), mOld.st_gid) != 0) {
+            mOwnerLost = true;
+        }
+    }
+    struct stat made;
+    if (fstat(inDescriptor, &made) == 0 && made.st_uid != mOld.st_uid) {
+        mOwnerLost = true;
+    }
+    fchmod(inDescriptor, mOld.st_mode & 07777);
+}
+
+// Temporary names left by saves that were killed: those no living save
+// holds locked.
+void KRVSafeFile::RemoveLeftovers() const {
+    int listing = openat(mFolder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* folder = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (folder == nullptr) {
+        if (listing >= 0) {
+            close(listing);
+        }
+        return;
+    }
+    while (const dirent* entry = readdir(folder)) {
+        if (!IsTemporaryName(entry->d_name)) {
+            continue;
+        }
+        int descriptor =
+            openat(listing, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) {
+            continue;
+        }
+        struct stat opened, named;
+        if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) &&
+            flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
+            fstatat(listing, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            IsSameFile(opened, named)) {
+            unlinkat(listing, entry->d_name, 0);
+        }
+        close(descriptor);
+    }
+    closedir(folder);
+}
+
+// The rename is atomic, so the target is the old file or the new one at
+// every moment; the lock keeps the temporary name safe from other saves
+// until it is done.
 bool KRVSafeFile::Commit() {
     if (mStream == nullptr) {
         return false;
     }
-    bool written = std::fflush(mStream) == 0 && !std::ferror(mStream);
-    if (written && !mTemporary.empty()) {
-        written = fsync(fileno(mStream)) == 0;
+    bool written = Finish();
+    if (written) {
+        KeepOwnerAndMode(mLock);
     }
-    if (!written && mError == 0) {
+    if (written && mTemporary.empty()) {
+        written = NameUnnamed();
+    }
+    if (written && renameat(mFolder, mTemporary.c_str(), mFolder, mLeaf.c_str()) != 0) {
+        mError = errno;
+        written = false;
+    }
+    if (written) {
+        mTemporary.clear();
+        // Makes the rename itself durable; a failure here loses nothing,
+        // since both the old and the new file are complete.
+        int folder = openat(mFolder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            fsync(folder);
+            close(folder);
+        }
+    }
+    Abandon();
+    return written;
+}
+
+// Everything written reaches the disk, or the first error is kept.
+bool KRVSafeFile::Finish() {
+    bool written =
+        std::fflush(mStream) == 0 && !std::ferror(mStream) && fsync(fileno(mStream)) == 0;
+    if (!written) {
         mError = errno != 0 ? errno : EIO;
     }
-    int closed = std::fclose(mStream);
+    if (std::fclose(mStream) != 0 && written) {
+        mError = errno;
+        written = false;
+    }
     mStream = nullptr;
-    if (closed != 0 && mError == 0) {
-        mError = errno;
-        written = false;
-    }
-    if (mTemporary.empty()) {
-        return written;
-    }
-    if (written && std::rename(mTemporary.c_str(), mTarget.c_str()) != 0) {
-        mError = errno;
-        written = false;
-    }
-    if (!written) {
-        unlink(mTemporary.c_str());
-    } else {
-        SyncFolder(mTarget);
-    }
-    mTemporary.clear();
     return written;
+}
+
+// An unnamed file gets its name directly where the process may
+// (AT_EMPTY_PATH needs CAP_DAC_READ_SEARCH, and then needs no /proc, nor a
+// link from a folder a sandbox may close), or through its descriptor under
+// /proc.
+bool KRVSafeFile::NameUnnamed() {
+    const std::string descriptorPath = "/proc/self/fd/" + std::to_string(mLock);
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string name = MakeTemporaryName();
+        if (linkat(mLock, "", mFolder, name.c_str(), AT_EMPTY_PATH) == 0 ||
+            (errno != EEXIST && linkat(AT_FDCWD, descriptorPath.c_str(), mFolder, name.c_str(),
+                                       AT_SYMLINK_FOLLOW) == 0)) {
+            mTemporary = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    mError = errno;
+    return false;
+}
+
+std::vector<std::string> KRVSafeFile::GetLosses(const std::string& inName) const {
+    std::vector<std::string> losses;
+    if (mExists && mOld.st_nlink > 1) {
+        losses.push_back("'" + inName + "' had other hard links, which keep the old contents");
+    }
+    if (mOwnerLost) {
+        losses.push_back("'" + inName + "' could not keep its owner and group, and is now yours");
+    }
+    return losses;
 }
 
 void KRVSafeFile::Abandon() {
@@ -132,7 +346,19 @@ void KRVSafeFile::Abandon() {
         mStream = nullptr;
     }
     if (!mTemporary.empty()) {
-        unlink(mTemporary.c_str());
+        unlinkat(mFolder, mTemporary.c_str(), 0);
         mTemporary.clear();
+    }
+    if (mLock >= 0) {
+        close(mLock);
+        mLock = -1;
+    }
+    CloseFolder();
+}
+
+void KRVSafeFile::CloseFolder() {
+    if (mFolder >= 0) {
+        close(mFolder);
+        mFolder = -1;
     }
 }

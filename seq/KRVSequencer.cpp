@@ -144,9 +144,10 @@ bool KRVSequencer::SetScale(int inBars, int inSteps) {
     return true;
 }
 
+// The step after a partial last step ends the loop with the sequence.
 void KRVSequencer::SetLoopStep(int inStep1) {
-    if (inStep1 - 1 >= 0 && inStep1 - 1 <= GetStepCount()) {
-        mTicksInLoop = (inStep1 - 1) * mTicksPerStep;
+    if (inStep1 - 1 >= 0 && inStep1 - 1 <= GetPlayedStepCount()) {
+        mTicksInLoop = std::min((inStep1 - 1) * mTicksPerStep, mTicksInSequence.Load());
     }
     FireLoopChangedAction();
 }
@@ -269,9 +270,14 @@ void KRVSequencer::VSolo(int inTrack1, int inStep1) {
     mVSoloed[inStep1 - 1] = soloed;
 }
 
+// Only the event that holds the step's solo ends it: unsoloing another event
+// of the step would leave the soloed one marked in a step that plays all.
 void KRVSequencer::VUnSolo(int inTrack1, int inStep1) {
-    GetEvent(inTrack1, inStep1).mVSoloed = false;
-    mVSoloed[inStep1 - 1] = false;
+    KRVEvent& event = GetEvent(inTrack1, inStep1);
+    if (event.mVSoloed) {
+        event.mVSoloed = false;
+        mVSoloed[inStep1 - 1] = false;
+    }
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
 }
 

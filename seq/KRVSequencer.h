@@ -71,8 +71,16 @@ public:
     bool IsOutputGone() const;
     int GetStepCount() const { return mTicksInSequence / mTicksPerStep; }
     int GetBarCount() const { return mTicksInSequence / kTicksPerBar; }
-    // The first step that is not played.
-    int GetLoopStep() const { return mTicksInLoop / mTicksPerStep + 1; }
+    // Steps that play, a partial last one (when the steps do not divide the
+    // bars) included.
+    int GetPlayedStepCount() const {
+        return (mTicksInSequence + mTicksPerStep - 1) / mTicksPerStep;
+    }
+    // The first step that is not played. A loop over the whole sequence
+    // counts its partial last step, so that it tells apart from a loop that
+    // stops before that step (10 steps of 9 ticks in 96: 12, not 11).
+    int GetLoopStep() const { return (mTicksInLoop + mTicksPerStep - 1) / mTicksPerStep + 1; }
+    int GetLoopTicks() const { return mTicksInLoop; }
     int GetCurrentStep() const { return mTicks / mTicksPerStep; }
     int GetTicksPerStep() const { return mTicksPerStep; }
     int GetTicksPerQuarterNote() const { return kTicksPerQuarterNote; }

@@ -3,6 +3,7 @@
 #include "KRVPath.h"
 #include "KRVSMFFile.h"
 #include "KRVSMFWriter.h"
+#include "KRVSafeFile.h"
 #include "KRVSequencer.h"
 #include "KRVTextOutput.h"
 
@@ -18,6 +19,11 @@ bool KRVSequencerSMF::Export(const char* inFileName) {
     KRVSMFWriter writer(kFileTicksPerQuarterNote);
     long status = writer.SetTempo(mSequencer->GetBPM());
     mOutput->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
+    if (status != 0) {
+        mOutput->WriteFormattedLF(
+            "krv: a MIDI file holds no tempo this slow; it plays at %lf bpm\n",
+            writer.GetWrittenBPM());
+    }
     for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
         int fileTrack0 = writer.AddTrack();
         if (fileTrack0 < 0) {
@@ -30,9 +36,18 @@ bool KRVSequencerSMF::Export(const char* inFileName) {
         return false;
     }
     CheckExportPath(inFileName);
-    status = KRVSMFFile::Write(inFileName, writer.Encode());
+    KRVSafeFile file;
+    status = KRVSMFFile::Write(inFileName, writer.Encode(), &file);
     mOutput->WriteFormattedLD("MusicSequenceSaveSMF returns %ld\n", status);
-    return status == 0;
+    if (status != 0) {
+        mOutput->WriteFormattedSS("krv: can't write '%s': %s\n", inFileName,
+                                  KRVSafeFile::Describe(file.GetError()).c_str());
+        return false;
+    }
+    for (const std::string& loss : file.GetLosses(inFileName)) {
+        mOutput->WriteFormattedS("krv: %s\n", loss.c_str());
+    }
+    return true;
 }
 
 // Every track starts at time 0, so the file's tracks play together as the
@@ -78,16 +93,21 @@ bool KRVSequencerSMF::Import(const char* inFileName) {
     long status = file.Open(inFileName);
     if (status != 0) {
         mOutput->WriteFormattedLD("FSPathMakeRef returns %ld\n", status);
+        mOutput->WriteFormattedSS("krv: can't read '%s': %s\n", inFileName,
+                                  KRVSMFFile::Describe(status).c_str());
         return false;
     }
     std::vector<std::uint8_t> data;
     KRVSMFReader reader(KRVTrack::kMaxSteps);
     status = file.ReadAll(&data);
+    std::string reason = KRVSMFFile::Describe(status);
     if (status == 0) {
         status = reader.Parse(data.data(), data.size());
+        reason = KRVSMFReader::Describe(status);
     }
     if (status != 0) {
         mOutput->WriteFormattedLD("MusicSequenceLoadSMF returns %ld\n", status);
+        mOutput->WriteFormattedSS("krv: can't read '%s': %s\n", inFileName, reason.c_str());
         return false;
     }
     double bpm = GetTempo(reader);
@@ -97,13 +117,47 @@ bool KRVSequencerSMF::Import(const char* inFileName) {
     }
     mOutput->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
                               static_cast<unsigned long>(reader.GetTrackCount()));
-    for (int fileTrack0 = 0; fileTrack0 < reader.GetTrackCount(); fileTrack0++) {
-        int track1 = LoadTrack(reader.GetNotes(fileTrack0));
-        if (track1 != -1) {
-            mOutput->WriteFormattedD("loaded track %d\n", track1);
-        }
-    }
+    LoadTracks(reader);
     return true;
+}
+
+// Each file track with notes becomes a track while the sequence has room;
+// what does not fit is counted and said after the tracks.
+void KRVSequencerSMF::LoadTracks(const KRVSMFReader& inReader) const {
+    const std::uint64_t steps = static_cast<std::uint64_t>(mSequencer->GetStepCount());
+    unsigned long tracksLeftOut = 0;
+    unsigned long notesLeftOut = 0;
+    for (int fileTrack0 = 0; fileTrack0 < inReader.GetTrackCount(); fileTrack0++) {
+        const std::vector<KRVSMFNote>& notes = inReader.GetNotes(fileTrack0);
+        if (notes.empty()) {
+            continue;
+        }
+        if (!mSequencer->CanAddTrack()) {
+            tracksLeftOut++;
+            continue;
+        }
+        mOutput->WriteFormattedD("loaded track %d\n", LoadTrack(notes));
+        std::uint64_t count = inReader.GetNoteCount(fileTrack0);
+        notesLeftOut += count > steps ? count - steps : 0;
+    }
+    if (tracksLeftOut > 0) {
+        mOutput->WriteFormattedLUD("krv: %lu tracks left out, a sequence holds %d at most\n",
+                                   tracksLeftOut, KRVSequencer::kMaxTracks);
+    }
+    if (notesLeftOut > 0) {
+        mOutput->WriteFormattedLUD("krv: %lu notes beyond step %d left out\n", notesLeftOut,
+                                   mSequencer->GetStepCount());
+    }
+    if (inReader.GetSkippedEventCount() > 0) {
+        mOutput->WriteFormattedLU(
+            "krv: %lu events skipped that are not notes (controllers, program changes, pressure, "
+            "pitch bends, system exclusive)\n",
+            static_cast<unsigned long>(inReader.GetSkippedEventCount()));
+    }
+    if (inReader.GetLaterTempoCount() > 0) {
+        mOutput->WriteFormattedLU("krv: %lu tempo changes skipped, the first tempo is the one\n",
+                                  static_cast<unsigned long>(inReader.GetLaterTempoCount()));
+    }
 }
 
 // The file's first tempo in beats per minute, or 0 when it has none.
@@ -118,11 +172,8 @@ double KRVSequencerSMF::GetTempo(const KRVSMFReader& inReader) const {
 // Notes go on steps 1, 2, ... in file order; chords spread over consecutive
 // steps and notes beyond the last step are dropped. The remaining steps,
 // all but the very last, repeat the last note laid. Returns the new track's
-// number, or -1 for a file track without notes.
+// number; the caller has made sure there are notes and room.
 int KRVSequencerSMF::LoadTrack(const std::vector<KRVSMFNote>& inNotes) const {
-    if (inNotes.empty()) {
-        return -1;
-    }
     const int steps = mSequencer->GetStepCount();
     KRVTrack track;
     int step1 = 1;

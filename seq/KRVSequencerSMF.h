@@ -36,6 +36,7 @@ private:
     void AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;
     void CheckExportPath(const char* inFileName) const;
     double GetTempo(const KRVSMFReader& inReader) const;
+    void LoadTracks(const KRVSMFReader& inReader) const;
     int LoadTrack(const std::vector<KRVSMFNote>& inNotes) const;
     static void FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent);
 

@@ -11,6 +11,7 @@
 #endif
 
 KRVCommandLine::KRVCommandLine(int inArgc, char** inArgv) {
+    const char* tempo = nullptr;
     for (int i = 1; i < inArgc; i++) {
         if (std::strcmp(inArgv[i], "--help") == 0 || std::strcmp(inArgv[i], "-h") == 0) {
             mAction = kShowHelp;
@@ -20,13 +21,20 @@ KRVCommandLine::KRVCommandLine(int inArgc, char** inArgv) {
             mAction = kShowVersion;
             return;
         }
+        if (std::strcmp(inArgv[i], "--allow-shell-in-scripts") == 0) {
+            mAllowShellInScripts = true;
+            continue;
+        }
         if (IsOption(inArgv[i])) {
             mAction = kRefuse;
             mRefused = inArgv[i];
             return;
         }
+        if (tempo == nullptr) {
+            tempo = inArgv[i];
+        }
     }
-    double bpm = inArgc > 1 ? std::atof(inArgv[1]) : 0.0;
+    double bpm = tempo != nullptr ? std::atof(tempo) : 0.0;
     if (KRVSequencer::IsUsableBPM(bpm)) {
         mStartingTempo = bpm;
     }
@@ -60,13 +68,16 @@ int KRVCommandLine::Report(FILE* outStream, FILE* errStream) const {
 
 void KRVCommandLine::WriteUsage(FILE* outStream) {
     std::fputs(
-        "usage: krv [bpm]\n"
+        "usage: krv [bpm] [--allow-shell-in-scripts]\n"
         "       krv --help | --version\n"
         "\n"
         "A MIDI step sequencer for the console. Type commands at the numbered\n"
         "prompt; 'help' lists them all, 'quit' (or Ctrl-D) leaves.\n"
         "\n"
         "  bpm        starting tempo in beats per minute (default 120)\n"
+        "  --allow-shell-in-scripts\n"
+        "             let scripts (read, load, default) run host commands\n"
+        "             with 'shell'; without it only typed ones run\n"
         "  --help     show this text and exit\n"
         "  --version  show the version and exit\n"
         "\n"

@@ -13,6 +13,9 @@ public:
     static constexpr int kBufferLength = kMaxLineLength + 1;
     // What ReadLine gives for a line that did not fit its buffer.
     static constexpr int kTooLong = -2;
+    // What ReadLine gives for a line with a NUL byte in it, consumed and
+    // refused whole: the NUL would silently cut the line short.
+    static constexpr int kHasNul = -3;
 
     // Copies a line of inLength characters (its newline already gone) and a
     // terminating zero into outBuffer and returns inLength; kTooLong, with

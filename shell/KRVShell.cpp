@@ -52,6 +52,7 @@ void KRVShell::RunLoop(bool inPrompt) {
     char buffer[kLineBufferLength];
     for (;;) {
         if (StopsForSignal(inPrompt)) {
+            mStoppedBySignal = true;
             return;
         }
         if (inPrompt) {
@@ -64,11 +65,19 @@ void KRVShell::RunLoop(bool inPrompt) {
             if (KRVSignals::IsPending()) {
                 continue;
             }
+            if (int error = mInterface->GetReadError()) {
+                mInterface->WriteFormattedS("krv: can't read input (%s), stopping\n",
+                                            std::strerror(error));
+            }
             return;
         }
         if (length == KRVLineLimit::kTooLong) {
             mInterface->WriteFormattedD("line too long (max=%d characters), not run\n",
                                         KRVLineLimit::kMaxLineLength);
+            continue;
+        }
+        if (length == KRVLineLimit::kHasNul) {
+            mInterface->Write("line holds a NUL byte, not run\n");
             continue;
         }
         if (Execute(buffer) == KRVCommandResult::kQuit) {

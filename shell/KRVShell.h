@@ -31,6 +31,8 @@ public:
 
     // Runs the loop until quit or end of input; inPrompt shows "%d krv> ".
     void Shell(bool inPrompt);
+    // Whether the loop ended for a signal (SIGINT ends a script's loop).
+    bool WasStoppedBySignal() const { return mStoppedBySignal; }
     // Stops playback, if it runs, and says how many notes the MIDI output
     // could not carry.
     void StopPlayback();
@@ -48,6 +50,11 @@ public:
     // every script this shell reads (the fuzz target runs so).
     void SetShellCommandsAllowed(bool inAllowed) { mShellCommandsAllowed = inAllowed; }
     bool AreShellCommandsAllowed() const { return mShellCommandsAllowed; }
+    // A script may hide a host command among the lines of a sequence, so
+    // scripts read through this shell run none unless allowed here.
+    void SetShellInScriptsAllowed(bool inAllowed) { mShellInScriptsAllowed = inAllowed; }
+    bool AreShellCommandsInScriptsAllowed() const { return mShellInScriptsAllowed; }
+    bool IsReadingScript() const { return mScriptDepth > 0; }
     // Track and step numbers in commands are read 0-based (old scripts).
     bool IsMigrationMode() const { return mMigrationMode; }
     void SetMigrationMode(bool inOn) { mMigrationMode = inOn; }
@@ -75,15 +82,20 @@ private:
     bool StopsForSignal(bool inPrompt);
     static void StopPlaybackFor(void* inShell);
     bool MayReadAnotherScript(const std::string& inPath);
+    // Runs a script's text through a shell of its own; false when a signal
+    // stopped it, with outLine the line it stopped at.
+    bool RunScriptText(std::string inText, int* outLine);
 
     KRVSequencer* mSequencer;
     KRVShellInterface* mInterface;
     bool mConfirmSaves = true;
     bool mShellCommandsAllowed = true;
+    bool mShellInScriptsAllowed = false;
     bool mMigrationMode = false;
     int mHistoryNumber = 1;
     // Whether the console was told that the MIDI server has gone.
     bool mToldOutputGone = false;
+    bool mStoppedBySignal = false;
     // How many scripts deep this shell reads: 0 at the console.
     int mScriptDepth = 0;
     // The shell at depth 0 counts the scripts read for its current command.

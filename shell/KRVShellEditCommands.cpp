@@ -87,14 +87,16 @@ KRVCommandResult KRVCommands::SetNote(KRVShell& ioShell, const KRVArguments& inA
     return KRVCommandResult::kSucceeded;
 }
 
-// Velocity 0 would be a note-off, so it is refused.
+// Velocity 0 is a silent step, as randomvelocity makes them and save writes
+// them. A word that is no number also reads as 0, so 0 must be typed.
 KRVCommandResult KRVCommands::SetVelocity(KRVShell& ioShell, const KRVArguments& inArguments) {
     int velocity = 0;
     if (!inArguments.Has(1)) {
         return ioShell.Refuse("need velocity param\n");
     }
-    if (!inArguments.ReadInRange(1, 1, 127, &velocity)) {
-        return ioShell.Refuse("need velocity 1-127\n");
+    if (!inArguments.ReadInRange(1, 0, 127, &velocity) ||
+        (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1)))) {
+        return ioShell.Refuse("need velocity 0-127\n");
     }
     KRVSelectionSetVelocity action(static_cast<unsigned char>(velocity));
     int count = ioShell.GetSequencer().RunSelection(&action);

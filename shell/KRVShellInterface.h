@@ -12,7 +12,8 @@ class KRVShellInterface : public KRVTextOutput {
 public:
     // Reads one whole line and returns its length without its newline, or -1
     // at end of input. A line that does not fit in the buffer is consumed
-    // and refused: KRVLineLimit::kTooLong, nothing of it delivered.
+    // and refused: KRVLineLimit::kTooLong, nothing of it delivered; so is
+    // one with a NUL byte (KRVLineLimit::kHasNul).
     virtual int ReadLine(char* inBuffer, int inBufferLength) = 0;
     // The same for the answer to a question (overwrite, yes or no?): an
     // interface that keeps the lines typed for recall leaves answers out.
@@ -21,6 +22,9 @@ public:
     }
     // Sends on what the writes so far have left in a buffer.
     virtual void Flush() {}
+    // The errno of a failed read when ReadLine gave -1 for it rather than
+    // for the end of the input; 0 otherwise.
+    virtual int GetReadError() const { return 0; }
 
     // A null delegate switches delegation off. Delegates are not owned.
     void SetInputDelegate(KRVShellInterface* inDelegate) { mInputDelegate = inDelegate; }

@@ -2,17 +2,20 @@
 // deletesequence, deleteconfig and migration. A script is a file of command
 // lines, read back through a shell of its own.
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "KRVArguments.h"
 #include "KRVCommands.h"
 #include "KRVSafeFile.h"
+#include "KRVScriptFile.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
@@ -31,10 +34,23 @@ void WriteSelectionLines(FILE* inFile, const KRVSequencer* inSequencer) {
     }
 }
 
-void WriteEventBlock(FILE* inFile, const KRVEvent& inEvent, int inTrack1, int inStep1) {
+// setchannel takes a channel's name before its number, so a channel named
+// "3" would catch a plain 3; a leading zero reads as the same number.
+std::string ChannelWord(const KRVSequencer* inSequencer, int inChannel) {
+    std::string word = std::to_string(inChannel);
+    int port = 0;
+    int channel = 0;
+    while (inSequencer->GetNamedChannel(word, &port, &channel)) {
+        word.insert(0, "0");
+    }
+    return word;
+}
+
+void WriteEventBlock(FILE* inFile, const KRVSequencer* inSequencer, const KRVEvent& inEvent,
+                     int inTrack1, int inStep1) {
     std::fprintf(inFile, "selectevent %d %d\n", inTrack1, inStep1);
     std::fprintf(inFile, "setnote %d\n", inEvent.GetNote());
-    std::fprintf(inFile, "setchannel %d\n", inEvent.GetChannel());
+    std::fprintf(inFile, "setchannel %s\n", ChannelWord(inSequencer, inEvent.GetChannel()).c_str());
     std::fprintf(inFile, "setport %d\n", inEvent.GetPort());
     std::fprintf(inFile, "setgatetime %d\n", inEvent.GetGateTime());
     std::fprintf(inFile, "setvelocity %d\n", inEvent.GetVelocity());
@@ -50,13 +66,24 @@ void WriteEventBlock(FILE* inFile, const KRVEvent& inEvent, int inTrack1, int in
     std::fprintf(inFile, "clear\n");
 }
 
+// Six decimals, as scripts have always had them, where they give the tempo
+// back exactly; otherwise every digit it takes.
+std::string FormatTempo(double inBPM) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%lf", inBPM);
+    if (std::strtod(text, nullptr) != inBPM) {
+        std::snprintf(text, sizeof text, "%.17g", inBPM);
+    }
+    return text;
+}
+
 void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterface* inOut) {
     inOut->Write("writing scale & loop\n");
     std::fprintf(inFile, "setscale %d %d\n", inSequencer->GetBarCount(),
                  inSequencer->GetStepCount());
     std::fprintf(inFile, "setloop %d\n", inSequencer->GetLoopStep());
     inOut->Write("writing bpm\n");
-    std::fprintf(inFile, "bpm %lf\n", inSequencer->GetBPM());
+    std::fprintf(inFile, "bpm %s\n", FormatTempo(inSequencer->GetBPM()).c_str());
     for (int track1 = 1; track1 <= inSequencer->GetTrackCount(); track1++) {
         inOut->WriteFormattedD("writing track %d\n", track1);
         std::fprintf(inFile, "newtrack %d\n", track1);
@@ -64,7 +91,8 @@ void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterf
             std::fprintf(inFile, "mutetrack %d\n", track1);
         }
         for (int step1 = 1; step1 <= inSequencer->GetStepCount(); step1++) {
-            WriteEventBlock(inFile, inSequencer->GetEvent(track1, step1), track1, step1);
+            WriteEventBlock(inFile, inSequencer, inSequencer->GetEvent(track1, step1), track1,
+                            step1);
         }
     }
     inOut->Write("writing selection\n");
@@ -84,38 +112,46 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     }
 }
 
-// How much of a file is looked at for a NUL byte: text never has one, and
-// any binary file (a MIDI file, a program) does early on.
-constexpr size_t kScriptProbeLength = 4096;
-
-// True when the file's first bytes hold no NUL. The file is left at its start.
-bool StartsAsText(FILE* inFile) {
-    char probe[kScriptProbeLength];
-    size_t length = std::fread(probe, 1, sizeof probe, inFile);
-    bool text = std::memchr(probe, '\0', length) == nullptr;
-    std::rewind(inFile);
-    return text;
+// One line of any shape, for the messages the writes of the interface have
+// no form for.
+__attribute__((format(printf, 2, 3))) void Say(KRVShellInterface* inOut, const char* inFormat,
+                                               ...) {
+    va_list arguments;
+    va_start(arguments, inFormat);
+    char* text = nullptr;
+    if (vasprintf(&text, inFormat, arguments) >= 0) {
+        inOut->Write(text);
+        std::free(text);
+    }
+    va_end(arguments);
 }
 
-// Opens a script for reading, or says why not and gives null. Folders,
-// devices and binary files are refused here, before anything is changed.
-FILE* OpenScript(const std::string& inPath, KRVShellInterface* inOut) {
-    FILE* file = std::fopen(inPath.c_str(), "r");
-    struct stat status;
-    if (file != nullptr && (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode))) {
-        std::fclose(file);
-        file = nullptr;
+// Says why a script was not run; nothing of it ran, and nothing was deleted.
+void ReportUnreadScript(const KRVScriptFile& inScript, KRVScriptFile::Status inStatus,
+                        const char* inVerb, const std::string& inPath, KRVShellInterface* inOut) {
+    const char* path = inPath.c_str();
+    switch (inStatus) {
+        case KRVScriptFile::kNotText:
+            Say(inOut, "'%s' is not a krv script\n", path);
+            break;
+        case KRVScriptFile::kTooLarge:
+            Say(inOut, "'%s' is not a krv script (over %zu MiB)\n", path,
+                KRVScriptFile::kMaxSize >> 20);
+            break;
+        case KRVScriptFile::kReadFailed:
+            Say(inOut,
+                "%s of '%s' failed at line %d (%s): nothing ran, the sequence is unchanged\n",
+                inVerb, path, inScript.GetFailedLine(), std::strerror(inScript.GetError()));
+            break;
+        case KRVScriptFile::kInterrupted:
+            Say(inOut,
+                "%s of '%s' interrupted at line %d: nothing ran, the sequence is unchanged\n",
+                inVerb, path, inScript.GetFailedLine());
+            break;
+        default:
+            Say(inOut, "can't open '%s'\n", path);
+            break;
     }
-    if (file == nullptr) {
-        inOut->WriteFormattedS("can't open '%s'\n", inPath.c_str());
-        return nullptr;
-    }
-    if (!StartsAsText(file)) {
-        inOut->WriteFormattedS("'%s' is not a krv script\n", inPath.c_str());
-        std::fclose(file);
-        return nullptr;
-    }
-    return file;
 }
 
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
@@ -131,24 +167,33 @@ void WriteScript(FILE* inFile, ScriptKind inKind, const KRVSequencer* inSequence
     }
 }
 
+KRVCommandResult RefuseTarget(KRVShellInterface& ioOut, const std::string& inPath, int inError) {
+    ioOut.WriteFormattedSS("can't open '%s': %s\n", inPath.c_str(),
+                           KRVSafeFile::Describe(inError).c_str());
+    return KRVCommandResult::kFailed;
+}
+
 // The steps every save shares: the file name, the question, the safe write
-// and its one-line report of a failure.
+// and its one-line report of a failure. A file the user may not write is
+// refused before the question, which would be asked for nothing.
 KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, ScriptKind inKind) {
     KRVShellInterface& out = ioShell.GetInterface();
     if (!inArguments.Has(1)) {
         return ioShell.Refuse("need file name to save to\n");
     }
     const std::string& path = inArguments.Get(1);
+    const char* opening = inKind != kSelectionScript ? "opening file\n" : "";
+    if (int error = KRVSafeFile::CheckTarget(path)) {
+        out.Write(opening);
+        return RefuseTarget(out, path, error);
+    }
     if (!ioShell.MayOverwrite(path.c_str())) {
         return KRVCommandResult::kFailed;
     }
-    if (inKind != kSelectionScript) {
-        out.Write("opening file\n");
-    }
+    out.Write(opening);
     KRVSafeFile file;
     if (!file.Open(path)) {
-        out.WriteFormattedS("can't open '%s'\n", path.c_str());
-        return KRVCommandResult::kFailed;
+        return RefuseTarget(out, path, file.GetError());
     }
     WriteScript(file.GetStream(), inKind, &ioShell.GetSequencer(), &out);
     if (inKind != kSelectionScript) {
@@ -156,8 +201,11 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
     }
     if (!file.Commit()) {
         out.WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n", path.c_str(),
-                             std::strerror(file.GetError()));
+                             KRVSafeFile::Describe(file.GetError()).c_str());
         return KRVCommandResult::kFailed;
+    }
+    for (const std::string& loss : file.GetLosses(path)) {
+        out.WriteFormattedS("%s\n", loss.c_str());
     }
     return KRVCommandResult::kSucceeded;
 }
@@ -226,31 +274,58 @@ bool KRVShell::MayReadAnotherScript(const std::string& inPath) {
     return true;
 }
 
-// The script's shell writes through ours.
+// The whole file is read, and load checks that it holds commands at all,
+// before the sequence goes: a script that cannot be read leaves everything
+// as it was. A script stopped half-way by Ctrl-C says where.
 KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirst) {
     if (!MayReadAnotherScript(inPath)) {
         return KRVCommandResult::kFailed;
     }
-    FILE* file = OpenScript(inPath, mInterface);
-    if (file == nullptr) {
+    const char* verb = inClearFirst ? "load" : "read";
+    KRVScriptFile script;
+    KRVScriptFile::Status status = script.Read(inPath);
+    if (status == KRVScriptFile::kRead && inClearFirst && !script.HasCommandLine()) {
+        status = KRVScriptFile::kNotText;
+    }
+    if (status != KRVScriptFile::kRead) {
+        ReportUnreadScript(script, status, verb, inPath, mInterface);
         return KRVCommandResult::kFailed;
     }
     mOutermostShell->mScriptsRead++;
     if (inClearFirst) {
         DeleteTracks(*this);
     }
-    {
-        KRVStdioInterface scriptInterface(file, nullptr);
-        scriptInterface.SetOutputDelegate(mInterface);
-        KRVShell scriptShell(mSequencer, &scriptInterface);
-        scriptShell.mMigrationMode = mMigrationMode;
-        scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
-        scriptShell.mScriptDepth = mScriptDepth + 1;
-        scriptShell.mOutermostShell = mOutermostShell;
-        scriptShell.Shell(false);
+    int line = 0;
+    if (!RunScriptText(script.GetText(), &line)) {
+        Say(mInterface, "%s of '%s' interrupted at line %d: the sequence holds what ran before\n",
+            verb, inPath.c_str(), line);
+        return KRVCommandResult::kFailed;
     }
-    std::fclose(file);
     return KRVCommandResult::kSucceeded;
+}
+
+// The script's shell writes through ours.
+bool KRVShell::RunScriptText(std::string inText, int* outLine) {
+    if (inText.empty()) {
+        return true;
+    }
+    FILE* file = fmemopen(inText.data(), inText.size(), "r");
+    if (file == nullptr) {
+        *outLine = 1;
+        return false;
+    }
+    KRVStdioInterface scriptInterface(file, nullptr);
+    scriptInterface.SetOutputDelegate(mInterface);
+    KRVShell scriptShell(mSequencer, &scriptInterface);
+    scriptShell.mMigrationMode = mMigrationMode;
+    scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
+    scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
+    scriptShell.mScriptDepth = mScriptDepth + 1;
+    scriptShell.mOutermostShell = mOutermostShell;
+    scriptShell.Shell(false);
+    std::fclose(file);
+    *outLine = std::max(scriptInterface.GetLinesRead(), 1);
+    return !scriptShell.WasStoppedBySignal();
 }
 
 KRVCommandResult KRVCommands::Read(KRVShell& ioShell, const KRVArguments& inArguments) {

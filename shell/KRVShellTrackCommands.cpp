@@ -137,14 +137,16 @@ KRVCommandResult KRVCommands::SetScale(KRVShell& ioShell, const KRVArguments& in
     return KRVCommandResult::kSucceeded;
 }
 
-// The step after the last is allowed: the loop then plays every step.
+// The step after the last is allowed: the loop then plays every step, and
+// after a partial last step also that one.
 KRVCommandResult KRVCommands::SetLoop(KRVShell& ioShell, const KRVArguments& inArguments) {
     KRVSequencer& sequencer = ioShell.GetSequencer();
     int step1 = 0;
     if (!inArguments.Has(1)) {
         return ioShell.Refuse("need loop step param\n");
     }
-    if (!inArguments.ReadPosition(1, sequencer.GetStepCount() + 1, Sign::kDigitFirst, &step1)) {
+    if (!inArguments.ReadPosition(1, sequencer.GetPlayedStepCount() + 1, Sign::kDigitFirst,
+                                  &step1)) {
         return ioShell.Refuse("bad step number\n");
     }
     sequencer.SetLoopStep(step1);

@@ -34,19 +34,16 @@ KRVCommandResult KRVCommands::Reset(KRVShell& ioShell, const KRVArguments&) {
     return KRVCommandResult::kSucceeded;
 }
 
-// The tempo is read in single precision, so 99.9 is set (and saved) as
-// 99.900002. A tempo that gives no usable clock (0, negative, not a number,
-// or above 25,000) is refused, judged before the rounding so that 25000.001
-// does not slip through as 25000.
+// A tempo that gives no usable clock (0, negative, not a number, or above
+// 25,000) is refused.
 KRVCommandResult KRVCommands::BPM(KRVShell& ioShell, const KRVArguments& inArguments) {
     if (!inArguments.Has(1)) {
         return ioShell.Refuse("need bpm param\n");
     }
-    double typed = KRVReadDouble(inArguments.Get(1));
-    // Checked first: a double beyond float's range has no float value.
-    bool usable = KRVSequencer::IsUsableBPM(typed);
-    float bpm = usable ? static_cast<float>(typed) : 0.0f;
-    if (!usable || !ioShell.GetSequencer().SetBPM(bpm)) {
+    // Kept as typed, in double precision, so that a saved tempo (a file's
+    // or the command line's too) reads back as it was.
+    double bpm = KRVReadDouble(inArguments.Get(1));
+    if (!ioShell.GetSequencer().SetBPM(bpm)) {
         ioShell.GetInterface().WriteFormattedS("%s: having trouble parsing bpm\n",
                                                inArguments.Get(1).c_str());
         return KRVCommandResult::kFailed;

@@ -65,6 +65,12 @@ KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArg
     if (!ioShell.AreShellCommandsAllowed()) {
         return ioShell.Refuse("shell commands are switched off\n");
     }
+    if (ioShell.IsReadingScript() && !ioShell.AreShellCommandsInScriptsAllowed()) {
+        out.WriteFormattedS(
+            "%s: not run from a script; start krv with --allow-shell-in-scripts to allow it\n",
+            inArguments.Get(0).c_str());
+        return KRVCommandResult::kFailed;
+    }
     std::string commandLine = inArguments.Get(1) + " ";
     for (int i = 2; i <= inArguments.GetCount(); i++) {
         commandLine += "'" + inArguments.Get(i) + "' ";

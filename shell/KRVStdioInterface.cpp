@@ -11,6 +11,7 @@
 #include "KRVLineLimit.h"
 #include "KRVSignalWait.h"
 #include "KRVSignals.h"
+#include "KRVWords.h"
 
 namespace {
 
@@ -99,8 +100,14 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
     if (!ReadRawLine(inStream, static_cast<size_t>(inBufferLength), &line, &cut, &ended)) {
         return -1;
     }
+    if (mLinesRead++ == 0) {
+        KRVDropByteOrderMark(&line);
+    }
     if (cut) {
         return KRVLineLimit::kTooLong;
+    }
+    if (line.find('\0') != std::string::npos) {
+        return KRVLineLimit::kHasNul;
     }
     // A carriage return before the newline belongs to the line ending (files
     // written on other systems); one at the very end of the input stays.
@@ -113,7 +120,8 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
 // Reads up to the next newline (consumed, not kept) or the end of input.
 // At most inKeep characters are kept; outCut tells that more were dropped.
 // False when the input had nothing left at all, or when a signal the
-// command thread must act on came before the line did.
+// command thread must act on came before the line did, or when the read
+// failed (mReadError says why): a failed read is no end of input.
 bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine,
                                     bool* outCut, bool* outEnded) {
     bool any = false;
@@ -124,6 +132,10 @@ bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* 
         errno = 0;
         int ch = std::getc(inStream);
         if (ch == EOF) {
+            if (std::ferror(inStream) && errno != EINTR) {
+                mReadError = errno != 0 ? errno : EIO;
+                return false;
+            }
             if (errno != EINTR || !std::ferror(inStream)) {
                 return any;
             }

@@ -29,6 +29,10 @@ public:
     int ReadLine(char* inBuffer, int inBufferLength) override;
     int ReadAnswer(char* inBuffer, int inBufferLength) override;
     void Flush() override;
+    int GetReadError() const override { return mReadError; }
+    // Lines read so far, refused ones and answers included: where a script
+    // stands.
+    int GetLinesRead() const { return mLinesRead; }
     int Write(const char* inBuffer) override;
     int WriteFormattedD(const char* inFormat, int inDecimal) override;
     int WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) override;
@@ -46,8 +50,8 @@ private:
     // kept for recall only with inRemember.
     int ReadOwnLine(char* inBuffer, int inBufferLength, bool inRemember);
     int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
-    static bool ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine, bool* outCut,
-                            bool* outEnded);
+    bool ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine, bool* outCut,
+                     bool* outEnded);
     static bool AwaitInput(FILE* inStream);
     // Every write to the output stream passes here; inFlush sends it on at
     // once.
@@ -56,6 +60,8 @@ private:
     FILE* mInStream;
     FILE* mOutStream;
     std::unique_ptr<KRVLineEditor> mLineEditor;
+    int mLinesRead = 0;
+    int mReadError = 0;
     // Text written while a write of ours waits for room, held until it ends.
     bool mPrinting = false;
     std::string mHeldText;

@@ -59,6 +59,15 @@ double KRVReadDouble(const std::string& inWord) {
     return std::strtod(inWord.c_str(), nullptr);
 }
 
+bool KRVDropByteOrderMark(std::string* ioLine) {
+    static const char kMark[] = "\xEF\xBB\xBF";
+    if (ioLine->compare(0, sizeof kMark - 1, kMark) != 0) {
+        return false;
+    }
+    ioLine->erase(0, sizeof kMark - 1);
+    return true;
+}
+
 bool KRVStartsWithDigit(const std::string& inWord) {
     return !inWord.empty() && std::isdigit(static_cast<unsigned char>(inWord[0]));
 }

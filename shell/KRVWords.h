@@ -25,6 +25,9 @@ bool KRVStartsWithDigit(const std::string& inWord);
 // goes in double quotes, since one at the end of a line would be taken for
 // part of a DOS line end. Words without any of these stay as they are.
 std::string KRVEscapeWord(const std::string& inWord);
+// Takes a UTF-8 byte-order mark off the start of the line, as some editors
+// put one at the start of a file; false when there was none.
+bool KRVDropByteOrderMark(std::string* ioLine);
 // Old scripts number tracks and steps from 0. Saturates rather than
 // overflowing, so a huge number stays out of range.
 int KRVBumpForMigration(int inNumber);

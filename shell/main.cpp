@@ -64,10 +64,11 @@ KRVLineEditor::Completion CompleteTypedLine(const std::string& inBeforeCursor) {
 }
 
 // Until quit, end of input, SIGTERM or SIGHUP; SIGINT is dealt with inside.
-void RunConsole(KRVSequencer& ioSequencer) {
+void RunConsole(KRVSequencer& ioSequencer, const KRVCommandLine& inCommandLine) {
     KRVStdioInterface interface(stdin, stdout);
     interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
+    shell.SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
     shell.Shell(true);
     // No note may outlive the program: stop before anything goes.
     shell.StopPlayback();
@@ -102,7 +103,7 @@ int main(int inArgc, char** inArgv) {
         auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer", GetHostChoice());
         KRVSignals::Unblock();
         std::unique_ptr<MIDICLDestination> dummyDestination = SetUpPorts(*midiClient, sequencer);
-        RunConsole(sequencer);
+        RunConsole(sequencer, commandLine);
         // The client goes before the virtual destination it made, and both
         // before the sequencer, whose ports they feed.
         midiClient.reset();

@@ -40,6 +40,8 @@ cmp -s seq.krv "$work/before.krv" || fail "the old script was changed"
 cmp -s song.mid "$work/before.mid" || fail "the old MIDI file was changed"
 grep -q "^MusicSequenceSaveSMF returns -28$" "$work/out.txt" ||
     fail "no export error reported: $(cat "$work/out.txt")"
+grep -q "^krv: can't write 'song.mid': No space left on device$" "$work/out.txt" ||
+    fail "the export error is not said in words: $(cat "$work/out.txt")"
 leftovers=$(ls -A | grep -v -x -e seq.krv -e song.mid -e filler || true)
 [ -z "$leftovers" ] || fail "files left behind: $leftovers"
 grep -q "^couldn't write 'seq.krv' (No space left on device), the old file is unchanged$" \

@@ -1,12 +1,19 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "KRVSafeFile.h"
 
@@ -70,7 +77,7 @@ TEST_F(SafeFileTest, ReplacesWholeFilesAndKeepsTheirMode) {
     EXPECT_EQ(missing.GetError(), ENOENT);
 }
 
-TEST_F(SafeFileTest, FollowsLinksAndWritesDevicesDirectly) {
+TEST_F(SafeFileTest, FollowsLinksAndRefusesWhatIsNoRegularFile) {
     ASSERT_TRUE(Save(Path("real.krv"), "old\n"));
     ASSERT_EQ(symlink("real.krv", Path("link.krv").c_str()), 0);
     ASSERT_TRUE(Save(Path("link.krv"), "through the link\n"));
@@ -84,9 +91,110 @@ TEST_F(SafeFileTest, FollowsLinksAndWritesDevicesDirectly) {
     ASSERT_TRUE(Save(Path("dangling.krv"), "made\n"));
     EXPECT_EQ(Contents(Path("later.krv")), "made\n");
 
-    EXPECT_TRUE(Save("/dev/null", "gone\n"));
-    ASSERT_EQ(stat("/dev/null", &info), 0);
-    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    // A FIFO without a reader would block, a device swallow the text: both
+    // are refused before anything is opened.
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    for (std::string target : {Path("fifo"), std::string("/dev/null")}) {
+        KRVSafeFile file;
+        EXPECT_FALSE(file.Open(target)) << target;
+        EXPECT_EQ(file.GetError(), KRVSafeFile::kNotRegularFile);
+        EXPECT_EQ(KRVSafeFile::CheckTarget(target), KRVSafeFile::kNotRegularFile);
+    }
+    EXPECT_EQ(KRVSafeFile::Describe(KRVSafeFile::kNotRegularFile), "not a regular file");
+    EXPECT_EQ(KRVSafeFile::CheckTarget(mFolder), EISDIR);
+}
+
+// The temporary name is short and made beside the target by folder, so any
+// legal name saves: a leaf of NAME_MAX bytes, a path of PATH_MAX - 1.
+TEST_F(SafeFileTest, NamesAndPathsOfEveryLegalLengthSave) {
+    std::string longest(NAME_MAX, 'n');
+    ASSERT_TRUE(Save(Path(longest.c_str()), "a\n"));
+    ASSERT_TRUE(Save(Path(longest.c_str()), "b\n"));
+    EXPECT_EQ(Contents(Path(longest.c_str())), "b\n");
+
+    std::string folder = mFolder;
+    while (folder.size() + 1 + NAME_MAX + 1 + 10 < PATH_MAX - 1) {
+        folder += "/" + std::string(NAME_MAX, 'd');
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << folder.size();
+    }
+    std::string path = folder + "/" + std::string(PATH_MAX - 2 - folder.size(), 'p');
+    ASSERT_EQ(path.size(), static_cast<size_t>(PATH_MAX - 1));
+    ASSERT_TRUE(Save(path, "deep\n"));
+    ASSERT_TRUE(Save(path, "deeper\n"));
+    EXPECT_EQ(Contents(path), "deeper\n");
+}
+
+// A name left by a killed save goes with the next save into its folder;
+// one that a living save holds locked stays.
+TEST_F(SafeFileTest, LeftoversOfKilledSavesGoWithTheNextSave) {
+    for (const char* name : {".krv-abc123", ".krv-Zz9999", ".krv-held00", ".krv-toolong1"}) {
+        std::ofstream(Path(name)) << "left";
+    }
+    int held = open(Path(".krv-held00").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ASSERT_TRUE(Save(Path("a.krv"), "new\n"));
+    EXPECT_EQ(CountEntries(), 3);  // a.krv, the held one, the one of another shape
+    EXPECT_EQ(access(Path(".krv-held00").c_str(), F_OK), 0);
+    close(held);
+    ASSERT_TRUE(Save(Path("a.krv"), "newer\n"));
+    EXPECT_EQ(CountEntries(), 2);
+}
+
+// Where there are no unnamed files, a save killed mid-write leaves its
+// short name behind, whole or not, and the next save into the folder
+// removes it.
+TEST_F(SafeFileTest, WithoutUnnamedFilesAKilledSaveIsClearedUpLater) {
+    KRVSafeFile::UseUnnamedFiles(false);
+    ASSERT_TRUE(Save(Path("a.krv"), "old\n"));
+    chmod(Path("a.krv").c_str(), 0640);
+    pid_t child = fork();
+    if (child == 0) {
+        KRVSafeFile file;
+        if (file.Open(Path("a.krv"))) {
+            std::fputs("half", file.GetStream());
+            std::fflush(file.GetStream());
+            raise(SIGKILL);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(CountEntries(), 2);
+    EXPECT_EQ(Contents(Path("a.krv")), "old\n");
+    ASSERT_TRUE(Save(Path("a.krv"), "new\n"));
+    EXPECT_EQ(CountEntries(), 1);
+    EXPECT_EQ(Contents(Path("a.krv")), "new\n");
+    struct stat info;
+    ASSERT_EQ(stat(Path("a.krv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    {
+        KRVSafeFile abandoned;
+        ASSERT_TRUE(abandoned.Open(Path("a.krv")));
+        EXPECT_EQ(CountEntries(), 2);
+    }
+    EXPECT_EQ(CountEntries(), 1);
+    KRVSafeFile::UseUnnamedFiles(true);
+}
+
+// Several names of one file: the one written to gets the new text, the
+// others keep the old, and the saver is told.
+TEST_F(SafeFileTest, HardLinksKeepTheOldTextAndAreTold) {
+    ASSERT_TRUE(Save(Path("a.krv"), "old\n"));
+    ASSERT_EQ(link(Path("a.krv").c_str(), Path("b.krv").c_str()), 0);
+    KRVSafeFile file;
+    ASSERT_TRUE(file.Open(Path("a.krv")));
+    std::fputs("new\n", file.GetStream());
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(Contents(Path("a.krv")), "new\n");
+    EXPECT_EQ(Contents(Path("b.krv")), "old\n");
+    EXPECT_EQ(
+        file.GetLosses("a.krv"),
+        std::vector<std::string>{"'a.krv' had other hard links, which keep the old contents"});
+    KRVSafeFile again;
+    ASSERT_TRUE(again.Open(Path("a.krv")));
+    ASSERT_TRUE(again.Commit());
+    EXPECT_TRUE(again.GetLosses("a.krv").empty());
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ TEST_F(SequencerTest, GridScaleAndLoop) {
     EXPECT_EQ(mSequencer.GetLoopStep(), 17);
     EXPECT_TRUE(mSequencer.SetScale(1, 10));  // 9 ticks a step, partial 11th step
     EXPECT_EQ(mSequencer.GetStepCount(), 10);
-    EXPECT_EQ(mSequencer.GetLoopStep(), 11);
+    EXPECT_EQ(mSequencer.GetLoopStep(), 12);  // the partial step plays
 
     // Refused scales change nothing: out of range, steps of 1 tick, more
     // played steps than a track's 64 events.

@@ -1,0 +1,114 @@
+#include "KRVScriptFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "KRVCommandTable.h"
+#include "KRVSignals.h"
+#include "KRVWords.h"
+
+namespace {
+
+// How much of a file is looked at for a NUL byte: text never has one, and
+// any binary file (a MIDI file, a program) does early on.
+constexpr std::size_t kProbeLength = 4096;
+
+bool IsRegularFile(const struct stat& inInfo, int* outError) {
+    if (S_ISREG(inInfo.st_mode)) {
+        return true;
+    }
+    *outError = S_ISDIR(inInfo.st_mode) ? EISDIR : ENODEV;
+    return false;
+}
+
+}  // namespace
+
+// The name is looked at before it is opened, so that a FIFO without a
+// writer or a device is never opened at all; the open itself does not
+// block either, and what it opened is checked again, since the name may
+// have been replaced in between.
+KRVScriptFile::Status KRVScriptFile::Read(const std::string& inPath) {
+    mText.clear();
+    mError = 0;
+    struct stat info;
+    if (stat(inPath.c_str(), &info) != 0) {
+        mError = errno;
+        return kCannotOpen;
+    }
+    if (!IsRegularFile(info, &mError)) {
+        return kCannotOpen;
+    }
+    int descriptor = open(inPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        mError = errno;
+        return kCannotOpen;
+    }
+    Status status = kCannotOpen;
+    if (fstat(descriptor, &info) != 0) {
+        mError = errno;
+    } else if (IsRegularFile(info, &mError)) {
+        status = ReadDescriptor(descriptor);
+    }
+    close(descriptor);
+    std::size_t probed = std::min(mText.size(), kProbeLength);
+    if (status == kRead && std::memchr(mText.data(), '\0', probed) != nullptr) {
+        return kNotText;
+    }
+    return status;
+}
+
+// The file's size is not trusted (files under /proc say 0): it is read to
+// its end, in pieces, checking for signals between them.
+KRVScriptFile::Status KRVScriptFile::ReadDescriptor(int inDescriptor) {
+    std::vector<char> piece(64 * 1024);
+    for (;;) {
+        ssize_t count = read(inDescriptor, piece.data(), piece.size());
+        if (count < 0 && errno == EINTR && !KRVSignals::IsPending()) {
+            continue;
+        }
+        if (count < 0) {
+            mError = errno;
+            return errno == EINTR ? kInterrupted : kReadFailed;
+        }
+        if (count == 0) {
+            return kRead;
+        }
+        if (mText.size() + static_cast<std::size_t>(count) > kMaxSize) {
+            return kTooLarge;
+        }
+        mText.append(piece.data(), static_cast<std::size_t>(count));
+        if (KRVSignals::IsPending()) {
+            return kInterrupted;
+        }
+    }
+}
+
+int KRVScriptFile::GetFailedLine() const {
+    return static_cast<int>(std::count(mText.begin(), mText.end(), '\n')) + 1;
+}
+
+bool KRVScriptFile::HasCommandLine() const {
+    std::size_t start = 0;
+    while (start < mText.size()) {
+        std::size_t end = std::min(mText.find('\n', start), mText.size());
+        std::string line = mText.substr(start, end - start);
+        if (start == 0) {
+            KRVDropByteOrderMark(&line);
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        std::vector<std::string> words = KRVSplitWords(line);
+        if (!words.empty() && KRVCommandTable::Find(words[0]) != nullptr) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The text of a script, read whole before any of its lines runs, so that a
+// script that cannot be read is found out before `load` deletes anything,
+// and a read error is never taken for the end of the file.
+//
+// Only regular files are read: a FIFO or a device is refused without being
+// opened, since it could block for ever or change as it is read. A
+// byte-order mark at the start (editors on other systems write one) is left
+// out of the text.
+class KRVScriptFile {
+public:
+    // Far beyond the largest sequence script (1,024 tracks of 64 steps with
+    // every mark set come to about 8 MiB); bounds what a mistyped name such
+    // as a disk image costs.
+    static constexpr std::size_t kMaxSize = 32 * 1024 * 1024;
+
+    enum Status {
+        kRead,
+        // Missing, unreadable, or not a regular file.
+        kCannotOpen,
+        // A NUL byte early on: a binary file, not a script.
+        kNotText,
+        kTooLarge,
+        kReadFailed,
+        // A signal came while the file was read.
+        kInterrupted,
+    };
+
+    Status Read(const std::string& inPath);
+    const std::string& GetText() const { return mText; }
+    // The errno behind kCannotOpen and kReadFailed.
+    int GetError() const { return mError; }
+    // The line at which reading stopped: the one it was in when it failed.
+    int GetFailedLine() const;
+    // Whether any line starts with a command of the command table; a file
+    // without one (empty, or some other text) is no script to load.
+    bool HasCommandLine() const;
+
+private:
+    Status ReadDescriptor(int inDescriptor);
+    void DropByteOrderMark();
+
+    std::string mText;
+    int mError = 0;
+};

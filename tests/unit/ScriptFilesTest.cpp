@@ -1,0 +1,164 @@
+// Reading scripts: what a script may run, how its text is taken, and what
+// is said when reading it goes wrong.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "KRVSequencer.h"
+#include "KRVSequencerListener.h"
+#include "KRVShell.h"
+#include "KRVSignals.h"
+#include "KRVStdioInterface.h"
+#include "TestShell.h"
+
+namespace {
+
+// Presses Ctrl-C when the sequence gets its inTrack1th track.
+class InterruptAtTrack : public KRVSequencerListener {
+public:
+    explicit InterruptAtTrack(int inTrack1) : mTrack1(inTrack1) {}
+    void TrackAdded(KRVSequencer*, int inTrack1) override {
+        if (inTrack1 == mTrack1) {
+            raise(SIGINT);
+        }
+    }
+    void BPMChanged(KRVSequencer*) override {}
+    void ClockReset(KRVSequencer*) override {}
+    void ConfigChanged(KRVSequencer*) override {}
+    void EventChanged(KRVSequencer*, int, int) override {}
+    void LoopChanged(KRVSequencer*) override {}
+    void PortListChanged(KRVSequencer*) override {}
+    void ScaleChanged(KRVSequencer*) override {}
+    void Start(KRVSequencer*) override {}
+    void Stop(KRVSequencer*) override {}
+    void TrackChanged(KRVSequencer*, int) override {}
+    void TrackDeleted(KRVSequencer*, int) override {}
+
+private:
+    int mTrack1;
+};
+
+class ScriptFilesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/krv-scripts-XXXXXX";
+        mFolder = mkdtemp(pattern);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(mStartFolder);
+        std::filesystem::remove_all(mFolder);
+    }
+
+    std::string Write(const char* inName, const std::string& inText) {
+        std::string path = mFolder + "/" + inName;
+        std::ofstream(path, std::ios::binary) << inText;
+        return path;
+    }
+    // Runs inInput as the console would, scripts allowed host commands or not.
+    std::string Type(const std::string& inInput, bool inShellInScripts = false) {
+        FILE* in = fmemopen(const_cast<char*>(inInput.data()), inInput.size(), "r");
+        MemoryOutput out;
+        {
+            KRVStdioInterface interface(in, out.Stream());
+            KRVShell shell(&mSequencer, &interface);
+            shell.SetShellInScriptsAllowed(inShellInScripts);
+            shell.Shell(false);
+        }
+        std::fclose(in);
+        return out.Text();
+    }
+
+    KRVSequencer mSequencer;
+    std::string mFolder;
+    std::filesystem::path mStartFolder = std::filesystem::current_path();
+};
+
+// A script that looks like a sequence must not run host commands unless the
+// user started krv so; typed, they run as ever.
+TEST_F(ScriptFilesTest, ScriptsRunHostCommandsOnlyWhenAllowed) {
+    const std::string made = mFolder + "/made";
+    std::string script = Write("innocent-beat.krv", "newtrack\nsh touch " + made + "\nnewtrack\n");
+    for (const char* command : {"read ", "load "}) {
+        std::string said = Type(command + script + "\n");
+        EXPECT_NE(said.find("sh: not run from a script; start krv with --allow-shell-in-scripts "
+                            "to allow it\n"),
+                  std::string::npos)
+            << said;
+        EXPECT_FALSE(std::filesystem::exists(made));
+    }
+    EXPECT_EQ(mSequencer.GetTrackCount(), 2);  // the other lines ran
+    Write("default.krv", "shell touch " + made + "\n");
+    std::filesystem::current_path(mFolder);
+    EXPECT_NE(Type("default\n").find("shell: not run from a script"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(made));
+
+    Type("load " + script + "\n", true);
+    EXPECT_TRUE(std::filesystem::exists(made));
+    std::filesystem::remove(made);
+    Type("sh touch " + made + "\n");
+    EXPECT_TRUE(std::filesystem::exists(made));
+}
+
+// Scripts as editors write them: a byte-order mark before the first
+// command, and a NUL byte deep in the file, which refuses its line whole.
+TEST_F(ScriptFilesTest, ByteOrderMarksAreSkippedAndNulLinesRefused) {
+    std::string script = Write("bom.krv", "\xEF\xBB\xBFnewtrack\r\nnewtrack\r\n");
+    EXPECT_EQ(Type("load " + script + "\n"), "deleted sequence\nadded track 1\nadded track 2\n");
+    std::string padding(5000, '\n');
+    script =
+        Write("nul.krv", "newtrack\n" + padding + std::string("setscale 1 8\0 9\nnewtrack\n", 24));
+    EXPECT_EQ(Type("load " + script + "\n"),
+              "deleted sequence\nadded track 1\nline holds a NUL byte, not run\nadded track 2\n");
+    EXPECT_EQ(mSequencer.GetStepCount(), 16);
+}
+
+// A file that cannot be read whole runs nothing and deletes nothing; a
+// FIFO or a device is refused at once rather than waited on.
+TEST_F(ScriptFilesTest, LoadChecksTheFileBeforeDeletingAnything) {
+    Type("newtrack\n");
+    std::string fifo = mFolder + "/fifo.krv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string binary = Write("binary.krv", std::string("MThd\0\0\0\6", 8));
+    std::string prose = Write("notes.txt", "Remember to buy milk.\n\nThen call Anna.\n");
+    std::string empty = Write("empty.krv", "");
+    EXPECT_EQ(Type("load " + fifo + "\nload /dev/zero\nread " + fifo + "\n"),
+              "can't open '" + fifo + "'\ncan't open '/dev/zero'\ncan't open '" + fifo + "'\n");
+    EXPECT_EQ(Type("load " + binary + "\nload " + prose + "\nload " + empty + "\n"),
+              "'" + binary + "' is not a krv script\n'" + prose + "' is not a krv script\n'" +
+                  empty + "' is not a krv script\n");
+    // Reading memory that is not mapped fails at once; it is no empty file.
+    EXPECT_EQ(Type("load /proc/self/mem\nread /proc/self/mem\n"),
+              "load of '/proc/self/mem' failed at line 1 (Input/output error): nothing ran, the "
+              "sequence is unchanged\nread of '/proc/self/mem' failed at line 1 (Input/output "
+              "error): nothing ran, the sequence is unchanged\n");
+    EXPECT_EQ(mSequencer.GetTrackCount(), 1);
+    // Read may take any text; load only a script.
+    EXPECT_EQ(Type("read " + empty + "\nread " + prose + "\n"),
+              "Remember: command not found\nThen: command not found\n");
+}
+
+// Ctrl-C stops a script between lines, and the user learns where, at every
+// level of scripts reading scripts.
+TEST_F(ScriptFilesTest, InterruptedScriptsSayWhereTheyStopped) {
+    KRVSignals::Install();
+    KRVSignals::Clear();
+    InterruptAtTrack listener(3);
+    mSequencer.AddListener(&listener);
+    std::string inner = Write("inner.krv", "newtrack\nnewtrack\nnewtrack\nnewtrack\n");
+    std::string outer = Write("outer.krv", "newtrack\nread " + inner + "\nnewtrack\n");
+    std::string said = Type("load " + outer + "\n");
+    KRVSignals::Clear();
+    EXPECT_EQ(said, "deleted sequence\nadded track 1\nadded track 2\nadded track 3\nread of '" +
+                        inner +
+                        "' interrupted at line 2: the sequence holds what ran before\nload of '" +
+                        outer + "' interrupted at line 2: the sequence holds what ran before\n");
+    EXPECT_EQ(mSequencer.GetTrackCount(), 3);
+}
+
+}  // namespace
