@@ -38,6 +38,10 @@ import sys
 import tempfile
 import time
 
+# The reporting helpers are the JACK end-to-end tests'.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from jack_e2e import expect_equal, fail, lines  # noqa: E402
+
 SLOW = os.environ.get("KRV_E2E_SLOW") == "1"
 # How far a note may stray from its place on the grid, in ms: the clock
 # thread sleeps to exact deadlines, but on a busy two-core machine a wake-up
@@ -69,20 +73,6 @@ KRV_CLIENT = 131
 # One long note a bar: at 20 bpm a C4 sounds for 2.7 s of every 3.
 LONG_NOTES = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "setgatetime 90", "clear",
               "bpm 20"]
-
-
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
-
-
-def expect_equal(actual, expected, what):
-    if actual != expected:
-        fail("%s:\n--- expected\n%s\n--- actual\n%s" % (what, expected, actual))
-
-
-def lines(commands):
-    return "".join(command + "\n" for command in commands)
 
 
 def now_ns():

@@ -10,19 +10,15 @@
 
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
+#include "SMFFiles.h"
 #include "TestShell.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = SMFBytes;
 
 Bytes Chunk(const char* inType, const Bytes& inBody) {
-    Bytes chunk(inType, inType + 4);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        chunk.push_back(static_cast<std::uint8_t>(inBody.size() >> shift));
-    }
-    chunk.insert(chunk.end(), inBody.begin(), inBody.end());
-    return chunk;
+    return SMFChunk(inType, inBody);
 }
 
 // A format-1 file at 96 ticks a quarter note of the given track bodies.
@@ -53,23 +49,7 @@ void ReadTempo(const Bytes& inFile, double* outDivision, double* outMicroseconds
     *outMicroseconds = inFile[26] << 16 | inFile[27] << 8 | inFile[28];
 }
 
-class SMFExchangeTest : public testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/krv-smfx-XXXXXX";
-        mFolder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(mFolder); }
-
-    std::string Path(const char* inName) { return mFolder + "/" + inName; }
-    std::string Save(const char* inName, const Bytes& inBytes) {
-        std::ofstream(Path(inName), std::ios::binary)
-            .write(reinterpret_cast<const char*>(inBytes.data()), inBytes.size());
-        return Path(inName);
-    }
-
-    std::string mFolder;
-};
+class SMFExchangeTest : public SMFScratchTest {};
 
 // One tempo event cannot say 1 bpm, nor 24,995 bpm to the microsecond; the
 // file's quarter note then changes so that its ticks last what the

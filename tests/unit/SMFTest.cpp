@@ -12,19 +12,15 @@
 #include "KRVSMFReader.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
+#include "SMFFiles.h"
 #include "TestShell.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = SMFBytes;
 
 Bytes Chunk(const char* inType, const Bytes& inBody) {
-    Bytes chunk(inType, inType + 4);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        chunk.push_back(static_cast<std::uint8_t>(inBody.size() >> shift));
-    }
-    chunk.insert(chunk.end(), inBody.begin(), inBody.end());
-    return chunk;
+    return SMFChunk(inType, inBody);
 }
 
 // A header of the given format and track count at 96 ticks per quarter note,
@@ -37,27 +33,7 @@ Bytes File(int inFormat, int inTracks, std::vector<Bytes> inChunks) {
     return file;
 }
 
-class SMFTest : public testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/krv-smf-XXXXXX";
-        mFolder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(mFolder); }
-
-    std::string Path(const char* inName) { return mFolder + "/" + inName; }
-    std::string Save(const char* inName, const Bytes& inBytes) {
-        std::ofstream(Path(inName), std::ios::binary)
-            .write(reinterpret_cast<const char*>(inBytes.data()), inBytes.size());
-        return Path(inName);
-    }
-    Bytes Load(const std::string& inPath) {
-        std::ifstream file(inPath, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(file), {});
-    }
-
-    std::string mFolder;
-};
+class SMFTest : public SMFScratchTest {};
 
 TEST_F(SMFTest, FullGridSurvivesExportAndImport) {
     KRVSequencer original;
