@@ -58,7 +58,7 @@ class Krv:
         self.process.stdin.flush()
 
     def threads(self):
-        return len(os.listdir(f"/proc/{self.process.pid}/task"))
+        return set(os.listdir(f"/proc/{self.process.pid}/task"))
 
     def fill_output(self):
         """Sends more commands than the pipe takes the output of, and waits
@@ -124,13 +124,13 @@ def case_int_blocked(krv, folder):
     try:
         idle = console.threads()
         console.send("play\n")
-        # The playback clock is a thread of its own (a sanitizer may start
-        # one of its own beside it, and keep it).
-        wait_for(lambda: console.threads() > idle, "playback thread")
-        playing = console.threads()
+        # The playback clock is a thread of its own; a sanitizer may start
+        # one of its own beside it, at any time, and keep it.
+        wait_for(lambda: console.threads() - idle, "playback thread")
+        started = console.threads() - idle
         console.fill_output()
         console.process.send_signal(signal.SIGINT)
-        wait_for(lambda: console.threads() == playing - 1, "end of playback after SIGINT", 1)
+        wait_for(lambda: started - console.threads(), "end of playback after SIGINT", 1)
         if console.process.poll() is not None:
             fail(f"krv ended on SIGINT with {console.process.returncode}")
         console.send("quit\n")
