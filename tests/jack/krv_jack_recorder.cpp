@@ -13,7 +13,9 @@
 // line "# offset NS": JACK's clock minus CLOCK_MONOTONIC, measured at exit,
 // so that a test can set events against times it took on CLOCK_MONOTONIC,
 // "# lost N" for events past the recorder's capacity, and "# connected
-// FRAME USECS" for the first cycle in which the port had a connection.
+// FRAME USECS" for the first cycle in which the port had a connection, and
+// "# missed FRAME FRAMES" for each run of cycles the server did not call
+// the recorder for (an xrun): what was sent in them was never heard here.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
@@ -48,6 +50,19 @@ std::atomic<bool> sConnected{false};
 jack_nframes_t sConnectedFrame = 0;
 jack_time_t sConnectedUsecs = 0;
 jack_port_t* sPort = nullptr;
+// Runs of cycles the recorder was not called for: first frame and length.
+constexpr std::size_t kMissedCapacity = 256;
+std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
+std::atomic<std::size_t> sMissedCount{0};
+
+void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition) {
+    const std::uint64_t expected = inLast.mPosition + inLast.mPeriodFrames;
+    const std::size_t n = sMissedCount.load(std::memory_order_relaxed);
+    if (inLast.mPosition != 0 && inPosition > expected && n < kMissedCapacity) {
+        sMissed[n] = {expected, inPosition - expected};
+        sMissedCount.store(n + 1, std::memory_order_release);
+    }
+}
 
 int Process(jack_nframes_t inFrames, void* inArg) {
     auto* client = static_cast<jack_client_t*>(inArg);
@@ -60,7 +75,10 @@ int Process(jack_nframes_t inFrames, void* inArg) {
     // jumps by a quantum when the quantum changes, without the time passing.
     static MIDICLJackClock::Cycle sLast;
     static jack_nframes_t sLastServerFrame = 0;
-    sLast.mPosition = MIDICLJackClock::NextPosition(sLast, sLastServerFrame, cycleFrame, inFrames);
+    const std::uint64_t next =
+        MIDICLJackClock::NextPosition(sLast, sLastServerFrame, cycleFrame, inFrames);
+    NoteMissed(sLast, next);
+    sLast.mPosition = next;
     sLast.mPeriodFrames = inFrames;
     sLastServerFrame = cycleFrame;
     const auto position = static_cast<jack_nframes_t>(sLast.mPosition);
@@ -132,6 +150,11 @@ int Write(const char* inPath) {
     }
     std::fprintf(out, "# offset %lld\n# lost %zu\n", static_cast<long long>(MeasureOffsetNS()),
                  sLost.load());
+    const std::size_t missed = sMissedCount.load(std::memory_order_acquire);
+    for (std::size_t i = 0; i < missed; ++i) {
+        std::fprintf(out, "# missed %u %llu\n", static_cast<jack_nframes_t>(sMissed[i][0]),
+                     static_cast<unsigned long long>(sMissed[i][1]));
+    }
     if (sConnected.load(std::memory_order_acquire)) {
         std::fprintf(out, "# connected %u %llu\n", sConnectedFrame,
                      static_cast<unsigned long long>(sConnectedUsecs));

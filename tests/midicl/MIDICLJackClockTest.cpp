@@ -50,7 +50,11 @@ TEST(MIDICLJackClockTest, NowCountsFramesSinceTheCycleUpToItsEnd) {
     // A stalled server: now stays at the end of the last cycle.
     EXPECT_EQ(Clock::NowAt(kCycle, kCycle.mUsecs + 5000000), kCycle.mPosition + 256);
     EXPECT_EQ(Clock::NowAt(kCycle, kCycle.mUsecs - 100), kCycle.mPosition);
-    EXPECT_EQ(Clock::HandOverLimit(kCycle), kCycle.mPosition + 512);
+    // Two periods, but never less than a quantum switch may need at once.
+    EXPECT_EQ(Clock::HandOverLimit(kCycle), kCycle.mPosition + 4096);
+    Clock::Cycle longest = kCycle;
+    longest.mPeriodFrames = 4096;
+    EXPECT_EQ(Clock::HandOverLimit(longest), kCycle.mPosition + 8192);
 }
 
 TEST(MIDICLJackClockTest, WakeTimesAreOnOurClockWhateverJacksReads) {
@@ -58,17 +62,17 @@ TEST(MIDICLJackClockTest, WakeTimesAreOnOurClockWhateverJacksReads) {
     const std::uint64_t ourHour = 3600000000000ull;
     EXPECT_EQ(Clock::ClockOffsetNS(ourHour, kCycle.mUsecs + 1, ourHour + 2000), kOffsetNS);
     // The cycle's own frame is due at our hour; a message is placed a
-    // latency after its time and handed over two periods before that, even
-    // when that is past.
+    // latency after its time and handed over a lead before that, even when
+    // that is past.
     const std::uint64_t cycleTime = kCycle.mPosition;
-    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256, kOffsetNS), ourHour);
-    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256 + 48000, kOffsetNS), ourHour + 1000000000);
-    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 256 - 48000, kOffsetNS), ourHour - 1000000000);
-    // The quantum grew to 1024 since the latency was set at 256.
+    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 3840, kOffsetNS), ourHour);
+    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 3840 + 48000, kOffsetNS), ourHour + 1000000000);
+    EXPECT_EQ(Clock::WakeTimeNS(kCycle, cycleTime + 3840 - 48000, kOffsetNS), ourHour - 1000000000);
+    // The quantum grew to 4096 since the latency was set at 256.
     Clock::Cycle grown = kCycle;
-    grown.mPeriodFrames = 1024;
-    grown.mPeriodUsecs = 21333.333f;
-    EXPECT_EQ(Clock::WakeTimeNS(grown, cycleTime + 1792, kOffsetNS), ourHour);
+    grown.mPeriodFrames = 4096;
+    grown.mPeriodUsecs = 85333.333f;
+    EXPECT_EQ(Clock::WakeTimeNS(grown, cycleTime + 7936, kOffsetNS), ourHour);
 }
 
 }  // namespace

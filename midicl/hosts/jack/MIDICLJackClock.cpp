@@ -86,8 +86,18 @@ std::uint64_t MIDICLJackClock::NowAt(const Cycle& inCycle, jack_time_t inUsecs) 
     return inCycle.mPosition + static_cast<std::uint64_t>(since);
 }
 
+// Two periods, so that a late wake-up or a server that runs a few cycles
+// back to back is caught up with; and never less than two of the largest
+// quantum a desktop's PipeWire switches to by itself, since the first cycle
+// after a switch to a longer quantum needs all of its messages when it
+// starts: with two short periods' lead, those near its end came a cycle
+// late.
+std::uint64_t MIDICLJackClock::LeadFrames(const Cycle& inCycle) {
+    return std::max<std::uint64_t>(kHorizonPeriods * inCycle.mPeriodFrames, kLeadFloorFrames);
+}
+
 std::uint64_t MIDICLJackClock::HandOverLimit(const Cycle& inCycle) {
-    return inCycle.mPosition + kHorizonPeriods * inCycle.mPeriodFrames;
+    return inCycle.mPosition + LeadFrames(inCycle);
 }
 
 std::int64_t MIDICLJackClock::ClockOffsetNS(std::uint64_t inBeforeNS, jack_time_t inJackUsecs,
@@ -152,7 +162,7 @@ std::uint64_t MIDICLJackClock::GetHandOverLimit() {
 
 std::uint64_t MIDICLJackClock::WakeTimeNS(const Cycle& inCycle, std::uint64_t inTime,
                                           std::int64_t inClockOffsetNS) {
-    const std::uint64_t position = inTime + inCycle.mLatencyFrames - 2 * inCycle.mPeriodFrames;
+    const std::uint64_t position = inTime + inCycle.mLatencyFrames - LeadFrames(inCycle);
     const std::int64_t jackNS =
         static_cast<std::int64_t>(inCycle.mUsecs) * 1000 + UsecsSince(inCycle, position) * 1000;
     return static_cast<std::uint64_t>(jackNS - inClockOffsetNS);

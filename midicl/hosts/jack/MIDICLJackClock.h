@@ -22,9 +22,9 @@
 // jack_time_to_frames is wrong for past times on PipeWire.
 //
 // Until the first cycle there is no time to place anything against: the
-// hand-over limit is 0 then. After it, messages may be handed over up to
-// two periods past the last cycle's start, which is a period more than a
-// player on time needs: a server that stalls is not run away from.
+// hand-over limit is 0 then. After it, messages may be handed over up to a
+// lead (LeadFrames) past the last cycle's start, and no further: a server
+// that stalls is not run away from.
 class MIDICLJackClock : public MIDICLClock {
 public:
     // One cycle: where it starts on our count, and its time on JACK's clock.
@@ -41,10 +41,9 @@ public:
 
     std::uint64_t Now() override;
     double GetUnitsPerSecond() override;
-    // Two periods before the time of the frame that inTime's message is
-    // placed at: a message handed over then makes its cycle with a whole
-    // period to spare, enough for a late wake-up or a server that runs a few
-    // cycles back to back to catch up.
+    // A lead (LeadFrames) before the time of the frame that inTime's message
+    // is placed at: a message handed over then makes its cycle with at least
+    // a whole period to spare.
     std::uint64_t ToMonotonicNS(std::uint64_t inTime) override;
     std::uint64_t GetHandOverLimit() override;
     // A message stamped now would be due in the cycle under way, too late
@@ -71,6 +70,7 @@ public:
     // Now for a cycle and a reading of JACK's clock: never before the
     // cycle, nor past its end, however late the next one is.
     static std::uint64_t NowAt(const Cycle& inCycle, jack_time_t inUsecs);
+    static std::uint64_t LeadFrames(const Cycle& inCycle);
     static std::uint64_t HandOverLimit(const Cycle& inCycle);
     // JACK's clock minus CLOCK_MONOTONIC, in nanoseconds, from a reading of
     // JACK's clock taken between two readings of ours.
@@ -82,8 +82,12 @@ public:
 
     // Positions start here, so that frame 0 is no time stamp 0.
     static constexpr std::uint64_t kEpoch = std::uint64_t(1) << 32;
-    // How far past the last cycle's start a message may be handed over.
+    // How far past the last cycle's start a message may be handed over, in
+    // periods, and at least in frames: two of PipeWire's default largest
+    // quantum (2048), 85 ms at 48 kHz. A stop withdraws what is queued, so
+    // the lead costs only how soon an edit is heard.
     static constexpr std::uint64_t kHorizonPeriods = 2;
+    static constexpr std::uint64_t kLeadFloorFrames = 4096;
 
 private:
     bool ReadCycle(Cycle& outCycle) const;
