@@ -1,6 +1,7 @@
 #include "MIDICLClient.h"
 
 #include "MIDICLDestination.h"
+#include "MIDICLException.h"
 #include "MIDICLInputPort.h"
 #include "MIDICLNameBuffer.h"
 #include "MIDICLOutputPort.h"
@@ -8,7 +9,7 @@
 #include "hosts/MIDICLHostChooser.h"
 
 MIDICLClient::MIDICLClient(const std::string& inName, const char* inHostChoice)
-    : mClientRef(MIDICLHostChooser::Open(inName, inHostChoice)) {}
+    : mName(inName), mClientRef(MIDICLHostChooser::Open(inName, inHostChoice)) {}
 
 // The objects made here hold their own reference to the host, so dropping
 // ours disposes of nothing they still use.
@@ -46,6 +47,30 @@ int MIDICLClient::GetMaxOutputPorts() const {
 
 bool MIDICLClient::IsHostGone() const {
     return mClientRef->IsGone();
+}
+
+bool MIDICLClient::Reopen() {
+    if (!mClientRef->IsGone()) {
+        return false;
+    }
+    try {
+        mClientRef = MIDICLHostChooser::Open(mName, mClientRef->GetName());
+    } catch (const MIDICLException&) {
+        return false;
+    }
+    return true;
+}
+
+void MIDICLClient::AdoptPort(MIDICLOutputPort& ioPort) {
+    ioPort.MoveTo(mClientRef);
+}
+
+bool MIDICLClient::TakeDestinationsChanged() {
+    return mClientRef->TakeDestinationsChanged();
+}
+
+bool MIDICLClient::IsOwnDestination(int inIndex) const {
+    return mClientRef->IsOwnEndpoint(GetDestination(inIndex));
 }
 
 int MIDICLClient::GetNumberOfDestinations() const {

@@ -81,6 +81,23 @@ public:
     // True once the host's server has gone away (a JACK server that quit):
     // nothing reaches a destination any more.
     bool IsHostGone() const;
+    // When the host has gone, opens a host of the same kind under the same
+    // name again (a JACK server that was restarted); objects made before
+    // stay with the old host until moved. False, and nothing changes, while
+    // none opens.
+    bool Reopen();
+    // Moves a port made before Reopen to the new host, under its first name
+    // and unconnected. Not while another thread uses the port. Throws
+    // MIDICLException(kMIDIOutputPortCreate) when the host refuses it; the
+    // port then stays where it was.
+    void AdoptPort(MIDICLOutputPort& ioPort);
+
+    // True when destinations may have come or gone since the last call; the
+    // first call says true.
+    bool TakeDestinationsChanged();
+    // Whether destination inIndex is a port of this client's own (a virtual
+    // destination it made).
+    bool IsOwnDestination(int inIndex) const;
 
     // The host's destinations, listed afresh on every call, the one most
     // likely to sound first: on ALSA the writable ports that allow routing,
@@ -102,5 +119,6 @@ public:
                          std::size_t inSize = kNameBufferSize) const;
 
 private:
+    const std::string mName;
     std::shared_ptr<MIDICLHost> mClientRef;
 };

@@ -8,6 +8,7 @@
 MIDICLOutputPort::MIDICLOutputPort(const std::shared_ptr<MIDICLHost>& inHost,
                                    const std::string& inName)
     : mSysExBuffer(nullptr),
+      mName(inName),
       mDestination(),
       mHost(inHost),
       mHostPort(inHost->CreateOutputPort(inName)) {}
@@ -40,7 +41,24 @@ void MIDICLOutputPort::SetDestination(int inIndex) {
 
 void MIDICLOutputPort::SetDestination(MIDICLEndpointRef inDestination) {
     mDestination = inDestination;
+    std::string name;
+    if (inDestination.IsValid() && mHost->GetEndpointName(inDestination, name)) {
+        mWantedDestination = name;
+    }
     mHostPort->Connect(inDestination);
+}
+
+std::vector<MIDICLConnection> MIDICLOutputPort::GetConnections() const {
+    return mHostPort->GetConnections();
+}
+
+// A port the new host refuses stays where it was, and the refusal is
+// thrown.
+void MIDICLOutputPort::MoveTo(const std::shared_ptr<MIDICLHost>& inHost) {
+    std::unique_ptr<MIDICLHostOutput> moved = inHost->CreateOutputPort(mName);
+    mHostPort = std::move(moved);
+    mHost = inHost;
+    mDestination = MIDICLEndpointRef{};
 }
 
 std::uint8_t MIDICLOutputPort::ChannelStatus(int inMessage, std::uint8_t inChannel) const {
@@ -100,6 +118,15 @@ void MIDICLOutputPort::SendProgramChange(std::uint8_t inChannel, std::uint8_t in
                                          MIDICLTimeStamp inTimeStamp) {
     SendSmallPacketAt(inTimeStamp,
                       ChannelStatus(MIDICLClient::kMIDIProgramChangeMessage, inChannel), inProgram);
+}
+
+std::int32_t MIDICLOutputPort::TrySendProgramChange(std::uint8_t inChannel, std::uint8_t inProgram,
+                                                    MIDICLTimeStamp inTimeStamp) {
+    const std::uint8_t bytes[2] = {
+        ChannelStatus(MIDICLClient::kMIDIProgramChangeMessage, inChannel), inProgram};
+    MIDICLPacketList list;
+    list.Add(inTimeStamp, bytes, sizeof bytes);
+    return mHostPort->Send(list);
 }
 
 void MIDICLOutputPort::SendChannelAftertouch(std::uint8_t inChannel, std::uint8_t inPressure,

@@ -4,13 +4,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MIDICLPacketList.h"
 #include "MIDICLTypes.h"
+#include "hosts/MIDICLHostOutput.h"
 
+class MIDICLClient;
 class MIDICLClock;
 class MIDICLHost;
-class MIDICLHostOutput;
 
 // One output port bound to one destination. Every sender turns its bytes into
 // one packet and hands it to the host at once; a failing host call is thrown
@@ -53,6 +55,12 @@ public:
     // MIDICLClient::GetDestinationName writes it; false, with an empty name,
     // when the port has no destination or it has vanished since.
     bool GetDestinationName(char* outName, std::size_t inSize) const;
+    // The display name of the destination the port was last pointed at,
+    // kept after that destination vanished, so that the port can be pointed
+    // at it again when it comes back; empty when it never had one.
+    const std::string& GetWantedDestination() const { return mWantedDestination; }
+    // What the port is connected to now, whoever connected it.
+    std::vector<MIDICLConnection> GetConnections() const;
     // The clock this port's time stamps are read on; it lives as long as
     // the port.
     MIDICLClock& GetClock() const;
@@ -76,6 +84,8 @@ public:
                            MIDICLTimeStamp inTimeStamp = 0);
     void SendProgramChange(std::uint8_t inChannel, std::uint8_t inProgram,
                            MIDICLTimeStamp inTimeStamp = 0);
+    std::int32_t TrySendProgramChange(std::uint8_t inChannel, std::uint8_t inProgram,
+                                      MIDICLTimeStamp inTimeStamp = 0);
     void SendChannelAftertouch(std::uint8_t inChannel, std::uint8_t inPressure,
                                MIDICLTimeStamp inTimeStamp = 0);
     // The least significant 7 bits go first, as on the wire.
@@ -123,6 +133,12 @@ public:
     void Flush();
 
 private:
+    friend class MIDICLClient;
+    // Moves the port to another host of the same kind (a JACK server that
+    // came back), under its first name and unconnected. Not while another
+    // thread uses the port.
+    void MoveTo(const std::shared_ptr<MIDICLHost>& inHost);
+
     static void SysExCompletionProc(void* inRefCon);
     void Send(const MIDICLPacketList& inList);
     std::int32_t TrySendThreeBytes(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne,
@@ -131,7 +147,9 @@ private:
     std::uint8_t ChannelStatus(int inMessage, std::uint8_t inChannel) const;
 
     const std::uint8_t* mSysExBuffer;
+    const std::string mName;
     MIDICLEndpointRef mDestination;
+    std::string mWantedDestination;
     std::shared_ptr<MIDICLHost> mHost;
     std::unique_ptr<MIDICLHostOutput> mHostPort;
 };

@@ -24,9 +24,20 @@ KRVSequencer::~KRVSequencer() {
 // ---- structure ----
 
 int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
-    mOutputPorts.push_back(inOutputPort);
+    {
+        KRVBusyClaim claim(mSequencerIsBusy);
+        mOutputPorts.push_back(inOutputPort);
+    }
     FirePortListChangedAction();
     return GetPortCount() - 1;
+}
+
+// The clock may be sending on the port: it waits for the new connection.
+void KRVSequencer::SetPortDestination(int inPort, MIDICLEndpointRef inDestination) {
+    if (MIDICLOutputPort* port = GetPort(inPort)) {
+        KRVBusyClaim claim(mSequencerIsBusy);
+        port->SetDestination(inDestination);
+    }
 }
 
 int KRVSequencer::AddListener(KRVSequencerListener* inListener) {
@@ -406,6 +417,22 @@ bool KRVSequencer::GetNamedChannel(const std::string& inName, int* outPort, int*
         }
     }
     return false;
+}
+
+void KRVSequencer::SetProgram(int inPort, int inChannel, int inProgram0) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPrograms.Set(inPort, inChannel - 1, inProgram0);
+    FireConfigChangedAction();
+}
+
+int KRVSequencer::GetProgram(int inPort, int inChannel) const {
+    return mPrograms.Get(inPort, inChannel - 1);
+}
+
+void KRVSequencer::DeletePrograms() {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPrograms.Clear();
+    FireConfigChangedAction();
 }
 
 void KRVSequencer::DeleteChannelNames() {

@@ -10,9 +10,11 @@
 
 #include "KRVBusyFlag.h"
 #include "KRVEvent.h"
+#include "KRVPrograms.h"
 #include "KRVRelaxed.h"
 #include "KRVTimerThread.h"
 #include "KRVTrack.h"
+#include "MIDICLTypes.h"
 
 class KRVSelectionAction;
 class KRVSequencerListener;
@@ -49,8 +51,10 @@ public:
     KRVSequencer(const KRVSequencer&) = delete;
     KRVSequencer& operator=(const KRVSequencer&) = delete;
 
-    // Structure and queries
+    // Structure and queries. A port may be added, and pointed at another
+    // destination, while playing.
     int AddPort(MIDICLOutputPort* inOutputPort);
+    void SetPortDestination(int inPort, MIDICLEndpointRef inDestination);
     int AddListener(KRVSequencerListener* inListener);
     // Both refuse (return -1, nothing changes) when the track list would
     // pass kMaxTracks; CanAddTrack tells beforehand.
@@ -172,6 +176,14 @@ public:
     bool GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const;
     void DeleteChannelNames();
 
+    // Programs, by 0-based port, 1-based channel and 0-based program
+    // (KRVPrograms::kNone for none). They go out before the first note when
+    // playback starts, and with the next tick when set while playing.
+    void SetProgram(int inPort, int inChannel, int inProgram0);
+    int GetProgram(int inPort, int inChannel) const;
+    void DeletePrograms();
+    const KRVPrograms& GetPrograms() const { return mPrograms; }
+
 private:
     bool IsInGrid(int inTrack1, int inStep1) const;
     int SetSelected(int inTrack1, int inStep1, bool inSelected);
@@ -182,6 +194,7 @@ private:
     int StartTimer();
     void StopTimer();
     void SendAllNotesOff();
+    void SendPendingPrograms(std::uint64_t inDueTime);
     MIDICLClock& GetClock() const;
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const;
     void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
@@ -226,6 +239,7 @@ private:
     // Keyed by (port, channel): one map, so that a name can only mean the
     // channel that has it now.
     std::map<std::pair<int, int>, std::string> mChannelNames;
+    KRVPrograms mPrograms;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
     // Tracks are held by pointer so that inserting or deleting one never

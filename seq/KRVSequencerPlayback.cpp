@@ -11,6 +11,7 @@ int KRVSequencer::Play() {
         return 0;
     }
     Reset();
+    mPrograms.MarkAllPending();
     int error = StartTimer();
     FireStartAction();
     return error;
@@ -99,6 +100,17 @@ void KRVSequencer::SendAllNotesOff() {
     }
 }
 
+// A program a port refuses for want of room is tried again next tick; on
+// a port that is not there it is dropped.
+void KRVSequencer::SendPendingPrograms(std::uint64_t inDueTime) {
+    mPrograms.SendPending([this, inDueTime](int inPort, int inChannel0, int inProgram0) {
+        MIDICLOutputPort* port = GetPort(inPort);
+        return port == nullptr ||
+               port->TrySendProgramChange(static_cast<std::uint8_t>(inChannel0),
+                                          static_cast<std::uint8_t>(inProgram0), inDueTime) == 0;
+    });
+}
+
 void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     KRVBusyClaim claim(mSequencerIsBusy);
     // What a port held back for want of room goes before anything new.
@@ -107,6 +119,7 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
             port->Flush();
         }
     }
+    SendPendingPrograms(inDueTime);
     // Each shared value is read once, so the tick works on one consistent
     // picture even while a command changes the grid.
     int ticksInLoop = mTicksInLoop;

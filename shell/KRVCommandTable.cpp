@@ -100,6 +100,12 @@ const KRVCommand kCommands[] = {
     {"version", "ver", "print version", {}, C::Version},
     {"vsolo", "vs", "vertical solo", {}, C::VSolo},
     {"vunsolo", "vu", "vertical unsolo", {}, C::VUnSolo},
+    // Rows from here on came after the ones users have known for long.
+    {"program",
+     "prog",
+     "set program [port] (channel) [number]",
+     {A::kChannel, A::kNumber, A::kNumber},
+     C::Program},
 };
 
 }  // namespace

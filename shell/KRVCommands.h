@@ -98,4 +98,9 @@ public:
     static Result Shell(KRVShell& ioShell, const KRVArguments& inArguments);
     static Result Ports(KRVShell& ioShell, const KRVArguments& inArguments);
     static Result NameChannel(KRVShell& ioShell, const KRVArguments& inArguments);
+
+    // KRVShellProgramCommands.cpp
+    static Result Program(KRVShell& ioShell, const KRVArguments& inArguments);
+    // The line saveconfig writes for a program (0-based, shown from 1).
+    static std::string ProgramLine(int inPort, int inChannel, int inProgram0);
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "KRVArguments.h"
+#include "KRVDestinations.h"
 #include "KRVLineLimit.h"
 #include "KRVSequencer.h"
 #include "KRVShellInterface.h"
@@ -41,11 +42,28 @@ void KRVShell::StopPlaybackFor(void* inShell) {
 // silence and must learn why, once at the prompt, and again from `ports`
 // and `play` (inAgain).
 void KRVShell::TellOutputGone(bool inAgain) {
-    if ((mToldOutputGone && !inAgain) || !mSequencer->IsOutputGone()) {
+    if (!mSequencer->IsOutputGone()) {
+        // A server that came back may go again, and that is news again.
+        mToldOutputGone = false;
+        return;
+    }
+    if (mToldOutputGone && !inAgain) {
         return;
     }
     mInterface->Write("krv: the JACK server has gone, MIDI output stopped\n");
     mToldOutputGone = true;
+}
+
+void KRVShell::FollowDestinations() {
+    if (mDestinations != nullptr) {
+        mDestinations->Refresh(*mInterface);
+    }
+}
+
+void KRVShell::ExplainSilence() {
+    if (mDestinations != nullptr && !mSequencer->IsOutputGone()) {
+        mDestinations->ExplainSilence(*mInterface);
+    }
 }
 
 void KRVShell::RunLoop(bool inPrompt) {
@@ -56,6 +74,7 @@ void KRVShell::RunLoop(bool inPrompt) {
             return;
         }
         if (inPrompt) {
+            FollowDestinations();
             TellOutputGone(false);
             mInterface->WriteFormattedD("%d krv> ", mHistoryNumber);
         }

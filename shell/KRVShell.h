@@ -7,6 +7,7 @@
 #include "KRVCommandTable.h"
 #include "KRVLineLimit.h"
 
+class KRVDestinations;
 class KRVSequencer;
 class KRVShellInterface;
 
@@ -73,6 +74,13 @@ public:
     // Says that the MIDI server has gone, once at the prompt, and again
     // whenever inAgain asks.
     void TellOutputGone(bool inAgain);
+    // The destinations to follow at the prompt, `play` and `ports`; none
+    // where the shell plays to ports made for it (tests).
+    void SetDestinations(KRVDestinations* inDestinations) { mDestinations = inDestinations; }
+    // Looks at destinations that came, went or came back, and says so.
+    void FollowDestinations();
+    // Says, once, when playing would be heard nowhere.
+    void ExplainSilence();
 
 private:
     void SaveToHistory(const char* inCommand);
@@ -88,6 +96,7 @@ private:
 
     KRVSequencer* mSequencer;
     KRVShellInterface* mInterface;
+    KRVDestinations* mDestinations = nullptr;
     bool mConfirmSaves = true;
     bool mShellCommandsAllowed = true;
     bool mShellInScriptsAllowed = false;

@@ -110,6 +110,12 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
             }
         }
     }
+    // After the names, which a program line may not use: it reads back by
+    // number whatever the names are then.
+    inSequencer->GetPrograms().ForEach([inFile](int inPort, int inChannel0, int inProgram0) {
+        std::fprintf(inFile, "%s\n",
+                     KRVCommands::ProgramLine(inPort, inChannel0 + 1, inProgram0).c_str());
+    });
 }
 
 // One line of any shape, for the messages the writes of the interface have
@@ -322,6 +328,7 @@ bool KRVShell::RunScriptText(std::string inText, int* outLine) {
     scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
     scriptShell.mScriptDepth = mScriptDepth + 1;
     scriptShell.mOutermostShell = mOutermostShell;
+    scriptShell.mDestinations = mDestinations;
     scriptShell.Shell(false);
     std::fclose(file);
     *outLine = std::max(scriptInterface.GetLinesRead(), 1);
@@ -353,6 +360,7 @@ KRVCommandResult KRVCommands::DeleteSequence(KRVShell& ioShell, const KRVArgumen
 
 KRVCommandResult KRVCommands::DeleteConfig(KRVShell& ioShell, const KRVArguments&) {
     ioShell.GetSequencer().DeleteChannelNames();
+    ioShell.GetSequencer().DeletePrograms();
     ioShell.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }

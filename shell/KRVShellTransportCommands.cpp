@@ -7,8 +7,11 @@
 #include "KRVWords.h"
 
 KRVCommandResult KRVCommands::Play(KRVShell& ioShell, const KRVArguments&) {
+    ioShell.FollowDestinations();
     ioShell.TellOutputGone(true);
     int error = ioShell.GetSequencer().Play();
+    // Said once the clock runs: an output nobody reads holds up no music.
+    ioShell.ExplainSilence();
     if (error != 0) {
         ioShell.GetInterface().WriteFormattedD("KRVSequencer: PrimeTimeTask returned error %d \n",
                                                error);

@@ -1,5 +1,6 @@
 // help, history, version, quit, shell, ports and namechannel.
 #include <string>
+#include <vector>
 
 #include "KRVArguments.h"
 #include "KRVCommandRunner.h"
@@ -83,12 +84,33 @@ KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArg
     return KRVCommandResult::kSucceeded;
 }
 
+namespace {
+
+void WriteConnections(KRVShellInterface& ioOut, const MIDICLOutputPort& inPort,
+                      bool inDestinationExists) {
+    const std::vector<MIDICLConnection> connections = inPort.GetConnections();
+    for (const MIDICLConnection& connection : connections) {
+        ioOut.WriteFormattedS("  connected to %s\n", connection.mName.c_str());
+    }
+    if (connections.empty()) {
+        ioOut.Write("  connected to nothing\n");
+    }
+    if (!inDestinationExists && !inPort.GetWantedDestination().empty()) {
+        ioOut.WriteFormattedS("  waiting for %s to come back\n",
+                              inPort.GetWantedDestination().c_str());
+    }
+}
+
+}  // namespace
+
 // Each port is listed with the destination it sends to; one that has gone
 // away since start-up says so rather than showing whatever now has its place,
-// and one that could not connect says why.
+// and one that could not connect says why. Then what the port is connected
+// to now, whoever connected it.
 KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
     KRVShellInterface& out = ioShell.GetInterface();
     const KRVSequencer& sequencer = ioShell.GetSequencer();
+    ioShell.FollowDestinations();
     ioShell.TellOutputGone(true);
     for (int i = 0; i < sequencer.GetPortCount(); i++) {
         char name[MIDICLClient::kNameBufferSize];
@@ -100,6 +122,9 @@ KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
             out.WriteFormattedD("output port %d could not connect to ", i);
             out.WriteFormattedS("%s: ", name);
             out.WriteFormattedS("%s\n", KRVMIDIFailure::DescribeStatus(status).c_str());
+        }
+        if (port != nullptr) {
+            WriteConnections(out, *port, exists);
         }
     }
     return KRVCommandResult::kSucceeded;

@@ -1,10 +1,10 @@
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 #include "KRVCommandLine.h"
 #include "KRVCompleter.h"
+#include "KRVDestinations.h"
 #include "KRVMIDIFailure.h"
 #include "KRVOutputStream.h"
 #include "KRVSequencer.h"
@@ -12,9 +12,7 @@
 #include "KRVSignals.h"
 #include "KRVStdioInterface.h"
 #include "MIDICLClient.h"
-#include "MIDICLDestination.h"
 #include "MIDICLException.h"
-#include "MIDICLOutputPort.h"
 
 namespace {
 
@@ -24,50 +22,17 @@ const char* GetHostChoice() {
     return std::getenv("KRV_MIDI_HOST");
 }
 
-// One output port per destination, in the host's order, so that port i of
-// the sequence plays to destination i. With no destination at all we first
-// make one of our own, so that the program runs anywhere.
-std::unique_ptr<MIDICLDestination> SetUpPorts(MIDICLClient& ioClient, KRVSequencer& ioSequencer) {
-    int numDestinations = ioClient.GetNumberOfDestinations();
-    std::printf("KRVShell: found %d MIDI destinations\n", numDestinations);
-    std::unique_ptr<MIDICLDestination> dummyDestination;
-    if (numDestinations == 0) {
-        std::printf("KRVShell: no MIDI destinations found, making a dummy one\n");
-        dummyDestination.reset(ioClient.MakeDestination("KRVShell dummy destination"));
-        numDestinations = ioClient.GetNumberOfDestinations();
-    }
-    // A host serves so many ports; the destinations past them get none.
-    const int numPorts = std::min(numDestinations, ioClient.GetMaxOutputPorts());
-    for (int i = 0; i < numPorts; i++) {
-        char name[MIDICLClient::kNameBufferSize];
-        ioClient.GetDestinationName(i, name, sizeof name);
-        std::printf("KRVShell: output port %d is %s\n", i, name);
-        std::unique_ptr<MIDICLOutputPort> outputPort(ioClient.MakeOutputPort("output"));
-        outputPort->SetDestination(i);
-        if (const int status = outputPort->GetConnectStatus(); status != 0) {
-            std::printf("KRVShell: output port %d could not connect to %s: %s\n", i, name,
-                        KRVMIDIFailure::DescribeStatus(status).c_str());
-        }
-        ioSequencer.AddPort(outputPort.release());
-    }
-    if (numPorts < numDestinations) {
-        std::printf("KRVShell: %d MIDI destinations left out, %d ports at most\n",
-                    numDestinations - numPorts, numPorts);
-    }
-    // A note played at once must not go out before its connection holds.
-    ioClient.WaitForConnections();
-    return dummyDestination;
-}
-
 KRVLineEditor::Completion CompleteTypedLine(const std::string& inBeforeCursor) {
     return {KRVCompleter::Complete(inBeforeCursor), KRVCompleter::GetTypedWord(inBeforeCursor)};
 }
 
 // Until quit, end of input, SIGTERM or SIGHUP; SIGINT is dealt with inside.
-void RunConsole(KRVSequencer& ioSequencer, const KRVCommandLine& inCommandLine) {
+void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
+                const KRVCommandLine& inCommandLine) {
     KRVStdioInterface interface(stdin, stdout);
     interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
+    shell.SetDestinations(&ioDestinations);
     shell.SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
     shell.Shell(true);
     // No note may outlive the program: stop before anything goes.
@@ -102,12 +67,10 @@ int main(int inArgc, char** inArgv) {
         KRVSignals::Block();
         auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer", GetHostChoice());
         KRVSignals::Unblock();
-        std::unique_ptr<MIDICLDestination> dummyDestination = SetUpPorts(*midiClient, sequencer);
-        RunConsole(sequencer, commandLine);
-        // The client goes before the virtual destination it made, and both
-        // before the sequencer, whose ports they feed.
-        midiClient.reset();
-        dummyDestination.reset();
+        // Goes before the sequencer, whose ports its client feeds.
+        KRVDestinations destinations(std::move(midiClient), sequencer);
+        destinations.SetUp();
+        RunConsole(sequencer, destinations, commandLine);
     } catch (const MIDICLException& exception) {
         // Nothing can play without MIDI: say what failed and stop.
         std::fflush(stdout);

@@ -35,6 +35,14 @@ public:
     // destination any more.
     virtual bool IsGone() const { return false; }
 
+    // True when destinations may have come or gone since the last call
+    // (the first call after opening says true); hosts that learn of no
+    // change say false.
+    virtual bool TakeDestinationsChanged() { return false; }
+    // True for an endpoint of this client's own, which its output must
+    // never take for a destination of its own accord.
+    virtual bool IsOwnEndpoint(MIDICLEndpointRef) { return false; }
+
     // Destinations are listed afresh on every call, in the host's order.
     virtual int GetNumberOfDestinations() = 0;
     // An invalid endpoint when inIndex names no destination (any more).

@@ -2,9 +2,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "MIDICLPacketList.h"
 #include "MIDICLTypes.h"
+
+// What an output port is connected to now, as the host shows it.
+struct MIDICLConnection {
+    std::string mName;
+    // One of this client's own ports.
+    bool mOwn = false;
+};
 
 // Called once when the host no longer needs a system-exclusive buffer.
 using MIDICLSysExDoneProc = void (*)(void* inRefCon);
@@ -23,6 +32,9 @@ public:
     // Why the last Connect failed (the host's status), or 0 when it did not
     // or the host cannot tell.
     virtual std::int32_t GetConnectStatus() const { return 0; }
+    // Everything the port is connected to now, whoever connected it; not
+    // for the playback thread.
+    virtual std::vector<MIDICLConnection> GetConnections() const = 0;
     virtual std::int32_t Send(const MIDICLPacketList& inList) = 0;
     // On success the host calls inDone(inRefCon) once it is done with the
     // bytes, possibly before this returns; on failure it never does.

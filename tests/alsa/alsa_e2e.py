@@ -240,12 +240,12 @@ def case_startup(krv, library, work):
     out, _ = fake.run(["ports"])
     expected = STARTUP + "KRVShell: found 4 MIDI destinations\n"
     expected += "".join("KRVShell: output port %d is %s\n" % p for p in enumerate(DESKTOP_PORTS))
-    expected += "1 krv> " + "".join("output port %d is %s\n" % p
-                                     for p in enumerate(DESKTOP_PORTS)) + "2 krv> "
+    expected += "1 krv> " + "".join("output port %d is %s\n  connected to %s\n" % (i, p, p)
+                                     for i, p in enumerate(DESKTOP_PORTS)) + "2 krv> "
     expect_equal(out, expected, "start-up and ports on a desktop")
     events = fake.events()
     expect_equal(events[0].args, ["client=%d" % KRV_CLIENT, "nonblock=1"], "the client opened")
-    creates = [e for e in events if e.what == "create"]
+    creates = [e for e in events if e.what == "create" and e.args[-1] == "output"]
     connects = [e for e in events if e.what == "connect"]
     expect_equal(len(creates), 4, "output ports made")
     for create, connect, address in zip(creates, connects, DESKTOP_ADDRESSES):
@@ -449,8 +449,12 @@ def case_subscribe(krv, library, work):
     failure = "output port 2 could not connect to UM-ONE:UM-ONE MIDI 1: Operation not permitted\n"
     listing = "".join("output port %d is %s\n" % p for p in enumerate(DESKTOP_PORTS))
     listing = listing.replace("UM-ONE MIDI 1\n", "UM-ONE MIDI 1\n" + failure)
-    expected = STARTUP + "KRVShell: found 4 MIDI destinations\n" + "".join(
-        "KRVShell: " + line + "\n" for line in listing.splitlines()) + "1 krv> " + listing
+    startup = "".join("KRVShell: " + line + "\n" for line in listing.splitlines())
+    listing = "".join("output port %d is %s\n  connected to %s\n" % (i, p, p)
+                      for i, p in enumerate(DESKTOP_PORTS))
+    listing = listing.replace("UM-ONE MIDI 1\n  connected to UM-ONE:UM-ONE MIDI 1\n",
+                              "UM-ONE MIDI 1\n" + failure + "  connected to nothing\n")
+    expected = STARTUP + "KRVShell: found 4 MIDI destinations\n" + startup + "1 krv> " + listing
     expect_equal(out[:len(expected)], expected, "start-up and ports with a refused subscription")
     if "dropped" in out:
         fail("a port that could not connect must drop quietly: %r" % out)

@@ -49,6 +49,14 @@ struct fake_port {
     char port_name[kNameSize];
     int refuse_errno;
     int subscribed;
+    /* Which of krv's ports subscribed it. */
+    int subscriber;
+};
+
+struct _snd_seq_query_subscribe {
+    snd_seq_addr_t root;
+    snd_seq_addr_t addr;
+    int index;
 };
 
 struct _snd_seq {
@@ -468,6 +476,7 @@ int snd_seq_connect_to(snd_seq_t* seq, int my_port, int dest_client, int dest_po
         status = -dest->refuse_errno;
     } else {
         dest->subscribed = 1;
+        dest->subscriber = my_port;
     }
     record("connect %d %d:%d %d", my_port, dest_client, dest_port, status);
     pthread_mutex_unlock(&gLock);
@@ -492,6 +501,52 @@ int snd_seq_connect_from(snd_seq_t* seq, int my_port, int src_client, int src_po
     record("connect-from %d %d:%d", my_port, src_client, src_port);
     pthread_mutex_unlock(&gLock);
     return find_port(src_client, src_port) != NULL ? 0 : -EINVAL;
+}
+
+size_t snd_seq_query_subscribe_sizeof(void) {
+    return sizeof(struct _snd_seq_query_subscribe);
+}
+
+void snd_seq_query_subscribe_set_root(snd_seq_query_subscribe_t* info,
+                                      const snd_seq_addr_t* addr) {
+    info->root = *addr;
+}
+
+void snd_seq_query_subscribe_set_type(snd_seq_query_subscribe_t* info,
+                                      snd_seq_query_subs_type_t type) {
+    (void)info;
+    (void)type;
+}
+
+void snd_seq_query_subscribe_set_index(snd_seq_query_subscribe_t* info, int index) {
+    info->index = index;
+}
+
+int snd_seq_query_subscribe_get_index(const snd_seq_query_subscribe_t* info) {
+    return info->index;
+}
+
+const snd_seq_addr_t* snd_seq_query_subscribe_get_addr(const snd_seq_query_subscribe_t* info) {
+    return &info->addr;
+}
+
+/* The destinations the root port subscribed, in scene order. */
+int snd_seq_query_port_subscribers(snd_seq_t* seq, snd_seq_query_subscribe_t* info) {
+    (void)seq;
+    pthread_mutex_lock(&gLock);
+    int seen = 0;
+    int status = -ENOENT;
+    for (int i = 0; i < gPortCount && status < 0; ++i) {
+        const struct fake_port* p = &gPorts[i];
+        if (info->root.client == gOwnClient && p->subscribed &&
+            p->subscriber == info->root.port && seen++ == info->index) {
+            info->addr.client = (unsigned char)p->client;
+            info->addr.port = (unsigned char)p->port;
+            status = 0;
+        }
+    }
+    pthread_mutex_unlock(&gLock);
+    return status;
 }
 
 static int delivery_status(const snd_seq_event_t* ev) {

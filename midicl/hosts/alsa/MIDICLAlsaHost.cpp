@@ -224,7 +224,50 @@ void MIDICLAlsaHost::RunInputThread() {
     }
 }
 
+bool MIDICLAlsaHost::TakeDestinationsChanged() {
+    if (mAnnouncements == 0) {
+        mAnnouncements = ListenToAnnouncements() ? 1 : -1;
+    }
+    return mDestinationsChanged.exchange(false) || mAnnouncements < 0;
+}
+
+// A private port (no one may route to it, so it is no destination) takes
+// the system's announcements to the input thread.
+bool MIDICLAlsaHost::ListenToAnnouncements() {
+    const int port = snd_seq_create_simple_port(mSequencer, "announcements",
+                                                SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+                                                SND_SEQ_PORT_TYPE_APPLICATION);
+    if (port < 0) {
+        return false;
+    }
+    if (snd_seq_connect_from(mSequencer, port, SND_SEQ_CLIENT_SYSTEM,
+                             SND_SEQ_PORT_SYSTEM_ANNOUNCE) < 0) {
+        snd_seq_delete_simple_port(mSequencer, port);
+        return false;
+    }
+    StartInputThread();
+    return true;
+}
+
+bool MIDICLAlsaHost::IsOwnEndpoint(MIDICLEndpointRef inEndpoint) {
+    int client = 0;
+    int port = 0;
+    return MIDICLAlsaCodec::SplitEndpoint(inEndpoint, client, port) && client == mClientId;
+}
+
 void MIDICLAlsaHost::Dispatch(const snd_seq_event_t& inEvent) {
+    switch (inEvent.type) {
+        case SND_SEQ_EVENT_CLIENT_START:
+        case SND_SEQ_EVENT_CLIENT_EXIT:
+        case SND_SEQ_EVENT_CLIENT_CHANGE:
+        case SND_SEQ_EVENT_PORT_START:
+        case SND_SEQ_EVENT_PORT_EXIT:
+        case SND_SEQ_EVENT_PORT_CHANGE:
+            mDestinationsChanged.store(true);
+            return;
+        default:
+            break;
+    }
     const MIDICLTimeStamp now = MIDICLMonotonicClock::NowNS();
     if (inEvent.type == SND_SEQ_EVENT_SYSEX) {
         // Long messages arrive in several lists, each as full as a list gets.

@@ -43,6 +43,11 @@ public:
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
+    // From the first call on, the system's announcements of clients and
+    // ports that come and go set the answer; where they cannot be had,
+    // every call says true.
+    bool TakeDestinationsChanged() override;
+    bool IsOwnEndpoint(MIDICLEndpointRef inEndpoint) override;
     std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) override;
     std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,
                                                      MIDICLReadProc inReadProc,
@@ -74,6 +79,7 @@ private:
                                                     MIDICLReadProc inReadProc, void* inRefCon,
                                                     MIDICLException::MIDICLCallNumber inCall);
     void StartInputThread();
+    bool ListenToAnnouncements();
     void RunInputThread();
     void Dispatch(const snd_seq_event_t& inEvent);
     void Deliver(int inPort, const MIDICLPacketList& inList);
@@ -84,6 +90,10 @@ private:
     std::mutex mThreadMutex;
     std::thread mInputThread;
     int mStopFd;
+    // 0 before the first TakeDestinationsChanged, 1 when announcements come,
+    // -1 when they cannot.
+    int mAnnouncements = 0;
+    std::atomic<bool> mDestinationsChanged{true};
     // What is left of the time ports may wait for receivers as they close.
     std::atomic<std::int64_t> mWaitLeftNS;
 };

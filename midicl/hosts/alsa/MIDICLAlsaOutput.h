@@ -29,6 +29,8 @@ public:
 
     void Connect(MIDICLEndpointRef inDestination) override;
     std::int32_t GetConnectStatus() const override { return mConnectStatus; }
+    // Every subscriber of the port, whoever subscribed it.
+    std::vector<MIDICLConnection> GetConnections() const override;
     std::int32_t Send(const MIDICLPacketList& inList) override;
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,

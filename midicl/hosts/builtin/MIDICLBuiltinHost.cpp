@@ -125,6 +125,7 @@ std::shared_ptr<MIDICLBuiltinEndpoint> MIDICLBuiltinHost::AddEndpoint(const std:
     auto endpoint =
         std::make_shared<MIDICLBuiltinEndpoint>(mNextId++, inName, inReadProc, inRefCon);
     (inIsDestination ? mDestinations : mInputs).push_back(endpoint);
+    mDestinationsChanged.store(mDestinationsChanged.load() || inIsDestination);
     return endpoint;
 }
 
@@ -134,6 +135,7 @@ void MIDICLBuiltinHost::RemoveEndpoint(const MIDICLBuiltinEndpoint* inEndpoint) 
         std::erase_if(*list,
                       [inEndpoint](const auto& endpoint) { return endpoint.get() == inEndpoint; });
     }
+    mDestinationsChanged.store(true);
 }
 
 std::unique_ptr<MIDICLHostOutput> MIDICLBuiltinHost::CreateOutputPort(const std::string&) {

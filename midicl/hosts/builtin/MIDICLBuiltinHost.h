@@ -36,6 +36,11 @@ public:
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
+    bool TakeDestinationsChanged() override { return mDestinationsChanged.exchange(false); }
+    // The test destinations stand for other programs' ports.
+    bool IsOwnEndpoint(MIDICLEndpointRef inEndpoint) override {
+        return inEndpoint.mValue > std::uint64_t(mConfig.mNumberOfDestinations);
+    }
     std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) override;
     std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,
                                                      MIDICLReadProc inReadProc,
@@ -59,6 +64,7 @@ private:
 
     const MIDICLBuiltinTestConfig mConfig;
     std::atomic<int> mFailuresLeft;
+    std::atomic<bool> mDestinationsChanged{true};
     std::mutex mMutex;
     std::uint64_t mNextId;
     // Destinations in the order they were made; input ports are kept apart

@@ -11,6 +11,16 @@ MIDICLBuiltinOutput::MIDICLBuiltinOutput(const std::shared_ptr<MIDICLBuiltinHost
 void MIDICLBuiltinOutput::Connect(MIDICLEndpointRef inDestination) {
     mTargetOwner = mHost->FindEndpoint(inDestination);
     mTarget.store(mTargetOwner.get());
+    mTargetRef = inDestination;
+}
+
+// The one endpoint it points at, while that exists.
+std::vector<MIDICLConnection> MIDICLBuiltinOutput::GetConnections() const {
+    std::string name;
+    if (!mTargetRef.IsValid() || !mHost->GetEndpointName(mTargetRef, name)) {
+        return {};
+    }
+    return {MIDICLConnection{name, mHost->IsOwnEndpoint(mTargetRef)}};
 }
 
 std::int32_t MIDICLBuiltinOutput::Send(const MIDICLPacketList& inList) {

@@ -15,6 +15,7 @@ public:
     explicit MIDICLBuiltinOutput(const std::shared_ptr<MIDICLBuiltinHost>& inHost);
 
     void Connect(MIDICLEndpointRef inDestination) override;
+    std::vector<MIDICLConnection> GetConnections() const override;
     std::int32_t Send(const MIDICLPacketList& inList) override;
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
@@ -26,4 +27,5 @@ private:
     // closed it; the raw pointer is what senders read.
     std::shared_ptr<MIDICLBuiltinEndpoint> mTargetOwner;
     std::atomic<MIDICLBuiltinEndpoint*> mTarget;
+    MIDICLEndpointRef mTargetRef;
 };

@@ -93,7 +93,10 @@ bool MIDICLJackHost::Close() {
 
 void MIDICLJackHost::Activate() {
     jack_on_shutdown(mClient, Shutdown, this);
-    int status = jack_set_process_callback(mClient, Process, this);
+    int status = jack_set_port_registration_callback(mClient, PortRegistered, this);
+    if (status == 0) {
+        status = jack_set_process_callback(mClient, Process, this);
+    }
     if (status == 0) {
         status = jack_activate(mClient);
     }
@@ -105,6 +108,12 @@ void MIDICLJackHost::Activate() {
 // A server that goes away ends every wait for its cycles.
 void MIDICLJackHost::Shutdown(void* inArg) {
     static_cast<MIDICLJackHost*>(inArg)->mServerGone.store(true);
+}
+
+// Any port may be a destination that came or went; the shell looks at the
+// list again when it next can.
+void MIDICLJackHost::PortRegistered(jack_port_id_t, int, void* inArg) {
+    static_cast<MIDICLJackHost*>(inArg)->mDestinationsChanged.store(true);
 }
 
 // The whole cycle is placed against the position the clock gives it.
@@ -187,6 +196,11 @@ bool MIDICLJackHost::GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& 
     }
     outName = name;
     return true;
+}
+
+bool MIDICLJackHost::IsOwnEndpoint(MIDICLEndpointRef inEndpoint) {
+    std::string name;
+    return GetEndpointName(inEndpoint, name) && jack_port_is_mine(mClient, GetPort(inEndpoint));
 }
 
 std::string MIDICLJackHost::MakeUniqueName(const std::string& inName) const {

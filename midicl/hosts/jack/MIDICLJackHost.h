@@ -41,6 +41,8 @@ public:
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
+    bool TakeDestinationsChanged() override { return mDestinationsChanged.exchange(false); }
+    bool IsOwnEndpoint(MIDICLEndpointRef inEndpoint) override;
     std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) override;
     std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,
                                                      MIDICLReadProc inReadProc,
@@ -70,6 +72,7 @@ private:
     bool Close();
     static int Process(jack_nframes_t inFrames, void* inArg);
     static void Shutdown(void* inArg);
+    static void PortRegistered(jack_port_id_t inPort, int inRegistered, void* inArg);
     void Activate();
     jack_port_t* RegisterPort(const std::string& inName, unsigned long inFlags,
                               MIDICLException::MIDICLCallNumber inCall);
@@ -82,6 +85,8 @@ private:
     MIDICLJackClock mClock;
     std::atomic<std::uint64_t> mCycleCount{0};
     std::atomic<bool> mServerGone{false};
+    // Set by JACK's notification thread when any port comes or goes.
+    std::atomic<bool> mDestinationsChanged{true};
     MIDICLRealtimeSlots mOutputs;
     MIDICLRealtimeSlots mReceivers;
     MIDICLJackTeardown mTeardown;

@@ -29,10 +29,29 @@ MIDICLJackOutput::~MIDICLJackOutput() {
 }
 
 void MIDICLJackOutput::Connect(MIDICLEndpointRef inDestination) {
-    jack_port_disconnect(mHost->GetClient(), mPort);
-    mConnecting = inDestination.IsValid() &&
-                  jack_connect(mHost->GetClient(), jack_port_name(mPort),
-                               jack_port_name(MIDICLJackHost::GetPort(inDestination))) == 0;
+    jack_client_t* client = mHost->GetClient();
+    if (!mConnectedTo.empty()) {
+        jack_disconnect(client, jack_port_name(mPort), mConnectedTo.c_str());
+        mConnectedTo.clear();
+    }
+    const char* name =
+        inDestination.IsValid() ? jack_port_name(MIDICLJackHost::GetPort(inDestination)) : nullptr;
+    mConnecting = name != nullptr && jack_connect(client, jack_port_name(mPort), name) == 0;
+    if (mConnecting) {
+        mConnectedTo = name;
+    }
+}
+
+std::vector<MIDICLConnection> MIDICLJackOutput::GetConnections() const {
+    std::vector<MIDICLConnection> connections;
+    jack_client_t* client = mHost->GetClient();
+    const char** names = jack_port_get_connections(mPort);
+    for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
+        const jack_port_t* port = jack_port_by_name(client, names[i]);
+        connections.push_back({names[i], port != nullptr && jack_port_is_mine(client, port)});
+    }
+    jack_free(names);
+    return connections;
 }
 
 bool MIDICLJackOutput::IsConnectionLive() const {

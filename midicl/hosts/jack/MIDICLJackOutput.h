@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "hosts/MIDICLHostOutput.h"
 #include "hosts/MIDICLWithdrawal.h"
@@ -42,6 +43,7 @@ public:
     ~MIDICLJackOutput() override;
 
     void Connect(MIDICLEndpointRef inDestination) override;
+    std::vector<MIDICLConnection> GetConnections() const override;
     // True unless a connection was asked for that the server does not show.
     bool IsConnectionLive() const;
     // -ENOBUFS when the queue is full, -EINVAL for bytes that are no MIDI.
@@ -108,4 +110,8 @@ private:
     std::atomic<bool> mQueuedAny{false};
     // Whether the last Connect asked for a connection; the owner's.
     bool mConnecting = false;
+    // The full name of the port Connect connected us to, so that pointing
+    // elsewhere drops that connection and no other: those made from outside
+    // stay.
+    std::string mConnectedTo;
 };

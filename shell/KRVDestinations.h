@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+class KRVSequencer;
+class KRVShellInterface;
+class MIDICLClient;
+class MIDICLDestination;
+
+// The MIDI destinations krv plays to, followed while it runs. Each
+// destination gets an output port of its own, and port numbers never change:
+// events and saved scripts name ports by number. A destination that appears
+// later gets the next port; one that goes away keeps its port, which plays
+// nowhere until a destination of the same name is back; a JACK server that
+// quits and comes back is opened again and every port connected again by
+// name. krv's own ports are never taken for destinations, except the dummy
+// one made when there is nothing else, so that the program runs anywhere.
+//
+// Nothing here runs on the clock thread: the shell looks at each prompt,
+// at `play` and at `ports`.
+class KRVDestinations {
+public:
+    KRVDestinations(std::unique_ptr<MIDICLClient> inClient, KRVSequencer& ioSequencer);
+    // The client goes before the virtual destination it made.
+    ~KRVDestinations();
+    KRVDestinations(const KRVDestinations&) = delete;
+    KRVDestinations& operator=(const KRVDestinations&) = delete;
+
+    // The ports at start-up, said on standard output: one per destination,
+    // in the host's order, up to what the host serves.
+    void SetUp();
+    // Follows what came and went since the last look, and says it.
+    void Refresh(KRVShellInterface& ioOut);
+    // Says once, until a destination is reached again, that nothing but
+    // krv's own dummy destination is: the user hears silence.
+    void ExplainSilence(KRVShellInterface& ioOut);
+
+private:
+    bool ComeBack(KRVShellInterface& ioOut);
+    void FollowDestinations(KRVShellInterface& ioOut);
+    void TellGone(KRVShellInterface& ioOut);
+    int FindPortWanting(const char* inName) const;
+    bool NeedsConnecting(int inPort, const char* inName) const;
+    bool IsHeard() const;
+    void AddPort(int inIndex);
+
+    std::unique_ptr<MIDICLClient> mClient;
+    KRVSequencer& mSequencer;
+    std::unique_ptr<MIDICLDestination> mDummy;
+    // Ports said to play nowhere since their destination went.
+    std::vector<bool> mToldGone;
+    bool mToldSilent = false;
+};
