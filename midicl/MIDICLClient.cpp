@@ -53,6 +53,7 @@ bool MIDICLClient::Reopen() {
     if (!mClientRef->IsGone()) {
         return false;
     }
+    mClientRef->Abandon();
     try {
         mClientRef = MIDICLHostChooser::Open(mName, mClientRef->GetName());
     } catch (const MIDICLException&) {

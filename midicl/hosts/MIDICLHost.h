@@ -39,6 +39,11 @@ public:
     // (the first call after opening says true); hosts that learn of no
     // change say false.
     virtual bool TakeDestinationsChanged() { return false; }
+    // For a host that has gone, before another is opened in its place:
+    // lets go of the server now (libjack keeps one connection to a server
+    // per process, which a dead client would hold), and afterwards asks it
+    // nothing. The objects made from it stay valid and do nothing.
+    virtual void Abandon() {}
     // True for an endpoint of this client's own, which its output must
     // never take for a destination of its own accord.
     virtual bool IsOwnEndpoint(MIDICLEndpointRef) { return false; }

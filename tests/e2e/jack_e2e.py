@@ -31,6 +31,11 @@ SERVER is "jack" or "pipewire". CASE is one of:
     quantum    PipeWire's quantum changes while krv plays: steps stay exact
     many       257 destinations: krv opens ports for the first 256
     gone       the server quits: krv says so once, and `ports` and `play`
+    hotplug    a recorder started after krv gets a port, is listed and played
+               to; it quits and starts again: the same port plays to it
+    restart    the server quits and is started again: krv opens its client
+               again and plays to the recorder
+    programs   `program` changes go out before each channel's first note
 
 A case may end in -PERIOD (early-1024): the server runs at that period.
 
@@ -139,6 +144,9 @@ class Server:
         self.clients.append(client)
         if client.stdout.readline().strip() != "ready":
             fail("the recorder did not start")
+        # PipeWire shows a new port to other clients a moment after it
+        # exists: a recorder started first must be there when krv looks.
+        wait_for(lambda: "%s:in" % name in self.ports(), "the recorder's port")
         return client
 
     def pause(self):
@@ -160,11 +168,19 @@ class JackServer(Server):
         if not shutil.which("jackd"):
             skip("jackd is not installed")
         self.env.update(JACK_DEFAULT_SERVER=SERVER_NAME, JACK_NO_AUDIO_RESERVATION="1")
+        self.start()
+        return self
+
+    def start(self):
         self.process = subprocess.Popen(
             ["jackd", "-n", SERVER_NAME, "-d", "dummy", "-r", str(RATE), "-p", str(self.period)],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(lambda: "system:" in self.ports(), "the JACK server")
-        return self
+
+    def restart(self):
+        """The server quits (its clients with it) and is started again."""
+        stop_process(self.process)
+        self.start()
 
 
 class PipeWireServer(Server):
@@ -187,6 +203,10 @@ class PipeWireServer(Server):
         self.runtime = tempfile.mkdtemp(prefix="krv-pw-")
         self.env.update(XDG_RUNTIME_DIR=self.runtime, PIPEWIRE_LOG_SYSTEMD="false")
         self.env.pop("JACK_DEFAULT_SERVER", None)
+        self.start()
+        return self
+
+    def start(self):
         self.process = subprocess.Popen(["pipewire"], env=self.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         socket = os.path.join(self.runtime, "pipewire-0")
@@ -197,7 +217,14 @@ class PipeWireServer(Server):
                 skip("pipewire did not start here")
             time.sleep(0.05)
         self.set_quantum(self.period)
-        return self
+
+    def restart(self):
+        """The server quits (its clients with it) and is started again."""
+        stop_process(self.process)
+        for name in os.listdir(self.runtime):
+            if name.startswith("pipewire-0"):
+                os.unlink(os.path.join(self.runtime, name))
+        self.start()
 
     def set_quantum(self, frames):
         subprocess.run(["pw-metadata", "-n", "settings", "0", "clock.force-quantum", str(frames)],
@@ -316,6 +343,22 @@ def send(process, text):
     return sent
 
 
+def send_and_wait(process, command):
+    """Writes one command to krv and reads its output up to the next prompt;
+    returns when that prompt came, in ms on CLOCK_MONOTONIC: by then krv
+    has acted on the command. What krv said before is read first: it must
+    be idle at its prompt."""
+    while select.select([process.stdout], [], [], 0.05)[0]:
+        os.read(process.stdout.fileno(), 4096)
+    send(process, command + "\n")
+    seen = b""
+    deadline = time.time() + 30
+    while not re.search(rb"\d+ krv> $", seen) and time.time() < deadline:
+        if select.select([process.stdout], [], [], 0.1)[0]:
+            seen += os.read(process.stdout.fileno(), 4096)
+    return now_ms()
+
+
 def case_startup(krv, server, work):
     path = os.path.join(work, "recorded.txt")
     recorder = server.start_recorder(path)
@@ -329,7 +372,12 @@ def case_startup(krv, server, work):
                  "KRVShell: found 1 MIDI destinations\n"
                  "KRVShell: output port 0 is krv-recorder:in\n"
                  "1 krv> output port 0 is krv-recorder:in\n"
-                 "2 krv> output port 0 is (destination no longer available)\n"
+                 "  connected to krv-recorder:in\n"
+                 "2 krv> krv: MIDI destination gone: port 0 (krv-recorder:in) plays nowhere "
+                 "until it is back\n"
+                 "output port 0 is (destination no longer available)\n"
+                 "  connected to nothing\n"
+                 "  waiting for krv-recorder:in to come back\n"
                  "3 krv> ", "start-up with one recorder, which then goes away")
 
 
@@ -340,6 +388,7 @@ def case_dummy(krv, server, work):
                  "KRVShell: no MIDI destinations found, making a dummy one\n"
                  "KRVShell: output port 0 is KRVSequencer:KRVShell dummy destination\n"
                  "1 krv> output port 0 is KRVSequencer:KRVShell dummy destination\n"
+                 "  connected to KRVSequencer:KRVShell dummy destination\n"
                  "2 krv> ", "start-up with no destination")
 
 
@@ -512,7 +561,8 @@ def case_sigint(krv, server, work):
         times["sh"] = time.time() - started
         if process.returncode != 0:
             fail("krv exited with %d after SIGINT: %s" % (process.returncode, err))
-        if not re.search(r"krv> output port 0 is krv-recorder:in\n\d+ krv> $", out):
+        if not re.search(r"krv> output port 0 is krv-recorder:in\n  connected to krv-recorder:in\n"
+                         r"\d+ krv> $", out):
             fail("krv did not go on at its prompt: %r" % out)
 
     recording = record(server, work, body)
@@ -574,10 +624,11 @@ def case_early(krv, server, work):
 
     def body():
         process = server.krv([krv])
-        process.stdin.write(lines(["newtrack", "selectall", "setgate 50", "clear", "play"]))
+        commands = ["newtrack", "selectall", "setgate 50", "clear", "play"]
+        process.stdin.write(lines(commands))
         process.stdin.flush()
         time.sleep(1.0)
-        times["stop"] = send(process, "stop\n")
+        times["stop"] = send_and_wait(process, "stop")
         time.sleep(0.5)
         process.communicate("quit\n", timeout=30)
 
@@ -588,10 +639,12 @@ def case_early(krv, server, work):
         fail("no note, or no connection: %r" % recording.events)
     bound = 2 * server.period_ms() + 5
     first = frames_to_ms(ons[0][0] - recording.connected[0])
+    # From the prompt after `stop`, by which time krv has stopped: a note
+    # due before the stop still sounds a latency (one period) after it.
     stopped = recording.monotonic_ms(offs[-1]) - times["stop"]
     last_on = recording.monotonic_ms(ons[-1]) - times["stop"]
-    print("period %d: connection live to first note-on %.2f ms, stop to last note-off %.2f ms, "
-          "last note-on %.2f ms after stop (bound %.2f ms)" %
+    print("period %d: connection live to first note-on %.2f ms, stop's prompt to last note-off "
+          "%.2f ms, last note-on %.2f ms after it (bound %.2f ms)" %
           (server.period, first, stopped, last_on, bound))
     # At 120 bpm a step is 6000 frames: a gap of two would be a lost note.
     gaps = [b[0] - a[0] for a, b in zip(ons, ons[1:])]
@@ -744,11 +797,107 @@ def case_gone(krv, server, work):
         fail("krv did not say, once at the prompt and at ports and play: %r" % out[-300:])
 
 
+def prompt_output(process, command):
+    """krv's answer to one command typed at its prompt."""
+    while select.select([process.stdout], [], [], 0.05)[0]:
+        os.read(process.stdout.fileno(), 4096)
+    send(process, command + "\n")
+    seen = b""
+    deadline = time.time() + 30
+    while not re.search(rb"\d+ krv> $", seen) and time.time() < deadline:
+        if select.select([process.stdout], [], [], 0.1)[0]:
+            seen += os.read(process.stdout.fileno(), 4096)
+    return seen.decode()
+
+
+def expect_in(text, wanted, what):
+    if wanted not in text:
+        fail("%s: %r not in %r" % (what, wanted, text))
+
+
+def play_to_recorder(server, work, process, name, commands=()):
+    """Plays a second, after commands, while a new recorder listens; what
+    `ports` said once it was there."""
+    path = os.path.join(work, name)
+    recorder = server.start_recorder(path)
+    out = prompt_output(process, "ports")
+    for command in commands:
+        prompt_output(process, command)
+    prompt_output(process, "play")
+    time.sleep(1.0)
+    prompt_output(process, "stop")
+    time.sleep(0.2)
+    stop_process(recorder)
+    server.clients.remove(recorder)
+    wait_for(lambda: RECORDER_PORT not in server.ports(), "the recorder's end")
+    recording = Recording(path)
+    recording.expect_balanced(name)
+    if len(recording.ons()) < 3:
+        fail("%s: the recorder heard %d notes" % (name, len(recording.ons())))
+    return out
+
+
+def case_hotplug(krv, server, work):
+    """A synthesizer started after krv, which then quits and starts again."""
+    process = server.krv([krv])
+    prompt_output(process, "newtrack")
+    out = play_to_recorder(server, work, process, "first.txt", ["selectall", "setport 1"])
+    expect_in(out, "krv: new MIDI destination: port 1 is %s\n" % RECORDER_PORT, "announced")
+    expect_in(out, "output port 1 is %s\n  connected to %s\n" % (RECORDER_PORT, RECORDER_PORT),
+              "listed")
+    out = prompt_output(process, "ports")
+    expect_in(out, "krv: MIDI destination gone: port 1 (%s)" % RECORDER_PORT, "gone said")
+    expect_in(out, "output port 1 is (destination no longer available)\n  connected to nothing\n"
+              "  waiting for %s to come back\n" % RECORDER_PORT, "gone listed")
+    out = play_to_recorder(server, work, process, "again.txt")
+    expect_in(out, "krv: MIDI destination back: port 1 is %s\n" % RECORDER_PORT, "back said")
+    if "new MIDI destination" in out:
+        fail("the destination that came back got a new port: %r" % out)
+    process.communicate("quit\n", timeout=30)
+
+
+def case_restart(krv, server, work):
+    """The server quits and is started again while krv idles at its prompt."""
+    server.start_recorder(os.path.join(work, "before.txt"))
+    process = server.krv([krv])
+    prompt_output(process, "newtrack")
+    server.restart()
+    for client in server.clients:
+        stop_process(client)
+    server.clients = []
+    out = prompt_output(process, "reset")
+    expect_in(out, "krv: the JACK server is back, MIDI output restarted\n", "the return said")
+    out = play_to_recorder(server, work, process, "restarted.txt")
+    expect_in(out, "krv: MIDI destination back: port 0 is %s\n" % RECORDER_PORT,
+              "the recorder found again")
+    process.communicate("quit\n", timeout=30)
+
+
+def case_programs(krv, server, work):
+    """Programs go out before the first note of their channels."""
+    def body():
+        process = server.krv([krv])
+        process.communicate(lines(["program 10 1", "program 2 34", "newtrack", "newtrack",
+                                   "selecttrack 1", "setchannel 10", "clear", "selecttrack 2",
+                                   "setchannel 2", "clear", "play", "sh sleep 0.5", "stop",
+                                   "quit"]), timeout=30)
+
+    recording = record(server, work, body)
+    recording.expect_balanced("programs")
+    for channel, program in ((9, 0), (1, 33)):
+        mine = [e for e in recording.events if e[2] & 0x0F == channel]
+        if not mine or mine[0][2:] != (0xC0 | channel, program):
+            fail("channel %d did not start with program %d: %r" % (channel + 1, program, mine))
+        if not any(Recording.is_on(e) for e in mine):
+            fail("channel %d played nothing" % (channel + 1))
+
+
 CASES = {"startup": case_startup, "dummy": case_dummy, "play": case_play,
          "tempo": case_tempo, "latency": case_latency, "exits": case_exits, "sigint": case_sigint,
          "load": case_load, "early": case_early, "stall": case_stall, "stopped": case_stopped,
          "slowtempo": case_slowtempo, "quantum": case_quantum, "many": case_many,
-         "gone": case_gone}
+         "gone": case_gone, "hotplug": case_hotplug, "restart": case_restart,
+         "programs": case_programs}
 
 
 def main():

@@ -86,9 +86,24 @@ std::shared_ptr<MIDICLJackHost> MIDICLJackHost::Make(jack_client_t* inClient) {
 }
 
 bool MIDICLJackHost::Close() {
+    if (mClosed.load()) {
+        return mCloseDone;
+    }
     jack_client_t* client = mClient;
-    return mTeardown.Call([client] { jack_deactivate(client); }) &&
-           mTeardown.Call([client] { jack_client_close(client); });
+    mCloseDone = mTeardown.Call([client] { jack_deactivate(client); }) &&
+                 mTeardown.Call([client] { jack_client_close(client); });
+    return mCloseDone;
+}
+
+// Whatever comes of the close, the client is not used again: every later
+// libjack call of the objects still about is skipped.
+void MIDICLJackHost::Abandon() {
+    if (!IsServerGone() || mClosed.load()) {
+        return;
+    }
+    Close();
+    mClosed.store(true);
+    mTeardown.MarkUnresponsive();
 }
 
 void MIDICLJackHost::Activate() {
@@ -172,12 +187,18 @@ jack_port_t* MIDICLJackHost::GetPort(MIDICLEndpointRef inEndpoint) {
 }
 
 int MIDICLJackHost::GetNumberOfDestinations() {
+    if (IsClosed()) {
+        return 0;
+    }
     return MIDICLJackPortNames(mClient).GetCount();
 }
 
 // Pass-through ports (a bridge's Midi Through) come last, so that port 0
 // is one that may sound.
 MIDICLEndpointRef MIDICLJackHost::GetDestination(int inIndex) {
+    if (IsClosed()) {
+        return MIDICLEndpointRef{};
+    }
     const MIDICLJackPortNames names(mClient);
     const char* name = names.Get(MIDICLPassThrough::ToHostIndex(
         names.GetCount(), inIndex, [&names](int inHostIndex) { return names.Get(inHostIndex); }));
@@ -187,7 +208,7 @@ MIDICLEndpointRef MIDICLJackHost::GetDestination(int inIndex) {
 
 // A stale handle may still yield a name, so the name must lead back to it.
 bool MIDICLJackHost::GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) {
-    if (!inEndpoint.IsValid()) {
+    if (!inEndpoint.IsValid() || IsClosed()) {
         return false;
     }
     const char* name = jack_port_name(GetPort(inEndpoint));
@@ -200,6 +221,7 @@ bool MIDICLJackHost::GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& 
 
 bool MIDICLJackHost::IsOwnEndpoint(MIDICLEndpointRef inEndpoint) {
     std::string name;
+    // GetEndpointName says false once the client is closed.
     return GetEndpointName(inEndpoint, name) && jack_port_is_mine(mClient, GetPort(inEndpoint));
 }
 

@@ -43,6 +43,10 @@ public:
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
     bool TakeDestinationsChanged() override { return mDestinationsChanged.exchange(false); }
     bool IsOwnEndpoint(MIDICLEndpointRef inEndpoint) override;
+    void Abandon() override;
+    // After Abandon: the client is closed, and nothing may ask libjack
+    // about it or its ports.
+    bool IsClosed() const { return mClosed.load(); }
     std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) override;
     std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,
                                                      MIDICLReadProc inReadProc,
@@ -85,6 +89,9 @@ private:
     MIDICLJackClock mClock;
     std::atomic<std::uint64_t> mCycleCount{0};
     std::atomic<bool> mServerGone{false};
+    std::atomic<bool> mClosed{false};
+    // Whether Close finished: a close left running must not be freed under.
+    bool mCloseDone = false;
     // Set by JACK's notification thread when any port comes or goes.
     std::atomic<bool> mDestinationsChanged{true};
     MIDICLRealtimeSlots mOutputs;

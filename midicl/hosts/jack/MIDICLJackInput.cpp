@@ -20,7 +20,7 @@ MIDICLJackInput::~MIDICLJackInput() {
 }
 
 void MIDICLJackInput::ConnectSource(MIDICLEndpointRef inSource) {
-    if (inSource.IsValid()) {
+    if (inSource.IsValid() && !mHost->IsClosed()) {
         jack_connect(mHost->GetClient(), jack_port_name(MIDICLJackHost::GetPort(inSource)),
                      jack_port_name(mPort));
     }

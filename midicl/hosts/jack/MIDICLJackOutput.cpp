@@ -29,6 +29,9 @@ MIDICLJackOutput::~MIDICLJackOutput() {
 }
 
 void MIDICLJackOutput::Connect(MIDICLEndpointRef inDestination) {
+    if (mHost->IsClosed()) {
+        return;
+    }
     jack_client_t* client = mHost->GetClient();
     if (!mConnectedTo.empty()) {
         jack_disconnect(client, jack_port_name(mPort), mConnectedTo.c_str());
@@ -44,6 +47,9 @@ void MIDICLJackOutput::Connect(MIDICLEndpointRef inDestination) {
 
 std::vector<MIDICLConnection> MIDICLJackOutput::GetConnections() const {
     std::vector<MIDICLConnection> connections;
+    if (mHost->IsClosed()) {
+        return connections;
+    }
     jack_client_t* client = mHost->GetClient();
     const char** names = jack_port_get_connections(mPort);
     for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
@@ -55,7 +61,7 @@ std::vector<MIDICLConnection> MIDICLJackOutput::GetConnections() const {
 }
 
 bool MIDICLJackOutput::IsConnectionLive() const {
-    return !mConnecting || jack_port_connected(mPort) > 0;
+    return !mConnecting || mHost->IsClosed() || jack_port_connected(mPort) > 0;
 }
 
 // JACK carries one message per event, so packets are split here.
