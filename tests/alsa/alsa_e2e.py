@@ -466,6 +466,31 @@ def case_subscribe(krv, library, work):
     expect_notes_alternate(events, "subscribe")
 
 
+def case_hotplug(krv, library, work):
+    """A synthesizer started after krv: announced, listed, played to."""
+    later = os.path.join(work, "later.txt")
+    scene = "".join(line + "\n" for line in DESKTOP.splitlines()
+                    if "FLUID" not in line)
+    fake = Fake(krv, library, work, scene=scene)
+    fake.env["KRV_FAKE_ALSA_LATER"] = later
+    process = fake.start(["newtrack"])
+    wait_for_prompts(process, 2)
+    with open(later + ".new", "w") as out:
+        out.write([line for line in DESKTOP.splitlines() if "FLUID" in line][0] + "\n")
+    os.rename(later + ".new", later)
+    fake.wait_for(lambda e: e.what == "later", "the synthesizer's start")
+    process.stdin.write(lines(["ports", "selectall", "setport 3", "play"]))
+    process.stdin.flush()
+    fake.wait_for(lambda e: e.is_send("on") and e.dest() == SYNTH, "a note-on to the synthesizer")
+    out, err = process.communicate("stop\nquit\n", timeout=30)
+    expect_equal(process.returncode, 0, "exit status: " + err)
+    new = "krv: new MIDI destination: port 3 is %s\n" % DESKTOP_PORTS[0]
+    if out.count(new) != 1 or "output port 3 is %s\n  connected to %s\n" % (
+            DESKTOP_PORTS[0], DESKTOP_PORTS[0]) not in out:
+        fail("the synthesizer was not announced once and listed: %r" % out)
+    expect_notes_alternate(fake.events(), "hotplug")
+
+
 def main():
     if len(sys.argv) != 4:
         print(__doc__)

@@ -18,6 +18,9 @@
  *           as a hardware port does whose device opens only for a subscriber
  *   KRV_FAKE_ALSA_RECORD the record: one line per call worth checking,
  *       "NS WHAT ...", NS nanoseconds on CLOCK_MONOTONIC
+ *   KRV_FAKE_ALSA_LATER  once this file appears, its port lines join the
+ *       scene, and a subscriber of the announce port 0:1 gets one
+ *       PORT_START event for each, as when a synthesizer starts after krv
  *   KRV_FAKE_ALSA_FULL   while this file exists, every event sent is refused
  *       with the error it names (EAGAIN, ENOMEM or ENOSPC; EAGAIN if empty),
  *       as by a receiver that has no room
@@ -82,6 +85,11 @@ static int gPortCount;
 static int gOwnClient = -1;
 static char gOwnName[kNameSize] = "client";
 static int gRecordFd = -1;
+/* The announcements: who listens, and how many are waiting to be read. */
+static int gAnnouncePort = -1;
+static int gAnnouncesDue;
+static int gWakeFd = -1;
+static snd_seq_event_t gAnnounce;
 
 static const struct {
     const char* name;
@@ -253,6 +261,37 @@ static int full_status(void) {
     return -(name[0] != '\0' ? error_by_name(name) : EAGAIN);
 }
 
+/* Watches for the later scene, once, on a thread of its own: announcements
+ * come whenever the system has them. */
+static void* watch_later(void* path) {
+    while (access((const char*)path, F_OK) != 0) {
+        usleep(10000);
+    }
+    pthread_mutex_lock(&gLock);
+    FILE* later = fopen((const char*)path, "r");
+    char line[kLineSize];
+    int added = 0;
+    while (later != NULL && fgets(line, sizeof line, later) != NULL) {
+        if (strncmp(line, "port ", 5) == 0) {
+            parse_port(line + 5);
+            ++added;
+        }
+    }
+    if (later != NULL) {
+        fclose(later);
+    }
+    record("later %d", added);
+    if (gAnnouncePort >= 0 && gWakeFd >= 0 && added > 0) {
+        gAnnouncesDue += added;
+        const char wake = 1;
+        if (write(gWakeFd, &wake, 1) != 1) {
+            fail("cannot wake the input thread", strerror(errno));
+        }
+    }
+    pthread_mutex_unlock(&gLock);
+    return NULL;
+}
+
 int snd_lib_error_set_handler(snd_lib_error_handler_t handler) {
     (void)handler;
     return 0;
@@ -273,7 +312,13 @@ int snd_seq_open(snd_seq_t** handle, const char* name, int streams, int mode) {
         fail("cannot make the sequencer", strerror(errno));
     }
     *handle = seq;
+    gWakeFd = seq->wake[1];
     record("open client=%d nonblock=%d", gOwnClient, (mode & SND_SEQ_NONBLOCK) != 0);
+    const char* later = getenv("KRV_FAKE_ALSA_LATER");
+    pthread_t watcher;
+    if (later != NULL && pthread_create(&watcher, NULL, watch_later, (void*)later) == 0) {
+        pthread_detach(watcher);
+    }
     pthread_mutex_unlock(&gLock);
     return 0;
 }
@@ -281,6 +326,7 @@ int snd_seq_open(snd_seq_t** handle, const char* name, int streams, int mode) {
 int snd_seq_close(snd_seq_t* seq) {
     pthread_mutex_lock(&gLock);
     record("close");
+    gWakeFd = -1;
     close(seq->wake[0]);
     close(seq->wake[1]);
     free(seq);
@@ -499,16 +545,20 @@ int snd_seq_connect_from(snd_seq_t* seq, int my_port, int src_client, int src_po
     (void)seq;
     pthread_mutex_lock(&gLock);
     record("connect-from %d %d:%d", my_port, src_client, src_port);
+    const int status = find_port(src_client, src_port) != NULL ? 0 : -EINVAL;
+    if (status == 0 && src_client == SND_SEQ_CLIENT_SYSTEM &&
+        src_port == SND_SEQ_PORT_SYSTEM_ANNOUNCE) {
+        gAnnouncePort = my_port;
+    }
     pthread_mutex_unlock(&gLock);
-    return find_port(src_client, src_port) != NULL ? 0 : -EINVAL;
+    return status;
 }
 
 size_t snd_seq_query_subscribe_sizeof(void) {
     return sizeof(struct _snd_seq_query_subscribe);
 }
 
-void snd_seq_query_subscribe_set_root(snd_seq_query_subscribe_t* info,
-                                      const snd_seq_addr_t* addr) {
+void snd_seq_query_subscribe_set_root(snd_seq_query_subscribe_t* info, const snd_seq_addr_t* addr) {
     info->root = *addr;
 }
 
@@ -538,8 +588,8 @@ int snd_seq_query_port_subscribers(snd_seq_t* seq, snd_seq_query_subscribe_t* in
     int status = -ENOENT;
     for (int i = 0; i < gPortCount && status < 0; ++i) {
         const struct fake_port* p = &gPorts[i];
-        if (info->root.client == gOwnClient && p->subscribed &&
-            p->subscriber == info->root.port && seen++ == info->index) {
+        if (info->root.client == gOwnClient && p->subscribed && p->subscriber == info->root.port &&
+            seen++ == info->index) {
             info->addr.client = (unsigned char)p->client;
             info->addr.port = (unsigned char)p->port;
             status = 0;
@@ -584,11 +634,27 @@ int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
     return status < 0 ? status : (int)sizeof *ev;
 }
 
-/* Nothing ever arrives for krv. */
+/* Nothing but announcements ever arrives for krv. */
 int snd_seq_event_input(snd_seq_t* seq, snd_seq_event_t** ev) {
-    (void)seq;
+    pthread_mutex_lock(&gLock);
     *ev = NULL;
-    return -EAGAIN;
+    int status = -EAGAIN;
+    if (gAnnouncesDue > 0) {
+        char wake = 0;
+        if (--gAnnouncesDue == 0 && read(seq->wake[0], &wake, 1) != 1) {
+            fail("cannot read the wake-up", strerror(errno));
+        }
+        memset(&gAnnounce, 0, sizeof gAnnounce);
+        gAnnounce.type = SND_SEQ_EVENT_PORT_START;
+        gAnnounce.source.client = SND_SEQ_CLIENT_SYSTEM;
+        gAnnounce.source.port = SND_SEQ_PORT_SYSTEM_ANNOUNCE;
+        gAnnounce.dest.client = (unsigned char)gOwnClient;
+        gAnnounce.dest.port = (unsigned char)gAnnouncePort;
+        *ev = &gAnnounce;
+        status = 1;
+    }
+    pthread_mutex_unlock(&gLock);
+    return status;
 }
 
 /* Called on the thread that waits for input: whether it lets the
