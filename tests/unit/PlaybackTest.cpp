@@ -31,13 +31,15 @@ public:
             MIDICLPacket packet = inList->GetPacket(i);
             int status = packet.mData[0] & 0xF0;
             int channel = packet.mData[0] & 0x0F;
-            std::string text = std::to_string(mTick) + (status == 0x90 ? ":on " : ":off ") +
-                               std::to_string(packet.mData[1]);
+            const char* what = status == 0x90 ? ":on " : status == 0xC0 ? ":program " : ":off ";
+            std::string text = std::to_string(mTick) + what + std::to_string(packet.mData[1]);
             if (channel != 0) {
                 text += "/ch" + std::to_string(channel + 1);
             }
             mHeard.push_back(text);
-            mSounding[packet.mData[0] & 0x0F][packet.mData[1]] += status == 0x90 ? 1 : -1;
+            if (status != 0xC0) {
+                mSounding[packet.mData[0] & 0x0F][packet.mData[1]] += status == 0x90 ? 1 : -1;
+            }
             mStamps.push_back(packet.mTimeStamp);
         }
     }
@@ -189,6 +191,36 @@ TEST_F(PlaybackTest, EveryStartedNoteEnds) {
     EXPECT_EQ(mRecorder.CountHanging(), 1);
     mSequencer.DeleteTrack(1);
     EXPECT_EQ(mRecorder.CountHanging(), 0);
+}
+
+// Programs go before the first note of the first tick, again at every
+// start, with the next tick when set while playing, and to no port that is
+// not there.
+TEST_F(PlaybackTest, ProgramsGoBeforeTheNotes) {
+    AddTrack(60);
+    mSequencer.SetChannel(1, 1, 3);
+    mSequencer.SetProgram(0, 3, 33);
+    mSequencer.SetProgram(5, 1, 7);
+    mSequencer.Reset();
+    Ticks(1);
+    EXPECT_EQ(mRecorder.Take(), (Heard{"0:program 33/ch3", "0:on 60/ch3"}));
+    Ticks(1);
+    mSequencer.SetProgram(0, 2, 0);
+    Ticks(1);
+    EXPECT_EQ(mRecorder.Take(), (Heard{"2:program 0/ch2"}));
+    // A new start sends them all again, before its first note.
+    mRecorder.mStamps.clear();
+    mSequencer.Play();
+    for (int i = 0; i < 2000 && mRecorder.CountStamps() < 3; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    mSequencer.Stop();
+    const Heard heard = mRecorder.Take();
+    ASSERT_GE(heard.size(), 3u);
+    EXPECT_NE(heard[0].find(":program 0/ch2"), std::string::npos);
+    EXPECT_NE(heard[1].find(":program 33/ch3"), std::string::npos);
+    mSequencer.DeletePrograms();
+    EXPECT_EQ(mSequencer.GetProgram(0, 3), KRVPrograms::kNone);
 }
 
 TEST_F(PlaybackTest, FailedSendsNeitherThrowNorBlock) {
