@@ -346,16 +346,8 @@ def send(process, text):
 def send_and_wait(process, command):
     """Writes one command to krv and reads its output up to the next prompt;
     returns when that prompt came, in ms on CLOCK_MONOTONIC: by then krv
-    has acted on the command. What krv said before is read first: it must
-    be idle at its prompt."""
-    while select.select([process.stdout], [], [], 0.05)[0]:
-        os.read(process.stdout.fileno(), 4096)
-    send(process, command + "\n")
-    seen = b""
-    deadline = time.time() + 30
-    while not re.search(rb"\d+ krv> $", seen) and time.time() < deadline:
-        if select.select([process.stdout], [], [], 0.1)[0]:
-            seen += os.read(process.stdout.fileno(), 4096)
+    has acted on the command."""
+    prompt_output(process, command)
     return now_ms()
 
 
@@ -798,7 +790,8 @@ def case_gone(krv, server, work):
 
 
 def prompt_output(process, command):
-    """krv's answer to one command typed at its prompt."""
+    """krv's answer to one command typed at its prompt. What krv said before
+    is read first: it must be idle at its prompt."""
     while select.select([process.stdout], [], [], 0.05)[0]:
         os.read(process.stdout.fileno(), 4096)
     send(process, command + "\n")
