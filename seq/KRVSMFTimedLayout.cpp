@@ -48,7 +48,10 @@ bool KRVSMFTimedLayout::Place(const KRVSMFNote& inNote, Placed* outPlaced) const
         return false;
     }
     const double length = mTimeMap.ToSequencerTicks(inNote.mTick + inNote.mLength) - start;
-    const double gate = std::round(length * 100.0 / mTicksPerStep);
+    // Rounded up, so that the whole ticks the clock gives the gate hold the
+    // note: a note krv exported comes back with the ticks it had. The
+    // margin keeps a whole percent that arithmetic left a hair above it.
+    const double gate = std::ceil(length * 100.0 / mTicksPerStep - 1e-9);
     outPlaced->mStep0 = static_cast<int>(step);
     outPlaced->mGate = static_cast<int>(std::clamp(gate, 1.0, static_cast<double>(kMaxGate)));
     outPlaced->mNote = &inNote;

@@ -10,8 +10,9 @@ class KRVSMFTimeMap;
 
 // Lays the notes of one file track on the grid by their times, as a
 // musician would write them in: each note on the step nearest its start,
-// its gate from its length (at most 90, at least 1, so that a note of no
-// length still sounds) and its velocity and channel as they are.
+// its gate its length in percent of a step, rounded up (at most 90, at
+// least 1, so that a note of no length still sounds), and its velocity and
+// channel as they are.
 //
 // One grid track plays one note at a time, so notes that start on the same
 // step go onto tracks of their own: a voice a track, lowest note first, so

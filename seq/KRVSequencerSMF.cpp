@@ -1,7 +1,5 @@
 #include "KRVSequencerSMF.h"
 
-#include <cstdio>
-
 #include "KRVPath.h"
 #include "KRVSMFFile.h"
 #include "KRVSMFWriter.h"
@@ -117,11 +115,13 @@ void KRVSequencerSMF::ReportHeard() const {
     }
     const unsigned long silent =
         static_cast<unsigned long>(mSequencer->GetTrackCount()) * steps - heard;
-    char line[128];
-    std::snprintf(line, sizeof line,
-                  "%lu notes heard in a loop of %d steps, %lu silent steps left out\n", heard,
-                  steps, silent);
-    mOutput->Write(line);
+    mOutput->Write((Count(heard, "note") + " heard in a loop of " + Count(steps, "step") + ", " +
+                    Count(silent, "silent step") + " left out\n")
+                       .c_str());
+}
+
+std::string KRVSequencerSMF::Count(std::uint64_t inCount, const char* inNoun) {
+    return std::to_string(inCount) + " " + inNoun + (inCount == 1 ? "" : "s");
 }
 
 // Reports, before saving, whether the name can be written: an existing file

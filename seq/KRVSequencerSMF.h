@@ -63,6 +63,8 @@ private:
     TimedCounts LayTimedTrack(const KRVSMFReader& inReader, int inFileTrack0,
                               KRVSMFTimedLayout* ioLayout) const;
     void ReportSkippedEvents(const KRVSMFReader& inReader) const;
+    // "1 note", "2 notes".
+    static std::string Count(std::uint64_t inCount, const char* inNoun);
 
     KRVSequencer* mSequencer;
     KRVTextOutput* mOutput;

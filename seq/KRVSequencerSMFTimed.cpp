@@ -10,11 +10,6 @@
 
 namespace {
 
-// "1 note", "2 notes".
-std::string Count(std::uint64_t inCount, const char* inNoun) {
-    return std::to_string(inCount) + " " + inNoun + (inCount == 1 ? "" : "s");
-}
-
 std::string Beyond(int inSteps) {
     return " dropped beyond step " + std::to_string(inSteps);
 }
