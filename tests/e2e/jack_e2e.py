@@ -31,6 +31,8 @@ SERVER is "jack" or "pipewire". CASE is one of:
     quantum    PipeWire's quantum changes while krv plays: steps stay exact
     many       257 destinations: krv opens ports for the first 256
     gone       the server quits: krv says so once, and `ports` and `play`
+    heard      `exportsmf FILE heard` of the README tour's beat holds exactly the
+               notes, starts and lengths that one loop sends to the server
 
 A case may end in -PERIOD (early-1024): the server runs at that period.
 
@@ -744,11 +746,77 @@ def case_gone(krv, server, work):
         fail("krv did not say, once at the prompt and at ports and play: %r" % out[-300:])
 
 
+def tour_beat():
+    """The README tour's lines up to where its beat plays."""
+    readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+    tour = re.findall(r"^    \d+ krv> (.+)$", open(readme).read().split("## A short tour", 1)[1],
+                      re.M)
+    return tour[:tour.index("play")]
+
+
+def played_notes(events):
+    """(start frame, frames, channel, note, velocity) of every note heard;
+    a note-off ends the earliest sounding note of its key."""
+    sounding, notes = {}, []
+    for event in events:
+        if len(event) != 5 or event[2] & 0xF0 not in (0x80, 0x90):
+            continue
+        key = (event[2] & 0x0F, event[3])
+        if Recording.is_on(event):
+            sounding.setdefault(key, []).append(len(notes))
+            notes.append([event[0], None, key[0], event[3], event[4]])
+        elif sounding.get(key):
+            note = notes[sounding[key].pop(0)]
+            note[1] = event[0] - note[0]
+    return [tuple(note) for note in notes]
+
+
+def case_heard(krv, server, work):
+    """The tour's beat at 120 bpm: a loop of 8 eighths is 2 s, a clock tick
+    1000 frames. What the file holds, read by mido, is what the first loop
+    sent, to the frame."""
+    try:
+        import mido
+    except ImportError:
+        skip("python3-mido is not installed")
+    path = os.path.join(work, "beat.mid")
+    commands = tour_beat() + ["exportsmf %s heard" % path, "play"]
+    recording = record(server, work, lambda: run_krv(krv, server, commands, play_seconds=4.5))
+    recording.expect_balanced("heard")
+    expect_heard(mido.MidiFile(path), played_notes(recording.events))
+
+
+def expect_heard(midi_file, notes):
+    """The notes of the file against those of the first loop heard."""
+    frames_per_tick = RATE * 0.5 / midi_file.ticks_per_beat
+    written = []
+    for track in midi_file.tracks[1:]:
+        now, sounding = 0, {}
+        for message in track:
+            now += message.time
+            key = (getattr(message, "channel", None), getattr(message, "note", None))
+            if message.type == "note_on" and message.velocity > 0:
+                sounding.setdefault(key, []).append((now, message.velocity))
+            elif message.type in ("note_on", "note_off"):
+                start, velocity = sounding[key].pop(0)
+                written.append((round(start * frames_per_tick),
+                                round((now - start) * frames_per_tick), key[0], key[1], velocity))
+    if not notes:
+        fail("nothing was heard")
+    top = notes[0][0]
+    loop = sorted((start - top,) + tuple(rest) for start, *rest in notes
+                  if start - top < 2 * RATE)
+    print("mido counts %d notes in the file, the recorder %d in the first loop" %
+          (len(written), len(loop)))
+    expect_equal(len(loop), 14, "notes of the tour's beat in one loop")
+    expect_equal(loop, sorted(written), "the first loop heard against the notes of the file")
+
+
 CASES = {"startup": case_startup, "dummy": case_dummy, "play": case_play,
          "tempo": case_tempo, "latency": case_latency, "exits": case_exits, "sigint": case_sigint,
          "load": case_load, "early": case_early, "stall": case_stall, "stopped": case_stopped,
          "slowtempo": case_slowtempo, "quantum": case_quantum, "many": case_many,
-         "gone": case_gone}
+         "gone": case_gone, "heard": case_heard}
 
 
 def main():
