@@ -754,23 +754,6 @@ def tour_beat():
     return tour[:tour.index("play")]
 
 
-def played_notes(events):
-    """(start frame, frames, channel, note, velocity) of every note heard;
-    a note-off ends the earliest sounding note of its key."""
-    sounding, notes = {}, []
-    for event in events:
-        if len(event) != 5 or event[2] & 0xF0 not in (0x80, 0x90):
-            continue
-        key = (event[2] & 0x0F, event[3])
-        if Recording.is_on(event):
-            sounding.setdefault(key, []).append(len(notes))
-            notes.append([event[0], None, key[0], event[3], event[4]])
-        elif sounding.get(key):
-            note = notes[sounding[key].pop(0)]
-            note[1] = event[0] - note[0]
-    return [tuple(note) for note in notes]
-
-
 def case_heard(krv, server, work):
     """The tour's beat at 120 bpm: a loop of 8 eighths is 2 s, a clock tick
     1000 frames. What the file holds, read by mido, is what the first loop
@@ -779,37 +762,29 @@ def case_heard(krv, server, work):
         import mido
     except ImportError:
         skip("python3-mido is not installed")
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "smf"))
+    from check import notes_of
     path = os.path.join(work, "beat.mid")
     commands = tour_beat() + ["exportsmf %s heard" % path, "play"]
     recording = record(server, work, lambda: run_krv(krv, server, commands, play_seconds=4.5))
     recording.expect_balanced("heard")
-    expect_heard(mido.MidiFile(path), played_notes(recording.events))
-
-
-def expect_heard(midi_file, notes):
-    """The notes of the file against those of the first loop heard."""
-    frames_per_tick = RATE * 0.5 / midi_file.ticks_per_beat
-    written = []
-    for track in midi_file.tracks[1:]:
-        now, sounding = 0, {}
-        for message in track:
-            now += message.time
-            key = (getattr(message, "channel", None), getattr(message, "note", None))
-            if message.type == "note_on" and message.velocity > 0:
-                sounding.setdefault(key, []).append((now, message.velocity))
-            elif message.type in ("note_on", "note_off"):
-                start, velocity = sounding[key].pop(0)
-                written.append((round(start * frames_per_tick),
-                                round((now - start) * frames_per_tick), key[0], key[1], velocity))
-    if not notes:
-        fail("nothing was heard")
-    top = notes[0][0]
-    loop = sorted((start - top,) + tuple(rest) for start, *rest in notes
+    heard, frame = mido.MidiTrack(), 0
+    for event in recording.events:
+        if len(event) == 5 and event[2] & 0xF0 in (0x80, 0x90):
+            heard.append(mido.Message.from_bytes(event[2:], time=event[0] - frame))
+            frame = event[0]
+    heard = notes_of(heard)[0]
+    top = heard[0][0]
+    loop = sorted((start - top, end - start) + tuple(rest) for start, end, *rest in heard
                   if start - top < 2 * RATE)
+    midi_file = mido.MidiFile(path)
+    frames = RATE * 0.5 / midi_file.ticks_per_beat
+    written = sorted((round(start * frames), round((end - start) * frames)) + tuple(rest)
+                     for track in midi_file.tracks[1:] for start, end, *rest in notes_of(track)[0])
     print("mido counts %d notes in the file, the recorder %d in the first loop" %
           (len(written), len(loop)))
     expect_equal(len(loop), 14, "notes of the tour's beat in one loop")
-    expect_equal(loop, sorted(written), "the first loop heard against the notes of the file")
+    expect_equal(loop, written, "the first loop heard against the notes of the file")
 
 
 CASES = {"startup": case_startup, "dummy": case_dummy, "play": case_play,

@@ -29,42 +29,12 @@ except ImportError:
 # step 11, cut from 8 ticks to 6 by the wrap; 2 (velocity 0), 3 (gate 0) and
 # 7 (muted) are silent, and step 5 is track 2's v-solo. Track 2 plays its
 # v-solo and its h-solo, track 3 is muted.
-SILENCES = """setscale 1 16
-newtrack
-newtrack
-newtrack
-selt 1
-setnote 60
-selt 2
-setnote 62
-clear
-selt 3
-setnote 64
-setvelocity 100
-clear
-sele 1 11
-setgate 90
-clear
-setscale 1 10
-sele 1 2
-setvelocity 0
-clear
-sele 1 3
-setgate 0
-clear
-sele 1 4
-setgate 10
-clear
-sele 1 7
-mute
-clear
-sele 2 8
-hsolo
-clear
-sele 2 5
-vsolo
-clear
-mutetrack 3"""
+SILENCES = "\n".join([
+    "setscale 1 16", "newtrack", "newtrack", "newtrack", "selt 1", "setnote 60", "selt 2",
+    "setnote 62", "clear", "selt 3", "setnote 64", "setvelocity 100", "clear",
+    "sele 1 11", "setgate 90", "clear", "setscale 1 10", "sele 1 2", "setvelocity 0", "clear",
+    "sele 1 3", "setgate 0", "clear", "sele 1 4", "setgate 10", "clear", "sele 1 7", "mute",
+    "clear", "sele 2 8", "hsolo", "clear", "sele 2 5", "vsolo", "clear", "mutetrack 3"])
 
 
 def tour(source):
@@ -76,13 +46,17 @@ def tour(source):
 
 def played(played_loop, commands):
     """The notes one loop of playback sends after the commands, in clock
-    ticks: (start, end, channel, note, velocity); the loop's length in
-    seconds."""
+    ticks: (start, end, channel, note, velocity); the loop in seconds."""
     out = subprocess.run([played_loop], input=commands + "\n", capture_output=True, text=True,
                          check=True).stdout.split("\n")
-    notes = sorted(tuple(int(w) for w in line.split()) for line in out[1:] if line)
-    _, ticks, bpm = out[0].split()
-    return notes, int(ticks) * 2.5 / float(bpm)
+    _, loop, bpm = out[0].split()
+    sent, now = mido.MidiTrack(), 0
+    for tick, *data in (map(int, line.split()) for line in out[1:] if line):
+        # What starts where the loop wraps belongs to the next pass.
+        if tick < int(loop) or data[0] & 0xF0 == 0x80 or data[2] == 0:
+            sent.append(mido.Message.from_bytes(data, time=tick - now))
+            now = tick
+    return sorted(notes_of(sent)[0]), int(loop) * 2.5 / float(bpm)
 
 
 def heard_in_file(path):
@@ -92,7 +66,7 @@ def heard_in_file(path):
     notes = []
     for track in midi_file.tracks[1:]:
         for start, end, channel, note, velocity in notes_of(track)[0]:
-            notes.append((start // scale, end // scale, channel + 1, note, velocity))
+            notes.append((start // scale, end // scale, channel, note, velocity))
     return sorted(notes), midi_file
 
 
