@@ -27,11 +27,22 @@ Bytes File(int inFormat, std::uint8_t inDivision0, std::uint8_t inDivision1,
     return file;
 }
 
+// A variable-length number of up to two bytes.
+void AppendTime(int inTicks, Bytes* ioBody) {
+    if (inTicks >= 0x80) {
+        ioBody->push_back(std::uint8_t(0x80 | inTicks >> 7));
+    }
+    ioBody->push_back(std::uint8_t(inTicks & 0x7F));
+}
+
 // Notes one after another on channel 1 (delta, key, length) ending the track.
-Bytes Notes(const std::vector<std::array<std::uint8_t, 3>>& inNotes) {
+Bytes Notes(const std::vector<std::array<int, 3>>& inNotes) {
     Bytes body;
     for (const auto& [delta, key, length] : inNotes) {
-        body.insert(body.end(), {delta, 0x90, key, 100, length, 0x80, key, 0});
+        AppendTime(delta, &body);
+        body.insert(body.end(), {0x90, std::uint8_t(key), 100});
+        AppendTime(length, &body);
+        body.insert(body.end(), {0x80, std::uint8_t(key), 0});
     }
     body.insert(body.end(), {0, 0xFF, 0x2F, 0});
     return body;
@@ -72,9 +83,7 @@ TEST_F(SMFTimedTest, NotesKeepTheirTimesThroughTempoChangesAndSMPTETime) {
     // of a second long, on eighth-note steps; the tracks there stay.
     file = Save("smpte.mid",
                 File(0, 0xE7, 40,
-                     {{0,    0x90, 60, 9, 0x81, 0x7A, 0x80, 60, 0, 0x81, 0x7A, 0x90, 62, 9, 0x81,
-                       0x7A, 0x80, 62, 0, 0x81, 0x7A, 0x90, 64, 9, 0x81, 0x7A, 0x80, 64, 0, 0x8D,
-                       0x56, 0x90, 65, 9, 0x81, 0x7A, 0x80, 65, 0, 0,    0xFF, 0x2F, 0}}));
+                     {Notes({{0, 60, 250}, {250, 62, 250}, {250, 64, 250}, {1750, 65, 250}})}));
     sequencer.SetBPM(60);
     sequencer.SetScale(1, 8);
     RunShell(sequencer, "importsmf " + file + " timed\n");
