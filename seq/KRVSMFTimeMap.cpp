@@ -37,11 +37,16 @@ void KRVSMFTimeMap::AddQuarterNoteSegments(const KRVSMFReader& inReader,
                                            double inTicksPerQuarterNote) {
     const double ticksPerFileTick = KRVSequencer::kTicksPerQuarterNote / inTicksPerQuarterNote;
     std::vector<KRVSMFTempo> tempos = inReader.GetTempos();
-    // Tempo maps of several tracks merge; at one tick the last in the file
-    // holds.
+    // Tempo maps of several tracks merge; at one tick the first in the file
+    // holds, as it does for the tempo an import gives the sequence.
     std::stable_sort(
         tempos.begin(), tempos.end(),
         [](const KRVSMFTempo& inA, const KRVSMFTempo& inB) { return inA.mTick < inB.mTick; });
+    tempos.erase(std::unique(tempos.begin(), tempos.end(),
+                             [](const KRVSMFTempo& inA, const KRVSMFTempo& inB) {
+                                 return inA.mTick == inB.mTick;
+                             }),
+                 tempos.end());
     mSegments.push_back({0, 0.0, ticksPerFileTick});
     for (const KRVSMFTempo& tempo : tempos) {
         Segment& last = mSegments.back();

@@ -54,14 +54,20 @@ private:
     void LoadTracks(const KRVSMFReader& inReader) const;
     int LoadTrack(const std::vector<KRVSMFNote>& inNotes) const;
     static void FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent);
-    // What a timed import laid: tracks made, notes on them, notes dropped.
+    // What a timed import did with a file track's notes: laid on tracks
+    // (numbered from mFirstTrack1 on), dropped beyond the last step, or
+    // left out with tracks that found no room.
     struct TimedCounts {
         int mTracks = 0;
+        int mFirstTrack1 = 0;
         std::uint64_t mNotes = 0;
         std::uint64_t mDropped = 0;
+        int mLeftOutTracks = 0;
+        std::uint64_t mLeftOutNotes = 0;
     };
     TimedCounts LayTimedTrack(const KRVSMFReader& inReader, int inFileTrack0,
                               KRVSMFTimedLayout* ioLayout) const;
+    void SayTimedTrack(int inFileTrack0, const TimedCounts& inCounts) const;
     void ReportSkippedEvents(const KRVSMFReader& inReader) const;
     // "1 note", "2 notes".
     static std::string Count(std::uint64_t inCount, const char* inNoun);

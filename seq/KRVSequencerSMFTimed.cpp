@@ -43,6 +43,7 @@ bool KRVSequencerSMF::ImportTimed(const char* inFileName) {
     TimedCounts total;
     for (int fileTrack0 = 0; fileTrack0 < reader.GetTrackCount(); fileTrack0++) {
         TimedCounts counts = LayTimedTrack(reader, fileTrack0, &layout);
+        SayTimedTrack(fileTrack0, counts);
         total.mTracks += counts.mTracks;
         total.mNotes += counts.mNotes;
         total.mDropped += counts.mDropped;
@@ -60,22 +61,16 @@ KRVSequencerSMF::TimedCounts KRVSequencerSMF::LayTimedTrack(const KRVSMFReader& 
                                                             int inFileTrack0,
                                                             KRVSMFTimedLayout* ioLayout) const {
     const std::vector<KRVSMFNote>& notes = inReader.GetNotes(inFileTrack0);
-    std::string line = "file track " + std::to_string(inFileTrack0 + 1) + ": ";
     TimedCounts counts;
     if (notes.empty()) {
-        mOutput->Write((line + "no notes\n").c_str());
         return counts;
     }
-    std::vector<KRVSMFTimedLayout::Laid> laid =
-        ioLayout->Lay(notes, inReader.GetNoteCount(inFileTrack0) - notes.size());
-    int first1 = 0;
-    int leftOut = 0;
-    std::uint64_t leftOutNotes = 0;
-    for (const KRVSMFTimedLayout::Laid& voice : laid) {
+    for (const KRVSMFTimedLayout::Laid& voice :
+         ioLayout->Lay(notes, inReader.GetNoteCount(inFileTrack0) - notes.size())) {
         const int track1 = mSequencer->AddTrack(voice.mTrack);
         if (track1 < 0) {
-            leftOut++;
-            leftOutNotes += voice.mNoteCount;
+            counts.mLeftOutTracks++;
+            counts.mLeftOutNotes += voice.mNoteCount;
             continue;
         }
         for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
@@ -83,22 +78,31 @@ KRVSequencerSMF::TimedCounts KRVSequencerSMF::LayTimedTrack(const KRVSMFReader& 
                 mSequencer->Mute(track1, step0 + 1);
             }
         }
-        first1 = counts.mTracks++ == 0 ? track1 : first1;
+        counts.mFirstTrack1 = counts.mTracks++ == 0 ? track1 : counts.mFirstTrack1;
         counts.mNotes += voice.mNoteCount;
     }
     counts.mDropped = ioLayout->GetDroppedCount();
-    line += Count(counts.mNotes, "note");
-    if (counts.mTracks > 0) {
-        line += " on " + TrackRange(first1, first1 + counts.mTracks - 1);
+    return counts;
+}
+
+void KRVSequencerSMF::SayTimedTrack(int inFileTrack0, const TimedCounts& inCounts) const {
+    std::string line = "file track " + std::to_string(inFileTrack0 + 1) + ": ";
+    if (inCounts.mNotes + inCounts.mDropped + inCounts.mLeftOutNotes == 0) {
+        mOutput->Write((line + "no notes\n").c_str());
+        return;
     }
-    if (counts.mDropped > 0) {
-        line += ", " + std::to_string(counts.mDropped) + Beyond(mSequencer->GetStepCount());
+    line += Count(inCounts.mNotes, "note");
+    if (inCounts.mTracks > 0) {
+        line += " on " +
+                TrackRange(inCounts.mFirstTrack1, inCounts.mFirstTrack1 + inCounts.mTracks - 1);
     }
-    if (leftOut > 0) {
-        line += ", " + Count(leftOut, "track") + " of " + Count(leftOutNotes, "note") +
-                " left out, a sequence holds " + std::to_string(KRVSequencer::kMaxTracks) +
-                " at most";
+    if (inCounts.mDropped > 0) {
+        line += ", " + std::to_string(inCounts.mDropped) + Beyond(mSequencer->GetStepCount());
+    }
+    if (inCounts.mLeftOutTracks > 0) {
+        line += ", " + Count(inCounts.mLeftOutTracks, "track") + " of " +
+                Count(inCounts.mLeftOutNotes, "note") + " left out, a sequence holds " +
+                std::to_string(KRVSequencer::kMaxTracks) + " at most";
     }
     mOutput->Write((line + "\n").c_str());
-    return counts;
 }
