@@ -1,6 +1,6 @@
 // libFuzzer target for the Standard MIDI File reader: any bytes must end in
 // a status, within bounded time and memory, and a file that reads keeps no
-// more notes than it was asked for.
+// more notes than it was asked for, and only tempos that mean something.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -28,6 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, std::size_t in
     }
     if (reader.HasTempo() && !(reader.GetBPM() > 0.0)) {
         std::abort();
+    }
+    // Every tempo kept gives a quarter note some length.
+    if (reader.GetTempos().size() > KRVSMFReader::kMaxTempos ||
+        reader.HasTempo() != !reader.GetTempos().empty()) {
+        std::abort();
+    }
+    for (const KRVSMFTempo& tempo : reader.GetTempos()) {
+        if (tempo.mMicrosecondsPerQuarterNote == 0) {
+            std::abort();
+        }
     }
     return 0;
 }

@@ -55,6 +55,7 @@ private:
     friend class KRVTrack;
     friend class KRVSequencer;
     friend class KRVSequencerSMF;
+    friend class KRVSMFTimedLayout;
 
     void CopyContent(const KRVEvent& inEvent);
 

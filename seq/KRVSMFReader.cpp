@@ -37,6 +37,8 @@ std::string KRVSMFReader::Describe(int inStatus) {
 
 void KRVSMFReader::Reset() {
     mFormat = 0;
+    mDivision = 0;
+    mTempos.clear();
     mTempoFound = false;
     mTempoTick = 0;
     mMicrosecondsPerQuarterNote = 500000;
@@ -84,8 +86,7 @@ int KRVSMFReader::ReadHeader(int* outTrackCount) {
     std::size_t headerEnd = mPosition + length;
     mFormat = static_cast<int>(ReadBigEndian(2));
     *outTrackCount = static_cast<int>(ReadBigEndian(2));
-    // The time division is not needed: imports keep the order of notes,
-    // not their times, so every resolution (SMPTE too) reads the same.
+    mDivision = static_cast<std::uint16_t>(ReadBigEndian(2));
     mPosition = headerEnd;
     if (mFormat > kMaxFormat) {
         return kNotAMIDIFile;
@@ -113,10 +114,12 @@ int KRVSMFReader::ReadTrack() {
     mTick = 0;
     mRunningStatus = 0;
     mTrackEnded = false;
+    mSounding.clear();
     int status = 0;
     while (status == 0 && !mTrackEnded && mPosition < mChunkEnd) {
         status = ReadEvent(&notes);
     }
+    EndTrack(&notes);
     mPosition = mChunkEnd;
     mTracks.push_back(std::move(notes));
     mNoteCounts.push_back(mNoteCount);
@@ -179,15 +182,42 @@ int KRVSMFReader::ReadChannelMessage(std::uint8_t inStatus, std::vector<KRVSMFNo
         mSkippedEvents++;
     }
     mNoteCount += isNote ? 1 : 0;
+    if (!isNote && (kind == 0x80 || kind == 0x90)) {
+        EndNote(inStatus & 0x0F, data[0], ioNotes);
+    }
     if (isNote && ioNotes->size() < mMaxNotesPerTrack) {
         KRVSMFNote note;
         note.mTick = mTick;
         note.mChannel = inStatus & 0x0F;
         note.mNote = data[0];
         note.mVelocity = data[1];
+        mSounding[note.mChannel << 7 | note.mNote].push_back(ioNotes->size());
         ioNotes->push_back(note);
     }
     return 0;
+}
+
+// A note-off that ends no kept note (its note-on was not kept, or there was
+// none) is passed over.
+void KRVSMFReader::EndNote(std::uint8_t inChannel, std::uint8_t inNote,
+                           std::vector<KRVSMFNote>* ioNotes) {
+    auto sounding = mSounding.find(inChannel << 7 | inNote);
+    if (sounding == mSounding.end() || sounding->second.empty()) {
+        return;
+    }
+    KRVSMFNote& note = (*ioNotes)[sounding->second.front()];
+    note.mLength = mTick - note.mTick;
+    sounding->second.erase(sounding->second.begin());
+}
+
+// Notes that are still sounding when their track ends last until then.
+void KRVSMFReader::EndTrack(std::vector<KRVSMFNote>* ioNotes) {
+    for (const auto& [key, indices] : mSounding) {
+        for (std::size_t index : indices) {
+            (*ioNotes)[index].mLength = mTick - (*ioNotes)[index].mTick;
+        }
+    }
+    mSounding.clear();
 }
 
 int KRVSMFReader::ReadMetaEvent() {
@@ -227,6 +257,9 @@ void KRVSMFReader::KeepTempo(const std::uint8_t* inData) {
     // A tempo of 0 microseconds per beat has no meaning; it is skipped.
     if (microseconds == 0 || mTempoFound) {
         mLaterTempos++;
+    }
+    if (microseconds != 0 && mTempos.size() < kMaxTempos) {
+        mTempos.push_back({mTick, microseconds});
     }
     if (microseconds == 0 || (mTempoFound && mTick >= mTempoTick)) {
         return;

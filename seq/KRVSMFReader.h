@@ -3,26 +3,38 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 // One note-on of a Standard MIDI File track: where it starts (in the file's
-// own ticks, from the start of its track) and what it plays.
+// own ticks, from the start of its track), how long it lasts and what it
+// plays.
 struct KRVSMFNote {
     std::uint64_t mTick = 0;
+    // Ticks to its note-off; a note never ended lasts to the end of its track.
+    std::uint64_t mLength = 0;
     std::uint8_t mChannel = 0;  // 0 to 15, as in the status byte
     std::uint8_t mNote = 0;
     std::uint8_t mVelocity = 0;
 };
 
+// A tempo event: from its tick on, a quarter note lasts this long.
+struct KRVSMFTempo {
+    std::uint64_t mTick = 0;
+    std::uint32_t mMicrosecondsPerQuarterNote = 500000;
+};
+
 // Reads a Standard MIDI File (format 0, 1 or 2, any time division) that is
-// already in memory and keeps what an import needs: the note-ons of every
-// track in file order, and the first tempo.
+// already in memory and keeps what an import needs: the notes of every
+// track in file order with their lengths, the time division and the tempo
+// events.
 //
 // The input is untrusted: every length and offset is checked against the
 // chunk that holds it before it is used, every loop consumes input, and no
 // allocation depends on a length read from the file, so a malformed file
 // ends in one of the negative statuses below, never in a crash or a hang.
+// What is kept grows with the events read, each a few bytes of the file.
 class KRVSMFReader {
 public:
     static constexpr int kNotAMIDIFile = -ENOEXEC;
@@ -30,6 +42,8 @@ public:
     static constexpr int kBadVariableLength = -EILSEQ;
     static constexpr int kBadEvent = -EBADMSG;
     static constexpr int kNoTracks = -ENOMSG;
+    // Enough for any tempo map a person or program makes.
+    static constexpr std::size_t kMaxTempos = 65536;
 
     // Keeps at most inMaxNotesPerTrack notes of each track (at least 1);
     // later notes are parsed and dropped.
@@ -41,6 +55,9 @@ public:
     static std::string Describe(int inStatus);
 
     int GetFormat() const { return mFormat; }
+    // The header's time division as written: ticks a quarter note, or with
+    // the top bit set, SMPTE frames a second (negated) and ticks a frame.
+    std::uint16_t GetDivision() const { return mDivision; }
     // The tracks an import lays out. A format-1 file's first track is its
     // tempo map and is left out unless it plays notes.
     int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
@@ -55,6 +72,9 @@ public:
     bool HasTempo() const { return mTempoFound; }
     // The earliest tempo event of the file, in beats per minute.
     double GetBPM() const { return 60000000.0 / mMicrosecondsPerQuarterNote; }
+    // Every usable tempo event of every track in file order, at most
+    // kMaxTempos of them.
+    const std::vector<KRVSMFTempo>& GetTempos() const { return mTempos; }
 
 private:
     int ReadHeader(int* outTrackCount);
@@ -66,6 +86,8 @@ private:
     int ReadVariableLength(std::uint32_t* outValue);
     std::uint32_t ReadBigEndian(int inByteCount);
     void KeepTempo(const std::uint8_t* inData);
+    void EndNote(std::uint8_t inChannel, std::uint8_t inNote, std::vector<KRVSMFNote>* ioNotes);
+    void EndTrack(std::vector<KRVSMFNote>* ioNotes);
     void Reset();
 
     const std::size_t mMaxNotesPerTrack;
@@ -78,9 +100,14 @@ private:
     std::uint8_t mRunningStatus = 0;
     bool mTrackEnded = false;
     int mFormat = 0;
+    std::uint16_t mDivision = 0;
     bool mTempoFound = false;
     std::uint64_t mTempoTick = 0;
     std::uint32_t mMicrosecondsPerQuarterNote = 500000;
+    std::vector<KRVSMFTempo> mTempos;
+    // The kept notes of the track being read that still sound, by channel
+    // and note, earliest first: a note-off ends the earliest.
+    std::map<int, std::vector<std::size_t>> mSounding;
     std::vector<std::vector<KRVSMFNote>> mTracks;
     std::vector<std::uint64_t> mNoteCounts;
     std::uint64_t mNoteCount = 0;

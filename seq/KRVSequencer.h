@@ -115,6 +115,12 @@ public:
     std::uint64_t Stop();
     void Reset();
     int GetGateTicks(int inGatePercent) const;
+    // What one pass of the loop sounds, by the rules the clock plays by:
+    // whether playback starts the note of a step (mutes, solos and silence
+    // decide), and for how many ticks it then sounds before the clock ends
+    // it. Steps are 1-based and lie inside the loop (before GetLoopStep).
+    bool IsHeard(int inTrack1, int inStep1) const;
+    int GetHeardTicks(int inTrack1, int inStep1) const;
     // One tick of the clock, due at inDueTime on the output's clock (0 for
     // "now"). The timer thread calls it; tests drive it directly.
     void TimerTick(std::uint64_t inDueTime = 0);
@@ -191,6 +197,7 @@ private:
     int MarkTrack(int inTrack1, bool inSelected);
     void ClearOrphanedVSolos();
     static int GateTicks(int inGatePercent, int inTicksPerStep);
+    static int GateEndTick(int inGatePercent, int inTicksPerStep);
     int StartTimer();
     void StopTimer();
     void SendAllNotesOff();

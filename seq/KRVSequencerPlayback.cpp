@@ -1,6 +1,8 @@
 // The playback side of the sequencer: transport, the clock tick and note
 // output. TimerTick runs on the timer thread with the busy flag held; it
 // allocates nothing, prints nothing and touches no file.
+#include <algorithm>
+
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
 #include "MIDICLMonotonicClock.h"
@@ -43,6 +45,26 @@ int KRVSequencer::GetGateTicks(int inGatePercent) const {
 // Truncated toward zero: with 6 ticks a step, gate 50 lasts 3 ticks.
 int KRVSequencer::GateTicks(int inGatePercent, int inTicksPerStep) {
     return static_cast<int>(inGatePercent / 100.0 * inTicksPerStep);
+}
+
+// The tick of its step on which the clock ends a note: where its gate ends,
+// but no sooner than the tick after the note-on, the first one it can.
+int KRVSequencer::GateEndTick(int inGatePercent, int inTicksPerStep) {
+    return std::max(GateTicks(inGatePercent, inTicksPerStep), 1);
+}
+
+bool KRVSequencer::IsHeard(int inTrack1, int inStep1) const {
+    return StartsNote(GetTrack(inTrack1), GetEvent(inTrack1, inStep1), inStep1 - 1);
+}
+
+// PlayTrack ends a note at its gate, or else where its step ends: at the
+// next step, or at the wrap of a loop whose partial last step is shorter
+// than the others.
+int KRVSequencer::GetHeardTicks(int inTrack1, int inStep1) const {
+    const int ticksPerStep = mTicksPerStep;
+    const int stepTicks = std::min(ticksPerStep, mTicksInLoop - (inStep1 - 1) * ticksPerStep);
+    return std::min(GateEndTick(GetEvent(inTrack1, inStep1).GetGateTime(), ticksPerStep),
+                    stepTicks);
 }
 
 int KRVSequencer::StartTimer() {
@@ -150,22 +172,22 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
                              std::uint64_t inDueTime) {
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
-        int gateTicks = GateTicks(sounding.GetGateTime(), inTicksPerStep);
-        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == 0 || inTickInStep >= gateTicks) {
+        int gateEnd = GateEndTick(sounding.GetGateTime(), inTicksPerStep);
+        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == 0 || inTickInStep >= gateEnd) {
             EndSoundingNote(ioTrack, inDueTime);
         }
     }
     KRVEvent& event = ioTrack.mEvents[inStep0];
-    if (inTickInStep == 0 && !ioTrack.IsMuted() && StartsNote(ioTrack, event, inStep0) &&
-        SendNoteOn(&event, inDueTime)) {
+    if (inTickInStep == 0 && StartsNote(ioTrack, event, inStep0) && SendNoteOn(&event, inDueTime)) {
         ioTrack.mSoundingStep0 = inStep0;
     }
 }
 
 // Vertical solo of the step beats horizontal solo of the track; silence
-// (velocity or gate 0) and mutes beat both.
+// (velocity or gate 0) and mutes, of the step or of its track, beat both.
 bool KRVSequencer::StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const {
-    if (inEvent.IsMuted() || inEvent.GetVelocity() == 0 || inEvent.GetGateTime() == 0) {
+    if (inTrack.IsMuted() || inEvent.IsMuted() || inEvent.GetVelocity() == 0 ||
+        inEvent.GetGateTime() == 0) {
         return false;
     }
     if (mVSoloed[inStep0]) {

@@ -16,6 +16,14 @@ KRVSequencerSMF::KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOut
     : mSequencer(inSequencer), mOutput(inOutput) {}
 
 bool KRVSequencerSMF::Export(const char* inFileName) {
+    return Export(inFileName, Form::kEveryStep);
+}
+
+bool KRVSequencerSMF::ExportHeard(const char* inFileName) {
+    return Export(inFileName, Form::kHeard);
+}
+
+bool KRVSequencerSMF::Export(const char* inFileName, Form inForm) {
     KRVSMFWriter writer(kFileTicksPerQuarterNote);
     long status = writer.SetTempo(mSequencer->GetBPM());
     mOutput->WriteFormattedLD("MusicTrackNewExtendedTempoEvent returns %ld\n", status);
@@ -30,7 +38,11 @@ bool KRVSequencerSMF::Export(const char* inFileName) {
             mOutput->WriteFormattedLD("MusicSequenceNewTrack returns %ld\n", fileTrack0);
             continue;
         }
-        AddSteps(track1, fileTrack0, &writer);
+        if (inForm == Form::kHeard) {
+            AddHeardSteps(track1, fileTrack0, &writer);
+        } else {
+            AddSteps(track1, fileTrack0, &writer);
+        }
     }
     if (writer.GetTrackCount() == 0) {
         return false;
@@ -46,6 +58,9 @@ bool KRVSequencerSMF::Export(const char* inFileName) {
     }
     for (const std::string& loss : file.GetLosses(inFileName)) {
         mOutput->WriteFormattedS("krv: %s\n", loss.c_str());
+    }
+    if (inForm == Form::kHeard) {
+        ReportHeard();
     }
     return true;
 }
@@ -65,6 +80,48 @@ void KRVSequencerSMF::AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioW
                           event.GetNote(), event.GetVelocity());
     }
     ioWriter->ExtendTrack(inFileTrack0, steps * stepLength);
+}
+
+// The sequencer says which steps of the loop start a note and when the
+// clock ends it, by the rules playback itself goes by.
+void KRVSequencerSMF::AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const {
+    const std::uint64_t fileTicksPerTick =
+        kFileTicksPerQuarterNote / KRVSequencer::kTicksPerQuarterNote;
+    const std::uint64_t ticksPerStep = static_cast<std::uint64_t>(mSequencer->GetTicksPerStep());
+    for (int step1 = 1; step1 < mSequencer->GetLoopStep(); step1++) {
+        if (!mSequencer->IsHeard(inTrack1, step1)) {
+            continue;
+        }
+        const KRVEvent& event = mSequencer->GetEvent(inTrack1, step1);
+        const std::uint64_t ticks =
+            static_cast<std::uint64_t>(mSequencer->GetHeardTicks(inTrack1, step1));
+        ioWriter->AddNote(inFileTrack0, (step1 - 1) * ticksPerStep * fileTicksPerTick,
+                          ticks * fileTicksPerTick, event.mChannel, event.GetNote(),
+                          event.GetVelocity());
+    }
+    ioWriter->ExtendTrack(
+        inFileTrack0, static_cast<std::uint64_t>(mSequencer->GetLoopTicks()) * fileTicksPerTick);
+}
+
+// Silent steps are those of the loop that play nothing, whatever the
+// reason: a mute, a solo elsewhere, velocity or gate 0.
+void KRVSequencerSMF::ReportHeard() const {
+    const int steps = mSequencer->GetLoopStep() - 1;
+    unsigned long heard = 0;
+    for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
+        for (int step1 = 1; step1 <= steps; step1++) {
+            heard += mSequencer->IsHeard(track1, step1) ? 1 : 0;
+        }
+    }
+    const unsigned long silent =
+        static_cast<unsigned long>(mSequencer->GetTrackCount()) * steps - heard;
+    mOutput->Write((Count(heard, "note") + " heard in a loop of " + Count(steps, "step") + ", " +
+                    Count(silent, "silent step") + " left out\n")
+                       .c_str());
+}
+
+std::string KRVSequencerSMF::Count(std::uint64_t inCount, const char* inNoun) {
+    return std::to_string(inCount) + " " + inNoun + (inCount == 1 ? "" : "s");
 }
 
 // Reports, before saving, whether the name can be written: an existing file
@@ -89,6 +146,19 @@ void KRVSequencerSMF::CheckExportPath(const char* inFileName) const {
 }
 
 bool KRVSequencerSMF::Import(const char* inFileName) {
+    KRVSMFReader reader(KRVTrack::kMaxSteps);
+    if (!Read(inFileName, &reader)) {
+        return false;
+    }
+    TakeTempo(reader);
+    mOutput->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
+                              static_cast<unsigned long>(reader.GetTrackCount()));
+    LoadTracks(reader);
+    return true;
+}
+
+// Says what failed, if anything.
+bool KRVSequencerSMF::Read(const char* inFileName, KRVSMFReader* ioReader) const {
     KRVSMFFile file;
     long status = file.Open(inFileName);
     if (status != 0) {
@@ -98,11 +168,10 @@ bool KRVSequencerSMF::Import(const char* inFileName) {
         return false;
     }
     std::vector<std::uint8_t> data;
-    KRVSMFReader reader(KRVTrack::kMaxSteps);
     status = file.ReadAll(&data);
     std::string reason = KRVSMFFile::Describe(status);
     if (status == 0) {
-        status = reader.Parse(data.data(), data.size());
+        status = ioReader->Parse(data.data(), data.size());
         reason = KRVSMFReader::Describe(status);
     }
     if (status != 0) {
@@ -110,15 +179,16 @@ bool KRVSequencerSMF::Import(const char* inFileName) {
         mOutput->WriteFormattedSS("krv: can't read '%s': %s\n", inFileName, reason.c_str());
         return false;
     }
-    double bpm = GetTempo(reader);
-    // A file without a tempo leaves the current one alone.
+    return true;
+}
+
+// A file without a tempo leaves the current one alone, and so does a
+// sequence that has tracks.
+void KRVSequencerSMF::TakeTempo(const KRVSMFReader& inReader) const {
+    double bpm = GetTempo(inReader);
     if (mSequencer->GetTrackCount() == 0 && bpm > 0.0) {
         mSequencer->SetBPM(bpm);
     }
-    mOutput->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
-                              static_cast<unsigned long>(reader.GetTrackCount()));
-    LoadTracks(reader);
-    return true;
 }
 
 // Each file track with notes becomes a track while the sequence has room;
@@ -148,15 +218,19 @@ void KRVSequencerSMF::LoadTracks(const KRVSMFReader& inReader) const {
         mOutput->WriteFormattedLUD("krv: %lu notes beyond step %d left out\n", notesLeftOut,
                                    mSequencer->GetStepCount());
     }
+    ReportSkippedEvents(inReader);
+    if (inReader.GetLaterTempoCount() > 0) {
+        mOutput->WriteFormattedLU("krv: %lu tempo changes skipped, the first tempo is the one\n",
+                                  static_cast<unsigned long>(inReader.GetLaterTempoCount()));
+    }
+}
+
+void KRVSequencerSMF::ReportSkippedEvents(const KRVSMFReader& inReader) const {
     if (inReader.GetSkippedEventCount() > 0) {
         mOutput->WriteFormattedLU(
             "krv: %lu events skipped that are not notes (controllers, program changes, pressure, "
             "pitch bends, system exclusive)\n",
             static_cast<unsigned long>(inReader.GetSkippedEventCount()));
-    }
-    if (inReader.GetLaterTempoCount() > 0) {
-        mOutput->WriteFormattedLU("krv: %lu tempo changes skipped, the first tempo is the one\n",
-                                  static_cast<unsigned long>(inReader.GetLaterTempoCount()));
     }
 }
 

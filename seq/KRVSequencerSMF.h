@@ -8,6 +8,7 @@
 
 class KRVEvent;
 class KRVSequencer;
+class KRVSMFTimedLayout;
 class KRVSMFWriter;
 class KRVTextOutput;
 
@@ -16,9 +17,13 @@ class KRVTextOutput;
 // the output, in the wording users and their scripts already know, with
 // file statuses as numbers (0 success, -43 no such file, else -errno).
 //
-// Export is complete: the tempo, and every step of every track as a note,
-// muted ones included. Import is lossy: it keeps the order of the notes of
-// each file track and lays them on consecutive steps of a new track.
+// Each command has two forms. A plain export is complete: the tempo, and
+// every step of every track as a note, muted ones included; a heard export
+// writes what one pass of the loop plays, timed as the clock plays it. A
+// plain import keeps the order of the notes of each file track and lays
+// them on consecutive steps of a new track; a timed import places them by
+// their times (KRVSMFTimedLayout). Both imports add tracks after those the
+// sequence has, and give the file's tempo to an empty sequence only.
 class KRVSequencerSMF {
 public:
     // 100 file ticks to a sequencer tick: every step start and every gate
@@ -30,15 +35,42 @@ public:
     // Each says how it went and returns whether the file was written, or
     // read and its tracks added.
     bool Export(const char* inFileName);
+    bool ExportHeard(const char* inFileName);
     bool Import(const char* inFileName);
+    bool ImportTimed(const char* inFileName);
 
 private:
+    // What an export writes of each track: every step, or what is heard.
+    enum class Form { kEveryStep, kHeard };
+
+    bool Export(const char* inFileName, Form inForm);
     void AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;
+    void AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;
+    void ReportHeard() const;
     void CheckExportPath(const char* inFileName) const;
+    bool Read(const char* inFileName, KRVSMFReader* ioReader) const;
+    void TakeTempo(const KRVSMFReader& inReader) const;
     double GetTempo(const KRVSMFReader& inReader) const;
     void LoadTracks(const KRVSMFReader& inReader) const;
     int LoadTrack(const std::vector<KRVSMFNote>& inNotes) const;
     static void FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent);
+    // What a timed import did with a file track's notes: laid on tracks
+    // (numbered from mFirstTrack1 on), dropped beyond the last step, or
+    // left out with tracks that found no room.
+    struct TimedCounts {
+        int mTracks = 0;
+        int mFirstTrack1 = 0;
+        std::uint64_t mNotes = 0;
+        std::uint64_t mDropped = 0;
+        int mLeftOutTracks = 0;
+        std::uint64_t mLeftOutNotes = 0;
+    };
+    TimedCounts LayTimedTrack(const KRVSMFReader& inReader, int inFileTrack0,
+                              KRVSMFTimedLayout* ioLayout) const;
+    void SayTimedTrack(int inFileTrack0, const TimedCounts& inCounts) const;
+    void ReportSkippedEvents(const KRVSMFReader& inReader) const;
+    // "1 note", "2 notes".
+    static std::string Count(std::uint64_t inCount, const char* inNoun);
 
     KRVSequencer* mSequencer;
     KRVTextOutput* mOutput;

@@ -22,13 +22,13 @@ const KRVCommand kCommands[] = {
     {"deletesequence", "", "delete sequence", {}, C::DeleteSequence},
     {"deletetrack", "delt", "delete track", {A::kTrack}, C::DeleteTrack},
     {"display", "di", "display sequence", {}, C::Display},
-    {"exportsmf", "", "export (smf file)", {A::kFile}, C::ExportSMF},
+    {"exportsmf", "", "export (smf file)", {A::kFile, A::kHeard}, C::ExportSMF},
     {"fitkey", "", "fit to key (key)", {A::kKey}, C::FitToKey},
     {"help", "", "display this message", {}, C::Help},
     {"history", "", "display command history", {}, C::History},
     {"hsolo", "hs", "horizontal solo", {}, C::HSolo},
     {"hunsolo", "hu", "horizontal unsolo", {}, C::HUnSolo},
-    {"importsmf", "", "import (smf file)", {A::kFile}, C::ImportSMF},
+    {"importsmf", "", "import (smf file)", {A::kFile, A::kTimed}, C::ImportSMF},
     {"invertmute", "im", "invert mute", {}, C::InvertMute},
     {"invertselection", "is", "invert selection", {}, C::InvertSelection},
     {"load", "", "delete sequence and read (file)", {A::kFile}, C::Load},
@@ -109,6 +109,17 @@ const KRVCommand kCommands[] = {
 };
 
 }  // namespace
+
+const char* KRVArgumentWord(KRVArgumentKind inKind) {
+    switch (inKind) {
+        case A::kHeard:
+            return "heard";
+        case A::kTimed:
+            return "timed";
+        default:
+            return nullptr;
+    }
+}
 
 KRVArgumentKind KRVCommand::GetArgumentKind(int inWord1) const {
     if (inWord1 < 1) {

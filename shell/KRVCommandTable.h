@@ -27,7 +27,14 @@ enum class KRVArgumentKind {
     // A line for the host's shell; it runs to the end, and any of its words
     // may be a file.
     kHostCommand,
+    // One word that asks for another form of the command (KRVArgumentWord).
+    kHeard,
+    kTimed,
 };
+
+// The word of a kind that is one fixed word ("heard", "timed"); null for
+// the other kinds.
+const char* KRVArgumentWord(KRVArgumentKind inKind);
 
 // One row of the command table: the command word, its short form ("" where
 // there is none), the help text as `help` shows it, its arguments in order

@@ -35,7 +35,12 @@ std::vector<std::string> KRVCompleter::Complete(const std::string& inLine) {
     if (command == nullptr) {
         return {};
     }
-    switch (command->GetArgumentKind(static_cast<int>(before.size()))) {
+    const KRVArgumentKind kind = command->GetArgumentKind(static_cast<int>(before.size()));
+    if (const char* word = KRVArgumentWord(kind)) {
+        return StartsWith(word, start) ? std::vector<std::string>{word}
+                                       : std::vector<std::string>{};
+    }
+    switch (kind) {
         case KRVArgumentKind::kFile:
         case KRVArgumentKind::kHostCommand:
             return CompleteFile(start);

@@ -36,6 +36,8 @@ SERVER is "jack" or "pipewire". CASE is one of:
     restart    the server quits and is started again: krv opens its client
                again and plays to the recorder
     programs   `program` changes go out before each channel's first note
+    heard      `exportsmf FILE heard` of the README tour's beat holds exactly the
+               notes, starts and lengths that one loop sends to the server
 
 A case may end in -PERIOD (early-1024): the server runs at that period.
 
@@ -885,12 +887,53 @@ def case_programs(krv, server, work):
             fail("channel %d played nothing" % (channel + 1))
 
 
+def tour_beat():
+    """The README tour's lines up to where its beat plays."""
+    readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+    tour = re.findall(r"^    \d+ krv> (.+)$", open(readme).read().split("## A short tour", 1)[1],
+                      re.M)
+    return tour[:tour.index("play")]
+
+
+def case_heard(krv, server, work):
+    """The tour's beat at 120 bpm: a loop of 8 eighths is 2 s, a clock tick
+    1000 frames. What the file holds, read by mido, is what the first loop
+    sent, to the frame."""
+    try:
+        import mido
+    except ImportError:
+        skip("python3-mido is not installed")
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "smf"))
+    from check import notes_of
+    path = os.path.join(work, "beat.mid")
+    commands = tour_beat() + ["exportsmf %s heard" % path, "play"]
+    recording = record(server, work, lambda: run_krv(krv, server, commands, play_seconds=4.5))
+    recording.expect_balanced("heard")
+    heard, frame = mido.MidiTrack(), 0
+    for event in recording.events:
+        if len(event) == 5 and event[2] & 0xF0 in (0x80, 0x90):
+            heard.append(mido.Message.from_bytes(event[2:], time=event[0] - frame))
+            frame = event[0]
+    heard = notes_of(heard)[0]
+    top = heard[0][0]
+    loop = sorted((start - top, end - start) + tuple(rest) for start, end, *rest in heard
+                  if start - top < 2 * RATE)
+    midi_file = mido.MidiFile(path)
+    frames = RATE * 0.5 / midi_file.ticks_per_beat
+    written = sorted((round(start * frames), round((end - start) * frames)) + tuple(rest)
+                     for track in midi_file.tracks[1:] for start, end, *rest in notes_of(track)[0])
+    print("mido counts %d notes in the file, the recorder %d in the first loop" %
+          (len(written), len(loop)))
+    expect_equal(len(loop), 14, "notes of the tour's beat in one loop")
+    expect_equal(loop, written, "the first loop heard against the notes of the file")
+
+
 CASES = {"startup": case_startup, "dummy": case_dummy, "play": case_play,
          "tempo": case_tempo, "latency": case_latency, "exits": case_exits, "sigint": case_sigint,
          "load": case_load, "early": case_early, "stall": case_stall, "stopped": case_stopped,
          "slowtempo": case_slowtempo, "quantum": case_quantum, "many": case_many,
          "gone": case_gone, "hotplug": case_hotplug, "restart": case_restart,
-         "programs": case_programs}
+         "programs": case_programs, "heard": case_heard}
 
 
 def main():

@@ -60,8 +60,13 @@ TEST(KRVCompleter, ArgumentsByCommand) {
         const KRVCommand* row = KRVCommandTable::Find(command);
         ASSERT_NE(row, nullptr) << command;
         EXPECT_EQ(row->GetArgumentKind(1), KRVArgumentKind::kFile) << command;
-        EXPECT_EQ(row->GetArgumentKind(2), KRVArgumentKind::kNone) << command;
+        EXPECT_EQ(row->GetArgumentKind(3), KRVArgumentKind::kNone) << command;
     }
+    // The MIDI file commands offer the one word of their other form.
+    EXPECT_EQ(KRVCompleter::Complete("exportsmf beat.mid "), Words{"heard"});
+    EXPECT_EQ(KRVCompleter::Complete("importsmf song.mid ti"), Words{"timed"});
+    EXPECT_EQ(KRVCompleter::Complete("importsmf song.mid h"), Words{});
+    EXPECT_EQ(KRVCompleter::Complete("save beat.krv "), Words{});
     EXPECT_EQ(KRVCommandTable::Find("sh")->GetArgumentKind(3), KRVArgumentKind::kHostCommand);
     EXPECT_EQ(KRVCommandTable::Find("namechannel")->GetArgumentKind(4), KRVArgumentKind::kNone);
 }
