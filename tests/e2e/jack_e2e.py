@@ -140,12 +140,14 @@ class Server:
 
     def start_recorder(self, path, name="krv-recorder", ports=1):
         """Our recorder, writing to path when stopped with SIGTERM."""
+        errors = tempfile.TemporaryFile(mode="w+")
         client = subprocess.Popen(self.prefix + [self.recorder, path, name, str(ports)],
-                                  env=self.env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                                  env=self.env, stdout=subprocess.PIPE, stderr=errors, text=True)
         self.clients.append(client)
         if client.stdout.readline().strip() != "ready":
-            fail("the recorder did not start")
+            client.wait(timeout=10)
+            errors.seek(0)
+            fail("the recorder did not start (status %s): %s" % (client.returncode, errors.read()))
         # PipeWire shows a new port to other clients a moment after it
         # exists: a recorder started first must be there when krv looks.
         wait_for(lambda: "%s:in" % name in self.ports(), "the recorder's port")
