@@ -11,6 +11,7 @@
 #include "KRVBusyFlag.h"
 #include "KRVEvent.h"
 #include "KRVRelaxed.h"
+#include "KRVSequencerState.h"
 #include "KRVTimerThread.h"
 #include "KRVTrack.h"
 
@@ -172,6 +173,14 @@ public:
     bool GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const;
     void DeleteChannelNames();
 
+    // Undo. CaptureState takes a picture of all that commands change,
+    // sharing the images of unchanged tracks with inNeighbour (may be null).
+    // RestoreState puts one back, also while playing: it replaces tracks,
+    // selection, marks, grid, loop, channel names and tempo at once between
+    // two ticks, and ends every sounding note as an edit does.
+    KRVSequencerState CaptureState(const KRVSequencerState* inNeighbour) const;
+    void RestoreState(const KRVSequencerState& inState);
+
 private:
     bool IsInGrid(int inTrack1, int inStep1) const;
     int SetSelected(int inTrack1, int inStep1, bool inSelected);
@@ -189,6 +198,11 @@ private:
     void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
     bool SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime);
     void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime);
+
+    static KRVSequencerState::PackedEvent PackEvent(const KRVEvent& inEvent);
+    static void UnpackEvent(const KRVSequencerState::PackedEvent& inPacked, KRVEvent* outEvent);
+    static std::unique_ptr<KRVTrack> MakeTrack(const KRVSequencerState::TrackImage& inImage);
+    void FireStateRestoredActions();
 
     void FireBPMChangedAction();
     void FireClockResetAction();

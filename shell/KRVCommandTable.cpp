@@ -21,7 +21,7 @@ const KRVCommand kCommands[] = {
     {"deleteconfig", "", "delete config", {}, C::DeleteConfig},
     {"deletesequence", "", "delete sequence", {}, C::DeleteSequence},
     {"deletetrack", "delt", "delete track", {A::kTrack}, C::DeleteTrack},
-    {"display", "di", "display sequence", {}, C::Display},
+    {"display", "di", "display sequence", {A::kStep, A::kStep}, C::Display},
     {"exportsmf", "", "export (smf file)", {A::kFile}, C::ExportSMF},
     {"fitkey", "", "fit to key (key)", {A::kKey}, C::FitToKey},
     {"help", "", "display this message", {}, C::Help},
@@ -100,6 +100,10 @@ const KRVCommand kCommands[] = {
     {"version", "ver", "print version", {}, C::Version},
     {"vsolo", "vs", "vertical solo", {}, C::VSolo},
     {"vunsolo", "vu", "vertical unsolo", {}, C::VUnSolo},
+    // Newer commands follow the old ones, so that help keeps its order.
+    {"undo", "u", "undo last change", {}, C::Undo},
+    {"redo", "re", "redo change undone", {}, C::Redo},
+    {"status", "", "show play state, tempo, scale, loop and tracks", {}, C::Status},
 };
 
 }  // namespace
