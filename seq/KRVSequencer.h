@@ -180,6 +180,10 @@ public:
     // two ticks, and ends every sounding note as an edit does.
     KRVSequencerState CaptureState(const KRVSequencerState* inNeighbour) const;
     void RestoreState(const KRVSequencerState& inState);
+    // Grows with every change listeners hear of (and a few that are no
+    // change, as play): the same count twice means nothing changed between,
+    // so that a state need not be captured after every command.
+    std::uint64_t GetChangeCount() const { return mChangeCount; }
 
 private:
     bool IsInGrid(int inTrack1, int inStep1) const;
@@ -201,8 +205,12 @@ private:
 
     static KRVSequencerState::PackedEvent PackEvent(const KRVEvent& inEvent);
     static void UnpackEvent(const KRVSequencerState::PackedEvent& inPacked, KRVEvent* outEvent);
-    static std::unique_ptr<KRVTrack> MakeTrack(const KRVSequencerState::TrackImage& inImage);
+    static std::shared_ptr<const KRVSequencerState::TrackImage> GetImage(
+        const KRVTrack& inTrack, const KRVSequencerState* inNeighbour, std::size_t inIndex);
+    static std::unique_ptr<KRVTrack> MakeTrack(
+        const std::shared_ptr<const KRVSequencerState::TrackImage>& inImage);
     void FireStateRestoredActions();
+    void CountTrackEdit(int inTrack0);
 
     void FireBPMChangedAction();
     void FireClockResetAction();
@@ -242,6 +250,8 @@ private:
     std::map<std::pair<int, int>, std::string> mChannelNames;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
+    // Only the command thread changes the sequence and counts.
+    std::uint64_t mChangeCount = 0;
     // Tracks are held by pointer so that inserting or deleting one never
     // copies the others (a copy would drop their marks).
     std::vector<std::unique_ptr<KRVTrack>> mTracks;

@@ -66,16 +66,8 @@ KRVSequencerState KRVSequencer::CaptureState(const KRVSequencerState* inNeighbou
         }
     }
     state.mTracks.reserve(mTracks.size());
-    State::TrackImage image;
     for (std::size_t index = 0; index < mTracks.size(); index++) {
-        const KRVTrack& track = *mTracks[index];
-        image.mMuted = track.mMuted;
-        for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
-            image.mEvents[step0] = PackEvent(track.mEvents[step0]);
-        }
-        auto shared = FindShared(inNeighbour, index, image);
-        state.mTracks.push_back(
-            shared != nullptr ? shared : std::make_shared<const State::TrackImage>(image));
+        state.mTracks.push_back(GetImage(*mTracks[index], inNeighbour, index));
     }
     if (inNeighbour != nullptr && inNeighbour->mChannelNames != nullptr &&
         *inNeighbour->mChannelNames == mChannelNames) {
@@ -86,12 +78,33 @@ KRVSequencerState KRVSequencer::CaptureState(const KRVSequencerState* inNeighbou
     return state;
 }
 
-std::unique_ptr<KRVTrack> KRVSequencer::MakeTrack(const KRVSequencerState::TrackImage& inImage) {
+// The track's image while it is unchanged since the last capture; else a
+// new one, or the neighbour's where it holds the same (an edit undone by
+// hand).
+std::shared_ptr<const KRVSequencerState::TrackImage> KRVSequencer::GetImage(
+    const KRVTrack& inTrack, const KRVSequencerState* inNeighbour, std::size_t inIndex) {
+    if (inTrack.mImage != nullptr && inTrack.mImageEdits == inTrack.mEdits) {
+        return inTrack.mImage;
+    }
+    State::TrackImage image;
+    image.mMuted = inTrack.mMuted;
+    for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
+        image.mEvents[step0] = PackEvent(inTrack.mEvents[step0]);
+    }
+    auto shared = FindShared(inNeighbour, inIndex, image);
+    inTrack.mImage = shared != nullptr ? shared : std::make_shared<const State::TrackImage>(image);
+    inTrack.mImageEdits = inTrack.mEdits;
+    return inTrack.mImage;
+}
+
+std::unique_ptr<KRVTrack> KRVSequencer::MakeTrack(
+    const std::shared_ptr<const KRVSequencerState::TrackImage>& inImage) {
     auto track = std::make_unique<KRVTrack>();
-    track->mMuted = inImage.mMuted;
+    track->mImage = inImage;
+    track->mMuted = inImage->mMuted;
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
         KRVEvent& event = track->mEvents[step0];
-        UnpackEvent(inImage.mEvents[step0], &event);
+        UnpackEvent(inImage->mEvents[step0], &event);
         track->mHSoloCount = track->mHSoloCount + (event.mHSoloed ? 1 : 0);
         track->mSelectedCount += event.mSelected ? 1 : 0;
     }
@@ -106,7 +119,7 @@ void KRVSequencer::RestoreState(const KRVSequencerState& inState) {
     std::vector<std::unique_ptr<KRVTrack>> tracks;
     tracks.reserve(inState.mTracks.size());
     for (const auto& image : inState.mTracks) {
-        tracks.push_back(MakeTrack(*image));
+        tracks.push_back(MakeTrack(image));
     }
     {
         KRVBusyClaim claim(mSequencerIsBusy);

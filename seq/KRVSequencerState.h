@@ -38,7 +38,12 @@ public:
     struct TrackImage {
         std::array<PackedEvent, 64> mEvents;
         bool mMuted = false;
-        bool operator==(const TrackImage&) const = default;
+        // How many states of an undo history hold the image: its memory
+        // counts once, whoever shares it (command thread only).
+        mutable int mHolders = 0;
+        bool operator==(const TrackImage& inOther) const {
+            return mEvents == inOther.mEvents && mMuted == inOther.mMuted;
+        }
     };
     using ChannelNames = std::map<std::pair<int, int>, std::string>;
 

@@ -5,11 +5,27 @@
 #include "KRVSequencer.h"
 
 KRVUndoHistory::KRVUndoHistory(const KRVSequencer& inSequencer)
-    : mPresent(inSequencer.CaptureState(nullptr)) {
+    : mPresent(inSequencer.CaptureState(nullptr)), mChangeCount(inSequencer.GetChangeCount()) {
     Hold(mPresent);
 }
 
+// Most commands change nothing (display, status, play): those cost no
+// capture.
+KRVUndoHistory::~KRVUndoHistory() {
+    Drop(mPresent);
+    for (const Step& step : mUndo) {
+        Drop(step.mState);
+    }
+    for (const Step& step : mRedo) {
+        Drop(step.mState);
+    }
+}
+
 bool KRVUndoHistory::Record(const KRVSequencer& inSequencer, Label inLabel) {
+    if (inSequencer.GetChangeCount() == mChangeCount) {
+        return false;
+    }
+    mChangeCount = inSequencer.GetChangeCount();
     KRVSequencerState now = inSequencer.CaptureState(&mPresent);
     if (now == mPresent) {
         return false;
@@ -34,6 +50,7 @@ bool KRVUndoHistory::Undo(KRVSequencer& ioSequencer, Label* outLabel) {
     Step step = std::move(mUndo.back());
     mUndo.pop_back();
     ioSequencer.RestoreState(step.mState);
+    mChangeCount = ioSequencer.GetChangeCount();
     *outLabel = step.mLabel;
     mRedo.push_back({std::move(mPresent), std::move(step.mLabel)});
     mPresent = std::move(step.mState);
@@ -47,6 +64,7 @@ bool KRVUndoHistory::Redo(KRVSequencer& ioSequencer, Label* outLabel) {
     Step step = std::move(mRedo.back());
     mRedo.pop_back();
     ioSequencer.RestoreState(step.mState);
+    mChangeCount = ioSequencer.GetChangeCount();
     *outLabel = step.mLabel;
     mUndo.push_back({std::move(mPresent), std::move(step.mLabel)});
     mPresent = std::move(step.mState);
@@ -64,7 +82,9 @@ void KRVUndoHistory::KeepWithinBound() {
 void KRVUndoHistory::Hold(const KRVSequencerState& inState) {
     mBytes += inState.GetOwnBytes();
     for (const auto& image : inState.mTracks) {
-        HoldPiece(image.get(), KRVSequencerState::GetImageBytes());
+        if (image->mHolders++ == 0) {
+            mBytes += KRVSequencerState::GetImageBytes();
+        }
     }
     HoldPiece(inState.mChannelNames.get(), inState.GetNamesBytes());
 }
@@ -72,7 +92,9 @@ void KRVUndoHistory::Hold(const KRVSequencerState& inState) {
 void KRVUndoHistory::Drop(const KRVSequencerState& inState) {
     mBytes -= inState.GetOwnBytes();
     for (const auto& image : inState.mTracks) {
-        DropPiece(image.get(), KRVSequencerState::GetImageBytes());
+        if (--image->mHolders == 0) {
+            mBytes -= KRVSequencerState::GetImageBytes();
+        }
     }
     DropPiece(inState.mChannelNames.get(), inState.GetNamesBytes());
 }

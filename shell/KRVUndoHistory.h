@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -17,11 +18,11 @@ class KRVSequencer;
 //
 // Bound: at most kMaxSteps steps back, and all held states (steps back,
 // steps forward and the present one) within kMaxBytes, counting each shared
-// piece once. The oldest steps go first; the newest step back is kept even
-// alone over the bound (one whole state: at most 1,024 tracks of 64 events,
-// about 0.4 MiB, and the channel names), so that the last command can always
-// be undone. 100 steps that each change every event of 1,024 tracks take
-// about 40 MiB, under the bound.
+// piece once. (Beyond it, the shell's two saved states and each track's
+// image of its last capture hold at most three whole states more.) The oldest steps go first; the
+// newest step back is kept even alone over the bound (one whole state: at most 1,024 tracks of 64
+// events, about 0.4 MiB, and the channel names), so that the last command can always be undone. 100
+// steps that each change every event of 1,024 tracks take about 40 MiB, under the bound.
 class KRVUndoHistory {
 public:
     static constexpr int kMaxSteps = 100;
@@ -34,6 +35,11 @@ public:
 
     // The sequencer's state now is the present one; nothing to undo.
     explicit KRVUndoHistory(const KRVSequencer& inSequencer);
+    // Lets go of every state, so that the images' counts of holders are
+    // right for the next history that shares them.
+    ~KRVUndoHistory();
+    KRVUndoHistory(const KRVUndoHistory&) = delete;
+    KRVUndoHistory& operator=(const KRVUndoHistory&) = delete;
 
     // After a typed command: when the state has changed, the one before
     // becomes a step back labelled inLabel, and the steps forward go.
@@ -67,7 +73,10 @@ private:
     KRVSequencerState mPresent;
     std::deque<Step> mUndo;
     std::vector<Step> mRedo;
-    // How many held states use each shared piece.
+    // How many held states use each channel-name map (track images count
+    // their holders themselves).
     std::unordered_map<const void*, int> mUses;
+    // The sequencer's change count when the present state was taken.
+    std::uint64_t mChangeCount = 0;
     std::size_t mBytes = 0;
 };
