@@ -113,13 +113,14 @@ void KRVShell::RunLoop(bool inPrompt) {
 }
 
 // Only the shell that keeps the steps takes them: a script's commands are
-// part of the command that read it.
+// part of the command that read it. The step is named after the line typed
+// (what "!3" ran; `default`, not the load it runs in turn).
 void KRVShell::RecordUndoStep(int inHistoryNumberBefore) {
-    if (mUndoHistory == nullptr || mHistoryNumber == inHistoryNumberBefore || mHistory.empty()) {
+    if (mUndoHistory == nullptr || mHistoryNumber == inHistoryNumberBefore) {
         return;
     }
-    const auto& [number, line] = mHistory.back();
-    mUndoHistory->Record(*mSequencer, {number, line});
+    mUndoHistory->Record(*mSequencer,
+                         {inHistoryNumberBefore, GetHistoryEntryByNumber(inHistoryNumberBefore)});
 }
 
 bool KRVShell::StopsAt(KRVCommandResult inResult, const char* inLine) {
