@@ -116,7 +116,9 @@ public:
     // "now"). The timer thread calls it; tests drive it directly.
     void TimerTick(std::uint64_t inDueTime = 0);
 
-    // Event access
+    // Event access. The setters below tell listeners and undo of every
+    // change; an edit made through these references must be told the same
+    // way (SetEvent), or undo would take an old picture of the track.
     KRVEvent& GetEvent(int inTrack1, int inStep1) { return GetTrack(inTrack1).GetEvent(inStep1); }
     const KRVEvent& GetEvent(int inTrack1, int inStep1) const {
         return GetTrack(inTrack1).GetEvent(inStep1);
