@@ -244,6 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, std::size_t in
         KRVStdioInterface interface(in, sOutput);
         KRVShell shell(&sequencer, &interface);
         shell.SetShellCommandsAllowed(false);
+        // As the console runs: undo and redo have steps to take.
+        shell.StartTracking();
         shell.Shell(true);
         if (sequencer.IsPlaying()) {
             sequencer.Stop();

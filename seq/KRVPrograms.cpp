@@ -1,5 +1,7 @@
 #include "KRVPrograms.h"
 
+#include <algorithm>
+
 // Allocates only here, on the command thread: the clock never grows the
 // table.
 void KRVPrograms::Set(int inPort, int inChannel0, int inProgram0) {
@@ -30,4 +32,17 @@ void KRVPrograms::MarkAllPending() {
             mAnyPending = mAnyPending || entry.mPending;
         }
     }
+}
+
+bool KRVPrograms::HasSamePrograms(const KRVPrograms& inOther) const {
+    const std::size_t ports = std::max(mPorts.size(), inOther.mPorts.size());
+    for (std::size_t port = 0; port < ports; ++port) {
+        for (int channel0 = 0; channel0 < kChannels; ++channel0) {
+            if (Get(static_cast<int>(port), channel0) !=
+                inOther.Get(static_cast<int>(port), channel0)) {
+                return false;
+            }
+        }
+    }
+    return true;
 }

@@ -18,6 +18,9 @@ public:
     void Set(int inPort, int inChannel0, int inProgram0);
     int Get(int inPort, int inChannel0) const;
     void Clear() { mPorts.clear(); }
+    // The same programs set, whatever is pending.
+    bool HasSamePrograms(const KRVPrograms& inOther) const;
+    std::size_t GetBytes() const { return mPorts.capacity() * sizeof(mPorts[0]); }
     // Every program set becomes pending, as when playback starts.
     void MarkAllPending();
     // Calls inSend(port, channel0, program0) for each pending program; one

@@ -448,8 +448,10 @@ MIDICLOutputPort* KRVSequencer::GetPort(int inPort) const {
 
 // ---- notifications ----
 
+// Every change is told through here, so this is where they are counted.
 template <typename Call>
 void KRVSequencer::ForEachListener(Call inCall) {
+    mChangeCount++;
     for (size_t i = 0; i < mListeners.size(); i++) {
         inCall(mListeners[i]);
     }
@@ -464,7 +466,15 @@ void KRVSequencer::FireClockResetAction() {
 void KRVSequencer::FireConfigChangedAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->ConfigChanged(this); });
 }
+// A change to a track outdates its captured image.
+void KRVSequencer::CountTrackEdit(int inTrack0) {
+    if (inTrack0 >= 0 && inTrack0 < GetTrackCount()) {
+        mTracks[inTrack0]->mEdits++;
+    }
+}
+
 void KRVSequencer::FireEventChangedAction(int inTrack0, int inStep0) {
+    CountTrackEdit(inTrack0);
     ForEachListener(
         [&](KRVSequencerListener* l) { l->EventChanged(this, inTrack0 + 1, inStep0 + 1); });
 }
@@ -484,6 +494,7 @@ void KRVSequencer::FireStopAction() {
     ForEachListener([this](KRVSequencerListener* l) { l->Stop(this); });
 }
 void KRVSequencer::FireTrackChangedAction(int inTrack0) {
+    CountTrackEdit(inTrack0);
     ForEachListener([&](KRVSequencerListener* l) { l->TrackChanged(this, inTrack0 + 1); });
 }
 void KRVSequencer::FireTrackAddedAction(int inTrack0) {

@@ -12,6 +12,7 @@
 #include "KRVEvent.h"
 #include "KRVPrograms.h"
 #include "KRVRelaxed.h"
+#include "KRVSequencerState.h"
 #include "KRVTimerThread.h"
 #include "KRVTrack.h"
 #include "MIDICLTypes.h"
@@ -125,7 +126,9 @@ public:
     // "now"). The timer thread calls it; tests drive it directly.
     void TimerTick(std::uint64_t inDueTime = 0);
 
-    // Event access
+    // Event access. The setters below tell listeners and undo of every
+    // change; an edit made through these references must be told the same
+    // way (SetEvent), or undo would take an old picture of the track.
     KRVEvent& GetEvent(int inTrack1, int inStep1) { return GetTrack(inTrack1).GetEvent(inStep1); }
     const KRVEvent& GetEvent(int inTrack1, int inStep1) const {
         return GetTrack(inTrack1).GetEvent(inStep1);
@@ -190,6 +193,18 @@ public:
     void DeletePrograms();
     const KRVPrograms& GetPrograms() const { return mPrograms; }
 
+    // Undo. CaptureState takes a picture of all that commands change,
+    // sharing the images of unchanged tracks with inNeighbour (may be null).
+    // RestoreState puts one back, also while playing: it replaces tracks,
+    // selection, marks, grid, loop, channel names and tempo at once between
+    // two ticks, and ends every sounding note as an edit does.
+    KRVSequencerState CaptureState(const KRVSequencerState* inNeighbour) const;
+    void RestoreState(const KRVSequencerState& inState);
+    // Grows with every change listeners hear of (and a few that are no
+    // change, as play): the same count twice means nothing changed between,
+    // so that a state need not be captured after every command.
+    std::uint64_t GetChangeCount() const { return mChangeCount; }
+
 private:
     bool IsInGrid(int inTrack1, int inStep1) const;
     int SetSelected(int inTrack1, int inStep1, bool inSelected);
@@ -209,6 +224,15 @@ private:
     void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
     bool SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime);
     void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime);
+
+    static KRVSequencerState::PackedEvent PackEvent(const KRVEvent& inEvent);
+    static void UnpackEvent(const KRVSequencerState::PackedEvent& inPacked, KRVEvent* outEvent);
+    static std::shared_ptr<const KRVSequencerState::TrackImage> GetImage(
+        const KRVTrack& inTrack, const KRVSequencerState* inNeighbour, std::size_t inIndex);
+    static std::unique_ptr<KRVTrack> MakeTrack(
+        const std::shared_ptr<const KRVSequencerState::TrackImage>& inImage);
+    void FireStateRestoredActions();
+    void CountTrackEdit(int inTrack0);
 
     void FireBPMChangedAction();
     void FireClockResetAction();
@@ -249,6 +273,8 @@ private:
     KRVPrograms mPrograms;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
+    // Only the command thread changes the sequence and counts.
+    std::uint64_t mChangeCount = 0;
     // Tracks are held by pointer so that inserting or deleting one never
     // copies the others (a copy would drop their marks).
     std::vector<std::unique_ptr<KRVTrack>> mTracks;

@@ -17,6 +17,8 @@ KRVTrack& KRVTrack::operator=(const KRVTrack& inTrack) {
     for (int i = 0; i < kMaxSteps; i++) {
         mEvents[i] = inTrack.mEvents[i];
     }
+    // The content changed, whoever assigned it: the captured image is old.
+    mEdits++;
     return *this;
 }
 

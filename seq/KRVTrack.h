@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "KRVEvent.h"
 #include "KRVRelaxed.h"
+#include "KRVSequencerState.h"
 
 // One row of the grid: always 64 events, whatever the sequence's step count,
 // so steps that fall out of view keep their values and come back unchanged.
@@ -50,4 +52,11 @@ private:
     // one note at a time. Only the playback tick and holders of the
     // sequencer's busy flag touch it; copies start silent.
     int mSoundingStep0 = -1;
+    // Counts the changes the sequencer told of, so that the image of the
+    // track's last capture (or restore) serves again while the count stays:
+    // capturing 1,024 unchanged tracks costs no packing. Command thread
+    // only; copies start without an image.
+    std::uint64_t mEdits = 0;
+    mutable std::shared_ptr<const KRVSequencerState::TrackImage> mImage;
+    mutable std::uint64_t mImageEdits = 0;
 };

@@ -25,12 +25,18 @@ KRVCommandLine::KRVCommandLine(int inArgc, char** inArgv) {
             mAllowShellInScripts = true;
             continue;
         }
+        if (std::strcmp(inArgv[i], "--batch") == 0 || std::strcmp(inArgv[i], "-b") == 0) {
+            mBatch = true;
+            continue;
+        }
         if (IsOption(inArgv[i])) {
             mAction = kRefuse;
             mRefused = inArgv[i];
             return;
         }
-        if (tempo == nullptr) {
+        if (!IsNumber(inArgv[i])) {
+            mScripts.push_back(inArgv[i]);
+        } else if (tempo == nullptr) {
             tempo = inArgv[i];
         }
     }
@@ -47,6 +53,24 @@ bool KRVCommandLine::IsOption(const char* inArgument) {
     }
     char next = inArgument[1] == '.' ? inArgument[2] : inArgument[1];
     return !std::isdigit(static_cast<unsigned char>(next));
+}
+
+// What strtod reads whole, starting as a number does ("120", "-5", ".5",
+// "1e3"): "beat.krv" and "120bpm" are files. An option was ruled out first.
+bool KRVCommandLine::IsNumber(const char* inArgument) {
+    const char* start = inArgument;
+    if (*start == '-' || *start == '+') {
+        start++;
+    }
+    if (*start == '.') {
+        start++;
+    }
+    if (!std::isdigit(static_cast<unsigned char>(*start))) {
+        return false;
+    }
+    char* end = nullptr;
+    std::strtod(inArgument, &end);
+    return end != inArgument && *end == '\0';
 }
 
 int KRVCommandLine::Report(FILE* outStream, FILE* errStream) const {
@@ -68,13 +92,21 @@ int KRVCommandLine::Report(FILE* outStream, FILE* errStream) const {
 
 void KRVCommandLine::WriteUsage(FILE* outStream) {
     std::fputs(
-        "usage: krv [bpm] [--allow-shell-in-scripts]\n"
+        "usage: krv [bpm] [--allow-shell-in-scripts] [file ...]\n"
+        "       krv --batch [bpm] [--allow-shell-in-scripts] [file ...]\n"
         "       krv --help | --version\n"
         "\n"
         "A MIDI step sequencer for the console. Type commands at the numbered\n"
         "prompt; 'help' lists them all, 'quit' (or Ctrl-D) leaves.\n"
         "\n"
         "  bpm        starting tempo in beats per minute (default 120)\n"
+        "  file       a script to read at start, as 'read' reads it, before the\n"
+        "             prompt; one that cannot be read stops krv (status 2)\n"
+        "  -b, --batch\n"
+        "             run the files, or standard input without them, with no\n"
+        "             prompt; the first command that fails stops krv with\n"
+        "             status 1 and 'FILE:LINE: command: message' on standard\n"
+        "             error (standard input is named '-')\n"
         "  --allow-shell-in-scripts\n"
         "             let scripts (read, load, default) run host commands\n"
         "             with 'shell'; without it only typed ones run\n"

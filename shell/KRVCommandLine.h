@@ -1,10 +1,14 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
-// The program's command line: an optional starting tempo and the options
-// --help, --version and --allow-shell-in-scripts. Anything else that begins
-// with "-" and is no number is refused before anything starts.
+// The program's command line: an optional starting tempo, scripts to run,
+// and the options --help, --version, --batch and --allow-shell-in-scripts.
+// A word that reads whole as a number is the tempo (the first one only); any
+// other word is a script, unless it begins with "-", which makes it an
+// option: one not known is refused before anything starts.
 class KRVCommandLine {
 public:
     enum Action { kRun, kShowHelp, kShowVersion, kRefuse };
@@ -18,6 +22,11 @@ public:
     // Whether scripts may run host commands (`shell`); typed at the prompt
     // they always may.
     bool AllowsShellInScripts() const { return mAllowShellInScripts; }
+    // Batch mode (--batch or -b): the scripts, or standard input, run
+    // without prompts, and the first command that fails ends krv.
+    bool IsBatch() const { return mBatch; }
+    // The scripts in the order given.
+    const std::vector<std::string>& GetScripts() const { return mScripts; }
     // Prints what the action asks for and returns the exit status: 0 for
     // help and version, 2 for a refused option (usage then goes to
     // standard error), -1 when krv is to run.
@@ -25,10 +34,13 @@ public:
 
 private:
     static bool IsOption(const char* inArgument);
+    static bool IsNumber(const char* inArgument);
     static void WriteUsage(FILE* outStream);
 
     Action mAction = kRun;
     double mStartingTempo = 120.0;
     bool mAllowShellInScripts = false;
+    bool mBatch = false;
+    std::vector<std::string> mScripts;
     const char* mRefused = nullptr;
 };

@@ -21,7 +21,7 @@ const KRVCommand kCommands[] = {
     {"deleteconfig", "", "delete config", {}, C::DeleteConfig},
     {"deletesequence", "", "delete sequence", {}, C::DeleteSequence},
     {"deletetrack", "delt", "delete track", {A::kTrack}, C::DeleteTrack},
-    {"display", "di", "display sequence", {}, C::Display},
+    {"display", "di", "display sequence", {A::kStep, A::kStep}, C::Display},
     {"exportsmf", "", "export (smf file)", {A::kFile, A::kHeard}, C::ExportSMF},
     {"fitkey", "", "fit to key (key)", {A::kKey}, C::FitToKey},
     {"help", "", "display this message", {}, C::Help},
@@ -106,6 +106,9 @@ const KRVCommand kCommands[] = {
      "set program [port] (channel) [number]",
      {A::kChannel, A::kNumber, A::kNumber},
      C::Program},
+    {"undo", "u", "undo last change", {}, C::Undo},
+    {"redo", "re", "redo change undone", {}, C::Redo},
+    {"status", "", "show play state, tempo, scale, loop and tracks", {}, C::Status},
 };
 
 }  // namespace

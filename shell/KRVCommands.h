@@ -71,6 +71,7 @@ public:
     static Result Stop(KRVShell& ioShell, const KRVArguments& inArguments);
     static Result Reset(KRVShell& ioShell, const KRVArguments& inArguments);
     static Result BPM(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Status(KRVShell& ioShell, const KRVArguments& inArguments);
 
     // KRVShellScriptCommands.cpp
     static Result Save(KRVShell& ioShell, const KRVArguments& inArguments);
@@ -82,6 +83,10 @@ public:
     static Result DeleteSequence(KRVShell& ioShell, const KRVArguments& inArguments);
     static Result DeleteConfig(KRVShell& ioShell, const KRVArguments& inArguments);
     static Result Migration(KRVShell& ioShell, const KRVArguments& inArguments);
+
+    // KRVShellUndoCommands.cpp
+    static Result Undo(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Redo(KRVShell& ioShell, const KRVArguments& inArguments);
 
     // KRVShellSMFCommands.cpp
     static Result ExportSMF(KRVShell& ioShell, const KRVArguments& inArguments);

@@ -1,11 +1,14 @@
 #include "KRVScriptFile.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -27,7 +30,42 @@ bool IsRegularFile(const struct stat& inInfo, int* outError) {
     return false;
 }
 
+// printf into a string.
+__attribute__((format(printf, 1, 2))) std::string Format(const char* inFormat, ...) {
+    va_list arguments;
+    va_start(arguments, inFormat);
+    char* text = nullptr;
+    std::string result;
+    if (vasprintf(&text, inFormat, arguments) >= 0) {
+        result = text;
+        std::free(text);
+    }
+    va_end(arguments);
+    return result;
+}
+
 }  // namespace
+
+std::string KRVScriptFile::Describe(Status inStatus, const char* inVerb,
+                                    const std::string& inPath) const {
+    const char* path = inPath.c_str();
+    switch (inStatus) {
+        case kNotText:
+            return Format("'%s' is not a krv script\n", path);
+        case kTooLarge:
+            return Format("'%s' is not a krv script (over %zu MiB)\n", path, kMaxSize >> 20);
+        case kReadFailed:
+            return Format(
+                "%s of '%s' failed at line %d (%s): nothing ran, the sequence is unchanged\n",
+                inVerb, path, GetFailedLine(), std::strerror(GetError()));
+        case kInterrupted:
+            return Format(
+                "%s of '%s' interrupted at line %d: nothing ran, the sequence is unchanged\n",
+                inVerb, path, GetFailedLine());
+        default:
+            return Format("can't open '%s'\n", path);
+    }
+}
 
 // The name is looked at before it is opened, so that a FIFO without a
 // writer or a device is never opened at all; the open itself does not

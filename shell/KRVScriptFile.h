@@ -39,6 +39,9 @@ public:
     // Whether any line starts with a command of the command table; a file
     // without one (empty, or some other text) is no script to load.
     bool HasCommandLine() const;
+    // Why a script was not run (any status but kRead), as a line that says
+    // nothing of it ran and nothing was deleted; inVerb is "read" or "load".
+    std::string Describe(Status inStatus, const char* inVerb, const std::string& inPath) const;
 
 private:
     Status ReadDescriptor(int inDescriptor);

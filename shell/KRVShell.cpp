@@ -7,13 +7,17 @@
 #include "KRVArguments.h"
 #include "KRVDestinations.h"
 #include "KRVLineLimit.h"
+#include "KRVMessageRecorder.h"
 #include "KRVSequencer.h"
 #include "KRVShellInterface.h"
 #include "KRVSignals.h"
+#include "KRVUndoHistory.h"
 #include "KRVWords.h"
 
 KRVShell::KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface)
     : mSequencer(inSequencer), mInterface(inInterface) {}
+
+KRVShell::~KRVShell() = default;
 
 void KRVShell::Shell(bool inPrompt) {
     if (inPrompt) {
@@ -87,22 +91,66 @@ void KRVShell::RunLoop(bool inPrompt) {
             if (int error = mInterface->GetReadError()) {
                 mInterface->WriteFormattedS("krv: can't read input (%s), stopping\n",
                                             std::strerror(error));
+                return;
             }
-            return;
+            if (MayQuit(true)) {
+                return;
+            }
+            continue;
+        }
+        mLinesRead++;
+        mEndAnsweredNo = false;
+        if (mFailureMessages != nullptr) {
+            mFailureMessages->Clear();
         }
         if (length == KRVLineLimit::kTooLong) {
             mInterface->WriteFormattedD("line too long (max=%d characters), not run\n",
                                         KRVLineLimit::kMaxLineLength);
+            if (StopsAt(KRVCommandResult::kFailed, "")) {
+                return;
+            }
             continue;
         }
         if (length == KRVLineLimit::kHasNul) {
             mInterface->Write("line holds a NUL byte, not run\n");
+            if (StopsAt(KRVCommandResult::kFailed, "")) {
+                return;
+            }
             continue;
         }
-        if (Execute(buffer) == KRVCommandResult::kQuit) {
+        const int historyNumber = mHistoryNumber;
+        KRVCommandResult result = Execute(buffer);
+        RecordUndoStep(historyNumber);
+        if (result == KRVCommandResult::kQuit && MayQuit(false)) {
+            mQuit = true;
+            return;
+        }
+        if (StopsAt(result, buffer)) {
             return;
         }
     }
+}
+
+// Only the shell that keeps the steps takes them: a script's commands are
+// part of the command that read it. The step is named after the line typed
+// (what "!3" ran; `default`, not the load it runs in turn).
+void KRVShell::RecordUndoStep(int inHistoryNumberBefore) {
+    if (mUndoHistory == nullptr || mHistoryNumber == inHistoryNumberBefore) {
+        return;
+    }
+    mUndoHistory->Record(*mSequencer,
+                         {inHistoryNumberBefore, GetHistoryEntryByNumber(inHistoryNumberBefore)});
+}
+
+bool KRVShell::StopsAt(KRVCommandResult inResult, const char* inLine) {
+    if (mFailureMessages == nullptr || inResult != KRVCommandResult::kFailed) {
+        return false;
+    }
+    std::vector<std::string> words = KRVSplitWords(inLine);
+    mFailure.mLine = mLinesRead;
+    mFailure.mCommand = words.empty() ? std::string() : words[0];
+    mFailure.mMessage = mFailureMessages->GetLastLine();
+    return true;
 }
 
 // SIGTERM and SIGHUP end every loop, as `quit` does. SIGINT ends a script
@@ -203,4 +251,38 @@ KRVCommandResult KRVShell::ExpandHistory(const std::string& inWord) {
 KRVCommandResult KRVShell::Refuse(const char* inMessage) const {
     mInterface->Write(inMessage);
     return KRVCommandResult::kFailed;
+}
+
+// An end of input that answers the question is a no, as for the overwrite
+// question; one more right after it leaves, so that input that has ended
+// for good is not asked about for ever.
+bool KRVShell::MayQuit(bool inAtEndOfInput) {
+    if (!mAsksBeforeQuit || IsReadingScript() || !HasUnsavedChanges()) {
+        return true;
+    }
+    if (inAtEndOfInput && mEndAnsweredNo) {
+        return true;
+    }
+    mInterface->Write("unsaved changes - quit anyway (y/n) ?");
+    bool ended = false;
+    const bool yes = ReadsYes(&ended);
+    mEndAnsweredNo = ended;
+    return yes;
+}
+
+// A whole line is read, so no rest of it can run as a command; one too
+// long for "yes" is no answer, and so a no.
+bool KRVShell::ReadsYes(bool* outEnded) {
+    char answer[4];
+    int length;
+    do {
+        length = mInterface->ReadAnswer(answer, sizeof answer);
+        if (length != -1) {
+            mLinesRead++;
+        }
+    } while (length == 0);
+    if (outEnded != nullptr) {
+        *outEnded = length == -1;
+    }
+    return length > 0 && (answer[0] == 'y' || answer[0] == 'Y');
 }

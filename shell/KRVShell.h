@@ -1,15 +1,19 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "KRVCommandTable.h"
 #include "KRVLineLimit.h"
+#include "KRVSequencerState.h"
 
 class KRVDestinations;
+class KRVMessageRecorder;
 class KRVSequencer;
 class KRVShellInterface;
+class KRVUndoHistory;
 
 // The command interpreter: reads lines through its interface, splits them
 // into words, looks the first word up in the command table and runs that
@@ -28,12 +32,23 @@ public:
     static constexpr int kMaxScriptDepth = 16;
     static constexpr int kMaxScriptsRead = 100;
 
+    // What batch mode says of the command that stopped it: the line it
+    // stood on (1 = the first), its first word and its last line of output.
+    struct Failure {
+        int mLine = 0;
+        std::string mCommand;
+        std::string mMessage;
+    };
+
     KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface);
+    ~KRVShell();
 
     // Runs the loop until quit or end of input; inPrompt shows "%d krv> ".
     void Shell(bool inPrompt);
     // Whether the loop ended for a signal (SIGINT ends a script's loop).
     bool WasStoppedBySignal() const { return mStoppedBySignal; }
+    // Whether it ended for `quit`.
+    bool HasQuit() const { return mQuit; }
     // Stops playback, if it runs, and says how many notes the MIDI output
     // could not carry.
     void StopPlayback();
@@ -55,7 +70,34 @@ public:
     // scripts read through this shell run none unless allowed here.
     void SetShellInScriptsAllowed(bool inAllowed) { mShellInScriptsAllowed = inAllowed; }
     bool AreShellCommandsInScriptsAllowed() const { return mShellInScriptsAllowed; }
-    bool IsReadingScript() const { return mScriptDepth > 0; }
+    bool IsReadingScript() const { return mScriptDepth > 0 || mReadsScriptFile; }
+    // The lines this shell reads at the top are a script's, read whole
+    // beforehand (batch mode's files): host commands need the permission
+    // scripts need.
+    void SetReadsScriptFile(bool inScript) { mReadsScriptFile = inScript; }
+    // Batch mode: the loop ends at the first command that fails (or line
+    // refused), with what it said taken from inMessages, which the shell's
+    // output must pass through.
+    void StopAtFailure(KRVMessageRecorder* inMessages) { mFailureMessages = inMessages; }
+    bool HasFailed() const { return mFailure.mLine > 0; }
+    const Failure& GetFailure() const { return mFailure; }
+
+    // Undo and unsaved changes. From StartTracking on, each command this
+    // shell reads that changes the sequence, the selection, the channel
+    // names or the tempo becomes one undo step, and the state it starts
+    // from counts as saved.
+    void StartTracking();
+    // Where this shell keeps the steps; null before StartTracking, and in
+    // the shells of scripts, whose commands are steps of the command that
+    // read them.
+    KRVUndoHistory* GetUndoHistory() const { return mUndoHistory.get(); }
+    enum SavedPart { kSavedSequence, kSavedConfig };
+    // After a save, saveconfig or load: that part now counts as saved.
+    void NoteSaved(SavedPart inPart);
+    bool HasUnsavedChanges() const;
+    // With true (input from a terminal), quit and end of input ask first
+    // while there are unsaved changes.
+    void SetAsksBeforeQuit(bool inAsks) { mAsksBeforeQuit = inAsks; }
     // Track and step numbers in commands are read 0-based (old scripts).
     bool IsMigrationMode() const { return mMigrationMode; }
     void SetMigrationMode(bool inOn) { mMigrationMode = inOn; }
@@ -71,6 +113,9 @@ public:
     // inClearFirst (load) the sequence goes once the file has opened. Fails
     // when the script could not be read at all.
     KRVCommandResult RunScript(const std::string& inPath, bool inClearFirst);
+    // The same for a script already read whole (the command line's).
+    KRVCommandResult RunReadScript(const std::string& inPath, const std::string& inText,
+                                   bool inClearFirst);
     // Says that the MIDI server has gone, once at the prompt, and again
     // whenever inAgain asks.
     void TellOutputGone(bool inAgain);
@@ -90,6 +135,16 @@ private:
     bool StopsForSignal(bool inPrompt);
     static void StopPlaybackFor(void* inShell);
     bool MayReadAnotherScript(const std::string& inPath);
+    // Reads the answer to a yes/no question: an empty line asks again, end
+    // of input is no (and then outEnded is true).
+    bool ReadsYes(bool* outEnded = nullptr);
+    // Whether quit or end of input may end the loop: true unless asked at a
+    // terminal with unsaved changes and answered no.
+    bool MayQuit(bool inAtEndOfInput);
+    // After a command of this shell: an undo step if it changed anything.
+    void RecordUndoStep(int inHistoryNumberBefore);
+    // Batch mode: whether the result ends the loop, noting the failure.
+    bool StopsAt(KRVCommandResult inResult, const char* inLine);
     // Runs a script's text through a shell of its own; false when a signal
     // stopped it, with outLine the line it stopped at.
     bool RunScriptText(std::string inText, int* outLine);
@@ -105,6 +160,21 @@ private:
     // Whether the console was told that the MIDI server has gone.
     bool mToldOutputGone = false;
     bool mStoppedBySignal = false;
+    bool mQuit = false;
+    bool mReadsScriptFile = false;
+    bool mAsksBeforeQuit = false;
+    // The last quit question was answered with end of input: another end
+    // of input right away leaves.
+    bool mEndAnsweredNo = false;
+    // Lines read so far, answers included: where a script stands.
+    int mLinesRead = 0;
+    KRVMessageRecorder* mFailureMessages = nullptr;
+    Failure mFailure;
+    std::unique_ptr<KRVUndoHistory> mUndoHistory;
+    // The states last saved by save (the sequence) and saveconfig (the
+    // channel names).
+    KRVSequencerState mSavedSequence;
+    KRVSequencerState mSavedConfig;
     // How many scripts deep this shell reads: 0 at the console.
     int mScriptDepth = 0;
     // The shell at depth 0 counts the scripts read for its current command.

@@ -25,6 +25,9 @@ public:
     // The errno of a failed read when ReadLine gave -1 for it rather than
     // for the end of the input; 0 otherwise.
     virtual int GetReadError() const { return 0; }
+    // How many columns the terminal that the output goes to has; 0 where
+    // it goes to no terminal (a pipe, a file), whose lines are never cut.
+    virtual int GetColumns() const { return 0; }
 
     // A null delegate switches delegation off. Delegates are not owned.
     void SetInputDelegate(KRVShellInterface* inDelegate) { mInputDelegate = inDelegate; }

@@ -132,34 +132,6 @@ __attribute__((format(printf, 2, 3))) void Say(KRVShellInterface* inOut, const c
     va_end(arguments);
 }
 
-// Says why a script was not run; nothing of it ran, and nothing was deleted.
-void ReportUnreadScript(const KRVScriptFile& inScript, KRVScriptFile::Status inStatus,
-                        const char* inVerb, const std::string& inPath, KRVShellInterface* inOut) {
-    const char* path = inPath.c_str();
-    switch (inStatus) {
-        case KRVScriptFile::kNotText:
-            Say(inOut, "'%s' is not a krv script\n", path);
-            break;
-        case KRVScriptFile::kTooLarge:
-            Say(inOut, "'%s' is not a krv script (over %zu MiB)\n", path,
-                KRVScriptFile::kMaxSize >> 20);
-            break;
-        case KRVScriptFile::kReadFailed:
-            Say(inOut,
-                "%s of '%s' failed at line %d (%s): nothing ran, the sequence is unchanged\n",
-                inVerb, path, inScript.GetFailedLine(), std::strerror(inScript.GetError()));
-            break;
-        case KRVScriptFile::kInterrupted:
-            Say(inOut,
-                "%s of '%s' interrupted at line %d: nothing ran, the sequence is unchanged\n",
-                inVerb, path, inScript.GetFailedLine());
-            break;
-        default:
-            Say(inOut, "can't open '%s'\n", path);
-            break;
-    }
-}
-
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
 
 void WriteScript(FILE* inFile, ScriptKind inKind, const KRVSequencer* inSequencer,
@@ -213,6 +185,10 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
     for (const std::string& loss : file.GetLosses(path)) {
         out.WriteFormattedS("%s\n", loss.c_str());
     }
+    if (inKind != kSelectionScript) {
+        ioShell.NoteSaved(inKind == kSequenceScript ? KRVShell::kSavedSequence
+                                                    : KRVShell::kSavedConfig);
+    }
     return KRVCommandResult::kSucceeded;
 }
 
@@ -238,14 +214,7 @@ bool KRVShell::MayOverwrite(const char* inPath) {
         return true;
     }
     mInterface->WriteFormattedS("%s exists - overwrite (y/n) ?", inPath);
-    // A whole line is read, so no rest of it can run as a command; one too
-    // long for "yes" is no answer, and so a no.
-    char answer[4];
-    int length;
-    do {
-        length = mInterface->ReadAnswer(answer, sizeof answer);
-    } while (length == 0);
-    return length > 0 && (answer[0] == 'y' || answer[0] == 'Y');
+    return ReadsYes();
 }
 
 KRVCommandResult KRVCommands::Save(KRVShell& ioShell, const KRVArguments& inArguments) {
@@ -287,25 +256,37 @@ KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirs
     if (!MayReadAnotherScript(inPath)) {
         return KRVCommandResult::kFailed;
     }
-    const char* verb = inClearFirst ? "load" : "read";
     KRVScriptFile script;
     KRVScriptFile::Status status = script.Read(inPath);
     if (status == KRVScriptFile::kRead && inClearFirst && !script.HasCommandLine()) {
         status = KRVScriptFile::kNotText;
     }
     if (status != KRVScriptFile::kRead) {
-        ReportUnreadScript(script, status, verb, inPath, mInterface);
+        mInterface->Write(script.Describe(status, inClearFirst ? "load" : "read", inPath).c_str());
         return KRVCommandResult::kFailed;
     }
+    return RunReadScript(inPath, script.GetText(), inClearFirst);
+}
+
+KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, const std::string& inText,
+                                         bool inClearFirst) {
+    if (!MayReadAnotherScript(inPath)) {
+        return KRVCommandResult::kFailed;
+    }
+    const char* verb = inClearFirst ? "load" : "read";
     mOutermostShell->mScriptsRead++;
     if (inClearFirst) {
         DeleteTracks(*this);
     }
     int line = 0;
-    if (!RunScriptText(script.GetText(), &line)) {
+    if (!RunScriptText(inText, &line)) {
         Say(mInterface, "%s of '%s' interrupted at line %d: the sequence holds what ran before\n",
             verb, inPath.c_str(), line);
         return KRVCommandResult::kFailed;
+    }
+    if (inClearFirst) {
+        NoteSaved(kSavedSequence);
+        NoteSaved(kSavedConfig);
     }
     return KRVCommandResult::kSucceeded;
 }

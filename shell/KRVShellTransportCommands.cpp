@@ -1,4 +1,7 @@
-// play, pause, stop, reset and bpm.
+// play, pause, stop, reset, bpm and status.
+#include <cstdio>
+#include <string>
+
 #include "KRVArguments.h"
 #include "KRVCommands.h"
 #include "KRVSequencer.h"
@@ -37,11 +40,34 @@ KRVCommandResult KRVCommands::Reset(KRVShell& ioShell, const KRVArguments&) {
     return KRVCommandResult::kSucceeded;
 }
 
+namespace {
+
+// "120", "90.5": as typed, without the trailing zeros a script keeps.
+std::string TempoText(double inBPM) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g bpm", inBPM);
+    return text;
+}
+
+std::string Count(int inCount, const char* inThing) {
+    return std::to_string(inCount) + " " + inThing + (inCount == 1 ? "" : "s");
+}
+
+// The steps the loop plays, as display marks them.
+std::string LoopText(const KRVSequencer& inSequencer) {
+    int last = inSequencer.GetLoopStep() - 1;
+    return last < 1 ? "loop of no steps" : "loop 1-" + std::to_string(last);
+}
+
+}  // namespace
+
 // A tempo that gives no usable clock (0, negative, not a number, or above
-// 25,000) is refused.
+// 25,000) is refused. Without a word, the tempo is shown.
 KRVCommandResult KRVCommands::BPM(KRVShell& ioShell, const KRVArguments& inArguments) {
     if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need bpm param\n");
+        std::string tempo = TempoText(ioShell.GetSequencer().GetBPM());
+        ioShell.GetInterface().WriteFormattedS("%s\n", tempo.c_str());
+        return KRVCommandResult::kSucceeded;
     }
     // Kept as typed, in double precision, so that a saved tempo (a file's
     // or the command line's too) reads back as it was.
@@ -51,5 +77,25 @@ KRVCommandResult KRVCommands::BPM(KRVShell& ioShell, const KRVArguments& inArgum
                                                inArguments.Get(1).c_str());
         return KRVCommandResult::kFailed;
     }
+    return KRVCommandResult::kSucceeded;
+}
+
+// One line: transport, tempo, grid, loop, size, and whether anything is
+// unsaved.
+KRVCommandResult KRVCommands::Status(KRVShell& ioShell, const KRVArguments&) {
+    const KRVSequencer& sequencer = ioShell.GetSequencer();
+    std::string line = sequencer.IsPlaying()
+                           ? "playing step " + std::to_string(sequencer.GetCurrentStep() + 1)
+                           : std::string("stopped");
+    line += ", " + TempoText(sequencer.GetBPM());
+    line += ", scale " + std::to_string(sequencer.GetBarCount()) + " " +
+            std::to_string(sequencer.GetStepCount());
+    line += ", " + LoopText(sequencer);
+    line += ", " + Count(sequencer.GetTrackCount(), "track");
+    line += ", " + Count(sequencer.GetPortCount(), "port");
+    if (ioShell.HasUnsavedChanges()) {
+        line += ", unsaved changes";
+    }
+    ioShell.GetInterface().WriteFormattedS("%s\n", line.c_str());
     return KRVCommandResult::kSucceeded;
 }

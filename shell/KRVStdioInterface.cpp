@@ -1,6 +1,7 @@
 #include "KRVStdioInterface.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -205,6 +206,17 @@ int KRVStdioInterface::Print(const std::string& inText, bool inFlush) {
     }
     mPrinting = false;
     return static_cast<int>(inText.size());
+}
+
+int KRVStdioInterface::GetColumns() const {
+    if (mOutputDelegate != nullptr) {
+        return mOutputDelegate->GetColumns();
+    }
+    winsize size{};
+    if (!IsTerminal(mOutStream) || ioctl(fileno(mOutStream), TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_col;
 }
 
 void KRVStdioInterface::Flush() {

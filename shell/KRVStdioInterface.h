@@ -30,6 +30,7 @@ public:
     int ReadAnswer(char* inBuffer, int inBufferLength) override;
     void Flush() override;
     int GetReadError() const override { return mReadError; }
+    int GetColumns() const override;
     // Lines read so far, refused ones and answers included: where a script
     // stands.
     int GetLinesRead() const { return mLinesRead; }

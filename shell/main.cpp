@@ -1,12 +1,17 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
+#include "KRVBatchRun.h"
 #include "KRVCommandLine.h"
 #include "KRVCompleter.h"
 #include "KRVDestinations.h"
 #include "KRVMIDIFailure.h"
 #include "KRVOutputStream.h"
+#include "KRVScriptFile.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVSignals.h"
@@ -26,17 +31,56 @@ KRVLineEditor::Completion CompleteTypedLine(const std::string& inBeforeCursor) {
     return {KRVCompleter::Complete(inBeforeCursor), KRVCompleter::GetTypedWord(inBeforeCursor)};
 }
 
+using Scripts = std::vector<KRVBatchRun::Script>;
+
+// The command line's scripts are read whole before any MIDI is opened, so
+// that a name mistyped stops krv before anything starts.
+bool ReadScripts(const KRVCommandLine& inCommandLine, Scripts* outScripts) {
+    for (const std::string& path : inCommandLine.GetScripts()) {
+        KRVScriptFile script;
+        KRVScriptFile::Status status = script.Read(path);
+        if (status != KRVScriptFile::kRead) {
+            std::fprintf(stderr, "krv: %s", script.Describe(status, "read", path).c_str());
+            return false;
+        }
+        outScripts->push_back({path, script.GetText()});
+    }
+    return true;
+}
+
 // Until quit, end of input, SIGTERM or SIGHUP; SIGINT is dealt with inside.
+// The command line's scripts run first, as `read` runs them; what they do is
+// where undo starts and counts as saved.
 void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
-                const KRVCommandLine& inCommandLine) {
+                const KRVCommandLine& inCommandLine, const Scripts& inScripts) {
     KRVStdioInterface interface(stdin, stdout);
     interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
     shell.SetDestinations(&ioDestinations);
     shell.SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
+    for (const KRVBatchRun::Script& script : inScripts) {
+        if (KRVSignals::GetTerminatingSignal() != 0) {
+            break;
+        }
+        shell.RunReadScript(script.mName, script.mText, false);
+    }
+    shell.StartTracking();
+    // Only someone at a terminal can answer; piped input never is asked.
+    shell.SetAsksBeforeQuit(isatty(STDIN_FILENO) != 0);
     shell.Shell(true);
     // No note may outlive the program: stop before anything goes.
     shell.StopPlayback();
+}
+
+// The exit status of the run; playback stops at its end as on quit.
+int RunBatch(KRVSequencer& ioSequencer, const KRVCommandLine& inCommandLine,
+             const Scripts& inScripts) {
+    KRVStdioInterface console(nullptr, stdout);
+    KRVBatchRun batch(&ioSequencer, &console, inCommandLine.AllowsShellInScripts());
+    int status = batch.Run(inScripts, stdin, stderr);
+    KRVShell(&ioSequencer, &console).StopPlayback();
+    console.Flush();
+    return status;
 }
 
 // 0 after quit or end of input, 128 + the signal after SIGTERM or SIGHUP.
@@ -52,10 +96,14 @@ int main(int inArgc, char** inArgv) {
     if (int status = commandLine.Report(stdout, stderr); status >= 0) {
         return status;
     }
+    Scripts scripts;
+    if (!ReadScripts(commandLine, &scripts)) {
+        return 2;
+    }
     KRVSignals::Install();
     // Where nobody types through the line editor, output may go to a pipe
     // that is read slowly or never: a signal must still be acted on then.
-    if (!KRVStdioInterface::EditsLines(stdin, stdout)) {
+    if (commandLine.IsBatch() || !KRVStdioInterface::EditsLines(stdin, stdout)) {
         KRVOutputStream::TakeOverStandardOutput();
     }
     KRVSequencer sequencer;
@@ -70,7 +118,16 @@ int main(int inArgc, char** inArgv) {
         // Goes before the sequencer, whose ports its client feeds.
         KRVDestinations destinations(std::move(midiClient), sequencer);
         destinations.SetUp();
-        RunConsole(sequencer, destinations, commandLine);
+        int status = 0;
+        if (commandLine.IsBatch()) {
+            status = RunBatch(sequencer, commandLine, scripts);
+        } else {
+            RunConsole(sequencer, destinations, commandLine, scripts);
+        }
+        // A signal's status wins over the batch's.
+        if (status != 0 && KRVSignals::GetTerminatingSignal() == 0) {
+            return status;
+        }
     } catch (const MIDICLException& exception) {
         // Nothing can play without MIDI: say what failed and stop.
         std::fflush(stdout);

@@ -5,13 +5,18 @@ Drives krv at a pseudo-terminal, as a user at a real terminal would, with
 HOME pointing at a scratch folder. CASE is one of:
   editing   completion, recall with the up arrow, Ctrl-C, Ctrl-D
   history   the history kept between runs and where it lives
+  unsaved   quit and Ctrl-D ask about unsaved changes
+  narrow    display in blocks that fit a narrow terminal
 """
+import fcntl
 import os
 import pty
 import re
 import select
+import struct
 import sys
 import tempfile
+import termios
 import time
 
 UP = "\x1b[A"
@@ -22,13 +27,16 @@ CTRL_D = "\x04"
 class Console:
     """krv on a pseudo-terminal; expect() waits for a pattern in its output."""
 
-    def __init__(self, krv, env, cwd):
+    def __init__(self, krv, env, cwd, args=()):
         self.output = ""
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
             os.chdir(cwd)
-            os.execve(krv, [krv], env)
+            os.execve(krv, [krv, *args], env)
         self.expect(r"1 krv> $")
+
+    def set_columns(self, columns):
+        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 50, columns, 0, 0))
 
     def send(self, text):
         os.write(self.fd, text.encode())
@@ -191,10 +199,94 @@ def test_history(krv, scratch):
         check(status == 0 and rest == "quit\r\n", f"status {status}, said {rest!r}")
 
 
+QUESTION = r"unsaved changes - quit anyway \(y/n\) \?$"
+
+
+def test_unsaved(krv, scratch):
+    env = environment(scratch)
+    # quit asks while a change is unsaved; no keeps krv, a save ends the
+    # question.
+    krv_console = Console(krv, env, scratch)
+    krv_console.send("newtrack\r")
+    krv_console.expect(r"2 krv> $")
+    krv_console.send("quit\r")
+    krv_console.expect(QUESTION)
+    krv_console.send("n\r")
+    krv_console.expect(r"3 krv> $")
+    krv_console.send("save a.krv\r")
+    krv_console.expect(r"4 krv> $")
+    krv_console.send("quit\r")
+    status, rest = krv_console.finish()
+    check(status == 0 and "unsaved" not in rest, f"status {status}, said {rest!r}")
+
+    # Ctrl-D asks too, and yes leaves.
+    krv_console = Console(krv, env, scratch)
+    krv_console.send("namechannel 1 lead\r")
+    krv_console.expect(r"2 krv> $")
+    krv_console.send(CTRL_D)
+    krv_console.expect(QUESTION)
+    krv_console.send("y\r")
+    status, _ = krv_console.finish()
+    check(status == 0, f"yes: status {status}")
+
+    # A change undone is no change; a script read at start counts as saved.
+    krv_console = Console(krv, env, scratch, ["a.krv"])
+    krv_console.send("bpm 90\r")
+    krv_console.expect(r"2 krv> $")
+    krv_console.send("undo\r")
+    krv_console.expect(r"3 krv> $")
+    krv_console.send("quit\r")
+    status, rest = krv_console.finish()
+    check(status == 0 and "unsaved" not in rest, f"after undo: status {status}, said {rest!r}")
+
+    # Ctrl-D at the question is a no; Ctrl-D once more right away leaves.
+    krv_console = Console(krv, env, scratch)
+    krv_console.send("newtrack\r")
+    krv_console.expect(r"2 krv> $")
+    krv_console.send(CTRL_D)
+    krv_console.expect(QUESTION)
+    krv_console.send(CTRL_D)
+    krv_console.expect(r"2 krv> $")
+    krv_console.send(CTRL_D)
+    status, _ = krv_console.finish()
+    check(status == 0, f"Ctrl-D twice: status {status}")
+
+
+def test_narrow(krv, scratch):
+    krv_console = Console(krv, environment(scratch), scratch)
+    krv_console.set_columns(80)
+    krv_console.send("setscale 4 64\r")
+    krv_console.expect(r"2 krv> $")
+    krv_console.send("newtrack\r")
+    krv_console.expect(r"3 krv> $")
+    krv_console.send("display\r")
+    lines = krv_console.expect(r"4 krv> $").split("\r\n")[1:-1]
+    check(all(len(line) <= 80 for line in lines), "a line is wider than the terminal")
+    # Blocks of 18 steps, (80 - 7) / 4, each headed by its numbers.
+    headers = [line for line in lines if line.startswith("|T:|S:|")]
+    firsts = [int(header[7:10]) for header in headers]
+    check(firsts == [1, 19, 37, 55], f"blocks start at {firsts}")
+    check(headers[-1].endswith("|064|"), headers[-1])
+    check(sum(line.startswith("|01|N:|") for line in lines) == 4, "a block lacks the track")
+    # A range that fits comes whole; a wide terminal gets one block.
+    krv_console.send("display 5 8\r")
+    lines = krv_console.expect(r"5 krv> $").split("\r\n")[1:-1]
+    check(lines[1] == "|T:|S:|005|006|007|008|", lines[:3])
+    krv_console.set_columns(300)
+    krv_console.send("display\r")
+    lines = krv_console.expect(r"6 krv> $").split("\r\n")[1:-1]
+    check(sum(line.startswith("|T:|S:|") for line in lines) == 1, "a wide terminal got blocks")
+    krv_console.send("quit\r")
+    krv_console.expect(QUESTION)
+    krv_console.send("y\r")
+    krv_console.finish()
+
+
 def main():
     krv, case = os.path.realpath(sys.argv[1]), sys.argv[2]
     with tempfile.TemporaryDirectory() as scratch:
-        {"editing": test_editing, "history": test_history}[case](krv, scratch)
+        {"editing": test_editing, "history": test_history, "unsaved": test_unsaved,
+         "narrow": test_narrow}[case](krv, scratch)
     print(f"console {case}: ok")
 
 

@@ -1,0 +1,347 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "KRVSequencer.h"
+#include "KRVShell.h"
+#include "KRVStdioInterface.h"
+#include "KRVUndoHistory.h"
+#include "MIDICLClient.h"
+#include "MIDICLDestination.h"
+#include "MIDICLInputPortListener.h"
+#include "MIDICLOutputPort.h"
+#include "TestShell.h"
+
+namespace {
+
+std::string ReadFile(const std::string& inPath) {
+    std::ifstream file(inPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// A scratch folder that is also the current one while it lives (`default`
+// reads default.krv from there).
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        char pattern[] = "/tmp/krv-undo-XXXXXX";
+        mPath = mkdtemp(pattern);
+        mBack = getcwd(nullptr, 0);
+        EXPECT_EQ(chdir(mPath.c_str()), 0);
+    }
+    ~ScratchFolder() {
+        EXPECT_EQ(chdir(mBack), 0);
+        std::free(mBack);
+        std::system(("rm -rf '" + mPath + "'").c_str());
+    }
+    std::string operator/(const std::string& inName) const { return mPath + "/" + inName; }
+
+private:
+    std::string mPath;
+    char* mBack;
+};
+
+// A shell that keeps undo steps, reading inInput as piped input is read;
+// returns what it said.
+std::string RunTracked(KRVSequencer& ioSequencer, std::string inInput,
+                       int* outUndoCount = nullptr) {
+    FILE* in = fmemopen(inInput.data(), inInput.size(), "r");
+    MemoryOutput out;
+    {
+        KRVStdioInterface interface(in, out.Stream());
+        KRVShell shell(&ioSequencer, &interface);
+        shell.StartTracking();
+        shell.Shell(false);
+        if (outUndoCount != nullptr) {
+            *outUndoCount = shell.GetUndoHistory()->GetUndoCount();
+        }
+    }
+    std::fclose(in);
+    return out.Text();
+}
+
+// Three tracks with differing content, a selection, a solo, a mute, a loop
+// and a channel name, so that every command has something to change.
+const char* const kSetUp =
+    "setscale 1 16\nnewtrack\nnewtrack\nnewtrack\nselectall\nrandomnote 40 30\n"
+    "randomvelocity 10 100\nrandomgate 10 70\nclear\nselectevent 2 3\nhsolo\nsetnote 50\n"
+    "selectevent 2 6\nmute\n"
+    "selectevent 3 4\n"
+    "vsolo\nclear\nselecttrack 1\nunselectevent 1 2\nmutetrack 3\nsetloop 13\n"
+    "namechannel 1 lead\nexportsmf m.mid\nselecttrack 2\n";
+
+// What the saves write: every part of the state that commands change.
+using Saved = std::string;
+
+std::string SaveLines(const std::string& inTag) {
+    return "save s" + inTag + "\nsaveconfig c" + inTag + "\n";
+}
+
+Saved ReadSaved(const ScratchFolder& inFolder, const std::string& inTag) {
+    return ReadFile(inFolder / ("s" + inTag)) + "----\n" + ReadFile(inFolder / ("c" + inTag));
+}
+
+// Each command that changes the sequence, the selection, the names or the
+// tempo is one step: undo brings back what was saved before it, redo what
+// was saved after it, both as the files save and saveconfig write.
+TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
+    const std::set<std::string> kChanging = {
+        "bpm 90",
+        "changechannel 1 3",
+        "changenote 50 62",
+        "clearselection",
+        "copytrack 1 2",
+        "default",
+        "deleteconfig",
+        "deletesequence",
+        "deletetrack 2",
+        "fitkey 3",
+        "hsolo",
+        "hunsolo",
+        "importsmf m.mid",
+        "invertmute",
+        "invertselection",
+        "load other.krv",
+        "mute",
+        "mutetrack 1",
+        "namechannel 2 bass",
+        "newtrack 2",
+        "program 2 34",
+        "randomchannel",
+        "randomgate",
+        "randommute",
+        "randomnote",
+        "randomport",
+        "randomvelocity",
+        "read other.krv",
+        "rotate 3",
+        "selectall",
+        "selecteighthnotes",
+        "selectevent 3 2",
+        "selectquarternotes",
+        "selectstep 5",
+        "selecttrack 3",
+        "setchannel 5",
+        "setgatetime 80",
+        "setloop 5",
+        "setnote 70",
+        "setport 1",
+        "setscale 2 12",
+        "setvelocity 3",
+        "unmute",
+        "unmutetrack 3",
+        "unselectevent 1 1",
+        "unselectstep 1",
+        "unselecttrack 1",
+        "vary",
+        "vary2",
+        "vsolo",
+        "vunsolo",
+    };
+    // The commands that change nothing of it.
+    const std::set<std::string> kUnchanging = {
+        "display", "exportsmf", "help", "history", "migration", "pause",      "play",
+        "ports",   "quit",      "redo", "reset",   "save",      "saveconfig", "saveselection",
+        "shell",   "status",    "stop", "undo",    "version",
+    };
+    std::set<std::string> classified = kUnchanging;
+    for (const std::string& line : kChanging) {
+        classified.insert(line.substr(0, line.find(' ')));
+    }
+    // A command new to the table must be placed in one of the lists.
+    for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
+        EXPECT_EQ(classified.count(KRVCommandTable::Get(row).mName), 1u)
+            << KRVCommandTable::Get(row).mName << " is in neither list";
+    }
+
+    ScratchFolder folder;
+    std::ofstream(folder / "other.krv") << "newtrack\nnewtrack\nselectall\nsetnote 70\nbpm 77\n";
+    std::ofstream(folder / "default.krv") << "newtrack\nsetnote 1\n";
+    MIDICLClient client("test", "none");
+    for (const std::string& line : kChanging) {
+        SCOPED_TRACE(line);
+        for (const char* tag : {"before", "after", "undone", "redone"}) {
+            std::remove((folder / (std::string("s") + tag)).c_str());
+            std::remove((folder / (std::string("c") + tag)).c_str());
+        }
+        KRVSequencer sequencer;
+        sequencer.AddPort(client.MakeOutputPort("out"));
+        sequencer.AddPort(client.MakeOutputPort("out"));
+        std::string said = RunTracked(
+            sequencer, kSetUp + SaveLines("before") + line + "\n" + SaveLines("after") + "undo\n" +
+                           SaveLines("undone") + "redo\n" + SaveLines("redone"));
+        // (Whole files compared; on failure the shell's words say why.)
+        const std::string tail = said.substr(said.size() - std::min<size_t>(said.size(), 600));
+        EXPECT_TRUE(ReadSaved(folder, "before") != ReadSaved(folder, "after")) << tail;
+        EXPECT_TRUE(ReadSaved(folder, "undone") == ReadSaved(folder, "before")) << tail;
+        EXPECT_TRUE(ReadSaved(folder, "redone") == ReadSaved(folder, "after")) << tail;
+        EXPECT_NE(said.find(": " + line + "\n"), std::string::npos) << tail;
+    }
+
+    // The others take no step: undo then takes back the change before them.
+    KRVSequencer sequencer;
+    sequencer.AddPort(client.MakeOutputPort("out"));
+    int steps = 0;
+    std::string said = RunTracked(sequencer,
+                                  "newtrack\ndisplay\nexportsmf x.mid\nhelp\nhistory\nmigration\n"
+                                  "play\npause\nports\nreset\nsave y\nsaveconfig z\n"
+                                  "saveselection w\nstatus\nstop\nversion\n",
+                                  &steps);
+    EXPECT_EQ(steps, 1) << said;
+}
+
+// Steps go back in order and forward again; a new change drops the steps
+// forward; undo and redo say what they took, or that there was nothing.
+TEST(KRVUndo, StepsBackAndForward) {
+    KRVSequencer sequencer;
+    std::string said = RunTracked(sequencer,
+                                  "undo\nnewtrack\nnewtrack\nbpm 99\nundo\nundo\nredo\n"
+                                  "deletetrack 1\nredo\nundo\nundo\nundo\nundo\nbpm\n");
+    const char* const kExpected[] = {
+        "nothing to undo\n",   "undid 4: bpm 99\n",   "undid 3: newtrack\n",
+        "redid 3: newtrack\n", "nothing to redo\n",   "undid 8: deletetrack 1\n",
+        "undid 3: newtrack\n", "undid 2: newtrack\n", "nothing to undo\n",
+        "120 bpm\n",
+    };
+    size_t at = 0;
+    for (const char* expected : kExpected) {
+        size_t found = said.find(expected, at);
+        ASSERT_NE(found, std::string::npos) << expected << " after " << at << " in\n" << said;
+        at = found + 1;
+    }
+    EXPECT_EQ(sequencer.GetTrackCount(), 0);
+}
+
+// The last 100 changes of a 1,024-track sequence, each of every track, are
+// kept, within the bound; a change of one event costs one track's image and
+// the list of the tracks, a twentieth of a whole change.
+TEST(KRVUndo, KeepsAHundredWholeChangesWithinTheBound) {
+    KRVSequencer sequencer;
+    std::string script = "newtrack 1024\nselectall\n";
+    for (int i = 0; i < KRVUndoHistory::kMaxSteps + 5; i++) {
+        script += "randomnote " + std::to_string(i % 60) + " 50\n";
+    }
+    script += "selectevent 1 1\n";
+    FILE* in = fmemopen(script.data(), script.size(), "r");
+    KRVStdioInterface interface(in, nullptr);
+    KRVShell shell(&sequencer, &interface);
+    shell.StartTracking();
+    shell.Shell(false);
+    const KRVUndoHistory& history = *shell.GetUndoHistory();
+    EXPECT_EQ(history.GetUndoCount(), KRVUndoHistory::kMaxSteps);
+    EXPECT_LE(history.GetBytes(), KRVUndoHistory::kMaxBytes);
+    // Each whole change holds the 1,024 images it made.
+    const std::size_t whole = 1024 * KRVSequencerState::GetImageBytes();
+    EXPECT_GE(history.GetBytes(), KRVUndoHistory::kMaxSteps * whole);
+    std::fclose(in);
+
+    KRVUndoHistory small(sequencer);
+    const std::size_t before = small.GetBytes();
+    sequencer.SetNote(7, 3, 99);
+    EXPECT_TRUE(small.Record(sequencer, {1, "setnote 99"}));
+    EXPECT_LT(small.GetBytes() - before, whole / 20);
+    // Nothing changed since: no step.
+    EXPECT_FALSE(small.Record(sequencer, {2, "display"}));
+}
+
+// Counts what reaches a destination, from the clock thread.
+class NoteCounter : public MIDICLInputPortListener {
+public:
+    void Hear(const MIDICLPacketList* inList) override {
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (std::size_t i = 0; i < inList->GetNumPackets(); i++) {
+            MIDICLPacket packet = inList->GetPacket(i);
+            bool on = (packet.mData[0] & 0xF0) == 0x90;
+            mSounding[packet.mData[1]] += on ? 1 : -1;
+            if (on) {
+                mNoteOns[packet.mData[1]]++;
+            }
+        }
+    }
+    int CountNoteOns(int inNote) {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mNoteOns[inNote];
+    }
+    int CountHanging() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        int hanging = 0;
+        for (const auto& [note, count] : mSounding) {
+            hanging += count != 0 ? 1 : 0;
+        }
+        return hanging;
+    }
+
+private:
+    std::mutex mMutex;
+    std::map<int, int> mSounding;
+    std::map<int, int> mNoteOns;
+};
+
+// Waits for the clock thread to play inCount more note-ons of inNote; the
+// wait is for ticks, however slowly the machine runs them.
+bool AwaitNoteOns(NoteCounter& ioCounter, int inNote, int inCount) {
+    const int target = ioCounter.CountNoteOns(inNote) + inCount;
+    for (int waited = 0; waited < 120000; waited++) {
+        if (ioCounter.CountNoteOns(inNote) >= target) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// Undo of a load of 1,024 tracks while the clock plays: the tracks are
+// exchanged between two ticks, every note ends, and the clock goes on with
+// the sequence put back. (The thread sanitizer build checks the exchange.)
+TEST(KRVUndo, UndoesALargeLoadWhilePlaying) {
+    ScratchFolder folder;
+    MIDICLClient client("test", "none");
+    std::unique_ptr<MIDICLDestination> destination(client.MakeDestination("counter"));
+    NoteCounter counter;
+    destination->SetListener(&counter);
+    KRVSequencer sequencer;
+    MIDICLOutputPort* port = client.MakeOutputPort("out");
+    port->SetDestination(0);
+    sequencer.AddPort(port);
+    RunShell(sequencer,
+             "setscale 1 16\nnewtrack 1024\nselectall\nsetnote 72\nsetvelocity 100\n"
+             "clear\nsave big.krv\ndeletesequence\nbpm 2000\nnewtrack\nselectall\n"
+             "setnote 60\nsetvelocity 100\nclear\n");
+    const std::string before = RunShell(sequencer, "display\n");
+
+    std::string script = "play\nload big.krv\n";
+    FILE* in = fmemopen(script.data(), script.size(), "r");
+    KRVStdioInterface interface(in, nullptr);
+    KRVShell shell(&sequencer, &interface);
+    shell.StartTracking();
+    shell.Shell(false);
+    ASSERT_EQ(sequencer.GetTrackCount(), 1024);
+    ASSERT_TRUE(AwaitNoteOns(counter, 72, 1));
+    EXPECT_EQ(shell.Execute("undo"), KRVCommandResult::kSucceeded);
+    // The undo is one step for the typed command (Execute takes none).
+    EXPECT_EQ(sequencer.GetTrackCount(), 1);
+    const int loadedNotes = counter.CountNoteOns(72);
+    ASSERT_TRUE(AwaitNoteOns(counter, 60, 3));
+    EXPECT_EQ(counter.CountNoteOns(72), loadedNotes);
+    EXPECT_EQ(shell.Execute("redo"), KRVCommandResult::kSucceeded);
+    ASSERT_TRUE(AwaitNoteOns(counter, 72, 1));
+    EXPECT_EQ(shell.Execute("undo"), KRVCommandResult::kSucceeded);
+    ASSERT_TRUE(AwaitNoteOns(counter, 60, 1));
+    shell.StopPlayback();
+    std::fclose(in);
+    EXPECT_EQ(counter.CountHanging(), 0);
+    EXPECT_EQ(RunShell(sequencer, "display\n"), before);
+}
+
+}  // namespace
