@@ -1,10 +1,25 @@
 #include "KRVCommandTable.h"
 
+#include <cstdint>
 #include <iterator>
+#include <string_view>
+#include <unordered_map>
 
 #include "KRVCommands.h"
 
 namespace {
+
+// FNV-1a: command words are short, and this is cheaper than the standard
+// library's hash of a string.
+struct KRVWordHash {
+    std::size_t operator()(std::string_view inWord) const {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (char character : inWord) {
+            hash = (hash ^ static_cast<unsigned char>(character)) * 1099511628211ull;
+        }
+        return static_cast<std::size_t>(hash);
+    }
+};
 
 using A = KRVArgumentKind;
 using C = KRVCommands;
@@ -126,11 +141,21 @@ const KRVCommand& KRVCommandTable::Get(int inRow) {
     return kCommands[inRow];
 }
 
+// Every line of a script is looked up, so the words go in a hash table once.
+// Where a word names two rows (a command's word another's short form), the
+// first row keeps it, as a search of the table in order would find it.
 const KRVCommand* KRVCommandTable::Find(const std::string& inWord) {
-    for (const KRVCommand& command : kCommands) {
-        if (inWord == command.mName || (command.HasAlias() && inWord == command.mAlias)) {
-            return &command;
+    using ByWord = std::unordered_map<std::string_view, const KRVCommand*, KRVWordHash>;
+    static const ByWord sByWord = [] {
+        ByWord byWord;
+        for (const KRVCommand& command : kCommands) {
+            byWord.emplace(command.mName, &command);
+            if (command.HasAlias()) {
+                byWord.emplace(command.mAlias, &command);
+            }
         }
-    }
-    return nullptr;
+        return byWord;
+    }();
+    auto found = sByWord.find(inWord);
+    return found == sByWord.end() ? nullptr : found->second;
 }

@@ -1,6 +1,7 @@
 #include "KRVOutputStream.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,12 +36,15 @@ void KRVOutputStream::TakeOverStandardOutput() {
 // written: a short count would mark the stream as failed.
 ssize_t KRVOutputStream::Write(void* inCookie, const char* inData, size_t inSize) {
     const int descriptor = static_cast<int>(reinterpret_cast<std::intptr_t>(inCookie));
+    // A pipe with room at all takes PIPE_BUF bytes at once, so a write of
+    // that much does not block. A regular file never leaves a write waiting
+    // for a reader: it takes the whole at once.
+    struct stat info;
+    const bool regular = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
+    const size_t piece = regular ? inSize : PIPE_BUF;
     size_t done = 0;
     while (done < inSize && WaitForRoom(descriptor)) {
-        // A pipe with room at all takes PIPE_BUF bytes at once, so this
-        // write does not block.
-        const ssize_t count =
-            write(descriptor, inData + done, std::min<size_t>(inSize - done, PIPE_BUF));
+        const ssize_t count = write(descriptor, inData + done, std::min(inSize - done, piece));
         if (count >= 0) {
             done += static_cast<size_t>(count);
         } else if (errno != EINTR && errno != EAGAIN) {

@@ -37,6 +37,7 @@ public:
     // could not carry.
     void StopPlayback();
     // Runs one line. An empty line succeeds; a word that is no command fails.
+    // At the console (not in a script) what the line wrote is then flushed.
     KRVCommandResult Execute(const char* inBuffer);
 
     std::string GetHistoryEntryByNumber(int inIndex) const;
@@ -75,7 +76,11 @@ public:
     void TellOutputGone(bool inAgain);
 
 private:
+    // Execute without the flush at the end.
+    KRVCommandResult ExecuteLine(const char* inBuffer);
     void SaveToHistory(const char* inCommand);
+    // Entry inIndex, 0 for the oldest held; inIndex below the count.
+    const std::pair<int, std::string>& GetEntry(int inIndex) const;
     KRVCommandResult ExpandHistory(const std::string& inWord);
     void RunLoop(bool inPrompt);
     // Whether the loop ends for a signal; acts on SIGINT at the prompt.
@@ -101,5 +106,10 @@ private:
     // The shell at depth 0 counts the scripts read for its current command.
     KRVShell* mOutermostShell = this;
     int mScriptsRead = 0;
+    // (number, line), at most kMaxHistory of them, the oldest at
+    // mOldestEntry and the rest after it, wrapping round.
     std::vector<std::pair<int, std::string>> mHistory;
+    int mOldestEntry = 0;
+    // The last line's words, for the room of the next line's.
+    std::vector<std::string> mSpareWords;
 };
