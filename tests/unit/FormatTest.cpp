@@ -45,7 +45,7 @@ TEST(KRVFormat, NumbersAndWordsAsPrintfHasThem) {
     }
     for (int value : values) {
         ExpectSameAsPrintf("%d", value);
-        ExpectSameAsPrintf("selected track %d step %d\n", value, -value / 3);
+        ExpectSameAsPrintf("selected track %d step %d\n", value, value / -3);
         ExpectSameAsPrintf("|%02d|N:|", value);
         ExpectSameAsPrintf("%03d|", value);
         ExpectSameAsPrintf("%3d|", value);
