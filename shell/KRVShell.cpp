@@ -84,7 +84,8 @@ void KRVShell::RunLoop(bool inPrompt) {
             mInterface->Write("line holds a NUL byte, not run\n");
             continue;
         }
-        if (Execute(buffer) == KRVCommandResult::kQuit) {
+        if (Execute(std::string_view(buffer, static_cast<std::size_t>(length))) ==
+            KRVCommandResult::kQuit) {
             return;
         }
     }
@@ -107,8 +108,8 @@ bool KRVShell::StopsForSignal(bool inPrompt) {
 // A command's output goes out in one piece when it ends. The lines of a
 // script are part of the command that reads the script, so a script's shell
 // leaves that to the console's.
-KRVCommandResult KRVShell::Execute(const char* inBuffer) {
-    const KRVCommandResult result = ExecuteLine(inBuffer);
+KRVCommandResult KRVShell::Execute(std::string_view inLine) {
+    const KRVCommandResult result = ExecuteLine(inLine);
     if (!IsReadingScript()) {
         mInterface->Flush();
     }
@@ -118,9 +119,9 @@ KRVCommandResult KRVShell::Execute(const char* inBuffer) {
 // The words' list is handed back after each line, so that the lines of a
 // script use one list's room; a line run from inside another (a history
 // reference, `default`) makes a list of its own meanwhile.
-KRVCommandResult KRVShell::ExecuteLine(const char* inBuffer) {
+KRVCommandResult KRVShell::ExecuteLine(std::string_view inLine) {
     std::vector<std::string> words = std::move(mSpareWords);
-    KRVSplitWords(inBuffer, &words);
+    KRVSplitWords(inLine, &words);
     // Nothing but blanks, a lone backslash or empty quotes: like an empty line.
     if (words.empty()) {
         mSpareWords = std::move(words);
@@ -128,7 +129,7 @@ KRVCommandResult KRVShell::ExecuteLine(const char* inBuffer) {
     }
     if (const KRVCommand* command = KRVCommandTable::Find(words[0])) {
         // Saved as typed, before the handler runs, whatever it then says.
-        SaveToHistory(inBuffer);
+        SaveToHistory(inLine);
         KRVArguments arguments(std::move(words));
         const KRVCommandResult result = command->mHandler(*this, arguments);
         mSpareWords = arguments.TakeWords();
@@ -143,7 +144,7 @@ KRVCommandResult KRVShell::ExecuteLine(const char* inBuffer) {
 
 // Once the history is full, each new line takes the oldest one's place and
 // its room: a script's lines cost no allocation here.
-void KRVShell::SaveToHistory(const char* inCommand) {
+void KRVShell::SaveToHistory(std::string_view inCommand) {
     if (GetHistoryCount() < kMaxHistory) {
         mHistory.emplace_back(mHistoryNumber, inCommand);
     } else {

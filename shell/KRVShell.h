@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,7 +39,7 @@ public:
     void StopPlayback();
     // Runs one line. An empty line succeeds; a word that is no command fails.
     // At the console (not in a script) what the line wrote is then flushed.
-    KRVCommandResult Execute(const char* inBuffer);
+    KRVCommandResult Execute(std::string_view inLine);
 
     std::string GetHistoryEntryByNumber(int inIndex) const;
     std::string GetHistoryEntryBySubString(const char* inSubString) const;
@@ -77,8 +78,8 @@ public:
 
 private:
     // Execute without the flush at the end.
-    KRVCommandResult ExecuteLine(const char* inBuffer);
-    void SaveToHistory(const char* inCommand);
+    KRVCommandResult ExecuteLine(std::string_view inLine);
+    void SaveToHistory(std::string_view inCommand);
     // Entry inIndex, 0 for the oldest held; inIndex below the count.
     const std::pair<int, std::string>& GetEntry(int inIndex) const;
     KRVCommandResult ExpandHistory(const std::string& inWord);

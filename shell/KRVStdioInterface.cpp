@@ -266,12 +266,22 @@ int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArgum
     return length;
 }
 
+// A long output's room is given back once it is out, so that krv does not
+// keep megabytes for the next command's line or two; within a command it is
+// kept, since fresh memory costs more than the copying.
 void KRVStdioInterface::Flush() {
     if (mOutputDelegate != nullptr) {
         mOutputDelegate->Flush();
         return;
     }
     SendHeld();
+    constexpr std::size_t kKeptRoom = 64 * 1024;
+    if (!mSending && mHeld.capacity() > kKeptRoom) {
+        std::string().swap(mHeld);
+    }
+    if (!mSending && mSent.capacity() > kKeptRoom) {
+        std::string().swap(mSent);
+    }
 }
 
 int KRVStdioInterface::Write(const char* inBuffer) {
