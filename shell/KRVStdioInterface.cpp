@@ -211,12 +211,12 @@ bool KRVStdioInterface::AwaitInput(FILE* inStream) {
     }
 }
 
-int KRVStdioInterface::Print(std::string_view inText, bool inFlush) {
+int KRVStdioInterface::Print(std::string_view inText) {
     if (mOutStream == nullptr) {
         return 0;
     }
     mHeld += inText;
-    if (inFlush || mHeld.size() >= kMaxHeldBytes) {
+    if (mHeld.size() >= kMaxHeldBytes) {
         SendHeld();
     }
     return static_cast<int>(inText.size());
@@ -266,16 +266,16 @@ int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArgum
     return length;
 }
 
-// A long output's room is given back once it is out, so that krv does not
-// keep megabytes for the next command's line or two; within a command it is
-// kept, since fresh memory costs more than the copying.
+// The held text's room is kept from command to command (fresh memory costs
+// more than the copying), as far as a piece of kMaxHeldBytes takes; what a
+// single long write made more of is given back once it is out.
 void KRVStdioInterface::Flush() {
     if (mOutputDelegate != nullptr) {
         mOutputDelegate->Flush();
         return;
     }
     SendHeld();
-    constexpr std::size_t kKeptRoom = 64 * 1024;
+    constexpr std::size_t kKeptRoom = 4 * kMaxHeldBytes;
     if (!mSending && mHeld.capacity() > kKeptRoom) {
         std::string().swap(mHeld);
     }
@@ -291,7 +291,7 @@ int KRVStdioInterface::Write(const char* inBuffer) {
     if (mOutStream == nullptr) {
         return 1;
     }
-    return Print(inBuffer, false);
+    return Print(inBuffer);
 }
 
 // Each formatted write forwards to the delegate's write of the same name, or

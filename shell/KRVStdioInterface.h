@@ -16,18 +16,19 @@
 // What is written is held here and sent on in one piece by Flush: the shell
 // flushes when a command of the console ends, and this interface before it
 // reads a line or an answer and when it goes; a command that runs long
-// (`shell`) flushes as its output comes. A write never makes a system call
-// of its own, so a command's output costs a few, however many pieces it is
-// written in. Past kMaxHeldBytes what is held goes on at once, so that no
-// output, however long, is held whole in memory (a `load` of a large script
-// says some 200 bytes an event).
+// (`shell`, and `save` with its progress) flushes as its output comes. A
+// write never makes a system call of its own, so a command's output costs a
+// few, however many pieces it is written in. Past kMaxHeldBytes what is
+// held goes on at once, so that no output, however long, is held whole in
+// memory (a `load` of a large script says some 200 bytes an event).
 //
 // When both streams are terminals, lines are typed through a line editor;
 // what it hands over is then read exactly as a line from a pipe.
 class KRVStdioInterface : public KRVShellInterface {
 public:
-    // Held output past this size goes on without waiting for a flush.
-    static constexpr std::size_t kMaxHeldBytes = std::size_t(1) << 20;
+    // Held output past this size goes on without waiting for a flush: more
+    // than nearly any command says, little enough to stay in the caches.
+    static constexpr std::size_t kMaxHeldBytes = std::size_t(128) << 10;
 
     KRVStdioInterface(FILE* inStream, FILE* outStream);
     ~KRVStdioInterface() override;
@@ -69,8 +70,8 @@ private:
                      bool* outEnded);
     static bool AwaitInput(FILE* inStream);
     // Every write to the output stream passes here: the text is held, and
-    // with inFlush sent on at once with whatever else is held.
-    int Print(std::string_view inText, bool inFlush);
+    // sent on when a flush comes, or when too much is held.
+    int Print(std::string_view inText);
     template <typename... Arguments>
     int PrintFormatted(const char* inFormat, Arguments... inArguments);
     // Sends what is held, in one piece, and flushes the stream.
