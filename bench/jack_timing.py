@@ -3,27 +3,37 @@
 side by side with jack_midiseq, and how long `play` and `stop` take to be
 heard.
 
-For each period it starts a JACK server with the dummy driver (the one
-server name the tests use too), or PipeWire with its JACK library, plays a 16-track pattern (every track a note
-on every step) through krv and, in the same run, the same grid through
-jack_midiseq, which places notes at exact frames. Both are recorded by our
-recorder client (tests/jack/krv_jack_recorder.cpp). A busy loop keeps the
-other core loaded.
+For each period it starts a JACK server with the dummy driver (named
+"krv-test", as in the end-to-end tests, unless --server-name says
+otherwise), or PipeWire with its JACK library, plays a 16-track pattern
+(every track a note on every step) through krv and, in the same run, the
+same grid through jack_midiseq, which places notes at exact frames. Both are
+recorded by our recorder client (tests/jack/krv_jack_recorder.cpp). A busy
+loop keeps the other core loaded.
 
 It prints, for krv and for jack_midiseq, the onset error of every note
 against the ideal grid fitted to its onsets (median, 99th percentile and
-maximum of the absolute error, in microseconds), krv's CPU use while
-playing, and the latency from `play` to the first note-on and from `stop`
-to the last note-off, measured on JACK's clock.
+maximum of the absolute error, in microseconds); the CPU use of krv (utime
+and stime of /proc/PID/stat over the run, all its threads) beside
+jack_midiseq's, first with krv idle at its prompt (the pattern loaded, not
+playing) and then playing; and the latency from `play` to the first note-on
+and from `stop` to the last note-off, measured on JACK's clock.
 
-    bench/jack_timing.py build/krv build/tests/krv_jack_recorder \\
+    bench/jack_timing.py [--server-name NAME] build/krv build/tests/krv_jack_recorder \\
         [seconds] [periods] [tempos] [latency runs] [servers]
-    bench/jack_timing.py build/krv build/tests/krv_jack_recorder 30 256,512,1024 120,300 5 \
+    bench/jack_timing.py build/krv build/tests/krv_jack_recorder 30 256,512,1024 120,137,300 5 \
         jack,pipewire
 
+TEMPOS default to 120 and 137 bpm: at 120 (and 300) every tick is a whole
+number of frames at 48 kHz; at 137 a sixteenth is 5255.47 frames, so the
+placement has to round, and the onset errors show by how much.
+
 SERVERS is "jack" (the default), "pipewire" (PipeWire's JACK, the period
-forced as its quantum) or both.
+forced as its quantum) or both. --server-name names the jackd started (the
+default is the tests' "krv-test"; another name lets the benchmark run
+beside the tests); PipeWire's server has no such name.
 """
+import argparse
 import os
 import statistics
 import subprocess
@@ -40,11 +50,12 @@ STEPS = 16
 
 
 def krv_pattern(bpm):
+    """The pattern, loaded and not yet playing."""
     lines = ["bpm %d" % bpm, "setscale 1 %d" % STEPS]
     for track in range(1, TRACKS + 1):
         lines += ["newtrack", "selt %d" % track, "setnote %d" % (48 + track),
                   "setvelocity 100", "clear"]
-    return jack_e2e.lines(lines + ["play"])
+    return jack_e2e.lines(lines)
 
 
 def onset_errors_us(frames, step_frames):
@@ -63,8 +74,19 @@ def onset_errors_us(frames, step_frames):
 
 
 def cpu_seconds(pid):
-    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    """utime + stime of the process, all its threads, in seconds."""
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def cpu_shares(processes, seconds):
+    """The share of a core each process used over the next seconds."""
+    before = [cpu_seconds(p.pid) for p in processes]
+    wall_before = time.time()
+    time.sleep(seconds)
+    wall = time.time() - wall_before
+    return [(cpu_seconds(p.pid) - b) / wall for p, b in zip(processes, before)]
 
 
 def summary(errors):
@@ -102,9 +124,12 @@ def play_side_by_side(krv, server, bpm, seconds, work):
                    check=True)
     burner = subprocess.Popen([sys.executable, "-c", "while True: pass"])
     time.sleep(1.5)
-    cpu_before, wall_before = cpu_seconds(player.pid), time.time()
-    time.sleep(seconds)
-    cpu = (cpu_seconds(player.pid) - cpu_before) / (time.time() - wall_before)
+    # krv at its prompt, jack_midiseq playing, side by side.
+    idle, ref_idle = cpu_shares([player, reference], min(seconds, 10))
+    player.stdin.write("play\n")
+    player.stdin.flush()
+    time.sleep(1.5)
+    cpu, ref_cpu = cpu_shares([player, reference], seconds)
     player.communicate("stop\nquit\n", timeout=30)
     burner.kill()
     burner.wait()
@@ -114,8 +139,10 @@ def play_side_by_side(krv, server, bpm, seconds, work):
     jack_e2e.stop_process(ref_recorder)
     krv_errors = onset_errors_us(onsets(jack_e2e.Recording(krv_path)), step_frames)
     ref_errors = onset_errors_us(onsets(jack_e2e.Recording(ref_path)), step_frames)
-    print("  %3d bpm  krv          %s  cpu %.1f %%" % (bpm, summary(krv_errors), cpu * 100))
+    print("  %3d bpm  krv          %s" % (bpm, summary(krv_errors)))
     print("  %3d bpm  jack_midiseq %s" % (bpm, summary(ref_errors)))
+    print("  %3d bpm  cpu of a core: krv idle %.2f %%, playing %.2f %%; jack_midiseq %.2f %%, %.2f %%"
+          % (bpm, idle * 100, cpu * 100, ref_idle * 100, ref_cpu * 100))
     if krv_errors and ref_errors:
         print("  %3d bpm  krv max - jack_midiseq max: %.1f us (one frame is %.1f us)" %
               (bpm, max(krv_errors) - max(ref_errors), 1e6 / RATE))
@@ -134,13 +161,27 @@ def latency(krv, server, runs, work):
 
 
 def main():
-    krv = os.path.abspath(sys.argv[1])
-    recorder = os.path.abspath(sys.argv[2])
-    seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 30
-    periods = [int(p) for p in (sys.argv[4] if len(sys.argv) > 4 else "256,512,1024").split(",")]
-    tempos = [int(t) for t in (sys.argv[5] if len(sys.argv) > 5 else "120").split(",")]
-    runs = int(sys.argv[6]) if len(sys.argv) > 6 else 5
-    kinds = (sys.argv[7] if len(sys.argv) > 7 else "jack").split(",")
+    parser = argparse.ArgumentParser(
+        description="krv's timing and CPU on JACK beside jack_midiseq's (see the module's text)")
+    parser.add_argument("--server-name", default=jack_e2e.SERVER_NAME,
+                        help="name of the jackd started (default %(default)s)")
+    parser.add_argument("krv")
+    parser.add_argument("recorder")
+    parser.add_argument("seconds", nargs="?", type=float, default=30)
+    parser.add_argument("periods", nargs="?", default="256,512,1024")
+    parser.add_argument("tempos", nargs="?", default="120,137")
+    parser.add_argument("runs", nargs="?", type=int, default=5)
+    parser.add_argument("servers", nargs="?", default="jack")
+    arguments = parser.parse_args()
+    krv = os.path.abspath(arguments.krv)
+    recorder = os.path.abspath(arguments.recorder)
+    seconds = arguments.seconds
+    periods = [int(p) for p in arguments.periods.split(",")]
+    tempos = [int(t) for t in arguments.tempos.split(",")]
+    runs = arguments.runs
+    kinds = arguments.servers.split(",")
+    # JackServer reads the name when it starts a server.
+    jack_e2e.SERVER_NAME = arguments.server_name
     servers = {"jack": jack_e2e.JackServer, "pipewire": jack_e2e.PipeWireServer}
     print("one frame at %d Hz is %.1f us; %d tracks, %d steps a bar, %g s a run, other core busy"
           % (RATE, 1e6 / RATE, TRACKS, STEPS, seconds))

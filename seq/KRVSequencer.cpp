@@ -1,6 +1,7 @@
 #include "KRVSequencer.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 
@@ -74,6 +75,8 @@ int KRVSequencer::AddTrack(const KRVTrack& inTrackObject, int inTrack1) {
     } else {
         auto position = mTracks.begin() + std::max(index, 0);
         mTracks.insert(position, std::make_unique<KRVTrack>(inTrackObject));
+        // The new track has no selection; those after it move up.
+        mSelectedTracks0.OpenAt(std::max(index, 0));
     }
     // Listeners hear the position asked for, also when it was 0 or below.
     FireTrackAddedAction(index);
@@ -89,8 +92,29 @@ void KRVSequencer::DeleteTrack(int inTrack1) {
     MuteTrack(inTrack1);
     EndSoundingNote(GetTrack(inTrack1), GetClock().Now());
     mTracks.erase(mTracks.begin() + index);
+    mSelectedTracks0.CloseAt(index);
     ClearOrphanedVSolos();
     FireTrackDeletedAction(index);
+}
+
+// From the last track, so that no track moves: the whole list goes at the
+// cost of one pass. What sounds ends in track order, as it did when the
+// tracks went one by one from the first.
+void KRVSequencer::DeleteAllTracks() {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    const std::uint64_t now = GetClock().Now();
+    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
+        MuteTrack(track1);
+        EndSoundingNote(GetTrack(track1), now);
+    }
+    while (!mTracks.empty()) {
+        mTracks.pop_back();
+        FireTrackDeletedAction(GetTrackCount());
+    }
+    for (auto& soloed : mVSoloed) {
+        soloed = false;
+    }
+    RebuildSelectionIndex();
 }
 
 // A step whose v-soloed event went away with its track would otherwise stay
@@ -121,12 +145,12 @@ void KRVSequencer::CopyTrack(int inFromTrack1, int inToTrack1) {
 }
 
 int KRVSequencer::GetSelectedCount() const {
+    const int steps = GetStepCount();
+    const std::uint64_t seen = steps >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << steps) - 1;
     int count = 0;
-    int steps = GetStepCount();
-    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
-        for (int step1 = 1; step1 <= steps; step1++) {
-            count += GetEvent(track1, step1).IsSelected() ? 1 : 0;
-        }
+    for (int track0 = mSelectedTracks0.NextFrom(0); track0 >= 0;
+         track0 = mSelectedTracks0.NextFrom(track0 + 1)) {
+        count += std::popcount(mTracks[track0]->GetSelectedSteps() & seen);
     }
     return count;
 }
@@ -311,6 +335,7 @@ bool KRVSequencer::IsInGrid(int inTrack1, int inStep1) const {
 
 int KRVSequencer::SetSelected(int inTrack1, int inStep1, bool inSelected) {
     GetTrack(inTrack1).SetSelected(inStep1, inSelected);
+    NoteSelectionOf(inTrack1 - 1);
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
     return 1;
 }
@@ -369,28 +394,65 @@ int KRVSequencer::MarkTrack(int inTrack1, bool inSelected) {
 }
 
 void KRVSequencer::InvertSelect(int inTrack1, int inStep1) {
-    GetTrack(inTrack1).SetSelected(inStep1, !GetEvent(inTrack1, inStep1).IsSelected());
-    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+    SetSelected(inTrack1, inStep1, !GetEvent(inTrack1, inStep1).IsSelected());
 }
 
-// The counts and each selection mark are read afresh before every visit, so
-// an action that changes the selection affects the events visited after it.
-// Tracks without a selected event are passed over: loading a script selects
-// one event at a time, and must not walk every event for each of them.
+void KRVSequencer::NoteSelectionOf(int inTrack0) {
+    if (mTracks[inTrack0]->GetSelectedSteps() != 0) {
+        mSelectedTracks0.Insert(inTrack0);
+    } else {
+        mSelectedTracks0.Erase(inTrack0);
+    }
+}
+
+void KRVSequencer::RebuildSelectionIndex() {
+    mSelectedTracks0.Clear();
+    for (int track0 = 0; track0 < GetTrackCount(); track0++) {
+        mTracks[track0]->RecountSelected();
+        NoteSelectionOf(track0);
+    }
+}
+
+int KRVSequencer::NextSelectedStep0(int inTrack0, int inFrom0) const {
+    if (inTrack0 >= GetTrackCount() || inFrom0 >= GetStepCount()) {
+        return -1;
+    }
+    const std::uint64_t rest = mTracks[inTrack0]->GetSelectedSteps() >> inFrom0;
+    if (rest == 0) {
+        return -1;
+    }
+    const int step0 = inFrom0 + std::countr_zero(rest);
+    return step0 < GetStepCount() ? step0 : -1;
+}
+
+// The index and each selection mark are read afresh before every visit, so
+// an action that changes the selection affects the events visited after it,
+// as a walk over every event would. Only the tracks in the index are
+// visited: loading a script selects one event at a time, and must not walk
+// every track for each of them.
 int KRVSequencer::RunSelection(KRVSelectionAction* inAction) {
     int count = 0;
-    for (int track1 = 1; track1 <= GetTrackCount(); track1++) {
-        if (GetTrack(track1).GetSelectedCount() == 0) {
-            continue;
-        }
-        for (int step1 = 1; step1 <= GetStepCount() && track1 <= GetTrackCount(); step1++) {
-            if (GetEvent(track1, step1).IsSelected()) {
-                count++;
-                inAction->Action(this, track1, step1);
-            }
+    for (int track0 = mSelectedTracks0.NextFrom(0); track0 >= 0;
+         track0 = mSelectedTracks0.NextFrom(track0 + 1)) {
+        for (int step0 = NextSelectedStep0(track0, 0); step0 >= 0;
+             step0 = NextSelectedStep0(track0, step0 + 1)) {
+            count++;
+            inAction->Action(this, track0 + 1, step0 + 1);
         }
     }
     return count;
+}
+
+std::vector<std::pair<int, int>> KRVSequencer::GetSelectedEvents0() const {
+    std::vector<std::pair<int, int>> events;
+    for (int track0 = mSelectedTracks0.NextFrom(0); track0 >= 0;
+         track0 = mSelectedTracks0.NextFrom(track0 + 1)) {
+        for (int step0 = NextSelectedStep0(track0, 0); step0 >= 0;
+             step0 = NextSelectedStep0(track0, step0 + 1)) {
+            events.emplace_back(track0, step0);
+        }
+    }
+    return events;
 }
 
 // ---- channel names ----

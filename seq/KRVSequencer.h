@@ -15,6 +15,7 @@
 #include "KRVSequencerState.h"
 #include "KRVTimerThread.h"
 #include "KRVTrack.h"
+#include "KRVTrackSet.h"
 #include "MIDICLTypes.h"
 
 class KRVSelectionAction;
@@ -40,7 +41,7 @@ public:
     static constexpr int kMaxSteps = 64;
     // Every track costs its 64 events whether used or not, and a typo such
     // as "newtrack 99999999" must not eat the machine.
-    static constexpr int kMaxTracks = 1024;
+    static constexpr int kMaxTracks = KRVTrackSet::kSize;
     static constexpr int kTicksPerQuarterNote = 24;
     static constexpr int kTicksPerBar = 96;
     static constexpr int kMinTimerPeriodUS = 100;
@@ -65,6 +66,9 @@ public:
     bool CanAddTrack(int inTrack1) const { return CanAddTrack() && inTrack1 <= kMaxTracks; }
     void CopyTrack(int inFromTrack1, int inToTrack1);
     void DeleteTrack(int inTrack1);
+    // Deletes every track, last first, as DeleteTrack would one by one, in
+    // one claim of the busy flag (no tick plays half a sequence).
+    void DeleteAllTracks();
     KRVTrack& GetTrack(int inTrack1) { return *mTracks[inTrack1 - 1]; }
     const KRVTrack& GetTrack(int inTrack1) const { return *mTracks[inTrack1 - 1]; }
 
@@ -166,7 +170,22 @@ public:
     int SelectTrack(int inTrack1);
     int UnSelectTrack(int inTrack1);
     void InvertSelect(int inTrack1, int inStep1);
+    // Calls the action on every selected event that is seen (steps up to the
+    // step count), track by track and step by step. Only the tracks that
+    // hold a selection are visited, so a walk costs what is selected, not
+    // the size of the sequence.
     int RunSelection(KRVSelectionAction* inAction);
+    // The selected events that are seen, as positions in walk order.
+    std::vector<std::pair<int, int>> GetSelectedEvents0() const;
+
+    // The selection index, the tracks that hold a selected event, is kept
+    // with every change of the selection and of the track list made here.
+    // It is derived from the tracks alone (their events' selection marks):
+    // whatever replaces or rewrites the tracks wholesale, or the marks
+    // other than through the selection calls above (a snapshot restored by
+    // undo, say), must call this afterwards. It costs one pass over every
+    // event.
+    void RebuildSelectionIndex();
 
     // Rotation and variation of the selection's content. Content (channel,
     // gate, note, port, velocity) moves between the selected steps; selection,
@@ -208,6 +227,11 @@ public:
 private:
     bool IsInGrid(int inTrack1, int inStep1) const;
     int SetSelected(int inTrack1, int inStep1, bool inSelected);
+    // The index after a change of one track's selection.
+    void NoteSelectionOf(int inTrack0);
+    // The first selected step, 0-based, at or after inFrom0 and before the
+    // step count; -1 for none.
+    int NextSelectedStep0(int inTrack0, int inFrom0) const;
     int MarkStep(int inStep1, bool inSelected);
     int MarkTrack(int inTrack1, bool inSelected);
     void ClearOrphanedVSolos();
@@ -278,4 +302,8 @@ private:
     // Tracks are held by pointer so that inserting or deleting one never
     // copies the others (a copy would drop their marks).
     std::vector<std::unique_ptr<KRVTrack>> mTracks;
+    // The selection index: the 0-based numbers of the tracks that hold a
+    // selected event, seen or beyond the step count. The command thread's
+    // alone, like the selection. See RebuildSelectionIndex.
+    KRVTrackSet mSelectedTracks0;
 };

@@ -112,7 +112,6 @@ std::unique_ptr<KRVTrack> KRVSequencer::MakeTrack(
         KRVEvent& event = track->mEvents[step0];
         UnpackEvent(inImage->mEvents[step0], &event);
         track->mHSoloCount = track->mHSoloCount + (event.mHSoloed ? 1 : 0);
-        track->mSelectedCount += event.mSelected ? 1 : 0;
     }
     return track;
 }
@@ -145,6 +144,8 @@ void KRVSequencer::RestoreState(const KRVSequencerState& inState) {
         mPrograms.MarkAllPending();
     }
     tracks.clear();
+    // The tracks were replaced whole, their selections with them.
+    RebuildSelectionIndex();
     mChannelNames = *inState.mChannelNames;
     if (mBPM != inState.mBPM) {
         SetBPM(inState.mBPM);

@@ -20,13 +20,8 @@ struct KRVPosition {
 // in exactly the opposite order. Steps beyond the step count take no part.
 std::vector<KRVPosition> SelectedPositions(const KRVSequencer& inSequencer, bool inReversed) {
     std::vector<KRVPosition> positions;
-    int steps = inSequencer.GetStepCount();
-    for (int track0 = 0; track0 < inSequencer.GetTrackCount(); track0++) {
-        for (int step0 = 0; step0 < steps; step0++) {
-            if (inSequencer.GetEvent0(track0, step0).IsSelected()) {
-                positions.push_back({track0, step0});
-            }
-        }
+    for (const auto& [track0, step0] : inSequencer.GetSelectedEvents0()) {
+        positions.push_back({track0, step0});
     }
     if (inReversed) {
         std::vector<KRVPosition> reversed(positions.rbegin(), positions.rend());

@@ -39,9 +39,16 @@ void KRVTrack::HUnSolo(int inStep) {
 }
 
 void KRVTrack::SetSelected(int inStep, bool inSelected) {
-    KRVEvent& event = GetEvent(inStep);
-    if (event.mSelected != inSelected) {
-        event.mSelected = inSelected;
-        mSelectedCount += inSelected ? 1 : -1;
+    GetEvent(inStep).mSelected = inSelected;
+    const std::uint64_t bit = std::uint64_t(1) << (inStep - 1);
+    mSelectedSteps = inSelected ? (mSelectedSteps | bit) : (mSelectedSteps & ~bit);
+}
+
+void KRVTrack::RecountSelected() {
+    mSelectedSteps = 0;
+    for (int i = 0; i < kMaxSteps; i++) {
+        if (mEvents[i].mSelected) {
+            mSelectedSteps |= std::uint64_t(1) << i;
+        }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 
@@ -23,9 +24,11 @@ public:
     const KRVEvent& GetEvent(int inStep) const { return mEvents[inStep - 1]; }
 
     int GetHSoloCount() const { return mHSoloCount; }
-    // Selected events, seen or beyond the step count; lets a walk over the
-    // selection pass over tracks without any.
-    int GetSelectedCount() const { return mSelectedCount; }
+    // Selected events, seen or beyond the step count.
+    int GetSelectedCount() const { return std::popcount(mSelectedSteps); }
+    // The selected steps as bits, step 1 in bit 0: what a walk over the
+    // selection visits, without reading all 64 events.
+    std::uint64_t GetSelectedSteps() const { return mSelectedSteps; }
     bool IsMuted() const { return mMuted; }
 
     void Mute() { mMuted = true; }
@@ -37,16 +40,21 @@ public:
     // which playback reads as "this track is in horizontal-solo mode".
     void HSolo(int inStep);
     void HUnSolo(int inStep);
-    // Marks or unmarks an event as selected, keeping the selected count.
-    void SetSelected(int inStep, bool inSelected);
 
 private:
     friend class KRVSequencer;
 
+    // Marks or unmarks an event as selected, keeping the selected steps.
+    // Only the sequencer selects, so that its index of the tracks that hold
+    // a selection stays true (KRVSequencer::RebuildSelectionIndex).
+    void SetSelected(int inStep, bool inSelected);
+    // Reads the selected steps afresh from the events' marks.
+    void RecountSelected();
+
     KRVRelaxed<bool> mMuted;
     KRVRelaxed<int> mHSoloCount{0};
-    // Only the command thread selects, so a plain count will do.
-    int mSelectedCount = 0;
+    // Only the command thread selects, so plain bits will do.
+    std::uint64_t mSelectedSteps = 0;
     KRVEvent mEvents[kMaxSteps];
     // The step (0-based) whose note is sounding, or -1. A track sounds at most
     // one note at a time. Only the playback tick and holders of the

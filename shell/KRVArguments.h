@@ -15,6 +15,8 @@ public:
     enum SignRule { kDigitFirst, kSignAllowed };
 
     explicit KRVArguments(std::vector<std::string> inWords) : mWords(std::move(inWords)) {}
+    // The words, handed back once the handler is done with them.
+    std::vector<std::string> TakeWords() { return std::move(mWords); }
 
     // How many words follow the command.
     int GetCount() const { return static_cast<int>(mWords.size()) - 1; }

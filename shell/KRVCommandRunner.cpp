@@ -94,8 +94,10 @@ bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* io
             return true;
         }
         if (count > 0) {
+            // The command may run long: its output is shown as it comes.
             piece[count] = '\0';
             ioOut->Write(piece);
+            ioOut->Flush();
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "KRVOutputStream.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,11 +12,32 @@
 #include "KRVSignalWait.h"
 #include "KRVSignals.h"
 
+namespace {
+
+// The cookie is the descriptor, shifted up a bit, and in the lowest bit
+// whether it is a regular file: a descriptor's kind is asked once, not at
+// every write.
+void* MakeCookie(int inDescriptor) {
+    struct stat info;
+    const bool regular = fstat(inDescriptor, &info) == 0 && S_ISREG(info.st_mode);
+    return reinterpret_cast<void*>((static_cast<std::intptr_t>(inDescriptor) << 1) |
+                                   (regular ? 1 : 0));
+}
+
+int GetDescriptor(void* inCookie) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(inCookie) >> 1);
+}
+
+bool IsRegularFile(void* inCookie) {
+    return (reinterpret_cast<std::intptr_t>(inCookie) & 1) != 0;
+}
+
+}  // namespace
+
 FILE* KRVOutputStream::Open(int inDescriptor) {
     cookie_io_functions_t functions{};
     functions.write = Write;
-    void* cookie = reinterpret_cast<void*>(static_cast<std::intptr_t>(inDescriptor));
-    return fopencookie(cookie, "w", functions);
+    return fopencookie(MakeCookie(inDescriptor), "w", functions);
 }
 
 void KRVOutputStream::TakeOverStandardOutput() {
@@ -34,13 +56,14 @@ void KRVOutputStream::TakeOverStandardOutput() {
 // Once a terminating signal has dropped the rest, the whole counts as
 // written: a short count would mark the stream as failed.
 ssize_t KRVOutputStream::Write(void* inCookie, const char* inData, size_t inSize) {
-    const int descriptor = static_cast<int>(reinterpret_cast<std::intptr_t>(inCookie));
+    const int descriptor = GetDescriptor(inCookie);
+    // A pipe with room at all takes PIPE_BUF bytes at once, so a write of
+    // that much does not block. A regular file never leaves a write waiting
+    // for a reader: it takes the whole at once.
+    const size_t piece = IsRegularFile(inCookie) ? inSize : PIPE_BUF;
     size_t done = 0;
     while (done < inSize && WaitForRoom(descriptor)) {
-        // A pipe with room at all takes PIPE_BUF bytes at once, so this
-        // write does not block.
-        const ssize_t count =
-            write(descriptor, inData + done, std::min<size_t>(inSize - done, PIPE_BUF));
+        const ssize_t count = write(descriptor, inData + done, std::min(inSize - done, piece));
         if (count >= 0) {
             done += static_cast<size_t>(count);
         } else if (errno != EINTR && errno != EAGAIN) {

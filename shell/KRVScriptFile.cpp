@@ -91,6 +91,9 @@ KRVScriptFile::Status KRVScriptFile::Read(const std::string& inPath) {
     if (fstat(descriptor, &info) != 0) {
         mError = errno;
     } else if (IsRegularFile(info, &mError)) {
+        // Room for what the file says it holds, so that a long script is
+        // not copied as it grows; the read does not rely on it.
+        mText.reserve(std::min<std::size_t>(static_cast<std::size_t>(info.st_size), kMaxSize));
         status = ReadDescriptor(descriptor);
     }
     close(descriptor);

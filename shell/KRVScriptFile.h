@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 // The text of a script, read whole before any of its lines runs, so that a
 // script that cannot be read is found out before `load` deletes anything,
@@ -32,6 +33,8 @@ public:
 
     Status Read(const std::string& inPath);
     const std::string& GetText() const { return mText; }
+    // The text, handed over: nothing is left here.
+    std::string TakeText() { return std::move(mText); }
     // The errno behind kCannotOpen and kReadFailed.
     int GetError() const { return mError; }
     // The line at which reading stopped: the one it was in when it failed.

@@ -38,8 +38,12 @@ void KRVShell::StopPlayback() {
     }
 }
 
+// SIGINT's action, which may come while the line editor waits for a key:
+// what it says must be seen then, not with the next command's output.
 void KRVShell::StopPlaybackFor(void* inShell) {
-    static_cast<KRVShell*>(inShell)->StopPlayback();
+    KRVShell* shell = static_cast<KRVShell*>(inShell);
+    shell->StopPlayback();
+    shell->mInterface->Flush();
 }
 
 // A server that quits takes every destination with it; the user hears
@@ -119,7 +123,8 @@ void KRVShell::RunLoop(bool inPrompt) {
             continue;
         }
         const int historyNumber = mHistoryNumber;
-        KRVCommandResult result = Execute(buffer);
+        KRVCommandResult result =
+            Execute(std::string_view(buffer, static_cast<std::size_t>(length)));
         RecordUndoStep(historyNumber);
         if (result == KRVCommandResult::kQuit && MayQuit(false)) {
             mQuit = true;
@@ -167,16 +172,35 @@ bool KRVShell::StopsForSignal(bool inPrompt) {
     return false;
 }
 
-KRVCommandResult KRVShell::Execute(const char* inBuffer) {
-    std::vector<std::string> words = KRVSplitWords(inBuffer);
+// A command's output goes out in one piece when it ends. The lines of a
+// script are part of the command that reads the script, so a script's shell
+// leaves that to the console's.
+KRVCommandResult KRVShell::Execute(std::string_view inLine) {
+    const KRVCommandResult result = ExecuteLine(inLine);
+    if (!IsReadingScript()) {
+        mInterface->Flush();
+    }
+    return result;
+}
+
+// The words' list is handed back after each line, so that the lines of a
+// script use one list's room; a line run from inside another (a history
+// reference, `default`) makes a list of its own meanwhile.
+KRVCommandResult KRVShell::ExecuteLine(std::string_view inLine) {
+    std::vector<std::string> words = std::move(mSpareWords);
+    KRVSplitWords(inLine, &words);
     // Nothing but blanks, a lone backslash or empty quotes: like an empty line.
     if (words.empty()) {
+        mSpareWords = std::move(words);
         return KRVCommandResult::kSucceeded;
     }
     if (const KRVCommand* command = KRVCommandTable::Find(words[0])) {
         // Saved as typed, before the handler runs, whatever it then says.
-        SaveToHistory(inBuffer);
-        return command->mHandler(*this, KRVArguments(std::move(words)));
+        SaveToHistory(inLine);
+        KRVArguments arguments(std::move(words));
+        const KRVCommandResult result = command->mHandler(*this, arguments);
+        mSpareWords = arguments.TakeWords();
+        return result;
     }
     if (words[0][0] == '!') {
         return ExpandHistory(words[0]);
@@ -185,19 +209,29 @@ KRVCommandResult KRVShell::Execute(const char* inBuffer) {
     return KRVCommandResult::kFailed;
 }
 
-void KRVShell::SaveToHistory(const char* inCommand) {
-    mHistory.emplace_back(mHistoryNumber, inCommand);
-    mHistoryNumber++;
-    if (GetHistoryCount() > kMaxHistory) {
-        mHistory.erase(mHistory.begin());
+// Once the history is full, each new line takes the oldest one's place and
+// its room: a script's lines cost no allocation here.
+void KRVShell::SaveToHistory(std::string_view inCommand) {
+    if (GetHistoryCount() < kMaxHistory) {
+        mHistory.emplace_back(mHistoryNumber, inCommand);
+    } else {
+        std::pair<int, std::string>& oldest = mHistory[mOldestEntry];
+        oldest.first = mHistoryNumber;
+        oldest.second.assign(inCommand);
+        mOldestEntry = (mOldestEntry + 1) % kMaxHistory;
     }
+    mHistoryNumber++;
+}
+
+const std::pair<int, std::string>& KRVShell::GetEntry(int inIndex) const {
+    return mHistory[(mOldestEntry + inIndex) % GetHistoryCount()];
 }
 
 std::pair<int, std::string> KRVShell::GetHistoryEntryByIndex(int inIndex) const {
     if (inIndex < 0 || inIndex >= GetHistoryCount()) {
         return {0, std::string()};
     }
-    return mHistory[inIndex];
+    return GetEntry(inIndex);
 }
 
 // Negative numbers count back from the newest entry: -1 is the last line.
@@ -205,9 +239,9 @@ std::string KRVShell::GetHistoryEntryByNumber(int inIndex) const {
     if (inIndex < 0) {
         inIndex += mHistoryNumber;
     }
-    for (const auto& entry : mHistory) {
-        if (entry.first == inIndex) {
-            return entry.second;
+    for (int i = 0; i < GetHistoryCount(); i++) {
+        if (GetEntry(i).first == inIndex) {
+            return GetEntry(i).second;
         }
     }
     return std::string();
@@ -217,9 +251,9 @@ std::string KRVShell::GetHistoryEntryByNumber(int inIndex) const {
 std::string KRVShell::GetHistoryEntryBySubString(const char* inSubString) const {
     size_t length = std::strlen(inSubString);
     std::string found;
-    for (const auto& entry : mHistory) {
-        if (entry.second.compare(0, length, inSubString, length) == 0) {
-            found = entry.second;
+    for (int i = 0; i < GetHistoryCount(); i++) {
+        if (GetEntry(i).second.compare(0, length, inSubString, length) == 0) {
+            found = GetEntry(i).second;
         }
     }
     return found;
@@ -245,7 +279,7 @@ KRVCommandResult KRVShell::ExpandHistory(const std::string& inWord) {
         return KRVCommandResult::kFailed;
     }
     mInterface->WriteFormattedS("%s\n", line.c_str());
-    return Execute(line.c_str());
+    return ExecuteLine(line.c_str());
 }
 
 KRVCommandResult KRVShell::Refuse(const char* inMessage) const {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -53,7 +54,8 @@ public:
     // could not carry.
     void StopPlayback();
     // Runs one line. An empty line succeeds; a word that is no command fails.
-    KRVCommandResult Execute(const char* inBuffer);
+    // At the console (not in a script) what the line wrote is then flushed.
+    KRVCommandResult Execute(std::string_view inLine);
 
     std::string GetHistoryEntryByNumber(int inIndex) const;
     std::string GetHistoryEntryBySubString(const char* inSubString) const;
@@ -114,7 +116,7 @@ public:
     // when the script could not be read at all.
     KRVCommandResult RunScript(const std::string& inPath, bool inClearFirst);
     // The same for a script already read whole (the command line's).
-    KRVCommandResult RunReadScript(const std::string& inPath, const std::string& inText,
+    KRVCommandResult RunReadScript(const std::string& inPath, std::string inText,
                                    bool inClearFirst);
     // Says that the MIDI server has gone, once at the prompt, and again
     // whenever inAgain asks.
@@ -128,7 +130,11 @@ public:
     void ExplainSilence();
 
 private:
-    void SaveToHistory(const char* inCommand);
+    // Execute without the flush at the end.
+    KRVCommandResult ExecuteLine(std::string_view inLine);
+    void SaveToHistory(std::string_view inCommand);
+    // Entry inIndex, 0 for the oldest held; inIndex below the count.
+    const std::pair<int, std::string>& GetEntry(int inIndex) const;
     KRVCommandResult ExpandHistory(const std::string& inWord);
     void RunLoop(bool inPrompt);
     // Whether the loop ends for a signal; acts on SIGINT at the prompt.
@@ -180,5 +186,10 @@ private:
     // The shell at depth 0 counts the scripts read for its current command.
     KRVShell* mOutermostShell = this;
     int mScriptsRead = 0;
+    // (number, line), at most kMaxHistory of them, the oldest at
+    // mOldestEntry and the rest after it, wrapping round.
     std::vector<std::pair<int, std::string>> mHistory;
+    int mOldestEntry = 0;
+    // The last line's words, for the room of the next line's.
+    std::vector<std::string> mSpareWords;
 };

@@ -54,78 +54,112 @@ std::string FitCell(const std::string& inText, bool inPadFront) {
     return inPadFront ? padding + inText : inText + padding;
 }
 
-void WriteRuler(KRVShellInterface* inOut, Steps inSteps) {
-    inOut->Write("|-----|");
-    for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        inOut->Write("---|");
+// printf's %<width>d, or with inZeros %0<width>d, of a number that is never
+// negative here, in base 10 or (%x) 16.
+void AppendNumber(std::string* ioText, unsigned inValue, std::size_t inWidth, bool inZeros,
+                  unsigned inBase = 10) {
+    char digits[16];
+    char* first = digits + sizeof digits;
+    do {
+        *--first = "0123456789abcdef"[inValue % inBase];
+        inValue /= inBase;
+    } while (inValue != 0);
+    const std::size_t length = static_cast<std::size_t>(digits + sizeof digits - first);
+    if (length < inWidth) {
+        ioText->append(inWidth - length, inZeros ? '0' : ' ');
     }
-    inOut->Write("\n");
+    ioText->append(first, length);
 }
 
-void WriteHeader(KRVShellInterface* inOut, const KRVSequencer* inSequencer, Steps inSteps) {
+// Each part of the grid is put together in a line buffer and written in one
+// piece: a large sequence has hundreds of thousands of cells.
+void AppendRuler(std::string* ioText, Steps inSteps) {
+    ioText->append("|-----|");
+    for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
+        ioText->append("---|");
+    }
+    ioText->append("\n");
+}
+
+void AppendHeader(std::string* ioText, const KRVSequencer* inSequencer, Steps inSteps) {
     int loopStep = inSequencer->GetLoopStep();
-    inOut->Write("|-----|");
+    ioText->append("|-----|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
         // X marks the steps the loop never reaches.
-        inOut->Write(step1 < loopStep ? "---|" : "-X-|");
+        ioText->append(step1 < loopStep ? "---|" : "-X-|");
     }
-    inOut->Write("\n|T:|S:|");
+    ioText->append("\n|T:|S:|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        inOut->WriteFormattedD("%03d|", step1);
+        AppendNumber(ioText, static_cast<unsigned>(step1), 3, true);
+        ioText->append("|");
     }
-    inOut->Write("\n");
+    ioText->append("\n");
 }
 
-void WriteChannelCell(KRVShellInterface* inOut, const KRVSequencer* inSequencer,
-                      const KRVEvent& inEvent) {
+void AppendChannelCell(std::string* ioText, const KRVSequencer* inSequencer,
+                       const KRVEvent& inEvent) {
     std::string name = inSequencer->GetChannelName(inEvent.GetPort(), inEvent.GetChannel());
     if (!name.empty()) {
-        inOut->WriteFormattedS("%s|", FitCell(name, false).c_str());
+        ioText->append(FitCell(name, false));
     } else {
-        inOut->WriteFormattedDD("%x%2d|", inEvent.GetPort(), inEvent.GetChannel());
+        AppendNumber(ioText, inEvent.GetPort(), 0, false, 16);
+        AppendNumber(ioText, inEvent.GetChannel(), 2, false);
     }
+    ioText->append("|");
 }
 
-void WriteTrack(KRVShellInterface* inOut, const KRVSequencer* inSequencer, int inTrack1,
-                Steps inSteps) {
+void AppendTrack(std::string* ioText, const KRVSequencer* inSequencer, int inTrack1,
+                 Steps inSteps) {
     const KRVTrack& track = inSequencer->GetTrack(inTrack1);
-    inOut->Write("|-----|");
+    ioText->append("|-----|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        inOut->Write(track.GetEvent(step1).IsSelected() ? "-*-|" : "---|");
+        ioText->append(track.GetEvent(step1).IsSelected() ? "-*-|" : "---|");
     }
-    inOut->WriteFormattedD("\n|%02d|N:|", inTrack1);
+    ioText->append("\n|");
+    AppendNumber(ioText, static_cast<unsigned>(inTrack1), 2, true);
+    ioText->append("|N:|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        std::string note = KRVEvent::FormatNoteNumber(track.GetEvent(step1).GetNote());
-        inOut->WriteFormattedS("%s|", FitCell(note, true).c_str());
+        ioText->append(FitCell(KRVEvent::FormatNoteNumber(track.GetEvent(step1).GetNote()), true));
+        ioText->append("|");
     }
-    inOut->Write("\n|  |C:|");
+    ioText->append("\n|  |C:|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        WriteChannelCell(inOut, inSequencer, track.GetEvent(step1));
+        AppendChannelCell(ioText, inSequencer, track.GetEvent(step1));
     }
-    inOut->Write(track.IsMuted() ? "\n|MU|V:|" : "\n|  |V:|");
+    ioText->append(track.IsMuted() ? "\n|MU|V:|" : "\n|  |V:|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        inOut->WriteFormattedD("%3d|", track.GetEvent(step1).GetVelocity());
+        AppendNumber(ioText, track.GetEvent(step1).GetVelocity(), 3, false);
+        ioText->append("|");
     }
-    inOut->Write("\n|  |G:|");
+    ioText->append("\n|  |G:|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        inOut->WriteFormattedD("%3d|", track.GetEvent(step1).GetGateTime());
+        AppendNumber(ioText, track.GetEvent(step1).GetGateTime(), 3, false);
+        ioText->append("|");
     }
-    inOut->Write("\n|  |S:|");
+    ioText->append("\n|  |S:|");
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
         const KRVEvent& event = track.GetEvent(step1);
-        char marks[] = {event.IsMuted() ? 'M' : ' ', event.IsHSoloed() ? 'H' : ' ',
-                        event.IsVSoloed() ? 'V' : ' ', '|', '\0'};
-        inOut->Write(marks);
+        const char marks[] = {event.IsMuted() ? 'M' : ' ', event.IsHSoloed() ? 'H' : ' ',
+                              event.IsVSoloed() ? 'V' : ' ', '|'};
+        ioText->append(marks, sizeof marks);
     }
-    inOut->Write("\n");
+    ioText->append("\n");
 }
 
+// One block: the header, every track and the closing ruler, each part
+// written in one piece.
 void WriteBlock(KRVShellInterface* inOut, const KRVSequencer* inSequencer, Steps inSteps) {
-    WriteHeader(inOut, inSequencer, inSteps);
+    std::string text;
+    AppendHeader(&text, inSequencer, inSteps);
+    inOut->Write(text.c_str());
     for (int track1 = 1; track1 <= inSequencer->GetTrackCount(); track1++) {
-        WriteTrack(inOut, inSequencer, track1, inSteps);
+        text.clear();
+        AppendTrack(&text, inSequencer, track1, inSteps);
+        inOut->Write(text.c_str());
     }
-    WriteRuler(inOut, inSteps);
+    text.clear();
+    AppendRuler(&text, inSteps);
+    inOut->Write(text.c_str());
 }
 
 // How many steps a block shows: all of them where the output is no

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "KRVArguments.h"
@@ -41,9 +42,9 @@ bool ReadChannel(const KRVSequencer& inSequencer, const std::string& inWord, int
 // A port number as an unsigned "%lu" reading: a negative number wraps to a
 // huge value, and a word with no number leaves port 0.
 unsigned long ReadPort(const std::string& inWord) {
-    unsigned long port = 0;
-    std::sscanf(inWord.c_str(), "%lu", &port);
-    return port;
+    // strtoul reads as sscanf's %lu does (it is what that calls), and
+    // gives 0 where there is no number.
+    return std::strtoul(inWord.c_str(), nullptr, 10);
 }
 
 // Which key a word names: a number 0 to 17 or a key name in any case; -1

@@ -77,15 +77,24 @@ std::string FormatTempo(double inBPM) {
     return text;
 }
 
+// A save of a large sequence takes a while: its progress is shown as it
+// goes, not held until the command ends, and it waits for the reader, so
+// that a save whose output nobody reads stops where it stands.
+void Progress(KRVShellInterface* inOut, const char* inLine) {
+    inOut->Write(inLine);
+    inOut->Flush();
+}
+
 void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterface* inOut) {
-    inOut->Write("writing scale & loop\n");
+    Progress(inOut, "writing scale & loop\n");
     std::fprintf(inFile, "setscale %d %d\n", inSequencer->GetBarCount(),
                  inSequencer->GetStepCount());
     std::fprintf(inFile, "setloop %d\n", inSequencer->GetLoopStep());
-    inOut->Write("writing bpm\n");
+    Progress(inOut, "writing bpm\n");
     std::fprintf(inFile, "bpm %s\n", FormatTempo(inSequencer->GetBPM()).c_str());
     for (int track1 = 1; track1 <= inSequencer->GetTrackCount(); track1++) {
         inOut->WriteFormattedD("writing track %d\n", track1);
+        inOut->Flush();
         std::fprintf(inFile, "newtrack %d\n", track1);
         if (inSequencer->GetTrack(track1).IsMuted()) {
             std::fprintf(inFile, "mutetrack %d\n", track1);
@@ -95,12 +104,12 @@ void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterf
                             step1);
         }
     }
-    inOut->Write("writing selection\n");
+    Progress(inOut, "writing selection\n");
     WriteSelectionLines(inFile, inSequencer);
 }
 
 void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterface* inOut) {
-    inOut->Write("writing channel names\n");
+    Progress(inOut, "writing channel names\n");
     for (int port = 0; port < inSequencer->GetPortCount(); port++) {
         for (int channel = 1; channel <= 16; channel++) {
             std::string name = inSequencer->GetChannelName(port, channel);
@@ -168,14 +177,14 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
     if (!ioShell.MayOverwrite(path.c_str())) {
         return KRVCommandResult::kFailed;
     }
-    out.Write(opening);
+    Progress(&out, opening);
     KRVSafeFile file;
     if (!file.Open(path)) {
         return RefuseTarget(out, path, file.GetError());
     }
     WriteScript(file.GetStream(), inKind, &ioShell.GetSequencer(), &out);
     if (inKind != kSelectionScript) {
-        out.Write("closing file\n");
+        Progress(&out, "closing file\n");
     }
     if (!file.Commit()) {
         out.WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n", path.c_str(),
@@ -193,10 +202,7 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
 }
 
 void DeleteTracks(KRVShell& ioShell) {
-    KRVSequencer& sequencer = ioShell.GetSequencer();
-    while (sequencer.GetTrackCount() > 0) {
-        sequencer.DeleteTrack(1);
-    }
+    ioShell.GetSequencer().DeleteAllTracks();
     ioShell.GetInterface().Write("deleted sequence\n");
 }
 
@@ -265,10 +271,10 @@ KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirs
         mInterface->Write(script.Describe(status, inClearFirst ? "load" : "read", inPath).c_str());
         return KRVCommandResult::kFailed;
     }
-    return RunReadScript(inPath, script.GetText(), inClearFirst);
+    return RunReadScript(inPath, script.TakeText(), inClearFirst);
 }
 
-KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, const std::string& inText,
+KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, std::string inText,
                                          bool inClearFirst) {
     if (!MayReadAnotherScript(inPath)) {
         return KRVCommandResult::kFailed;
@@ -279,7 +285,7 @@ KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, const std::s
         DeleteTracks(*this);
     }
     int line = 0;
-    if (!RunScriptText(inText, &line)) {
+    if (!RunScriptText(std::move(inText), &line)) {
         Say(mInterface, "%s of '%s' interrupted at line %d: the sequence holds what ran before\n",
             verb, inPath.c_str(), line);
         return KRVCommandResult::kFailed;

@@ -4,9 +4,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
+#include "KRVFormat.h"
 #include "KRVHistoryFile.h"
 #include "KRVLineEditor.h"
 #include "KRVLineLimit.h"
@@ -29,12 +32,17 @@ bool HasBufferedInput(FILE* inStream) {
     return inStream->_IO_read_ptr < inStream->_IO_read_end;
 }
 
-// The text a printf-style format gives, for output held by the line editor.
+// The text a printf-style format gives. Most fit a line, and are formatted
+// once.
 template <typename... Arguments>
 std::string FormatText(const char* inFormat, Arguments... inArguments) {
-    int length = std::snprintf(nullptr, 0, inFormat, inArguments...);
+    char line[256];
+    int length = std::snprintf(line, sizeof line, inFormat, inArguments...);
     if (length <= 0) {
         return std::string();
+    }
+    if (length < static_cast<int>(sizeof line)) {
+        return std::string(line, static_cast<std::size_t>(length));
     }
     std::string text(length + 1, '\0');
     std::snprintf(text.data(), text.size(), inFormat, inArguments...);
@@ -52,7 +60,12 @@ KRVStdioInterface::KRVStdioInterface(FILE* inStream, FILE* outStream)
     }
 }
 
-KRVStdioInterface::~KRVStdioInterface() = default;
+// Nothing written is lost: what is still held goes out now.
+KRVStdioInterface::~KRVStdioInterface() {
+    if (!mHeld.empty()) {
+        SendHeld();
+    }
+}
 
 bool KRVStdioInterface::EditsLines(FILE* inStream, FILE* outStream) {
     return IsTerminal(inStream) && IsTerminal(outStream);
@@ -80,6 +93,11 @@ int KRVStdioInterface::ReadAnswer(char* inBuffer, int inBufferLength) {
 
 // At a terminal the line editor reads; anywhere else the stream itself.
 int KRVStdioInterface::ReadOwnLine(char* inBuffer, int inBufferLength, bool inRemember) {
+    // What was written, the prompt or a question among it, must be out (or
+    // with the line editor, to show as its prompt) before we block. A
+    // script's shell writes through the console's and leaves it be: it
+    // never waits.
+    SendHeld();
     if (mLineEditor != nullptr) {
         FILE* line = mLineEditor->GetLineStream(inRemember);
         return line == nullptr ? -1 : ReadFromStream(line, inBuffer, inBufferLength);
@@ -92,10 +110,9 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
     if (inStream == nullptr || inBufferLength < 1) {
         return -1;
     }
-    // The prompt ends without a newline; make sure it is out before we block.
-    // A script's shell writes through the console's and leaves it be.
-    Print(std::string(), true);
-    std::string line;
+    // The line's room is kept from line to line.
+    std::string& line = mLine;
+    line.clear();
     bool cut = false;
     bool ended = false;
     if (!ReadRawLine(inStream, static_cast<size_t>(inBufferLength), &line, &cut, &ended)) {
@@ -123,10 +140,30 @@ int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBuff
 // False when the input had nothing left at all, or when a signal the
 // command thread must act on came before the line did, or when the read
 // failed (mReadError says why): a failed read is no end of input.
+//
+// What the stream holds already is taken a run at a time, up to a newline,
+// as getc would take it character by character (it moves the same pointer);
+// getc itself reads what is not held yet, after the wait for it.
 bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine,
                                     bool* outCut, bool* outEnded) {
     bool any = false;
     for (;;) {
+        if (HasBufferedInput(inStream)) {
+            const char* begin = inStream->_IO_read_ptr;
+            const size_t held = static_cast<size_t>(inStream->_IO_read_end - begin);
+            const char* newline = static_cast<const char*>(std::memchr(begin, '\n', held));
+            const size_t length = newline != nullptr ? static_cast<size_t>(newline - begin) : held;
+            const size_t room = inKeep - std::min(inKeep, outLine->size());
+            outLine->append(begin, std::min(length, room));
+            *outCut = *outCut || length > room;
+            inStream->_IO_read_ptr += newline != nullptr ? length + 1 : length;
+            any = true;
+            if (newline != nullptr) {
+                *outEnded = true;
+                return true;
+            }
+            continue;
+        }
         if (!AwaitInput(inStream)) {
             return false;
         }
@@ -175,36 +212,14 @@ bool KRVStdioInterface::AwaitInput(FILE* inStream) {
     }
 }
 
-// Text written meanwhile by what a signal set off (SIGINT's action while our
-// write waits for room) waits its turn: the stream is in the middle of a
-// write then and must not be entered again.
-int KRVStdioInterface::Print(const std::string& inText, bool inFlush) {
+int KRVStdioInterface::Print(std::string_view inText) {
     if (mOutStream == nullptr) {
         return 0;
     }
-    if (mLineEditor != nullptr) {
-        const int count = mLineEditor->Print(inText);
-        if (inFlush) {
-            std::fflush(mOutStream);
-        }
-        return count;
+    mHeld += inText;
+    if (mHeld.size() >= kMaxHeldBytes) {
+        SendHeld();
     }
-    if (mPrinting) {
-        mHeldText += inText;
-        return static_cast<int>(inText.size());
-    }
-    mPrinting = true;
-    std::fwrite(inText.data(), 1, inText.size(), mOutStream);
-    if (inFlush) {
-        std::fflush(mOutStream);
-    }
-    while (!mHeldText.empty()) {
-        std::string held;
-        held.swap(mHeldText);
-        std::fwrite(held.data(), 1, held.size(), mOutStream);
-        std::fflush(mOutStream);
-    }
-    mPrinting = false;
     return static_cast<int>(inText.size());
 }
 
@@ -219,12 +234,66 @@ int KRVStdioInterface::GetColumns() const {
     return size.ws_col;
 }
 
+// Text written meanwhile by what a signal set off (SIGINT's action while our
+// write waits for room) is held and goes out when the send before it ends:
+// the stream is in the middle of a write then and must not be entered again.
+// At a terminal the line editor takes it, holding back the partial last line
+// (a prompt, a question) to show as its own prompt.
+void KRVStdioInterface::SendHeld() {
+    if (mOutStream == nullptr || mSending) {
+        return;
+    }
+    mSending = true;
+    do {
+        // Both buffers keep their room, so that a long output does not
+        // allocate afresh for every piece.
+        mHeld.swap(mSent);
+        if (mLineEditor != nullptr) {
+            mLineEditor->Print(mSent);
+        } else if (!mSent.empty()) {
+            std::fwrite(mSent.data(), 1, mSent.size(), mOutStream);
+        }
+        mSent.clear();
+        std::fflush(mOutStream);
+    } while (!mHeld.empty());
+    mSending = false;
+}
+
+// Formatted straight into what is held; what KRVAppendFormat leaves alone,
+// snprintf formats.
+template <typename... Arguments>
+int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArguments) {
+    if (mOutStream == nullptr) {
+        return 0;
+    }
+    const KRVFormatArgument arguments[] = {KRVFormatArgument(inArguments)...};
+    const std::size_t before = mHeld.size();
+    if (!KRVAppendFormat(&mHeld, inFormat, arguments, sizeof...(Arguments))) {
+        mHeld += FormatText(inFormat, inArguments...);
+    }
+    const int length = static_cast<int>(mHeld.size() - before);
+    if (mHeld.size() >= kMaxHeldBytes) {
+        SendHeld();
+    }
+    return length;
+}
+
+// The held text's room is kept from command to command (fresh memory costs
+// more than the copying), as far as a piece of kMaxHeldBytes takes; what a
+// single long write made more of is given back once it is out.
 void KRVStdioInterface::Flush() {
     if (mOutputDelegate != nullptr) {
         mOutputDelegate->Flush();
         return;
     }
-    Print(std::string(), true);
+    SendHeld();
+    constexpr std::size_t kKeptRoom = 4 * kMaxHeldBytes;
+    if (!mSending && mHeld.capacity() > kKeptRoom) {
+        std::string().swap(mHeld);
+    }
+    if (!mSending && mSent.capacity() > kKeptRoom) {
+        std::string().swap(mSent);
+    }
 }
 
 int KRVStdioInterface::Write(const char* inBuffer) {
@@ -234,7 +303,7 @@ int KRVStdioInterface::Write(const char* inBuffer) {
     if (mOutStream == nullptr) {
         return 1;
     }
-    return Print(inBuffer, true);
+    return Print(inBuffer);
 }
 
 // Each formatted write forwards to the delegate's write of the same name, or
@@ -244,7 +313,7 @@ int KRVStdioInterface::Write(const char* inBuffer) {
     if (mOutputDelegate != nullptr) {                   \
         return mOutputDelegate->Operation(__VA_ARGS__); \
     }                                                   \
-    return Print(FormatText(__VA_ARGS__), false);
+    return PrintFormatted(__VA_ARGS__);
 
 int KRVStdioInterface::WriteFormattedD(const char* inFormat, int inDecimal) {
     KRV_FORWARD_OR_PRINT(WriteFormattedD, inFormat, inDecimal)

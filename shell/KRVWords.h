@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The words of a command line, as every command and the completion at the
@@ -11,8 +12,11 @@
 // word that ends up empty (a lone "") is dropped. outLastWordStart, when
 // given, is where the last word starts in inLine: just after the last blank
 // that separates words, so inLine's length when it ends in one.
-std::vector<std::string> KRVSplitWords(const std::string& inLine,
+std::vector<std::string> KRVSplitWords(std::string_view inLine,
                                        std::size_t* outLastWordStart = nullptr);
+// The same into outWords, whose room is used again.
+void KRVSplitWords(std::string_view inLine, std::vector<std::string>* outWords,
+                   std::size_t* outLastWordStart = nullptr);
 // Number readings of typed words, as the C library's atoi/atof read them:
 // leading blanks and a sign, then digits; a word that is no number reads as
 // 0. Out-of-range values saturate instead of being undefined.

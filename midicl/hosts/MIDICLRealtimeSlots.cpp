@@ -8,13 +8,16 @@ MIDICLRealtimeSlots::MIDICLRealtimeSlots() : mLimit(0), mInPass(false) {
     }
 }
 
-bool MIDICLRealtimeSlots::Add(void* inEntry) {
+bool MIDICLRealtimeSlots::Add(void* inEntry, std::size_t* outSlot) {
     std::lock_guard<std::mutex> lock(mWriterMutex);
     for (std::size_t i = 0; i < kCapacity; ++i) {
         if (mSlots[i].load() == nullptr) {
             mSlots[i].store(inEntry);
             if (i >= mLimit.load()) {
                 mLimit.store(i + 1);
+            }
+            if (outSlot != nullptr) {
+                *outSlot = i;
             }
             return true;
         }

@@ -16,8 +16,8 @@ public:
 
     MIDICLRealtimeSlots();
 
-    // False when the table is full.
-    bool Add(void* inEntry);
+    // False when the table is full; outSlot, when given, is where it went.
+    bool Add(void* inEntry, std::size_t* outSlot = nullptr);
     void Remove(void* inEntry);
 
     // For the walking thread only: a pass is everything between these two.

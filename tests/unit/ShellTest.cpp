@@ -54,6 +54,9 @@ TEST(KRVStdioInterface, WritesGoToTheEndOfTheDelegateChain) {
     script.Write("100% ");
     script.WriteFormattedD("%d krv> ", 7);
     script.WriteFormattedSD("[%s%d]", "c", 8);
+    // Held by the console until a flush, which goes down the chain too.
+    EXPECT_EQ(out.Text(), "");
+    script.Flush();
     EXPECT_EQ(out.Text(), "100% 7 krv> [c8]");
 
     // With neither stream nor delegate, text is dropped.

@@ -113,8 +113,9 @@ TEST_F(SignalsTest, ReadTakesBufferedLinesThenGivesUpOnASignal) {
     std::fclose(in);
 }
 
-// SIGINT's action runs from inside a write, once; what it writes follows the
-// text being written, and the SIGINT stays noted for the loops.
+// SIGINT's action runs from inside a write (the flush of what was written),
+// once; what it writes follows the text being written, and the SIGINT stays
+// noted for the loops.
 TEST_F(SignalsTest, InterruptActionRunsOnceFromAWaitingWrite) {
     Pipe output;
     FILE* stream = KRVOutputStream::Open(output.WriteEnd());
@@ -132,6 +133,8 @@ TEST_F(SignalsTest, InterruptActionRunsOnceFromAWaitingWrite) {
         &context);
     raise(SIGINT);
     interface.Write("text ");
+    EXPECT_EQ(context.mRuns, 0);
+    interface.Flush();
     EXPECT_EQ(context.mRuns, 1);
     EXPECT_TRUE(KRVSignals::IsPending());
     EXPECT_TRUE(KRVSignals::ActOnInterrupt());

@@ -3,6 +3,7 @@
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -131,26 +132,56 @@ void MIDICLJackHost::PortRegistered(jack_port_id_t, int, void* inArg) {
     static_cast<MIDICLJackHost*>(inArg)->mDestinationsChanged.store(true);
 }
 
-// The whole cycle is placed against the position the clock gives it.
+// The whole cycle is placed against the position the clock gives it. The
+// clock is published every cycle, idle or not: it follows the server's frame
+// time step by step.
 int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     auto* host = static_cast<MIDICLJackHost*>(inArg);
     const std::uint64_t cycleStart = host->mClock.PublishCycle(inFrames);
-    host->mOutputs.BeginPass();
-    for (std::size_t i = 0; i < host->mOutputs.GetLimit(); ++i) {
-        if (auto* output = static_cast<MIDICLJackOutput*>(host->mOutputs.Get(i))) {
-            output->Process(inFrames, cycleStart, host->mClock.GetLatencyFrames());
+    host->ProcessOutputs(inFrames, cycleStart);
+    if (host->mReceivers.GetLimit() > 0) {
+        host->mReceivers.BeginPass();
+        for (std::size_t i = 0; i < host->mReceivers.GetLimit(); ++i) {
+            if (auto* input = static_cast<MIDICLJackInput*>(host->mReceivers.Get(i))) {
+                input->Process(inFrames, cycleStart);
+            }
         }
+        host->mReceivers.EndPass();
     }
-    host->mOutputs.EndPass();
-    host->mReceivers.BeginPass();
-    for (std::size_t i = 0; i < host->mReceivers.GetLimit(); ++i) {
-        if (auto* input = static_cast<MIDICLJackInput*>(host->mReceivers.Get(i))) {
-            input->Process(inFrames, cycleStart);
-        }
-    }
-    host->mReceivers.EndPass();
     host->mCycleCount.fetch_add(1);
     return 0;
+}
+
+// Only the marked and kept ports are visited (see the class comment); with
+// none, the table is not entered at all. A mark taken here stands for every
+// message queued before it was set (the sender sets it after the message),
+// and one set after the take is seen in the next cycle. A slot whose port has
+// gone is passed over, and its bits with it.
+void MIDICLJackHost::ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCycleStart) {
+    std::array<std::uint64_t, kOutputWords> marks;
+    bool any = false;
+    for (std::size_t word = 0; word < kOutputWords; ++word) {
+        marks[word] = mMarkedOutputs[word].load() != 0 ? mMarkedOutputs[word].exchange(0) : 0;
+        any = any || marks[word] != 0 || mKeptOutputs[word] != 0;
+    }
+    if (!any) {
+        return;
+    }
+    const jack_nframes_t latency = mClock.GetLatencyFrames();
+    mOutputs.BeginPass();
+    for (std::size_t word = 0; word < kOutputWords; ++word) {
+        std::uint64_t kept = 0;
+        for (std::uint64_t bits = marks[word] | mKeptOutputs[word]; bits != 0; bits &= bits - 1) {
+            const int bit = std::countr_zero(bits);
+            auto* output = static_cast<MIDICLJackOutput*>(mOutputs.Get(word * 64 + bit));
+            const bool isMarked = (marks[word] >> bit) & 1;
+            if (output != nullptr && output->Process(inFrames, inCycleStart, latency, isMarked)) {
+                kept |= std::uint64_t(1) << bit;
+            }
+        }
+        mKeptOutputs[word] = kept;
+    }
+    mOutputs.EndPass();
 }
 
 // A connection is in the server's graph once jack_connect returns, but it
@@ -257,9 +288,14 @@ std::unique_ptr<MIDICLHostOutput> MIDICLJackHost::CreateOutputPort(const std::st
     }
     jack_ringbuffer_mlock(queue);
     auto output = std::make_unique<MIDICLJackOutput>(shared_from_this(), port, queue);
-    if (!mOutputs.Add(output.get())) {
+    std::size_t slot = 0;
+    if (!mOutputs.Add(output.get(), &slot)) {
         throw MIDICLException(MIDICLException::kMIDIOutputPortCreate, -ENOSPC);
     }
+    // Its first cycle clears its buffer, which need not be empty: JACK may
+    // give a new port the memory of one that went.
+    output->SetSlot(slot);
+    MarkOutput(slot);
     return output;
 }
 

@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -18,6 +19,15 @@
 // callback moves our output ports' queued messages into their buffers and
 // hands what reaches our input ports to their owners. The server is never
 // started for us.
+//
+// The callback visits only the output ports that may need it: one a
+// message was queued on or withdrawn from since the last cycle (the sender
+// marks it, MarkOutput), and one the last pass left something for (a
+// message due later, or events in its buffer, which JACK would hand on again
+// unless cleared). A port that has sent nothing, or all it had, and whose
+// buffer was cleared after its last events costs nothing: its buffer stays
+// empty without being touched. So an idle client does no more than publish
+// the cycle's time.
 //
 // The host is made by Open or TryOpen and closes its client when the last
 // of its users lets go. A client that could not be closed in time (the
@@ -64,6 +74,11 @@ public:
     std::uint64_t GetCycleCount() const { return mCycleCount.load(); }
     bool IsServerGone() const { return mServerGone.load(); }
     MIDICLJackTeardown& GetTeardown() { return mTeardown; }
+    // For an output port's sending thread: the port in inSlot of the
+    // outputs' table has something new for the next cycle.
+    void MarkOutput(std::size_t inSlot) {
+        mMarkedOutputs[inSlot / 64].fetch_or(std::uint64_t(1) << (inSlot % 64));
+    }
 
     static MIDICLEndpointRef MakeEndpoint(const jack_port_t* inPort);
     static jack_port_t* GetPort(MIDICLEndpointRef inEndpoint);
@@ -75,6 +90,7 @@ private:
     // us in time.
     bool Close();
     static int Process(jack_nframes_t inFrames, void* inArg);
+    void ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCycleStart);
     static void Shutdown(void* inArg);
     static void PortRegistered(jack_port_id_t inPort, int inRegistered, void* inArg);
     void Activate();
@@ -96,6 +112,12 @@ private:
     std::atomic<bool> mDestinationsChanged{true};
     MIDICLRealtimeSlots mOutputs;
     MIDICLRealtimeSlots mReceivers;
+    // One bit per slot of mOutputs: marked by the senders, taken by the
+    // process callback; and those the callback keeps for its next cycle,
+    // its own.
+    static constexpr std::size_t kOutputWords = MIDICLRealtimeSlots::kCapacity / 64;
+    std::array<std::atomic<std::uint64_t>, kOutputWords> mMarkedOutputs{};
+    std::array<std::uint64_t, kOutputWords> mKeptOutputs{};
     MIDICLJackTeardown mTeardown;
     // Makes a unique name and registering it one step.
     std::mutex mRegisterMutex;

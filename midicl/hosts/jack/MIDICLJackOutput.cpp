@@ -113,6 +113,7 @@ std::int32_t MIDICLJackOutput::Queue(MIDICLTimeStamp inTimeStamp, const std::uin
     jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(&header), sizeof header);
     jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(inData), inLength);
     MIDICLHandOver(mQueue);
+    mHost->MarkOutput(mSlot);
     mQueuedAny = true;
     if (noteOn) {
         mReservedBytes += bytes;
@@ -128,6 +129,8 @@ void MIDICLJackOutput::WithdrawPending(MIDICLTimeStamp inTime) {
     mCuts[mGeneration % kCutSlots].store(inTime);
     ++mGeneration;
     mCutBelow.store(mGeneration);
+    // What waits for a later cycle may now go, or go at once.
+    mHost->MarkOutput(mSlot);
 }
 
 MIDICLTimeStamp MIDICLJackOutput::GetCut(std::uint32_t inGeneration) const {
@@ -154,6 +157,12 @@ bool MIDICLJackOutput::FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFr
     return true;
 }
 
+bool MIDICLJackOutput::IsDue(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFrames,
+                             std::uint64_t inCycleStart, jack_nframes_t inLatency) {
+    jack_nframes_t frame = 0;
+    return FrameFor(inTimeStamp, inFrames, inCycleStart, inLatency, frame);
+}
+
 // False until the whole message at the head has arrived.
 bool MIDICLJackOutput::PeekHead(MIDICLQueuedHead& outHead) const {
     MIDICLTakeOver(mQueue);
@@ -173,8 +182,19 @@ bool MIDICLJackOutput::PeekHead(MIDICLQueuedHead& outHead) const {
     return true;
 }
 
-void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart,
-                               jack_nframes_t inLatency) {
+// JACK requires the buffer of an output port to be cleared before events go
+// in, in the cycle they go in: it keeps what the buffer holds from cycle to
+// cycle. So a pass clears it, and a pass comes in every cycle after one that
+// wrote events, until a pass leaves it empty. A buffer left empty stays
+// empty untouched, and a cycle in which nothing is due, with nothing marked
+// since the last pass, skips the port.
+bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart,
+                               jack_nframes_t inLatency, bool inMarked) {
+    if (!inMarked && !mBufferHoldsEvents && mWaiting &&
+        !IsDue(mWaitingFor, inFrames, inCycleStart, inLatency)) {
+        return true;
+    }
+    mWaiting = false;
     void* buffer = jack_port_get_buffer(mPort, inFrames);
     jack_midi_clear_buffer(buffer);
     jack_nframes_t frame = 0;
@@ -190,8 +210,12 @@ void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
             continue;
         }
         const bool first = jack_midi_get_event_count(buffer) == 0;
-        if (!FrameFor(stamp, inFrames, inCycleStart, inLatency, frame) ||
-            (!first && EventCost(length) > budget)) {
+        if (!FrameFor(stamp, inFrames, inCycleStart, inLatency, frame)) {
+            mWaiting = true;
+            mWaitingFor = stamp;
+            break;
+        }
+        if (!first && EventCost(length) > budget) {
             break;
         }
         // A full buffer leaves the rest for the next cycle: late, not lost.
@@ -211,6 +235,8 @@ void MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
         jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), length);
         MIDICLHandOver(mQueue);
     }
+    mBufferHoldsEvents = jack_midi_get_event_count(buffer) > 0;
+    return mBufferHoldsEvents || jack_ringbuffer_read_space(mQueue) > 0;
 }
 
 // Waits until the queue is empty and a cycle has passed after that, so that

@@ -53,10 +53,19 @@ public:
                            void* inRefCon) override;
     void WithdrawPending(MIDICLTimeStamp inTime) override;
 
-    // For the process callback: fills this cycle's buffer. inCycleStart is
-    // the cycle's position on the host's clock; messages are placed
-    // inLatency frames after their time.
-    void Process(jack_nframes_t inFrames, std::uint64_t inCycleStart, jack_nframes_t inLatency);
+    // Where the host's table of outputs keeps this port, for MarkOutput.
+    // Set once, before anything is sent.
+    void SetSlot(std::size_t inSlot) { mSlot = inSlot; }
+
+    // For the process callback, in a cycle the port may need it: fills this
+    // cycle's buffer. inCycleStart is the cycle's position on the host's
+    // clock; messages are placed inLatency frames after their time.
+    // inMarked: something was queued or withdrawn since the last pass.
+    // Returns whether the port needs the next cycle too: a message is still
+    // queued, or the buffer holds events, which JACK would hand on again
+    // unless the next cycle clears them.
+    bool Process(jack_nframes_t inFrames, std::uint64_t inCycleStart, jack_nframes_t inLatency,
+                 bool inMarked);
 
     // What one event costs of a cycle's budget: PipeWire's own record of
     // it, a 16-byte header and the bytes padded to 8.
@@ -87,6 +96,9 @@ private:
     static bool FrameFor(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFrames,
                          std::uint64_t inCycleStart, jack_nframes_t inLatency,
                          jack_nframes_t& ioFrame);
+    // Whether a message stamped inTimeStamp goes in this cycle (or is late).
+    static bool IsDue(MIDICLTimeStamp inTimeStamp, jack_nframes_t inFrames,
+                      std::uint64_t inCycleStart, jack_nframes_t inLatency);
     bool PeekHead(MIDICLQueuedHead& outHead) const;
     MIDICLTimeStamp GetCut(std::uint32_t inGeneration) const;
     void Drain();
@@ -114,4 +126,14 @@ private:
     // elsewhere drops that connection and no other: those made from outside
     // stay.
     std::string mConnectedTo;
+    // The port's slot in the host's table of outputs.
+    std::size_t mSlot = 0;
+    // The process callback's own: whether the buffer may hold events (a new
+    // port's may), and whether the last pass stopped at a message due in a
+    // later cycle, and its time stamp. With the buffer clear and nothing
+    // marked since, such a message is all there is to wait for: a cycle
+    // before it needs nothing of the port.
+    bool mBufferHoldsEvents = true;
+    bool mWaiting = false;
+    MIDICLTimeStamp mWaitingFor = 0;
 };
