@@ -91,12 +91,17 @@ std::int32_t MIDICLOutputPort::TrySendNoteOn(std::uint8_t inChannel, std::uint8_
         inTimeStamp, ChannelStatus(MIDICLClient::kMIDINoteOnMessage, inChannel), inKey, inVelocity);
 }
 
-// Three bytes always fit an empty list, so only the host can refuse.
 std::int32_t MIDICLOutputPort::TrySendThreeBytes(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne,
                                                  std::uint8_t inTwo, std::uint8_t inThree) {
     const std::uint8_t bytes[3] = {inOne, inTwo, inThree};
+    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
+}
+
+// A short message always fits an empty list, so only the host can refuse.
+std::int32_t MIDICLOutputPort::TrySendBytes(const std::uint8_t* inBytes, std::size_t inLength,
+                                            MIDICLTimeStamp inTimeStamp) {
     MIDICLPacketList list;
-    list.Add(inTimeStamp, bytes, sizeof bytes);
+    list.Add(inTimeStamp, inBytes, inLength);
     return mHostPort->Send(list);
 }
 
@@ -124,9 +129,7 @@ std::int32_t MIDICLOutputPort::TrySendProgramChange(std::uint8_t inChannel, std:
                                                     MIDICLTimeStamp inTimeStamp) {
     const std::uint8_t bytes[2] = {
         ChannelStatus(MIDICLClient::kMIDIProgramChangeMessage, inChannel), inProgram};
-    MIDICLPacketList list;
-    list.Add(inTimeStamp, bytes, sizeof bytes);
-    return mHostPort->Send(list);
+    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
 }
 
 void MIDICLOutputPort::SendChannelAftertouch(std::uint8_t inChannel, std::uint8_t inPressure,

@@ -143,6 +143,8 @@ private:
     void Send(const MIDICLPacketList& inList);
     std::int32_t TrySendThreeBytes(MIDICLTimeStamp inTimeStamp, std::uint8_t inOne,
                                    std::uint8_t inTwo, std::uint8_t inThree);
+    std::int32_t TrySendBytes(const std::uint8_t* inBytes, std::size_t inLength,
+                              MIDICLTimeStamp inTimeStamp);
     void SendBytes(const std::uint8_t* inBytes, std::size_t inLength, MIDICLTimeStamp inTimeStamp);
     std::uint8_t ChannelStatus(int inMessage, std::uint8_t inChannel) const;
 

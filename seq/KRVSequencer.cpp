@@ -24,10 +24,16 @@ KRVSequencer::~KRVSequencer() {
 
 // ---- structure ----
 
+// The longer list is made aside and exchanged whole, so that the tick never
+// waits on an allocation; the old one goes after the tick may run again.
 int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
+    std::vector<MIDICLOutputPort*> ports;
+    ports.reserve(mOutputPorts.size() + 1);
+    ports = mOutputPorts;
+    ports.push_back(inOutputPort);
     {
         KRVBusyClaim claim(mSequencerIsBusy);
-        mOutputPorts.push_back(inOutputPort);
+        mOutputPorts.swap(ports);
     }
     FirePortListChangedAction();
     return GetPortCount() - 1;

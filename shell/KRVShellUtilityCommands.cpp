@@ -18,6 +18,21 @@ void WriteVersion(KRVShellInterface& ioOut) {
     ioOut.WriteFormattedSS("KRVShell built %s %s\n", __DATE__, __TIME__);
 }
 
+void WriteConnections(KRVShellInterface& ioOut, const MIDICLOutputPort& inPort,
+                      bool inDestinationExists) {
+    const std::vector<MIDICLConnection> connections = inPort.GetConnections();
+    for (const MIDICLConnection& connection : connections) {
+        ioOut.WriteFormattedS("  connected to %s\n", connection.mName.c_str());
+    }
+    if (connections.empty()) {
+        ioOut.Write("  connected to nothing\n");
+    }
+    if (!inDestinationExists && !inPort.GetWantedDestination().empty()) {
+        ioOut.WriteFormattedS("  waiting for %s to come back\n",
+                              inPort.GetWantedDestination().c_str());
+    }
+}
+
 }  // namespace
 
 KRVCommandResult KRVCommands::Help(KRVShell& ioShell, const KRVArguments&) {
@@ -83,25 +98,6 @@ KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArg
     }
     return KRVCommandResult::kSucceeded;
 }
-
-namespace {
-
-void WriteConnections(KRVShellInterface& ioOut, const MIDICLOutputPort& inPort,
-                      bool inDestinationExists) {
-    const std::vector<MIDICLConnection> connections = inPort.GetConnections();
-    for (const MIDICLConnection& connection : connections) {
-        ioOut.WriteFormattedS("  connected to %s\n", connection.mName.c_str());
-    }
-    if (connections.empty()) {
-        ioOut.Write("  connected to nothing\n");
-    }
-    if (!inDestinationExists && !inPort.GetWantedDestination().empty()) {
-        ioOut.WriteFormattedS("  waiting for %s to come back\n",
-                              inPort.GetWantedDestination().c_str());
-    }
-}
-
-}  // namespace
 
 // Each port is listed with the destination it sends to; one that has gone
 // away since start-up says so rather than showing whatever now has its place,
