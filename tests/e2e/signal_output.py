@@ -124,10 +124,14 @@ def case_int_blocked(krv, folder):
     try:
         idle = console.threads()
         console.send("play\n")
-        # The playback clock is a thread of its own; a sanitizer may start
-        # one of its own beside it, at any time, and keep it.
-        wait_for(lambda: console.threads() - idle, "playback thread")
+        # The playback clock is a thread of its own, started by the time the
+        # next prompt comes. A sanitizer may start one of its own beside it
+        # (the thread sanitizer does at the first thread) and keep it, so
+        # what is new before that prompt need not be the clock yet.
+        console.read_until(b"2 krv> ")
         started = console.threads() - idle
+        if not started:
+            fail("no playback thread")
         console.fill_output()
         console.process.send_signal(signal.SIGINT)
         wait_for(lambda: started - console.threads(), "end of playback after SIGINT", 1)
