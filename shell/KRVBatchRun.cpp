@@ -51,6 +51,7 @@ int KRVBatchRun::RunLines(FILE* inLines, const std::string& inName, bool inIsScr
     KRVMessageRecorder messages(mConsole);
     lines.SetOutputDelegate(&messages);
     KRVShell shell(mSequencer, &lines);
+    shell.SetDestinations(mDestinations);
     shell.SetReadsScriptFile(inIsScript);
     shell.SetShellInScriptsAllowed(mAllowShellInScripts);
     shell.StopAtFailure(&messages);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+class KRVDestinations;
 class KRVSequencer;
 class KRVShellInterface;
 
@@ -34,6 +35,9 @@ public:
     // returns the exit status. A terminating signal (SIGTERM, SIGHUP) ends
     // it too, with kAllRan: the caller tells that status.
     int Run(const std::vector<Script>& inScripts, FILE* inInput, FILE* outErrors);
+    // Destinations that come and go are followed at `play` and `ports`, as
+    // in a script the console reads; without them (tests) they are not.
+    void SetDestinations(KRVDestinations* inDestinations) { mDestinations = inDestinations; }
 
 private:
     // One source of lines; kAllRan when the run goes on after it.
@@ -43,4 +47,5 @@ private:
     KRVSequencer* mSequencer;
     KRVShellInterface* mConsole;
     bool mAllowShellInScripts;
+    KRVDestinations* mDestinations = nullptr;
 };

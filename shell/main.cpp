@@ -73,10 +73,11 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
 }
 
 // The exit status of the run; playback stops at its end as on quit.
-int RunBatch(KRVSequencer& ioSequencer, const KRVCommandLine& inCommandLine,
-             const Scripts& inScripts) {
+int RunBatch(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
+             const KRVCommandLine& inCommandLine, const Scripts& inScripts) {
     KRVStdioInterface console(nullptr, stdout);
     KRVBatchRun batch(&ioSequencer, &console, inCommandLine.AllowsShellInScripts());
+    batch.SetDestinations(&ioDestinations);
     int status = batch.Run(inScripts, stdin, stderr);
     KRVShell(&ioSequencer, &console).StopPlayback();
     console.Flush();
@@ -120,7 +121,7 @@ int main(int inArgc, char** inArgv) {
         destinations.SetUp();
         int status = 0;
         if (commandLine.IsBatch()) {
-            status = RunBatch(sequencer, commandLine, scripts);
+            status = RunBatch(sequencer, destinations, commandLine, scripts);
         } else {
             RunConsole(sequencer, destinations, commandLine, scripts);
         }

@@ -851,6 +851,30 @@ def case_hotplug(krv, server, work):
     if "new MIDI destination" in out:
         fail("the destination that came back got a new port: %r" % out)
     process.communicate("quit\n", timeout=30)
+    wait_for(lambda: RECORDER_PORT not in server.ports(), "the recorder's end")
+    hotplug_in_batch(krv, server, work)
+
+
+def hotplug_in_batch(krv, server, work):
+    """Batch mode finds a synthesizer started after krv, at `ports`."""
+    process = server.krv([krv, "--batch"])
+    send(process, "status\n")
+    # The first line of status: krv is past its start-up and runs commands.
+    while not process.stdout.readline().startswith("stopped"):
+        pass
+    path = os.path.join(work, "batch.txt")
+    recorder = server.start_recorder(path)
+    out, err = process.communicate(lines(["newtrack", "ports", "selectall", "setport 1", "play",
+                                          "sh sleep 0.5", "stop", "quit"]), timeout=30)
+    if process.returncode != 0:
+        fail("batch krv exited with %d: %s" % (process.returncode, err))
+    expect_in(out, "krv: new MIDI destination: port 1 is %s\n" % RECORDER_PORT, "batch announced")
+    time.sleep(0.2)
+    stop_process(recorder)
+    recording = Recording(path)
+    recording.expect_balanced("batch")
+    if len(recording.ons()) < 3:
+        fail("batch: the recorder heard %d notes" % len(recording.ons()))
 
 
 def case_restart(krv, server, work):
