@@ -434,6 +434,31 @@ def case_drain(krv, library, work):
                 fail("%s: the note-off went before the receiver had room" % what)
         elif not 200 <= waited_ms <= 300 or took_ms > 1000:
             fail("%s: krv should wait a quarter second, and exit within one" % what)
+    stop_while_full(krv, library, work)
+
+
+def stop_while_full(krv, library, work):
+    """A stop whose note-off a busy receiver refuses: the note ends as soon
+    as the receiver has room, not at the next play."""
+    fake = Fake(krv, library, work)
+    process = start_playing(fake, LONG_NOTES)
+    fake.wait_for(lambda e: e.is_send("on"), "a note-on")
+    fake.set_full("EAGAIN")
+    asked = now_ns()
+    process.stdin.write("stop\n")
+    process.stdin.flush()
+    fake.wait_for(lambda e: e.is_send("off") and e.status() != 0, "the refused note-off")
+    time.sleep(0.1)
+    cleared = now_ns()
+    fake.clear_full()
+    # krv is idle at its prompt now: nothing but the stop can send it.
+    fake.wait_for(lambda e: e.ns > cleared and e.is_send("off") and e.status() == 0,
+                  "the held note-off, after the receiver had room", 2)
+    wait_for_prompts(process, 1)
+    print("stop took %.1f ms" % ((now_ns() - asked) / 1e6))
+    out, err = process.communicate("quit\n", timeout=30)
+    expect_equal(process.returncode, 0, "stop while full: exit status (%s)" % err)
+    expect_notes_alternate(fake.events(), "stop while full")
 
 
 def case_subscribe(krv, library, work):

@@ -57,10 +57,12 @@ public:
                                                        void* inRefCon) override;
 
     snd_seq_t* GetSequencer() const { return mSequencer; }
-    // For a port that closes: calls inDone, a millisecond apart, until it
-    // says all is out, within what is left of the quarter second that all
-    // ports of the host may wait together, so that a receiver that stopped
-    // holds up no exit.
+    // For a port at a stop (the clock thread has ended) or that closes:
+    // calls inDone, a millisecond apart, until it says all is out, within
+    // what is left of the quarter second that the ports of one stop or exit
+    // may wait together. So a note-off a busy receiver refused goes now, not
+    // at the next play, and one that stopped holds up no prompt or exit for
+    // more than a moment.
     void WaitForReceivers(const std::function<bool()>& inDone);
     int GetClientId() const { return mClientId; }
     MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
@@ -95,5 +97,7 @@ private:
     int mAnnouncements = 0;
     std::atomic<bool> mDestinationsChanged{true};
     // What is left of the time ports may wait for receivers as they close.
-    std::atomic<std::int64_t> mWaitLeftNS;
+    std::mutex mWaitMutex;
+    std::int64_t mWaitLeftNS = 0;
+    std::int64_t mLastWaitEndNS = 0;
 };

@@ -19,6 +19,10 @@ MIDICLAlsaOutput::~MIDICLAlsaOutput() {
     snd_seq_delete_simple_port(mHost->GetSequencer(), mPort);
 }
 
+void MIDICLAlsaOutput::WithdrawPending(MIDICLTimeStamp) {
+    mHost->WaitForReceivers([this] { return SendHeld() == 0; });
+}
+
 void MIDICLAlsaOutput::Disconnect() {
     if (mConnected) {
         snd_seq_disconnect_to(mHost->GetSequencer(), mPort, mDestinationClient, mDestinationPort);

@@ -36,10 +36,11 @@ public:
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                            void* inRefCon) override;
     void Flush() override { SendHeld(); }
-    // A stop sends what the receiver takes now; the rest is held for the
+    // A stop waits a moment for the receiver to take the held note-offs
+    // (MIDICLAlsaHost::WaitForReceivers); what it still refuses then goes at the
     // next play or the exit. Nothing goes ahead of time here, so nothing is
     // withdrawn.
-    void WithdrawPending(MIDICLTimeStamp) override { SendHeld(); }
+    void WithdrawPending(MIDICLTimeStamp) override;
 
     // The errors by which alsa-lib says a receiver or the kernel's pool has
     // no room now.
