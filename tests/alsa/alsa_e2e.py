@@ -405,17 +405,24 @@ def case_full(krv, library, work):
         fail("krv should say it dropped the %d note-ons that did not go: %r" % (missing, out))
 
 
+def refused_note_off(krv, library, work, command):
+    """krv playing a long note, told command once the receiver is full; the
+    fake, krv and when command was sent, once its note-off was refused."""
+    fake = Fake(krv, library, work)
+    process = start_playing(fake, LONG_NOTES)
+    fake.wait_for(lambda e: e.is_send("on"), "a note-on")
+    fake.set_full("EAGAIN")
+    asked = now_ns()
+    process.stdin.write(command + "\n")
+    process.stdin.flush()
+    fake.wait_for(lambda e: e.is_send("off") and e.status() != 0, "the refused note-off")
+    return fake, process, asked
+
+
 def case_drain(krv, library, work):
     for recovers in (True, False):
         what = "a receiver that recovers" if recovers else "a receiver that stopped"
-        fake = Fake(krv, library, work)
-        process = start_playing(fake, LONG_NOTES)
-        fake.wait_for(lambda e: e.is_send("on"), "a note-on")
-        fake.set_full("EAGAIN")
-        asked = now_ns()
-        process.stdin.write("quit\n")
-        process.stdin.flush()
-        fake.wait_for(lambda e: e.is_send("off") and e.status() != 0, "the refused note-off")
+        fake, process, asked = refused_note_off(krv, library, work, "quit")
         if recovers:
             time.sleep(0.1)
             cleared = now_ns()
@@ -440,18 +447,11 @@ def case_drain(krv, library, work):
 def stop_while_full(krv, library, work):
     """A stop whose note-off a busy receiver refuses: the note ends as soon
     as the receiver has room, not at the next play."""
-    fake = Fake(krv, library, work)
-    process = start_playing(fake, LONG_NOTES)
-    fake.wait_for(lambda e: e.is_send("on"), "a note-on")
-    fake.set_full("EAGAIN")
-    asked = now_ns()
-    process.stdin.write("stop\n")
-    process.stdin.flush()
-    fake.wait_for(lambda e: e.is_send("off") and e.status() != 0, "the refused note-off")
+    fake, process, asked = refused_note_off(krv, library, work, "stop")
     time.sleep(0.1)
     cleared = now_ns()
     fake.clear_full()
-    # krv is idle at its prompt now: nothing but the stop can send it.
+    # The clock has ended and krv reads nothing more: only the stop sends.
     fake.wait_for(lambda e: e.ns > cleared and e.is_send("off") and e.status() == 0,
                   "the held note-off, after the receiver had room", 2)
     wait_for_prompts(process, 1)
