@@ -69,12 +69,14 @@ void KRVDestinations::AddPort(int inIndex) {
     mSequencer.AddPort(port.release());
 }
 
-void KRVDestinations::Refresh(KRVShellInterface& ioOut) {
+void KRVDestinations::Refresh(KRVShellInterface& ioOut, bool inLookAnyway) {
     if (mClient->IsHostGone() && !ComeBack(ioOut)) {
         return;
     }
     if (mClient->TakeDestinationsChanged()) {
         FollowDestinations(ioOut);
+    } else if (inLookAnyway) {
+        FollowDestinations(ioOut, false);
     }
 }
 
@@ -110,9 +112,9 @@ bool KRVDestinations::ComeBack(KRVShellInterface& ioOut) {
 }
 
 // Each destination is either one a port wants (connected again when the
-// port is not connected to it), one of our own (left alone), or new (a new
-// port at the end, while the host serves more).
-void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut) {
+// port is not connected to it, with inReconnect), one of our own (left
+// alone), or new (a new port at the end, while the host serves more).
+void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut, bool inReconnect) {
     bool connected = false;
     const int count = mClient->GetNumberOfDestinations();
     for (int i = 0; i < count; i++) {
@@ -122,7 +124,7 @@ void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut) {
         }
         const int port = FindPortWanting(name);
         if (port >= 0) {
-            if (NeedsConnecting(port, name)) {
+            if (NeedsConnecting(port, name, inReconnect)) {
                 mSequencer.SetPortDestination(port, mClient->GetDestination(i));
                 ioOut.Write(PortLine("krv: MIDI destination back: port ", port, name).c_str());
                 connected = true;
@@ -174,11 +176,15 @@ int KRVDestinations::FindPortWanting(const char* inName) const {
 // A destination that came back may have a new handle, or the old one (JACK
 // hands out a freed port's again); either way the port is connected to it
 // no more. One that refused the port's subscription is not asked again.
-bool KRVDestinations::NeedsConnecting(int inPort, const char* inName) const {
+// Without inReconnect only a destination the port does not point at counts.
+bool KRVDestinations::NeedsConnecting(int inPort, const char* inName, bool inReconnect) const {
     const MIDICLOutputPort& port = *mSequencer.GetPort(inPort);
     char current[MIDICLClient::kNameBufferSize];
     if (!port.GetDestinationName(current, sizeof current) || std::strcmp(current, inName) != 0) {
         return true;
+    }
+    if (!inReconnect) {
+        return false;
     }
     const auto connections = port.GetConnections();
     return port.GetConnectStatus() == 0 &&

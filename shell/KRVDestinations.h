@@ -30,18 +30,21 @@ public:
     // The ports at start-up, said on standard output: one per destination,
     // in the host's order, up to what the host serves.
     void SetUp();
-    // Follows what came and went since the last look, and says it.
-    void Refresh(KRVShellInterface& ioOut);
+    // Follows what came and went since the last look, and says it. The host
+    // says when something changed, a moment after it did; inLookAnyway looks
+    // without waiting for that, for new destinations and ones gone or back
+    // (a connection merely undone from outside is left to the next change).
+    void Refresh(KRVShellInterface& ioOut, bool inLookAnyway = false);
     // Says once, until a destination is reached again, that nothing but
     // krv's own dummy destination is: the user hears silence.
     void ExplainSilence(KRVShellInterface& ioOut);
 
 private:
     bool ComeBack(KRVShellInterface& ioOut);
-    void FollowDestinations(KRVShellInterface& ioOut);
+    void FollowDestinations(KRVShellInterface& ioOut, bool inReconnect = true);
     void TellGone(KRVShellInterface& ioOut);
     int FindPortWanting(const char* inName) const;
-    bool NeedsConnecting(int inPort, const char* inName) const;
+    bool NeedsConnecting(int inPort, const char* inName, bool inReconnect) const;
     bool IsHeard() const;
     void AddPort(int inIndex);
 

@@ -62,9 +62,9 @@ void KRVShell::TellOutputGone(bool inAgain) {
     mToldOutputGone = true;
 }
 
-void KRVShell::FollowDestinations() {
+void KRVShell::FollowDestinations(bool inLookAnyway) {
     if (mDestinations != nullptr) {
-        mDestinations->Refresh(*mInterface);
+        mDestinations->Refresh(*mInterface, inLookAnyway);
     }
 }
 

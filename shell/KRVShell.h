@@ -124,8 +124,9 @@ public:
     // The destinations to follow at the prompt, `play` and `ports`; none
     // where the shell plays to ports made for it (tests).
     void SetDestinations(KRVDestinations* inDestinations) { mDestinations = inDestinations; }
-    // Looks at destinations that came, went or came back, and says so.
-    void FollowDestinations();
+    // Looks at destinations that came, went or came back, and says so; with
+    // inLookAnyway (`ports`), also where no change has been announced yet.
+    void FollowDestinations(bool inLookAnyway = false);
     // Says, once, when playing would be heard nowhere.
     void ExplainSilence();
 

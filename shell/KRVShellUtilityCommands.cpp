@@ -106,7 +106,9 @@ KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArg
 KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
     KRVShellInterface& out = ioShell.GetInterface();
     const KRVSequencer& sequencer = ioShell.GetSequencer();
-    ioShell.FollowDestinations();
+    // The user asks what is there now: an announcement the host has not
+    // handed on yet is not waited for.
+    ioShell.FollowDestinations(true);
     ioShell.TellOutputGone(true);
     for (int i = 0; i < sequencer.GetPortCount(); i++) {
         char name[MIDICLClient::kNameBufferSize];

@@ -492,29 +492,50 @@ def case_subscribe(krv, library, work):
 
 
 def case_hotplug(krv, library, work):
-    """A synthesizer started after krv: announced, listed, played to."""
-    later = os.path.join(work, "later.txt")
-    scene = "".join(line + "\n" for line in DESKTOP.splitlines()
-                    if "FLUID" not in line)
-    fake = Fake(krv, library, work, scene=scene)
-    fake.env["KRV_FAKE_ALSA_LATER"] = later
-    process = fake.start(["newtrack"])
-    wait_for_prompts(process, 2)
-    with open(later + ".new", "w") as out:
-        out.write([line for line in DESKTOP.splitlines() if "FLUID" in line][0] + "\n")
-    os.rename(later + ".new", later)
-    fake.wait_for(lambda e: e.what == "later", "the synthesizer's start")
-    process.stdin.write(lines(["ports", "selectall", "setport 3", "play"]))
-    process.stdin.flush()
-    fake.wait_for(lambda e: e.is_send("on") and e.dest() == SYNTH, "a note-on to the synthesizer")
-    out, err = process.communicate("stop\nquit\n", timeout=30)
-    expect_equal(process.returncode, 0, "exit status: " + err)
-    new = "krv: new MIDI destination: port 3 is %s\n" % DESKTOP_PORTS[0]
-    if out.count(new) != 1 or "output port 3 is %s\n  connected to %s\n" % (
-            DESKTOP_PORTS[0], DESKTOP_PORTS[0]) not in out:
-        fail("the synthesizer was not announced once and listed: %r" % out)
-    expect_notes_alternate(fake.events(), "hotplug")
+    """A synthesizer started after krv: announced, listed, played to. Its
+    announcement is said at the next prompt once krv has it; `ports` finds
+    the synthesizer also before it has."""
+    for quiet in (False, True):
+        what = "ports before the announcement" if quiet else "announced"
+        later = os.path.join(work, "later-%s.txt" % ("quiet" if quiet else "announced"))
+        scene = "".join(line + "\n" for line in DESKTOP.splitlines() if "FLUID" not in line)
+        fake = Fake(krv, library, work, scene=scene)
+        fake.env["KRV_FAKE_ALSA_LATER"] = later
+        process = fake.start(["newtrack"])
+        wait_for_prompts(process, 2)
+        with open(later + ".new", "w") as out:
+            out.write([line for line in DESKTOP.splitlines() if "FLUID" in line][0] + "\n")
+            out.write("quiet\n" if quiet else "")
+        os.rename(later + ".new", later)
+        fake.wait_for(lambda e: e.what == "later", "the synthesizer's start")
+        new = "krv: new MIDI destination: port 3 is %s\n" % DESKTOP_PORTS[0]
+        said = "" if quiet else say_at_prompt(fake, process, new)
+        process.stdin.write(lines(["ports", "selectall", "setport 3", "play"]))
+        process.stdin.flush()
+        fake.wait_for(lambda e: e.is_send("on") and e.dest() == SYNTH,
+                      "a note-on to the synthesizer")
+        out, err = process.communicate("stop\nquit\n", timeout=30)
+        expect_equal(process.returncode, 0, "%s: exit status: %s" % (what, err))
+        if (said + out).count(new) != 1 or "output port 3 is %s\n  connected to %s\n" % (
+                DESKTOP_PORTS[0], DESKTOP_PORTS[0]) not in out:
+            fail("%s: the synthesizer was not announced once and listed: %r" % (what, said + out))
+        expect_notes_alternate(fake.events(), what)
 
+
+def say_at_prompt(fake, process, news):
+    """What krv said at its prompts until news, pressing Enter; the
+    announcement has reached krv when the fake has handed it over, and is
+    taken a moment later."""
+    fake.wait_for(lambda e: e.what == "announce", "krv reading the announcement")
+    said = ""
+    for _ in range(100):
+        process.stdin.write("\n")
+        process.stdin.flush()
+        said += wait_for_prompts(process, 1)
+        if news in said:
+            return said
+        time.sleep(0.01)
+    fail("the new destination was not said at a prompt: %r" % said)
 
 def main():
     if len(sys.argv) != 4:

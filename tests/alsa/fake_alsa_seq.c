@@ -20,7 +20,9 @@
  *       "NS WHAT ...", NS nanoseconds on CLOCK_MONOTONIC
  *   KRV_FAKE_ALSA_LATER  once this file appears, its port lines join the
  *       scene, and a subscriber of the announce port 0:1 gets one
- *       PORT_START event for each, as when a synthesizer starts after krv
+ *       PORT_START event for each ("announce" in the record when read), as
+ *       when a synthesizer starts after krv; a line "quiet" in the file
+ *       holds the events back, as a kernel slow to deliver them would
  *   KRV_FAKE_ALSA_FULL   while this file exists, every event sent is refused
  *       with the error it names (EAGAIN, ENOMEM or ENOSPC; EAGAIN if empty),
  *       as by a receiver that has no room
@@ -271,17 +273,19 @@ static void* watch_later(void* path) {
     FILE* later = fopen((const char*)path, "r");
     char line[kLineSize];
     int added = 0;
+    int quiet = 0;
     while (later != NULL && fgets(line, sizeof line, later) != NULL) {
         if (strncmp(line, "port ", 5) == 0) {
             parse_port(line + 5);
             ++added;
         }
+        quiet = quiet || strncmp(line, "quiet", 5) == 0;
     }
     if (later != NULL) {
         fclose(later);
     }
     record("later %d", added);
-    if (gAnnouncePort >= 0 && gWakeFd >= 0 && added > 0) {
+    if (gAnnouncePort >= 0 && gWakeFd >= 0 && added > 0 && !quiet) {
         gAnnouncesDue += added;
         const char wake = 1;
         if (write(gWakeFd, &wake, 1) != 1) {
@@ -650,6 +654,7 @@ int snd_seq_event_input(snd_seq_t* seq, snd_seq_event_t** ev) {
         gAnnounce.source.port = SND_SEQ_PORT_SYSTEM_ANNOUNCE;
         gAnnounce.dest.client = (unsigned char)gOwnClient;
         gAnnounce.dest.port = (unsigned char)gAnnouncePort;
+        record("announce");
         *ev = &gAnnounce;
         status = 1;
     }
