@@ -176,14 +176,17 @@ int KRVDestinations::FindPortWanting(const char* inName) const {
 // A destination that came back may have a new handle, or the old one (JACK
 // hands out a freed port's again); either way the port is connected to it
 // no more. One that refused the port's subscription is not asked again.
-// Without inReconnect only a destination the port does not point at counts.
+// Without inReconnect a port still pointing at it is connected again only
+// when it was said to be gone: a connection merely undone from outside is
+// the user's doing until the next change.
 bool KRVDestinations::NeedsConnecting(int inPort, const char* inName, bool inReconnect) const {
     const MIDICLOutputPort& port = *mSequencer.GetPort(inPort);
     char current[MIDICLClient::kNameBufferSize];
     if (!port.GetDestinationName(current, sizeof current) || std::strcmp(current, inName) != 0) {
         return true;
     }
-    if (!inReconnect) {
+    const auto told = static_cast<std::size_t>(inPort);
+    if (!inReconnect && !(told < mToldGone.size() && mToldGone[told])) {
         return false;
     }
     const auto connections = port.GetConnections();

@@ -865,7 +865,7 @@ def hotplug_in_batch(krv, server, work):
     path = os.path.join(work, "batch.txt")
     recorder = server.start_recorder(path)
     out, err = process.communicate(lines(["newtrack", "ports", "selectall", "setport 1", "play",
-                                          "sh sleep 0.5", "stop", "quit"]), timeout=30)
+                                          "sh sleep 1", "stop", "quit"]), timeout=30)
     if process.returncode != 0:
         fail("batch krv exited with %d: %s" % (process.returncode, err))
     expect_in(out, "krv: new MIDI destination: port 1 is %s\n" % RECORDER_PORT, "batch announced")
