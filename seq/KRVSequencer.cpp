@@ -432,32 +432,34 @@ int KRVSequencer::NextSelectedStep0(int inTrack0, int inFrom0) const {
 }
 
 // The index and each selection mark are read afresh before every visit, so
-// an action that changes the selection affects the events visited after it,
+// a visit that changes the selection affects the events visited after it,
 // as a walk over every event would. Only the tracks in the index are
 // visited: loading a script selects one event at a time, and must not walk
 // every track for each of them.
-int KRVSequencer::RunSelection(KRVSelectionAction* inAction) {
-    int count = 0;
+template <typename Visit>
+void KRVSequencer::ForEachSelected0(Visit inVisit) const {
     for (int track0 = mSelectedTracks0.NextFrom(0); track0 >= 0;
          track0 = mSelectedTracks0.NextFrom(track0 + 1)) {
         for (int step0 = NextSelectedStep0(track0, 0); step0 >= 0;
              step0 = NextSelectedStep0(track0, step0 + 1)) {
-            count++;
-            inAction->Action(this, track0 + 1, step0 + 1);
+            inVisit(track0, step0);
         }
     }
+}
+
+int KRVSequencer::RunSelection(KRVSelectionAction* inAction) {
+    int count = 0;
+    ForEachSelected0([this, inAction, &count](int inTrack0, int inStep0) {
+        count++;
+        inAction->Action(this, inTrack0 + 1, inStep0 + 1);
+    });
     return count;
 }
 
 std::vector<std::pair<int, int>> KRVSequencer::GetSelectedEvents0() const {
     std::vector<std::pair<int, int>> events;
-    for (int track0 = mSelectedTracks0.NextFrom(0); track0 >= 0;
-         track0 = mSelectedTracks0.NextFrom(track0 + 1)) {
-        for (int step0 = NextSelectedStep0(track0, 0); step0 >= 0;
-             step0 = NextSelectedStep0(track0, step0 + 1)) {
-            events.emplace_back(track0, step0);
-        }
-    }
+    ForEachSelected0(
+        [&events](int inTrack0, int inStep0) { events.emplace_back(inTrack0, inStep0); });
     return events;
 }
 

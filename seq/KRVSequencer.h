@@ -232,6 +232,9 @@ private:
     // The first selected step, 0-based, at or after inFrom0 and before the
     // step count; -1 for none.
     int NextSelectedStep0(int inTrack0, int inFrom0) const;
+    // Calls inVisit(track0, step0) on every selected event that is seen.
+    template <typename Visit>
+    void ForEachSelected0(Visit inVisit) const;
     int MarkStep(int inStep1, bool inSelected);
     int MarkTrack(int inTrack1, bool inSelected);
     void ClearOrphanedVSolos();

@@ -4,6 +4,8 @@
 
 #include "KRVCommandTable.h"
 
+class KRVSequencer;
+
 // The handlers of the command table, one per row, grouped by the file that
 // holds them. Each reads its words, reports every result and every refusal
 // through the shell's interface, and says whether it succeeded.
@@ -14,6 +16,10 @@ public:
     // The line saveconfig writes for a channel name, which namechannel
     // must be able to read back.
     static std::string ChannelNameLine(int inPort, int inChannel, const std::string& inName);
+    // Why a port number and a channel number 1-16 name no channel ("bad port
+    // number\n"), or null when they do: namechannel and program refuse alike.
+    static const char* RefusalForChannel(const KRVSequencer& inSequencer, int inPort,
+                                         int inChannel);
 
     // KRVShellSelectCommands.cpp
     static Result SelectAll(KRVShell& ioShell, const KRVArguments& inArguments);

@@ -64,11 +64,8 @@ KRVCommandResult KRVCommands::Program(KRVShell& ioShell, const KRVArguments& inA
     }
     KRVSequencer& sequencer = ioShell.GetSequencer();
     const KRVProgramTarget target = ReadTarget(sequencer, inArguments);
-    if (target.mPort < 0 || target.mPort >= sequencer.GetPortCount()) {
-        return ioShell.Refuse("bad port number\n");
-    }
-    if (target.mChannel < 1 || target.mChannel > 16) {
-        return ioShell.Refuse("bad channel number\n");
+    if (const char* refusal = RefusalForChannel(sequencer, target.mPort, target.mChannel)) {
+        return ioShell.Refuse(refusal);
     }
     if (!inArguments.Has(target.mNext)) {
         WriteProgram(ioShell.GetInterface(), target.mPort, target.mChannel,

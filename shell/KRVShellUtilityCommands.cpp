@@ -128,6 +128,17 @@ KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
     return KRVCommandResult::kSucceeded;
 }
 
+const char* KRVCommands::RefusalForChannel(const KRVSequencer& inSequencer, int inPort,
+                                           int inChannel) {
+    if (inPort < 0 || inPort >= inSequencer.GetPortCount()) {
+        return "bad port number\n";
+    }
+    if (inChannel < 1 || inChannel > 16) {
+        return "bad channel number\n";
+    }
+    return nullptr;
+}
+
 // Two arguments name a channel of port 0; three give the port first.
 KRVCommandResult KRVCommands::NameChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
     KRVShellInterface& out = ioShell.GetInterface();
@@ -139,11 +150,8 @@ KRVCommandResult KRVCommands::NameChannel(KRVShell& ioShell, const KRVArguments&
     int port = portGiven ? inArguments.ReadInt(1) : 0;
     int channel = inArguments.ReadInt(portGiven ? 2 : 1);
     const std::string& name = inArguments.Get(portGiven ? 3 : 2);
-    if (port < 0 || port >= sequencer.GetPortCount()) {
-        return ioShell.Refuse("bad port number\n");
-    }
-    if (channel < 1 || channel > 16) {
-        return ioShell.Refuse("bad channel number\n");
+    if (const char* refusal = RefusalForChannel(sequencer, port, channel)) {
+        return ioShell.Refuse(refusal);
     }
     // saveconfig must be able to write the name on a line that reads back.
     if (ChannelNameLine(port, channel, name).size() > KRVLineLimit::kMaxLineLength) {

@@ -64,7 +64,7 @@ std::vector<MIDICLConnection> MIDICLAlsaOutput::GetConnections() const {
             MIDICLAlsaCodec::MakeEndpoint(address->client, address->port);
         std::string name;
         if (mHost->GetEndpointName(endpoint, name)) {
-            connections.push_back({name, address->client == mHost->GetClientId()});
+            connections.push_back({name, mHost->IsOwnEndpoint(endpoint)});
         }
         snd_seq_query_subscribe_set_index(query, snd_seq_query_subscribe_get_index(query) + 1);
     }
