@@ -41,7 +41,8 @@ SERVER is "jack" or "pipewire". CASE is one of:
 
 A case may end in -PERIOD (early-1024): the server runs at that period.
 
-Every server started here has the one name "krv-test": the machine has few
+Every server started here has the one name "krv-test" (or the one
+KRV_TEST_JACK_SERVER gives): the machine has few
 JACK server slots, and a slot left behind by a server that died is taken
 back only by a new server of the same name. Exits 77 (skipped), saying why,
 when the server cannot be started.
@@ -69,7 +70,9 @@ SKIP = 77
 SLOW = os.environ.get("KRV_E2E_SLOW") == "1"
 RATE = 48000
 PERIOD = 256
-SERVER_NAME = "krv-test"
+# KRV_TEST_JACK_SERVER names the servers, so that two checkouts can run
+# their tests on one machine at once.
+SERVER_NAME = os.environ.get("KRV_TEST_JACK_SERVER", "krv-test")
 STARTUP = "KRVShell: setting up MIDI config\n"
 RECORDER_PORT = "krv-recorder:in"
 # The bound on play and stop latency is two periods and 5 ms; on a loaded

@@ -131,7 +131,8 @@ protected:
         if (!HaveJackd()) {
             return;
         }
-        sServer = "krv-test";
+        const char* name = std::getenv("KRV_TEST_JACK_SERVER");
+        sServer = name != nullptr && *name != '\0' ? name : "krv-test";
         sServerPid = fork();
         if (sServerPid == 0) {
             freopen("/dev/null", "w", stdout);
