@@ -23,6 +23,10 @@ const char* MIDICLClient::GetHostName() const {
     return mClientRef->GetName();
 }
 
+std::string MIDICLClient::GetHostDescription() const {
+    return mClientRef->GetDescription();
+}
+
 // A throwing constructor inside a new-expression frees the memory itself,
 // so these need no guard of their own.
 MIDICLDestination* MIDICLClient::MakeDestination(const std::string& inPortName) {

@@ -63,6 +63,9 @@ public:
     static std::vector<std::string> GetHostNames();
     // The name of the host that was chosen, as GetHostNames() gives it.
     const char* GetHostName() const;
+    // The MIDI system in a user's words, for reports: "ALSA sequencer",
+    // "JACK", "PipeWire's JACK", "built-in".
+    std::string GetHostDescription() const;
 
     // Heap objects the caller owns. When the host refuses, nothing is leaked
     // and MIDICLException is thrown with kMIDIDestinationCreate,

@@ -26,12 +26,22 @@ int KRVPrograms::Get(int inPort, int inChannel0) const {
 }
 
 void KRVPrograms::MarkAllPending() {
-    for (auto& port : mPorts) {
-        for (Entry& entry : port) {
-            entry.mPending = entry.mProgram0 != kNone;
-            mAnyPending = mAnyPending || entry.mPending;
-        }
+    for (std::size_t port = 0; port < mPorts.size(); ++port) {
+        MarkPortPending(static_cast<int>(port));
     }
+}
+
+bool KRVPrograms::MarkPortPending(int inPort) {
+    if (inPort < 0 || static_cast<std::size_t>(inPort) >= mPorts.size()) {
+        return false;
+    }
+    bool any = false;
+    for (Entry& entry : mPorts[static_cast<std::size_t>(inPort)]) {
+        entry.mPending = entry.mProgram0 != kNone;
+        any = any || entry.mPending;
+    }
+    mAnyPending = mAnyPending || any;
+    return any;
 }
 
 bool KRVPrograms::HasSamePrograms(const KRVPrograms& inOther) const {

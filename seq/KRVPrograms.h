@@ -23,6 +23,9 @@ public:
     std::size_t GetBytes() const { return mPorts.capacity() * sizeof(mPorts[0]); }
     // Every program set becomes pending, as when playback starts.
     void MarkAllPending();
+    // The same for one port's programs, as when it is connected anew; false
+    // when it has none.
+    bool MarkPortPending(int inPort);
     // Calls inSend(port, channel0, program0) for each pending program; one
     // it returns true for is no longer pending (false: try again later).
     template <typename Send>

@@ -499,6 +499,17 @@ int KRVSequencer::GetProgram(int inPort, int inChannel) const {
     return mPrograms.Get(inPort, inChannel - 1);
 }
 
+// The notes the port handed over ahead of time would reach the synthesizer
+// before the programs: they are withdrawn (as at a stop), and the clock
+// sends the programs before its next notes.
+void KRVSequencer::ResendPrograms(int inPort) {
+    MIDICLOutputPort* port = GetPort(inPort);
+    KRVBusyClaim claim(mSequencerIsBusy);
+    if (port != nullptr && mPrograms.MarkPortPending(inPort)) {
+        port->WithdrawPending(GetClock().Now());
+    }
+}
+
 void KRVSequencer::DeletePrograms() {
     KRVBusyClaim claim(mSequencerIsBusy);
     mPrograms.Clear();

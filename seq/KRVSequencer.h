@@ -210,6 +210,9 @@ public:
     void SetProgram(int inPort, int inChannel, int inProgram0);
     int GetProgram(int inPort, int inChannel) const;
     void DeletePrograms();
+    // A port connected to a destination anew sends its programs again
+    // before its next note: a synthesizer that (re)starts plays the piano.
+    void ResendPrograms(int inPort);
     const KRVPrograms& GetPrograms() const { return mPrograms; }
 
     // Undo. CaptureState takes a picture of all that commands change,

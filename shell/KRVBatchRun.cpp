@@ -22,9 +22,16 @@ std::string DescribeFailure(const KRVShell::Failure& inFailure) {
 int KRVBatchRun::Run(const std::vector<Script>& inScripts, FILE* inInput, FILE* outErrors) {
     bool goesOn = true;
     if (inScripts.empty()) {
-        return RunLines(inInput, "-", false, outErrors, &goesOn);
+        return RunLines(inInput, kStandardInput, false, outErrors, &goesOn);
     }
     for (const Script& script : inScripts) {
+        if (script.mName == kStandardInput) {
+            const int status = RunLines(inInput, kStandardInput, false, outErrors, &goesOn);
+            if (!goesOn) {
+                return status;
+            }
+            continue;
+        }
         if (script.mText.empty()) {
             continue;
         }

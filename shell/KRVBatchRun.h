@@ -25,6 +25,8 @@ public:
     static constexpr int kAllRan = 0;
     static constexpr int kFailed = 1;
     static constexpr int kInterrupted = 130;
+    // The name of standard input, among the scripts or in messages.
+    static constexpr const char* kStandardInput = "-";
 
     KRVBatchRun(KRVSequencer* inSequencer, KRVShellInterface* inConsole, bool inAllowShellInScripts)
         : mSequencer(inSequencer),

@@ -3,8 +3,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "KRVSequencer.h"
+#include "MIDICLClient.h"
 
 #ifndef KRV_VERSION
 #define KRV_VERSION "unknown"
@@ -12,7 +14,17 @@
 
 KRVCommandLine::KRVCommandLine(int inArgc, char** inArgv) {
     const char* tempo = nullptr;
+    bool options = true;
     for (int i = 1; i < inArgc; i++) {
+        // After "--" every word is a tempo or a file, "-x.krv" too.
+        if (options && std::strcmp(inArgv[i], "--") == 0) {
+            options = false;
+            continue;
+        }
+        if (!options || std::strcmp(inArgv[i], "-") == 0) {
+            AddWord(inArgv[i], &tempo);
+            continue;
+        }
         if (std::strcmp(inArgv[i], "--help") == 0 || std::strcmp(inArgv[i], "-h") == 0) {
             mAction = kShowHelp;
             return;
@@ -34,15 +46,21 @@ KRVCommandLine::KRVCommandLine(int inArgc, char** inArgv) {
             mRefused = inArgv[i];
             return;
         }
-        if (!IsNumber(inArgv[i])) {
-            mScripts.push_back(inArgv[i]);
-        } else if (tempo == nullptr) {
-            tempo = inArgv[i];
-        }
+        AddWord(inArgv[i], &tempo);
     }
     double bpm = tempo != nullptr ? std::atof(tempo) : 0.0;
     if (KRVSequencer::IsUsableBPM(bpm)) {
         mStartingTempo = bpm;
+    }
+}
+
+// The first number is the tempo; any other word names a script ("-" is
+// standard input).
+void KRVCommandLine::AddWord(const char* inWord, const char** ioTempo) {
+    if (!IsNumber(inWord)) {
+        mScripts.push_back(inWord);
+    } else if (*ioTempo == nullptr) {
+        *ioTempo = inWord;
     }
 }
 
@@ -80,6 +98,7 @@ int KRVCommandLine::Report(FILE* outStream, FILE* errStream) const {
             return 0;
         case kShowVersion:
             std::fprintf(outStream, "krv %s\n", KRV_VERSION);
+            WriteMIDISystems(outStream);
             return 0;
         case kRefuse:
             std::fprintf(errStream, "krv: unknown option '%s'\n", mRefused);
@@ -87,6 +106,24 @@ int KRVCommandLine::Report(FILE* outStream, FILE* errStream) const {
             return 2;
         default:
             return -1;
+    }
+}
+
+// Which MIDI systems krv would try, for a bug report: the one in use is
+// named by `status` and `ports`, since opening one here could wait on a
+// stopped server.
+void KRVCommandLine::WriteMIDISystems(FILE* outStream) {
+    const char* choice = std::getenv("KRV_MIDI_HOST");
+    std::string systems;
+    for (const std::string& name : MIDICLClient::GetHostNames()) {
+        systems += (systems.empty() ? "" : ", ") + name + (name == "none" ? " (built-in)" : "");
+    }
+    if (choice != nullptr && *choice != '\0') {
+        std::fprintf(outStream, "MIDI systems: %s; KRV_MIDI_HOST=%s chooses\n", systems.c_str(),
+                     choice);
+    } else {
+        std::fprintf(outStream, "MIDI systems: %s; the first that opens is used\n",
+                     systems.c_str());
     }
 }
 
@@ -106,7 +143,10 @@ void KRVCommandLine::WriteUsage(FILE* outStream) {
         "             run the files, or standard input without them, with no\n"
         "             prompt; the first command that fails stops krv with\n"
         "             status 1 and 'FILE:LINE: command: message' on standard\n"
-        "             error (standard input is named '-')\n"
+        "             error (standard input is named '-', and '-' as a file\n"
+        "             reads it)\n"
+        "  --         end of the options: the words after it are files, even\n"
+        "             when they begin with '-'\n"
         "  --allow-shell-in-scripts\n"
         "             let scripts (read, load, default) run host commands\n"
         "             with 'shell'; without it only typed ones run\n"

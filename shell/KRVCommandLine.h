@@ -8,7 +8,8 @@
 // and the options --help, --version, --batch and --allow-shell-in-scripts.
 // A word that reads whole as a number is the tempo (the first one only); any
 // other word is a script, unless it begins with "-", which makes it an
-// option: one not known is refused before anything starts.
+// option: one not known is refused before anything starts. "-" alone is
+// standard input, and "--" ends the options.
 class KRVCommandLine {
 public:
     enum Action { kRun, kShowHelp, kShowVersion, kRefuse };
@@ -33,7 +34,9 @@ public:
     int Report(FILE* outStream, FILE* errStream) const;
 
 private:
+    void AddWord(const char* inWord, const char** ioTempo);
     static bool IsOption(const char* inArgument);
+    static void WriteMIDISystems(FILE* outStream);
     static bool IsNumber(const char* inArgument);
     static void WriteUsage(FILE* outStream);
 

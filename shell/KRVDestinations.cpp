@@ -31,23 +31,30 @@ KRVDestinations::~KRVDestinations() {
     mDummy.reset();
 }
 
-// Port i of the sequence plays to destination i. With no destination at all
-// we first make one of our own, so that the program runs anywhere.
+// Port i of the sequence plays to the i-th destination that is not another
+// krv's dummy. With no destination at all we first make one of our own, so
+// that the program runs anywhere.
 void KRVDestinations::SetUp() {
-    int numDestinations = mClient->GetNumberOfDestinations();
-    std::printf("KRVShell: found %d MIDI destinations\n", numDestinations);
-    if (numDestinations == 0) {
+    std::vector<int> destinations = ListUsableDestinations();
+    std::printf("KRVShell: found %d MIDI destinations\n", static_cast<int>(destinations.size()));
+    if (destinations.empty()) {
         std::printf("KRVShell: no MIDI destinations found, making a dummy one\n");
         mDummy.reset(mClient->MakeDestination(kDummyName));
-        numDestinations = mClient->GetNumberOfDestinations();
+        destinations = ListUsableDestinations();
+        mPortZeroOnDummy = !destinations.empty();
     }
     // A host serves so many ports; the destinations past them get none.
+    const int numDestinations = static_cast<int>(destinations.size());
     const int numPorts = std::min(numDestinations, mClient->GetMaxOutputPorts());
-    for (int i = 0; i < numPorts; i++) {
+    for (int i = 0; i < numDestinations; i++) {
         char name[MIDICLClient::kNameBufferSize];
-        mClient->GetDestinationName(i, name, sizeof name);
+        mClient->GetDestinationName(destinations[i], name, sizeof name);
+        if (i >= numPorts) {
+            mToldLeftOut.insert(name);
+            continue;
+        }
         std::printf("KRVShell: output port %d is %s\n", i, name);
-        AddPort(i);
+        AddPort(destinations[i]);
         if (const int status = mSequencer.GetPort(i)->GetConnectStatus(); status != 0) {
             std::printf("KRVShell: output port %d could not connect to %s: %s\n", i, name,
                         KRVMIDIFailure::DescribeStatus(status).c_str());
@@ -63,10 +70,53 @@ void KRVDestinations::SetUp() {
     mClient->WaitForConnections();
 }
 
+// The host's indices of the destinations krv may play to: all but the
+// dummies of other krv processes (ours is listed once it is made).
+std::vector<int> KRVDestinations::ListUsableDestinations() const {
+    std::vector<int> usable;
+    const int count = mClient->GetNumberOfDestinations();
+    for (int i = 0; i < count; i++) {
+        char name[MIDICLClient::kNameBufferSize];
+        if (mClient->GetDestinationName(i, name, sizeof name) &&
+            (mClient->IsOwnDestination(i) || !IsDummyName(name))) {
+            usable.push_back(i);
+        }
+    }
+    return usable;
+}
+
+// "KRVShell dummy destination" alone (built-in), after a client's name
+// ("KRVSequencer-01:KRVShell dummy destination"), perhaps with the suffix a
+// host gives a repeated port name ("...destination-2").
+bool KRVDestinations::IsDummyName(const std::string& inName) {
+    const std::size_t colon = inName.find(':');
+    const std::string port = colon == std::string::npos ? inName : inName.substr(colon + 1);
+    const std::size_t length = std::strlen(kDummyName);
+    if (port.compare(0, length, kDummyName) != 0) {
+        return false;
+    }
+    const std::string suffix = port.substr(length);
+    return suffix.empty() || (suffix.size() > 1 && suffix[0] == '-' &&
+                              suffix.find_first_not_of("0123456789", 1) == std::string::npos);
+}
+
+std::string KRVDestinations::GetSystemName() const {
+    return mClient->GetHostDescription();
+}
+
 void KRVDestinations::AddPort(int inIndex) {
     std::unique_ptr<MIDICLOutputPort> port(mClient->MakeOutputPort("output"));
     port->SetDestination(mClient->GetDestination(inIndex));
     mSequencer.AddPort(port.release());
+}
+
+// The programs go at once, and again once the connection holds (see
+// FollowDestinations): the first may reach the synthesizer before its
+// connection does.
+void KRVDestinations::Connect(int inPort, int inIndex) {
+    mSequencer.SetPortDestination(inPort, mClient->GetDestination(inIndex));
+    mSequencer.ResendPrograms(inPort);
+    mConnected.push_back(inPort);
 }
 
 void KRVDestinations::Refresh(KRVShellInterface& ioOut, bool inLookAnyway) {
@@ -112,10 +162,10 @@ bool KRVDestinations::ComeBack(KRVShellInterface& ioOut) {
 }
 
 // Each destination is either one a port wants (connected again when the
-// port is not connected to it, with inReconnect), one of our own (left
-// alone), or new (a new port at the end, while the host serves more).
+// port is not connected to it, with inReconnect), one of our own or another
+// krv's dummy (left alone), or new. A port connected anew sends its programs
+// again once its connection holds.
 void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut, bool inReconnect) {
-    bool connected = false;
     const int count = mClient->GetNumberOfDestinations();
     for (int i = 0; i < count; i++) {
         char name[MIDICLClient::kNameBufferSize];
@@ -125,25 +175,56 @@ void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut, bool inReconn
         const int port = FindPortWanting(name);
         if (port >= 0) {
             if (NeedsConnecting(port, name, inReconnect)) {
-                mSequencer.SetPortDestination(port, mClient->GetDestination(i));
+                Connect(port, i);
                 ioOut.Write(PortLine("krv: MIDI destination back: port ", port, name).c_str());
-                connected = true;
             }
-            continue;
+        } else if (!mClient->IsOwnDestination(i) && !IsDummyName(name)) {
+            TakeNewDestination(ioOut, i, name);
         }
-        if (mClient->IsOwnDestination(i) ||
-            mSequencer.GetPortCount() >= mClient->GetMaxOutputPorts()) {
-            continue;
-        }
-        AddPort(i);
-        ioOut.Write(
-            PortLine("krv: new MIDI destination: port ", mSequencer.GetPortCount() - 1, name)
-                .c_str());
-        connected = true;
     }
     TellGone(ioOut);
-    if (connected) {
+    if (!mConnected.empty()) {
         mClient->WaitForConnections();
+        for (int connected : mConnected) {
+            mSequencer.ResendPrograms(connected);
+        }
+        mConnected.clear();
+    }
+}
+
+// Port 0 first, while it plays to our dummy; then a new port at the end,
+// while the host serves more.
+bool KRVDestinations::TakeNewDestination(KRVShellInterface& ioOut, int inIndex,
+                                         const char* inName) {
+    int port = 0;
+    if (mPortZeroOnDummy) {
+        TakeOverPortZero(inIndex);
+    } else if (mSequencer.GetPortCount() < mClient->GetMaxOutputPorts()) {
+        AddPort(inIndex);
+        port = mSequencer.GetPortCount() - 1;
+        mConnected.push_back(port);
+    } else {
+        TellLeftOut(ioOut, inName);
+        return false;
+    }
+    ioOut.Write(PortLine("krv: new MIDI destination: port ", port, inName).c_str());
+    return true;
+}
+
+// The dummy has served its turn: nothing needs it any more, and it would
+// only stand in other programs' lists.
+void KRVDestinations::TakeOverPortZero(int inIndex) {
+    Connect(0, inIndex);
+    mPortZeroOnDummy = false;
+    mDummy.reset();
+}
+
+void KRVDestinations::TellLeftOut(KRVShellInterface& ioOut, const char* inName) {
+    if (mToldLeftOut.insert(inName).second) {
+        ioOut.Write(("krv: MIDI destination left out, " +
+                     std::to_string(mClient->GetMaxOutputPorts()) + " ports at most: " + inName +
+                     "\n")
+                        .c_str());
     }
 }
 
@@ -197,10 +278,11 @@ bool KRVDestinations::NeedsConnecting(int inPort, const char* inName, bool inRec
                         });
 }
 
+// A dummy, ours or another krv's, makes no sound.
 bool KRVDestinations::IsHeard() const {
     for (int i = 0; i < mSequencer.GetPortCount(); i++) {
         for (const MIDICLConnection& connection : mSequencer.GetPort(i)->GetConnections()) {
-            if (!connection.mOwn) {
+            if (!connection.mOwn && !IsDummyName(connection.mName)) {
                 return true;
             }
         }
@@ -209,14 +291,9 @@ bool KRVDestinations::IsHeard() const {
 }
 
 void KRVDestinations::ExplainSilence(KRVShellInterface& ioOut) {
-    if (IsHeard()) {
-        mToldSilent = false;
-        return;
-    }
-    if (!mToldSilent) {
+    if (!IsHeard()) {
         ioOut.Write(
             "krv: no MIDI destination, playing silently (start a synthesizer; `ports` shows "
             "what krv reaches)\n");
-        mToldSilent = true;
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 class KRVSequencer;
@@ -15,7 +17,10 @@ class MIDICLDestination;
 // nowhere until a destination of the same name is back; a JACK server that
 // quits and comes back is opened again and every port connected again by
 // name. krv's own ports are never taken for destinations, except the dummy
-// one made when there is nothing else, so that the program runs anywhere.
+// one made when there is nothing else, so that the program runs anywhere;
+// nor is another krv's dummy, which is no synthesizer either. While port 0
+// plays to our dummy, the first destination that appears takes port 0 over:
+// what was written for port 0 is heard at once.
 //
 // Nothing here runs on the clock thread: the shell looks at each prompt,
 // at `play` and at `ports`.
@@ -35,23 +40,38 @@ public:
     // without waiting for that, for new destinations and ones gone or back
     // (a connection merely undone from outside is left to the next change).
     void Refresh(KRVShellInterface& ioOut, bool inLookAnyway = false);
-    // Says once, until a destination is reached again, that nothing but
-    // krv's own dummy destination is: the user hears silence.
+    // Says that no port reaches anything but a dummy destination (ours or
+    // another krv's), or nothing at all: the user hears silence.
     void ExplainSilence(KRVShellInterface& ioOut);
+    // The MIDI system in a user's words ("JACK", "ALSA sequencer", ...).
+    std::string GetSystemName() const;
+    // Whether a destination's display name is a krv's dummy, ours or not.
+    static bool IsDummyName(const std::string& inName);
 
 private:
     bool ComeBack(KRVShellInterface& ioOut);
     void FollowDestinations(KRVShellInterface& ioOut, bool inReconnect = true);
+    bool TakeNewDestination(KRVShellInterface& ioOut, int inIndex, const char* inName);
+    void TakeOverPortZero(int inIndex);
+    void TellLeftOut(KRVShellInterface& ioOut, const char* inName);
+    std::vector<int> ListUsableDestinations() const;
     void TellGone(KRVShellInterface& ioOut);
     int FindPortWanting(const char* inName) const;
     bool NeedsConnecting(int inPort, const char* inName, bool inReconnect) const;
     bool IsHeard() const;
     void AddPort(int inIndex);
+    void Connect(int inPort, int inIndex);
 
     std::unique_ptr<MIDICLClient> mClient;
     KRVSequencer& mSequencer;
     std::unique_ptr<MIDICLDestination> mDummy;
+    // Port 0 plays to our dummy until a destination appears.
+    bool mPortZeroOnDummy = false;
     // Ports said to play nowhere since their destination went.
     std::vector<bool> mToldGone;
-    bool mToldSilent = false;
+    // Destinations said to be left out for want of ports.
+    std::set<std::string> mToldLeftOut;
+    // Ports connected anew since the last wait for connections; their
+    // programs go again once the connections hold.
+    std::vector<int> mConnected;
 };

@@ -68,6 +68,10 @@ void KRVShell::FollowDestinations(bool inLookAnyway) {
     }
 }
 
+std::string KRVShell::GetMIDISystemName() const {
+    return mDestinations != nullptr ? mDestinations->GetSystemName() : std::string();
+}
+
 void KRVShell::ExplainSilence() {
     if (mDestinations != nullptr && !mSequencer->IsOutputGone()) {
         mDestinations->ExplainSilence(*mInterface);

@@ -127,6 +127,9 @@ public:
     // Looks at destinations that came, went or came back, and says so; with
     // inLookAnyway (`ports`), also where no change has been announced yet.
     void FollowDestinations(bool inLookAnyway = false);
+    // The MIDI system in use, in a user's words; empty where the shell
+    // follows no destinations (tests).
+    std::string GetMIDISystemName() const;
     // Says, once, when playing would be heard nowhere.
     void ExplainSilence();
 

@@ -93,6 +93,9 @@ KRVCommandResult KRVCommands::Status(KRVShell& ioShell, const KRVArguments&) {
     line += ", " + LoopText(sequencer);
     line += ", " + Count(sequencer.GetTrackCount(), "track");
     line += ", " + Count(sequencer.GetPortCount(), "port");
+    if (const std::string system = ioShell.GetMIDISystemName(); !system.empty()) {
+        line += " (" + system + ")";
+    }
     if (ioShell.HasUnsavedChanges()) {
         line += ", unsaved changes";
     }

@@ -125,6 +125,9 @@ KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
             WriteConnections(out, *port, exists);
         }
     }
+    if (const std::string system = ioShell.GetMIDISystemName(); !system.empty()) {
+        out.WriteFormattedS("MIDI system: %s\n", system.c_str());
+    }
     return KRVCommandResult::kSucceeded;
 }
 

@@ -37,6 +37,11 @@ using Scripts = std::vector<KRVBatchRun::Script>;
 // that a name mistyped stops krv before anything starts.
 bool ReadScripts(const KRVCommandLine& inCommandLine, Scripts* outScripts) {
     for (const std::string& path : inCommandLine.GetScripts()) {
+        // Standard input is read where it stands, not beforehand.
+        if (path == KRVBatchRun::kStandardInput) {
+            outScripts->push_back({path, ""});
+            continue;
+        }
         KRVScriptFile script;
         KRVScriptFile::Status status = script.Read(path);
         if (status != KRVScriptFile::kRead) {
@@ -61,6 +66,10 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     for (const KRVBatchRun::Script& script : inScripts) {
         if (KRVSignals::GetTerminatingSignal() != 0) {
             break;
+        }
+        // At the console standard input is what the prompt reads anyway.
+        if (script.mName == KRVBatchRun::kStandardInput) {
+            continue;
         }
         shell.RunReadScript(script.mName, script.mText, false);
     }

@@ -20,6 +20,8 @@ public:
 
     // The name that forces this host: "alsa", "jack", "none".
     virtual const char* GetName() const = 0;
+    // What a user calls it: "ALSA sequencer", "JACK", "built-in".
+    virtual std::string GetDescription() const = 0;
 
     // The clock that time stamps given to this host's ports are read on;
     // CLOCK_MONOTONIC nanoseconds unless the host schedules on its own.

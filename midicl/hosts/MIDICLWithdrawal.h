@@ -15,7 +15,9 @@
 // messages a cycle): no note starts after the stop.
 //
 // It keeps, for each channel and key, how many withdrawn note-ons still
-// await their note-off. Messages must be passed in the order they were sent.
+// await their note-off, which is withdrawn whenever it comes, also when the
+// player went on after the cut. Messages must be passed in the order they
+// were sent.
 class MIDICLWithdrawal {
 public:
     // False when the message is withdrawn; otherwise ioTimeStamp is when it

@@ -25,7 +25,11 @@ CASE is one of:
                during the exit; a receiver that never does holds krv up
                for less than a second
     subscribe  a subscription the port refuses is said at start-up and by
-               `ports`, and that port plays nowhere without failing sends
+               `ports`, and that port plays nowhere without failing sends;
+               when no port reaches anything, `play` says it plays silently
+    hotplug    a synthesizer started after krv is announced, listed and
+               played to; started after a krv with no destination, it
+               takes port 0, its program before the first note
 
 Sanitizer builds set KRV_E2E_SLOW=1: timings are looser there.
 """
@@ -241,7 +245,8 @@ def case_startup(krv, library, work):
     expected = STARTUP + "KRVShell: found 4 MIDI destinations\n"
     expected += "".join("KRVShell: output port %d is %s\n" % p for p in enumerate(DESKTOP_PORTS))
     expected += "1 krv> " + "".join("output port %d is %s\n  connected to %s\n" % (i, p, p)
-                                     for i, p in enumerate(DESKTOP_PORTS)) + "2 krv> "
+                                     for i, p in enumerate(DESKTOP_PORTS))
+    expected += "MIDI system: ALSA sequencer\n2 krv> "
     expect_equal(out, expected, "start-up and ports on a desktop")
     events = fake.events()
     expect_equal(events[0].args, ["client=%d" % KRV_CLIENT, "nonblock=1"], "the client opened")
@@ -489,6 +494,12 @@ def case_subscribe(krv, library, work):
     if not sends(events, "on"):
         fail("port 0 did not play")
     expect_notes_alternate(events, "subscribe")
+    # The refused port alone: nothing is heard, and play says so.
+    fake = Fake(krv, library, work, scene=[line for line in DESKTOP.splitlines()
+                                           if "UM-ONE" in line][0] + "\nrefuse 24:0 EPERM\n")
+    out, _ = fake.run(["newtrack", "play", "stop", "quit"])
+    if "krv: no MIDI destination, playing silently" not in out:
+        fail("play did not say that nothing hears it: %r" % out)
 
 
 def case_hotplug(krv, library, work):
@@ -520,6 +531,36 @@ def case_hotplug(krv, library, work):
                 DESKTOP_PORTS[0], DESKTOP_PORTS[0]) not in out:
             fail("%s: the synthesizer was not announced once and listed: %r" % (what, said + out))
         expect_notes_alternate(fake.events(), what)
+    first_sound(krv, library, work)
+
+
+def first_sound(krv, library, work):
+    """No destination at start: the synthesizer started later takes port 0,
+    where the notes are, and hears its program before the first note."""
+    later = os.path.join(work, "later-first.txt")
+    fake = Fake(krv, library, work, scene="port 0:0 rwRW - System|Timer\n"
+                "port 0:1 rR - System|Announce\n")
+    fake.env["KRV_FAKE_ALSA_LATER"] = later
+    process = fake.start(["newtrack", "program 1 34"])
+    wait_for_prompts(process, 3)
+    # krv's own client is 128 here: the synthesizer comes after it.
+    synth = "140:0"
+    with open(later + ".new", "w") as out:
+        out.write([line for line in DESKTOP.splitlines() if "FLUID" in line][0].replace(
+            SYNTH, synth) + "\n")
+    os.rename(later + ".new", later)
+    fake.wait_for(lambda e: e.what == "later", "the synthesizer's start")
+    process.stdin.write(lines(["ports", "play"]))
+    process.stdin.flush()
+    fake.wait_for(lambda e: e.is_send("on") and e.dest() == synth, "a note-on to the synthesizer")
+    out, err = process.communicate("stop\nquit\n", timeout=30)
+    expect_equal(process.returncode, 0, "first sound: exit status: " + err)
+    if "krv: new MIDI destination: port 0 is %s\n" % DESKTOP_PORTS[0] not in out:
+        fail("the synthesizer did not take port 0: %r" % out)
+    to_synth = [e for e in sends(fake.events()) if e.dest() == synth]
+    if not to_synth or to_synth[0].args[2:5] != ["program", "0", "33"]:
+        fail("the synthesizer's first event was not program 34 on channel 1: %r" % to_synth[:3])
+    expect_notes_alternate(fake.events(), "first sound")
 
 
 def say_at_prompt(fake, process, news):

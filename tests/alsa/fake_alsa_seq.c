@@ -619,7 +619,8 @@ static int delivery_status(const snd_seq_event_t* ev) {
     return full_status();
 }
 
-/* Notes are written out; anything else by its event type. */
+/* Notes and program changes are written out; anything else by its event
+ * type. */
 int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
     (void)seq;
     pthread_mutex_lock(&gLock);
@@ -630,6 +631,9 @@ int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
     if (kind != NULL) {
         record("send %d %d:%d %s %d %d %d %d", ev->source.port, ev->dest.client, ev->dest.port,
                kind, ev->data.note.channel, ev->data.note.note, ev->data.note.velocity, status);
+    } else if (ev->type == SND_SEQ_EVENT_PGMCHANGE) {
+        record("send %d %d:%d program %d %d %d", ev->source.port, ev->dest.client, ev->dest.port,
+               ev->data.control.channel, ev->data.control.value, status);
     } else {
         record("send %d %d:%d event-%d %d", ev->source.port, ev->dest.client, ev->dest.port,
                ev->type, status);

@@ -20,7 +20,10 @@ for word in 'usage: krv \[bpm\]' --version KRV_MIDI_HOST JACK_DEFAULT_SERVER \
     grep -q -- "$word" "$work/out" || fail "--help does not mention $word"
 done
 
-[ "$("$krv" --version)" = "krv $version" ] || fail "--version says $("$krv" --version)"
+# The version, then the MIDI systems krv tries, for a bug report.
+said=$(KRV_MIDI_HOST=jack "$krv" --version)
+[ "$said" = "krv $version"$'\n'"MIDI systems: alsa, jack, none (built-in); KRV_MIDI_HOST=jack chooses" ] ||
+    fail "--version says $said"
 
 for option in --bogus -x; do
     status=0
@@ -36,5 +39,16 @@ for tempo in 140:140.000000 -5:120.000000; do
     printf 'save t.krv\n' | (cd "$work" && KRV_MIDI_HOST=none "$krv" "${tempo%%:*}" >/dev/null)
     grep -qx "bpm ${tempo#*:}" "$work/t.krv" || fail "tempo ${tempo%%:*}: $(grep bpm "$work/t.krv")"
     rm "$work/t.krv"
+done
+# "-" is standard input, in batch mode among the files too; "--" ends the
+# options, so a file may begin with "-".
+printf 'newtrack\n' >"$work/-x.krv"
+for args in "-b -" "-b -- -x.krv -" "-- -x.krv"; do
+    # shellcheck disable=SC2086
+    said=$(cd "$work" && printf 'status\n' | KRV_MIDI_HOST=none "$krv" $args 2>&1) ||
+        fail "krv $args exits $?: $said"
+    want="0 tracks,"
+    [[ "$args" != *-x.krv* ]] || want="1 track,"
+    grep -q "$want" <<<"$said" || fail "krv $args: $said"
 done
 echo "command line: ok"

@@ -15,7 +15,8 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 [ -x "$prefix/bin/krv" ] || fail "no bin/krv"
-[ "$("$prefix/bin/krv" --version)" = "krv $version" ] || fail "installed krv says otherwise"
+said=$("$prefix/bin/krv" --version)
+[ "${said%%$'\n'*}" = "krv $version" ] || fail "installed krv says otherwise: $said"
 cmp -s "$source/doc/krv.1" "$prefix/share/man/man1/krv.1" || fail "share/man/man1/krv.1"
 for example in "$source"/examples/*.krv; do
     cmp -s "$example" "$prefix/share/doc/krv/examples/$(basename "$example")" ||

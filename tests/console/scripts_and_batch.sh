@@ -21,7 +21,7 @@ printf 'newtrack\nselectall\nsetnote 61\n' >two.krv
 
 # In order, each as read runs it, then the prompt; a number first is the tempo.
 printf 'status\ndisplay 1 1\n' | "$krv" 140 one.krv two.krv >out 2>err
-grep -q '^1 krv> stopped, 90 bpm, scale 1 16, loop 1-16, 2 tracks, 1 port$' out ||
+grep -q '^1 krv> stopped, 90 bpm, scale 1 16, loop 1-16, 2 tracks, 1 port (built-in)$' out ||
     fail "scripts not read in order: $(cat out)"
 grep -q '^|02|N:|C#4|$' out || fail "second script not read: $(cat out)"
 [ ! -s err ] || fail "standard error: $(cat err)"

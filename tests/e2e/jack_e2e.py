@@ -9,7 +9,8 @@ binary, and stops them all again, whatever happens.
 
 SERVER is "jack" or "pipewire". CASE is one of:
     startup    start-up messages and ports with a recorder that goes away
-    dummy      no destination but krv's own: the dummy path
+    dummy      no destination but krv's own: the dummy path; two krv on one
+               server take neither the other's dummy, both say silence
     play       a played pattern arrives with the right notes, order, gate
                lengths and step spacing
     tempo      a tempo change while playing is exact from the next tick
@@ -31,8 +32,10 @@ SERVER is "jack" or "pipewire". CASE is one of:
     quantum    PipeWire's quantum changes while krv plays: steps stay exact
     many       257 destinations: krv opens ports for the first 256
     gone       the server quits: krv says so once, and `ports` and `play`
-    hotplug    a recorder started after krv gets a port, is listed and played
-               to; it quits and starts again: the same port plays to it
+    hotplug    a recorder started after a krv with no destination takes
+               port 0 (its program first), a second gets port 1; the
+               first quits and starts again while krv plays: port 0
+               plays to it again, its program before its next note
     restart    the server quits and is started again: krv opens its client
                again and plays to the recorder
     programs   `program` changes go out before each channel's first note
@@ -171,6 +174,8 @@ class Server:
 
 
 class JackServer(Server):
+    system = "JACK"
+
     def __enter__(self):
         if not shutil.which("jackd"):
             skip("jackd is not installed")
@@ -194,6 +199,7 @@ class PipeWireServer(Server):
     """pipewire with its stock configuration, which brings a dummy driver,
     in a runtime folder of its own: no session manager, no D-Bus."""
     prefix = ["pw-jack"]
+    system = "PipeWire's JACK"
 
     def __enter__(self):
         if os.environ.get("KRV_E2E_TSAN") == "1":
@@ -367,28 +373,53 @@ def case_startup(krv, server, work):
         wait_for(lambda: RECORDER_PORT not in server.ports(), "the recorder's end")
 
     out, _ = run_krv(krv, server, ["ports"], meanwhile=vanish, more=["ports"])
+    system = "MIDI system: %s\n" % server.system
     expect_equal(out, STARTUP +
                  "KRVShell: found 1 MIDI destinations\n"
                  "KRVShell: output port 0 is krv-recorder:in\n"
                  "1 krv> output port 0 is krv-recorder:in\n"
-                 "  connected to krv-recorder:in\n"
+                 "  connected to krv-recorder:in\n" + system +
                  "2 krv> krv: MIDI destination gone: port 0 (krv-recorder:in) plays nowhere "
                  "until it is back\n"
                  "output port 0 is (destination no longer available)\n"
                  "  connected to nothing\n"
-                 "  waiting for krv-recorder:in to come back\n"
+                 "  waiting for krv-recorder:in to come back\n" + system +
                  "3 krv> ", "start-up with one recorder, which then goes away")
 
 
+DUMMY = "KRVShell dummy destination"
+
+
 def case_dummy(krv, server, work):
+    """With no destination krv plays to a dummy of its own; a second krv on
+    the same server takes the first's dummy for no synthesizer, nor the
+    first the second's, and both say that they play silently."""
     out, _ = run_krv(krv, server, ["ports"])
     expect_equal(out, STARTUP +
                  "KRVShell: found 0 MIDI destinations\n"
                  "KRVShell: no MIDI destinations found, making a dummy one\n"
-                 "KRVShell: output port 0 is KRVSequencer:KRVShell dummy destination\n"
-                 "1 krv> output port 0 is KRVSequencer:KRVShell dummy destination\n"
-                 "  connected to KRVSequencer:KRVShell dummy destination\n"
-                 "2 krv> ", "start-up with no destination")
+                 "KRVShell: output port 0 is KRVSequencer:%s\n"
+                 "1 krv> output port 0 is KRVSequencer:%s\n"
+                 "  connected to KRVSequencer:%s\n"
+                 "MIDI system: %s\n"
+                 "2 krv> " % (DUMMY, DUMMY, DUMMY, server.system), "start-up with no destination")
+    first = server.krv([krv])
+    expect_in(prompt_output(first, "newtrack"), "added track 1", "the first krv")
+    second = server.krv([krv])
+    expect_in(prompt_output(second, "newtrack"), "added track 1", "the second krv")
+    for process in (first, second):
+        out = prompt_output(process, "ports") + prompt_output(process, "play")
+        listed = re.findall(r"output port (\d+) is (.*)\n  connected to (.*)\n", out)
+        # A host may give the port name a suffix ("-2") when it is taken.
+        if len(listed) != 1 or listed[0][1] != listed[0][2] or not re.search(
+                ":%s(-\\d+)?$" % DUMMY, listed[0][1]):
+            fail("a krv did not play to its own dummy alone: %r" % out)
+        expect_in(out, "playing silently", "silence said")
+    for process in (first, second):
+        out, err = process.communicate("stop\nports\nquit\n", timeout=30)
+        if "new MIDI destination" in out or process.returncode != 0:
+            fail("a krv took the other's dummy or failed (%d): %r %s" % (process.returncode,
+                                                                         out, err))
 
 
 # One bar of four steps at 120 bpm: a step is 24 ticks, half a second,
@@ -561,7 +592,7 @@ def case_sigint(krv, server, work):
         if process.returncode != 0:
             fail("krv exited with %d after SIGINT: %s" % (process.returncode, err))
         if not re.search(r"krv> output port 0 is krv-recorder:in\n  connected to krv-recorder:in\n"
-                         r"\d+ krv> $", out):
+                         r"MIDI system: .*\n\d+ krv> $", out):
             fail("krv did not go on at its prompt: %r" % out)
 
     recording = record(server, work, body)
@@ -837,24 +868,55 @@ def play_to_recorder(server, work, process, name, commands=()):
     return out
 
 
+def first_note_after_program(recording, program, what):
+    """The first note-on on channel 1 comes after its program change."""
+    events = [e for e in recording.events if e[2] & 0x0F == 0]
+    ons = [i for i, e in enumerate(events) if Recording.is_on(e)]
+    if not ons or (0xC0, program) not in [e[2:] for e in events[:ons[0]]]:
+        fail("%s: no program %d before the first note: %r" % (what, program, events[:8]))
+
+
 def case_hotplug(krv, server, work):
-    """A synthesizer started after krv, which then quits and starts again."""
+    """krv started with no destination: the first synthesizer that starts
+    takes port 0, where the notes are, its program first; a second gets
+    port 1; the first quits and comes back while krv plays: port 0 plays to
+    it again, its program before its next note."""
     process = server.krv([krv])
-    prompt_output(process, "newtrack")
-    out = play_to_recorder(server, work, process, "first.txt", ["selectall", "setport 1"])
-    expect_in(out, "krv: new MIDI destination: port 1 is %s\n" % RECORDER_PORT, "announced")
-    expect_in(out, "output port 1 is %s\n  connected to %s\n" % (RECORDER_PORT, RECORDER_PORT),
-              "listed")
+    for command in ("newtrack", "program 1 34"):
+        prompt_output(process, command)
+    first = os.path.join(work, "first.txt")
+    recorder = server.start_recorder(first)
     out = prompt_output(process, "ports")
-    expect_in(out, "krv: MIDI destination gone: port 1 (%s)" % RECORDER_PORT, "gone said")
-    expect_in(out, "output port 1 is (destination no longer available)\n  connected to nothing\n"
-              "  waiting for %s to come back\n" % RECORDER_PORT, "gone listed")
-    out = play_to_recorder(server, work, process, "again.txt")
-    expect_in(out, "krv: MIDI destination back: port 1 is %s\n" % RECORDER_PORT, "back said")
+    expect_in(out, "krv: new MIDI destination: port 0 is %s\n" % RECORDER_PORT, "port 0 taken")
+    expect_in(out, "output port 0 is %s\n  connected to %s\nMIDI" % (RECORDER_PORT,
+                                                                   RECORDER_PORT), "listed")
+    server.start_recorder(os.path.join(work, "second.txt"), "krv-second")
+    expect_in(prompt_output(process, "ports"), "krv: new MIDI destination: port 1 is "
+              "krv-second:in\n", "the second on port 1")
+    prompt_output(process, "play")
+    time.sleep(1.0)
+    stop_process(recorder)
+    server.clients.remove(recorder)
+    wait_for(lambda: RECORDER_PORT not in server.ports(), "the recorder's end")
+    expect_in(prompt_output(process, "ports"), "krv: MIDI destination gone: port 0 (%s)" %
+              RECORDER_PORT, "gone said")
+    again = os.path.join(work, "again.txt")
+    recorder = server.start_recorder(again)
+    out = prompt_output(process, "ports")
+    expect_in(out, "krv: MIDI destination back: port 0 is %s\n" % RECORDER_PORT, "back said")
     if "new MIDI destination" in out:
         fail("the destination that came back got a new port: %r" % out)
+    time.sleep(1.0)
+    prompt_output(process, "stop")
     process.communicate("quit\n", timeout=30)
-    wait_for(lambda: RECORDER_PORT not in server.ports(), "the recorder's end")
+    for client in server.clients:
+        stop_process(client)
+    for path, what in ((first, "first"), (again, "again")):
+        recording = Recording(path)
+        if len(recording.ons()) < 3:
+            fail("%s: the recorder heard %d notes" % (what, len(recording.ons())))
+        first_note_after_program(recording, 33, what)
+    Recording(again).expect_all_ended("again")
     hotplug_in_batch(krv, server, work)
 
 
@@ -867,11 +929,11 @@ def hotplug_in_batch(krv, server, work):
         pass
     path = os.path.join(work, "batch.txt")
     recorder = server.start_recorder(path)
-    out, err = process.communicate(lines(["newtrack", "ports", "selectall", "setport 1", "play",
-                                          "sh sleep 1", "stop", "quit"]), timeout=30)
+    out, err = process.communicate(lines(["newtrack", "ports", "play", "sh sleep 1", "stop",
+                                          "quit"]), timeout=30)
     if process.returncode != 0:
         fail("batch krv exited with %d: %s" % (process.returncode, err))
-    expect_in(out, "krv: new MIDI destination: port 1 is %s\n" % RECORDER_PORT, "batch announced")
+    expect_in(out, "krv: new MIDI destination: port 0 is %s\n" % RECORDER_PORT, "batch announced")
     time.sleep(0.2)
     stop_process(recorder)
     recording = Recording(path)

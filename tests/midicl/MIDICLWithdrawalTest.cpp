@@ -10,6 +10,7 @@ const std::uint8_t kOnC4[] = {0x90, 60, 100};
 const std::uint8_t kOffC4[] = {0x80, 60, 0};
 const std::uint8_t kZeroOnC4[] = {0x90, 60, 0};
 const std::uint8_t kOnC4Channel2[] = {0x91, 60, 100};
+const std::uint8_t kOffC4Channel2[] = {0x81, 60, 0};
 const std::uint8_t kProgram[] = {0xC0, 5};
 
 // Before a stop everything goes as stamped. After it, a pending note-on is
@@ -44,6 +45,14 @@ TEST(MIDICLWithdrawalTest, StopWithdrawsPendingNoteOnsWithTheirNoteOffsOnly) {
     stamp = 1600;
     EXPECT_TRUE(withdrawal.Pass(kProgram, 2, stop, stamp));
     EXPECT_EQ(stamp, stop);
+    // Playing on after the cut: the withdrawn note-on's note-off, sent
+    // later, goes with it, and a later stop's note-off of a note that
+    // sounds is not taken for it.
+    stamp = 1700;
+    EXPECT_FALSE(withdrawal.Pass(kOffC4Channel2, 3, 0, stamp));
+    EXPECT_TRUE(withdrawal.Pass(kOnC4Channel2, 3, 0, stamp));
+    EXPECT_TRUE(withdrawal.Pass(kOffC4Channel2, 3, 2000, stamp));
+    EXPECT_EQ(stamp, 2000u);
 }
 
 }  // namespace

@@ -150,7 +150,9 @@ TEST(KRVCommandLine, TempoAndOptions) {
     EXPECT_EQ(Parse({"25000.01"}).GetStartingTempo(), 120.0);
     EXPECT_EQ(Parse({"25100"}).GetStartingTempo(), 120.0);
     EXPECT_EQ(Parse({"140", "--version"}).GetAction(), KRVCommandLine::kShowVersion);
-    EXPECT_EQ(Parse({"-"}).GetAction(), KRVCommandLine::kRefuse);
+    EXPECT_EQ(Parse({"-x"}).GetAction(), KRVCommandLine::kRefuse);
+    EXPECT_EQ(Parse({"-"}).GetScripts(), std::vector<std::string>{"-"});
+    EXPECT_EQ(Parse({"--", "-x", "--"}).GetScripts(), (std::vector<std::string>{"-x", "--"}));
     EXPECT_EQ(Parse({"-.5"}).GetAction(), KRVCommandLine::kRun);
     EXPECT_EQ(Parse({"140"}).Report(stdout, stderr), -1);
 }

@@ -40,6 +40,7 @@ public:
     ~MIDICLAlsaHost() override;
 
     const char* GetName() const override { return "alsa"; }
+    std::string GetDescription() const override { return "ALSA sequencer"; }
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;

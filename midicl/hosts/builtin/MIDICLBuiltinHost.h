@@ -33,6 +33,7 @@ public:
     explicit MIDICLBuiltinHost(const MIDICLBuiltinTestConfig& inConfig);
 
     const char* GetName() const override { return "none"; }
+    std::string GetDescription() const override { return "built-in"; }
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;

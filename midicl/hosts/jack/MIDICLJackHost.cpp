@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <thread>
 
 #include "hosts/MIDICLPassThrough.h"
@@ -50,6 +51,12 @@ jack_client_t* MIDICLJackHost::OpenClient(const std::string& inClientName,
     jack_set_error_function(MIDICLJackQuiet);
     jack_set_info_function(MIDICLJackQuiet);
     return jack_client_open(inClientName.c_str(), JackNoStartServer, &outStatus);
+}
+
+std::string MIDICLJackHost::GetDescription() const {
+    const char* version = jack_get_version_string();
+    return version != nullptr && std::strstr(version, "PipeWire") != nullptr ? "PipeWire's JACK"
+                                                                             : "JACK";
 }
 
 std::shared_ptr<MIDICLHost> MIDICLJackHost::Open(const std::string& inClientName) {

@@ -44,6 +44,8 @@ public:
     explicit MIDICLJackHost(jack_client_t* inClient);
 
     const char* GetName() const override { return "jack"; }
+    // PipeWire's libjack says so in its version string.
+    std::string GetDescription() const override;
     void WaitForConnections() override;
     int GetMaxOutputPorts() const override { return MIDICLRealtimeSlots::kCapacity; }
     bool IsGone() const override { return IsServerGone(); }
