@@ -30,7 +30,8 @@ SERVER is "jack" or "pipewire". CASE is one of:
     slowtempo  `bpm 1` then `bpm 120`: the next tick does not wait for the
                slow one
     quantum    PipeWire's quantum changes while krv plays: steps stay exact
-    many       257 destinations: krv opens ports for the first 256
+    many       257 destinations: krv opens ports for the first 256, and says
+               which one that comes later it leaves out
     gone       the server quits: krv says so once, and `ports` and `play`
     hotplug    a recorder started after a krv with no destination takes
                port 0 (its program first), a second gets port 1; the
@@ -403,9 +404,9 @@ def case_dummy(krv, server, work):
                  "  connected to KRVSequencer:%s\n"
                  "MIDI system: %s\n"
                  "2 krv> " % (DUMMY, DUMMY, DUMMY, server.system), "start-up with no destination")
-    first = server.krv([krv])
+    first, _ = started(server, [krv])
     expect_in(prompt_output(first, "newtrack"), "added track 1", "the first krv")
-    second = server.krv([krv])
+    second, _ = started(server, [krv])
     expect_in(prompt_output(second, "newtrack"), "added track 1", "the second krv")
     for process in (first, second):
         out = prompt_output(process, "ports") + prompt_output(process, "play")
@@ -802,15 +803,22 @@ def case_quantum(krv, server, work):
 def case_many(krv, server, work):
     """More destinations than krv has ports for."""
     server.start_recorder(os.path.join(work, "recorded.txt"), ports=257)
-    process = server.krv([krv])
-    out, err = process.communicate("ports\nquit\n", timeout=60)
-    print(out.splitlines()[:3], out.splitlines()[-3:])
+    process, startup = started(server, [krv])
+    print(startup.splitlines()[:3], startup.splitlines()[-3:])
+    if "KRVShell: found 257 MIDI destinations\n" not in startup or \
+            "KRVShell: 1 MIDI destinations left out, 256 ports at most\n" not in startup or \
+            "output port 255 is " not in startup or "output port 256 " in startup:
+        fail("krv did not open the first 256: %s" % startup)
+    # One more once the table is full: said once, by name.
+    server.start_recorder(os.path.join(work, "late.txt"), "krv-late")
+    out = prompt_output(process, "ports") + prompt_output(process, "ports")
+    if out.count("krv: MIDI destination left out, 256 ports at most: krv-late:in\n") != 1:
+        fail("the destination past the table was not said once: %r" % out[-400:])
+    if "output port 256 " in out:
+        fail("a port past the table: %r" % out[-400:])
+    _, err = process.communicate("quit\n", timeout=60)
     if process.returncode != 0:
         fail("krv exited with %d: %s" % (process.returncode, err))
-    if "KRVShell: found 257 MIDI destinations\n" not in out or \
-            "KRVShell: 1 MIDI destinations left out, 256 ports at most\n" not in out or \
-            "output port 255 is " not in out or "output port 256 " in out:
-        fail("krv did not open the first 256: %s" % out)
 
 
 def case_gone(krv, server, work):
@@ -827,18 +835,34 @@ def case_gone(krv, server, work):
         fail("krv did not say, once at the prompt and at ports and play: %r" % out[-300:])
 
 
+def read_to_prompt(process, timeout=30):
+    """What krv says until it shows its prompt and waits."""
+    seen = b""
+    deadline = time.time() + timeout
+    while not re.search(rb"\d+ krv> $", seen):
+        if time.time() > deadline:
+            fail("no prompt within %d s after %r" % (timeout, seen[-300:]))
+        if select.select([process.stdout], [], [], 0.1)[0]:
+            chunk = os.read(process.stdout.fileno(), 4096)
+            if not chunk:
+                fail("krv ended after %r" % seen[-300:])
+            seen += chunk
+    return seen.decode()
+
+
+def started(server, args):
+    """A krv at its first prompt, and what it said on the way."""
+    process = server.krv(args)
+    return process, read_to_prompt(process, 60)
+
+
 def prompt_output(process, command):
     """krv's answer to one command typed at its prompt. What krv said before
     is read first: it must be idle at its prompt."""
     while select.select([process.stdout], [], [], 0.05)[0]:
         os.read(process.stdout.fileno(), 4096)
     send(process, command + "\n")
-    seen = b""
-    deadline = time.time() + 30
-    while not re.search(rb"\d+ krv> $", seen) and time.time() < deadline:
-        if select.select([process.stdout], [], [], 0.1)[0]:
-            seen += os.read(process.stdout.fileno(), 4096)
-    return seen.decode()
+    return read_to_prompt(process)
 
 
 def expect_in(text, wanted, what):
@@ -881,7 +905,7 @@ def case_hotplug(krv, server, work):
     takes port 0, where the notes are, its program first; a second gets
     port 1; the first quits and comes back while krv plays: port 0 plays to
     it again, its program before its next note."""
-    process = server.krv([krv])
+    process, _ = started(server, [krv])
     for command in ("newtrack", "program 1 34"):
         prompt_output(process, command)
     first = os.path.join(work, "first.txt")
@@ -945,7 +969,7 @@ def hotplug_in_batch(krv, server, work):
 def case_restart(krv, server, work):
     """The server quits and is started again while krv idles at its prompt."""
     server.start_recorder(os.path.join(work, "before.txt"))
-    process = server.krv([krv])
+    process, _ = started(server, [krv])
     prompt_output(process, "newtrack")
     server.restart()
     for client in server.clients:
