@@ -15,11 +15,19 @@
 
 namespace {
 
-// Temporary names are short, so that a target of any legal length (up to
-// NAME_MAX) can have one beside it, and of one shape, so that a later save
-// knows them. The random part keeps two saves into one folder apart.
-constexpr char kTemporaryPrefix[] = ".krv-";
-constexpr std::size_t kRandomLength = 6;
+// Temporary names are of one shape no user would give a file, and short,
+// so that a target of any legal length (up to NAME_MAX) can have one beside
+// it. The random part keeps two saves into one folder apart. The shape alone
+// proves nothing, so a later save removes a leftover only when it also
+// bears the mark (kMark) and the other signs of a save of this user's that
+// was killed: see IsAbandonedTemporary.
+constexpr char kTemporaryPrefix[] = ".krv-unfinished-";
+constexpr std::size_t kRandomLength = 8;
+
+// The mark: an access time no file gets by use, set as soon as the name is
+// locked, and replaced by the time of the commit before the rename. A file
+// system too coarse to keep it keeps no mark, and its leftovers stay.
+constexpr struct timespec kMark = {1, 271828182};
 
 std::string MakeTemporaryName() {
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -43,6 +51,18 @@ bool IsTemporaryName(const char* inName) {
         }
     }
     return true;
+}
+
+bool SetMark(int inDescriptor) {
+    const struct timespec times[2] = {kMark, {0, UTIME_OMIT}};
+    return futimens(inDescriptor, times) == 0;
+}
+
+// What a save's own temporary file looks like: the saver's, a regular file
+// of one name, with the mark. Whether its save has ended is for the lock.
+bool IsAbandonedTemporary(const struct stat& inInfo) {
+    return S_ISREG(inInfo.st_mode) && inInfo.st_uid == geteuid() && inInfo.st_nlink == 1 &&
+           inInfo.st_atim.tv_sec == kMark.tv_sec && inInfo.st_atim.tv_nsec == kMark.tv_nsec;
 }
 
 // The mode a new file gets from open(): 0666 less the umask.
@@ -165,7 +185,7 @@ int KRVSafeFile::CreateUnnamed() {
         return -1;
     }
     mLock = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
-    if (mLock < 0 || flock(mLock, LOCK_EX) != 0) {
+    if (mLock < 0 || flock(mLock, LOCK_EX) != 0 || !SetMark(descriptor)) {
         int error = errno;
         close(descriptor);
         errno = error;
@@ -190,7 +210,8 @@ int KRVSafeFile::CreateNamed() {
         }
         mLock = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
         struct stat opened, named;
-        if (mLock >= 0 && flock(mLock, LOCK_EX) == 0 && fstat(descriptor, &opened) == 0 &&
+        if (mLock >= 0 && flock(mLock, LOCK_EX) == 0 && SetMark(descriptor) &&
+            fstat(descriptor, &opened) == 0 &&
             fstatat(mFolder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             IsSameFile(opened, named)) {
             mTemporary = name;
@@ -228,8 +249,9 @@ void KRVSafeFile::KeepOwnerAndMode(int inDescriptor) {
     fchmod(inDescriptor, mOld.st_mode & 07777);
 }
 
-// Temporary names left by saves that were killed: those no living save
-// holds locked.
+// Temporary files left by saves of this user that were killed: those that
+// bear every sign of one and that no living save holds locked. Anything
+// else, whatever its name, is not ours to remove.
 void KRVSafeFile::RemoveLeftovers() const {
     int listing = openat(mFolder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* folder = listing >= 0 ? fdopendir(listing) : nullptr;
@@ -249,7 +271,7 @@ void KRVSafeFile::RemoveLeftovers() const {
             continue;
         }
         struct stat opened, named;
-        if (fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        if (fstat(descriptor, &opened) == 0 && IsAbandonedTemporary(opened) &&
             flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
             fstatat(listing, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             IsSameFile(opened, named)) {
@@ -280,6 +302,10 @@ bool KRVSafeFile::Commit() {
     }
     if (written) {
         mTemporary.clear();
+        // The new file loses the mark while still locked: it is nobody's
+        // leftover. Failing, it keeps an odd access time, and nothing else.
+        const struct timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+        futimens(mLock, now);
         // Makes the rename itself durable; a failure here loses nothing,
         // since both the old and the new file are complete.
         int folder = openat(mFolder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -10,8 +10,9 @@
 // moment leaves the old file or the new one and nothing else: the text goes
 // to an unnamed file in the same folder (O_TMPFILE), which is flushed to
 // disk, given a short name and renamed over the old file. Where the file
-// system has no unnamed files, the short name comes first; a name left by a
-// killed save is removed by the next save into that folder.
+// system has no unnamed files, the short name comes first; a file left by a
+// killed save is removed by the next save of the same user into that folder,
+// and nothing else is, whatever its name.
 //
 // A target the user may not write is refused before anything is written,
 // as is one that is no regular file (a FIFO or a device could block or

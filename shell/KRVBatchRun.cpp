@@ -62,6 +62,8 @@ int KRVBatchRun::RunLines(FILE* inLines, const std::string& inName, bool inIsScr
     shell.SetReadsScriptFile(inIsScript);
     shell.SetShellInScriptsAllowed(mAllowShellInScripts);
     shell.StopAtFailure(&messages);
+    shell.SetRefusesQuestions(true);
+    shell.SetOverwrites(mOverwrites);
     shell.StartTracking();
     shell.Shell(false);
     *outGoesOn = false;

@@ -40,6 +40,9 @@ public:
     // Destinations that come and go are followed at `play` and `ports`, as
     // in a script the console reads; without them (tests) they are not.
     void SetDestinations(KRVDestinations* inDestinations) { mDestinations = inDestinations; }
+    // With true, existing files are replaced without a question; without,
+    // a command that would ask fails (no line of a job is an answer).
+    void SetOverwrites(bool inOverwrites) { mOverwrites = inOverwrites; }
 
 private:
     // One source of lines; kAllRan when the run goes on after it.
@@ -50,4 +53,5 @@ private:
     KRVShellInterface* mConsole;
     bool mAllowShellInScripts;
     KRVDestinations* mDestinations = nullptr;
+    bool mOverwrites = false;
 };

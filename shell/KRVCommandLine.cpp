@@ -41,6 +41,10 @@ KRVCommandLine::KRVCommandLine(int inArgc, char** inArgv) {
             mBatch = true;
             continue;
         }
+        if (std::strcmp(inArgv[i], "--overwrite") == 0) {
+            mOverwrite = true;
+            continue;
+        }
         if (IsOption(inArgv[i])) {
             mAction = kRefuse;
             mRefused = inArgv[i];
@@ -129,8 +133,8 @@ void KRVCommandLine::WriteMIDISystems(FILE* outStream) {
 
 void KRVCommandLine::WriteUsage(FILE* outStream) {
     std::fputs(
-        "usage: krv [bpm] [--allow-shell-in-scripts] [file ...]\n"
-        "       krv --batch [bpm] [--allow-shell-in-scripts] [file ...]\n"
+        "usage: krv [bpm] [--allow-shell-in-scripts] [--overwrite] [file ...]\n"
+        "       krv --batch [bpm] [--allow-shell-in-scripts] [--overwrite] [file ...]\n"
         "       krv --help | --version\n"
         "\n"
         "A MIDI step sequencer for the console. Type commands at the numbered\n"
@@ -150,6 +154,9 @@ void KRVCommandLine::WriteUsage(FILE* outStream) {
         "  --allow-shell-in-scripts\n"
         "             let scripts (read, load, default) run host commands\n"
         "             with 'shell'; without it only typed ones run\n"
+        "  --overwrite\n"
+        "             saves and exports replace existing files without asking;\n"
+        "             without it a batch job fails where a question would come\n"
         "  --help     show this text and exit\n"
         "  --version  show the version and exit\n"
         "\n"

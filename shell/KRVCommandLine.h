@@ -5,7 +5,8 @@
 #include <vector>
 
 // The program's command line: an optional starting tempo, scripts to run,
-// and the options --help, --version, --batch and --allow-shell-in-scripts.
+// and the options --help, --version, --batch, --overwrite and
+// --allow-shell-in-scripts.
 // A word that reads whole as a number is the tempo (the first one only); any
 // other word is a script, unless it begins with "-", which makes it an
 // option: one not known is refused before anything starts. "-" alone is
@@ -26,6 +27,8 @@ public:
     // Batch mode (--batch or -b): the scripts, or standard input, run
     // without prompts, and the first command that fails ends krv.
     bool IsBatch() const { return mBatch; }
+    // --overwrite: saves and exports replace existing files without asking.
+    bool Overwrites() const { return mOverwrite; }
     // The scripts in the order given.
     const std::vector<std::string>& GetScripts() const { return mScripts; }
     // Prints what the action asks for and returns the exit status: 0 for
@@ -44,6 +47,7 @@ private:
     double mStartingTempo = 120.0;
     bool mAllowShellInScripts = false;
     bool mBatch = false;
+    bool mOverwrite = false;
     std::vector<std::string> mScripts;
     const char* mRefused = nullptr;
 };

@@ -64,6 +64,13 @@ public:
     std::pair<int, std::string> GetHistoryEntryByIndex(int inIndex) const;
 
     void SetConfirmSaves(bool inConfirm) { mConfirmSaves = inConfirm; }
+    // How the questions of this shell and of the scripts it reads are
+    // answered: by the next line read (the console, a script read at the
+    // prompt), with yes to overwriting a file (--overwrite), or not at all,
+    // a question failing the command instead (batch jobs, which must do the
+    // same on every run).
+    void SetOverwrites(bool inOverwrites) { mOverwrites = inOverwrites; }
+    void SetRefusesQuestions(bool inRefuses) { mRefusesQuestions = inRefuses; }
     // With false, the shell command refuses to run anything, here and in
     // every script this shell reads (the fuzz target runs so).
     void SetShellCommandsAllowed(bool inAllowed) { mShellCommandsAllowed = inAllowed; }
@@ -109,8 +116,10 @@ public:
     KRVShellInterface& GetInterface() const { return *mInterface; }
     // Says inMessage and fails: the end of every refusal.
     KRVCommandResult Refuse(const char* inMessage) const;
-    // Asks before an existing file is replaced (when saves are confirmed).
-    bool MayOverwrite(const char* inPath);
+    // Asks before an existing file is replaced (when saves are confirmed);
+    // inWhat, when given, says what the file is ("is not a Standard MIDI
+    // File") before the question.
+    bool MayOverwrite(const char* inPath, const char* inWhat = nullptr);
     // Runs the script at inPath through a shell of its own; with
     // inClearFirst (load) the sequence goes once the file has opened. Fails
     // when the script could not be read at all.
@@ -163,6 +172,8 @@ private:
     KRVShellInterface* mInterface;
     KRVDestinations* mDestinations = nullptr;
     bool mConfirmSaves = true;
+    bool mOverwrites = false;
+    bool mRefusesQuestions = false;
     bool mShellCommandsAllowed = true;
     bool mShellInScriptsAllowed = false;
     bool mMigrationMode = false;

@@ -1,12 +1,42 @@
 // exportsmf, importsmf. A second word asks for the other form of each:
 // "heard" exports what playback plays, "timed" imports notes by their
 // times. Any other second word is passed over, as it always was.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include "KRVArguments.h"
 #include "KRVCommands.h"
 #include "KRVSequencer.h"
 #include "KRVSequencerSMF.h"
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
+
+namespace {
+
+// A regular file that does not begin as every Standard MIDI File does.
+// Replacing a MIDI file is what exports do again and again; anything else (a
+// script, a text) is someone's work, which save's question guards. What is
+// no regular file is not opened here (a FIFO would block): the export
+// refuses it.
+bool IsOtherFile(const char* inPath) {
+    struct stat info;
+    if (stat(inPath, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    FILE* file = std::fopen(inPath, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char header[4] = {};
+    const bool other = std::fread(header, 1, sizeof header, file) != sizeof header ||
+                       std::memcmp(header, "MThd", sizeof header) != 0;
+    std::fclose(file);
+    return other;
+}
+
+}  // namespace
 
 KRVCommandResult KRVCommands::ExportSMF(KRVShell& ioShell, const KRVArguments& inArguments) {
     if (!inArguments.Has(1)) {
@@ -15,8 +45,11 @@ KRVCommandResult KRVCommands::ExportSMF(KRVShell& ioShell, const KRVArguments& i
     if (ioShell.GetSequencer().GetTrackCount() == 0) {
         return ioShell.Refuse("nowt in memory to export\n");
     }
-    KRVSequencerSMF smf(&ioShell.GetSequencer(), &ioShell.GetInterface());
     const char* file = inArguments.Get(1).c_str();
+    if (IsOtherFile(file) && !ioShell.MayOverwrite(file, "is not a Standard MIDI File")) {
+        return KRVCommandResult::kFailed;
+    }
+    KRVSequencerSMF smf(&ioShell.GetSequencer(), &ioShell.GetInterface());
     bool written = inArguments.Get(2) == KRVArgumentWord(KRVArgumentKind::kHeard)
                        ? smf.ExportHeard(file)
                        : smf.Export(file);

@@ -215,9 +215,18 @@ std::string KRVCommands::ChannelNameLine(int inPort, int inChannel, const std::s
 
 // The answer is the next line of whatever this shell reads: the console, or
 // the script being read. End of input counts as no.
-bool KRVShell::MayOverwrite(const char* inPath) {
-    if (!mConfirmSaves || access(inPath, R_OK) != 0) {
+bool KRVShell::MayOverwrite(const char* inPath, const char* inWhat) {
+    if (!mConfirmSaves || mOverwrites || access(inPath, R_OK) != 0) {
         return true;
+    }
+    const std::string what = inWhat != nullptr ? std::string(" and ") + inWhat : "";
+    if (mRefusesQuestions) {
+        mInterface->WriteFormattedSS("%s exists%s; run krv with --overwrite to replace it\n",
+                                     inPath, what.c_str());
+        return false;
+    }
+    if (inWhat != nullptr) {
+        mInterface->WriteFormattedSS("%s %s\n", inPath, inWhat);
     }
     mInterface->WriteFormattedS("%s exists - overwrite (y/n) ?", inPath);
     return ReadsYes();
@@ -311,6 +320,8 @@ bool KRVShell::RunScriptText(std::string inText, int* outLine) {
     scriptInterface.SetOutputDelegate(mInterface);
     KRVShell scriptShell(mSequencer, &scriptInterface);
     scriptShell.mMigrationMode = mMigrationMode;
+    scriptShell.mOverwrites = mOverwrites;
+    scriptShell.mRefusesQuestions = mRefusesQuestions;
     scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
     scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
     scriptShell.mScriptDepth = mScriptDepth + 1;

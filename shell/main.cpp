@@ -63,6 +63,7 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     KRVShell shell(&ioSequencer, &interface);
     shell.SetDestinations(&ioDestinations);
     shell.SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
+    shell.SetOverwrites(inCommandLine.Overwrites());
     for (const KRVBatchRun::Script& script : inScripts) {
         if (KRVSignals::GetTerminatingSignal() != 0) {
             break;
@@ -87,6 +88,7 @@ int RunBatch(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     KRVStdioInterface console(nullptr, stdout);
     KRVBatchRun batch(&ioSequencer, &console, inCommandLine.AllowsShellInScripts());
     batch.SetDestinations(&ioDestinations);
+    batch.SetOverwrites(inCommandLine.Overwrites());
     int status = batch.Run(inScripts, stdin, stderr);
     KRVShell(&ioSequencer, &console).StopPlayback();
     console.Flush();

@@ -52,6 +52,29 @@ printf 'play\nsave all.krv\n' >save.krv
 [ ! -s err ] || fail "good batch said: $(cat err)"
 grep -qx 'setnote 61' all.krv || fail "batch scripts did not all run"
 
+# The same job again: no line is an answer, so the save fails and says how
+# to go on; with --overwrite it runs. A MIDI file is replaced as ever, a
+# script by an export only with the option.
+printf 'exportsmf all.mid\n' >>save.krv
+printf 'exportsmf one.krv\n' >export.krv
+printf 'exportsmf all.mid\n' >mid.krv
+while read -r options job expected; do
+    status=0
+    # shellcheck disable=SC2086
+    "$krv" ${options//,/ } one.krv $job >out 2>err || status=$?
+    [ "$status" = "${expected%%:*}" ] || fail "$options $job exits $status: $(cat err)"
+    [ "$(cat err)" = "${expected#*:}" ] || fail "$options $job said: $(cat err)"
+done <<'END'
+-b save.krv 1:save.krv:2: save: all.krv exists; run krv with --overwrite to replace it
+-b,--overwrite save.krv 0:
+-b mid.krv 0:
+-b export.krv 1:export.krv:1: exportsmf: one.krv exists and is not a Standard MIDI File; run krv with --overwrite to replace it
+END
+cp one.krv kept.krv
+printf 'exportsmf one.krv\nn\n' | "$krv" one.krv >out
+grep -q 'krv> one.krv is not a Standard MIDI File$' out || fail "export asked: $(cat out)"
+cmp -s one.krv kept.krv || fail "export replaced a script answered no"
+
 # Standard input, named "-"; a word that is no command fails too.
 status=0
 printf 'newtrack\nbogus 1\n' | "$krv" --batch >out 2>err || status=$?
