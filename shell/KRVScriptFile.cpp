@@ -52,6 +52,11 @@ std::string KRVScriptFile::Describe(Status inStatus, const char* inVerb,
     switch (inStatus) {
         case kNotText:
             return Format("'%s' is not a krv script\n", path);
+        case kForeignLine:
+            return Format(
+                "'%s' is not a krv script: line %d starts with '%s', no command; "
+                "nothing was deleted\n",
+                path, mForeignLine, mForeignWord.c_str());
         case kTooLarge:
             return Format("'%s' is not a krv script (over %zu MiB)\n", path, kMaxSize >> 20);
         case kReadFailed:
@@ -63,6 +68,11 @@ std::string KRVScriptFile::Describe(Status inStatus, const char* inVerb,
                 "%s of '%s' interrupted at line %d: nothing ran, the sequence is unchanged\n",
                 inVerb, path, GetFailedLine());
         default:
+            // A name that is there but no file says what it is instead.
+            if (mError == EISDIR || mError == ENODEV) {
+                return Format("can't open '%s': %s\n", path,
+                              mError == EISDIR ? "it is a folder" : "not a regular file");
+            }
             return Format("can't open '%s'\n", path);
     }
 }
@@ -134,9 +144,14 @@ int KRVScriptFile::GetFailedLine() const {
     return static_cast<int>(std::count(mText.begin(), mText.end(), '\n')) + 1;
 }
 
-bool KRVScriptFile::HasCommandLine() const {
+// The first word of each line, as the shell will split it; a history
+// reference ("!3") counts as a command. Stops at the first line that is not
+// blank and is no command, or at the end.
+KRVScriptFile::Status KRVScriptFile::CheckCommands() {
+    bool hasCommand = false;
+    std::vector<std::string> words;
     std::size_t start = 0;
-    while (start < mText.size()) {
+    for (int number = 1; start < mText.size(); number++) {
         std::size_t end = std::min(mText.find('\n', start), mText.size());
         std::string line = mText.substr(start, end - start);
         if (start == 0) {
@@ -145,11 +160,14 @@ bool KRVScriptFile::HasCommandLine() const {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        std::vector<std::string> words = KRVSplitWords(line);
-        if (!words.empty() && KRVCommandTable::Find(words[0]) != nullptr) {
-            return true;
+        KRVSplitWords(line, &words);
+        if (!words.empty() && words[0][0] != '!' && KRVCommandTable::Find(words[0]) == nullptr) {
+            mForeignLine = number;
+            mForeignWord = words[0];
+            return kForeignLine;
         }
+        hasCommand = hasCommand || !words.empty();
         start = end + 1;
     }
-    return false;
+    return hasCommand ? kRead : kNotText;
 }

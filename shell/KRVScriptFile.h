@@ -29,6 +29,8 @@ public:
         kReadFailed,
         // A signal came while the file was read.
         kInterrupted,
+        // A line that starts with a word that is no command.
+        kForeignLine,
     };
 
     Status Read(const std::string& inPath);
@@ -39,9 +41,11 @@ public:
     int GetError() const { return mError; }
     // The line at which reading stopped: the one it was in when it failed.
     int GetFailedLine() const;
-    // Whether any line starts with a command of the command table; a file
-    // without one (empty, or some other text) is no script to load.
-    bool HasCommandLine() const;
+    // What load asks of a script: that every line that is not blank starts
+    // with a command (as every script krv writes does), and that there is
+    // one. Otherwise the status says it is no script: kNotText for a file
+    // without commands, kForeignLine naming the first line that is not one.
+    Status CheckCommands();
     // Why a script was not run (any status but kRead), as a line that says
     // nothing of it ran and nothing was deleted; inVerb is "read" or "load".
     std::string Describe(Status inStatus, const char* inVerb, const std::string& inPath) const;
@@ -52,4 +56,6 @@ private:
 
     std::string mText;
     int mError = 0;
+    int mForeignLine = 0;
+    std::string mForeignWord;
 };

@@ -308,6 +308,14 @@ bool KRVShell::MayQuit(bool inAtEndOfInput) {
     return yes;
 }
 
+bool KRVShell::MayDiscardChanges(const char* inVerb) {
+    if (!mAsksBeforeQuit || IsReadingScript() || !HasUnsavedChanges()) {
+        return true;
+    }
+    mInterface->WriteFormattedS("unsaved changes - %s anyway (y/n) ?", inVerb);
+    return ReadsYes();
+}
+
 // A whole line is read, so no rest of it can run as a command; one too
 // long for "yes" is no answer, and so a no.
 bool KRVShell::ReadsYes(bool* outEnded) {

@@ -120,6 +120,10 @@ public:
     // inWhat, when given, says what the file is ("is not a Standard MIDI
     // File") before the question.
     bool MayOverwrite(const char* inPath, const char* inWhat = nullptr);
+    // Whether the sequence may be thrown away: true unless asked at a
+    // terminal with unsaved changes ("unsaved changes - inVerb anyway") and
+    // answered no.
+    bool MayDiscardChanges(const char* inVerb);
     // Runs the script at inPath through a shell of its own; with
     // inClearFirst (load) the sequence goes once the file has opened. Fails
     // when the script could not be read at all.

@@ -8,6 +8,7 @@
 
 #include "KRVArguments.h"
 #include "KRVCommands.h"
+#include "KRVSafeFile.h"
 #include "KRVSequencer.h"
 #include "KRVSequencerSMF.h"
 #include "KRVShell.h"
@@ -46,7 +47,10 @@ KRVCommandResult KRVCommands::ExportSMF(KRVShell& ioShell, const KRVArguments& i
         return ioShell.Refuse("nowt in memory to export\n");
     }
     const char* file = inArguments.Get(1).c_str();
-    if (IsOtherFile(file) && !ioShell.MayOverwrite(file, "is not a Standard MIDI File")) {
+    // A file the export may not replace is refused by the export itself,
+    // without a question asked for nothing.
+    if (IsOtherFile(file) && KRVSafeFile::CheckTarget(file) == 0 &&
+        !ioShell.MayOverwrite(file, "is not a Standard MIDI File")) {
         return KRVCommandResult::kFailed;
     }
     KRVSequencerSMF smf(&ioShell.GetSequencer(), &ioShell.GetInterface());

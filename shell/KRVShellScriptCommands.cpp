@@ -273,11 +273,14 @@ KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirs
     }
     KRVScriptFile script;
     KRVScriptFile::Status status = script.Read(inPath);
-    if (status == KRVScriptFile::kRead && inClearFirst && !script.HasCommandLine()) {
-        status = KRVScriptFile::kNotText;
+    if (status == KRVScriptFile::kRead && inClearFirst) {
+        status = script.CheckCommands();
     }
     if (status != KRVScriptFile::kRead) {
         mInterface->Write(script.Describe(status, inClearFirst ? "load" : "read", inPath).c_str());
+        return KRVCommandResult::kFailed;
+    }
+    if (inClearFirst && !MayDiscardChanges("load")) {
         return KRVCommandResult::kFailed;
     }
     return RunReadScript(inPath, script.TakeText(), inClearFirst);
@@ -352,6 +355,9 @@ KRVCommandResult KRVCommands::DefaultSequence(KRVShell& ioShell, const KRVArgume
 }
 
 KRVCommandResult KRVCommands::DeleteSequence(KRVShell& ioShell, const KRVArguments&) {
+    if (!ioShell.MayDiscardChanges("delete")) {
+        return KRVCommandResult::kFailed;
+    }
     DeleteTracks(ioShell);
     return KRVCommandResult::kSucceeded;
 }

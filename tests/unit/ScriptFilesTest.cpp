@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "KRVSequencer.h"
 #include "KRVSequencerListener.h"
@@ -118,8 +120,9 @@ TEST_F(ScriptFilesTest, ByteOrderMarksAreSkippedAndNulLinesRefused) {
     EXPECT_EQ(mSequencer.GetStepCount(), 16);
 }
 
-// A file that cannot be read whole runs nothing and deletes nothing; a
-// FIFO or a device is refused at once rather than waited on.
+// A file that cannot be read whole, or holds a line no script has, runs
+// nothing and deletes nothing; a FIFO or a device is refused at once rather
+// than waited on, and said to be what it is.
 TEST_F(ScriptFilesTest, LoadChecksTheFileBeforeDeletingAnything) {
     Type("newtrack\n");
     std::string fifo = mFolder + "/fifo.krv";
@@ -127,16 +130,30 @@ TEST_F(ScriptFilesTest, LoadChecksTheFileBeforeDeletingAnything) {
     std::string binary = Write("binary.krv", std::string("MThd\0\0\0\6", 8));
     std::string prose = Write("notes.txt", "Remember to buy milk.\n\nThen call Anna.\n");
     std::string empty = Write("empty.krv", "");
-    EXPECT_EQ(Type("load " + fifo + "\nload /dev/zero\nread " + fifo + "\n"),
-              "can't open '" + fifo + "'\ncan't open '/dev/zero'\ncan't open '" + fifo + "'\n");
-    EXPECT_EQ(Type("load " + binary + "\nload " + prose + "\nload " + empty + "\n"),
-              "'" + binary + "' is not a krv script\n'" + prose + "' is not a krv script\n'" +
-                  empty + "' is not a krv script\n");
+    std::string mixed = Write("mixed.md", "newtrack\n\n  # Usage\nnewtrack\n");
     // Reading memory that is not mapped fails at once; it is no empty file.
-    EXPECT_EQ(Type("load /proc/self/mem\nread /proc/self/mem\n"),
-              "load of '/proc/self/mem' failed at line 1 (Input/output error): nothing ran, the "
-              "sequence is unchanged\nread of '/proc/self/mem' failed at line 1 (Input/output "
-              "error): nothing ran, the sequence is unchanged\n");
+    const std::string memory =
+        "of '/proc/self/mem' failed at line 1 (Input/output error): "
+        "nothing ran, the sequence is unchanged\n";
+    const std::vector<std::pair<std::string, std::string>> kCases = {
+        {"load " + fifo, "can't open '" + fifo + "': not a regular file\n"},
+        {"read " + fifo, "can't open '" + fifo + "': not a regular file\n"},
+        {"load /dev/zero", "can't open '/dev/zero': not a regular file\n"},
+        {"load " + mFolder, "can't open '" + mFolder + "': it is a folder\n"},
+        {"load " + binary, "'" + binary + "' is not a krv script\n"},
+        {"load " + empty, "'" + empty + "' is not a krv script\n"},
+        {"load " + prose, "'" + prose +
+                              "' is not a krv script: line 1 starts with 'Remember', no command; "
+                              "nothing was deleted\n"},
+        {"load " + mixed, "'" + mixed +
+                              "' is not a krv script: line 3 starts with '#', no command; "
+                              "nothing was deleted\n"},
+        {"load /proc/self/mem", "load " + memory},
+        {"read /proc/self/mem", "read " + memory},
+    };
+    for (const auto& [line, said] : kCases) {
+        EXPECT_EQ(Type(line + "\n"), said);
+    }
     EXPECT_EQ(mSequencer.GetTrackCount(), 1);
     // Read may take any text; load only a script.
     EXPECT_EQ(Type("read " + empty + "\nread " + prose + "\n"),
