@@ -25,6 +25,7 @@ SERVER is "jack" or "pipewire". CASE is one of:
                every note at once
     stall      the server stops for 5 s while krv plays, then `stop`: no
                note starts after it, every note ends
+    stallstop  `stop` typed while the server is stopped: every note ends
     stopped    `quit` and SIGTERM while the server is stopped: krv exits
                within a second
     slowtempo  `bpm 1` then `bpm 120`: the next tick does not wait for the
@@ -725,6 +726,32 @@ def case_stall(krv, server, work):
         fail("the last note ended %.2f ms after stop" % stopped)
 
 
+def case_stallstop(krv, server, work):
+    """`stop` typed while the server is stopped: what krv writes in the first
+    cycles after it goes on may be lost, and no note may sound on."""
+
+    def body():
+        # Four long notes, one a track, sounding when the server stops.
+        tracks = []
+        for track, note in enumerate(["C4", "E4", "G4", "C5"], 1):
+            tracks += ["newtrack", "clearselection", "selt %d" % track, "setnote %s" % note]
+        commands = LONG_NOTES + tracks[1:] + ["selectall", "setgatetime 90", "clear"]
+        process = start_playing(krv, server, commands, 0.5)
+        server.pause()
+        try:
+            time.sleep(0.5)
+            send_and_wait(process, "stop")
+            time.sleep(0.5)
+        finally:
+            server.resume()
+        time.sleep(0.5)
+        process.communicate("quit\n", timeout=30)
+
+    recording = record(server, work, body)
+    recording.expect_all_ended("stop during a stall")
+    print("%d notes, %d note-offs" % (len(recording.ons()), len(recording.offs())))
+
+
 def case_stopped(krv, server, work):
     """`quit`, end of input and SIGTERM while the server does not answer."""
     ways = [("quit", "quit\n", None, 0), ("end of input", "", None, 0),
@@ -1045,7 +1072,8 @@ def case_heard(krv, server, work):
 
 CASES = {"startup": case_startup, "dummy": case_dummy, "play": case_play,
          "tempo": case_tempo, "latency": case_latency, "exits": case_exits, "sigint": case_sigint,
-         "load": case_load, "early": case_early, "stall": case_stall, "stopped": case_stopped,
+         "load": case_load, "early": case_early, "stall": case_stall,
+         "stallstop": case_stallstop, "stopped": case_stopped,
          "slowtempo": case_slowtempo, "quantum": case_quantum, "many": case_many,
          "gone": case_gone, "hotplug": case_hotplug, "restart": case_restart,
          "programs": case_programs, "heard": case_heard}

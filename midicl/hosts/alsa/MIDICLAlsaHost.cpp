@@ -30,10 +30,10 @@ constexpr unsigned kOutputCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_R
 constexpr unsigned kInputCaps = SND_SEQ_PORT_CAP_WRITE;
 constexpr unsigned kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned kPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
-// All ports together, at a stop or at exit: long enough for a receiver that
-// is only busy, short enough that one that stopped holds krv up for no more
-// than a moment. Waits that follow one another closer than this (the ports
-// of one stop, a quit while playing and the exit after it) share it.
+// All ports together, at exit: long enough for a receiver that is only
+// busy, short enough that one that stopped holds krv up for no more than a
+// moment. Waits that follow one another closer than this (the ports of one
+// exit) share it.
 constexpr std::int64_t kWaitForReceiversNS = 250000000;
 
 std::int64_t NowNS() {

@@ -14,6 +14,7 @@
 #include "MIDICLException.h"
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLRealtimeSlots.h"
+#include "hosts/alsa/MIDICLAlsaDrainer.h"
 
 // The ALSA sequencer as a MIDI host: one sequencer client, opened
 // non-blocking so that a full receiver is a send error rather than a stalled
@@ -58,13 +59,14 @@ public:
                                                        void* inRefCon) override;
 
     snd_seq_t* GetSequencer() const { return mSequencer; }
-    // For a port at a stop (the clock thread has ended) or that closes:
-    // calls inDone, a millisecond apart, until it says all is out, within
-    // what is left of the quarter second that the ports of one stop or exit
-    // may wait together. So a note-off a busy receiver refused goes now, not
-    // at the next play, and one that stopped holds up no prompt or exit for
+    // For a port that closes: calls inDone, a millisecond apart, until it
+    // says all is out, within what is left of the quarter second that the
+    // ports of one exit may wait together. So a note-off a busy receiver
+    // refused still goes, and a receiver that stopped holds up no exit for
     // more than a moment.
     void WaitForReceivers(const std::function<bool()>& inDone);
+    // Where a port at a stop leaves what its receiver still refuses.
+    MIDICLAlsaDrainer& GetDrainer() { return mDrainer; }
     int GetClientId() const { return mClientId; }
     MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
 
@@ -101,4 +103,6 @@ private:
     std::mutex mWaitMutex;
     std::int64_t mWaitLeftNS = 0;
     std::int64_t mLastWaitEndNS = 0;
+    // Empty by the time the host goes: every port leaves it as it closes.
+    MIDICLAlsaDrainer mDrainer;
 };

@@ -15,12 +15,33 @@ MIDICLAlsaOutput::MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost
       mConnectStatus(0) {}
 
 MIDICLAlsaOutput::~MIDICLAlsaOutput() {
-    mHost->WaitForReceivers([this] { return SendHeld() == 0; });
+    mHost->GetDrainer().Remove(this);
+    mHost->WaitForReceivers([this] { return SendHeldNow(); });
     snd_seq_delete_simple_port(mHost->GetSequencer(), mPort);
 }
 
+void MIDICLAlsaOutput::Flush() {
+    std::lock_guard<std::mutex> lock(mSendMutex);
+    SendHeld();
+}
+
 void MIDICLAlsaOutput::WithdrawPending(MIDICLTimeStamp) {
-    mHost->WaitForReceivers([this] { return SendHeld() == 0; });
+    if (!SendHeldNow()) {
+        mHost->GetDrainer().Add(this);
+    }
+}
+
+bool MIDICLAlsaOutput::SendHeldNow() {
+    for (;;) {
+        std::lock_guard<std::mutex> lock(mSendMutex);
+        if (mHeld.IsEmpty()) {
+            return true;
+        }
+        if (IsFull(Output(mHeld.Front(), MIDICLHeldNoteOffs::kNoteBytes))) {
+            return false;
+        }
+        mHeld.PopFront();
+    }
 }
 
 void MIDICLAlsaOutput::Disconnect() {
@@ -77,6 +98,7 @@ bool MIDICLAlsaOutput::IsFull(int inStatus) {
 }
 
 std::int32_t MIDICLAlsaOutput::Send(const MIDICLPacketList& inList) {
+    std::lock_guard<std::mutex> lock(mSendMutex);
     for (std::size_t i = 0; i < inList.GetNumPackets(); ++i) {
         const MIDICLPacket packet = inList.GetPacket(i);
         const std::int32_t status = SendBytes(packet.mData, packet.mLength);
@@ -92,7 +114,9 @@ std::int32_t MIDICLAlsaOutput::Send(const MIDICLPacketList& inList) {
 std::int32_t MIDICLAlsaOutput::SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                                          MIDICLTimeStamp, MIDICLSysExDoneProc inDone,
                                          void* inRefCon) {
+    std::unique_lock<std::mutex> lock(mSendMutex);
     const std::int32_t status = SendBytes(inData, inLength);
+    lock.unlock();
     if (status == 0) {
         inDone(inRefCon);
     }

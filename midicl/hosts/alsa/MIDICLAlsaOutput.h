@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <memory>
+#include <mutex>
 
 #include "hosts/MIDICLHeldNoteOffs.h"
 #include "hosts/MIDICLHostOutput.h"
@@ -18,7 +19,8 @@ class MIDICLAlsaHost;
 // The sequencer client is non-blocking, so a full receiver refuses at once
 // and the sending thread (the clock's) never waits. A note-off it refuses is
 // held and goes first on the next send or tick (Flush), in order, until the
-// receiver takes it; meanwhile every other message is refused. See
+// receiver takes it; meanwhile every other message is refused. After a stop,
+// when no tick comes, the host's drainer tries what is held instead. See
 // MIDICLHeldNoteOffs for the room this takes.
 class MIDICLAlsaOutput : public MIDICLHostOutput {
 public:
@@ -35,21 +37,25 @@ public:
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                            void* inRefCon) override;
-    void Flush() override { SendHeld(); }
-    // A stop waits a moment for the receiver to take the held note-offs
-    // (MIDICLAlsaHost::WaitForReceivers); what it still refuses then goes at the
-    // next play or the exit. Nothing goes ahead of time here, so nothing is
+    void Flush() override;
+    // What the receiver still refuses at a stop goes as soon as it takes
+    // it, whether krv plays again or waits at its prompt (the host's
+    // MIDICLAlsaDrainer). Nothing goes ahead of time here, so nothing is
     // withdrawn.
     void WithdrawPending(MIDICLTimeStamp) override;
 
     // The errors by which alsa-lib says a receiver or the kernel's pool has
     // no room now.
     static bool IsFull(int inStatus);
-    // Sends held note-offs until one is refused for want of room; 0 when none
-    // is left held, else the status of that refusal.
-    int SendHeld();
+    // Sends held note-offs until one is refused for want of room; true when
+    // none is left held. Any thread: the lock is taken for one send at a
+    // time, so a sender waits at most that long.
+    bool SendHeldNow();
 
 private:
+    // Sends held note-offs until one is refused for want of room; 0 when none
+    // is left held, else the status of that refusal. Under mSendMutex.
+    int SendHeld();
     std::int32_t SendBytes(const std::uint8_t* inData, std::size_t inLength);
     int SendMessage(const std::uint8_t* inData, std::size_t inLength);
     int SendNoteOff(const std::uint8_t* inData);
@@ -62,6 +68,8 @@ private:
     int mDestinationClient;
     int mDestinationPort;
     std::int32_t mConnectStatus;
-    // The sending thread's alone, and the owner's once sending has ended.
+    // Whoever sends (the clock thread, the command thread, the drainer)
+    // holds mSendMutex for one message or one list, never while it waits.
+    std::mutex mSendMutex;
     MIDICLHeldNoteOffs mHeld;
 };

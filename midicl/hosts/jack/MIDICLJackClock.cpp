@@ -16,9 +16,13 @@ std::uint64_t MIDICLJackClock::PublishCycle(jack_nframes_t inFrames) {
         inFrames == 0 || periodUsecs <= 0) {
         // No time to count by: the cycle follows on from the last one.
         mLast.mPosition = mLast.mPosition == 0 ? 0 : mLast.mPosition + mLast.mPeriodFrames;
+        mLastRegular = false;
         return mLast.mPosition;
     }
+    mLastRegular = IsRegular(mLast, mLastServerFrame, serverFrame, usecs);
     mLast.mPosition = NextPosition(mLast, mLastServerFrame, serverFrame, inFrames);
+    mLast.mUsecs = usecs;
+    mLast.mPeriodUsecs = periodUsecs;
     if (mLatencyFrames.load() == 0) {
         mLatencyFrames.store(inFrames);
     }
@@ -53,6 +57,15 @@ std::uint64_t MIDICLJackClock::NextPosition(const Cycle& inLast, jack_nframes_t 
         step -= inFrames;
     }
     return inLast.mPosition + static_cast<std::uint64_t>(step);
+}
+
+bool MIDICLJackClock::IsRegular(const Cycle& inLast, jack_nframes_t inLastServerFrame,
+                                jack_nframes_t inServerFrame, jack_time_t inUsecs) {
+    // Wake-ups of a driver without real-time scheduling come late by a
+    // fraction of a period now and then; a stall lasts many.
+    constexpr double kStallPeriods = 4;
+    return inLast.mPosition != 0 && inServerFrame - inLastServerFrame == inLast.mPeriodFrames &&
+           static_cast<double>(inUsecs - inLast.mUsecs) < kStallPeriods * inLast.mPeriodUsecs;
 }
 
 // False before the first cycle has been published.

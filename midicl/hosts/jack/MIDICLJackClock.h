@@ -59,12 +59,22 @@ public:
     // For the process callback, first thing in every cycle; returns where
     // the cycle starts on our count.
     std::uint64_t PublishCycle(jack_nframes_t inFrames);
+    // For the process callback, after PublishCycle: whether this cycle
+    // follows on from the last one, with no stall and no cycle skipped
+    // between them (see IsRegular).
+    bool IsCycleRegular() const { return mLastRegular; }
 
     // The pure arithmetic, apart for testing.
     // Where a cycle of inFrames starts, given the last one (position 0
     // before the first) and the server's frame time at both.
     static std::uint64_t NextPosition(const Cycle& inLast, jack_nframes_t inLastServerFrame,
                                       jack_nframes_t inServerFrame, jack_nframes_t inFrames);
+    // Whether a cycle follows on from the last one: the server's frame time
+    // moved by the last cycle's length, and JACK's clock by not much more
+    // than its period (a server stopped and continued may go on counting
+    // frames as if it had run).
+    static bool IsRegular(const Cycle& inLast, jack_nframes_t inLastServerFrame,
+                          jack_nframes_t inServerFrame, jack_time_t inUsecs);
     static std::int64_t FramesSince(const Cycle& inCycle, jack_time_t inUsecs);
     static std::int64_t UsecsSince(const Cycle& inCycle, std::uint64_t inPosition);
     // Now for a cycle and a reading of JACK's clock: never before the
@@ -98,6 +108,7 @@ private:
     // first) and the server's frame time at it.
     Cycle mLast;
     jack_nframes_t mLastServerFrame = 0;
+    bool mLastRegular = false;
     // The last cycle, written by the process callback under a sequence count
     // (odd while writing), read by any thread.
     std::atomic<std::uint32_t> mSequence{0};

@@ -175,6 +175,7 @@ void MIDICLJackHost::ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCyc
         return;
     }
     const jack_nframes_t latency = mClock.GetLatencyFrames();
+    const bool regular = mClock.IsCycleRegular();
     mOutputs.BeginPass();
     for (std::size_t word = 0; word < kOutputWords; ++word) {
         std::uint64_t kept = 0;
@@ -182,7 +183,8 @@ void MIDICLJackHost::ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCyc
             const int bit = std::countr_zero(bits);
             auto* output = static_cast<MIDICLJackOutput*>(mOutputs.Get(word * 64 + bit));
             const bool isMarked = (marks[word] >> bit) & 1;
-            if (output != nullptr && output->Process(inFrames, inCycleStart, latency, isMarked)) {
+            if (output != nullptr &&
+                output->Process(inFrames, inCycleStart, latency, isMarked, regular)) {
                 kept |= std::uint64_t(1) << bit;
             }
         }

@@ -189,8 +189,8 @@ bool MIDICLJackOutput::PeekHead(MIDICLQueuedHead& outHead) const {
 // empty untouched, and a cycle in which nothing is due, with nothing marked
 // since the last pass, skips the port.
 bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart,
-                               jack_nframes_t inLatency, bool inMarked) {
-    if (!inMarked && !mBufferHoldsEvents && mWaiting &&
+                               jack_nframes_t inLatency, bool inMarked, bool inRegular) {
+    if (!inMarked && !mBufferHoldsEvents && mWaiting && mRepeats.IsEmpty() &&
         !IsDue(mWaitingFor, inFrames, inCycleStart, inLatency)) {
         return true;
     }
@@ -199,6 +199,9 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
     jack_midi_clear_buffer(buffer);
     jack_nframes_t frame = 0;
     std::size_t budget = kCycleBudget;
+    if (mRepeats.BeginCycle(inRegular)) {
+        budget = Repeat(buffer, budget);
+    }
     MIDICLQueuedHead head;
     while (PeekHead(head)) {
         const std::uint32_t length = head.mHeader.mLength;
@@ -234,9 +237,28 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
         jack_ringbuffer_read_advance(mQueue, sizeof head.mHeader);
         jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), length);
         MIDICLHandOver(mQueue);
+        mRepeats.Written(event, length);
     }
     mBufferHoldsEvents = jack_midi_get_event_count(buffer) > 0;
-    return mBufferHoldsEvents || jack_ringbuffer_read_space(mQueue) > 0;
+    return mBufferHoldsEvents || jack_ringbuffer_read_space(mQueue) > 0 || !mRepeats.IsEmpty();
+}
+
+// At the cycle's first frame, before anything new: a note-on of the same
+// key written after them ends their repeats (MIDICLRepeatedNoteOffs).
+std::size_t MIDICLJackOutput::Repeat(void* ioBuffer, std::size_t inBudget) {
+    std::uint8_t noteOff[3];
+    for (std::size_t key = 0; mRepeats.Get(key, noteOff); ++key) {
+        if (EventCost(sizeof noteOff) > inBudget) {
+            break;
+        }
+        jack_midi_data_t* event = jack_midi_event_reserve(ioBuffer, 0, sizeof noteOff);
+        if (event == nullptr) {
+            break;
+        }
+        std::copy(noteOff, noteOff + sizeof noteOff, event);
+        inBudget -= EventCost(sizeof noteOff);
+    }
+    return inBudget;
 }
 
 // Waits until the queue is empty and a cycle has passed after that, so that

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "hosts/MIDICLHostOutput.h"
+#include "hosts/MIDICLRepeatedNoteOffs.h"
 #include "hosts/MIDICLWithdrawal.h"
 
 class MIDICLJackHost;
@@ -61,11 +62,13 @@ public:
     // cycle's buffer. inCycleStart is the cycle's position on the host's
     // clock; messages are placed inLatency frames after their time.
     // inMarked: something was queued or withdrawn since the last pass.
+    // inRegular: the cycle follows on from the last one (see
+    // MIDICLRepeatedNoteOffs for what is written again when it does not).
     // Returns whether the port needs the next cycle too: a message is still
     // queued, or the buffer holds events, which JACK would hand on again
     // unless the next cycle clears them.
     bool Process(jack_nframes_t inFrames, std::uint64_t inCycleStart, jack_nframes_t inLatency,
-                 bool inMarked);
+                 bool inMarked, bool inRegular);
 
     // What one event costs of a cycle's budget: PipeWire's own record of
     // it, a 16-byte header and the bytes padded to 8.
@@ -102,6 +105,9 @@ private:
     bool PeekHead(MIDICLQueuedHead& outHead) const;
     MIDICLTimeStamp GetCut(std::uint32_t inGeneration) const;
     void Drain();
+    // Writes the note-offs of the last cycles again, first in the cycle;
+    // returns the budget left.
+    std::size_t Repeat(void* ioBuffer, std::size_t inBudget);
 
     std::shared_ptr<MIDICLJackHost> mHost;
     jack_port_t* const mPort;
@@ -117,6 +123,7 @@ private:
     std::atomic<std::uint32_t> mCutBelow{0};
     // The process callback's own.
     MIDICLWithdrawal mWithdrawal;
+    MIDICLRepeatedNoteOffs mRepeats;
     // Whether anything was ever queued, so that a port that sent nothing
     // closes at once. Written by the sending thread, read by the owner's.
     std::atomic<bool> mQueuedAny{false};
