@@ -38,8 +38,9 @@ TEST(MIDICLJackClockTest, PositionsFollowTheServerButNotItsQuantumJumps) {
     EXPECT_EQ(next(4312u, 4568u, 256), 4294970584u);
     // The cycle of the change to 1024 missed: one 256 and one 1024 passed.
     EXPECT_EQ(next(4568u, 6872u, 1024), 4294971864u);
-    // JACK's own server changes its buffer size without a jump.
-    EXPECT_EQ(next(6872u, 7896u, 256), 4294972888u);
+    // JACK's own server steps by the new buffer size where it changes.
+    EXPECT_EQ(next(6872u, 7128u, 256), 4294972888u);
+    EXPECT_EQ(next(7128u, 9176u, 2048), 4294973144u);
 }
 
 TEST(MIDICLJackClockTest, NowCountsFramesSinceTheCycleUpToItsEnd) {

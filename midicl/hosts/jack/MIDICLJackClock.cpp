@@ -19,7 +19,7 @@ std::uint64_t MIDICLJackClock::PublishCycle(jack_nframes_t inFrames) {
         mLastRegular = false;
         return mLast.mPosition;
     }
-    mLastRegular = IsRegular(mLast, mLastServerFrame, serverFrame, usecs);
+    mLastRegular = IsRegular(mLast, mLastServerFrame, serverFrame, inFrames, usecs);
     mLast.mPosition = NextPosition(mLast, mLastServerFrame, serverFrame, inFrames);
     mLast.mUsecs = usecs;
     mLast.mPeriodUsecs = periodUsecs;
@@ -42,29 +42,41 @@ std::uint64_t MIDICLJackClock::PublishCycle(jack_nframes_t inFrames) {
 }
 
 // The server's frame time is followed step by step, as every other client
-// follows it, except where the cycle's length changes and PipeWire's frame
-// time jumps by the new length on top of the step (also when this client
-// missed a cycle there): that jump is taken out. A server whose frame time
-// does not jump (JACK's own) steps by less and is followed.
+// follows it, except where the cycle's length changes: there both servers'
+// frame times jump, PipeWire's by the new length on top of the step (also
+// when this client missed a cycle there), JACK's own to a step of the new
+// length in place of the last one. Either jump is taken out, so the cycle
+// starts where the last one ended, as a sequencer that counts its cycles'
+// frames sees it.
+std::int64_t MIDICLJackClock::Step(const Cycle& inLast, jack_nframes_t inLastServerFrame,
+                                   jack_nframes_t inServerFrame, jack_nframes_t inFrames) {
+    std::int64_t step = static_cast<std::int32_t>(inServerFrame - inLastServerFrame);
+    if (inFrames == inLast.mPeriodFrames) {
+        return step;
+    }
+    if (step >= std::int64_t(inLast.mPeriodFrames) + std::int64_t(inFrames)) {
+        return step - inFrames;
+    }
+    return step == std::int64_t(inFrames) ? std::int64_t(inLast.mPeriodFrames) : step;
+}
+
 std::uint64_t MIDICLJackClock::NextPosition(const Cycle& inLast, jack_nframes_t inLastServerFrame,
                                             jack_nframes_t inServerFrame, jack_nframes_t inFrames) {
     if (inLast.mPosition == 0) {
         return kEpoch + inServerFrame;
     }
-    std::int64_t step = static_cast<std::int32_t>(inServerFrame - inLastServerFrame);
-    if (inFrames != inLast.mPeriodFrames &&
-        step >= std::int64_t(inLast.mPeriodFrames) + std::int64_t(inFrames)) {
-        step -= inFrames;
-    }
-    return inLast.mPosition + static_cast<std::uint64_t>(step);
+    return inLast.mPosition +
+           static_cast<std::uint64_t>(Step(inLast, inLastServerFrame, inServerFrame, inFrames));
 }
 
 bool MIDICLJackClock::IsRegular(const Cycle& inLast, jack_nframes_t inLastServerFrame,
-                                jack_nframes_t inServerFrame, jack_time_t inUsecs) {
+                                jack_nframes_t inServerFrame, jack_nframes_t inFrames,
+                                jack_time_t inUsecs) {
     // Wake-ups of a driver without real-time scheduling come late by a
     // fraction of a period now and then; a stall lasts many.
     constexpr double kStallPeriods = 4;
-    return inLast.mPosition != 0 && inServerFrame - inLastServerFrame == inLast.mPeriodFrames &&
+    return inLast.mPosition != 0 &&
+           Step(inLast, inLastServerFrame, inServerFrame, inFrames) == inLast.mPeriodFrames &&
            static_cast<double>(inUsecs - inLast.mUsecs) < kStallPeriods * inLast.mPeriodUsecs;
 }
 

@@ -9,10 +9,9 @@
 
 // A JACK server's frames as a clock. Times are frame positions that follow
 // the server's frame time from cycle to cycle (offset so that none is 0),
-// except where PipeWire's jumps by a whole quantum when the quantum changes
-// (there the step is the last cycle's length, as a sequencer that counts
-// its cycles' frames sees it), and they are 64 bits wide, so they never
-// wrap.
+// except where it jumps as the cycle's length changes (there the step is
+// the last cycle's length, as a sequencer that counts its cycles' frames
+// sees it), and they are 64 bits wide, so they never wrap.
 //
 // JACK keeps time on a clock of its own (CLOCK_MONOTONIC_RAW in Debian's
 // JACK2, CLOCK_MONOTONIC in PipeWire), so nothing here assumes it is ours:
@@ -74,7 +73,11 @@ public:
     // than its period (a server stopped and continued may go on counting
     // frames as if it had run).
     static bool IsRegular(const Cycle& inLast, jack_nframes_t inLastServerFrame,
-                          jack_nframes_t inServerFrame, jack_time_t inUsecs);
+                          jack_nframes_t inServerFrame, jack_nframes_t inFrames,
+                          jack_time_t inUsecs);
+    // How far a cycle of inFrames starts after the last one.
+    static std::int64_t Step(const Cycle& inLast, jack_nframes_t inLastServerFrame,
+                             jack_nframes_t inServerFrame, jack_nframes_t inFrames);
     static std::int64_t FramesSince(const Cycle& inCycle, jack_time_t inUsecs);
     static std::int64_t UsecsSince(const Cycle& inCycle, std::uint64_t inPosition);
     // Now for a cycle and a reading of JACK's clock: never before the
