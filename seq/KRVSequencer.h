@@ -248,9 +248,10 @@ private:
     void SendAllNotesOff();
     void SendPendingPrograms(std::uint64_t inDueTime);
     MIDICLClock& GetClock() const;
-    bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const;
+    bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0,
+                    int inStepCount) const;
     void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
-                   std::uint64_t inDueTime);
+                   int inStepCount, std::uint64_t inDueTime);
     void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
     bool SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime);
     void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime);

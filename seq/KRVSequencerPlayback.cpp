@@ -54,17 +54,13 @@ int KRVSequencer::GateEndTick(int inGatePercent, int inTicksPerStep) {
 }
 
 bool KRVSequencer::IsHeard(int inTrack1, int inStep1) const {
-    return StartsNote(GetTrack(inTrack1), GetEvent(inTrack1, inStep1), inStep1 - 1);
+    return StartsNote(GetTrack(inTrack1), GetEvent(inTrack1, inStep1), inStep1 - 1, GetStepCount());
 }
 
-// PlayTrack ends a note at its gate, or else where its step ends: at the
-// next step, or at the wrap of a loop whose partial last step is shorter
-// than the others.
+// Only whole steps sound, and a gate is shorter than its step, so a heard
+// note always ends at its gate.
 int KRVSequencer::GetHeardTicks(int inTrack1, int inStep1) const {
-    const int ticksPerStep = mTicksPerStep;
-    const int stepTicks = std::min(ticksPerStep, mTicksInLoop - (inStep1 - 1) * ticksPerStep);
-    return std::min(GateEndTick(GetEvent(inTrack1, inStep1).GetGateTime(), ticksPerStep),
-                    stepTicks);
+    return GateEndTick(GetEvent(inTrack1, inStep1).GetGateTime(), mTicksPerStep);
 }
 
 int KRVSequencer::StartTimer() {
@@ -146,6 +142,7 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     // picture even while a command changes the grid.
     int ticksInLoop = mTicksInLoop;
     int ticksPerStep = mTicksPerStep;
+    int stepCount = mTicksInSequence / ticksPerStep;
     int ticks = mTicks + 1;
     if (ticks >= ticksInLoop) {
         ticks = 0;
@@ -153,14 +150,16 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     mTicks = ticks;
     int tickInStep = ticks % ticksPerStep;
     int step0 = ticks / ticksPerStep;
-    // A loop of no ticks plays nothing, and a grid caught half-changed may
-    // point past the events; either way, end what sounds and start nothing.
-    bool silent = ticksInLoop <= 0 || step0 >= kMaxSteps;
+    // A loop of no ticks plays nothing; the rest of a bar that its steps do
+    // not divide is a rest, as no step is shown there; and a grid caught
+    // half-changed may point past the events. In each case end what sounds
+    // and start nothing.
+    bool silent = ticksInLoop <= 0 || step0 >= stepCount || step0 >= kMaxSteps;
     for (auto& track : mTracks) {
         if (silent) {
             EndSoundingNote(*track, inDueTime);
         } else {
-            PlayTrack(*track, step0, tickInStep, ticksPerStep, inDueTime);
+            PlayTrack(*track, step0, tickInStep, ticksPerStep, stepCount, inDueTime);
         }
     }
 }
@@ -169,7 +168,7 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
 // to another step or comes back to the start of one (a loop wrap, a partial
 // last step, a scale change), before anything new starts on the track.
 void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
-                             std::uint64_t inDueTime) {
+                             int inStepCount, std::uint64_t inDueTime) {
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
         int gateEnd = GateEndTick(sounding.GetGateTime(), inTicksPerStep);
@@ -178,22 +177,40 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
         }
     }
     KRVEvent& event = ioTrack.mEvents[inStep0];
-    if (inTickInStep == 0 && StartsNote(ioTrack, event, inStep0) && SendNoteOn(&event, inDueTime)) {
+    if (inTickInStep == 0 && StartsNote(ioTrack, event, inStep0, inStepCount) &&
+        SendNoteOn(&event, inDueTime)) {
         ioTrack.mSoundingStep0 = inStep0;
     }
 }
 
-// Vertical solo of the step beats horizontal solo of the track; silence
-// (velocity or gate 0) and mutes, of the step or of its track, beat both.
-bool KRVSequencer::StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0) const {
-    if (inTrack.IsMuted() || inEvent.IsMuted() || inEvent.GetVelocity() == 0 ||
-        inEvent.GetGateTime() == 0) {
+// Whether the track is in horizontal-solo mode for the grid in view: a
+// solo on a step beyond it, kept for when the grid grows again, silences
+// nothing now. Read only on a step's first tick of a track that has solos.
+static bool HasHSoloWithin(const KRVTrack& inTrack, int inStepCount) {
+    if (inTrack.GetHSoloCount() == 0) {
+        return false;
+    }
+    for (int step1 = 1; step1 <= inStepCount; step1++) {
+        if (inTrack.GetEvent(step1).IsHSoloed()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Only the steps in view sound. Vertical solo of the step beats horizontal
+// solo of the track; silence (velocity or gate 0) and mutes, of the step
+// or of its track, beat both.
+bool KRVSequencer::StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0,
+                              int inStepCount) const {
+    if (inStep0 >= inStepCount || inTrack.IsMuted() || inEvent.IsMuted() ||
+        inEvent.GetVelocity() == 0 || inEvent.GetGateTime() == 0) {
         return false;
     }
     if (mVSoloed[inStep0]) {
         return inEvent.IsVSoloed();
     }
-    if (inTrack.GetHSoloCount() > 0) {
+    if (HasHSoloWithin(inTrack, inStepCount)) {
         return inEvent.IsHSoloed();
     }
     return true;

@@ -1,5 +1,7 @@
 #include "KRVSequencerSMF.h"
 
+#include <algorithm>
+
 #include "KRVPath.h"
 #include "KRVSMFFile.h"
 #include "KRVSMFWriter.h"
@@ -104,9 +106,10 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter
 }
 
 // Silent steps are those of the loop that play nothing, whatever the
-// reason: a mute, a solo elsewhere, velocity or gate 0.
+// reason: a mute, a solo elsewhere, velocity or gate 0. The rest of a bar
+// its steps do not divide is no step.
 void KRVSequencerSMF::ReportHeard() const {
-    const int steps = mSequencer->GetLoopStep() - 1;
+    const int steps = std::min(mSequencer->GetLoopStep() - 1, mSequencer->GetStepCount());
     unsigned long heard = 0;
     for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
         for (int step1 = 1; step1 <= steps; step1++) {

@@ -1,4 +1,5 @@
 // play, pause, stop, reset, bpm and status.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -53,9 +54,10 @@ std::string Count(int inCount, const char* inThing) {
     return std::to_string(inCount) + " " + inThing + (inCount == 1 ? "" : "s");
 }
 
-// The steps the loop plays, as display marks them.
+// The steps the loop plays, as display shows them: the rest of a bar its
+// steps do not divide is no step.
 std::string LoopText(const KRVSequencer& inSequencer) {
-    int last = inSequencer.GetLoopStep() - 1;
+    int last = std::min(inSequencer.GetLoopStep() - 1, inSequencer.GetStepCount());
     return last < 1 ? "loop of no steps" : "loop 1-" + std::to_string(last);
 }
 

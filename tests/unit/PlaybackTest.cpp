@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -127,9 +128,10 @@ TEST_F(PlaybackTest, MutesAndSolos) {
     AddTrack(62);
     AddTrack(64);
     mSequencer.MuteTrack(3);
-    mSequencer.HSolo(1, 2);  // track 1 plays only step 2
-    mSequencer.VSolo(2, 3);  // step 3 plays only track 2, h-solo notwithstanding
-    mSequencer.VSolo(3, 4);  // step 4's soloed event is on a muted track: silence
+    mSequencer.HSolo(1, 2);   // track 1 plays only step 2
+    mSequencer.VSolo(2, 3);   // step 3 plays only track 2, h-solo notwithstanding
+    mSequencer.VSolo(3, 4);   // step 4's soloed event is on a muted track: silence
+    mSequencer.HSolo(2, 20);  // beyond the grid: silences nothing
     mSequencer.Reset();
     Ticks(24);
     EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 62", "3:off 62", "6:on 60", "6:on 62", "9:off 60",
@@ -169,14 +171,19 @@ TEST_F(PlaybackTest, EveryStartedNoteEnds) {
     mSequencer.TimerTick();
     EXPECT_EQ(mRecorder.CountHanging(), 0);
 
-    // A partial last step whose gate outlasts it ends when the loop wraps.
+    // The rest of a bar its steps do not divide is a rest: ten notes in
+    // the loop of 96 ticks, a sounding one ended there.
     mSequencer.UnMuteTrack(1);
-    mSequencer.SetScale(1, 10);  // 9 ticks a step; ticks 90 to 95 play step 11
-    mSequencer.SetGateTime(1, 11, 90);
+    mSequencer.SetScale(1, 10);  // 9 ticks a step; ticks 90 to 95 show no step
+    mSequencer.SetGateTime(1, 10, 90);
     mSequencer.Reset();
-    for (int i = 0; i < 91; i++) mSequencer.TimerTick();
+    mRecorder.Take();
+    for (int i = 0; i < 96; i++) mSequencer.TimerTick();
+    Heard loop = mRecorder.Take();
+    EXPECT_EQ(std::count(loop.begin(), loop.end(), "0:on 60"), 10);
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+    mSequencer.TimerTick();
     EXPECT_EQ(mRecorder.CountHanging(), 1);
-    for (int i = 0; i < 6; i++) mSequencer.TimerTick();
     mSequencer.SetLoopStep(1);  // a loop of no ticks plays nothing
     mSequencer.TimerTick();
     EXPECT_EQ(mRecorder.CountHanging(), 0);
