@@ -3,11 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -76,6 +79,42 @@ bool IsSameFile(const struct stat& inA, const struct stat& inB) {
     return inA.st_dev == inB.st_dev && inA.st_ino == inB.st_ino;
 }
 
+// Writes all of inText, or fails with errno set.
+bool WriteAll(int inDescriptor, const char* inText, std::size_t inSize) {
+    while (inSize > 0) {
+        ssize_t written = write(inDescriptor, inText, inSize);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            errno = written < 0 ? errno : EIO;
+            return false;
+        }
+        inText += written;
+        inSize -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// The names of a file's extended attributes, NUL-separated; empty where it
+// has none or its file system keeps none.
+std::vector<char> ListAttributes(const char* inPath) {
+    for (int attempt = 0; attempt < 4; attempt++) {
+        ssize_t length = listxattr(inPath, nullptr, 0);
+        if (length <= 0) {
+            return {};
+        }
+        std::vector<char> names(static_cast<std::size_t>(length));
+        length = listxattr(inPath, names.data(), names.size());
+        if (length >= 0) {
+            names.resize(static_cast<std::size_t>(length));
+            return names;
+        }
+        // ERANGE: one was added meanwhile; ask again.
+    }
+    return {};
+}
+
 // The file systems without unnamed files say so in one of these ways.
 bool LacksUnnamedFiles(int inError) {
     return inError == EOPNOTSUPP || inError == EISDIR || inError == EINVAL;
@@ -119,6 +158,7 @@ std::string KRVSafeFile::ResolveLinks(const std::string& inPath) {
 int KRVSafeFile::Inspect(const std::string& inPath) {
     CloseFolder();
     mExists = false;
+    mInPlace = InPlace::kNo;
     const std::string target = ResolveLinks(inPath);
     mLeaf = KRVPath::LeafOf(target);
     if (mLeaf.empty() || mLeaf == "." || mLeaf == "..") {
@@ -142,8 +182,17 @@ int KRVSafeFile::Inspect(const std::string& inPath) {
     } else if (errno != ENOENT) {
         return errno;
     }
-    // The new file is made in the folder, and renamed there.
-    return faccessat(mFolder, ".", W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+    // The new file is made in the folder, and renamed there; a file the
+    // user may write in a folder it may not is rewritten in place.
+    if (faccessat(mFolder, ".", W_OK | X_OK, AT_EACCESS) == 0) {
+        return 0;
+    }
+    int error = errno;
+    if (mExists && (error == EACCES || error == EPERM)) {
+        mInPlace = InPlace::kForFolder;
+        return 0;
+    }
+    return error;
 }
 
 int KRVSafeFile::CheckTarget(const std::string& inPath) {
@@ -154,10 +203,14 @@ int KRVSafeFile::CheckTarget(const std::string& inPath) {
 bool KRVSafeFile::Open(const std::string& inPath) {
     Abandon();
     mOwnerLost = false;
+    mOldContentsLost = false;
     mError = Inspect(inPath);
     if (mError != 0) {
         CloseFolder();
         return false;
+    }
+    if (mInPlace == InPlace::kForFolder) {
+        return OpenInMemory();
     }
     RemoveLeftovers();
     int descriptor = sUseUnnamedFiles ? CreateUnnamed() : -1;
@@ -170,6 +223,18 @@ bool KRVSafeFile::Open(const std::string& inPath) {
             close(descriptor);
         }
     }
+    if (mStream == nullptr) {
+        mError = errno;
+        Abandon();
+        return false;
+    }
+    return true;
+}
+
+// Nothing may be made in the folder, so the text waits in memory until it
+// is complete.
+bool KRVSafeFile::OpenInMemory() {
+    mStream = open_memstream(&mText, &mTextSize);
     if (mStream == nullptr) {
         mError = errno;
         Abandon();
@@ -249,6 +314,25 @@ void KRVSafeFile::KeepOwnerAndMode(int inDescriptor) {
     fchmod(inDescriptor, mOld.st_mode & 07777);
 }
 
+// Every extended attribute of the old file (an ACL is one) goes to the new
+// one before its owner changes, while the saver may still set them. False
+// when one could not be copied: the old file must then be rewritten in
+// place, not dropped in silence.
+bool KRVSafeFile::CopyAttributes(int inDescriptor) const {
+    const std::string old = "/proc/self/fd/" + std::to_string(mFolder) + "/" + mLeaf;
+    const std::vector<char> names = ListAttributes(old.c_str());
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
+        const char* name = &names[at];
+        ssize_t length = getxattr(old.c_str(), name, nullptr, 0);
+        std::vector<char> value(static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
+        if (length < 0 || getxattr(old.c_str(), name, value.data(), value.size()) != length ||
+            fsetxattr(inDescriptor, name, value.data(), value.size(), 0) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Temporary files left by saves of this user that were killed: those that
 // bear every sign of one and that no living save holds locked. Anything
 // else, whatever its name, is not ours to remove.
@@ -289,7 +373,16 @@ bool KRVSafeFile::Commit() {
     if (mStream == nullptr) {
         return false;
     }
+    if (mInPlace == InPlace::kForFolder) {
+        return CommitInPlace();
+    }
     bool written = Finish();
+    if (written && mExists && !CopyAttributes(mLock)) {
+        mInPlace = InPlace::kForAttributes;
+        written = RewriteFromTemporary();
+        Abandon();
+        return written;
+    }
     if (written) {
         KeepOwnerAndMode(mLock);
     }
@@ -333,6 +426,63 @@ bool KRVSafeFile::Finish() {
     return written;
 }
 
+bool KRVSafeFile::CommitInPlace() {
+    bool written = std::fclose(mStream) == 0;
+    mStream = nullptr;
+    if (!written) {
+        mError = errno != 0 ? errno : ENOMEM;
+    }
+    written = written && WriteInPlace(mText, mTextSize);
+    Abandon();
+    return written;
+}
+
+// The new text is complete on disk beside the old file; it is read back
+// through its descriptor and written over the old one.
+bool KRVSafeFile::RewriteFromTemporary() {
+    const std::string path = "/proc/self/fd/" + std::to_string(mLock);
+    int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        mError = errno;
+        return false;
+    }
+    std::string text;
+    char block[65536];
+    ssize_t length;
+    while ((length = read(descriptor, block, sizeof block)) != 0) {
+        if (length < 0 && errno != EINTR) {
+            break;
+        }
+        text.append(block, static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
+    }
+    if (length < 0) {
+        mError = errno;
+    }
+    close(descriptor);
+    return length == 0 && WriteInPlace(text.data(), text.size());
+}
+
+// Until the first byte is written the old file is whole; after it, a
+// failure may leave it partly overwritten, and that is said.
+bool KRVSafeFile::WriteInPlace(const char* inText, std::size_t inSize) {
+    int descriptor = openat(mFolder, mLeaf.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        mError = errno;
+        return false;
+    }
+    bool written = WriteAll(descriptor, inText, inSize) &&
+                   ftruncate(descriptor, static_cast<off_t>(inSize)) == 0 && fsync(descriptor) == 0;
+    if (!written) {
+        mError = errno;
+    }
+    if (close(descriptor) != 0 && written) {
+        mError = errno;
+        written = false;
+    }
+    mOldContentsLost = !written;
+    return written;
+}
+
 // An unnamed file gets its name directly where the process may
 // (AT_EMPTY_PATH needs CAP_DAC_READ_SEARCH, and then needs no /proc, nor a
 // link from a folder a sandbox may close), or through its descriptor under
@@ -355,9 +505,25 @@ bool KRVSafeFile::NameUnnamed() {
     return false;
 }
 
+std::string KRVSafeFile::DescribeFailure(const std::string& inName) const {
+    std::string text = "couldn't write '" + inName + "' (" + Describe(mError) + ")";
+    if (mOldContentsLost) {
+        return text + " while rewriting it in place: its old contents may be lost";
+    }
+    return mExists ? text + ", the old file is unchanged" : text;
+}
+
 std::vector<std::string> KRVSafeFile::GetLosses(const std::string& inName) const {
     std::vector<std::string> losses;
-    if (mExists && mOld.st_nlink > 1) {
+    if (mInPlace == InPlace::kForFolder) {
+        losses.push_back("'" + inName +
+                         "' was rewritten in place: its folder may not be written, so it could "
+                         "not be replaced atomically");
+    } else if (mInPlace == InPlace::kForAttributes) {
+        losses.push_back("'" + inName +
+                         "' was rewritten in place to keep its extended attributes, not replaced "
+                         "atomically");
+    } else if (mExists && mOld.st_nlink > 1) {
         losses.push_back("'" + inName + "' had other hard links, which keep the old contents");
     }
     if (mOwnerLost) {
@@ -371,6 +537,9 @@ void KRVSafeFile::Abandon() {
         std::fclose(mStream);
         mStream = nullptr;
     }
+    std::free(mText);
+    mText = nullptr;
+    mTextSize = 0;
     if (!mTemporary.empty()) {
         unlinkat(mFolder, mTemporary.c_str(), 0);
         mTemporary.clear();

@@ -17,11 +17,19 @@
 // A target the user may not write is refused before anything is written,
 // as is one that is no regular file (a FIFO or a device could block or
 // swallow the text). A symbolic link is followed: the file it points to is
-// replaced and the link stays. The new file keeps the old one's mode, and
-// its owner and group where the saver may set them. A file with several
-// hard links is replaced under the name written to: the other names keep
-// the old text, since writing into the shared file in place could leave it
-// half written (GetLosses says so).
+// replaced and the link stays. The new file keeps the old one's mode, its
+// extended attributes (its ACL among them), and its owner and group where
+// the saver may set them. A file with several hard links is replaced under
+// the name written to: the other names keep the old text, since writing
+// into the shared file in place could leave it half written (GetLosses
+// says so).
+//
+// Where the file may be written but its folder may not, or where the new
+// file cannot take the old one's extended attributes, the file is
+// rewritten in place as editors do: the whole text is complete first, then
+// written over the old one and flushed. That is no longer atomic, and
+// GetLosses says so; a failure then may have lost the old contents, and
+// DescribeFailure says that.
 class KRVSafeFile {
 public:
     // The error for a target that is no regular file or folder; errno has
@@ -47,6 +55,12 @@ public:
     int GetError() const { return mError; }
     // Words for an error of GetError or CheckTarget.
     static std::string Describe(int inError);
+    // After a failed Commit: one sentence naming inName, the error, and
+    // what became of the old file.
+    std::string DescribeFailure(const std::string& inName) const;
+    // After a failed Commit: whether the old contents may be partly
+    // overwritten (only a rewrite in place can do that).
+    bool MayHaveLostOldContents() const { return mOldContentsLost; }
     // After Commit: one sentence for each thing the new file could not keep
     // of the old one (its other hard links, its owner), naming inName.
     std::vector<std::string> GetLosses(const std::string& inName) const;
@@ -61,6 +75,11 @@ private:
     int CreateNamed();
     bool NameUnnamed();
     void KeepOwnerAndMode(int inDescriptor);
+    bool CopyAttributes(int inDescriptor) const;
+    bool OpenInMemory();
+    bool CommitInPlace();
+    bool RewriteFromTemporary();
+    bool WriteInPlace(const char* inText, std::size_t inSize);
     void RemoveLeftovers() const;
     bool Finish();
     void Abandon();
@@ -78,5 +97,12 @@ private:
     std::string mTemporary;
     int mError = 0;
     bool mOwnerLost = false;
+    // Why the old file was (or is to be) rewritten in place, if it was.
+    enum class InPlace { kNo, kForFolder, kForAttributes };
+    InPlace mInPlace = InPlace::kNo;
+    // The text of a rewrite in place for a closed folder, until Commit.
+    char* mText = nullptr;
+    std::size_t mTextSize = 0;
+    bool mOldContentsLost = false;
     static bool sUseUnnamedFiles;
 };

@@ -56,6 +56,12 @@ bool KRVSequencerSMF::Export(const char* inFileName, Form inForm) {
     if (status != 0) {
         mOutput->WriteFormattedSS("krv: can't write '%s': %s\n", inFileName,
                                   KRVSafeFile::Describe(file.GetError()).c_str());
+        if (file.MayHaveLostOldContents()) {
+            mOutput->WriteFormattedS(
+                "krv: '%s' was being rewritten in place: its old contents "
+                "may be lost\n",
+                inFileName);
+        }
         return false;
     }
     for (const std::string& loss : file.GetLosses(inFileName)) {

@@ -187,8 +187,7 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
         Progress(&out, "closing file\n");
     }
     if (!file.Commit()) {
-        out.WriteFormattedSS("couldn't write '%s' (%s), the old file is unchanged\n", path.c_str(),
-                             KRVSafeFile::Describe(file.GetError()).c_str());
+        out.WriteFormattedS("%s\n", file.DescribeFailure(path).c_str());
         return KRVCommandResult::kFailed;
     }
     for (const std::string& loss : file.GetLosses(path)) {
