@@ -33,7 +33,7 @@ dd if=/dev/zero of=filler bs=4k 2>/dev/null || true
 {
     printf 'setscale 4 64\n'
     for track in 1 2 3 4 5 6 7 8; do printf 'newtrack\n'; done
-    printf 'save seq.krv\ny\nexportsmf song.mid\nquit\n'
+    printf 'save seq.krv\ny\nsave new.krv\nexportsmf song.mid\nquit\n'
 } | KRV_MIDI_HOST=none "$krv" >"$work/out.txt"
 
 cmp -s seq.krv "$work/before.krv" || fail "the old script was changed"
@@ -46,4 +46,7 @@ leftovers=$(ls -A | grep -v -x -e seq.krv -e song.mid -e filler || true)
 [ -z "$leftovers" ] || fail "files left behind: $leftovers"
 grep -q "^couldn't write 'seq.krv' (No space left on device), the old file is unchanged$" \
     "$work/out.txt" || fail "no error reported: $(cat "$work/out.txt")"
+# A file that was not there has no old file to speak of.
+grep -q "^couldn't write 'new.krv' (No space left on device)$" "$work/out.txt" ||
+    fail "the failed new file: $(cat "$work/out.txt")"
 echo PASS
