@@ -46,6 +46,16 @@ void KRVSMFReader::Reset() {
     mNoteCounts.clear();
     mSkippedEvents = 0;
     mLaterTempos = 0;
+    mPrograms.fill({});
+    mProgramChanges = 0;
+}
+
+std::uint64_t KRVSMFReader::GetSkippedEventCount() const {
+    std::uint64_t kept = 0;
+    for (const Program& program : mPrograms) {
+        kept += program.mProgram >= 0 ? 1 : 0;
+    }
+    return mSkippedEvents + mProgramChanges - kept;
 }
 
 int KRVSMFReader::Parse(const std::uint8_t* inData, std::size_t inSize) {
@@ -178,7 +188,9 @@ int KRVSMFReader::ReadChannelMessage(std::uint8_t inStatus, std::vector<KRVSMFNo
     }
     // A note-on of velocity 0 is a note-off.
     const bool isNote = kind == 0x90 && data[1] != 0;
-    if (kind != 0x80 && kind != 0x90) {
+    if (kind == 0xC0) {
+        KeepProgram(inStatus & 0x0F, data[0]);
+    } else if (kind != 0x80 && kind != 0x90) {
         mSkippedEvents++;
     }
     mNoteCount += isNote ? 1 : 0;
@@ -267,6 +279,14 @@ void KRVSMFReader::KeepTempo(const std::uint8_t* inData) {
     mTempoFound = true;
     mTempoTick = mTick;
     mMicrosecondsPerQuarterNote = microseconds;
+}
+
+void KRVSMFReader::KeepProgram(std::uint8_t inChannel, std::uint8_t inProgram) {
+    mProgramChanges++;
+    Program& program = mPrograms[inChannel & 0x0F];
+    if (program.mProgram < 0 || mTick < program.mTick) {
+        program = {inProgram, mTick};
+    }
 }
 
 // At most 4 bytes, as the standard allows; a longer number is an error.

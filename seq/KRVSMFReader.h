@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -65,8 +66,12 @@ public:
     // All the track's notes, those beyond what is kept included.
     std::uint64_t GetNoteCount(int inTrack0) const { return mNoteCounts[inTrack0]; }
     // Events that play something an import cannot keep: controllers,
-    // program changes, pressure, pitch bends and system-exclusive messages.
-    std::uint64_t GetSkippedEventCount() const { return mSkippedEvents; }
+    // program changes but the first of each channel, pressure, pitch bends
+    // and system-exclusive messages.
+    std::uint64_t GetSkippedEventCount() const;
+    // The program (0 to 127) of the channel's earliest program change in
+    // any track, the first in the file at one tick; -1 where it has none.
+    int GetProgram(int inChannel0) const { return mPrograms[inChannel0 & 0x0F].mProgram; }
     // Tempo events after the first.
     std::uint64_t GetLaterTempoCount() const { return mLaterTempos; }
     bool HasTempo() const { return mTempoFound; }
@@ -86,6 +91,7 @@ private:
     int ReadVariableLength(std::uint32_t* outValue);
     std::uint32_t ReadBigEndian(int inByteCount);
     void KeepTempo(const std::uint8_t* inData);
+    void KeepProgram(std::uint8_t inChannel, std::uint8_t inProgram);
     void EndNote(std::uint8_t inChannel, std::uint8_t inNote, std::vector<KRVSMFNote>* ioNotes);
     void EndTrack(std::vector<KRVSMFNote>* ioNotes);
     void Reset();
@@ -113,4 +119,10 @@ private:
     std::uint64_t mNoteCount = 0;
     std::uint64_t mSkippedEvents = 0;
     std::uint64_t mLaterTempos = 0;
+    struct Program {
+        int mProgram = -1;
+        std::uint64_t mTick = 0;
+    };
+    std::array<Program, 16> mPrograms;
+    std::uint64_t mProgramChanges = 0;
 };

@@ -8,6 +8,7 @@ constexpr std::uint32_t kMaxVariableLength = 0x0FFFFFFF;
 constexpr std::uint32_t kMaxMicrosecondsPerQuarterNote = 0xFFFFFF;
 constexpr std::uint8_t kNoteOff = 0x80;
 constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kProgramChangeStatus = 0xC0;
 constexpr std::uint8_t kReleaseVelocity = 64;
 constexpr std::uint8_t kMetaEvent = 0xFF;
 constexpr std::uint8_t kMetaText = 0x01;
@@ -73,13 +74,23 @@ void KRVSMFWriter::AddNote(int inTrack0, std::uint64_t inTick, std::uint64_t inD
     // A note-on of velocity 0 would be read as a note-off.
     std::uint8_t velocity = std::clamp<std::uint8_t>(inVelocity, 1, 127);
     track.mMessages.push_back(
-        {inTick, kStartOfNote, {static_cast<std::uint8_t>(kNoteOn | channel), note, velocity}});
+        {inTick, kStartOfNote, {static_cast<std::uint8_t>(kNoteOn | channel), note, velocity}, 3});
     Order endOrder = inDuration == 0 ? kEndOfEmptyNote : kEndOfEarlierNote;
     track.mMessages.push_back(
         {inTick + inDuration,
          endOrder,
-         {static_cast<std::uint8_t>(kNoteOff | channel), note, kReleaseVelocity}});
+         {static_cast<std::uint8_t>(kNoteOff | channel), note, kReleaseVelocity},
+         3});
     ExtendTrack(inTrack0, inTick + inDuration);
+}
+
+void KRVSMFWriter::AddProgramChange(int inTrack0, std::uint8_t inChannel, std::uint8_t inProgram) {
+    mTracks[inTrack0].mMessages.push_back(
+        {0,
+         kProgramChange,
+         {static_cast<std::uint8_t>(kProgramChangeStatus | (inChannel & 0x0F)),
+          static_cast<std::uint8_t>(inProgram & 0x7F), 0},
+         2});
 }
 
 void KRVSMFWriter::ExtendTrack(int inTrack0, std::uint64_t inTick) {
@@ -116,7 +127,7 @@ std::vector<std::uint8_t> KRVSMFWriter::EncodeNoteTrack(const Track& inTrack) {
     std::uint64_t tick = 0;
     for (const Message& message : messages) {
         AppendDelta(message.mTick - tick, &body);
-        body.insert(body.end(), message.mBytes, message.mBytes + 3);
+        body.insert(body.end(), message.mBytes, message.mBytes + message.mLength);
         tick = message.mTick;
     }
     AppendDelta(inTrack.mEndTick - tick, &body);

@@ -34,6 +34,8 @@ public:
     // inChannel is 0-based (0 to 15).
     void AddNote(int inTrack0, std::uint64_t inTick, std::uint64_t inDuration,
                  std::uint8_t inChannel, std::uint8_t inNote, std::uint8_t inVelocity);
+    // A program change at the track's start, before its first note.
+    void AddProgramChange(int inTrack0, std::uint8_t inChannel, std::uint8_t inProgram);
     // A track lasts at least until inTick, so that other programs looping
     // it keep the length of the pattern.
     void ExtendTrack(int inTrack0, std::uint64_t inTick);
@@ -41,14 +43,16 @@ public:
     std::vector<std::uint8_t> Encode() const;
 
 private:
-    // Messages at one tick go out in this order: first the ends of notes
-    // begun earlier, so a repeated pitch is not cut off by its own
-    // predecessor, then the starts, then the ends of notes of no length.
-    enum Order { kEndOfEarlierNote, kStartOfNote, kEndOfEmptyNote };
+    // Messages at one tick go out in this order: programs, so that the
+    // notes sound on them, then the ends of notes begun earlier, so a
+    // repeated pitch is not cut off by its own predecessor, then the
+    // starts, then the ends of notes of no length.
+    enum Order { kProgramChange, kEndOfEarlierNote, kStartOfNote, kEndOfEmptyNote };
     struct Message {
         std::uint64_t mTick;
         Order mOrder;
         std::uint8_t mBytes[3];
+        std::uint8_t mLength = 3;
     };
     struct Track {
         std::vector<Message> mMessages;

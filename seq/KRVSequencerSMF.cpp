@@ -1,6 +1,7 @@
 #include "KRVSequencerSMF.h"
 
 #include <algorithm>
+#include <array>
 
 #include "KRVPath.h"
 #include "KRVSMFFile.h"
@@ -12,6 +13,32 @@
 namespace {
 constexpr std::uint8_t kImportedGateTime = 50;
 constexpr std::uint64_t kGatePercent = 100;
+
+// The program each channel of a file track starts on: the one of the port
+// its first note on that channel plays on (a file has no ports).
+class TrackPrograms {
+public:
+    TrackPrograms() { mPrograms.fill(KRVPrograms::kNone); }
+    void Note(const KRVSequencer& inSequencer, const KRVEvent& inEvent) {
+        const int channel0 = (inEvent.GetChannel() - 1) & 0x0F;
+        if ((mSeen >> channel0 & 1) == 0) {
+            mSeen |= 1u << channel0;
+            mPrograms[channel0] = inSequencer.GetProgram(inEvent.GetPort(), channel0 + 1);
+        }
+    }
+    void Write(int inFileTrack0, KRVSMFWriter* ioWriter) const {
+        for (int channel0 = 0; channel0 < KRVPrograms::kChannels; channel0++) {
+            if (mPrograms[channel0] != KRVPrograms::kNone) {
+                ioWriter->AddProgramChange(inFileTrack0, static_cast<std::uint8_t>(channel0),
+                                           static_cast<std::uint8_t>(mPrograms[channel0]));
+            }
+        }
+    }
+
+private:
+    std::array<int, KRVPrograms::kChannels> mPrograms;
+    unsigned mSeen = 0;
+};
 }  // namespace
 
 KRVSequencerSMF::KRVSequencerSMF(KRVSequencer* inSequencer, KRVTextOutput* inOutput)
@@ -81,12 +108,15 @@ void KRVSequencerSMF::AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioW
     const std::uint64_t ticksPerStep = static_cast<std::uint64_t>(mSequencer->GetTicksPerStep());
     const std::uint64_t stepLength = ticksPerStep * fileTicksPerTick;
     const int steps = mSequencer->GetStepCount();
+    TrackPrograms programs;
     for (int step1 = 1; step1 <= steps; step1++) {
         const KRVEvent& event = mSequencer->GetEvent(inTrack1, step1);
         std::uint64_t duration = event.GetGateTime() * stepLength / kGatePercent;
         ioWriter->AddNote(inFileTrack0, (step1 - 1) * stepLength, duration, event.mChannel,
                           event.GetNote(), event.GetVelocity());
+        programs.Note(*mSequencer, event);
     }
+    programs.Write(inFileTrack0, ioWriter);
     ioWriter->ExtendTrack(inFileTrack0, steps * stepLength);
 }
 
@@ -96,6 +126,7 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter
     const std::uint64_t fileTicksPerTick =
         kFileTicksPerQuarterNote / KRVSequencer::kTicksPerQuarterNote;
     const std::uint64_t ticksPerStep = static_cast<std::uint64_t>(mSequencer->GetTicksPerStep());
+    TrackPrograms programs;
     for (int step1 = 1; step1 < mSequencer->GetLoopStep(); step1++) {
         if (!mSequencer->IsHeard(inTrack1, step1)) {
             continue;
@@ -106,7 +137,9 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter
         ioWriter->AddNote(inFileTrack0, (step1 - 1) * ticksPerStep * fileTicksPerTick,
                           ticks * fileTicksPerTick, event.mChannel, event.GetNote(),
                           event.GetVelocity());
+        programs.Note(*mSequencer, event);
     }
+    programs.Write(inFileTrack0, ioWriter);
     ioWriter->ExtendTrack(
         inFileTrack0, static_cast<std::uint64_t>(mSequencer->GetLoopTicks()) * fileTicksPerTick);
 }
@@ -160,6 +193,7 @@ bool KRVSequencerSMF::Import(const char* inFileName) {
         return false;
     }
     TakeTempo(reader);
+    TakePrograms(reader);
     mOutput->WriteFormattedLU("KRVShell: %lu tracks in sequence\n",
                               static_cast<unsigned long>(reader.GetTrackCount()));
     LoadTracks(reader);
@@ -197,6 +231,18 @@ void KRVSequencerSMF::TakeTempo(const KRVSMFReader& inReader) const {
     double bpm = GetTempo(inReader);
     if (mSequencer->GetTrackCount() == 0 && bpm > 0.0) {
         mSequencer->SetBPM(bpm);
+    }
+}
+
+// Imported notes play on port 0, where their channels take the file's
+// programs, said as the program command says them.
+void KRVSequencerSMF::TakePrograms(const KRVSMFReader& inReader) const {
+    for (int channel0 = 0; channel0 < KRVPrograms::kChannels; channel0++) {
+        const int program0 = inReader.GetProgram(channel0);
+        if (program0 >= 0) {
+            mSequencer->SetProgram(0, channel0 + 1, program0);
+            mOutput->WriteFormattedDD("port 0 channel %d program %d\n", channel0 + 1, program0 + 1);
+        }
     }
 }
 

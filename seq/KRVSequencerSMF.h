@@ -23,7 +23,9 @@ class KRVTextOutput;
 // plain import keeps the order of the notes of each file track and lays
 // them on consecutive steps of a new track; a timed import places them by
 // their times (KRVSMFTimedLayout). Both imports add tracks after those the
-// sequence has, and give the file's tempo to an empty sequence only.
+// sequence has, give the file's tempo to an empty sequence only, and give
+// port 0's channels the file's first program of each (exports write the
+// programs of the channels each track plays on at its start).
 class KRVSequencerSMF {
 public:
     // 100 file ticks to a sequencer tick: every step start and every gate
@@ -50,6 +52,7 @@ private:
     void CheckExportPath(const char* inFileName) const;
     bool Read(const char* inFileName, KRVSMFReader* ioReader) const;
     void TakeTempo(const KRVSMFReader& inReader) const;
+    void TakePrograms(const KRVSMFReader& inReader) const;
     double GetTempo(const KRVSMFReader& inReader) const;
     void LoadTracks(const KRVSMFReader& inReader) const;
     int LoadTrack(const std::vector<KRVSMFNote>& inNotes) const;

@@ -38,6 +38,7 @@ bool KRVSequencerSMF::ImportTimed(const char* inFileName) {
         return false;
     }
     TakeTempo(reader);
+    TakePrograms(reader);
     const int steps = mSequencer->GetStepCount();
     KRVSMFTimedLayout layout(timeMap, mSequencer->GetTicksPerStep(), steps);
     TimedCounts total;

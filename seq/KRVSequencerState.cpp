@@ -24,13 +24,15 @@ bool KRVSequencerState::HasSameSequence(const KRVSequencerState& inOther) const 
 }
 
 bool KRVSequencerState::HasSameChannelNames(const KRVSequencerState& inOther) const {
-    const bool sameNames = mChannelNames == inOther.mChannelNames ||
-                           (mChannelNames != nullptr && inOther.mChannelNames != nullptr &&
-                            *mChannelNames == *inOther.mChannelNames);
-    const bool samePrograms =
-        mPrograms == inOther.mPrograms || (mPrograms != nullptr && inOther.mPrograms != nullptr &&
-                                           mPrograms->HasSamePrograms(*inOther.mPrograms));
-    return sameNames && samePrograms;
+    return mChannelNames == inOther.mChannelNames ||
+           (mChannelNames != nullptr && inOther.mChannelNames != nullptr &&
+            *mChannelNames == *inOther.mChannelNames);
+}
+
+bool KRVSequencerState::HasSamePrograms(const KRVSequencerState& inOther) const {
+    return mPrograms == inOther.mPrograms ||
+           (mPrograms != nullptr && inOther.mPrograms != nullptr &&
+            mPrograms->HasSamePrograms(*inOther.mPrograms));
 }
 
 std::size_t KRVSequencerState::GetImageBytes() {

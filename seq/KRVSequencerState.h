@@ -51,10 +51,12 @@ public:
 
     // What save writes: tracks, marks, selection, grid, loop and tempo.
     bool HasSameSequence(const KRVSequencerState& inOther) const;
-    // What saveconfig writes: channel names and programs.
+    // What saveconfig writes besides the programs: channel names.
     bool HasSameChannelNames(const KRVSequencerState& inOther) const;
+    // What save and saveconfig both write.
+    bool HasSamePrograms(const KRVSequencerState& inOther) const;
     bool operator==(const KRVSequencerState& inOther) const {
-        return HasSameSequence(inOther) && HasSameChannelNames(inOther);
+        return HasSameSequence(inOther) && HasSameChannelNames(inOther) && HasSamePrograms(inOther);
     }
 
     // Memory, for the undo history's bound: a track image or the names as

@@ -112,6 +112,8 @@ public:
 
     // KRVShellProgramCommands.cpp
     static Result Program(KRVShell& ioShell, const KRVArguments& inArguments);
-    // The line saveconfig writes for a program (0-based, shown from 1).
-    static std::string ProgramLine(int inPort, int inChannel, int inProgram0);
+    // The line save and saveconfig write for a program (0-based, shown
+    // from 1); inPortWord is the port's number as a word no channel name
+    // takes.
+    static std::string ProgramLine(const std::string& inPortWord, int inChannel, int inProgram0);
 };

@@ -196,10 +196,11 @@ private:
     KRVMessageRecorder* mFailureMessages = nullptr;
     Failure mFailure;
     std::unique_ptr<KRVUndoHistory> mUndoHistory;
-    // The states last saved by save (the sequence) and saveconfig (the
-    // channel names).
+    // The states last saved by save (the sequence), saveconfig (the
+    // channel names) and either (the programs, which both write).
     KRVSequencerState mSavedSequence;
     KRVSequencerState mSavedConfig;
+    KRVSequencerState mSavedPrograms;
     // How many scripts deep this shell reads: 0 at the console.
     int mScriptDepth = 0;
     // The shell at depth 0 counts the scripts read for its current command.

@@ -81,7 +81,7 @@ KRVCommandResult KRVCommands::Program(KRVShell& ioShell, const KRVArguments& inA
     return KRVCommandResult::kSucceeded;
 }
 
-std::string KRVCommands::ProgramLine(int inPort, int inChannel, int inProgram0) {
-    return "program " + std::to_string(inPort) + " " + std::to_string(inChannel) + " " +
+std::string KRVCommands::ProgramLine(const std::string& inPortWord, int inChannel, int inProgram0) {
+    return "program " + inPortWord + " " + std::to_string(inChannel) + " " +
            std::to_string(inProgram0 + 1);
 }

@@ -34,10 +34,11 @@ void WriteSelectionLines(FILE* inFile, const KRVSequencer* inSequencer) {
     }
 }
 
-// setchannel takes a channel's name before its number, so a channel named
-// "3" would catch a plain 3; a leading zero reads as the same number.
-std::string ChannelWord(const KRVSequencer* inSequencer, int inChannel) {
-    std::string word = std::to_string(inChannel);
+// setchannel and program take a channel's name before a number, so a
+// channel named "3" would catch a plain 3; a leading zero reads as the same
+// number.
+std::string NumberWord(const KRVSequencer* inSequencer, int inNumber) {
+    std::string word = std::to_string(inNumber);
     int port = 0;
     int channel = 0;
     while (inSequencer->GetNamedChannel(word, &port, &channel)) {
@@ -50,7 +51,7 @@ void WriteEventBlock(FILE* inFile, const KRVSequencer* inSequencer, const KRVEve
                      int inTrack1, int inStep1) {
     std::fprintf(inFile, "selectevent %d %d\n", inTrack1, inStep1);
     std::fprintf(inFile, "setnote %d\n", inEvent.GetNote());
-    std::fprintf(inFile, "setchannel %s\n", ChannelWord(inSequencer, inEvent.GetChannel()).c_str());
+    std::fprintf(inFile, "setchannel %s\n", NumberWord(inSequencer, inEvent.GetChannel()).c_str());
     std::fprintf(inFile, "setport %d\n", inEvent.GetPort());
     std::fprintf(inFile, "setgatetime %d\n", inEvent.GetGateTime());
     std::fprintf(inFile, "setvelocity %d\n", inEvent.GetVelocity());
@@ -85,6 +86,16 @@ void Progress(KRVShellInterface* inOut, const char* inLine) {
     inOut->Flush();
 }
 
+void WritePrograms(FILE* inFile, const KRVSequencer* inSequencer) {
+    inSequencer->GetPrograms().ForEach([inFile, inSequencer](int inPort, int inChannel0,
+                                                             int inProgram0) {
+        std::fprintf(
+            inFile, "%s\n",
+            KRVCommands::ProgramLine(NumberWord(inSequencer, inPort), inChannel0 + 1, inProgram0)
+                .c_str());
+    });
+}
+
 void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterface* inOut) {
     Progress(inOut, "writing scale & loop\n");
     std::fprintf(inFile, "setscale %d %d\n", inSequencer->GetBarCount(),
@@ -106,6 +117,7 @@ void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterf
     }
     Progress(inOut, "writing selection\n");
     WriteSelectionLines(inFile, inSequencer);
+    WritePrograms(inFile, inSequencer);
 }
 
 void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterface* inOut) {
@@ -119,12 +131,9 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
             }
         }
     }
-    // After the names, which a program line may not use: it reads back by
-    // number whatever the names are then.
-    inSequencer->GetPrograms().ForEach([inFile](int inPort, int inChannel0, int inProgram0) {
-        std::fprintf(inFile, "%s\n",
-                     KRVCommands::ProgramLine(inPort, inChannel0 + 1, inProgram0).c_str());
-    });
+    // After the names: a program line reads back by number whatever the
+    // names are then.
+    WritePrograms(inFile, inSequencer);
 }
 
 // One line of any shape, for the messages the writes of the interface have

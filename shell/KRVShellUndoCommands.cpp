@@ -12,6 +12,7 @@ void KRVShell::StartTracking() {
     mUndoHistory = std::make_unique<KRVUndoHistory>(*mSequencer);
     mSavedSequence = mUndoHistory->GetPresent();
     mSavedConfig = mSavedSequence;
+    mSavedPrograms = mSavedSequence;
 }
 
 // A save inside a script counts as soon as it is done, for the console.
@@ -21,6 +22,7 @@ void KRVShell::NoteSaved(SavedPart inPart) {
         return;
     }
     KRVSequencerState now = mSequencer->CaptureState(&outermost->mUndoHistory->GetPresent());
+    outermost->mSavedPrograms = now;
     (inPart == kSavedSequence ? outermost->mSavedSequence : outermost->mSavedConfig) =
         std::move(now);
 }
@@ -32,7 +34,8 @@ bool KRVShell::HasUnsavedChanges() const {
     }
     KRVSequencerState now = mSequencer->CaptureState(&outermost->mUndoHistory->GetPresent());
     return !now.HasSameSequence(outermost->mSavedSequence) ||
-           !now.HasSameChannelNames(outermost->mSavedConfig);
+           !now.HasSameChannelNames(outermost->mSavedConfig) ||
+           !now.HasSamePrograms(outermost->mSavedPrograms);
 }
 
 namespace {

@@ -163,16 +163,31 @@ def laid_out(notes):
     return steps
 
 
+def programs_of(track):
+    """(tick, channel, program) of the program changes before the first note."""
+    programs, now = [], 0
+    for message in track:
+        now += message.time
+        if message.type == "note_on":
+            break
+        if message.type == "program_change":
+            programs.append((now, message.channel, message.program))
+    return programs
+
+
 def check_import(krv, folder):
     import mido
     files = write_mido_files(folder)
-    commands = "".join("importsmf %s\n" % name for name, _, _ in files) + "exportsmf back.mid\n"
+    commands = "".join("importsmf %s\n" % name for name, _, _ in files) + \
+        "exportsmf back.mid\nexportsmf heard.mid heard\n"
     run = subprocess.run([krv], input=commands, capture_output=True, text=True, cwd=folder,
                          env={"KRV_MIDI_HOST": "none"}, check=True)
     expected, track1, steps = [], 1, []
     for name, tempo, tracks in files:
-        lines = ["KRVShell: found tempo event for %f bpm" % (60000000.0 / tempo),
-                 "KRVShell: %d tracks in sequence" % len(tracks)]
+        # Only zero.mid has a program change: General MIDI's 4 on channel 10.
+        lines = ["KRVShell: found tempo event for %f bpm" % (60000000.0 / tempo)] + \
+            ["port 0 channel 10 program 4"] * (name == "zero.mid") + \
+            ["KRVShell: %d tracks in sequence" % len(tracks)]
         for notes in tracks:
             if notes:
                 lines.append("loaded track %d" % track1)
@@ -191,6 +206,13 @@ def check_import(krv, folder):
         expect([n[2:] for n in notes], want, "steps of track %d" % track1)
         # Imported steps have a gate of 50 %: an eighth of a beat here.
         expect({(n[1] - n[0]) * 8 for n in notes}, {back.ticks_per_beat}, "durations")
+    # Both exports start each track on the programs of the channels it plays.
+    heard = mido.MidiFile("%s/heard.mid" % folder)
+    for track1, want in enumerate(steps, 1):
+        programs = [(0, 9, 3)] if 9 in {channel for channel, _, _ in want} else []
+        for midi_file in (back, heard):
+            expect(programs_of(midi_file.tracks[track1]), programs,
+                   "program changes of track %d in %s" % (track1, midi_file.filename))
 
 
 if __name__ == "__main__":

@@ -178,7 +178,9 @@ def timed_files():
     drums = track(9, [(t, 60, 36, 100) for t in range(0, 1920, 480)] +
                   [(t, 60, 38, 90) for t in (480, 1440)] +
                   [(t, 60, 42, 70) for t in range(0, 1920, 240)], 480)
+    # The first program of a channel is the one; a later one is skipped.
     drums.insert(0, mido.Message("program_change", channel=9, program=1))
+    drums.append(mido.Message("program_change", channel=9, program=5))
     waltz = [(0, 1440, 67, 80), (1440, 400, 64, 80), (1920, 400, 65, 80), (2400, 400, 67, 80),
              (2880, 960, 72, 90), (4320, 480, 71, 80), (4800, 240, 69, 70), (5280, 480, 67, 80)]
     skipped = "krv: 1 events skipped that are not notes (controllers, program changes, " \
@@ -197,7 +199,7 @@ def timed_files():
          [expand(5, "48/40/50 49/41/50 50/42/50 51/43/50 52/44/50 . 53/45/50 . 54/46/50 " +
                  ". . . . . . 55/47/50")]),
         ("drums", midi([drums], 480, 124, file_type=0), "1 8", 60000000 / mido.bpm2tempo(124),
-         "file track 1: 14 notes on tracks 1 to 3\n" + skipped +
+         "port 0 channel 10 program 2\nfile track 1: 14 notes on tracks 1 to 3\n" + skipped +
          "3 tracks, 14 notes, 0 dropped beyond step 8\n",
          [expand(10, "36/100/25 . 36/100/25 . 36/100/25 . 36/100/25 ."),
           expand(10, ". . 38/90/25 . . . 38/90/25 ."), expand(10, " ".join(["42/70/25"] * 8))]),

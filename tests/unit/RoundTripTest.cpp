@@ -1,6 +1,7 @@
 // Saved work comes back exactly: random sequences, built with every editing
 // and random command, go through save and load (and their channel names
-// through saveconfig and read), and the whole state is compared.
+// through saveconfig and read, their programs through both), and the whole
+// state is compared.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -69,6 +70,9 @@ public:
                 return Randomise();
             case 18:
                 return "namechannel " + Number(0, kPorts - 1) + " " + Number(1, 16) + " " + Name();
+            case 19:
+                return "program " + Number(0, kPorts - 1) + " " + Number(1, 16) + " " +
+                       Number(1, 128);
             default:
                 return kPlain[Pick(std::size(kPlain))];
         }
@@ -112,12 +116,21 @@ private:
     }
     std::string Name() {
         static const char* const kNames[] = {
-            "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16"};
+            "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
         return kNames[Pick(std::size(kNames))];
     }
 
     std::mt19937 mRandom;
 };
+
+std::string DescribePrograms(const KRVSequencer& inSequencer) {
+    std::string text;
+    inSequencer.GetPrograms().ForEach([&text](int inPort, int inChannel0, int inProgram0) {
+        text += "\nprogram " + std::to_string(inPort) + "/" + std::to_string(inChannel0 + 1) + " " +
+                std::to_string(inProgram0);
+    });
+    return text;
+}
 
 // Everything a user can see or hear of the sequence, as text to diff.
 std::string Describe(const KRVSequencer& inSequencer) {
@@ -149,7 +162,7 @@ std::string Describe(const KRVSequencer& inSequencer) {
             }
         }
     }
-    return text;
+    return text + DescribePrograms(inSequencer);
 }
 
 class RoundTripTest : public testing::Test {
@@ -201,6 +214,11 @@ TEST_F(RoundTripTest, RandomSequencesComeBackWhole) {
         ASSERT_EQ(Describe(copy), Describe(original)) << "seed " << seed << ":\n" << commands;
         // What one loop sends, by the rules the clock plays by.
         ASSERT_EQ(Heard(copy), Heard(original)) << "seed " << seed << ":\n" << commands;
+        // The sequence alone keeps the instruments too.
+        KRVSequencer song;
+        AddPorts(&song);
+        RunShell(song, "load " + sequence + "\n");
+        ASSERT_EQ(DescribePrograms(song), DescribePrograms(original)) << "seed " << seed;
     }
 }
 

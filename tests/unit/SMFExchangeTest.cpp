@@ -98,11 +98,11 @@ TEST_F(SMFExchangeTest, ImportSaysWhatItCouldNotKeep) {
         sequencer.AddTrack(KRVTrack());
     }
     EXPECT_EQ(RunShell(sequencer, "importsmf " + file + "\n"),
-              "KRVShell: found tempo event for 120.000000 bpm\n"
+              "KRVShell: found tempo event for 120.000000 bpm\nport 0 channel 1 program 6\n"
               "KRVShell: 4 tracks in sequence\nloaded track 1023\nloaded track 1024\n"
               "krv: 1 tracks left out, a sequence holds 1024 at most\n"
               "krv: 54 notes beyond step 16 left out\n"
-              "krv: 6 events skipped that are not notes (controllers, program changes, pressure, "
+              "krv: 5 events skipped that are not notes (controllers, program changes, pressure, "
               "pitch bends, system exclusive)\n"
               "krv: 1 tempo changes skipped, the first tempo is the one\n");
     EXPECT_EQ(sequencer.GetEvent(1023, 16).GetNote(), 55);
