@@ -1,7 +1,11 @@
 #include "KRVSMFReader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstring>
+
+#include "KRVSMFExactTempo.h"
 
 namespace {
 constexpr std::size_t kChunkHeaderLength = 8;
@@ -13,6 +17,10 @@ constexpr std::uint8_t kSysExContinuation = 0xF7;
 constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 constexpr std::uint8_t kMetaTempo = 0x51;
 constexpr std::uint32_t kTempoLength = 3;
+constexpr std::uint8_t kMetaSequencerSpecific = 0x7F;
+// How near the file's own tempo must come to krv's exact one: the writer
+// keeps it within 2e-5.
+constexpr double kExactTempoTolerance = 1e-4;
 }  // namespace
 
 KRVSMFReader::KRVSMFReader(std::size_t inMaxNotesPerTrack)
@@ -42,6 +50,8 @@ void KRVSMFReader::Reset() {
     mTempoFound = false;
     mTempoTick = 0;
     mMicrosecondsPerQuarterNote = 500000;
+    mExactBPM = 0.0;
+    mExactTicksPerQuarterNote = 0;
     mTracks.clear();
     mNoteCounts.clear();
     mSkippedEvents = 0;
@@ -74,6 +84,7 @@ int KRVSMFReader::Parse(const std::uint8_t* inData, std::size_t inSize) {
         Reset();
         return status;
     }
+    TrustExactTempo();
     if (mFormat == 1 && mTracks.front().empty()) {
         mTracks.erase(mTracks.begin());
         mNoteCounts.erase(mNoteCounts.begin());
@@ -246,8 +257,37 @@ int KRVSMFReader::ReadMetaEvent() {
         mTrackEnded = true;
     } else if (type == kMetaTempo && length >= kTempoLength) {
         KeepTempo(data);
+    } else if (type == kMetaSequencerSpecific && length == kExactTempoLength && mTick == 0 &&
+               std::memcmp(data, kExactTempoTag, sizeof(kExactTempoTag)) == 0) {
+        KeepExactTempo(data + sizeof(kExactTempoTag));
     }
     return 0;
+}
+
+void KRVSMFReader::KeepExactTempo(const std::uint8_t* inData) {
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 8; i++) {
+        bits = bits << 8 | inData[i];
+    }
+    mExactBPM = std::bit_cast<double>(bits);
+    mExactTicksPerQuarterNote = static_cast<std::uint16_t>(inData[8] << 8 | inData[9]);
+}
+
+// krv's exact tempo holds only while the file's first tempo, at its start,
+// and its division still play at it.
+void KRVSMFReader::TrustExactTempo() {
+    const bool quarterNotes = mDivision != 0 && (mDivision & 0x8000) == 0;
+    if (!(std::isfinite(mExactBPM) && mExactBPM > 0.0) || mExactTicksPerQuarterNote == 0 ||
+        !mTempoFound || mTempoTick != 0 || !quarterNotes) {
+        mExactBPM = 0.0;
+        return;
+    }
+    const double stated =
+        60000000.0 * mDivision /
+        (static_cast<double>(mMicrosecondsPerQuarterNote) * mExactTicksPerQuarterNote);
+    if (std::abs(stated - mExactBPM) > mExactBPM * kExactTempoTolerance) {
+        mExactBPM = 0.0;
+    }
 }
 
 // Reads a variable-length count and steps over that many bytes, which must

@@ -75,8 +75,20 @@ public:
     // Tempo events after the first.
     std::uint64_t GetLaterTempoCount() const { return mLaterTempos; }
     bool HasTempo() const { return mTempoFound; }
-    // The earliest tempo event of the file, in beats per minute.
-    double GetBPM() const { return 60000000.0 / mMicrosecondsPerQuarterNote; }
+    // The earliest tempo event of the file, in beats per minute of its
+    // quarter note; krv's exact tempo where its own export noted one that
+    // still holds (see KRVSMFExactTempo.h).
+    double GetBPM() const {
+        return mExactBPM > 0.0 ? mExactBPM : 60000000.0 / mMicrosecondsPerQuarterNote;
+    }
+    // The earliest tempo event's own quarter note.
+    std::uint32_t GetFirstMicroseconds() const { return mMicrosecondsPerQuarterNote; }
+    // Ticks a quarter note of the file's tempo: krv's own where its exact
+    // tempo holds (the tempo events then time krv's longer or shorter
+    // quarter note), else the division.
+    std::uint16_t GetQuarterNoteTicks() const {
+        return mExactBPM > 0.0 ? mExactTicksPerQuarterNote : mDivision;
+    }
     // Every usable tempo event of every track in file order, at most
     // kMaxTempos of them.
     const std::vector<KRVSMFTempo>& GetTempos() const { return mTempos; }
@@ -91,6 +103,8 @@ private:
     int ReadVariableLength(std::uint32_t* outValue);
     std::uint32_t ReadBigEndian(int inByteCount);
     void KeepTempo(const std::uint8_t* inData);
+    void KeepExactTempo(const std::uint8_t* inData);
+    void TrustExactTempo();
     void KeepProgram(std::uint8_t inChannel, std::uint8_t inProgram);
     void EndNote(std::uint8_t inChannel, std::uint8_t inNote, std::vector<KRVSMFNote>* ioNotes);
     void EndTrack(std::vector<KRVSMFNote>* ioNotes);
@@ -110,6 +124,8 @@ private:
     bool mTempoFound = false;
     std::uint64_t mTempoTick = 0;
     std::uint32_t mMicrosecondsPerQuarterNote = 500000;
+    double mExactBPM = 0.0;
+    std::uint16_t mExactTicksPerQuarterNote = 0;
     std::vector<KRVSMFTempo> mTempos;
     // The kept notes of the track being read that still sound, by channel
     // and note, earliest first: a note-off ends the earliest.

@@ -13,14 +13,15 @@ constexpr double kDropFrameSeconds = 29.97;
 }  // namespace
 
 KRVSMFTimeMap::KRVSMFTimeMap(const KRVSMFReader& inReader, double inSequencerBPM)
-    : mReferenceMicroseconds(60000000.0 /
-                             (inReader.HasTempo() ? inReader.GetBPM() : inSequencerBPM)) {
+    : mReferenceBPM(inReader.HasTempo() ? inReader.GetBPM() : inSequencerBPM),
+      mReferenceMicroseconds(inReader.HasTempo() ? inReader.GetFirstMicroseconds()
+                                                 : 60000000.0 / inSequencerBPM) {
     const std::uint16_t division = inReader.GetDivision();
     const double ticksPerSecondAtReference =
         KRVSequencer::kTicksPerQuarterNote * 1000000.0 / mReferenceMicroseconds;
     if ((division & kSMPTEDivision) == 0) {
         mUsable = division != 0;
-        AddQuarterNoteSegments(inReader, mUsable ? division : 1);
+        AddQuarterNoteSegments(inReader, mUsable ? inReader.GetQuarterNoteTicks() : 1);
         return;
     }
     const int frameRate = -static_cast<std::int8_t>(division >> 8);

@@ -22,7 +22,7 @@ public:
     // False for a division of 0 ticks, or 0 frames a second, which gives
     // ticks no length.
     bool IsUsable() const { return mUsable; }
-    double GetReferenceBPM() const { return 60000000.0 / mReferenceMicroseconds; }
+    double GetReferenceBPM() const { return mReferenceBPM; }
     // A tick of the file, counted from its start, in sequencer ticks.
     double ToSequencerTicks(std::uint64_t inFileTick) const;
 
@@ -37,6 +37,8 @@ private:
     void AddQuarterNoteSegments(const KRVSMFReader& inReader, double inTicksPerQuarterNote);
 
     bool mUsable = true;
+    double mReferenceBPM;
+    // The reference's quarter note in the file's tempo events.
     double mReferenceMicroseconds;
     std::vector<Segment> mSegments;
 };

@@ -1,6 +1,7 @@
 #include "KRVSMFWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -14,6 +15,7 @@ constexpr std::uint8_t kMetaEvent = 0xFF;
 constexpr std::uint8_t kMetaText = 0x01;
 constexpr std::uint8_t kMetaTempo = 0x51;
 constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
+constexpr std::uint8_t kMetaSequencerSpecific = 0x7F;
 constexpr std::uint16_t kFormat = 1;
 constexpr double kMaxDivision = 0x7FFF;
 // How far a tempo may be from the one asked for and keep the sequencer's
@@ -29,6 +31,7 @@ int KRVSMFWriter::SetTempo(double inBPM) {
     const double exact = 60000000.0 / inBPM;
     const double rounded = std::round(exact);
     mDivision = mTicksPerQuarterNote;
+    mExactBPM = inBPM;
     if (rounded >= 1.0 && rounded <= kMaxMicrosecondsPerQuarterNote &&
         std::abs(rounded - exact) <= exact * kTempoTolerance) {
         mMicrosecondsPerQuarterNote = static_cast<std::uint32_t>(rounded);
@@ -36,15 +39,18 @@ int KRVSMFWriter::SetTempo(double inBPM) {
     }
     if (!(exact > 0.0)) {
         mMicrosecondsPerQuarterNote = 1;
+        mExactBPM = 0.0;
         return kOutOfRange;
     }
     // The largest division whose quarter note the tempo event can hold
     // gives the most digits.
-    const double division = std::floor(
-        std::min(kMaxDivision, kMaxMicrosecondsPerQuarterNote * mTicksPerQuarterNote / exact));
+    const double division =
+        std::floor(std::min(kMaxDivision, static_cast<double>(kMaxMicrosecondsPerQuarterNote) *
+                                              mTicksPerQuarterNote / exact));
     if (division < 1.0) {
         mDivision = 1;
         mMicrosecondsPerQuarterNote = kMaxMicrosecondsPerQuarterNote;
+        mExactBPM = 0.0;
         return kOutOfRange;
     }
     mDivision = static_cast<std::uint16_t>(division);
@@ -114,8 +120,23 @@ std::vector<std::uint8_t> KRVSMFWriter::Encode() const {
 std::vector<std::uint8_t> KRVSMFWriter::EncodeTempoTrack() const {
     std::vector<std::uint8_t> body = {0, kMetaEvent, kMetaTempo, 3};
     AppendBigEndian(mMicrosecondsPerQuarterNote, 3, &body);
+    if (mExactBPM > 0.0 && (mDivision != mTicksPerQuarterNote || GetWrittenBPM() != mExactBPM)) {
+        AppendExactTempo(&body);
+    }
     body.insert(body.end(), {0, kMetaEvent, kMetaEndOfTrack, 0});
     return body;
+}
+
+// Where the tempo event and the division only come near the tempo, krv's own
+// note of it lets krv's import take it back exactly; other programs skip it.
+void KRVSMFWriter::AppendExactTempo(std::vector<std::uint8_t>* ioBody) const {
+    ioBody->insert(ioBody->end(), {0, kMetaEvent, kMetaSequencerSpecific,
+                                   static_cast<std::uint8_t>(kExactTempoLength)});
+    ioBody->insert(ioBody->end(), kExactTempoTag, kExactTempoTag + sizeof(kExactTempoTag));
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(mExactBPM);
+    AppendBigEndian(static_cast<std::uint32_t>(bits >> 32), 4, ioBody);
+    AppendBigEndian(static_cast<std::uint32_t>(bits), 4, ioBody);
+    AppendBigEndian(mTicksPerQuarterNote, 2, ioBody);
 }
 
 std::vector<std::uint8_t> KRVSMFWriter::EncodeNoteTrack(const Track& inTrack) {

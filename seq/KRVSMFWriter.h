@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "KRVSMFExactTempo.h"
+
 // Builds a format-1 Standard MIDI File in memory: a tempo track holding one
 // tempo at time 0, then one track of notes per AddTrack. Times are in the
 // file's ticks at the resolution given to the constructor.
@@ -12,7 +14,9 @@
 // bpm) and only whole microseconds (0.02 % off near 25,000 bpm). Where one
 // cannot hold the tempo closely, the file's quarter note is made longer or
 // shorter than the sequencer's: its time division changes, the ticks do not,
-// so every note keeps its time in seconds.
+// so every note keeps its time in seconds. The tempo track then also holds
+// the exact tempo and the sequencer's quarter note in a sequencer-specific
+// event (see KRVSMFExactTempo.h) for krv's own import.
 class KRVSMFWriter {
 public:
     // A file names its tracks in 16 bits, and the tempo track is one of them.
@@ -66,11 +70,14 @@ private:
     static void AppendBigEndian(std::uint32_t inValue, int inByteCount,
                                 std::vector<std::uint8_t>* ioBytes);
     std::vector<std::uint8_t> EncodeTempoTrack() const;
+    void AppendExactTempo(std::vector<std::uint8_t>* ioBody) const;
     static std::vector<std::uint8_t> EncodeNoteTrack(const Track& inTrack);
 
     std::uint16_t mTicksPerQuarterNote;
     // The file's own quarter note: its time division and tempo.
     std::uint16_t mDivision;
     std::uint32_t mMicrosecondsPerQuarterNote = 500000;
+    // The tempo asked for, 0 when no file holds it.
+    double mExactBPM = 0.0;
     std::vector<Track> mTracks;
 };
