@@ -16,9 +16,9 @@ KRVSMFTimedLayout::KRVSMFTimedLayout(const KRVSMFTimeMap& inTimeMap, int inTicks
                                      int inStepCount)
     : mTimeMap(inTimeMap), mTicksPerStep(inTicksPerStep), mStepCount(inStepCount) {}
 
-std::vector<KRVSMFTimedLayout::Laid> KRVSMFTimedLayout::Lay(const std::vector<KRVSMFNote>& inNotes,
-                                                            std::uint64_t inUnkeptCount) {
-    mDropped = inUnkeptCount;
+std::vector<KRVSMFTimedLayout::Laid> KRVSMFTimedLayout::Lay(
+    const std::vector<KRVSMFNote>& inNotes) {
+    mDropped = 0;
     // Lanes in order of channel, then of drum; each holds its notes by step.
     std::map<int, Lane> lanes;
     for (const KRVSMFNote& note : inNotes) {

@@ -40,9 +40,8 @@ public:
 
     KRVSMFTimedLayout(const KRVSMFTimeMap& inTimeMap, int inTicksPerStep, int inStepCount);
 
-    // The tracks the notes make, in order. inUnkeptCount notes of the file
-    // track came after inNotes and were not kept; they count as dropped.
-    std::vector<Laid> Lay(const std::vector<KRVSMFNote>& inNotes, std::uint64_t inUnkeptCount);
+    // The tracks the notes make, in order.
+    std::vector<Laid> Lay(const std::vector<KRVSMFNote>& inNotes);
     std::uint64_t GetDroppedCount() const { return mDropped; }
 
 private:

@@ -65,6 +65,8 @@ private:
         int mFirstTrack1 = 0;
         std::uint64_t mNotes = 0;
         std::uint64_t mDropped = 0;
+        // Notes past what a file track is read to.
+        std::uint64_t mUnread = 0;
         int mLeftOutTracks = 0;
         std::uint64_t mLeftOutNotes = 0;
     };

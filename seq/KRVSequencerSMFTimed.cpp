@@ -14,6 +14,11 @@ std::string Beyond(int inSteps) {
     return " dropped beyond step " + std::to_string(inSteps);
 }
 
+std::string Unread(std::uint64_t inCount) {
+    return std::to_string(inCount) + " not read, a file track is read to " +
+           std::to_string(KRVSMFTimedLayout::kMaxNotesPerTrack) + " notes";
+}
+
 // Tracks added one after another have consecutive numbers.
 std::string TrackRange(int inFirst1, int inLast1) {
     if (inFirst1 == inLast1) {
@@ -48,11 +53,15 @@ bool KRVSequencerSMF::ImportTimed(const char* inFileName) {
         total.mTracks += counts.mTracks;
         total.mNotes += counts.mNotes;
         total.mDropped += counts.mDropped;
+        total.mUnread += counts.mUnread;
     }
     ReportSkippedEvents(reader);
-    mOutput->Write((Count(total.mTracks, "track") + ", " + Count(total.mNotes, "note") + ", " +
-                    std::to_string(total.mDropped) + Beyond(steps) + "\n")
-                       .c_str());
+    std::string line = Count(total.mTracks, "track") + ", " + Count(total.mNotes, "note") + ", " +
+                       std::to_string(total.mDropped) + Beyond(steps);
+    if (total.mUnread > 0) {
+        line += ", " + Unread(total.mUnread);
+    }
+    mOutput->Write((line + "\n").c_str());
     return true;
 }
 
@@ -63,11 +72,11 @@ KRVSequencerSMF::TimedCounts KRVSequencerSMF::LayTimedTrack(const KRVSMFReader& 
                                                             KRVSMFTimedLayout* ioLayout) const {
     const std::vector<KRVSMFNote>& notes = inReader.GetNotes(inFileTrack0);
     TimedCounts counts;
+    counts.mUnread = inReader.GetNoteCount(inFileTrack0) - notes.size();
     if (notes.empty()) {
         return counts;
     }
-    for (const KRVSMFTimedLayout::Laid& voice :
-         ioLayout->Lay(notes, inReader.GetNoteCount(inFileTrack0) - notes.size())) {
+    for (const KRVSMFTimedLayout::Laid& voice : ioLayout->Lay(notes)) {
         const int track1 = mSequencer->AddTrack(voice.mTrack);
         if (track1 < 0) {
             counts.mLeftOutTracks++;
@@ -88,7 +97,7 @@ KRVSequencerSMF::TimedCounts KRVSequencerSMF::LayTimedTrack(const KRVSMFReader& 
 
 void KRVSequencerSMF::SayTimedTrack(int inFileTrack0, const TimedCounts& inCounts) const {
     std::string line = "file track " + std::to_string(inFileTrack0 + 1) + ": ";
-    if (inCounts.mNotes + inCounts.mDropped + inCounts.mLeftOutNotes == 0) {
+    if (inCounts.mNotes + inCounts.mDropped + inCounts.mUnread + inCounts.mLeftOutNotes == 0) {
         mOutput->Write((line + "no notes\n").c_str());
         return;
     }
@@ -99,6 +108,9 @@ void KRVSequencerSMF::SayTimedTrack(int inFileTrack0, const TimedCounts& inCount
     }
     if (inCounts.mDropped > 0) {
         line += ", " + std::to_string(inCounts.mDropped) + Beyond(mSequencer->GetStepCount());
+    }
+    if (inCounts.mUnread > 0) {
+        line += ", " + Unread(inCounts.mUnread);
     }
     if (inCounts.mLeftOutTracks > 0) {
         line += ", " + Count(inCounts.mLeftOutTracks, "track") + " of " +

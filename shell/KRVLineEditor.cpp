@@ -98,7 +98,7 @@ int KRVLineEditor::Print(const std::string& inText) {
     return static_cast<int>(inText.size());
 }
 
-FILE* KRVLineEditor::GetLineStream(bool inRemember) {
+FILE* KRVLineEditor::GetLineStream(Kind inKind) {
     if (mLineStream != nullptr) {
         int next = std::getc(mLineStream);
         if (next != EOF) {
@@ -107,10 +107,10 @@ FILE* KRVLineEditor::GetLineStream(bool inRemember) {
         }
         CloseLineStream();
     }
-    if (!ReadTypedLine()) {
+    if (!ReadTypedLine(inKind)) {
         return nullptr;
     }
-    if (inRemember && mLine != "\n") {
+    if (inKind == Kind::kCommand && mLine != "\n") {
         Remember(mLine.substr(0, mLine.size() - 1));
     }
     mLineStream = fmemopen(mLine.data(), mLine.size(), "r");
@@ -118,8 +118,8 @@ FILE* KRVLineEditor::GetLineStream(bool inRemember) {
 }
 
 // Ctrl-C interrupts the read: the typed line is dropped and the same prompt
-// comes again on a fresh line.
-bool KRVLineEditor::ReadTypedLine() {
+// comes again on a fresh line, or for an answer the read ends.
+bool KRVLineEditor::ReadTypedLine(Kind inKind) {
     // A Ctrl-C while a command ran is not meant for the new line, but what
     // it means (playback stops) is done before the line is read.
     KRVSignals::ActOnInterrupt();
@@ -141,6 +141,11 @@ bool KRVLineEditor::ReadTypedLine() {
         if (count < 0 && KRVSignals::ActOnInterrupt()) {
             std::fputs("\n", mOutStream);
             el_reset(mEditLine);
+            if (inKind == Kind::kAnswer) {
+                mPrompt.clear();
+                mInterruptedAnswer = true;
+                return false;
+            }
             continue;
         }
         // End of input: the user's shell prompt should start on a line of

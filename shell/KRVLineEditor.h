@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "KRVHistoryFile.h"
@@ -47,8 +48,13 @@ public:
     // be read exactly as lines from a pipe are; a line read only in part
     // comes again until it is used up. nullptr at end of input (Ctrl-D on
     // an empty line, after a newline so the next prompt starts clean).
-    // inRemember keeps the line for recall and in the history file.
-    FILE* GetLineStream(bool inRemember);
+    // A command line is kept for recall and in the history file. Ctrl-C
+    // drops a command line and asks again; it ends an answer (nullptr, and
+    // TakeInterruptedAnswer says so), which the asker takes as a no.
+    enum class Kind { kCommand, kAnswer };
+    FILE* GetLineStream(Kind inKind);
+    // Whether the last answer read ended with Ctrl-C; asking clears it.
+    bool TakeInterruptedAnswer() { return std::exchange(mInterruptedAnswer, false); }
 
     // Without a completer, Tab completes nothing.
     void SetCompleter(Completer inCompleter) { mCompleter = inCompleter; }
@@ -59,7 +65,7 @@ private:
     static unsigned char CompleteWord(EditLine* inEditLine, int inKey);
     void BindKeys();
     void Remember(const std::string& inLine);
-    bool ReadTypedLine();
+    bool ReadTypedLine(Kind inKind);
     void ListCandidates(const std::vector<std::string>& inCandidates);
     void CloseLineStream();
     static std::string GetCommonStart(const std::vector<std::string>& inCandidates);
@@ -71,6 +77,7 @@ private:
     KRVHistoryFile mHistoryFile;
     std::vector<std::string> mRemembered;
     std::string mPrompt;
+    bool mInterruptedAnswer = false;
     std::string mLine;
     FILE* mLineStream = nullptr;
     Completer mCompleter = nullptr;

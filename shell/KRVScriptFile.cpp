@@ -57,6 +57,10 @@ std::string KRVScriptFile::Describe(Status inStatus, const char* inVerb,
                 "'%s' is not a krv script: line %d starts with '%s', no command; "
                 "nothing was deleted\n",
                 path, mForeignLine, mForeignWord.c_str());
+        case kNulLine:
+            return Format(
+                "'%s' is not a krv script: line %d holds a NUL byte; nothing was deleted\n", path,
+                mForeignLine);
         case kTooLarge:
             return Format("'%s' is not a krv script (over %zu MiB)\n", path, kMaxSize >> 20);
         case kReadFailed:
@@ -154,6 +158,10 @@ KRVScriptFile::Status KRVScriptFile::CheckCommands() {
     for (int number = 1; start < mText.size(); number++) {
         std::size_t end = std::min(mText.find('\n', start), mText.size());
         std::string line = mText.substr(start, end - start);
+        if (line.find('\0') != std::string::npos) {
+            mForeignLine = number;
+            return kNulLine;
+        }
         if (start == 0) {
             KRVDropByteOrderMark(&line);
         }

@@ -31,6 +31,8 @@ public:
         kInterrupted,
         // A line that starts with a word that is no command.
         kForeignLine,
+        // A line that holds a NUL byte, past what Read looks at.
+        kNulLine,
     };
 
     Status Read(const std::string& inPath);
@@ -44,7 +46,8 @@ public:
     // What load asks of a script: that every line that is not blank starts
     // with a command (as every script krv writes does), and that there is
     // one. Otherwise the status says it is no script: kNotText for a file
-    // without commands, kForeignLine naming the first line that is not one.
+    // without commands, kForeignLine naming the first line that is not one,
+    // kNulLine the first that holds a NUL byte.
     Status CheckCommands();
     // Why a script was not run (any status but kRead), as a line that says
     // nothing of it ran and nothing was deleted; inVerb is "read" or "load".

@@ -120,7 +120,7 @@ void KRVShell::RunLoop(bool inPrompt) {
             continue;
         }
         if (length == KRVLineLimit::kHasNul) {
-            mInterface->Write("line holds a NUL byte, not run\n");
+            SayNulLine();
             if (StopsAt(KRVCommandResult::kFailed, "")) {
                 return;
             }
@@ -138,6 +138,16 @@ void KRVShell::RunLoop(bool inPrompt) {
             return;
         }
     }
+}
+
+// In a script the line is named, for nothing shows where it was.
+void KRVShell::SayNulLine() {
+    if (mScriptPath.empty()) {
+        mInterface->Write("line holds a NUL byte, not run\n");
+        return;
+    }
+    mInterface->WriteFormattedSD("'%s' line %d holds a NUL byte, not run\n", mScriptPath.c_str(),
+                                 mLinesRead);
 }
 
 // Only the shell that keeps the steps takes them: a script's commands are
@@ -317,13 +327,13 @@ bool KRVShell::MayDiscardChanges(const char* inVerb) {
 }
 
 // A whole line is read, so no rest of it can run as a command; one too
-// long for "yes" is no answer, and so a no.
+// long for "yes" is no answer, and so a no, as is Ctrl-C.
 bool KRVShell::ReadsYes(bool* outEnded) {
     char answer[4];
     int length;
     do {
         length = mInterface->ReadAnswer(answer, sizeof answer);
-        if (length != -1) {
+        if (length != -1 && length != KRVShellInterface::kInterrupted) {
             mLinesRead++;
         }
     } while (length == 0);

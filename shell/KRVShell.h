@@ -166,11 +166,12 @@ private:
     bool MayQuit(bool inAtEndOfInput);
     // After a command of this shell: an undo step if it changed anything.
     void RecordUndoStep(int inHistoryNumberBefore);
+    void SayNulLine();
     // Batch mode: whether the result ends the loop, noting the failure.
     bool StopsAt(KRVCommandResult inResult, const char* inLine);
     // Runs a script's text through a shell of its own; false when a signal
     // stopped it, with outLine the line it stopped at.
-    bool RunScriptText(std::string inText, int* outLine);
+    bool RunScriptText(const std::string& inPath, std::string inText, int* outLine);
 
     KRVSequencer* mSequencer;
     KRVShellInterface* mInterface;
@@ -192,6 +193,8 @@ private:
     // of input right away leaves.
     bool mEndAnsweredNo = false;
     // Lines read so far, answers included: where a script stands.
+    // The script this shell reads; empty for the console's.
+    std::string mScriptPath;
     int mLinesRead = 0;
     KRVMessageRecorder* mFailureMessages = nullptr;
     Failure mFailure;

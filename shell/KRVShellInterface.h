@@ -16,7 +16,9 @@ public:
     // one with a NUL byte (KRVLineLimit::kHasNul).
     virtual int ReadLine(char* inBuffer, int inBufferLength) = 0;
     // The same for the answer to a question (overwrite, yes or no?): an
-    // interface that keeps the lines typed for recall leaves answers out.
+    // interface that keeps the lines typed for recall leaves answers out,
+    // and Ctrl-C at a terminal ends the answer with kInterrupted (a no).
+    static constexpr int kInterrupted = -4;
     virtual int ReadAnswer(char* inBuffer, int inBufferLength) {
         return ReadLine(inBuffer, inBufferLength);
     }

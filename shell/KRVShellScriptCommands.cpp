@@ -305,7 +305,7 @@ KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, std::string 
         DeleteTracks(*this);
     }
     int line = 0;
-    if (!RunScriptText(std::move(inText), &line)) {
+    if (!RunScriptText(inPath, std::move(inText), &line)) {
         Say(mInterface, "%s of '%s' interrupted at line %d: the sequence holds what ran before\n",
             verb, inPath.c_str(), line);
         return KRVCommandResult::kFailed;
@@ -318,7 +318,7 @@ KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, std::string 
 }
 
 // The script's shell writes through ours.
-bool KRVShell::RunScriptText(std::string inText, int* outLine) {
+bool KRVShell::RunScriptText(const std::string& inPath, std::string inText, int* outLine) {
     if (inText.empty()) {
         return true;
     }
@@ -336,6 +336,7 @@ bool KRVShell::RunScriptText(std::string inText, int* outLine) {
     scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
     scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
     scriptShell.mScriptDepth = mScriptDepth + 1;
+    scriptShell.mScriptPath = inPath;
     scriptShell.mOutermostShell = mOutermostShell;
     scriptShell.mDestinations = mDestinations;
     scriptShell.Shell(false);

@@ -81,26 +81,29 @@ int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
     if (mInputDelegate != nullptr) {
         return mInputDelegate->ReadLine(inBuffer, inBufferLength);
     }
-    return ReadOwnLine(inBuffer, inBufferLength, true);
+    return ReadOwnLine(inBuffer, inBufferLength, KRVLineEditor::Kind::kCommand);
 }
 
 int KRVStdioInterface::ReadAnswer(char* inBuffer, int inBufferLength) {
     if (mInputDelegate != nullptr) {
         return mInputDelegate->ReadAnswer(inBuffer, inBufferLength);
     }
-    return ReadOwnLine(inBuffer, inBufferLength, false);
+    return ReadOwnLine(inBuffer, inBufferLength, KRVLineEditor::Kind::kAnswer);
 }
 
 // At a terminal the line editor reads; anywhere else the stream itself.
-int KRVStdioInterface::ReadOwnLine(char* inBuffer, int inBufferLength, bool inRemember) {
+int KRVStdioInterface::ReadOwnLine(char* inBuffer, int inBufferLength, KRVLineEditor::Kind inKind) {
     // What was written, the prompt or a question among it, must be out (or
     // with the line editor, to show as its prompt) before we block. A
     // script's shell writes through the console's and leaves it be: it
     // never waits.
     SendHeld();
     if (mLineEditor != nullptr) {
-        FILE* line = mLineEditor->GetLineStream(inRemember);
-        return line == nullptr ? -1 : ReadFromStream(line, inBuffer, inBufferLength);
+        FILE* line = mLineEditor->GetLineStream(inKind);
+        if (line == nullptr) {
+            return mLineEditor->TakeInterruptedAnswer() ? kInterrupted : -1;
+        }
+        return ReadFromStream(line, inBuffer, inBufferLength);
     }
     return ReadFromStream(mInStream, inBuffer, inBufferLength);
 }

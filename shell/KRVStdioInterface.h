@@ -65,7 +65,7 @@ public:
 private:
     // Reads from this interface's own input; a line typed at a terminal is
     // kept for recall only with inRemember.
-    int ReadOwnLine(char* inBuffer, int inBufferLength, bool inRemember);
+    int ReadOwnLine(char* inBuffer, int inBufferLength, KRVLineEditor::Kind inKind);
     int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
     bool ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine, bool* outCut,
                      bool* outEnded);

@@ -219,19 +219,20 @@ def test_unsaved(krv, scratch):
     status, rest = krv_console.finish()
     check(status == 0 and "unsaved" not in rest, f"status {status}, said {rest!r}")
 
-    # load and deletesequence ask too: no keeps the work, yes goes on; what
-    # was loaded counts as saved.
+    # load and deletesequence ask too: no (or Ctrl-C) keeps the work, yes
+    # goes on; what was loaded counts as saved.
     krv_console = Console(krv, env, scratch, ["a.krv"])
     for line, answer, said in (("newtrack", None, r"added track 2\r\n2 krv> $"),
-                               ("load a.krv", "n", r"\r\n3 krv> $"),
-                               ("status", None, r"2 tracks.*\r\n4 krv> $"),
-                               ("deletesequence", "y", r"deleted sequence\r\n5 krv> $"),
-                               ("load a.krv", "y", r"cleared selection\r\n6 krv> $")):
+                               ("load a.krv", "n\r", r"\r\n3 krv> $"),
+                               ("deletesequence", "\x03", r"\r\n4 krv> $"),
+                               ("status", None, r"2 tracks.*\r\n5 krv> $"),
+                               ("deletesequence", "y\r", r"deleted sequence\r\n6 krv> $"),
+                               ("load a.krv", "y\r", r"cleared selection\r\n7 krv> $")):
         krv_console.send(line + "\r")
         if answer is not None:
             verb = line.split()[0].replace("deletesequence", "delete")
             krv_console.expect(r"unsaved changes - %s anyway \(y/n\) \?$" % verb)
-            krv_console.send(answer + "\r")
+            krv_console.send(answer)
         krv_console.expect(said)
     krv_console.send("quit\r")
     status, rest = krv_console.finish()

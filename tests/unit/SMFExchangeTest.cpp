@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "KRVSMFReader.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
 #include "SMFFiles.h"
@@ -53,7 +54,8 @@ class SMFExchangeTest : public SMFScratchTest {};
 
 // One tempo event cannot say 1 bpm, nor 24,995 bpm to the microsecond; the
 // file's quarter note then changes so that its ticks last what the
-// sequencer's do. Ordinary tempos keep the sequencer's quarter note.
+// sequencer's do, and krv notes the exact tempo for its own import.
+// Ordinary tempos keep the sequencer's quarter note.
 TEST(SMFTempo, EveryUsableTempoIsPlayedAsSet) {
     for (double bpm : {1.0, 2.5, 3.5, 3.6, 60.0, 120.0, 133.3333333, 9999.9, 24995.0, 25000.0}) {
         KRVSMFWriter writer(2400);
@@ -68,6 +70,16 @@ TEST(SMFTempo, EveryUsableTempoIsPlayedAsSet) {
             EXPECT_EQ(division, 2400);
             EXPECT_EQ(microseconds, 500000);
         }
+        // krv reads its own file back at the very tempo; a file another
+        // program has retimed plays at the tempo it now states.
+        Bytes file = writer.Encode();
+        KRVSMFReader reader(1);
+        ASSERT_EQ(reader.Parse(file.data(), file.size()), 0);
+        EXPECT_EQ(reader.GetBPM(), bpm);
+        file[26] ^= 1;
+        ReadTempo(file, &division, &microseconds);
+        ASSERT_EQ(reader.Parse(file.data(), file.size()), 0);
+        EXPECT_EQ(reader.GetBPM(), 60000000.0 / microseconds) << bpm;
     }
     KRVSMFWriter writer(2400);
     EXPECT_EQ(writer.SetTempo(0.001), KRVSMFWriter::kOutOfRange);

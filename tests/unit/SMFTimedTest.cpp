@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KRVSMFReader.h"
+#include "KRVSMFTimedLayout.h"
 #include "KRVSequencer.h"
 #include "SMFFiles.h"
 #include "TestShell.h"
@@ -116,6 +117,17 @@ TEST_F(SMFTimedTest, WhatFindsNoRoomIsSaidAndUselessTimeIsRefused) {
                       "' by time: its time division gives ticks no length\n");
     }
     EXPECT_EQ(sequencer.GetTrackCount(), 1024);
+
+    // Notes past what a file track is read to are said to be unread, not
+    // dropped beyond the grid.
+    std::vector<std::array<int, 3>> many(KRVSMFTimedLayout::kMaxNotesPerTrack + 8, {1, 60, 0});
+    file = Save("many.mid", File(0, 0, 96, {Notes(many)}));
+    KRVSequencer empty;
+    const std::string unread =
+        "7821 dropped beyond step 16, 8 not read, a file track is read to 8192 notes\n";
+    EXPECT_EQ(
+        RunShell(empty, "importsmf " + file + " timed\n"),
+        "file track 1: 371 notes on tracks 1 to 24, " + unread + "24 tracks, 371 notes, " + unread);
 }
 
 // A note-off ends the earliest note of its key; a note never ended lasts

@@ -108,15 +108,20 @@ TEST_F(ScriptFilesTest, ScriptsRunHostCommandsOnlyWhenAllowed) {
 }
 
 // Scripts as editors write them: a byte-order mark before the first
-// command, and a NUL byte deep in the file, which refuses its line whole.
+// command, and a NUL byte deep in the file, which refuses its line whole,
+// named, and makes the file no script to load.
 TEST_F(ScriptFilesTest, ByteOrderMarksAreSkippedAndNulLinesRefused) {
     std::string script = Write("bom.krv", "\xEF\xBB\xBFnewtrack\r\nnewtrack\r\n");
     EXPECT_EQ(Type("load " + script + "\n"), "deleted sequence\nadded track 1\nadded track 2\n");
     std::string padding(5000, '\n');
     script =
         Write("nul.krv", "newtrack\n" + padding + std::string("setscale 1 8\0 9\nnewtrack\n", 24));
-    EXPECT_EQ(Type("load " + script + "\n"),
-              "deleted sequence\nadded track 1\nline holds a NUL byte, not run\nadded track 2\n");
+    EXPECT_EQ(
+        Type("load " + script + "\n"),
+        "'" + script + "' is not a krv script: line 5002 holds a NUL byte; nothing was deleted\n");
+    EXPECT_EQ(
+        Type("read " + script + "\n"),
+        "added track 3\n'" + script + "' line 5002 holds a NUL byte, not run\nadded track 4\n");
     EXPECT_EQ(mSequencer.GetStepCount(), 16);
 }
 
