@@ -1,20 +1,26 @@
 #include "hosts/MIDICLRepeatedNoteOffs.h"
 
+#include <algorithm>
+
 #include "hosts/MIDICLMessage.h"
 
-bool MIDICLRepeatedNoteOffs::BeginCycle(bool inRegular) {
-    const bool heard = mWrittenRegular && inRegular;
+bool MIDICLRepeatedNoteOffs::BeginCycle(bool inRegular, double inPeriodUsecs) {
+    if (!inRegular && mSeenCycle) {
+        mSettleUsecs = kSettleUsecs;
+    } else if (inRegular) {
+        mSettleUsecs = std::max(0.0, mSettleUsecs - inPeriodUsecs);
+    }
+    mSeenCycle = true;
+    const bool heard = mWrittenRegular && inRegular && mSettleUsecs <= 0.0;
     mWrittenRegular = inRegular;
+    mIrregularRepeats = inRegular ? 0 : mIrregularRepeats + 1;
     if (mKeys.none()) {
-        mRepeats = 0;
         return false;
     }
-    if (heard || mRepeats >= kMaxRepeats) {
+    if (heard || mIrregularRepeats > kMaxRepeats) {
         mKeys.reset();
-        mRepeats = 0;
         return false;
     }
-    ++mRepeats;
     return true;
 }
 

@@ -8,6 +8,9 @@
 
 namespace {
 
+// Four cycles make up the settling time after a stall.
+constexpr double kPeriodUsecs = MIDICLRepeatedNoteOffs::kSettleUsecs / 4;
+
 struct Cycle {
     bool mRegular;
     // What is written again at the cycle's start, as keys ("60 64"), and
@@ -18,7 +21,7 @@ struct Cycle {
 
 std::string Repeated(MIDICLRepeatedNoteOffs& ioRepeats, bool inRegular) {
     std::string keys;
-    if (!ioRepeats.BeginCycle(inRegular)) {
+    if (!ioRepeats.BeginCycle(inRegular, kPeriodUsecs)) {
         return keys;
     }
     std::uint8_t noteOff[3];
@@ -37,8 +40,14 @@ TEST(MIDICLRepeatedNoteOffsTest, RepeatsNoteOffsAroundIrregularCycles) {
         {{true, "", {{0x80, 60, 0}}}, {true, "", {}}, {true, "", {}}},
         // A stall before the cycle that wrote it, then steady.
         {{false, "", {{0x80, 60, 0}, {0x90, 64, 0}}}, {true, "60 64", {}}, {true, "", {}}},
-        // The cycle after it skipped: repeated until two steady cycles.
-        {{true, "", {{0x80, 60, 0}}}, {false, "60", {}}, {true, "60", {}}, {true, "", {}}},
+        // The cycle after it skipped, a stall: repeated until the server
+        // has settled too, not just for two steady cycles.
+        {{true, "", {{0x80, 60, 0}}},
+         {false, "60", {}},
+         {true, "60", {}},
+         {true, "60", {}},
+         {true, "60", {}},
+         {true, "", {}}},
         // A note-on of the same key after it: no repeat ends the new note.
         {{false, "", {{0x80, 60, 0}, {0x80, 62, 0}, {0x90, 60, 100}}}, {true, "62", {}}},
     };

@@ -62,6 +62,9 @@ public:
     // follows on from the last one, with no stall and no cycle skipped
     // between them (see IsRegular).
     bool IsCycleRegular() const { return mLastRegular; }
+    // For the process callback, after PublishCycle: how long the server
+    // says this cycle lasts.
+    double GetCyclePeriodUsecs() const { return mLast.mPeriodUsecs; }
 
     // The pure arithmetic, apart for testing.
     // Where a cycle of inFrames starts, given the last one (position 0

@@ -176,6 +176,7 @@ void MIDICLJackHost::ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCyc
     }
     const jack_nframes_t latency = mClock.GetLatencyFrames();
     const bool regular = mClock.IsCycleRegular();
+    const double periodUsecs = mClock.GetCyclePeriodUsecs();
     mOutputs.BeginPass();
     for (std::size_t word = 0; word < kOutputWords; ++word) {
         std::uint64_t kept = 0;
@@ -184,7 +185,7 @@ void MIDICLJackHost::ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCyc
             auto* output = static_cast<MIDICLJackOutput*>(mOutputs.Get(word * 64 + bit));
             const bool isMarked = (marks[word] >> bit) & 1;
             if (output != nullptr &&
-                output->Process(inFrames, inCycleStart, latency, isMarked, regular)) {
+                output->Process(inFrames, inCycleStart, latency, isMarked, regular, periodUsecs)) {
                 kept |= std::uint64_t(1) << bit;
             }
         }

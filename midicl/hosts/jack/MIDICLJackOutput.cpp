@@ -189,7 +189,8 @@ bool MIDICLJackOutput::PeekHead(MIDICLQueuedHead& outHead) const {
 // empty untouched, and a cycle in which nothing is due, with nothing marked
 // since the last pass, skips the port.
 bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleStart,
-                               jack_nframes_t inLatency, bool inMarked, bool inRegular) {
+                               jack_nframes_t inLatency, bool inMarked, bool inRegular,
+                               double inPeriodUsecs) {
     if (!inMarked && !mBufferHoldsEvents && mWaiting && mRepeats.IsEmpty() &&
         !IsDue(mWaitingFor, inFrames, inCycleStart, inLatency)) {
         return true;
@@ -199,7 +200,7 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
     jack_midi_clear_buffer(buffer);
     jack_nframes_t frame = 0;
     std::size_t budget = kCycleBudget;
-    if (mRepeats.BeginCycle(inRegular)) {
+    if (mRepeats.BeginCycle(inRegular, inPeriodUsecs)) {
         budget = Repeat(buffer, budget);
     }
     MIDICLQueuedHead head;

@@ -63,12 +63,13 @@ public:
     // clock; messages are placed inLatency frames after their time.
     // inMarked: something was queued or withdrawn since the last pass.
     // inRegular: the cycle follows on from the last one (see
-    // MIDICLRepeatedNoteOffs for what is written again when it does not).
+    // MIDICLRepeatedNoteOffs for what is written again when it does not),
+    // and inPeriodUsecs how long a cycle lasts.
     // Returns whether the port needs the next cycle too: a message is still
     // queued, or the buffer holds events, which JACK would hand on again
     // unless the next cycle clears them.
     bool Process(jack_nframes_t inFrames, std::uint64_t inCycleStart, jack_nframes_t inLatency,
-                 bool inMarked, bool inRegular);
+                 bool inMarked, bool inRegular, double inPeriodUsecs);
 
     // What one event costs of a cycle's budget: PipeWire's own record of
     // it, a 16-byte header and the bytes padded to 8.
