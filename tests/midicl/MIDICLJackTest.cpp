@@ -26,6 +26,7 @@
 #include "MIDICLPacketList.h"
 #include "MIDICLRecorder.h"
 #include "hosts/jack/MIDICLJackHost.h"
+#include "hosts/jack/MIDICLJackOutput.h"
 
 namespace {
 
@@ -332,10 +333,21 @@ TEST_F(MIDICLJackTest, ClockCountsFramesWithinACycle) {
 
 // A port being destroyed waits, after its queue has emptied, for one more
 // cycle, so that what the last pass wrote reaches the port's connections.
+// The cycle is read when the port leaves the host's table, right after its
+// drain: the unregistering that follows takes cycles of its own.
 TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
     auto host = std::static_pointer_cast<MIDICLJackHost>(MIDICLJackHost::Open("krv-drain"));
     std::unique_ptr<MIDICLHostOutput> output = host->CreateOutputPort("output");
-    while (host->GetCycleCount() < 2) {
+    const void* entry = static_cast<MIDICLJackOutput*>(output.get());
+    auto listed = [&] {
+        for (std::size_t i = 0; i < host->GetOutputs().GetLimit(); ++i) {
+            if (host->GetOutputs().Get(i) == entry)
+                return true;
+        }
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (host->GetCycleCount() < 2 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const std::uint8_t noteOff[] = {0x80, 60, 0};
@@ -343,8 +355,12 @@ TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
     ASSERT_TRUE(list.Add(0, noteOff, sizeof noteOff));
     const std::uint64_t before = host->GetCycleCount();
     ASSERT_EQ(output->Send(list), 0);
-    output.reset();
-    EXPECT_GE(host->GetCycleCount() - before, 2u);
+    std::thread destroy([&output] { output.reset(); });
+    while (listed() && std::chrono::steady_clock::now() < deadline) {
+    }
+    const std::uint64_t drained = host->GetCycleCount();
+    destroy.join();
+    EXPECT_GE(drained - before, 2u);
 }
 
 }  // namespace
