@@ -8,24 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
-#include "SMFFiles.h"
 #include "TestShell.h"
 
 namespace {
 
-using Bytes = SMFBytes;
-
-Bytes Chunk(const char* inType, const Bytes& inBody) {
-    return SMFChunk(inType, inBody);
-}
-
 // A format-1 file at 96 ticks a quarter note of the given track bodies.
 Bytes File(const std::vector<Bytes>& inTracks) {
-    Bytes file = Chunk("MThd", {0, 1, 0, std::uint8_t(inTracks.size()), 0, 96});
+    Bytes file = SMFChunk("MThd", {0, 1, 0, std::uint8_t(inTracks.size()), 0, 96});
     for (const Bytes& track : inTracks) {
-        Bytes chunk = Chunk("MTrk", track);
+        Bytes chunk = SMFChunk("MTrk", track);
         file.insert(file.end(), chunk.begin(), chunk.end());
     }
     return file;
@@ -49,7 +43,7 @@ void ReadTempo(const Bytes& inFile, double* outDivision, double* outMicroseconds
     *outMicroseconds = inFile[26] << 16 | inFile[27] << 8 | inFile[28];
 }
 
-class SMFExchangeTest : public SMFScratchTest {};
+class SMFExchangeTest : public ScratchTest {};
 
 // One tempo event cannot say 1 bpm, nor 24,995 bpm to the microsecond; the
 // file's quarter note then changes so that its ticks last what the

@@ -9,31 +9,25 @@
 #include <string>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVSMFReader.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
-#include "SMFFiles.h"
 #include "TestShell.h"
 
 namespace {
 
-using Bytes = SMFBytes;
-
-Bytes Chunk(const char* inType, const Bytes& inBody) {
-    return SMFChunk(inType, inBody);
-}
-
 // A header of the given format and track count at 96 ticks per quarter note,
 // followed by the given chunks.
 Bytes File(int inFormat, int inTracks, std::vector<Bytes> inChunks) {
-    Bytes file = Chunk("MThd", {0, std::uint8_t(inFormat), 0, std::uint8_t(inTracks), 0, 96});
+    Bytes file = SMFChunk("MThd", {0, std::uint8_t(inFormat), 0, std::uint8_t(inTracks), 0, 96});
     for (const Bytes& chunk : inChunks) {
         file.insert(file.end(), chunk.begin(), chunk.end());
     }
     return file;
 }
 
-class SMFTest : public SMFScratchTest {};
+class SMFTest : public ScratchTest {};
 
 TEST_F(SMFTest, FullGridSurvivesExportAndImport) {
     KRVSequencer original;
@@ -145,7 +139,7 @@ TEST_F(SMFTest, ImportLaysNotesOnConsecutiveSteps) {
 TEST_F(SMFTest, OnlyAnEmptySequenceTakesTheFilesTempo) {
     // Format 0, no tempo event: the sequence keeps the tempo it has.
     Bytes noteOn = {0, 0x90, 60, 100, 10, 60, 0, 0, 0xFF, 0x2F, 0};
-    std::string noTempo = Save("notempo.mid", File(0, 1, {Chunk("MTrk", noteOn)}));
+    std::string noTempo = Save("notempo.mid", File(0, 1, {SMFChunk("MTrk", noteOn)}));
     KRVSequencer sequencer;
     sequencer.SetBPM(97);
     EXPECT_EQ(RunShell(sequencer, "importsmf " + noTempo + "\n"),
@@ -160,40 +154,41 @@ TEST_F(SMFTest, ReaderChecksEveryLengthAndSkipsWhatItDoesNotNeed) {
         int mStatus;
         std::size_t mNotes;
     };
-    Bytes goodTrack = Chunk("MTrk", {0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
+    Bytes goodTrack = SMFChunk("MTrk", {0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
     Bytes truncated = File(0, 1, {goodTrack});
     truncated.pop_back();
     // An SMPTE time division, a longer header and an unknown chunk.
-    Bytes unusual = Chunk("MThd", {0, 0, 0, 1, 0xE7, 40, 0, 0});
-    for (const Bytes& chunk : {Chunk("XFIH", {1}), goodTrack}) {
+    Bytes unusual = SMFChunk("MThd", {0, 0, 0, 1, 0xE7, 40, 0, 0});
+    for (const Bytes& chunk : {SMFChunk("XFIH", {1}), goodTrack}) {
         unusual.insert(unusual.end(), chunk.begin(), chunk.end());
     }
     using Reader = KRVSMFReader;
     const Case cases[] = {
         {"unusual but sound", unusual, 0, 1},
         {"running status kept over meta and sysex",
-         File(0, 1, {Chunk("MTrk", {0, 0x93, 1, 1, 0, 0xFF, 1, 0, 0, 2, 2, 0, 0xF7, 0, 0, 3, 3})}),
+         File(0, 1,
+              {SMFChunk("MTrk", {0, 0x93, 1, 1, 0, 0xFF, 1, 0, 0, 2, 2, 0, 0xF7, 0, 0, 3, 3})}),
          0, 3},
         {"not a MIDI file",
          {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'},
          Reader::kNotAMIDIFile,
          0},
-        {"short header", Chunk("MThd", {0, 0, 0, 1}), Reader::kNotAMIDIFile, 0},
+        {"short header", SMFChunk("MThd", {0, 0, 0, 1}), Reader::kNotAMIDIFile, 0},
         {"format 3", File(3, 1, {goodTrack}), Reader::kNotAMIDIFile, 0},
         {"truncated chunk", truncated, Reader::kTruncated, 0},
         {"fewer tracks than declared", File(1, 3, {goodTrack, goodTrack}), Reader::kTruncated, 0},
-        {"meta length past the end", File(0, 1, {Chunk("MTrk", {0, 0xFF, 1, 9, 'a'})}),
+        {"meta length past the end", File(0, 1, {SMFChunk("MTrk", {0, 0xFF, 1, 9, 'a'})}),
          Reader::kBadEvent, 0},
-        {"sysex length past the end", File(0, 1, {Chunk("MTrk", {0, 0xF0, 0x8F, 0x7F})}),
+        {"sysex length past the end", File(0, 1, {SMFChunk("MTrk", {0, 0xF0, 0x8F, 0x7F})}),
          Reader::kBadEvent, 0},
-        {"note past the end", File(0, 1, {Chunk("MTrk", {0, 0x90, 60})}), Reader::kBadEvent, 0},
-        {"data byte without status", File(0, 1, {Chunk("MTrk", {0, 60, 100})}), Reader::kBadEvent,
-         0},
-        {"status byte as data", File(0, 1, {Chunk("MTrk", {0, 0x90, 60, 0x90})}), Reader::kBadEvent,
-         0},
-        {"system message", File(0, 1, {Chunk("MTrk", {0, 0xF2, 1, 1})}), Reader::kBadEvent, 0},
+        {"note past the end", File(0, 1, {SMFChunk("MTrk", {0, 0x90, 60})}), Reader::kBadEvent, 0},
+        {"data byte without status", File(0, 1, {SMFChunk("MTrk", {0, 60, 100})}),
+         Reader::kBadEvent, 0},
+        {"status byte as data", File(0, 1, {SMFChunk("MTrk", {0, 0x90, 60, 0x90})}),
+         Reader::kBadEvent, 0},
+        {"system message", File(0, 1, {SMFChunk("MTrk", {0, 0xF2, 1, 1})}), Reader::kBadEvent, 0},
         {"bad variable-length number",
-         File(0, 1, {Chunk("MTrk", {0x81, 0x82, 0x83, 0x84, 0x05, 0x90, 60, 1})}),
+         File(0, 1, {SMFChunk("MTrk", {0x81, 0x82, 0x83, 0x84, 0x05, 0x90, 60, 1})}),
          Reader::kBadVariableLength, 0},
         {"no tracks", File(1, 0, {}), Reader::kNoTracks, 0},
     };

@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVSMFReader.h"
 #include "KRVSequencer.h"
-#include "SMFFiles.h"
 #include "TestShell.h"
 
 namespace {
-
-using Bytes = SMFBytes;
 
 // A file of one header (format, division) and the given track bodies.
 Bytes File(int inFormat, std::uint8_t inDivision0, std::uint8_t inDivision1,
@@ -61,7 +59,7 @@ std::string Played(const KRVSequencer& inSequencer, int inTrack1) {
     return played;
 }
 
-class SMFTimedTest : public SMFScratchTest {};
+class SMFTimedTest : public ScratchTest {};
 
 TEST_F(SMFTimedTest, NotesKeepTheirTimesThroughTempoChangesAndSMPTETime) {
     // Quarter notes at 96 ticks a quarter, each half a beat long; from the
