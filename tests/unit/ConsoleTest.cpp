@@ -42,33 +42,6 @@ TEST(KRVCompleter, CommandsAndShortFormsComeFromTheTable) {
     EXPECT_EQ(KRVCompleter::Complete("").size(), static_cast<size_t>(words));
 }
 
-// The lookup by hash finds, for every word, the row a search of the table
-// in order finds, and nothing for any other word.
-TEST(KRVCommandTable, FindGivesTheFirstRowThatHasTheWord) {
-    auto search = [](const std::string& inWord) -> const KRVCommand* {
-        for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
-            const KRVCommand& command = KRVCommandTable::Get(row);
-            if (inWord == command.mName || (command.HasAlias() && inWord == command.mAlias)) {
-                return &command;
-            }
-        }
-        return nullptr;
-    };
-    Words words = {"", "x", "!!", "!12", "PLAY", "selectevents", "selecteven", "sel", "s", "-"};
-    for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
-        const KRVCommand& command = KRVCommandTable::Get(row);
-        words.push_back(command.mName);
-        words.push_back(std::string(command.mName) + "x");
-        words.push_back(std::string(command.mName).substr(1));
-        if (command.HasAlias()) {
-            words.push_back(command.mAlias);
-        }
-    }
-    for (const std::string& word : words) {
-        EXPECT_EQ(KRVCommandTable::Find(word), search(word)) << "'" << word << "'";
-    }
-}
-
 TEST(KRVCompleter, ArgumentsByCommand) {
     // Key names in any case; the common start may differ in case from what
     // was typed.
