@@ -123,8 +123,9 @@ TEST(KRVShell, ExecuteTellsSuccessFailureAndQuit) {
     using R = KRVCommandResult;
     EXPECT_EQ(shell.Execute(""), R::kSucceeded);
     EXPECT_EQ(shell.Execute("newtrack"), R::kSucceeded);
-    for (const char* refused : {"bogus", "!zz", "setnote", "setnote H", "selecttrack 2",
-                                "newtrack x", "bpm 0", "read /no/such/file", "setscale 1 49"}) {
+    for (const char* refused :
+         {"bogus", "!zz", "setnote", "setnote H", "selecttrack 2", "newtrack x", "bpm 0",
+          "read /no/such/file", "setscale 1 49", "selecttrack +1"}) {
         EXPECT_EQ(shell.Execute(refused), R::kFailed) << refused;
     }
     EXPECT_EQ(shell.Execute("selt 1"), R::kSucceeded);
@@ -145,13 +146,9 @@ size_t CountOf(const std::string& inText, const std::string& inPart) {
 // A script that reads itself three times would take 3^16 reads; each
 // command of the console gets a budget of reads instead.
 TEST(KRVShell, ScriptsReadingThemselvesStopAtTheBudget) {
-    char pattern[] = "/tmp/krv-selfread-XXXXXX";
-    std::string folder = mkdtemp(pattern);
-    std::string script = folder + "/a.krv";
-    std::string line = "read " + script + "\n";
-    FILE* file = std::fopen(script.c_str(), "w");
-    std::fputs((line + line + line).c_str(), file);
-    std::fclose(file);
+    Scratch folder;
+    const std::string line = "read " + folder.Path("a.krv") + "\n";
+    folder.Write("a.krv", line + line + line);
 
     KRVSequencer sequencer;
     std::string once = RunShell(sequencer, line);
@@ -165,20 +162,13 @@ TEST(KRVShell, ScriptsReadingThemselvesStopAtTheBudget) {
     // after them runs.
     EXPECT_EQ(CountOf(twice, "nested deeper"), 2 * nested);
     EXPECT_EQ(sequencer.GetTrackCount(), 1);
-    std::remove(script.c_str());
-    rmdir(folder.c_str());
-}
-
-std::string ReadFile(const std::string& inPath) {
-    std::ifstream file(inPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // Everything a script keeps reads back as it was: the grid shows the same
 // after a load, and saving it again writes the same files.
 TEST(KRVShell, SavedScriptsLoadBackAsTheyWere) {
-    char pattern[] = "/tmp/krv-roundtrip-XXXXXX";
-    std::string at = std::string(mkdtemp(pattern)) + "/";
+    Scratch folder;
+    const std::string at = folder.mFolder + "/";
     MIDICLClient client("test", "none");
     KRVSequencer sequencer;
     sequencer.AddPort(client.MakeOutputPort("out"));
@@ -193,19 +183,17 @@ TEST(KRVShell, SavedScriptsLoadBackAsTheyWere) {
                             "a\nread " + at + "c\n");
     EXPECT_EQ(RunShell(sequencer, "display\n"), shown);
     RunShell(sequencer, "save " + at + "b\nsaveconfig " + at + "d\n");
-    EXPECT_EQ(ReadFile(at + "a"), ReadFile(at + "b"));
-    EXPECT_EQ(ReadFile(at + "c"), ReadFile(at + "d"));
-    EXPECT_NE(ReadFile(at + "c").find("namechannel 0 16 it\\'s\n"), std::string::npos);
-    std::system(("rm -rf '" + at + "'").c_str());
+    EXPECT_EQ(Scratch::Read(at + "a"), Scratch::Read(at + "b"));
+    EXPECT_EQ(Scratch::Read(at + "c"), Scratch::Read(at + "d"));
+    EXPECT_NE(Scratch::Read(at + "c").find("namechannel 0 16 it\\'s\n"), std::string::npos);
 }
 
 // Names go into a configuration script so that they read back as they were:
 // blanks, quotes and backslashes escaped, a carriage return (which would
 // end a DOS line) in quotes.
 TEST(KRVShell, ChannelNamesReadBackAsSaved) {
-    char pattern[] = "/tmp/krv-names-XXXXXX";
-    std::string folder = mkdtemp(pattern);
-    std::string script = folder + "/names.krv";
+    Scratch folder;
+    const std::string script = folder.Path("names.krv");
     MIDICLClient client("test", "none");
     KRVSequencer sequencer;
     sequencer.AddPort(client.MakeOutputPort("out"));
@@ -215,8 +203,6 @@ TEST(KRVShell, ChannelNamesReadBackAsSaved) {
         RunShell(sequencer, "saveconfig " + script + "\ndeleteconfig\nread " + script + "\n");
     EXPECT_EQ(sequencer.GetChannelName(0, 1), "a\r") << said;
     EXPECT_EQ(sequencer.GetChannelName(0, 2), "Lead \"Synth\" \\ 'two'\r\rend") << said;
-    std::remove(script.c_str());
-    rmdir(folder.c_str());
 }
 
 }  // namespace
