@@ -86,6 +86,19 @@ inline Bytes SMFChunk(const char* inType, const Bytes& inBody) {
     return chunk;
 }
 
+// A MIDI file: a header of the format and division (96 ticks a quarter
+// note unless said), then the track bodies, each in its chunk.
+inline Bytes SMFFile(int inFormat, const std::vector<Bytes>& inBodies, std::uint8_t inDivision0 = 0,
+                     std::uint8_t inDivision1 = 96) {
+    Bytes file = SMFChunk("MThd", {0, std::uint8_t(inFormat), 0, std::uint8_t(inBodies.size()),
+                                   inDivision0, inDivision1});
+    for (const Bytes& body : inBodies) {
+        const Bytes chunk = SMFChunk("MTrk", body);
+        file.insert(file.end(), chunk.begin(), chunk.end());
+    }
+    return file;
+}
+
 // Records what reaches a destination as "tick:on 60" / "tick:off 60"
 // (channel 1) or with the channel, "tick:on 60/ch3", the tick being whatever
 // the test last set; counts note-ons and notes left sounding. Safe to call
