@@ -160,6 +160,12 @@ TEST_F(RoundTripTest, RandomSequencesComeBackWhole) {
         AddPorts(&copy);
         RunShell(copy, "read " + config + "\nload " + sequence + "\n");
         ASSERT_EQ(Describe(copy), Describe(original)) << "seed " << seed << ":\n" << commands;
+        // What was loaded saves as it was read.
+        const std::string saved = Read(sequence) + Read(config);
+        std::filesystem::remove(sequence);
+        std::filesystem::remove(config);
+        RunShell(copy, "save " + sequence + "\nsaveconfig " + config + "\n");
+        ASSERT_EQ(Read(sequence) + Read(config), saved) << "seed " << seed;
         // What one loop sends, by the rules the clock plays by.
         ASSERT_EQ(Heard(copy), Heard(original)) << "seed " << seed << ":\n" << commands;
         // The sequence alone keeps the instruments too.
