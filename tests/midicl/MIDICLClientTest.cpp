@@ -20,6 +20,18 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// inMake throws the failure of call inCall with inStatus.
+template <typename Make>
+void ExpectThrows(Make inMake, MIDICLException::MIDICLCallNumber inCall, std::int32_t inStatus) {
+    try {
+        inMake();
+        FAIL() << "expected call " << inCall << " to fail";
+    } catch (const MIDICLException& e) {
+        EXPECT_EQ(e.GetCallNumber(), inCall);
+        EXPECT_EQ(e.GetErrCode(), inStatus);
+    }
+}
+
 class MIDICLClientTest : public ::testing::Test {
 protected:
     void TearDown() override { MIDICLBuiltinHost::ResetTestConfig(); }
@@ -29,18 +41,6 @@ protected:
         config.mFailingCall = inCall;
         config.mFailStatus = inStatus;
         return config;
-    }
-
-    template <typename Make>
-    static void ExpectThrows(Make inMake, MIDICLException::MIDICLCallNumber inCall,
-                             std::int32_t inStatus) {
-        try {
-            inMake();
-            FAIL() << "expected call " << inCall << " to fail";
-        } catch (const MIDICLException& e) {
-            EXPECT_EQ(e.GetCallNumber(), inCall);
-            EXPECT_EQ(e.GetErrCode(), inStatus);
-        }
     }
 };
 
@@ -301,13 +301,7 @@ TEST(MIDICLPacketListTest, RefusesWhatDoesNotFitAndStaysUnchanged) {
 // status back instead of throwing it.
 TEST_F(MIDICLOutputPortTest, RefusedSendThrowsOrReturnsHostStatusAndNextSendIsTried) {
     Open(MIDICLBuiltinTestConfig{0, MIDICLException::kMIDISend, -32, 2, false});
-    try {
-        mPort->SendNoteOn(0, 60, 100);
-        FAIL() << "a refused send must throw";
-    } catch (const MIDICLException& e) {
-        EXPECT_EQ(e.GetCallNumber(), MIDICLException::kMIDISend);
-        EXPECT_EQ(e.GetErrCode(), -32);
-    }
+    ExpectThrows([this] { mPort->SendNoteOn(0, 60, 100); }, MIDICLException::kMIDISend, -32);
     EXPECT_EQ(mPort->TrySendNoteOn(0, 60, 100), -32);
     EXPECT_TRUE(Heard().empty());
     EXPECT_EQ(mPort->TrySendNoteOn(1, 61, 90, 77), 0);
@@ -361,13 +355,7 @@ TEST_F(MIDICLOutputPortTest, LongSysExArrivesWholeAcrossLists) {
 
 TEST_F(MIDICLOutputPortTest, RefusedSysExReleasesBufferBeforeThrowing) {
     Open(MIDICLBuiltinTestConfig{0, MIDICLException::kMIDISendSysEx, -5, 1, false});
-    try {
-        mPort->SendSysEx(MakeSysEx(), 4);
-        FAIL() << "a refused system-exclusive send must throw";
-    } catch (const MIDICLException& e) {
-        EXPECT_EQ(e.GetCallNumber(), MIDICLException::kMIDISendSysEx);
-        EXPECT_EQ(e.GetErrCode(), -5);
-    }
+    ExpectThrows([this] { mPort->SendSysEx(MakeSysEx(), 4); }, MIDICLException::kMIDISendSysEx, -5);
     EXPECT_TRUE(Heard().empty());
     // Idle again: a second request goes through.
     mPort->SendSysEx(MakeSysEx(), 4);
