@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <utility>
-
 #include "KRVEvent.h"
 #include "KRVSequencer.h"
 #include "KRVTrack.h"
@@ -23,38 +21,36 @@ KRVEvent& MarkedEvent(KRVSequencer& ioSequencer) {
 }
 
 TEST(KRVEvent, NoteNamesFormatAndParse) {
-    const std::pair<int, const char*> kFormatted[] = {
-        {60, "C4"}, {0, "C-1"}, {1, "C#-1"}, {127, "G9"}, {255, "D#20"}};
-    for (const auto& [note, name] : kFormatted) {
-        EXPECT_EQ(KRVEvent::FormatNoteNumber(note), name);
-    }
-    // Flats, and sharps and flats that cross into the next octave; octaves
-    // are held to +-1000, so no octave wraps round into the note range
-    // (2^32 + 5 would read as octave 5).
-    const std::pair<const char*, int> kParsed[] = {{"c4", 60},
-                                                   {"C#4", 61},
-                                                   {"a#-1", 10},
-                                                   {"C", 12},
-                                                   {"Db3", 49},
-                                                   {"Bb2", 46},
-                                                   {"cb4", 59},
-                                                   {"Fb4", 64},
-                                                   {"E#4", 65},
-                                                   {"B#3", 60},
-                                                   {"H3", 0},
-                                                   {"G#9", 128},
-                                                   {"C-2", -12},
-                                                   {"", 0},
-                                                   {"C4294967301", 12012},
-                                                   {"B-4294967291", -11977}};
-    for (const auto& [name, note] : kParsed) {
-        EXPECT_EQ(KRVEvent::ParseNoteNumber(name), note) << name;
-    }
+    EXPECT_EQ(KRVEvent::FormatNoteNumber(60), "C4");
+    EXPECT_EQ(KRVEvent::FormatNoteNumber(0), "C-1");
+    EXPECT_EQ(KRVEvent::FormatNoteNumber(1), "C#-1");
+    EXPECT_EQ(KRVEvent::FormatNoteNumber(127), "G9");
+    EXPECT_EQ(KRVEvent::FormatNoteNumber(255), "D#20");
+
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("c4"), 60);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("C#4"), 61);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("a#-1"), 10);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("C"), 12);
+    // Flats, and sharps and flats that cross into the next octave.
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("Db3"), 49);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("Bb2"), 46);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("cb4"), 59);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("Fb4"), 64);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("E#4"), 65);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("B#3"), 60);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("H3"), 0);
     EXPECT_TRUE(KRVEvent::IsNoteName("g"));
     EXPECT_TRUE(KRVEvent::IsNoteName("bb"));
     for (const char* notName : {"H2", "X", "-5", "+5", "", "#3", "?"}) {
         EXPECT_FALSE(KRVEvent::IsNoteName(notName)) << notName;
     }
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("G#9"), 128);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("C-2"), -12);
+    // Octaves are held to +-1000, so no octave wraps round into the note
+    // range (2^32 + 5 would read as octave 5).
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("C4294967301"), 12012);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("B-4294967291"), -11977);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber(""), 0);
     for (int note = 0; note < 128; note++) {
         EXPECT_EQ(KRVEvent::ParseNoteNumber(KRVEvent::FormatNoteNumber(note)), note);
     }
