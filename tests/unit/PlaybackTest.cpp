@@ -97,8 +97,10 @@ TEST_F(PlaybackTest, LoopWrapsAndEditsDoNotStrandNotes) {
     mSequencer.Reset();
     Ticks(13);
     EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60"}));
-    // The note-off carries the note that was sent, not the edited one.
+    // The note-off carries the note and channel that were sent, not the
+    // edited ones.
     mSequencer.SetNote(1, 1, 72);
+    mSequencer.SetChannel(1, 1, 5);
     Ticks(3);
     EXPECT_EQ(mRecorder.Take(), (Heard{"15:off 60"}));
     EXPECT_EQ(mRecorder.CountHanging(), 0);
