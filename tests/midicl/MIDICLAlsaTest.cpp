@@ -119,11 +119,7 @@ TEST(MIDICLAlsaHostTest, OwnVirtualDestinationIsListedByClientAndPortName) {
     std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
     port->SetDestination(destination->GetEndpoint());
     port->SendNoteOn(0, 60, 100);
-    std::vector<MIDICLRecorder::MIDICLHeard> heard;
-    for (int i = 0; i < 100 && heard.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        heard = recorder.Take();
-    }
+    const auto heard = MIDICLAwaitHeard(recorder);
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].mBytes, (Bytes{0x90, 60, 100}));
     destination->SetListener(nullptr);

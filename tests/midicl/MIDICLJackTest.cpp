@@ -26,6 +26,7 @@
 #include "MIDICLPacketList.h"
 #include "MIDICLRecorder.h"
 #include "hosts/jack/MIDICLJackHost.h"
+#include "hosts/jack/MIDICLJackOutput.h"
 
 namespace {
 
@@ -66,24 +67,17 @@ public:
     // A new connection takes effect at a cycle boundary after jack_connect
     // returns; what is sent before that goes nowhere.
     bool WaitForConnection() const {
-        for (int i = 0; i < 200 && jack_port_connected(mPort) == 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        const bool connected = MIDICLAwait([this] { return jack_port_connected(mPort) != 0; });
         const jack_nframes_t until = jack_frame_time(mClient) + 4 * kPeriod;
-        for (int i = 0; i < 200 && static_cast<std::int32_t>(jack_frame_time(mClient) - until) < 0;
-             ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return jack_port_connected(mPort) != 0;
+        MIDICLAwait(
+            [&] { return static_cast<std::int32_t>(jack_frame_time(mClient) - until) >= 0; });
+        return connected;
     }
 
     // The first inCount events, or fewer after inTimeout.
     std::vector<MIDICLProbeEvent> WaitFor(
         std::size_t inCount, std::chrono::milliseconds inTimeout = std::chrono::seconds(2)) {
-        const auto deadline = std::chrono::steady_clock::now() + inTimeout;
-        while (mCount.load() < inCount && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        MIDICLAwait([&] { return mCount.load() >= inCount; }, inTimeout);
         return std::vector<MIDICLProbeEvent>(mEvents.begin(), mEvents.begin() + mCount.load());
     }
 
@@ -144,17 +138,16 @@ protected:
             _exit(127);
         }
         ::setenv("JACK_DEFAULT_SERVER", sServer.c_str(), 1);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!sProbe.Open(sServer) && std::chrono::steady_clock::now() < deadline) {
-            sProbe.Close();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        const auto limit = std::chrono::seconds(10);
+        MIDICLAwait([] { return sProbe.Open(sServer) || (sProbe.Close(), false); }, limit);
         // A fresh server's time-to-frame estimate is still settling: give it
         // a second of cycles before anything is placed by time.
-        while (sProbe.GetClient() != nullptr && jack_frame_time(sProbe.GetClient()) < kRate &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        MIDICLAwait(
+            [] {
+                return sProbe.GetClient() == nullptr ||
+                       jack_frame_time(sProbe.GetClient()) >= kRate;
+            },
+            limit);
     }
 
     static void TearDownTestSuite() {
@@ -239,11 +232,7 @@ TEST_F(MIDICLJackTest, DestinationsPortsAndDelivery) {
     dummy->SetListener(&recorder);
     toDummy->SetDestination(dummy->GetEndpoint());
     toDummy->SendProgramChange(3, 7);
-    std::vector<MIDICLRecorder::MIDICLHeard> heard;
-    for (int i = 0; i < 200 && heard.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        heard = recorder.Take();
-    }
+    const auto heard = MIDICLAwaitHeard(recorder);
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].mBytes, (std::vector<std::uint8_t>{0xC3, 7}));
     EXPECT_NE(heard[0].mTimeStamp, 0u);
@@ -315,9 +304,7 @@ TEST_F(MIDICLJackTest, ClockCountsFramesWithinACycle) {
     MIDICLClient client("krv-midicl", "jack");
     std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
     MIDICLClock& clock = port->GetClock();
-    while (clock.GetHandOverLimit() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(MIDICLAwait([&] { return clock.GetHandOverLimit() != 0; }));
     std::vector<std::uint64_t> steps;
     for (int i = 0; i < 21; ++i) {
         const std::uint64_t before = clock.Now();
@@ -332,19 +319,33 @@ TEST_F(MIDICLJackTest, ClockCountsFramesWithinACycle) {
 
 // A port being destroyed waits, after its queue has emptied, for one more
 // cycle, so that what the last pass wrote reaches the port's connections.
+// The cycle is read when the port leaves the host's table, right after its
+// drain: the unregistering that follows takes cycles of its own.
 TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
     auto host = std::static_pointer_cast<MIDICLJackHost>(MIDICLJackHost::Open("krv-drain"));
     std::unique_ptr<MIDICLHostOutput> output = host->CreateOutputPort("output");
-    while (host->GetCycleCount() < 2) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const void* entry = static_cast<MIDICLJackOutput*>(output.get());
+    auto listed = [&] {
+        for (std::size_t i = 0; i < host->GetOutputs().GetLimit(); ++i) {
+            if (host->GetOutputs().Get(i) == entry)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(MIDICLAwait([&] { return host->GetCycleCount() >= 2; }));
     const std::uint8_t noteOff[] = {0x80, 60, 0};
     MIDICLPacketList list;
     ASSERT_TRUE(list.Add(0, noteOff, sizeof noteOff));
     const std::uint64_t before = host->GetCycleCount();
     ASSERT_EQ(output->Send(list), 0);
-    output.reset();
-    EXPECT_GE(host->GetCycleCount() - before, 2u);
+    std::thread destroy([&output] { output.reset(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (listed() && std::chrono::steady_clock::now() < deadline) {
+        // Spins: the cycle is read the moment the port leaves.
+    }
+    const std::uint64_t drained = host->GetCycleCount();
+    destroy.join();
+    EXPECT_GE(drained - before, 2u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVCommandLine.h"
 #include "KRVCommandTable.h"
 #include "KRVCompleter.h"
@@ -14,21 +15,6 @@
 namespace {
 
 using Words = std::vector<std::string>;
-
-// A scratch folder removed again with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        char pattern[] = "/tmp/krv-console-XXXXXX";
-        mPath = mkdtemp(pattern);
-    }
-    ~ScratchFolder() { std::system(("rm -rf '" + mPath + "'").c_str()); }
-    const std::string& Path() const { return mPath; }
-    void Touch(const std::string& inName) const { std::ofstream(mPath + "/" + inName); }
-
-private:
-    std::string mPath;
-};
 
 TEST(KRVCompleter, CommandsAndShortFormsComeFromTheTable) {
     EXPECT_EQ(KRVCompleter::Complete("unsel"), (Words{"unsele", "unselectevent", "unselectstep",
@@ -40,33 +26,6 @@ TEST(KRVCompleter, CommandsAndShortFormsComeFromTheTable) {
         words += KRVCommandTable::Get(row).HasAlias() ? 2 : 1;
     }
     EXPECT_EQ(KRVCompleter::Complete("").size(), static_cast<size_t>(words));
-}
-
-// The lookup by hash finds, for every word, the row a search of the table
-// in order finds, and nothing for any other word.
-TEST(KRVCommandTable, FindGivesTheFirstRowThatHasTheWord) {
-    auto search = [](const std::string& inWord) -> const KRVCommand* {
-        for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
-            const KRVCommand& command = KRVCommandTable::Get(row);
-            if (inWord == command.mName || (command.HasAlias() && inWord == command.mAlias)) {
-                return &command;
-            }
-        }
-        return nullptr;
-    };
-    Words words = {"", "x", "!!", "!12", "PLAY", "selectevents", "selecteven", "sel", "s", "-"};
-    for (int row = 0; row < KRVCommandTable::GetCount(); row++) {
-        const KRVCommand& command = KRVCommandTable::Get(row);
-        words.push_back(command.mName);
-        words.push_back(std::string(command.mName) + "x");
-        words.push_back(std::string(command.mName).substr(1));
-        if (command.HasAlias()) {
-            words.push_back(command.mAlias);
-        }
-    }
-    for (const std::string& word : words) {
-        EXPECT_EQ(KRVCommandTable::Find(word), search(word)) << "'" << word << "'";
-    }
 }
 
 TEST(KRVCompleter, ArgumentsByCommand) {
@@ -99,12 +58,12 @@ TEST(KRVCompleter, ArgumentsByCommand) {
 }
 
 TEST(KRVCompleter, FileNamesEscapedAsTheTokeniserReadsThem) {
-    ScratchFolder folder;
-    folder.Touch("my beat.krv");
-    folder.Touch("mine's.krv");
-    folder.Touch(".hidden");
-    mkdir((folder.Path() + "/mixes").c_str(), 0700);
-    std::string at = folder.Path() + "/";
+    Scratch folder;
+    folder.Write("my beat.krv", "");
+    folder.Write("mine's.krv", "");
+    folder.Write(".hidden", "");
+    mkdir((folder.mFolder + "/mixes").c_str(), 0700);
+    std::string at = folder.mFolder + "/";
     EXPECT_EQ(KRVCompleter::Complete("read " + at + "m"),
               (Words{at + "mine\\'s.krv", at + "mixes/", at + "my\\ beat.krv"}));
     // What was typed may itself be escaped or quoted; GetTypedWord is what

@@ -1,74 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVSequencer.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLException.h"
-#include "MIDICLInputPortListener.h"
 #include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
 
 namespace {
-
-// Records what reaches a virtual destination as "tick:on 60" / "tick:off 60"
-// (channel 1) or with the channel, "tick:on 60/ch3", the tick being whatever
-// the test last set. Safe to call from the timer thread.
-class NoteRecorder : public MIDICLInputPortListener {
-public:
-    void Hear(const MIDICLPacketList* inList) override {
-        std::lock_guard<std::mutex> lock(mMutex);
-        for (std::size_t i = 0; i < inList->GetNumPackets(); i++) {
-            MIDICLPacket packet = inList->GetPacket(i);
-            int status = packet.mData[0] & 0xF0;
-            int channel = packet.mData[0] & 0x0F;
-            const char* what = status == 0x90 ? ":on " : status == 0xC0 ? ":program " : ":off ";
-            std::string text = std::to_string(mTick) + what + std::to_string(packet.mData[1]);
-            if (channel != 0) {
-                text += "/ch" + std::to_string(channel + 1);
-            }
-            mHeard.push_back(text);
-            if (status != 0xC0) {
-                mSounding[packet.mData[0] & 0x0F][packet.mData[1]] += status == 0x90 ? 1 : -1;
-            }
-            mStamps.push_back(packet.mTimeStamp);
-        }
-    }
-    std::size_t CountStamps() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mStamps.size();
-    }
-    std::vector<std::string> Take() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return std::exchange(mHeard, {});
-    }
-    // Notes whose note-ons outnumber their note-offs.
-    int CountHanging() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        int hanging = 0;
-        for (auto& [channel, notes] : mSounding) {
-            for (auto& [note, count] : notes) hanging += count != 0 ? 1 : 0;
-        }
-        return hanging;
-    }
-    int mTick = 0;
-    std::vector<std::uint64_t> mStamps;
-
-private:
-    std::mutex mMutex;
-    std::vector<std::string> mHeard;
-    std::map<int, std::map<int, int>> mSounding;
-};
 
 using Heard = std::vector<std::string>;
 
@@ -151,8 +97,10 @@ TEST_F(PlaybackTest, LoopWrapsAndEditsDoNotStrandNotes) {
     mSequencer.Reset();
     Ticks(13);
     EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60"}));
-    // The note-off carries the note that was sent, not the edited one.
+    // The note-off carries the note and channel that were sent, not the
+    // edited ones.
     mSequencer.SetNote(1, 1, 72);
+    mSequencer.SetChannel(1, 1, 5);
     Ticks(3);
     EXPECT_EQ(mRecorder.Take(), (Heard{"15:off 60"}));
     EXPECT_EQ(mRecorder.CountHanging(), 0);
@@ -216,11 +164,9 @@ TEST_F(PlaybackTest, ProgramsGoBeforeTheNotes) {
     Ticks(1);
     EXPECT_EQ(mRecorder.Take(), (Heard{"2:program 0/ch2"}));
     // A new start sends them all again, before its first note.
-    mRecorder.mStamps.clear();
+    mRecorder.TakeStamps();
     mSequencer.Play();
-    for (int i = 0; i < 2000 && mRecorder.CountStamps() < 3; i++) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(Await([this] { return mRecorder.CountStamps() >= 3; }));
     mSequencer.Stop();
     const Heard heard = mRecorder.Take();
     ASSERT_GE(heard.size(), 3u);
@@ -256,33 +202,33 @@ TEST_F(PlaybackTest, FailedSendsNeitherThrowNorBlock) {
 
 TEST_F(PlaybackTest, TransportStampsAndStops) {
     AddTrack(60);
+    mSequencer.SetGateTime(1, 1, 90);
     // The first tick comes at once, not a tick period (83 ms here) later.
     mSequencer.SetBPM(30);
     const std::uint64_t played = MIDICLMonotonicClock::NowNS();
     mSequencer.Play();
-    while (mRecorder.CountStamps() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(Await([this] { return mRecorder.CountStamps() > 0; }));
+    // A note of a track muted while it sounds still ends at the stop.
+    mSequencer.MuteTrack(1);
     mSequencer.Stop();
-    EXPECT_LT(mRecorder.mStamps[0] - played, 40000000u);
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+    EXPECT_LT(mRecorder.TakeStamps()[0] - played, 40000000u);
+    mSequencer.UnMuteTrack(1);
     mRecorder.Take();
-    mRecorder.mStamps.clear();
 
     mSequencer.SetBPM(6000);  // 416667 nanoseconds a tick
     mSequencer.Play();
     mSequencer.Play();
     EXPECT_TRUE(mSequencer.IsPlaying());
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(Await([this] { return mRecorder.CountStamps() > 4; }));
     mSequencer.Stop();
     EXPECT_FALSE(mSequencer.IsPlaying());
     EXPECT_EQ(mRecorder.CountHanging(), 0);
-    ASSERT_GT(mRecorder.mStamps.size(), 4u);
     // Tick notes carry due times one period apart, whenever the thread woke.
-    std::uint64_t gap = mRecorder.mStamps[1] - mRecorder.mStamps[0];
-    EXPECT_EQ(gap % 416667, 0u) << gap;
-    Heard heard = mRecorder.Take();
-    EXPECT_EQ(heard[0], "0:on 60");
-    // Nothing plays after Stop returns.
+    const std::vector<std::uint64_t> stamps = mRecorder.TakeStamps();
+    EXPECT_EQ((stamps[1] - stamps[0]) % 416667, 0u) << stamps[1] - stamps[0];
+    EXPECT_EQ(mRecorder.Take()[0], "0:on 60");
+    // Nothing plays after Stop returns (at this tempo 12 ticks would).
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(mRecorder.Take().empty());
 }

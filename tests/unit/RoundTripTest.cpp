@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "KRVSequencer.h"
 #include "MIDICLClient.h"
@@ -19,105 +21,59 @@ namespace {
 
 constexpr int kPorts = 3;
 
-// Random command lines, arguments mostly in range and sometimes not.
+// Random command lines, arguments mostly in range and sometimes not. A
+// word "LOW:HIGH" of a pattern is a number drawn from that range, TEMPO a
+// tempo (whole, of many digits or tiny) and NAME a channel name.
 class CommandMaker {
 public:
     explicit CommandMaker(unsigned inSeed) : mRandom(inSeed) {}
 
     std::string Next() {
-        static const char* const kPlain[] = {
-            "selectall",     "clear",      "invertselection", "sel4",
-            "sel8",          "mute",       "unmute",          "invertmute",
-            "hsolo",         "hunsolo",    "vsolo",           "vunsolo",
-            "vary",          "vary2",      "randommute",      "randomnote",
-            "randomchannel", "randomgate", "randomport",      "randomvelocity"};
-        switch (Pick(24)) {
-            case 0:
-                return "newtrack" + (Pick(3) == 0 ? " " + Number(1, 6) : std::string());
-            case 1:
-                return "deletetrack " + Number(1, 6);
-            case 2:
-                return "copytrack " + Number(1, 5) + " " + Number(1, 5);
-            case 3:
-                return (Pick(2) ? "mutetrack " : "unmutetrack ") + Number(1, 5);
-            case 4:
-                return "setscale " + Number(1, 4) + " " + Number(1, 64);
-            case 5:
-                return "setloop " + Number(1, 66);
-            case 6:
-                return Tempo();
-            case 7:
-                return Select();
-            case 8:
-                return "setnote " + Number(0, 127);
-            case 9:
-                return "setvelocity " + Number(0, 127);
-            case 10:
-                return "setgatetime " + Number(0, 90);
-            case 11:
-                return "setport " + Number(0, kPorts - 1);
-            case 12:
-                return "setchannel " + Number(1, 16);
-            case 13:
-                return "changenote " + Number(0, 127) + " " + Number(0, 127);
-            case 14:
-                return "changechannel " + Number(1, 16) + " " + Number(1, 16);
-            case 15:
-                return "fitkey " + Number(0, 17);
-            case 16:
-                return "rotate " + Number(-3, 5);
-            case 17:
-                return Randomise();
-            case 18:
-                return "namechannel " + Number(0, kPorts - 1) + " " + Number(1, 16) + " " + Name();
-            case 19:
-                return "program " + Number(0, kPorts - 1) + " " + Number(1, 16) + " " +
-                       Number(1, 128);
-            default:
-                return kPlain[Pick(std::size(kPlain))];
+        static const char* const kPatterns[] = {
+            "newtrack", "newtrack 1:6", "deletetrack 1:6", "copytrack 1:5 1:5", "mutetrack 1:5",
+            "unmutetrack 1:5", "setscale 1:4 1:64", "setloop 1:66", "bpm TEMPO", "bpm TEMPO",
+            "selectevent 1:5 1:64", "unselectevent 1:5 1:64", "selectstep 1:64",
+            "unselectstep 1:64", "selecttrack 1:5", "unselecttrack 1:5", "setnote 0:127",
+            "setvelocity 0:127", "setgatetime 0:90", "setport 0:2", "setchannel 1:16",
+            "changenote 0:127 0:127", "changechannel 1:16 1:16", "fitkey 0:17", "rotate -3:5",
+            // Silent steps among them: velocity and gate from 0.
+            "randomvelocity 0:0 2:2", "randomgate 0:0 3:3", "randomnote 40:40 20:20",
+            "randomchannel 1:1 15:15", "randomport 0:0 2:2", "namechannel 0:2 1:16 NAME",
+            "program 0:2 1:16 1:128", "selectall", "clear", "invertselection", "sel4", "sel8",
+            "mute", "unmute", "invertmute", "hsolo", "hunsolo", "vsolo", "vunsolo", "vary", "vary2",
+            "randommute", "randomnote", "randomchannel", "randomgate", "randomport",
+            "randomvelocity"};
+        static const char* const kNames[] = {
+            "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
+        std::istringstream words(kPatterns[Pick(std::size(kPatterns))]);
+        std::string line;
+        for (std::string word; words >> word;) {
+            int lowest = 0, highest = 0;
+            line += line.empty() ? "" : " ";
+            if (std::sscanf(word.c_str(), "%d:%d", &lowest, &highest) == 2) {
+                line += std::to_string(Draw(lowest, highest));
+            } else if (word == "NAME") {
+                line += kNames[Pick(std::size(kNames))];
+            } else if (word == "TEMPO") {
+                line += Tempo();
+            } else {
+                line += word;
+            }
         }
+        return line;
     }
 
 private:
-    int Pick(int inCount) { return std::uniform_int_distribution<int>(0, inCount - 1)(mRandom); }
-    std::string Number(int inLowest, int inHighest) {
-        return std::to_string(std::uniform_int_distribution<int>(inLowest, inHighest)(mRandom));
+    int Draw(int inLowest, int inHighest) {
+        return std::uniform_int_distribution<int>(inLowest, inHighest)(mRandom);
     }
-    // Whole tempos, tempos of many digits, and tiny ones.
+    int Pick(std::size_t inCount) { return Draw(0, static_cast<int>(inCount) - 1); }
     std::string Tempo() {
         char text[64];
         double bpm = std::uniform_real_distribution<double>(0.0001, 400.0)(mRandom);
-        std::snprintf(text, sizeof text, Pick(3) == 0 ? "bpm %.0f" : "bpm %.15g",
+        std::snprintf(text, sizeof text, Pick(3) == 0 ? "%.0f" : "%.15g",
                       Pick(4) == 0 ? bpm / 1000.0 : bpm);
         return text;
-    }
-    std::string Select() {
-        switch (Pick(6)) {
-            case 0:
-                return "selectevent " + Number(1, 5) + " " + Number(1, 64);
-            case 1:
-                return "unselectevent " + Number(1, 5) + " " + Number(1, 64);
-            case 2:
-                return "selectstep " + Number(1, 64);
-            case 3:
-                return "unselectstep " + Number(1, 64);
-            case 4:
-                return "selecttrack " + Number(1, 5);
-            default:
-                return "unselecttrack " + Number(1, 5);
-        }
-    }
-    // Silent steps among them: velocity and gate from 0.
-    std::string Randomise() {
-        static const char* const kCommands[] = {"randomvelocity 0 2", "randomgate 0 3",
-                                                "randomnote 40 20", "randomchannel 1 15",
-                                                "randomport 0 2"};
-        return kCommands[Pick(std::size(kCommands))];
-    }
-    std::string Name() {
-        static const char* const kNames[] = {
-            "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
-        return kNames[Pick(std::size(kNames))];
     }
 
     std::mt19937 mRandom;
@@ -165,14 +121,8 @@ std::string Describe(const KRVSequencer& inSequencer) {
     return text + DescribePrograms(inSequencer);
 }
 
-class RoundTripTest : public testing::Test {
+class RoundTripTest : public ScratchTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/krv-roundtrip-XXXXXX";
-        mFolder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::filesystem::remove_all(mFolder); }
-
     void AddPorts(KRVSequencer* ioSequencer) {
         for (int port = 0; port < kPorts; port++) {
             ioSequencer->AddPort(mClient.MakeOutputPort("out"));
@@ -184,12 +134,10 @@ protected:
         const std::string path = mFolder + "/heard.mid";
         std::filesystem::remove(path);
         RunShell(inSequencer, "exportsmf " + path + " heard\n");
-        std::ifstream file(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
+        return Read(path);
     }
 
     MIDICLClient mClient{"test", "none"};
-    std::string mFolder;
 };
 
 TEST_F(RoundTripTest, RandomSequencesComeBackWhole) {
@@ -212,6 +160,12 @@ TEST_F(RoundTripTest, RandomSequencesComeBackWhole) {
         AddPorts(&copy);
         RunShell(copy, "read " + config + "\nload " + sequence + "\n");
         ASSERT_EQ(Describe(copy), Describe(original)) << "seed " << seed << ":\n" << commands;
+        // What was loaded saves as it was read.
+        const std::string saved = Read(sequence) + Read(config);
+        std::filesystem::remove(sequence);
+        std::filesystem::remove(config);
+        RunShell(copy, "save " + sequence + "\nsaveconfig " + config + "\n");
+        ASSERT_EQ(Read(sequence) + Read(config), saved) << "seed " << seed;
         // What one loop sends, by the rules the clock plays by.
         ASSERT_EQ(Heard(copy), Heard(original)) << "seed " << seed << ":\n" << commands;
         // The sequence alone keeps the instruments too.

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,31 +10,26 @@
 #include <string>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVSMFReader.h"
+#include "KRVSMFTimedLayout.h"
 #include "KRVSMFWriter.h"
 #include "KRVSequencer.h"
-#include "SMFFiles.h"
 #include "TestShell.h"
 
 namespace {
 
-using Bytes = SMFBytes;
-
-Bytes Chunk(const char* inType, const Bytes& inBody) {
-    return SMFChunk(inType, inBody);
-}
-
 // A header of the given format and track count at 96 ticks per quarter note,
 // followed by the given chunks.
 Bytes File(int inFormat, int inTracks, std::vector<Bytes> inChunks) {
-    Bytes file = Chunk("MThd", {0, std::uint8_t(inFormat), 0, std::uint8_t(inTracks), 0, 96});
+    Bytes file = SMFChunk("MThd", {0, std::uint8_t(inFormat), 0, std::uint8_t(inTracks), 0, 96});
     for (const Bytes& chunk : inChunks) {
         file.insert(file.end(), chunk.begin(), chunk.end());
     }
     return file;
 }
 
-class SMFTest : public SMFScratchTest {};
+class SMFTest : public ScratchTest {};
 
 TEST_F(SMFTest, FullGridSurvivesExportAndImport) {
     KRVSequencer original;
@@ -145,7 +141,7 @@ TEST_F(SMFTest, ImportLaysNotesOnConsecutiveSteps) {
 TEST_F(SMFTest, OnlyAnEmptySequenceTakesTheFilesTempo) {
     // Format 0, no tempo event: the sequence keeps the tempo it has.
     Bytes noteOn = {0, 0x90, 60, 100, 10, 60, 0, 0, 0xFF, 0x2F, 0};
-    std::string noTempo = Save("notempo.mid", File(0, 1, {Chunk("MTrk", noteOn)}));
+    std::string noTempo = Save("notempo.mid", File(0, 1, {SMFChunk("MTrk", noteOn)}));
     KRVSequencer sequencer;
     sequencer.SetBPM(97);
     EXPECT_EQ(RunShell(sequencer, "importsmf " + noTempo + "\n"),
@@ -160,40 +156,41 @@ TEST_F(SMFTest, ReaderChecksEveryLengthAndSkipsWhatItDoesNotNeed) {
         int mStatus;
         std::size_t mNotes;
     };
-    Bytes goodTrack = Chunk("MTrk", {0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
+    Bytes goodTrack = SMFChunk("MTrk", {0, 0x90, 60, 100, 0, 0xFF, 0x2F, 0});
     Bytes truncated = File(0, 1, {goodTrack});
     truncated.pop_back();
     // An SMPTE time division, a longer header and an unknown chunk.
-    Bytes unusual = Chunk("MThd", {0, 0, 0, 1, 0xE7, 40, 0, 0});
-    for (const Bytes& chunk : {Chunk("XFIH", {1}), goodTrack}) {
+    Bytes unusual = SMFChunk("MThd", {0, 0, 0, 1, 0xE7, 40, 0, 0});
+    for (const Bytes& chunk : {SMFChunk("XFIH", {1}), goodTrack}) {
         unusual.insert(unusual.end(), chunk.begin(), chunk.end());
     }
     using Reader = KRVSMFReader;
     const Case cases[] = {
         {"unusual but sound", unusual, 0, 1},
         {"running status kept over meta and sysex",
-         File(0, 1, {Chunk("MTrk", {0, 0x93, 1, 1, 0, 0xFF, 1, 0, 0, 2, 2, 0, 0xF7, 0, 0, 3, 3})}),
+         File(0, 1,
+              {SMFChunk("MTrk", {0, 0x93, 1, 1, 0, 0xFF, 1, 0, 0, 2, 2, 0, 0xF7, 0, 0, 3, 3})}),
          0, 3},
         {"not a MIDI file",
          {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'},
          Reader::kNotAMIDIFile,
          0},
-        {"short header", Chunk("MThd", {0, 0, 0, 1}), Reader::kNotAMIDIFile, 0},
+        {"short header", SMFChunk("MThd", {0, 0, 0, 1}), Reader::kNotAMIDIFile, 0},
         {"format 3", File(3, 1, {goodTrack}), Reader::kNotAMIDIFile, 0},
         {"truncated chunk", truncated, Reader::kTruncated, 0},
         {"fewer tracks than declared", File(1, 3, {goodTrack, goodTrack}), Reader::kTruncated, 0},
-        {"meta length past the end", File(0, 1, {Chunk("MTrk", {0, 0xFF, 1, 9, 'a'})}),
+        {"meta length past the end", File(0, 1, {SMFChunk("MTrk", {0, 0xFF, 1, 9, 'a'})}),
          Reader::kBadEvent, 0},
-        {"sysex length past the end", File(0, 1, {Chunk("MTrk", {0, 0xF0, 0x8F, 0x7F})}),
+        {"sysex length past the end", File(0, 1, {SMFChunk("MTrk", {0, 0xF0, 0x8F, 0x7F})}),
          Reader::kBadEvent, 0},
-        {"note past the end", File(0, 1, {Chunk("MTrk", {0, 0x90, 60})}), Reader::kBadEvent, 0},
-        {"data byte without status", File(0, 1, {Chunk("MTrk", {0, 60, 100})}), Reader::kBadEvent,
-         0},
-        {"status byte as data", File(0, 1, {Chunk("MTrk", {0, 0x90, 60, 0x90})}), Reader::kBadEvent,
-         0},
-        {"system message", File(0, 1, {Chunk("MTrk", {0, 0xF2, 1, 1})}), Reader::kBadEvent, 0},
+        {"note past the end", File(0, 1, {SMFChunk("MTrk", {0, 0x90, 60})}), Reader::kBadEvent, 0},
+        {"data byte without status", File(0, 1, {SMFChunk("MTrk", {0, 60, 100})}),
+         Reader::kBadEvent, 0},
+        {"status byte as data", File(0, 1, {SMFChunk("MTrk", {0, 0x90, 60, 0x90})}),
+         Reader::kBadEvent, 0},
+        {"system message", File(0, 1, {SMFChunk("MTrk", {0, 0xF2, 1, 1})}), Reader::kBadEvent, 0},
         {"bad variable-length number",
-         File(0, 1, {Chunk("MTrk", {0x81, 0x82, 0x83, 0x84, 0x05, 0x90, 60, 1})}),
+         File(0, 1, {SMFChunk("MTrk", {0x81, 0x82, 0x83, 0x84, 0x05, 0x90, 60, 1})}),
          Reader::kBadVariableLength, 0},
         {"no tracks", File(1, 0, {}), Reader::kNoTracks, 0},
     };
@@ -221,6 +218,232 @@ TEST_F(SMFTest, ReaderChecksEveryLengthAndSkipsWhatItDoesNotNeed) {
                   Path("huge.mid") + "': File too large\n");
     EXPECT_EQ(sequencer.GetTrackCount(), 0);
     EXPECT_EQ(sequencer.GetBPM(), 97.0);
+}
+
+// inCount notes, each ended before the next starts.
+Bytes Notes(int inCount) {
+    Bytes body;
+    for (int i = 0; i < inCount; i++) {
+        body.insert(body.end(), {0, 0x90, std::uint8_t(40 + i % 40), 100, 10, 0x80, 40, 0});
+    }
+    body.insert(body.end(), {0, 0xFF, 0x2F, 0});
+    return body;
+}
+
+// The file's time division and its first tempo (from the tempo track that
+// KRVSMFWriter always puts first).
+void ReadTempo(const Bytes& inFile, double* outDivision, double* outMicroseconds) {
+    *outDivision = inFile[12] << 8 | inFile[13];
+    // MThd (14 bytes), MTrk and its length (8), delta 0, FF 51 03.
+    *outMicroseconds = inFile[26] << 16 | inFile[27] << 8 | inFile[28];
+}
+
+class SMFExchangeTest : public ScratchTest {};
+
+// One tempo event cannot say 1 bpm, nor 24,995 bpm to the microsecond; the
+// file's quarter note then changes so that its ticks last what the
+// sequencer's do. Ordinary tempos keep the sequencer's quarter note.
+TEST(SMFTempo, EveryUsableTempoIsPlayedAsSet) {
+    for (double bpm : {1.0, 2.5, 3.5, 3.6, 60.0, 120.0, 133.3333333, 9999.9, 24995.0, 25000.0}) {
+        KRVSMFWriter writer(2400);
+        EXPECT_EQ(writer.SetTempo(bpm), 0) << bpm;
+        double division = 0.0;
+        double microseconds = 0.0;
+        ReadTempo(writer.Encode(), &division, &microseconds);
+        double played = 60000000.0 * division / (microseconds * 2400);
+        EXPECT_NEAR(played / bpm, 1.0, 1e-4) << bpm;
+        EXPECT_NEAR(writer.GetWrittenBPM() / bpm, 1.0, 1e-4) << bpm;
+        if (bpm == 120.0) {
+            EXPECT_EQ(division, 2400);
+            EXPECT_EQ(microseconds, 500000);
+        }
+        // krv reads its own file back at the very tempo; a file another
+        // program has retimed plays at the tempo it now states.
+        Bytes file = writer.Encode();
+        KRVSMFReader reader(1);
+        ASSERT_EQ(reader.Parse(file.data(), file.size()), 0);
+        EXPECT_EQ(reader.GetBPM(), bpm);
+        file[26] ^= 1;
+        ReadTempo(file, &division, &microseconds);
+        ASSERT_EQ(reader.Parse(file.data(), file.size()), 0);
+        EXPECT_EQ(reader.GetBPM(), 60000000.0 / microseconds) << bpm;
+    }
+    KRVSMFWriter writer(2400);
+    EXPECT_EQ(writer.SetTempo(0.001), KRVSMFWriter::kOutOfRange);
+    EXPECT_NEAR(writer.GetWrittenBPM(), 60000000.0 / 0xFFFFFF / 2400, 1e-9);
+}
+
+TEST_F(SMFExchangeTest, ATempoNoFileHoldsIsSaid) {
+    KRVSequencer sequencer;
+    std::string said = RunShell(sequencer, "bpm 0.001\nnewtrack\nexportsmf " + Path("slow.mid"));
+    EXPECT_NE(said.find("MusicTrackNewExtendedTempoEvent returns -34\nkrv: a MIDI file holds no "
+                        "tempo this slow; it plays at 0.001490 bpm\n"),
+              std::string::npos)
+        << said;
+}
+
+// An import keeps notes only, as many as the grid has steps and tracks as
+// the sequence has room for; it counts what it leaves, after its tracks.
+TEST_F(SMFExchangeTest, ImportSaysWhatItCouldNotKeep) {
+    Bytes tempoMap = {0,    0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 96,   0xFF, 0x51, 3,
+                      0x0F, 0x42, 0x40, 0, 0xFF, 0x58, 4,    4,    2,    24,   8,
+                      0,    0xF0, 2,    1, 0xF7, 0,    0xFF, 0x2F, 0};
+    Bytes controls = {0, 0xB0, 7, 100, 0, 0xC0, 5, 0, 0xE0, 0, 64, 0, 0xD0, 9, 0, 0xA0, 60, 9};
+    Bytes played = Notes(70);
+    played.insert(played.begin(), controls.begin(), controls.end());
+    std::string file =
+        Save("busy.mid", SMFFile(1, {tempoMap, played, Notes(3), Notes(0), Notes(20)}));
+    KRVSequencer sequencer;
+    for (int track1 = 1; track1 <= KRVSequencer::kMaxTracks - 2; track1++) {
+        sequencer.AddTrack(KRVTrack());
+    }
+    EXPECT_EQ(RunShell(sequencer, "importsmf " + file + "\n"),
+              "KRVShell: found tempo event for 120.000000 bpm\nport 0 channel 1 program 6\n"
+              "KRVShell: 4 tracks in sequence\nloaded track 1023\nloaded track 1024\n"
+              "krv: 1 tracks left out, a sequence holds 1024 at most\n"
+              "krv: 54 notes beyond step 16 left out\n"
+              "krv: 5 events skipped that are not notes (controllers, program changes, pressure, "
+              "pitch bends, system exclusive)\n"
+              "krv: 1 tempo changes skipped, the first tempo is the one\n");
+    EXPECT_EQ(sequencer.GetEvent(1023, 16).GetNote(), 55);
+    EXPECT_EQ(sequencer.GetEvent(1024, 3).GetNote(), 42);
+
+    // A file that imports whole says nothing more.
+    KRVSequencer empty;
+    EXPECT_EQ(RunShell(empty, "importsmf " + Save("plain.mid", SMFFile(1, {Notes(16)})) + "\n"),
+              "KRVShell: 1 tracks in sequence\nloaded track 1\n");
+}
+
+TEST_F(SMFExchangeTest, FailuresAreSaidInWords) {
+    KRVSequencer sequencer;
+    std::string said = RunShell(sequencer, "importsmf " + Path("none.mid") + "\nimportsmf " +
+                                               Save("text.mid", {'h', 'i', '\n'}) + "\n");
+    EXPECT_EQ(said, "FSPathMakeRef returns -43\nkrv: can't read '" + Path("none.mid") +
+                        "': No such file or directory\nMusicSequenceLoadSMF returns -8\n"
+                        "krv: can't read '" +
+                        Path("text.mid") + "': not a Standard MIDI File\n");
+    said = RunShell(sequencer, "newtrack\nexportsmf /dev/null\n");
+    EXPECT_NE(said.find("MusicSequenceSaveSMF returns -22\nkrv: can't write '/dev/null': not a "
+                        "regular file\n"),
+              std::string::npos)
+        << said;
+}
+
+// A variable-length number of up to two bytes.
+void AppendTime(int inTicks, Bytes* ioBody) {
+    if (inTicks >= 0x80) {
+        ioBody->push_back(std::uint8_t(0x80 | inTicks >> 7));
+    }
+    ioBody->push_back(std::uint8_t(inTicks & 0x7F));
+}
+
+// Notes one after another on channel 1 (delta, key, length) ending the track.
+Bytes Notes(const std::vector<std::array<int, 3>>& inNotes) {
+    Bytes body;
+    for (const auto& [delta, key, length] : inNotes) {
+        AppendTime(delta, &body);
+        body.insert(body.end(), {0x90, std::uint8_t(key), 100});
+        AppendTime(length, &body);
+        body.insert(body.end(), {0x80, std::uint8_t(key), 0});
+    }
+    body.insert(body.end(), {0, 0xFF, 0x2F, 0});
+    return body;
+}
+
+// The steps of a track that play, as "step:key/gate".
+std::string Played(const KRVSequencer& inSequencer, int inTrack1) {
+    std::string played;
+    for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
+        const KRVEvent& event = inSequencer.GetEvent(inTrack1, step1);
+        if (!event.IsMuted()) {
+            played += std::to_string(step1) + ":" + std::to_string(event.GetNote()) + "/" +
+                      std::to_string(event.GetGateTime()) + " ";
+        }
+    }
+    return played;
+}
+
+class SMFTimedTest : public ScratchTest {};
+
+TEST_F(SMFTimedTest, NotesKeepTheirTimesThroughTempoChangesAndSMPTETime) {
+    // Quarter notes at 96 ticks a quarter, each half a beat long; from the
+    // third on the tempo halves, so they come two beats apart.
+    Bytes tempos = {0,    0xFF, 0x51, 3,    0x07, 0xA1, 0x20, 0x81, 0x40, 0xFF,
+                    0x51, 3,    0x0F, 0x42, 0x40, 0,    0xFF, 0x2F, 0};
+    std::string file =
+        Save("slower.mid",
+             SMFFile(1, {tempos, Notes({{0, 60, 48}, {48, 62, 48}, {48, 64, 48}, {48, 65, 48}})}));
+    KRVSequencer sequencer;
+    sequencer.SetScale(2, 8);
+    sequencer.SetBPM(90);
+    RunShell(sequencer, "importsmf " + file + " timed\n");
+    EXPECT_EQ(sequencer.GetBPM(), 120.0);
+    EXPECT_EQ(Played(sequencer, 1), "1:60/50 2:62/50 3:64/90 5:65/90 ");
+
+    // 25 frames of 40 ticks a second, no tempo: at the sequence's 60 bpm a
+    // second is a quarter note. Notes at 0, 0.5, 1 and 3 seconds, a quarter
+    // of a second long, on eighth-note steps; the tracks there stay.
+    file = Save("smpte.mid",
+                SMFFile(0, {Notes({{0, 60, 250}, {250, 62, 250}, {250, 64, 250}, {1750, 65, 250}})},
+                        0xE7, 40));
+    sequencer.SetBPM(60);
+    sequencer.SetScale(1, 8);
+    RunShell(sequencer, "importsmf " + file + " timed\n");
+    ASSERT_EQ(sequencer.GetTrackCount(), 2);
+    EXPECT_EQ(sequencer.GetBPM(), 60.0);
+    EXPECT_EQ(Played(sequencer, 2), "1:60/50 2:62/50 3:64/50 7:65/50 ");
+}
+
+TEST_F(SMFTimedTest, WhatFindsNoRoomIsSaidAndUselessTimeIsRefused) {
+    // A chord on channel 1 and a drum beyond the last step, in format 0.
+    Bytes body = {0, 0x90, 64, 90, 0, 60, 91, 0, 67, 92, 6, 0x99, 36, 100, 0x83, 0x60, 36, 101};
+    body.insert(body.end(), {0, 0xFF, 0x2F, 0});
+    std::string file = Save("chord.mid", SMFFile(0, {body}, 0, 24));
+    KRVSequencer sequencer;
+    for (int track1 = 1; track1 < KRVSequencer::kMaxTracks; track1++) {
+        sequencer.AddTrack(KRVTrack());
+    }
+    EXPECT_EQ(RunShell(sequencer, "importsmf " + file + " timed\n"),
+              "file track 1: 1 note on track 1024, 1 dropped beyond step 16, 3 tracks of 3 "
+              "notes left out, a sequence holds 1024 at most\n"
+              "1 track, 1 note, 1 dropped beyond step 16\n");
+    // The lowest note of the chord, which never ends; the drum, 6 ticks on,
+    // is on step 2 of a track of its own, one more that finds no room.
+    EXPECT_EQ(Played(sequencer, 1024), "1:60/90 ");
+
+    for (const Bytes& division : {Bytes{0, 0}, Bytes{0xE7, 0}}) {
+        file = Save("untimed.mid", SMFFile(0, {body}, division[0], division[1]));
+        EXPECT_EQ(RunShell(sequencer, "importsmf " + file + " timed\n"),
+                  "krv: can't place the notes of '" + file +
+                      "' by time: its time division gives ticks no length\n");
+    }
+    EXPECT_EQ(sequencer.GetTrackCount(), 1024);
+
+    // Notes past what a file track is read to are said to be unread, not
+    // dropped beyond the grid.
+    std::vector<std::array<int, 3>> many(KRVSMFTimedLayout::kMaxNotesPerTrack + 8, {1, 60, 0});
+    file = Save("many.mid", SMFFile(0, {Notes(many)}, 0, 96));
+    KRVSequencer empty;
+    const std::string unread =
+        "7821 dropped beyond step 16, 8 not read, a file track is read to 8192 notes\n";
+    EXPECT_EQ(
+        RunShell(empty, "importsmf " + file + " timed\n"),
+        "file track 1: 371 notes on tracks 1 to 24, " + unread + "24 tracks, 371 notes, " + unread);
+}
+
+// A note-off ends the earliest note of its key; a note never ended lasts
+// to the end of its track.
+TEST(SMFReaderLengths, NoteOffsEndTheEarliestOfTheirKey) {
+    Bytes body = {0, 0x90, 60, 1, 10, 60, 2, 10, 60, 0, 30, 0x80, 60, 0, 10, 0x90, 62, 3};
+    body.insert(body.end(), {40, 0xFF, 0x2F, 0});
+    Bytes file = SMFFile(0, {body});
+    KRVSMFReader reader(64);
+    ASSERT_EQ(reader.Parse(file.data(), file.size()), 0);
+    std::vector<std::uint64_t> lengths;
+    for (const KRVSMFNote& note : reader.GetNotes(0)) {
+        lengths.push_back(note.mLength);
+    }
+    EXPECT_EQ(lengths, (std::vector<std::uint64_t>{20, 40, 40}));
 }
 
 }  // namespace

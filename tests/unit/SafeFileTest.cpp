@@ -12,31 +12,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVSafeFile.h"
 
 namespace {
 
-class SafeFileTest : public ::testing::Test {
+class SafeFileTest : public ScratchTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/krv-safefile-XXXXXX";
-        mFolder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf " + mFolder).c_str()); }
-
-    std::string Path(const char* inName) { return mFolder + "/" + inName; }
-    static std::string Contents(const std::string& inPath) {
-        std::ifstream in(inPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
     static bool Save(const std::string& inPath, const char* inText) {
         KRVSafeFile file;
         if (!file.Open(inPath))
@@ -56,15 +42,13 @@ protected:
         return names;
     }
     int CountEntries() { return static_cast<int>(Entries().size()); }
-
-    std::string mFolder;
 };
 
 TEST_F(SafeFileTest, ReplacesWholeFilesAndKeepsTheirMode) {
     ASSERT_TRUE(Save(Path("a.krv"), "old\n"));
     chmod(Path("a.krv").c_str(), 0640);
     ASSERT_TRUE(Save(Path("a.krv"), "new\n"));
-    EXPECT_EQ(Contents(Path("a.krv")), "new\n");
+    EXPECT_EQ(Read(Path("a.krv")), "new\n");
     struct stat info;
     ASSERT_EQ(stat(Path("a.krv").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -76,7 +60,7 @@ TEST_F(SafeFileTest, ReplacesWholeFilesAndKeepsTheirMode) {
         ASSERT_TRUE(file.Open(Path("a.krv")));
         std::fputs("half", file.GetStream());
     }
-    EXPECT_EQ(Contents(Path("a.krv")), "new\n");
+    EXPECT_EQ(Read(Path("a.krv")), "new\n");
     EXPECT_EQ(CountEntries(), 1);
 
     KRVSafeFile missing;
@@ -88,7 +72,7 @@ TEST_F(SafeFileTest, FollowsLinksAndRefusesWhatIsNoRegularFile) {
     ASSERT_TRUE(Save(Path("real.krv"), "old\n"));
     ASSERT_EQ(symlink("real.krv", Path("link.krv").c_str()), 0);
     ASSERT_TRUE(Save(Path("link.krv"), "through the link\n"));
-    EXPECT_EQ(Contents(Path("real.krv")), "through the link\n");
+    EXPECT_EQ(Read(Path("real.krv")), "through the link\n");
     struct stat info;
     ASSERT_EQ(lstat(Path("link.krv").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -96,7 +80,7 @@ TEST_F(SafeFileTest, FollowsLinksAndRefusesWhatIsNoRegularFile) {
     // A dangling link gets its file made where it points.
     ASSERT_EQ(symlink("later.krv", Path("dangling.krv").c_str()), 0);
     ASSERT_TRUE(Save(Path("dangling.krv"), "made\n"));
-    EXPECT_EQ(Contents(Path("later.krv")), "made\n");
+    EXPECT_EQ(Read(Path("later.krv")), "made\n");
 
     // A FIFO without a reader would block, a device swallow the text: both
     // are refused before anything is opened.
@@ -115,9 +99,9 @@ TEST_F(SafeFileTest, FollowsLinksAndRefusesWhatIsNoRegularFile) {
 // legal name saves: a leaf of NAME_MAX bytes, a path of PATH_MAX - 1.
 TEST_F(SafeFileTest, NamesAndPathsOfEveryLegalLengthSave) {
     std::string longest(NAME_MAX, 'n');
-    ASSERT_TRUE(Save(Path(longest.c_str()), "a\n"));
-    ASSERT_TRUE(Save(Path(longest.c_str()), "b\n"));
-    EXPECT_EQ(Contents(Path(longest.c_str())), "b\n");
+    ASSERT_TRUE(Save(Path(longest), "a\n"));
+    ASSERT_TRUE(Save(Path(longest), "b\n"));
+    EXPECT_EQ(Read(Path(longest)), "b\n");
 
     std::string folder = mFolder;
     while (folder.size() + 1 + NAME_MAX + 1 + 10 < PATH_MAX - 1) {
@@ -128,7 +112,7 @@ TEST_F(SafeFileTest, NamesAndPathsOfEveryLegalLengthSave) {
     ASSERT_EQ(path.size(), static_cast<size_t>(PATH_MAX - 1));
     ASSERT_TRUE(Save(path, "deep\n"));
     ASSERT_TRUE(Save(path, "deeper\n"));
-    EXPECT_EQ(Contents(path), "deeper\n");
+    EXPECT_EQ(Read(path), "deeper\n");
 }
 
 // Where there are no unnamed files, a save killed mid-write leaves its
@@ -168,24 +152,24 @@ TEST_F(SafeFileTest, OnlyTheLeftoversOfKilledSavesGoWithTheNextSave) {
     kept.insert("a.krv");
     const std::string others = killedSave();
     ASSERT_FALSE(others.empty());
-    if (chown(Path(others.c_str()).c_str(), 65534, 65534) == 0) {
+    if (chown(Path(others).c_str(), 65534, 65534) == 0) {
         kept.insert(others);
     } else {
-        unlink(Path(others.c_str()).c_str());
+        unlink(Path(others).c_str());
     }
     const std::string held = killedSave();
     ASSERT_FALSE(held.empty());
-    int lock = open(Path(held.c_str()).c_str(), O_RDONLY);
+    int lock = open(Path(held).c_str(), O_RDONLY);
     ASSERT_EQ(flock(lock, LOCK_EX), 0);
     kept.insert(held);
     ASSERT_FALSE(killedSave().empty());
     for (const char* name : named) {
         ASSERT_TRUE(Save(Path(name), "mine\n"));
     }
-    EXPECT_EQ(Contents(Path("a.krv")), "old\n");
+    EXPECT_EQ(Read(Path("a.krv")), "old\n");
     ASSERT_TRUE(Save(Path("a.krv"), "new\n"));
     EXPECT_EQ(Entries(), kept);
-    EXPECT_EQ(Contents(Path("a.krv")), "new\n");
+    EXPECT_EQ(Read(Path("a.krv")), "new\n");
     struct stat info;
     ASSERT_EQ(stat(Path("a.krv").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -211,8 +195,8 @@ TEST_F(SafeFileTest, HardLinksKeepTheOldTextAndAreTold) {
     ASSERT_TRUE(file.Open(Path("a.krv")));
     std::fputs("new\n", file.GetStream());
     ASSERT_TRUE(file.Commit());
-    EXPECT_EQ(Contents(Path("a.krv")), "new\n");
-    EXPECT_EQ(Contents(Path("b.krv")), "old\n");
+    EXPECT_EQ(Read(Path("a.krv")), "new\n");
+    EXPECT_EQ(Read(Path("b.krv")), "old\n");
     EXPECT_EQ(
         file.GetLosses("a.krv"),
         std::vector<std::string>{"'a.krv' had other hard links, which keep the old contents"});

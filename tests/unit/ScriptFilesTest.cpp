@@ -46,22 +46,8 @@ private:
     int mTrack1;
 };
 
-class ScriptFilesTest : public testing::Test {
+class ScriptFilesTest : public ScratchTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/krv-scripts-XXXXXX";
-        mFolder = mkdtemp(pattern);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(mStartFolder);
-        std::filesystem::remove_all(mFolder);
-    }
-
-    std::string Write(const char* inName, const std::string& inText) {
-        std::string path = mFolder + "/" + inName;
-        std::ofstream(path, std::ios::binary) << inText;
-        return path;
-    }
     // Runs inInput as the console would, scripts allowed host commands or not.
     std::string Type(const std::string& inInput, bool inShellInScripts = false) {
         FILE* in = fmemopen(const_cast<char*>(inInput.data()), inInput.size(), "r");
@@ -77,8 +63,6 @@ protected:
     }
 
     KRVSequencer mSequencer;
-    std::string mFolder;
-    std::filesystem::path mStartFolder = std::filesystem::current_path();
 };
 
 // A script that looks like a sequence must not run host commands unless the

@@ -5,14 +5,12 @@
 
 #include <cstdlib>
 #include <random>
-#include <set>
 #include <utility>
 #include <vector>
 
 #include "KRVSelectionAction.h"
 #include "KRVSelectionActions.h"
 #include "KRVSequencer.h"
-#include "KRVTrackSet.h"
 
 namespace {
 
@@ -278,58 +276,6 @@ TEST(SelectionIndex, FollowsTracksAcrossAWholeSequence) {
     sequencer.DeleteAllTracks();
     EXPECT_EQ(sequencer.GetTrackCount(), 0);
     ExpectIndexAgrees(sequencer, -1);
-}
-
-TEST(KRVTrackSet, MovesMembersAsASetOfNumbersWould) {
-    std::mt19937 random(7);
-    KRVTrackSet bits;
-    std::set<int> numbers;
-    for (int round = 0; round < 20000; round++) {
-        const int track0 = static_cast<int>(random() % KRVTrackSet::kSize);
-        switch (random() % 5) {
-            case 0:
-            case 1:
-                bits.Insert(track0);
-                numbers.insert(track0);
-                break;
-            case 2:
-                bits.Erase(track0);
-                numbers.erase(track0);
-                break;
-            case 3: {
-                bits.OpenAt(track0);
-                std::set<int> moved;
-                for (int number : numbers) {
-                    if (number < track0) {
-                        moved.insert(number);
-                    } else if (number + 1 < KRVTrackSet::kSize) {
-                        moved.insert(number + 1);
-                    }
-                }
-                numbers = moved;
-                break;
-            }
-            default: {
-                bits.CloseAt(track0);
-                std::set<int> moved;
-                for (int number : numbers) {
-                    if (number != track0) {
-                        moved.insert(number < track0 ? number : number - 1);
-                    }
-                }
-                numbers = moved;
-                break;
-            }
-        }
-        std::vector<int> listed;
-        for (int member = bits.NextFrom(0); member >= 0; member = bits.NextFrom(member + 1)) {
-            listed.push_back(member);
-        }
-        ASSERT_EQ(listed, std::vector<int>(numbers.begin(), numbers.end())) << round;
-        const int from = static_cast<int>(random() % (KRVTrackSet::kSize + 1));
-        auto next = numbers.lower_bound(from);
-        EXPECT_EQ(bits.NextFrom(from), next == numbers.end() ? -1 : *next) << round;
-    }
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "Harness.h"
 #include "KRVSequencer.h"
 #include "KRVShell.h"
 #include "KRVStdioInterface.h"
+#include "KRVUndoHistory.h"
 
 // An output stream in memory; Text() gives what was written so far.
 class MemoryOutput {
@@ -32,13 +34,22 @@ private:
 };
 
 // Runs a script shell (no prompt) over inInput, as `read` would, and returns
-// everything it wrote.
-inline std::string RunShell(KRVSequencer& ioSequencer, std::string inInput) {
+// everything it wrote. With outUndoCount it keeps undo steps, as the console
+// does, and tells how many it holds at the end.
+inline std::string RunShell(KRVSequencer& ioSequencer, std::string inInput,
+                            int* outUndoCount = nullptr) {
     FILE* in = fmemopen(inInput.data(), inInput.size(), "r");
     MemoryOutput out;
     {
         KRVStdioInterface interface(in, out.Stream());
-        KRVShell(&ioSequencer, &interface).Shell(false);
+        KRVShell shell(&ioSequencer, &interface);
+        if (outUndoCount != nullptr) {
+            shell.StartTracking();
+        }
+        shell.Shell(false);
+        if (outUndoCount != nullptr) {
+            *outUndoCount = shell.GetUndoHistory()->GetUndoCount();
+        }
     }
     std::fclose(in);
     return out.Text();

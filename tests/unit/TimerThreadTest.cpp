@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "Harness.h"
 #include "KRVTimerThread.h"
 #include "MIDICLClock.h"
 #include "MIDICLMonotonicClock.h"
@@ -116,11 +117,7 @@ private:
 
 // Waits, a few seconds at most, for inCount ticks.
 bool WaitForTicks(Ticks& ioTicks, std::size_t inCount) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ioTicks.Count() < inCount && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return ioTicks.Count() >= inCount;
+    return Await([&] { return ioTicks.Count() >= inCount; }, std::chrono::seconds(5));
 }
 
 // Nothing before the server's first cycle, the grid from there on, never

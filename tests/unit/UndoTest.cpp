@@ -1,17 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <set>
+#include <sstream>
 #include <string>
-#include <thread>
 
 #include "KRVSequencer.h"
 #include "KRVShell.h"
@@ -19,57 +11,10 @@
 #include "KRVUndoHistory.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
-#include "MIDICLInputPortListener.h"
 #include "MIDICLOutputPort.h"
 #include "TestShell.h"
 
 namespace {
-
-std::string ReadFile(const std::string& inPath) {
-    std::ifstream file(inPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// A scratch folder that is also the current one while it lives (`default`
-// reads default.krv from there).
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        char pattern[] = "/tmp/krv-undo-XXXXXX";
-        mPath = mkdtemp(pattern);
-        mBack = getcwd(nullptr, 0);
-        EXPECT_EQ(chdir(mPath.c_str()), 0);
-    }
-    ~ScratchFolder() {
-        EXPECT_EQ(chdir(mBack), 0);
-        std::free(mBack);
-        std::system(("rm -rf '" + mPath + "'").c_str());
-    }
-    std::string operator/(const std::string& inName) const { return mPath + "/" + inName; }
-
-private:
-    std::string mPath;
-    char* mBack;
-};
-
-// A shell that keeps undo steps, reading inInput as piped input is read;
-// returns what it said.
-std::string RunTracked(KRVSequencer& ioSequencer, std::string inInput,
-                       int* outUndoCount = nullptr) {
-    FILE* in = fmemopen(inInput.data(), inInput.size(), "r");
-    MemoryOutput out;
-    {
-        KRVStdioInterface interface(in, out.Stream());
-        KRVShell shell(&ioSequencer, &interface);
-        shell.StartTracking();
-        shell.Shell(false);
-        if (outUndoCount != nullptr) {
-            *outUndoCount = shell.GetUndoHistory()->GetUndoCount();
-        }
-    }
-    std::fclose(in);
-    return out.Text();
-}
 
 // Three tracks with differing content, a selection, a solo, a mute, a loop
 // and a channel name, so that every command has something to change.
@@ -82,81 +27,41 @@ const char* const kSetUp =
     "namechannel 1 lead\nexportsmf m.mid\nselecttrack 2\n";
 
 // What the saves write: every part of the state that commands change.
-using Saved = std::string;
-
 std::string SaveLines(const std::string& inTag) {
     return "save s" + inTag + "\nsaveconfig c" + inTag + "\n";
 }
 
-Saved ReadSaved(const ScratchFolder& inFolder, const std::string& inTag) {
-    return ReadFile(inFolder / ("s" + inTag)) + "----\n" + ReadFile(inFolder / ("c" + inTag));
+std::string ReadSaved(const Scratch& inFolder, const std::string& inTag) {
+    return Scratch::Read(inFolder.Path("s" + inTag)) + "----\n" +
+           Scratch::Read(inFolder.Path("c" + inTag));
 }
 
 // Each command that changes the sequence, the selection, the names or the
 // tempo is one step: undo brings back what was saved before it, redo what
 // was saved after it, both as the files save and saveconfig write.
 TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
-    const std::set<std::string> kChanging = {
-        "bpm 90",
-        "changechannel 1 3",
-        "changenote 50 62",
-        "clearselection",
-        "copytrack 1 2",
-        "default",
-        "deleteconfig",
-        "deletesequence",
-        "deletetrack 2",
-        "fitkey 3",
-        "hsolo",
-        "hunsolo",
-        "importsmf m.mid",
-        "invertmute",
-        "invertselection",
-        "load other.krv",
-        "mute",
-        "mutetrack 1",
-        "namechannel 2 bass",
-        "newtrack 2",
-        "program 2 34",
-        "randomchannel",
-        "randomgate",
-        "randommute",
-        "randomnote",
-        "randomport",
-        "randomvelocity",
-        "read other.krv",
-        "rotate 3",
-        "selectall",
-        "selecteighthnotes",
-        "selectevent 3 2",
-        "selectquarternotes",
-        "selectstep 5",
-        "selecttrack 3",
-        "setchannel 5",
-        "setgatetime 80",
-        "setloop 5",
-        "setnote 70",
-        "setport 1",
-        "setscale 2 12",
-        "setvelocity 3",
-        "unmute",
-        "unmutetrack 3",
-        "unselectevent 1 1",
-        "unselectstep 1",
-        "unselecttrack 1",
-        "vary",
-        "vary2",
-        "vsolo",
-        "vunsolo",
-    };
+    // One line of each, split at '|'.
+    std::set<std::string> changingLines;
+    std::istringstream listed(
+        "bpm 90|changechannel 1 3|changenote 50 62|clearselection|copytrack 1 2|default|"
+        "deleteconfig|deletesequence|deletetrack 2|fitkey 3|hsolo|hunsolo|importsmf m.mid|"
+        "invertmute|invertselection|load other.krv|mute|mutetrack 1|namechannel 2 bass|"
+        "newtrack 2|program 2 34|randomchannel|randomgate|randommute|randomnote|randomport|"
+        "randomvelocity|read other.krv|rotate 3|selectall|selecteighthnotes|"
+        "selectevent 3 2|selectquarternotes|selectstep 5|selecttrack 3|setchannel 5|"
+        "setgatetime 80|setloop 5|setnote 70|setport 1|setscale 2 12|setvelocity 3|unmute|"
+        "unmutetrack 3|unselectevent 1 1|unselectstep 1|unselecttrack 1|vary|vary2|vsolo|"
+        "vunsolo");
+    for (std::string line; std::getline(listed, line, '|');) {
+        changingLines.insert(line);
+    }
     // The commands that change nothing of it.
     const std::set<std::string> kUnchanging = {
         "display", "exportsmf", "help", "history", "migration", "pause",      "play",
         "ports",   "quit",      "redo", "reset",   "save",      "saveconfig", "saveselection",
-        "shell",   "status",    "stop", "undo",    "version",
-    };
+        "shell",   "status",    "stop", "undo",    "version"};
     std::set<std::string> classified = kUnchanging;
-    for (const std::string& line : kChanging) {
+    for (const std::string& line : changingLines) {
         classified.insert(line.substr(0, line.find(' ')));
     }
     // A command new to the table must be placed in one of the lists.
@@ -165,22 +70,25 @@ TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
             << KRVCommandTable::Get(row).mName << " is in neither list";
     }
 
-    ScratchFolder folder;
-    std::ofstream(folder / "other.krv") << "newtrack\nnewtrack\nselectall\nsetnote 70\nbpm 77\n";
-    std::ofstream(folder / "default.krv") << "newtrack\nsetnote 1\n";
+    Scratch folder(true);
+    folder.Write("other.krv", "newtrack\nnewtrack\nselectall\nsetnote 70\nbpm 77\n");
+    folder.Write("default.krv", "newtrack\nsetnote 1\n");
     MIDICLClient client("test", "none");
-    for (const std::string& line : kChanging) {
+    for (const std::string& line : changingLines) {
         SCOPED_TRACE(line);
         for (const char* tag : {"before", "after", "undone", "redone"}) {
-            std::remove((folder / (std::string("s") + tag)).c_str());
-            std::remove((folder / (std::string("c") + tag)).c_str());
+            std::filesystem::remove(folder.Path(std::string("s") + tag));
+            std::filesystem::remove(folder.Path(std::string("c") + tag));
         }
         KRVSequencer sequencer;
         sequencer.AddPort(client.MakeOutputPort("out"));
         sequencer.AddPort(client.MakeOutputPort("out"));
-        std::string said = RunTracked(
-            sequencer, kSetUp + SaveLines("before") + line + "\n" + SaveLines("after") + "undo\n" +
-                           SaveLines("undone") + "redo\n" + SaveLines("redone"));
+        int steps = 0;
+        std::string said =
+            RunShell(sequencer,
+                     kSetUp + SaveLines("before") + line + "\n" + SaveLines("after") + "undo\n" +
+                         SaveLines("undone") + "redo\n" + SaveLines("redone"),
+                     &steps);
         // (Whole files compared; on failure the shell's words say why.)
         const std::string tail = said.substr(said.size() - std::min<size_t>(said.size(), 600));
         EXPECT_TRUE(ReadSaved(folder, "before") != ReadSaved(folder, "after")) << tail;
@@ -193,11 +101,11 @@ TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
     KRVSequencer sequencer;
     sequencer.AddPort(client.MakeOutputPort("out"));
     int steps = 0;
-    std::string said = RunTracked(sequencer,
-                                  "newtrack\ndisplay\nexportsmf x.mid\nhelp\nhistory\nmigration\n"
-                                  "play\npause\nports\nreset\nsave y\nsaveconfig z\n"
-                                  "saveselection w\nstatus\nstop\nversion\n",
-                                  &steps);
+    std::string said = RunShell(sequencer,
+                                "newtrack\ndisplay\nexportsmf x.mid\nhelp\nhistory\nmigration\n"
+                                "play\npause\nports\nreset\nsave y\nsaveconfig z\n"
+                                "saveselection w\nstatus\nstop\nversion\n",
+                                &steps);
     EXPECT_EQ(steps, 1) << said;
 }
 
@@ -205,9 +113,11 @@ TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
 // forward; undo and redo say what they took, or that there was nothing.
 TEST(KRVUndo, StepsBackAndForward) {
     KRVSequencer sequencer;
-    std::string said = RunTracked(sequencer,
-                                  "undo\nnewtrack\nnewtrack\nbpm 99\nundo\nundo\nredo\n"
-                                  "deletetrack 1\nredo\nundo\nundo\nundo\nundo\nbpm\n");
+    int steps = 0;
+    std::string said = RunShell(sequencer,
+                                "undo\nnewtrack\nnewtrack\nbpm 99\nundo\nundo\nredo\n"
+                                "deletetrack 1\nredo\nundo\nundo\nundo\nundo\nbpm\n",
+                                &steps);
     const char* const kExpected[] = {
         "nothing to undo\n",   "undid 4: bpm 99\n",   "undid 3: newtrack\n",
         "redid 3: newtrack\n", "nothing to redo\n",   "undid 8: deletetrack 1\n",
@@ -255,60 +165,20 @@ TEST(KRVUndo, KeepsAHundredWholeChangesWithinTheBound) {
     EXPECT_FALSE(small.Record(sequencer, {2, "display"}));
 }
 
-// Counts what reaches a destination, from the clock thread.
-class NoteCounter : public MIDICLInputPortListener {
-public:
-    void Hear(const MIDICLPacketList* inList) override {
-        std::lock_guard<std::mutex> lock(mMutex);
-        for (std::size_t i = 0; i < inList->GetNumPackets(); i++) {
-            MIDICLPacket packet = inList->GetPacket(i);
-            bool on = (packet.mData[0] & 0xF0) == 0x90;
-            mSounding[packet.mData[1]] += on ? 1 : -1;
-            if (on) {
-                mNoteOns[packet.mData[1]]++;
-            }
-        }
-    }
-    int CountNoteOns(int inNote) {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mNoteOns[inNote];
-    }
-    int CountHanging() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        int hanging = 0;
-        for (const auto& [note, count] : mSounding) {
-            hanging += count != 0 ? 1 : 0;
-        }
-        return hanging;
-    }
-
-private:
-    std::mutex mMutex;
-    std::map<int, int> mSounding;
-    std::map<int, int> mNoteOns;
-};
-
-// Waits for the clock thread to play inCount more note-ons of inNote; the
-// wait is for ticks, however slowly the machine runs them.
-bool AwaitNoteOns(NoteCounter& ioCounter, int inNote, int inCount) {
+// Waits for the clock thread to play inCount more note-ons of inNote.
+bool AwaitNoteOns(NoteRecorder& ioCounter, int inNote, int inCount) {
     const int target = ioCounter.CountNoteOns(inNote) + inCount;
-    for (int waited = 0; waited < 120000; waited++) {
-        if (ioCounter.CountNoteOns(inNote) >= target) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
+    return Await([&] { return ioCounter.CountNoteOns(inNote) >= target; }, std::chrono::minutes(2));
 }
 
 // Undo of a load of 1,024 tracks while the clock plays: the tracks are
 // exchanged between two ticks, every note ends, and the clock goes on with
 // the sequence put back. (The thread sanitizer build checks the exchange.)
 TEST(KRVUndo, UndoesALargeLoadWhilePlaying) {
-    ScratchFolder folder;
+    Scratch folder(true);
     MIDICLClient client("test", "none");
     std::unique_ptr<MIDICLDestination> destination(client.MakeDestination("counter"));
-    NoteCounter counter;
+    NoteRecorder counter;
     destination->SetListener(&counter);
     KRVSequencer sequencer;
     MIDICLOutputPort* port = client.MakeOutputPort("out");
