@@ -98,8 +98,10 @@ class Fake:
             out.write(error + "\n")
 
     def clear_full(self):
+        """Room again; returns when, taken before krv can see it."""
+        cleared = now_ms()
         os.remove(self.full)
-        return now_ms()
+        return cleared
 
     def add_later(self, text):
         """Ports that start after krv, all at once."""
