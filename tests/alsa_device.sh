@@ -29,10 +29,10 @@ fail() {
 [ -r /dev/snd/seq ] && [ -w /dev/snd/seq ] || skip "no ALSA sequencer device (/dev/snd/seq)"
 command -v aseqdump >/dev/null && command -v aconnect >/dev/null ||
     skip "aseqdump and aconnect are not installed (alsa-utils)"
-if ! aconnect -o | grep -q "Midi Through"; then
+if ! grep -q "Midi Through" <<<"$(aconnect -o)"; then
     modprobe snd-seq-dummy 2>/dev/null
 fi
-aconnect -o | grep -q "Midi Through" || skip "no Midi Through port, and snd-seq-dummy did not load"
+grep -q "Midi Through" <<<"$(aconnect -o)" || skip "no Midi Through port, and snd-seq-dummy did not load"
 
 WORK=$(mktemp -d)
 DUMP_PID=""
@@ -55,7 +55,7 @@ start_dump() {
     stdbuf -oL aseqdump >"$WORK/dump.txt" 2>&1 &
     DUMP_PID=$!
     for _ in $(seq 100); do
-        aconnect -o | grep -q "'aseqdump'" && return
+        grep -q "'aseqdump'" <<<"$(aconnect -o)" && return
         sleep 0.05
     done
     fail "aseqdump did not come up"

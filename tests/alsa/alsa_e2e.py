@@ -13,8 +13,8 @@ CASE is one of:
                read-only, NO_EXPORT and krv's own output ports never), the
                start-up lines and `ports`; with no destination, the dummy
                one, whose input thread blocks the signals
-    play       the default bar at 120 bpm: note-ons 125 ms apart, each note
-               ended, all on port 0
+    play       the default bar at 120 bpm: note-ons 125 ms apart, gates of
+               three ticks, each note ended, all on port 0
     exits      quit, stop and quit, end of input, SIGTERM, SIGHUP while a
                note sounds, and SIGINT while playing: every note ends, and
                krv exits as it should
@@ -31,33 +31,27 @@ CASE is one of:
     hotplug    a synthesizer started after krv is announced, listed and
                played to; started after a krv with no destination, it
                takes port 0, its program before the first note
-
-Sanitizer builds set KRV_E2E_SLOW=1: timings are looser there.
 """
 import os
 import re
-import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-# The reporting helpers are the JACK end-to-end tests'.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from jack_e2e import expect_equal, fail, lines  # noqa: E402
+from krv_e2e import (LONG_NOTES, SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
+                     expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
+                     start_playing, wait_for)
 
-SLOW = os.environ.get("KRV_E2E_SLOW") == "1"
 # How far a note may stray from its place on the grid, in ms: the clock
 # thread sleeps to exact deadlines, but on a busy two-core machine a wake-up
-# now and then comes a few ms late. The notes' median must be on the grid.
+# now and then comes late. The notes' median must be on the grid.
 GRID_MS = 12.0 if SLOW else 5.0
 MEDIAN_MS = 3.0 if SLOW else 1.0
 STEP_MS = 125.0  # 120 bpm, 16 steps to the bar
 TICK_MS = STEP_MS / 6
-PROMPT = " krv> "
-STARTUP = "KRVShell: setting up MIDI config\n"
-
 DESKTOP = """\
 port 0:0 rwRW - System|Timer
 port 0:1 rR - System|Announce
@@ -69,269 +63,186 @@ port 129:0 wWx midi,application Hidden|private
 port 130:0 wW midi,application aseqdump|aseqdump
 """
 SYNTH = "128:0"
+SYNTH_LINE = DESKTOP.splitlines()[5] + "\n"
+EMPTY = "port 0:0 rwRW - System|Timer\nport 0:1 rR - System|Announce\n"
 # What krv lists, in order.
 DESKTOP_PORTS = ["FLUID Synth (4242):Synth input port (4242:0)", "aseqdump:aseqdump",
                  "UM-ONE:UM-ONE MIDI 1", "Midi Through:Midi Through Port-0"]
 DESKTOP_ADDRESSES = [SYNTH, "130:0", "24:0", "14:0"]
-KRV_CLIENT = 131
-
-# One long note a bar: at 20 bpm a C4 sounds for 2.7 s of every 3.
-LONG_NOTES = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "setgatetime 90", "clear",
-              "bpm 20"]
-
-
-def now_ns():
-    return time.monotonic_ns()
-
-
-class Event:
-    """One line of the record: time, what, and the words after."""
-
-    def __init__(self, line):
-        words = line.split()
-        self.ns = int(words[0])
-        self.what = words[1]
-        self.args = words[2:]
-
-    def ms(self):
-        return self.ns / 1e6
-
-    def is_send(self, kind=None):
-        return self.what == "send" and (kind is None or self.args[2] == kind)
-
-    def status(self):
-        return int(self.args[-1])
-
-    def dest(self):
-        return self.args[1]
-
-    def key(self):
-        return (self.dest(), int(self.args[3]), int(self.args[4]))
-
-    def __repr__(self):
-        return "%d %s %s" % (self.ns, self.what, " ".join(self.args))
+ERRNO = {"EAGAIN": 11, "ENOMEM": 12, "ENOSPC": 28}
 
 
 class Fake:
     """A scene, a record and a full-receiver switch in a folder of their own,
     and krv started on them."""
 
-    def __init__(self, krv, library, work, scene=DESKTOP):
-        self.krv = krv
-        self.record_path = os.path.join(work, "record.txt")
-        self.full_path = os.path.join(work, "full")
-        scene_path = os.path.join(work, "scene.txt")
-        with open(scene_path, "w") as out:
+    def __init__(self, scene=DESKTOP):
+        self.work = tempfile.mkdtemp(dir=WORK)
+        self.record, self.full, self.later = (os.path.join(self.work, name)
+                                              for name in ("record", "full", "later"))
+        with open(os.path.join(self.work, "scene"), "w") as out:
             out.write(scene)
-        for path in (self.record_path, self.full_path):
-            if os.path.exists(path):
-                os.remove(path)
-        self.env = dict(os.environ, KRV_MIDI_HOST="alsa", KRV_FAKE_ALSA_SCENE=scene_path,
-                        KRV_FAKE_ALSA_RECORD=self.record_path, KRV_FAKE_ALSA_FULL=self.full_path,
-                        LD_PRELOAD=" ".join(sanitizer_runtimes(krv) + [library]))
+        self.env = dict(os.environ, KRV_MIDI_HOST="alsa", LD_PRELOAD=PRELOAD,
+                        KRV_FAKE_ALSA_SCENE=os.path.join(self.work, "scene"),
+                        KRV_FAKE_ALSA_RECORD=self.record, KRV_FAKE_ALSA_FULL=self.full,
+                        KRV_FAKE_ALSA_LATER=self.later)
+        self.read_to, self.lines, self.sent = 0, [], []
 
-    def start(self, commands=()):
-        process = subprocess.Popen([self.krv], env=self.env, stdin=subprocess.PIPE,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        process.stdin.write(lines(commands))
-        process.stdin.flush()
-        return process
-
-    def run(self, commands):
-        out, err = self.start().communicate(lines(commands), timeout=60)
-        return out, err
+    def start(self, *commands):
+        krv = Krv([KRV], self.env)
+        krv.type(*commands)
+        return krv
 
     def set_full(self, error):
-        with open(self.full_path, "w") as out:
+        with open(self.full, "w") as out:
             out.write(error + "\n")
 
     def clear_full(self):
-        os.remove(self.full_path)
+        """Room again; returns when, taken before krv can see it."""
+        cleared = now_ms()
+        os.remove(self.full)
+        return cleared
+
+    def add_later(self, text):
+        """Ports that start after krv, all at once."""
+        with open(self.later + ".new", "w") as out:
+            out.write(text)
+        os.rename(self.later + ".new", self.later)
+        self.wait_for(lambda e: e[1] == "later", "the synthesizer's start")
 
     def events(self):
-        with open(self.record_path) as record:
-            return [Event(line) for line in record if line.strip()]
+        """(ms, what, args) of each line of the record. Read on from where
+        the last call stopped: a test polling a long record must not take
+        the cores krv's clock needs."""
+        if os.path.exists(self.record):
+            with open(self.record, "rb") as record:
+                record.seek(self.read_to)
+                text = record.read()
+            text = text[:text.rfind(b"\n") + 1]
+            self.read_to += len(text)
+            for words in map(str.split, text.decode().splitlines()):
+                self.lines.append((int(words[0]) / 1e6, words[1], words[2:]))
+                if words[1] == "send" and words[4] in ("on", "off", "program"):
+                    self.sent.append(send_of(self.lines[-1]))
+        return self.lines
+
+    def notes(self):
+        """The sends krv tried, delivered or not."""
+        self.events()
+        return self.sent
+
+    def statuses(self):
+        return [(ms, int(a[-1])) for ms, what, a in self.events() if what == "send"]
 
     def wait_for(self, found, what, seconds=10):
-        """The first event for which found() holds, once it is recorded."""
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            if os.path.exists(self.record_path):
-                for event in self.events():
-                    if found(event):
-                        return event
-            time.sleep(0.01)
-        fail("never recorded: " + what)
+        """The first record line found() holds for, once it is written."""
+        return wait_for(lambda: next(filter(found, self.events()), None), what, seconds)
+
+    def wait_for_note(self, found, what, seconds=10):
+        return wait_for(lambda: next(filter(found, self.notes()), None), what, seconds)
+
+    def expect_closed(self, what):
+        events = self.events()
+        if not events or events[-1][1] != "close":
+            fail("%s: krv did not close its sequencer client last: %r" % (what, events[-3:]))
 
 
-def sanitizer_runtimes(krv):
-    """A sanitizer's runtime must be loaded before anything preloaded."""
-    listing = subprocess.run(["ldd", krv], capture_output=True, text=True).stdout
-    return re.findall(r"=> (\S*lib(?:asan|tsan|ubsan)\.so\S*)", listing)
+def send_of(line):
+    ms, _, (_, dest, kind, channel, key, *rest) = line
+    return Note(ms, kind, int(channel), int(key), int(rest[0]) if kind != "program" else 0, dest,
+                delivered=rest[-1] == "0")
 
 
-def check_symbols(krv, library):
-    """Every alsa-lib function krv imports must be the fake's, or it would
-    reach the real library with the fake's handle."""
-    def names(path, option):
-        listing = subprocess.run(["nm", "-D", option, path], capture_output=True,
-                                 text=True).stdout
-        return {line.split()[-1].split("@")[0] for line in listing.splitlines()
-                if line.split()[-1].startswith("snd_")}
-    missing = names(krv, "--undefined-only") - names(library, "--defined-only")
-    if missing:
-        fail("the fake lacks alsa-lib functions krv calls: %s" % " ".join(sorted(missing)))
+def sounding(fake):
+    return fake.wait_for_note(lambda n: n.kind == "on", "a note-on")
 
 
-def wait_for_prompts(process, count, seconds=30):
-    """Reads krv's output until it has shown count prompts; returns it."""
-    seen = ""
-    deadline = time.time() + seconds
-    while seen.count(PROMPT) < count:
-        if time.time() > deadline:
-            fail("krv showed %d prompts, not %d: %r" % (seen.count(PROMPT), count, seen))
-        chunk = os.read(process.stdout.fileno(), 4096).decode()
-        if not chunk:
-            fail("krv ended early: %r" % seen)
-        seen += chunk
-    return seen
+def listing(ports, failure=None):
+    """What `ports` lists of ports, one of which may not connect."""
+    text = "".join("output port %d is %s\n  connected to %s\n" % (i, p, p)
+                   for i, p in enumerate(ports))
+    return text if not failure else text.replace(
+        "UM-ONE MIDI 1\n  connected to UM-ONE:UM-ONE MIDI 1\n",
+        "UM-ONE MIDI 1\n" + failure + "  connected to nothing\n")
 
 
-def start_playing(fake, commands):
-    """krv playing commands + play, from its prompt after play on."""
-    process = fake.start(commands + ["play"])
-    wait_for_prompts(process, len(commands) + 2)
-    return process
+def startup(ports, failure=None):
+    said = "".join("output port %d is %s\n" % p for p in enumerate(ports))
+    said = said.replace("UM-ONE MIDI 1\n", "UM-ONE MIDI 1\n" + failure) if failure else said
+    return (STARTUP + "KRVShell: found %d MIDI destinations\n" % len(ports) +
+            "".join("KRVShell: " + line + "\n" for line in said.splitlines()) + "1 krv> ")
 
 
-def sends(events, kind=None, delivered=True):
-    return [e for e in events if e.is_send(kind) and (e.status() == 0) == delivered]
-
-
-def expect_notes_alternate(events, what):
-    """Per destination, channel and key, what was delivered goes on, off,
-    on, off... and ends with an off: no note is left sounding, and no
-    note-off ends a later note than its own."""
-    sounding = {}
-    for event in sends(events):
-        if event.args[2] not in ("on", "off"):
-            continue
-        key = event.key()
-        if (event.args[2] == "on") == sounding.get(key, False):
-            fail("%s: %s out of turn in\n%s" % (what, event, "\n".join(map(repr, events))))
-        sounding[key] = event.args[2] == "on"
-    if any(sounding.values()):
-        fail("%s: notes left sounding: %r" % (what, [k for k, on in sounding.items() if on]))
-
-
-def expect_on_grid(offsets, what):
-    """offsets: how far each note was from its place on the grid, in ms."""
-    median = sorted(offsets)[len(offsets) // 2]
-    worst = max(offsets, key=abs)
-    print("%s off the grid (ms): median %.2f, worst %.2f of %d" % (what, median, worst,
-                                                                 len(offsets)))
-    if abs(median) > MEDIAN_MS or any(abs(o) > GRID_MS for o in offsets):
-        fail("%s stray from the grid: %s" % (what, " ".join(
-            "%d:%.2f" % (i, o) for i, o in enumerate(offsets) if abs(o) > MEDIAN_MS)[:2000]))
-
-
-def expect_closed(events, what):
-    if not events or events[-1].what != "close":
-        fail("%s: krv did not close its sequencer client last: %r" % (what, events[-3:]))
-
-
-def case_startup(krv, library, work):
-    fake = Fake(krv, library, work)
-    out, _ = fake.run(["ports"])
-    expected = STARTUP + "KRVShell: found 4 MIDI destinations\n"
-    expected += "".join("KRVShell: output port %d is %s\n" % p for p in enumerate(DESKTOP_PORTS))
-    expected += "1 krv> " + "".join("output port %d is %s\n  connected to %s\n" % (i, p, p)
-                                     for i, p in enumerate(DESKTOP_PORTS))
-    expected += "MIDI system: ALSA sequencer\n2 krv> "
-    expect_equal(out, expected, "start-up and ports on a desktop")
+def case_startup():
+    fake = Fake()
+    expect_equal(fake.start("ports").end(), startup(DESKTOP_PORTS) + listing(DESKTOP_PORTS) +
+                 "MIDI system: ALSA sequencer\n2 krv> ", "start-up and ports on a desktop")
     events = fake.events()
-    expect_equal(events[0].args, ["client=%d" % KRV_CLIENT, "nonblock=1"], "the client opened")
-    creates = [e for e in events if e.what == "create" and e.args[-1] == "output"]
-    connects = [e for e in events if e.what == "connect"]
+    expect_equal(events[0][1:], ("open", ["client=131", "nonblock=1"]), "the client opened")
+    creates = [a[0] for _, what, a in events if what == "create" and a[-1] == "output"]
     expect_equal(len(creates), 4, "output ports made")
-    for create, connect, address in zip(creates, connects, DESKTOP_ADDRESSES):
-        expect_equal(connect.args, [create.args[0], address, "0"], "port %s's connection" %
-                     create.args[0])
-    expect_equal([e.what for e in events if e.what in ("delete", "close")],
+    connects = [a for _, what, a in events if what == "connect"]
+    expect_equal(connects, [[c, address, "0"] for c, address in zip(creates, DESKTOP_ADDRESSES)],
+                 "the output ports' connections")
+    expect_equal([what for _, what, _ in events if what in ("delete", "close")],
                  ["delete"] * 4 + ["close"], "the end")
-
     # Nothing to play to: krv makes a destination of its own, whose input
     # thread must leave the signals to krv's command thread.
-    fake = Fake(krv, library, work, scene="port 0:0 rwRW - System|Timer\n")
-    process = fake.start(["ports", "newtrack", "play"])
-    fake.wait_for(lambda e: e.is_send("on"), "a note-on")
-    out, _ = process.communicate("stop\nquit\n", timeout=30)
+    fake = Fake("port 0:0 rwRW - System|Timer\n")
+    krv = fake.start("ports", "newtrack", "play")
+    sounding(fake)
     own = "KRVSequencer:KRVShell dummy destination"
-    expect_equal(out.split(" krv> ")[0], STARTUP + "KRVShell: found 0 MIDI destinations\n"
+    expect_equal(krv.end("stop\nquit\n").split(" krv> ")[0], STARTUP +
+                 "KRVShell: found 0 MIDI destinations\n"
                  "KRVShell: no MIDI destinations found, making a dummy one\n"
                  "KRVShell: output port 0 is %s\n1" % own, "start-up with no destination")
-    events = fake.events()
-    blocks = [e for e in events if e.what == "input-thread"]
-    expect_equal([b.args for b in blocks], [["blocks", "INT=1", "TERM=1", "HUP=1"]],
-                 "the input thread's signals")
-    notes = sends(events, "on")
-    if not notes or any(n.dest() != "128:0" for n in notes):
-        fail("notes did not go to krv's own destination 128:0: %r" % notes)
-    expect_notes_alternate(events, "dummy destination")
+    expect_equal([a for _, what, a in fake.events() if what == "input-thread"],
+                 [["blocks", "INT=1", "TERM=1", "HUP=1"]], "the input thread's signals")
+    expect_equal({n.dest for n in of_kind(fake.notes(), "on")}, {"128:0"},
+                 "where the notes went, krv's own destination")
+    expect_paired(fake.notes(), "dummy destination")
 
 
-def case_play(krv, library, work):
-    fake = Fake(krv, library, work)
-    process = start_playing(fake, ["newtrack"])
-    time.sleep(2.2)
-    out, err = process.communicate("stop\nquit\n", timeout=30)
-    expect_equal(process.returncode, 0, "exit status: " + err)
-    events = fake.events()
-    ons = sends(events, "on")
-    if len(ons) < 16:
-        fail("a bar's notes expected, got %d" % len(ons))
-    if any(e.dest() != SYNTH or e.args[3:6] != ["0", "0", "64"] for e in ons):
-        fail("notes must be channel 1, C-1, velocity 64, to port 0 (%s): %r" % (SYNTH, ons))
-    if sends(events, delivered=False) or "dropped" in out:
-        fail("sends refused on a receiver with room: %r" % sends(events, delivered=False))
-    expect_notes_alternate(events, "play")
-    expect_closed(events, "play")
-    onsets = [e.ms() for e in ons]
-    gaps = [b - a for a, b in zip(onsets, onsets[1:])]
-    print("gaps between note-ons (ms): " + " ".join("%.2f" % g for g in gaps))
-    expect_on_grid([t - onsets[0] - i * STEP_MS for i, t in enumerate(onsets)], "note-ons")
-    gates = [off.ms() - on.ms() for on, off in zip(ons, sends(events, "off"))]
+def case_play():
+    fake = Fake()
+    krv = start_playing(lambda: fake.start(), ["newtrack"])
+    wait_for(lambda: len(of_kind(fake.notes(), "on")) >= 17, "a bar of notes")
+    out = krv.end("stop\nquit\n")
+    notes = fake.notes()
+    ons = of_kind(notes, "on")
+    expect_equal({(n.dest, n.channel, n.key, n.value) for n in ons}, {(SYNTH, 0, 0, 64)},
+                 "notes of channel 1, C-1, velocity 64, to port 0")
+    if any(not n.delivered for n in notes) or "dropped" in out:
+        fail("sends refused on a receiver with room: %r" % notes)
+    expect_paired(notes, "play")
+    fake.expect_closed("play")
+    expect_near([n.ms - ons[0].ms - i * STEP_MS for i, n in enumerate(ons)], GRID_MS,
+                "note-ons off the grid (ms)", MEDIAN_MS)
     # Gate 50 of a six-tick step: three ticks.
-    if any(abs(g - 3 * TICK_MS) > GRID_MS for g in gates[:-1]):
-        fail("gates are not three ticks: %r" % gates)
+    expect_near([off.ms - on.ms - 3 * TICK_MS for on, off in zip(ons, of_kind(notes, "off"))][:-1],
+                GRID_MS, "gates against three ticks (ms)")
 
 
-def case_exits(krv, library, work):
-    ways = [("quit", "quit\n", None, 0), ("stop and quit", "stop\nquit\n", None, 0),
-            ("end of input", "", None, 0), ("SIGTERM", None, signal.SIGTERM, 128 + 15),
-            ("SIGHUP", None, signal.SIGHUP, 128 + 1), ("SIGINT, then quit", None,
-                                                        signal.SIGINT, 0)]
-    for what, text, sig, status in ways:
-        fake = Fake(krv, library, work)
-        process = start_playing(fake, LONG_NOTES)
-        fake.wait_for(lambda e: e.is_send("on"), "a note-on")
-        asked = now_ns()
+def case_exits():
+    for what, text, sig, status in EXITS + [("SIGINT, then quit", "quit\n", signal.SIGINT, 0)]:
+        fake = Fake()
+        krv = start_playing(lambda: fake.start())
+        sounding(fake)
+        asked = now_ms()
         if sig is not None:
-            process.send_signal(sig)
+            krv.send_signal(sig)
         if sig == signal.SIGINT:
             # Playback stops and krv stays at its prompt.
-            off = fake.wait_for(lambda e: e.is_send("off"), "the note-off of SIGINT")
-            expect_equal(process.poll(), None, "krv still running after SIGINT")
-            text = "quit\n"
-        out, err = process.communicate(text, timeout=30)
-        expect_equal(process.returncode, status, "%s: exit status (%s)" % (what, err))
-        events = fake.events()
-        expect_notes_alternate(events, what)
-        expect_closed(events, what)
-        off = sends(events, "off")[-1]
-        print("%s: note-off %.1f ms after" % (what, (off.ns - asked) / 1e6))
-        if len(sends(events, "on")) != 1 or off.ns < asked:
-            fail("%s: one note, ended by the exit, expected: %r" % (what, sends(events)))
+            fake.wait_for_note(lambda n: n.kind == "off", "the note-off of SIGINT")
+            expect_equal(krv.alive(), True, "krv still running after SIGINT")
+        krv.end(text, status)
+        notes = fake.notes()
+        expect_paired(notes, what)
+        fake.expect_closed(what)
+        offs = of_kind(notes, "off")
+        print("%s: note-off %.1f ms after" % (what, offs[-1].ms - asked))
+        if len(of_kind(notes, "on")) != 1 or offs[-1].ms < asked:
+            fail("%s: one note, ended by the exit, expected: %r" % (what, notes))
 
 
 # Eight tracks on port 0: every step eight note-ons, and three ticks later
@@ -347,259 +258,189 @@ def steps_of(ons):
     """Track 1's note-ons with the number of steps each came after the
     first."""
     numbered = []
-    for event in ons:
-        if event.args[3] != "0" or not 41 <= int(event.args[4]) <= 56:
-            continue
-        step = int(event.args[4]) - 41
-        if numbered:
-            previous, count = numbered[-1][1] % 16, numbered[-1][1]
-            step = count + (step - previous) % 16
-        numbered.append((event, step))
+    for note in ons:
+        if 41 <= note.key <= 56:
+            step = note.key - 41
+            if numbered:
+                step = numbered[-1][1] + (step - numbered[-1][1] % 16) % 16
+            numbered.append((note, step))
     return numbered
 
 
-def case_full(krv, library, work):
-    fake = Fake(krv, library, work)
-    process = start_playing(fake, EIGHT_TRACKS)
+def case_full():
+    fake = Fake()
+    krv = start_playing(lambda: fake.start(), EIGHT_TRACKS)
     windows = []
-    time.sleep(0.5)
-    for error in ("EAGAIN", "ENOMEM", "ENOSPC"):
-        # Full while notes sound (their note-offs are three ticks away), for
-        # a little under three steps.
-        since = now_ns()
-        fake.wait_for(lambda e: e.ns > since and e.is_send("on") and e.status() == 0,
-                      "a note-on")
-        start = now_ns()
+    for error in ERRNO:
+        # Room for some steps, then full while notes sound (their note-offs
+        # are three ticks away), for a little under three steps.
+        since = windows[-1][2] + 400 if windows else now_ms() + 500
+        wait_for(lambda: now_ms() > since, "some steps with room")
+        fake.wait_for_note(lambda n: n.ms > since and n.kind == "on", "a note-on")
+        start = now_ms()
         fake.set_full(error)
-        fake.wait_for(lambda e: e.ns > start and e.is_send("off") and e.status() != 0,
-                      "a refused note-off")
-        time.sleep(max(0.0, 0.35 - (now_ns() - start) / 1e9))
-        fake.clear_full()
-        windows.append((error, start, now_ns()))
-        time.sleep(0.4)
-    stopped = now_ns()
-    out, err = process.communicate("stop\nquit\n", timeout=30)
-    expect_equal(process.returncode, 0, "exit status: " + err)
-    events = fake.events()
-    expect_notes_alternate(events, "a receiver full for a while")
-    expect_closed(events, "full")
+        fake.wait_for_note(lambda n: n.ms > start and n.kind == "off" and not n.delivered,
+                           "a refused note-off")
+        wait_for(lambda: now_ms() > start + 350, "the end of the full window")
+        windows.append((error, start, fake.clear_full()))
+    wait_for(lambda: now_ms() > windows[-1][2] + 400, "some steps after")
+    stopped = now_ms()
+    out = krv.end("stop\nquit\n")
+    notes = fake.notes()
+    expect_paired(notes, "a receiver full for a while")
+    fake.expect_closed("full")
     for error, start, end in windows:
-        refused = [e for e in sends(events, delivered=False) if start <= e.ns <= end]
-        if any(e.status() != -{"EAGAIN": 11, "ENOMEM": 12, "ENOSPC": 28}[error] for e in refused):
-            fail("%s: the fake refused with another error: %r" % (error, refused))
+        refused = {s for ms, s in fake.statuses() if start <= ms <= end and s}
+        expect_equal(refused, {-ERRNO[error]}, "%s: the errors of the refused sends" % error)
         # What was held goes at the next tick after the receiver has room.
-        first = next(e for e in events if e.ns > end and e.is_send() and e.status() == 0)
-        if first.args[2] != "off" or (first.ns - end) / 1e6 > TICK_MS + GRID_MS:
+        first = next(n for n in notes if n.ms > end and n.delivered)
+        if first.kind != "off" or first.ms - end > TICK_MS + GRID_MS:
             fail("%s: held note-offs did not go first, at the next tick: %r" % (error, first))
-    numbered = steps_of(sends(events, "on"))
+    numbered = steps_of(of_kind(notes, "on"))
     if numbered[-1][1] < 16:
         fail("krv played too few steps: %r" % numbered)
-    expect_on_grid([e.ms() - numbered[0][0].ms() - step * STEP_MS for e, step in numbered],
-                   "track 1's note-ons, around a full receiver")
+    expect_near([n.ms - numbered[0][0].ms - step * STEP_MS for n, step in numbered], GRID_MS,
+                "track 1's note-ons around a full receiver, off the grid (ms)", MEDIAN_MS)
     # Whatever the clock thread tried to send, it tried on a tick: nothing
     # it sent waited for the receiver.
-    first = numbered[0][0].ms()
-    expect_on_grid([(e.ms() - first + TICK_MS / 2) % TICK_MS - TICK_MS / 2
-                    for e in events if e.is_send() and first <= e.ms() and e.ns < stopped],
-                   "sends tried while playing, to the nearest tick,")
+    first = numbered[0][0].ms
+    expect_near([(ms - first + TICK_MS / 2) % TICK_MS - TICK_MS / 2 for ms, _ in fake.statuses()
+                 if first <= ms < stopped], GRID_MS, "sends tried while playing, off a tick (ms)",
+                MEDIAN_MS)
     # Every step from the first note to the last tried eight: those that did
     # not go out are the ones krv says it dropped.
-    tried = 8 * (numbered[-1][1] + 1)
-    missing = tried - len(sends(events, "on"))
+    missing = 8 * (numbered[-1][1] + 1) - len(of_kind(notes, "on"))
     dropped = re.search(r"krv: (\d+) notes dropped", out)
     if not missing or not dropped or int(dropped.group(1)) != missing:
         fail("krv should say it dropped the %d note-ons that did not go: %r" % (missing, out))
 
 
-def refused_note_off(krv, library, work, command):
+def refused_note_off(command):
     """krv playing a long note, told command once the receiver is full; the
     fake, krv and when command was sent, once its note-off was refused."""
-    fake = Fake(krv, library, work)
-    process = start_playing(fake, LONG_NOTES)
-    fake.wait_for(lambda e: e.is_send("on"), "a note-on")
+    fake = Fake()
+    krv = start_playing(lambda: fake.start())
+    sounding(fake)
     fake.set_full("EAGAIN")
-    asked = now_ns()
-    process.stdin.write(command + "\n")
-    process.stdin.flush()
-    fake.wait_for(lambda e: e.is_send("off") and e.status() != 0, "the refused note-off")
-    return fake, process, asked
+    asked = krv.type(command)
+    fake.wait_for_note(lambda n: n.kind == "off" and not n.delivered, "the refused note-off")
+    return fake, krv, asked
 
 
-def case_drain(krv, library, work):
+def case_drain():
     for recovers in (True, False):
         what = "a receiver that recovers" if recovers else "a receiver that stopped"
-        fake, process, asked = refused_note_off(krv, library, work, "quit")
+        fake, krv, asked = refused_note_off("quit")
+        cleared = fake.clear_full() if recovers else None
+        krv.end("")
+        took_ms = now_ms() - asked
+        fake.expect_closed(what)
+        tries = [n.ms for n in fake.notes() if n.kind == "off" and not n.delivered]
+        print("%s: retried for %.1f ms, exit took %.1f ms" % (what, tries[-1] - tries[0],
+                                                             took_ms))
         if recovers:
-            time.sleep(0.1)
-            cleared = now_ns()
-            fake.clear_full()
-        out, err = process.communicate(timeout=30)
-        took_ms = (now_ns() - asked) / 1e6
-        expect_equal(process.returncode, 0, "%s: exit status (%s)" % (what, err))
-        events = fake.events()
-        expect_closed(events, what)
-        tries = [e for e in events if e.is_send("off") and e.status() != 0]
-        waited_ms = (tries[-1].ns - tries[0].ns) / 1e6
-        print("%s: retried for %.1f ms, exit took %.1f ms" % (what, waited_ms, took_ms))
-        if recovers:
-            expect_notes_alternate(events, what)
-            if sends(events, "off")[-1].ns < cleared:
+            expect_paired(fake.notes(), what)
+            if of_kind(fake.notes(), "off")[-1].ms < cleared:
                 fail("%s: the note-off went before the receiver had room" % what)
-        elif not 200 <= waited_ms <= 300 or took_ms > 1000:
+        elif not 200 <= tries[-1] - tries[0] <= 300 or took_ms > 1000:
             fail("%s: krv should wait a quarter second, and exit within one" % what)
-    stop_while_full(krv, library, work)
-
-
-def stop_while_full(krv, library, work):
-    """A stop whose note-off a receiver busy for a second refuses: with krv
-    idle at its prompt, the note ends within a few ms of the receiver
-    taking events again, not at the next play."""
-    fake, process, asked = refused_note_off(krv, library, work, "stop")
-    wait_for_prompts(process, 1)
-    print("stop took %.1f ms" % ((now_ns() - asked) / 1e6))
-    time.sleep(max(0.0, 1.0 - (now_ns() - asked) / 1e9))
-    cleared = now_ns()
-    fake.clear_full()
+    # A stop whose note-off a receiver busy for a second refuses: with krv
+    # idle at its prompt, the note ends within a few ms of the receiver
+    # taking events again, not at the next play.
+    fake, krv, asked = refused_note_off("stop")
+    krv.prompts()
+    wait_for(lambda: now_ms() > asked + 1000, "a second of a full receiver")
+    cleared = fake.clear_full()
     # The clock has ended and krv reads nothing more: only the stop sends.
-    sent = fake.wait_for(lambda e: e.ns > cleared and e.is_send("off") and e.status() == 0,
-                         "the held note-off, after the receiver had room", 2)
-    late_ms = (sent.ns - cleared) / 1e6
-    print("the held note-off went %.1f ms after the receiver had room" % late_ms)
-    if late_ms > (50 if SLOW else 10):
-        fail("stop while full: the held note-off went %.1f ms after the receiver had room"
-             % late_ms)
-    out, err = process.communicate("quit\n", timeout=30)
-    expect_equal(process.returncode, 0, "stop while full: exit status (%s)" % err)
-    expect_notes_alternate(fake.events(), "stop while full")
+    sent = fake.wait_for_note(lambda n: n.ms > cleared and n.kind == "off" and n.delivered,
+                              "the held note-off, after the receiver had room", 2)
+    print("the held note-off went %.1f ms after the receiver had room" % (sent.ms - cleared))
+    if sent.ms - cleared > (50 if SLOW else 10):
+        fail("stop while full: the held note-off went %.1f ms late" % (sent.ms - cleared))
+    krv.end()
+    expect_paired(fake.notes(), "stop while full")
 
 
-def case_subscribe(krv, library, work):
-    fake = Fake(krv, library, work, scene=DESKTOP + "refuse 24:0 EPERM\n")
-    commands = ["ports", "newtrack", "newtrack", "selt 2", "setport 2", "setnote C4", "clear",
-                "play"]
-    process = fake.start(commands)
-    seen = wait_for_prompts(process, len(commands) + 1)
-    time.sleep(0.6)
-    out, err = process.communicate("stop\nquit\n", timeout=30)
-    out = seen + out
-    expect_equal(process.returncode, 0, "exit status: " + err)
+def case_subscribe():
+    fake = Fake(DESKTOP + "refuse 24:0 EPERM\n")
+    krv = fake.start("ports", "newtrack", "newtrack", "selt 2", "setport 2", "setnote C4",
+                     "clear", "play")
+    krv.prompts(9)
+    sounding(fake)
+    out = krv.said + krv.end("stop\nquit\n")
     failure = "output port 2 could not connect to UM-ONE:UM-ONE MIDI 1: Operation not permitted\n"
-    listing = "".join("output port %d is %s\n" % p for p in enumerate(DESKTOP_PORTS))
-    listing = listing.replace("UM-ONE MIDI 1\n", "UM-ONE MIDI 1\n" + failure)
-    startup = "".join("KRVShell: " + line + "\n" for line in listing.splitlines())
-    listing = "".join("output port %d is %s\n  connected to %s\n" % (i, p, p)
-                      for i, p in enumerate(DESKTOP_PORTS))
-    listing = listing.replace("UM-ONE MIDI 1\n  connected to UM-ONE:UM-ONE MIDI 1\n",
-                              "UM-ONE MIDI 1\n" + failure + "  connected to nothing\n")
-    expected = STARTUP + "KRVShell: found 4 MIDI destinations\n" + startup + "1 krv> " + listing
+    expected = startup(DESKTOP_PORTS, failure) + listing(DESKTOP_PORTS, failure)
     expect_equal(out[:len(expected)], expected, "start-up and ports with a refused subscription")
     if "dropped" in out:
         fail("a port that could not connect must drop quietly: %r" % out)
-    events = fake.events()
-    if any(e.dest() == "24:0" for e in events if e.is_send()):
+    if any(n.dest == "24:0" for n in fake.notes()):
         fail("krv sent to the port it could not connect")
-    if not sends(events, "on"):
-        fail("port 0 did not play")
-    expect_notes_alternate(events, "subscribe")
+    expect_paired(fake.notes(), "subscribe")
     # The refused port alone: nothing is heard, and play says so.
-    fake = Fake(krv, library, work, scene=[line for line in DESKTOP.splitlines()
-                                           if "UM-ONE" in line][0] + "\nrefuse 24:0 EPERM\n")
-    out, _ = fake.run(["newtrack", "play", "stop", "quit"])
-    if "krv: no MIDI destination, playing silently" not in out:
-        fail("play did not say that nothing hears it: %r" % out)
+    alone = Fake(DESKTOP.splitlines()[4] + "\nrefuse 24:0 EPERM\n").start("newtrack", "play")
+    expect_in(alone.end("stop\nquit\n"), "krv: no MIDI destination, playing silently",
+              "play with nothing to hear it")
 
 
-def case_hotplug(krv, library, work):
+def case_hotplug():
     """A synthesizer started after krv: announced, listed, played to. Its
     announcement is said at the next prompt once krv has it; `ports` finds
     the synthesizer also before it has."""
+    new = "krv: new MIDI destination: port 3 is %s\n" % DESKTOP_PORTS[0]
     for quiet in (False, True):
         what = "ports before the announcement" if quiet else "announced"
-        later = os.path.join(work, "later-%s.txt" % ("quiet" if quiet else "announced"))
-        scene = "".join(line + "\n" for line in DESKTOP.splitlines() if "FLUID" not in line)
-        fake = Fake(krv, library, work, scene=scene)
-        fake.env["KRV_FAKE_ALSA_LATER"] = later
-        process = fake.start(["newtrack"])
-        wait_for_prompts(process, 2)
-        with open(later + ".new", "w") as out:
-            out.write([line for line in DESKTOP.splitlines() if "FLUID" in line][0] + "\n")
-            out.write("quiet\n" if quiet else "")
-        os.rename(later + ".new", later)
-        fake.wait_for(lambda e: e.what == "later", "the synthesizer's start")
-        new = "krv: new MIDI destination: port 3 is %s\n" % DESKTOP_PORTS[0]
-        said = "" if quiet else say_at_prompt(fake, process, new)
-        process.stdin.write(lines(["ports", "selectall", "setport 3", "play"]))
-        process.stdin.flush()
-        fake.wait_for(lambda e: e.is_send("on") and e.dest() == SYNTH,
-                      "a note-on to the synthesizer")
-        out, err = process.communicate("stop\nquit\n", timeout=30)
-        expect_equal(process.returncode, 0, "%s: exit status: %s" % (what, err))
-        if (said + out).count(new) != 1 or "output port 3 is %s\n  connected to %s\n" % (
-                DESKTOP_PORTS[0], DESKTOP_PORTS[0]) not in out:
-            fail("%s: the synthesizer was not announced once and listed: %r" % (what, said + out))
-        expect_notes_alternate(fake.events(), what)
-    first_sound(krv, library, work)
-
-
-def first_sound(krv, library, work):
-    """No destination at start: the synthesizer started later takes port 0,
-    where the notes are, and hears its program before the first note."""
-    later = os.path.join(work, "later-first.txt")
-    fake = Fake(krv, library, work, scene="port 0:0 rwRW - System|Timer\n"
-                "port 0:1 rR - System|Announce\n")
-    fake.env["KRV_FAKE_ALSA_LATER"] = later
-    process = fake.start(["newtrack", "program 1 34"])
-    wait_for_prompts(process, 3)
+        fake = Fake(DESKTOP.replace(SYNTH_LINE, ""))
+        krv = fake.start("newtrack")
+        krv.prompts(2)
+        fake.add_later(SYNTH_LINE + ("quiet\n" if quiet else ""))
+        if not quiet:
+            # The announcement has reached krv once the fake has handed it
+            # over, and is taken a moment later: Enter until it is said.
+            fake.wait_for(lambda e: e[1] == "announce", "krv reading the announcement")
+            wait_for(lambda: new in krv.say(""), "the new destination said at a prompt")
+        krv.type("ports", "selectall", "setport 3", "play")
+        fake.wait_for_note(lambda n: n.kind == "on" and n.dest == SYNTH, "a note to the synth")
+        krv.end("stop\nquit\n")
+        expect_in(krv.said, new, what + ": announced once", 1)
+        expect_in(krv.said, "output port 3 is %s\n  connected to %s\n" % (DESKTOP_PORTS[0],
+                                                                          DESKTOP_PORTS[0]),
+                  what + ": listed")
+        expect_paired(fake.notes(), what)
+    # No destination at start: the synthesizer started later takes port 0,
+    # where the notes are, and hears its program before the first note.
     # krv's own client is 128 here: the synthesizer comes after it.
-    synth = "140:0"
-    with open(later + ".new", "w") as out:
-        out.write([line for line in DESKTOP.splitlines() if "FLUID" in line][0].replace(
-            SYNTH, synth) + "\n")
-    os.rename(later + ".new", later)
-    fake.wait_for(lambda e: e.what == "later", "the synthesizer's start")
-    process.stdin.write(lines(["ports", "play"]))
-    process.stdin.flush()
-    fake.wait_for(lambda e: e.is_send("on") and e.dest() == synth, "a note-on to the synthesizer")
-    out, err = process.communicate("stop\nquit\n", timeout=30)
-    expect_equal(process.returncode, 0, "first sound: exit status: " + err)
-    if "krv: new MIDI destination: port 0 is %s\n" % DESKTOP_PORTS[0] not in out:
-        fail("the synthesizer did not take port 0: %r" % out)
-    to_synth = [e for e in sends(fake.events()) if e.dest() == synth]
-    if not to_synth or to_synth[0].args[2:5] != ["program", "0", "33"]:
-        fail("the synthesizer's first event was not program 34 on channel 1: %r" % to_synth[:3])
-    expect_notes_alternate(fake.events(), "first sound")
+    fake = Fake(EMPTY)
+    krv = fake.start("newtrack", "program 1 34")
+    krv.prompts(3)
+    fake.add_later(SYNTH_LINE.replace(SYNTH, "140:0"))
+    krv.type("ports", "play")
+    fake.wait_for_note(lambda n: n.kind == "on" and n.dest == "140:0", "a note to the synth")
+    expect_in(krv.end("stop\nquit\n"), "krv: new MIDI destination: port 0 is %s\n" %
+              DESKTOP_PORTS[0], "the synthesizer on port 0")
+    to_synth = [n for n in fake.notes() if n.dest == "140:0"]
+    expect_equal((to_synth[0].kind, to_synth[0].channel, to_synth[0].key), ("program", 0, 33),
+                 "the synthesizer's first event")
+    expect_paired(fake.notes(), "first sound")
 
 
-def say_at_prompt(fake, process, news):
-    """What krv said at its prompts until news, pressing Enter; the
-    announcement has reached krv when the fake has handed it over, and is
-    taken a moment later."""
-    fake.wait_for(lambda e: e.what == "announce", "krv reading the announcement")
-    said = ""
-    for _ in range(100):
-        process.stdin.write("\n")
-        process.stdin.flush()
-        said += wait_for_prompts(process, 1)
-        if news in said:
-            return said
-        time.sleep(0.01)
-    fail("the new destination was not said at a prompt: %r" % said)
-
-def main():
-    if len(sys.argv) != 4:
-        print(__doc__)
-        sys.exit(2)
-    krv, library, case = sys.argv[1:]
-    check_symbols(krv, library)
-    work = tempfile.mkdtemp(prefix="krv-alsa-")
-    try:
-        globals()["case_" + case](krv, library, work)
-    finally:
-        if os.environ.get("KRV_KEEP") and os.path.exists(os.path.join(work, "record.txt")):
-            shutil.copy(os.path.join(work, "record.txt"), os.environ["KRV_KEEP"])
-        shutil.rmtree(work, ignore_errors=True)
-    print("PASS")
+def check_symbols(library):
+    """Every alsa-lib function krv imports must be the fake's, or it would
+    reach the real library with the fake's handle."""
+    def names(path, option):
+        listing = subprocess.run(["nm", "-D", option, path], capture_output=True,
+                                 text=True).stdout.split()
+        return {word.split("@")[0] for word in listing if word.startswith("snd_")}
+    missing = names(KRV, "--undefined-only") - names(library, "--defined-only")
+    if missing:
+        fail("the fake lacks alsa-lib functions krv calls: %s" % " ".join(sorted(missing)))
 
 
 if __name__ == "__main__":
-    main()
+    KRV, library, case = sys.argv[1:]
+    check_symbols(library)
+    # A sanitizer's runtime must be loaded before anything preloaded.
+    PRELOAD = " ".join(re.findall(r"=> (\S*lib(?:asan|tsan|ubsan)\.so\S*)", subprocess.run(
+        ["ldd", KRV], capture_output=True, text=True).stdout) + [library])
+    with tempfile.TemporaryDirectory(prefix="krv-alsa-") as WORK:
+        globals()["case_" + case]()
+    print("PASS")

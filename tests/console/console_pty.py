@@ -19,55 +19,56 @@ import tempfile
 import termios
 import time
 
-UP = "\x1b[A"
-CTRL_C = "\x03"
-CTRL_D = "\x04"
+UP, CTRL_C, CTRL_D = "\x1b[A", "\x03", "\x04"
+QUESTION = r"unsaved changes - %s anyway \(y/n\) \?$"
 
 
 class Console:
     """krv on a pseudo-terminal; expect() waits for a pattern in its output."""
 
-    def __init__(self, krv, env, cwd, args=()):
+    def __init__(self, env, cwd, args=()):
         self.output = ""
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
             os.chdir(cwd)
-            os.execve(krv, [krv, *args], env)
+            os.execve(KRV, [KRV, *args], env)
         self.expect(r"1 krv> $")
 
     def set_columns(self, columns):
         fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 50, columns, 0, 0))
 
-    def send(self, text):
-        os.write(self.fd, text.encode())
-
     def expect(self, pattern, timeout=20):
         """Waits for the pattern in the output not yet consumed; returns the
         consumed text up to the end of the match."""
         deadline = time.monotonic() + timeout
-        while True:
-            match = re.search(pattern, self.output)
-            if match:
-                consumed = self.output[: match.end()]
-                self.output = self.output[match.end():]
-                return consumed
-            remaining = deadline - time.monotonic()
-            ready = select.select([self.fd], [], [], max(remaining, 0))[0]
-            chunk = b""
-            if ready:
-                try:
-                    chunk = os.read(self.fd, 4096)
-                except OSError:
-                    pass
+        while not re.search(pattern, self.output):
+            ready = select.select([self.fd], [], [], max(deadline - time.monotonic(), 0))[0]
+            try:
+                chunk = os.read(self.fd, 4096) if ready else b""
+            except OSError:
+                chunk = b""
             if not chunk:
                 raise AssertionError(f"no {pattern!r} in output:\n{self.output!r}")
             self.output += chunk.decode(errors="replace")
+        end = re.search(pattern, self.output).end()
+        consumed, self.output = self.output[:end], self.output[end:]
+        return consumed
 
-    def finish(self):
-        """Waits for the end of krv; returns its exit status and what it
-        printed last."""
-        rest = ""
-        while True:
+    def talk(self, *steps):
+        """Types each step's keys and waits for its pattern; a number n
+        stands for the pattern of prompt n. Returns what the last said."""
+        said = ""
+        for keys, pattern in steps:
+            os.write(self.fd, keys.encode())
+            said = self.expect(rf"{pattern} krv> $" if isinstance(pattern, int) else pattern)
+        return said
+
+    def finish(self, keys=""):
+        """Types keys, waits for the end of krv; returns its exit status and
+        what it printed last."""
+        os.write(self.fd, keys.encode())
+        rest = self.output
+        while select.select([self.fd], [], [], 20)[0]:
             try:
                 chunk = os.read(self.fd, 4096)
             except OSError:
@@ -77,13 +78,12 @@ class Console:
             rest += chunk.decode(errors="replace")
         status = os.waitpid(self.pid, 0)[1]
         os.close(self.fd)
-        return os.waitstatus_to_exitcode(status), self.output + rest
+        return os.waitstatus_to_exitcode(status), rest
 
 
 def environment(home, **extra):
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "TERM": "xterm",
-           "KRV_MIDI_HOST": "none", "HOME": home}
-    env.update(extra)
+           "KRV_MIDI_HOST": "none", "HOME": home, **extra}
     return {k: v for k, v in env.items() if v is not None}
 
 
@@ -92,64 +92,45 @@ def check(condition, message):
         raise AssertionError(message)
 
 
-def test_editing(krv, scratch):
+def body_lines(said):
+    """The lines of an answer, without the echoed command and the prompt."""
+    return [line.rstrip() for line in said.split("\r\n")[1:-1]]
+
+
+def test_editing(scratch):
     folder = os.path.join(scratch, "work")
-    os.mkdir(folder)
+    os.makedirs(os.path.join(folder, "grooves"))
     for name in ("groove one.krv", "grid.krv"):
         open(os.path.join(folder, name), "w").close()
-    os.mkdir(os.path.join(folder, "grooves"))
-    krv_console = Console(krv, environment(scratch), folder)
-
-    # A unique command completes with a blank after it.
-    krv_console.send("vers\t\r")
-    krv_console.expect(r"KRVShell built .*\r\n2 krv> $")
-    # Several: the second Tab lists them. Ctrl-C then drops the line, so the
-    # next command gets number 2 again.
-    krv_console.send("unsel\t\t")
-    listing = krv_console.expect(r"unselt")
+    console = Console(environment(scratch), folder)
+    # A unique command completes with a blank after it. Several: the second
+    # Tab lists them. Ctrl-C then drops the line, so the next command gets
+    # number 2 again.
+    listing = console.talk(("vers\t\r", r"KRVShell built .*\r\n2 krv> $"),
+                           ("unsel\t\t", r"unselt"))
     for word in ("unselectevent", "unselectstep", "unselecttrack", "unsels"):
         check(word in listing, f"{word} missing from the listing:\n{listing!r}")
-    krv_console.send("ectall")
-    krv_console.expect(r"ectall$")
-    krv_console.send(CTRL_C)
-    krv_console.expect(r"\r\n2 krv> $")
-    krv_console.send("ver\r")
-    krv_console.expect(r"KRVShell built .*\r\n3 krv> $")
-    # File names after a command that takes a file, blanks escaped; a
-    # folder ends in a slash. Key names after fitkey, in any case.
-    for keys, number in (("read groove\t\\ \t\r", 4), ("read gro\ts\t\r", 5),
-                         ("fitkey d\tb\t\r", 6)):
-        krv_console.send(keys)
-        krv_console.expect(rf"{number} krv> $")
-    # Note names are not completed.
-    krv_console.send("setnote C\t")
-    krv_console.expect(r"\x07")
-    krv_console.send(CTRL_C)
-    krv_console.expect(r"\r\n6 krv> $")
-    # The up arrow recalls the last line; "!!" still prints what it runs.
-    krv_console.send(UP + "\r")
-    krv_console.expect(r"7 krv> $")
-    krv_console.send("!!\r")
-    krv_console.expect(r"!!\r\nfitkey Db ?\r\n.*\r\n8 krv> $")
-    krv_console.send("history\r")
-    history = [line.rstrip() for line in krv_console.expect(r"9 krv> $").split("\r\n")[1:-1]]
-    check(history == ["1 version", "2 ver", "3 read groove\\ one.krv", "4 read grooves/",
-                      "5 fitkey Db", "6 fitkey Db", "7 fitkey Db", "8 history"], history)
-
+    # File names after a command that takes a file, blanks escaped; a folder
+    # ends in a slash. Key names after fitkey, in any case. Note names are
+    # not completed. The up arrow recalls the last line; "!!" still prints
+    # what it runs.
+    history = console.talk(("ectall", r"ectall$"), (CTRL_C, 2), ("ver\r", 3),
+                           ("read groove\t\\ \t\r", 4), ("read gro\ts\t\r", 5),
+                           ("fitkey d\tb\t\r", 6), ("setnote C\t", r"\x07"), (CTRL_C, 6),
+                           (UP + "\r", 7), ("!!\r", r"!!\r\nfitkey Db ?\r\n.*\r\n8 krv> $"),
+                           ("history\r", 9))
+    check(body_lines(history) == ["1 version", "2 ver", "3 read groove\\ one.krv",
+                                  "4 read grooves/", "5 fitkey Db", "6 fitkey Db", "7 fitkey Db",
+                                  "8 history"], history)
     # Ctrl-D on an empty line ends krv like quit, on a line of its own.
-    krv_console.send(CTRL_D)
-    status, rest = krv_console.finish()
-    check(status == 0, f"exit status {status}")
-    check(rest.endswith("\r\n"), f"no newline at the end: {rest!r}")
+    status, rest = console.finish(CTRL_D)
+    check(status == 0 and rest.endswith("\r\n"), f"exit status {status}, said {rest!r}")
 
 
-def run_session(krv, env, folder, lines):
-    krv_console = Console(krv, env, folder)
-    for number, line in enumerate(lines, start=2):
-        krv_console.send(line + "\r")
-        krv_console.expect(rf"{number} krv> $")
-    krv_console.send("quit\r")
-    return krv_console.finish()
+def run_session(env, folder, lines):
+    console = Console(env, folder)
+    console.talk(*((line + "\r", number) for number, line in enumerate(lines, start=2)))
+    return console.finish("quit\r")
 
 
 def read_lines(path):
@@ -157,129 +138,76 @@ def read_lines(path):
         return file.read().splitlines()
 
 
-def test_history(krv, scratch):
+def test_history(scratch):
     home = os.path.join(scratch, "home")
     os.mkdir(home)
     kept = os.path.join(home, ".local/state/krv/history")
-
-    # The answer to a question is not kept; the commands are.
-    status, _ = run_session(krv, environment(home), home, ["ver", "save a.krv"])
-    check(status == 0, f"exit status {status}")
-    krv_console = Console(krv, environment(home), home)
-    krv_console.send("save a.krv\r")
-    krv_console.expect(r"overwrite \(y/n\) \?$")
-    krv_console.send("y\r")
-    krv_console.expect(r"closing file\r\n2 krv> $")
-    # Lines from the last run come back with the up arrow.
-    krv_console.send(UP + UP + UP + UP)
-    krv_console.send("\r")
-    krv_console.expect(r"KRVShell built .*\r\n3 krv> $")
-    krv_console.send("quit\r")
-    krv_console.finish()
+    # The answer to a question is not kept; the commands are. Lines from
+    # the last run come back with the up arrow.
+    check(run_session(environment(home), home, ["ver", "save a.krv"])[0] == 0, "exit status")
+    console = Console(environment(home), home)
+    console.talk(("save a.krv\r", r"overwrite \(y/n\) \?$"), ("y\r", r"closing file\r\n2 krv> $"),
+                 (UP * 4 + "\r", r"KRVShell built .*\r\n3 krv> $"))
+    console.finish("quit\r")
     check(read_lines(kept) == ["ver", "save a.krv", "quit", "save a.krv", "ver", "quit"],
           read_lines(kept))
-
     # At most 1000 lines, the newest.
     with open(kept, "w") as file:
         file.writelines(f"display {n}\n" for n in range(1, 1501))
-    run_session(krv, environment(home), home, [])
+    run_session(environment(home), home, [])
     lines = read_lines(kept)
     check(len(lines) == 1000 and lines[0] == "display 502" and lines[-1] == "quit", lines[:3])
-
     # XDG_STATE_HOME, when set, is where the history lives.
     state = os.path.join(scratch, "state")
-    run_session(krv, environment(home, XDG_STATE_HOME=state), home, ["di"])
+    run_session(environment(home, XDG_STATE_HOME=state), home, ["di"])
     check(read_lines(os.path.join(state, "krv/history")) == ["di", "quit"], "XDG_STATE_HOME")
-
     # No home, or one that cannot hold folders: nothing kept, nothing said.
     not_a_folder = os.path.join(scratch, "file")
     open(not_a_folder, "w").close()
     for env in (environment(None), environment(not_a_folder)):
-        status, rest = run_session(krv, env, scratch, ["di"])
+        status, rest = run_session(env, scratch, ["di"])
         check(status == 0 and rest == "quit\r\n", f"status {status}, said {rest!r}")
 
 
-QUESTION = r"unsaved changes - quit anyway \(y/n\) \?$"
-
-
-def test_unsaved(krv, scratch):
-    env = environment(scratch)
+# Sessions at a console and how they end: (arguments, steps, last keys,
+# whether "unsaved" may be said last).
+UNSAVED = [
     # quit asks while a change is unsaved; no keeps krv, a save ends the
     # question.
-    krv_console = Console(krv, env, scratch)
-    krv_console.send("newtrack\r")
-    krv_console.expect(r"2 krv> $")
-    krv_console.send("quit\r")
-    krv_console.expect(QUESTION)
-    krv_console.send("n\r")
-    krv_console.expect(r"3 krv> $")
-    krv_console.send("save a.krv\r")
-    krv_console.expect(r"4 krv> $")
-    krv_console.send("quit\r")
-    status, rest = krv_console.finish()
-    check(status == 0 and "unsaved" not in rest, f"status {status}, said {rest!r}")
-
+    ([], [("newtrack\r", 2), ("quit\r", QUESTION % "quit"), ("n\r", 3), ("save a.krv\r", 4)],
+     "quit\r", False),
     # load and deletesequence ask too: no (or Ctrl-C) keeps the work, yes
     # goes on; what was loaded counts as saved.
-    krv_console = Console(krv, env, scratch, ["a.krv"])
-    for line, answer, said in (("newtrack", None, r"added track 2\r\n2 krv> $"),
-                               ("load a.krv", "n\r", r"\r\n3 krv> $"),
-                               ("deletesequence", "\x03", r"\r\n4 krv> $"),
-                               ("status", None, r"2 tracks.*\r\n5 krv> $"),
-                               ("deletesequence", "y\r", r"deleted sequence\r\n6 krv> $"),
-                               ("load a.krv", "y\r", r"cleared selection\r\n7 krv> $")):
-        krv_console.send(line + "\r")
-        if answer is not None:
-            verb = line.split()[0].replace("deletesequence", "delete")
-            krv_console.expect(r"unsaved changes - %s anyway \(y/n\) \?$" % verb)
-            krv_console.send(answer)
-        krv_console.expect(said)
-    krv_console.send("quit\r")
-    status, rest = krv_console.finish()
-    check(status == 0 and "unsaved" not in rest, f"after load: status {status}, said {rest!r}")
-
+    (["a.krv"], [("newtrack\r", r"added track 2\r\n2 krv> $"),
+                 ("load a.krv\r", QUESTION % "load"), ("n\r", 3),
+                 ("deletesequence\r", QUESTION % "delete"), ("\x03", 4),
+                 ("status\r", r"2 tracks.*\r\n5 krv> $"),
+                 ("deletesequence\r", QUESTION % "delete"), ("y\r", r"deleted sequence\r\n6 krv> $"),
+                 ("load a.krv\r", QUESTION % "load"), ("y\r", r"cleared selection\r\n7 krv> $")],
+     "quit\r", False),
     # Ctrl-D asks too, and yes leaves.
-    krv_console = Console(krv, env, scratch)
-    krv_console.send("namechannel 1 lead\r")
-    krv_console.expect(r"2 krv> $")
-    krv_console.send(CTRL_D)
-    krv_console.expect(QUESTION)
-    krv_console.send("y\r")
-    status, _ = krv_console.finish()
-    check(status == 0, f"yes: status {status}")
-
+    ([], [("namechannel 1 lead\r", 2), (CTRL_D, QUESTION % "quit")], "y\r", True),
     # A change undone is no change; a script read at start counts as saved.
-    krv_console = Console(krv, env, scratch, ["a.krv"])
-    krv_console.send("bpm 90\r")
-    krv_console.expect(r"2 krv> $")
-    krv_console.send("undo\r")
-    krv_console.expect(r"3 krv> $")
-    krv_console.send("quit\r")
-    status, rest = krv_console.finish()
-    check(status == 0 and "unsaved" not in rest, f"after undo: status {status}, said {rest!r}")
-
+    (["a.krv"], [("bpm 90\r", 2), ("undo\r", 3)], "quit\r", False),
     # Ctrl-D at the question is a no; Ctrl-D once more right away leaves.
-    krv_console = Console(krv, env, scratch)
-    krv_console.send("newtrack\r")
-    krv_console.expect(r"2 krv> $")
-    krv_console.send(CTRL_D)
-    krv_console.expect(QUESTION)
-    krv_console.send(CTRL_D)
-    krv_console.expect(r"2 krv> $")
-    krv_console.send(CTRL_D)
-    status, _ = krv_console.finish()
-    check(status == 0, f"Ctrl-D twice: status {status}")
+    ([], [("newtrack\r", 2), (CTRL_D, QUESTION % "quit"), (CTRL_D, r"\r\n2 krv> $")], CTRL_D,
+     True),
+]
 
 
-def test_narrow(krv, scratch):
-    krv_console = Console(krv, environment(scratch), scratch)
-    krv_console.set_columns(80)
-    krv_console.send("setscale 4 64\r")
-    krv_console.expect(r"2 krv> $")
-    krv_console.send("newtrack\r")
-    krv_console.expect(r"3 krv> $")
-    krv_console.send("display\r")
-    lines = krv_console.expect(r"4 krv> $").split("\r\n")[1:-1]
+def test_unsaved(scratch):
+    for args, steps, last, asked in UNSAVED:
+        console = Console(environment(scratch), scratch, args)
+        console.talk(*steps)
+        status, rest = console.finish(last)
+        check(status == 0 and (asked or "unsaved" not in rest),
+              f"{steps}: status {status}, said {rest!r}")
+
+
+def test_narrow(scratch):
+    console = Console(environment(scratch), scratch)
+    console.set_columns(80)
+    lines = body_lines(console.talk(("setscale 4 64\r", 2), ("newtrack\r", 3), ("display\r", 4)))
     check(all(len(line) <= 80 for line in lines), "a line is wider than the terminal")
     # Blocks of 18 steps, (80 - 7) / 4, each headed by its numbers.
     headers = [line for line in lines if line.startswith("|T:|S:|")]
@@ -288,26 +216,17 @@ def test_narrow(krv, scratch):
     check(headers[-1].endswith("|064|"), headers[-1])
     check(sum(line.startswith("|01|N:|") for line in lines) == 4, "a block lacks the track")
     # A range that fits comes whole; a wide terminal gets one block.
-    krv_console.send("display 5 8\r")
-    lines = krv_console.expect(r"5 krv> $").split("\r\n")[1:-1]
+    lines = body_lines(console.talk(("display 5 8\r", 5)))
     check(lines[1] == "|T:|S:|005|006|007|008|", lines[:3])
-    krv_console.set_columns(300)
-    krv_console.send("display\r")
-    lines = krv_console.expect(r"6 krv> $").split("\r\n")[1:-1]
+    console.set_columns(300)
+    lines = body_lines(console.talk(("display\r", 6)))
     check(sum(line.startswith("|T:|S:|") for line in lines) == 1, "a wide terminal got blocks")
-    krv_console.send("quit\r")
-    krv_console.expect(QUESTION)
-    krv_console.send("y\r")
-    krv_console.finish()
-
-
-def main():
-    krv, case = os.path.realpath(sys.argv[1]), sys.argv[2]
-    with tempfile.TemporaryDirectory() as scratch:
-        {"editing": test_editing, "history": test_history, "unsaved": test_unsaved,
-         "narrow": test_narrow}[case](krv, scratch)
-    print(f"console {case}: ok")
+    console.talk(("quit\r", QUESTION % "quit"))
+    console.finish("y\r")
 
 
 if __name__ == "__main__":
-    main()
+    KRV, case = os.path.realpath(sys.argv[1]), sys.argv[2]
+    with tempfile.TemporaryDirectory() as scratch:
+        globals()["test_" + case](scratch)
+    print(f"console {case}: ok")

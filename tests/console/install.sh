@@ -22,6 +22,6 @@ for example in "$source"/examples/*.krv; do
     cmp -s "$example" "$prefix/share/doc/krv/examples/$(basename "$example")" ||
         fail "share/doc/krv/examples/$(basename "$example")"
 done
-MANPATH="$prefix/share/man" man -w krv | grep -qx "$prefix/share/man/man1/krv.1" ||
+grep -qx "$prefix/share/man/man1/krv.1" <<<"$(MANPATH="$prefix/share/man" man -w krv)" ||
     fail "man does not find the installed page"
 echo "install: ok"

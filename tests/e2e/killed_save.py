@@ -13,9 +13,11 @@ import os
 import random
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import threading
 import time
 
@@ -47,6 +49,15 @@ def wait_for(process, marker):
         if not piece:
             fail("krv ended before saying " + repr(marker))
         seen = seen[-len(marker):] + piece
+
+
+def held(process):
+    """Whether krv sleeps with its first lines of the save unread: it waits
+    for room in the pipe, its save stopped part way."""
+    queued = fcntl.ioctl(process.stdout.fileno(), termios.FIONREAD, b"\0" * 4)
+    with open("/proc/%d/stat" % process.pid) as stat:
+        asleep = stat.read().rsplit(")", 1)[1].split()[0] == "S"
+    return struct.unpack("i", queued)[0] > 0 and asleep
 
 
 def drain(process):
@@ -94,7 +105,11 @@ def main():
                 # Held mid-write: the progress lines stop on a full pipe.
                 fcntl.fcntl(process.stdout.fileno(), F_SETPIPE_SZ, 4096)
                 send(process, "save target/song.krv\n" + answer)
-                time.sleep(0.2)
+                deadline = time.monotonic() + 10
+                while not held(process):
+                    if time.monotonic() > deadline:
+                        fail("round %d: the save never filled the pipe" % round_number)
+                    time.sleep(0.01)
             else:
                 reader = threading.Thread(target=drain, args=(process,), daemon=True)
                 reader.start()

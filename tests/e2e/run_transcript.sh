@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/run"
 (cd "$work/run" && KRV_MIDI_HOST=${KRV_MIDI_HOST:-none} "$krv" <"$input" >"$work/stdout")
 sed -E -i 's/KRVShell built [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}$/KRVShell built DATE TIME/' "$work/stdout"
-if ! head -n 1 "$expected" 2>/dev/null | grep -q '^KRVShell: '; then
+if ! grep -q '^KRVShell: ' <<<"$(head -n 1 "$expected" 2>/dev/null)"; then
     sed -i '/^KRVShell: /d' "$work/stdout"
 fi
 if [ "${KRV_UPDATE_TRANSCRIPT:-}" = 1 ]; then

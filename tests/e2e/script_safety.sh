@@ -19,9 +19,9 @@ run() {
 printf 'newtrack\nsh touch pwned\nnewtrack\n' >innocent-beat.krv
 said=$(printf 'load innocent-beat.krv\n' | run)
 [ ! -e pwned ] || fail "a script ran a host command"
-echo "$said" | grep -qx "sh: not run from a script; start krv with --allow-shell-in-scripts to allow it" ||
+grep -qx "sh: not run from a script; start krv with --allow-shell-in-scripts to allow it" <<<"$said" ||
     fail "no word of the refused host command: $said"
-echo "$said" | grep -qx "added track 2" || fail "the script stopped at the refused line: $said"
+grep -qx "added track 2" <<<"$said" || fail "the script stopped at the refused line: $said"
 for arguments in "--allow-shell-in-scripts 140" "140 --allow-shell-in-scripts"; do
     rm -f pwned seq.krv
     # shellcheck disable=SC2086
@@ -29,7 +29,7 @@ for arguments in "--allow-shell-in-scripts 140" "140 --allow-shell-in-scripts"; 
     [ -e pwned ] || fail "krv $arguments: the allowed host command did not run"
     grep -qx "bpm 140.000000" seq.krv || fail "krv $arguments: the tempo is $(grep bpm seq.krv)"
 done
-run --help | grep -q -- "--allow-shell-in-scripts" || fail "--help does not tell of the option"
+grep -q -- "--allow-shell-in-scripts" <<<"$(run --help)" || fail "--help does not tell of the option"
 
 # Nothing waits on a FIFO without a writer or a reader, nor writes a device.
 mkfifo pipe
@@ -40,7 +40,7 @@ said=$(printf 'newtrack\nread pipe\nload pipe\nimportsmf pipe\nsave pipe\nexport
 for line in "can't open 'pipe'" "krv: can't read 'pipe': not a regular file" \
     "can't open 'pipe': not a regular file" "krv: can't write 'pipe': not a regular file" \
     "can't open '/dev/null': not a regular file"; do
-    echo "$said" | grep -qF -- "$line" || fail "missing '$line' in: $said"
+    grep -qF -- "$line" <<<"$said" || fail "missing '$line' in: $said"
 done
-echo "$said" | grep -q "^|01|" || fail "load of a FIFO deleted the sequence"
+grep -q "^|01|" <<<"$said" || fail "load of a FIFO deleted the sequence"
 echo PASS

@@ -103,7 +103,7 @@ grep -qx "'roots.krv' could not keep its owner and group, and is now yours" <<<"
 if grep -q "'own.krv' " <<<"$said"; then
     fail "own.krv said it lost something: $said"
 fi
-getfacl -cp own.krv 2>/dev/null | grep -qx "user:daemon:r--" || fail "own.krv lost its ACL"
+grep -qx "user:daemon:r--" <<<"$(getfacl -cp own.krv 2>/dev/null)" || fail "own.krv lost its ACL"
 [ "$(getfattr --only-values -n user.note own.krv 2>/dev/null)" = "keep me" ] ||
     fail "own.krv lost its user.note attribute"
 [ "$(describe own.krv)" = "640 nobody:nogroup" ] || fail "own.krv is now $(describe own.krv)"

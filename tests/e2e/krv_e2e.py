@@ -1,0 +1,205 @@
+"""What every end-to-end test of krv shares: reporting, krv started on a MIDI
+system, read to its prompt and typed at within deadlines, and the notes a
+recorder heard, checked for order and for every note ended.
+
+Every wait here is for something krv or a recorder does, with a deadline."""
+import os
+import re
+import select
+import signal
+import subprocess
+import sys
+import time
+
+SKIP = 77
+# Set for sanitizer builds, whose instrumented threads are slow: timings are
+# looser there, and some are printed only.
+SLOW = os.environ.get("KRV_E2E_SLOW") == "1"
+STARTUP = "KRVShell: setting up MIDI config\n"
+PROMPT = re.compile(rb"\d+ krv> ")
+# One long note a bar: at 20 bpm a C4 sounds for 2.7 s of every 3.
+LONG_NOTES = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "setgatetime 90", "clear",
+              "bpm 20"]
+# The ways krv ends while a note sounds: (what, input, signal, exit status).
+EXITS = [("quit", "quit\n", None, 0), ("stop and quit", "stop\nquit\n", None, 0),
+         ("end of input", "", None, 0), ("SIGTERM", "", signal.SIGTERM, 128 + 15),
+         ("SIGHUP", "", signal.SIGHUP, 128 + 1)]
+
+
+def skip(message):
+    print("SKIP: " + message)
+    sys.exit(SKIP)
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def expect_equal(actual, expected, what):
+    if actual != expected:
+        fail("%s:\n--- expected\n%s\n--- actual\n%s" % (what, expected, actual))
+
+
+def expect_in(text, wanted, what, count=None):
+    """wanted is in text; with count, exactly that many times."""
+    if (text.count(wanted) != count) if count is not None else wanted not in text:
+        fail("%s: %r %s in %r" % (what, wanted, "not %s times" % count if count else "not",
+                                 text[-600:]))
+
+
+def lines(commands):
+    return "".join(command + "\n" for command in commands)
+
+
+def now_ms():
+    return time.monotonic_ns() / 1e6
+
+
+def wait_for(ready, what, seconds=10):
+    """What ready() returns once it is true, polled until a deadline."""
+    deadline = time.monotonic() + seconds
+    while True:
+        found = ready()
+        if found:
+            return found
+        if time.monotonic() > deadline:
+            fail("%s did not come within %g s" % (what, seconds))
+        time.sleep(0.01)
+
+
+def stop_process(process, sig=signal.SIGTERM, seconds=10):
+    if process.poll() is None:
+        process.send_signal(sig)
+    try:
+        process.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+class Krv:
+    """A running krv whose standard input and output this test holds."""
+
+    def __init__(self, args, env):
+        self.process = subprocess.Popen(args, env=env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.said = ""
+
+    def type(self, *commands):
+        """Writes commands; returns when, in ms on CLOCK_MONOTONIC."""
+        sent = now_ms()
+        self.process.stdin.write(lines(commands).encode())
+        self.process.stdin.flush()
+        return sent
+
+    def prompts(self, count=1, seconds=30):
+        """What krv says until it has shown count more prompts and waits."""
+        seen = b""
+        deadline = time.monotonic() + seconds
+        while len(PROMPT.findall(seen)) < count or not seen.endswith(b"krv> "):
+            if time.monotonic() > deadline:
+                fail("not %d prompts within %d s: %r" % (count, seconds, seen[-400:]))
+            if select.select([self.process.stdout], [], [], 0.05)[0]:
+                chunk = os.read(self.process.stdout.fileno(), 4096)
+                if not chunk:
+                    fail("krv ended after %r" % seen[-400:])
+                seen += chunk
+        self.said += seen.decode()
+        return seen.decode()
+
+    def say(self, *commands):
+        """krv's answer to commands typed at its prompt, one at a time."""
+        answer = ""
+        for command in commands:
+            self.type(command)
+            answer += self.prompts()
+        return answer
+
+    def send_signal(self, sig):
+        self.process.send_signal(sig)
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def end(self, text="quit\n", status=0, seconds=30):
+        """What krv said after text, once it has ended with status."""
+        out, err = self.process.communicate(text.encode(), timeout=seconds)
+        if status is not None and self.process.returncode != status:
+            fail("krv exited with %d, not %d: %s" % (self.process.returncode, status,
+                                                      err.decode()[-800:]))
+        self.said += out.decode()
+        return out.decode()
+
+
+def start_playing(start, commands=LONG_NOTES):
+    """A krv from start() told commands and play, at its prompt after play."""
+    krv = start()
+    krv.type(*(list(commands) + ["play"]))
+    krv.prompts(len(commands) + 2, 60)
+    return krv
+
+
+class Note:
+    """One message a recorder heard: when (ms on CLOCK_MONOTONIC; frame too
+    on JACK), where, and what."""
+
+    def __init__(self, ms, kind, channel, key, value=0, dest="", frame=0, delivered=True):
+        self.ms, self.kind, self.channel, self.key, self.value = ms, kind, channel, key, value
+        self.dest, self.frame, self.delivered = dest, frame, delivered
+
+    def voice(self):
+        return (self.dest, self.channel, self.key)
+
+    def __repr__(self):
+        return "%.2f %s %s ch%d %d %d%s" % (self.ms, self.dest, self.kind, self.channel + 1,
+                                            self.key, self.value,
+                                            "" if self.delivered else " refused")
+
+
+def of_kind(notes, kind):
+    return [n for n in notes if n.kind == kind and n.delivered]
+
+
+def expect_paired(notes, what, overlap=1):
+    """Per destination, channel and key, what was delivered goes on, off,
+    on, off...: no note-off without its note, at most overlap notes of one
+    key at once (one: no note-off ends a later note than its own), and no
+    note is left sounding. Returns the (on, off) pairs in the order of
+    their note-ons."""
+    sounding, pairs = {}, []
+    for note in notes:
+        if note.delivered and note.kind in ("on", "off"):
+            held = sounding.setdefault(note.voice(), [])
+            if note.kind == "on" and len(held) < overlap:
+                held.append(len(pairs))
+                pairs.append([note, None])
+            elif note.kind == "off" and held:
+                pairs[held.pop(0)][1] = note
+            else:
+                fail("%s: %r out of turn in\n%s" % (what, note, "\n".join(map(repr, notes))))
+    if not pairs or any(off is None for _, off in pairs):
+        fail("%s: notes left sounding, or none: %r" % (what, notes))
+    return pairs
+
+
+def expect_all_ended(notes, what):
+    """The last note-on or note-off of every key is a note-off."""
+    last = {n.voice(): n.kind for n in notes if n.delivered and n.kind in ("on", "off")}
+    if not last or "on" in last.values():
+        fail("%s: notes left sounding: %r" % (what, notes))
+
+
+def median(values):
+    return sorted(values)[len(values) // 2]
+
+
+def expect_near(values, limit, what, median_limit=None):
+    """Each value within limit of 0, and their median within median_limit."""
+    worst = max(values, key=abs) if values else float("nan")
+    print("%s: median %.2f, worst %.2f of %d" % (what, median(values) if values else 0,
+                                                 worst, len(values)))
+    if not values or abs(worst) > limit or (
+            median_limit is not None and abs(median(values)) > median_limit):
+        fail("%s stray: %s" % (what, " ".join("%d:%.2f" % (i, v) for i, v in enumerate(values)
+                                              if abs(v) > (median_limit or limit))[:2000]))
