@@ -30,7 +30,7 @@ TEST(SMFNearestStep, EveryNoteLandsOnTheStepNearestItsStart) {
         note.mNote = 60;
         note.mVelocity = 100;
         KRVSMFTimedLayout layout(map, kTicksPerStep, kSteps);
-        const std::vector<KRVSMFTimedLayout::Laid> laid = layout.Lay({note}, 0);
+        const std::vector<KRVSMFTimedLayout::Laid> laid = layout.Lay({note});
         const double start = map.ToSequencerTicks(note.mTick);
         if (start >= (kSteps - 0.5) * kTicksPerStep) {
             EXPECT_TRUE(laid.empty()) << "tick " << note.mTick;
