@@ -67,17 +67,16 @@ public:
     // A new connection takes effect at a cycle boundary after jack_connect
     // returns; what is sent before that goes nowhere.
     bool WaitForConnection() const {
-        const bool connected = MIDICLAwait([this] { return jack_port_connected(mPort) != 0; });
+        const bool connected = Await([this] { return jack_port_connected(mPort) != 0; });
         const jack_nframes_t until = jack_frame_time(mClient) + 4 * kPeriod;
-        MIDICLAwait(
-            [&] { return static_cast<std::int32_t>(jack_frame_time(mClient) - until) >= 0; });
+        Await([&] { return static_cast<std::int32_t>(jack_frame_time(mClient) - until) >= 0; });
         return connected;
     }
 
     // The first inCount events, or fewer after inTimeout.
     std::vector<MIDICLProbeEvent> WaitFor(
         std::size_t inCount, std::chrono::milliseconds inTimeout = std::chrono::seconds(2)) {
-        MIDICLAwait([&] { return mCount.load() >= inCount; }, inTimeout);
+        Await([&] { return mCount.load() >= inCount; }, inTimeout);
         return std::vector<MIDICLProbeEvent>(mEvents.begin(), mEvents.begin() + mCount.load());
     }
 
@@ -139,10 +138,10 @@ protected:
         }
         ::setenv("JACK_DEFAULT_SERVER", sServer.c_str(), 1);
         const auto limit = std::chrono::seconds(10);
-        MIDICLAwait([] { return sProbe.Open(sServer) || (sProbe.Close(), false); }, limit);
+        Await([] { return sProbe.Open(sServer) || (sProbe.Close(), false); }, limit);
         // A fresh server's time-to-frame estimate is still settling: give it
         // a second of cycles before anything is placed by time.
-        MIDICLAwait(
+        Await(
             [] {
                 return sProbe.GetClient() == nullptr ||
                        jack_frame_time(sProbe.GetClient()) >= kRate;
@@ -304,7 +303,7 @@ TEST_F(MIDICLJackTest, ClockCountsFramesWithinACycle) {
     MIDICLClient client("krv-midicl", "jack");
     std::unique_ptr<MIDICLOutputPort> port(client.MakeOutputPort("output"));
     MIDICLClock& clock = port->GetClock();
-    ASSERT_TRUE(MIDICLAwait([&] { return clock.GetHandOverLimit() != 0; }));
+    ASSERT_TRUE(Await([&] { return clock.GetHandOverLimit() != 0; }));
     std::vector<std::uint64_t> steps;
     for (int i = 0; i < 21; ++i) {
         const std::uint64_t before = clock.Now();
@@ -332,7 +331,7 @@ TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
         }
         return false;
     };
-    ASSERT_TRUE(MIDICLAwait([&] { return host->GetCycleCount() >= 2; }));
+    ASSERT_TRUE(Await([&] { return host->GetCycleCount() >= 2; }));
     const std::uint8_t noteOff[] = {0x80, 60, 0};
     MIDICLPacketList list;
     ASSERT_TRUE(list.Add(0, noteOff, sizeof noteOff));

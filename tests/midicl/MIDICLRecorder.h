@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "../Await.h"
 #include "MIDICLInputPortListener.h"
 #include "MIDICLTypes.h"
 
@@ -25,23 +26,10 @@ private:
     std::vector<MIDICLHeard> mHeard;
 };
 
-// Polls inReady until it holds or inLimit has passed; says which.
-template <typename Ready>
-bool MIDICLAwait(Ready inReady, std::chrono::milliseconds inLimit = std::chrono::seconds(2)) {
-    const auto deadline = std::chrono::steady_clock::now() + inLimit;
-    while (!inReady()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 // What inRecorder hears first, waited for as long as inLimit.
 inline std::vector<MIDICLRecorder::MIDICLHeard> MIDICLAwaitHeard(
     MIDICLRecorder& ioRecorder, std::chrono::milliseconds inLimit = std::chrono::seconds(2)) {
     std::vector<MIDICLRecorder::MIDICLHeard> heard;
-    MIDICLAwait([&] { return !(heard = ioRecorder.Take()).empty(); }, inLimit);
+    Await([&] { return !(heard = ioRecorder.Take()).empty(); }, inLimit);
     return heard;
 }

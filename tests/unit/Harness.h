@@ -18,22 +18,10 @@
 #include <utility>
 #include <vector>
 
+#include "../Await.h"
 #include "MIDICLInputPortListener.h"
 
 using Bytes = std::vector<std::uint8_t>;
-
-// Polls inReady until it holds or inLimit has passed; says which.
-template <typename Ready>
-bool Await(Ready inReady, std::chrono::milliseconds inLimit = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + inLimit;
-    while (!inReady()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // A folder of the test's own, removed with all it holds; while inEnter it is
 // also the current folder.
