@@ -74,8 +74,8 @@ bool MIDICLClient::TakeDestinationsChanged() {
     return mClientRef->TakeDestinationsChanged();
 }
 
-bool MIDICLClient::IsOwnDestination(int inIndex) const {
-    return mClientRef->IsOwnEndpoint(GetDestination(inIndex));
+bool MIDICLClient::IsOwnEndpoint(MIDICLEndpointRef inEndpoint) const {
+    return mClientRef->IsOwnEndpoint(inEndpoint);
 }
 
 int MIDICLClient::GetNumberOfDestinations() const {

@@ -98,9 +98,9 @@ public:
     // True when destinations may have come or gone since the last call; the
     // first call says true.
     bool TakeDestinationsChanged();
-    // Whether destination inIndex is a port of this client's own (a virtual
+    // Whether an endpoint is a port of this client's own (a virtual
     // destination it made).
-    bool IsOwnDestination(int inIndex) const;
+    bool IsOwnEndpoint(MIDICLEndpointRef inEndpoint) const;
 
     // The host's destinations, listed afresh on every call, the one most
     // likely to sound first: on ALSA the writable ports that allow routing,

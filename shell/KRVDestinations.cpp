@@ -35,26 +35,24 @@ KRVDestinations::~KRVDestinations() {
 // krv's dummy. With no destination at all we first make one of our own, so
 // that the program runs anywhere.
 void KRVDestinations::SetUp() {
-    std::vector<int> destinations = ListUsableDestinations();
+    std::vector<Listed> destinations = ListUsableDestinations();
     std::printf("KRVShell: found %d MIDI destinations\n", static_cast<int>(destinations.size()));
     if (destinations.empty()) {
         std::printf("KRVShell: no MIDI destinations found, making a dummy one\n");
-        mDummy.reset(mClient->MakeDestination(kDummyName));
-        destinations = ListUsableDestinations();
+        destinations = MakeDummy();
         mPortZeroOnDummy = !destinations.empty();
     }
     // A host serves so many ports; the destinations past them get none.
     const int numDestinations = static_cast<int>(destinations.size());
     const int numPorts = std::min(numDestinations, mClient->GetMaxOutputPorts());
     for (int i = 0; i < numDestinations; i++) {
-        char name[MIDICLClient::kNameBufferSize];
-        mClient->GetDestinationName(destinations[i], name, sizeof name);
+        const char* name = destinations[i].mName.c_str();
         if (i >= numPorts) {
             mToldLeftOut.insert(name);
             continue;
         }
         std::printf("KRVShell: output port %d is %s\n", i, name);
-        AddPort(destinations[i]);
+        AddPort(destinations[i].mEndpoint);
         if (const int status = mSequencer.GetPort(i)->GetConnectStatus(); status != 0) {
             std::printf("KRVShell: output port %d could not connect to %s: %s\n", i, name,
                         KRVMIDIFailure::DescribeStatus(status).c_str());
@@ -70,18 +68,43 @@ void KRVDestinations::SetUp() {
     mClient->WaitForConnections();
 }
 
-// The host's indices of the destinations krv may play to: all but the
-// dummies of other krv processes (ours is listed once it is made).
-std::vector<int> KRVDestinations::ListUsableDestinations() const {
-    std::vector<int> usable;
+// Taken as made, not from a listing: a host may list a new port only a
+// moment later (PipeWire), and under another name until it has made the
+// client's name unique.
+std::vector<KRVDestinations::Listed> KRVDestinations::MakeDummy() {
+    mDummy.reset(mClient->MakeDestination(kDummyName));
+    const MIDICLEndpointRef endpoint = mDummy->GetEndpoint();
+    char name[MIDICLClient::kNameBufferSize];
+    if (!mClient->GetEndpointName(endpoint, name, sizeof name)) {
+        return {};
+    }
+    return {Listed{endpoint, name, true}};
+}
+
+// Those gone between taking the list and asking about them are left out.
+std::vector<KRVDestinations::Listed> KRVDestinations::List() const {
+    std::vector<MIDICLEndpointRef> endpoints;
     const int count = mClient->GetNumberOfDestinations();
     for (int i = 0; i < count; i++) {
+        endpoints.push_back(mClient->GetDestination(i));
+    }
+    std::vector<Listed> listed;
+    for (const MIDICLEndpointRef endpoint : endpoints) {
         char name[MIDICLClient::kNameBufferSize];
-        if (mClient->GetDestinationName(i, name, sizeof name) &&
-            (mClient->IsOwnDestination(i) || !IsDummyName(name))) {
-            usable.push_back(i);
+        if (mClient->GetEndpointName(endpoint, name, sizeof name)) {
+            listed.push_back({endpoint, name, mClient->IsOwnEndpoint(endpoint)});
         }
     }
+    return listed;
+}
+
+// The destinations krv may play to: all but the dummies of other krv
+// processes (ours is listed once it is made).
+std::vector<KRVDestinations::Listed> KRVDestinations::ListUsableDestinations() const {
+    std::vector<Listed> usable = List();
+    std::erase_if(usable, [](const Listed& inListed) {
+        return !inListed.mOwn && IsDummyName(inListed.mName);
+    });
     return usable;
 }
 
@@ -104,17 +127,17 @@ std::string KRVDestinations::GetSystemName() const {
     return mClient->GetHostDescription();
 }
 
-void KRVDestinations::AddPort(int inIndex) {
+void KRVDestinations::AddPort(MIDICLEndpointRef inEndpoint) {
     std::unique_ptr<MIDICLOutputPort> port(mClient->MakeOutputPort("output"));
-    port->SetDestination(mClient->GetDestination(inIndex));
+    port->SetDestination(inEndpoint);
     mSequencer.AddPort(port.release());
 }
 
 // The programs go at once, and again once the connection holds (see
 // FollowDestinations): the first may reach the synthesizer before its
 // connection does.
-void KRVDestinations::Connect(int inPort, int inIndex) {
-    mSequencer.SetPortDestination(inPort, mClient->GetDestination(inIndex));
+void KRVDestinations::Connect(int inPort, MIDICLEndpointRef inEndpoint) {
+    mSequencer.SetPortDestination(inPort, inEndpoint);
     mSequencer.ResendPrograms(inPort);
     mConnected.push_back(inPort);
 }
@@ -166,20 +189,16 @@ bool KRVDestinations::ComeBack(KRVShellInterface& ioOut) {
 // krv's dummy (left alone), or new. A port connected anew sends its programs
 // again once its connection holds.
 void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut, bool inReconnect) {
-    const int count = mClient->GetNumberOfDestinations();
-    for (int i = 0; i < count; i++) {
-        char name[MIDICLClient::kNameBufferSize];
-        if (!mClient->GetDestinationName(i, name, sizeof name)) {
-            continue;
-        }
+    for (const Listed& destination : List()) {
+        const char* name = destination.mName.c_str();
         const int port = FindPortWanting(name);
         if (port >= 0) {
             if (NeedsConnecting(port, name, inReconnect)) {
-                Connect(port, i);
+                Connect(port, destination.mEndpoint);
                 ioOut.Write(PortLine("krv: MIDI destination back: port ", port, name).c_str());
             }
-        } else if (!mClient->IsOwnDestination(i) && !IsDummyName(name)) {
-            TakeNewDestination(ioOut, i, name);
+        } else if (!destination.mOwn && !IsDummyName(destination.mName)) {
+            TakeNewDestination(ioOut, destination);
         }
     }
     TellGone(ioOut);
@@ -194,27 +213,27 @@ void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut, bool inReconn
 
 // Port 0 first, while it plays to our dummy; then a new port at the end,
 // while the host serves more.
-bool KRVDestinations::TakeNewDestination(KRVShellInterface& ioOut, int inIndex,
-                                         const char* inName) {
+bool KRVDestinations::TakeNewDestination(KRVShellInterface& ioOut, const Listed& inDestination) {
+    const char* name = inDestination.mName.c_str();
     int port = 0;
     if (mPortZeroOnDummy) {
-        TakeOverPortZero(inIndex);
+        TakeOverPortZero(inDestination.mEndpoint);
     } else if (mSequencer.GetPortCount() < mClient->GetMaxOutputPorts()) {
-        AddPort(inIndex);
+        AddPort(inDestination.mEndpoint);
         port = mSequencer.GetPortCount() - 1;
         mConnected.push_back(port);
     } else {
-        TellLeftOut(ioOut, inName);
+        TellLeftOut(ioOut, name);
         return false;
     }
-    ioOut.Write(PortLine("krv: new MIDI destination: port ", port, inName).c_str());
+    ioOut.Write(PortLine("krv: new MIDI destination: port ", port, name).c_str());
     return true;
 }
 
 // The dummy has served its turn: nothing needs it any more, and it would
 // only stand in other programs' lists.
-void KRVDestinations::TakeOverPortZero(int inIndex) {
-    Connect(0, inIndex);
+void KRVDestinations::TakeOverPortZero(MIDICLEndpointRef inEndpoint) {
+    Connect(0, inEndpoint);
     mPortZeroOnDummy = false;
     mDummy.reset();
 }

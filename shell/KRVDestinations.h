@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "MIDICLTypes.h"
+
 class KRVSequencer;
 class KRVShellInterface;
 class MIDICLClient;
@@ -49,18 +51,29 @@ public:
     static bool IsDummyName(const std::string& inName);
 
 private:
+    // One destination as one listing saw it. The host lists afresh on every
+    // call, and a list may change between two calls (PipeWire puts a new
+    // port anywhere), so a look takes the endpoints once and asks about them.
+    struct Listed {
+        MIDICLEndpointRef mEndpoint;
+        std::string mName;
+        bool mOwn;
+    };
+    std::vector<Listed> List() const;
+    std::vector<Listed> MakeDummy();
+
     bool ComeBack(KRVShellInterface& ioOut);
     void FollowDestinations(KRVShellInterface& ioOut, bool inReconnect = true);
-    bool TakeNewDestination(KRVShellInterface& ioOut, int inIndex, const char* inName);
-    void TakeOverPortZero(int inIndex);
+    bool TakeNewDestination(KRVShellInterface& ioOut, const Listed& inDestination);
+    void TakeOverPortZero(MIDICLEndpointRef inEndpoint);
     void TellLeftOut(KRVShellInterface& ioOut, const char* inName);
-    std::vector<int> ListUsableDestinations() const;
+    std::vector<Listed> ListUsableDestinations() const;
     void TellGone(KRVShellInterface& ioOut);
     int FindPortWanting(const char* inName) const;
     bool NeedsConnecting(int inPort, const char* inName, bool inReconnect) const;
     bool IsHeard() const;
-    void AddPort(int inIndex);
-    void Connect(int inPort, int inIndex);
+    void AddPort(MIDICLEndpointRef inEndpoint);
+    void Connect(int inPort, MIDICLEndpointRef inEndpoint);
 
     std::unique_ptr<MIDICLClient> mClient;
     KRVSequencer& mSequencer;
