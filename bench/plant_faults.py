@@ -28,7 +28,7 @@ import sys
 import tempfile
 import time
 
-PLAY = "seq/KRVSequencerPlayback.cpp"
+PLAY = "seq/playback/KRVSequencerPlayback.cpp"
 JACK_OUT = "midicl/hosts/jack/MIDICLJackOutput.cpp"
 
 # (fault, what it is, file, exact old text, new text)
@@ -42,12 +42,12 @@ PLANTS = [
      "return NowAt(cycle, jack_get_time());\n}", "return cycle.mPosition;\n}"),
     ("4", "drain returning when the queue empties", JACK_OUT,
      "if (emptyAt != 0 && now > emptyAt) {", "if (emptyAt != 0) {"),
-    ("5", "undo not restoring the loop", "seq/KRVSequencerRestore.cpp",
+    ("5", "undo not restoring the loop", "seq/model/KRVSequencerRestore.cpp",
      "        mTicksInLoop = inState.mTicksInLoop;\n", ""),
-    ("6", "save writing velocity 0 as 1", "shell/KRVShellScriptCommands.cpp",
+    ("6", "save writing velocity 0 as 1", "shell/commands/KRVShellScriptCommands.cpp",
      '"setvelocity %d\\n", inEvent.GetVelocity());',
      '"setvelocity %d\\n", std::max(1, int(inEvent.GetVelocity())));'),
-    ("7", "timed import flooring instead of rounding", "seq/KRVSMFTimedLayout.cpp",
+    ("7", "timed import flooring instead of rounding", "seq/smf/KRVSMFTimedLayout.cpp",
      "std::floor(start / mTicksPerStep + 0.5)", "std::floor(start / mTicksPerStep)"),
     ("8", "Midi Through ranked first", "midicl/hosts/alsa/MIDICLAlsaPortRank.h",
      "kPassThrough = 3,", "kPassThrough = -1,"),
@@ -73,18 +73,18 @@ PLANTS = [
      "ioEvent->mNotePlaying, 0, inDueTime", "ioEvent->mNote, 0, inDueTime"),
     ("15", "stop not withdrawing pending messages", PLAY,
      "            port->WithdrawPending(now);\n", ""),
-    ("16", "`selecttrack +2` accepted", "shell/KRVShellSelectCommands.cpp",
+    ("16", "`selecttrack +2` accepted", "shell/commands/KRVShellSelectCommands.cpp",
      "GetTrackCount(), Sign::kDigitFirst, &track1)",
      "GetTrackCount(), Sign::kSignAllowed, &track1)"),
     ("17", "ALSA dropping a refused note-off", "midicl/hosts/alsa/MIDICLAlsaOutput.cpp",
      "if (IsFull(status) && mHeld.Hold(inData)) {", "if (IsFull(status)) {"),
-    ("18", "the octave clamp removed", "seq/KRVEvent.cpp",
+    ("18", "the octave clamp removed", "seq/model/KRVEvent.cpp",
      "    octave = std::clamp(octave, -1000L, 1000L);\n", ""),
-    ("19", "the line limit one too long", "shell/KRVLineLimit.h",
+    ("19", "the line limit one too long", "shell/console/KRVLineLimit.h",
      "kMaxLineLength = 4096;", "kMaxLineLength = 4097;"),
-    ("20", "tempo read only once", "seq/KRVTimerThread.cpp",
+    ("20", "tempo read only once", "seq/playback/KRVTimerThread.cpp",
      "mPeriod = std::move(inPeriod);", "mPeriod = [period = inPeriod()] { return period; };"),
-    ("21", "a velocity-0 note-on imported as a note", "seq/KRVSMFReader.cpp",
+    ("21", "a velocity-0 note-on imported as a note", "seq/smf/KRVSMFReader.cpp",
      "const bool isNote = kind == 0x90 && data[1] != 0;", "const bool isNote = kind == 0x90;"),
 ]
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "KRVSMFReader.h"
+#include "smf/KRVSMFReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, std::size_t inSize) {
     constexpr std::size_t kMaxNotes = 16;

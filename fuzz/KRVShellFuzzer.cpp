@@ -27,12 +27,12 @@
 #include <string>
 #include <vector>
 
-#include "KRVSequencer.h"
 #include "KRVShell.h"
-#include "KRVStdioInterface.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLOutputPort.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
 
 // Older kernel headers lack the right that came with Landlock ABI 3.
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE

@@ -2,8 +2,8 @@
 
 #include "KRVMessageRecorder.h"
 #include "KRVShell.h"
-#include "KRVSignals.h"
-#include "KRVStdioInterface.h"
+#include "console/KRVSignals.h"
+#include "console/KRVStdioInterface.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "KRVSequencer.h"
 #include "MIDICLClient.h"
+#include "model/KRVSequencer.h"
 
 #ifndef KRV_VERSION
 #define KRV_VERSION "unknown"

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "KRVMIDIFailure.h"
-#include "KRVSequencer.h"
 #include "KRVShellInterface.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLException.h"
 #include "MIDICLOutputPort.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

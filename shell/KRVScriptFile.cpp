@@ -12,9 +12,9 @@
 #include <cstring>
 #include <vector>
 
-#include "KRVCommandTable.h"
-#include "KRVSignals.h"
-#include "KRVWords.h"
+#include "commands/KRVCommandTable.h"
+#include "commands/KRVWords.h"
+#include "console/KRVSignals.h"
 
 namespace {
 

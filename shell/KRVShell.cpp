@@ -4,15 +4,15 @@
 #include <cstdint>
 #include <cstring>
 
-#include "KRVArguments.h"
 #include "KRVDestinations.h"
-#include "KRVLineLimit.h"
 #include "KRVMessageRecorder.h"
-#include "KRVSequencer.h"
 #include "KRVShellInterface.h"
-#include "KRVSignals.h"
 #include "KRVUndoHistory.h"
-#include "KRVWords.h"
+#include "commands/KRVArguments.h"
+#include "commands/KRVWords.h"
+#include "console/KRVLineLimit.h"
+#include "console/KRVSignals.h"
+#include "model/KRVSequencer.h"
 
 KRVShell::KRVShell(KRVSequencer* inSequencer, KRVShellInterface* inInterface)
     : mSequencer(inSequencer), mInterface(inInterface) {}

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "KRVCommandTable.h"
-#include "KRVLineLimit.h"
-#include "KRVSequencerState.h"
+#include "commands/KRVCommandTable.h"
+#include "console/KRVLineLimit.h"
+#include "model/KRVSequencerState.h"
 
 class KRVDestinations;
 class KRVMessageRecorder;

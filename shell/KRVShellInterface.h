@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KRVTextOutput.h"
+#include "model/KRVTextOutput.h"
 
 // All text the shell reads or writes passes through here: lines in, and out
 // through the writes of KRVTextOutput.

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "KRVSequencer.h"
+#include "model/KRVSequencer.h"
 
 KRVUndoHistory::KRVUndoHistory(const KRVSequencer& inSequencer)
     : mPresent(inSequencer.CaptureState(nullptr)), mChangeCount(inSequencer.GetChangeCount()) {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "KRVSequencerState.h"
+#include "model/KRVSequencerState.h"
 
 class KRVSequencer;
 

@@ -7,17 +7,17 @@
 
 #include "KRVBatchRun.h"
 #include "KRVCommandLine.h"
-#include "KRVCompleter.h"
 #include "KRVDestinations.h"
 #include "KRVMIDIFailure.h"
-#include "KRVOutputStream.h"
 #include "KRVScriptFile.h"
-#include "KRVSequencer.h"
 #include "KRVShell.h"
-#include "KRVSignals.h"
-#include "KRVStdioInterface.h"
 #include "MIDICLClient.h"
 #include "MIDICLException.h"
+#include "console/KRVCompleter.h"
+#include "console/KRVOutputStream.h"
+#include "console/KRVSignals.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

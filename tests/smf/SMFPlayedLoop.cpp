@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "KRVSequencer.h"
 #include "KRVShell.h"
-#include "KRVStdioInterface.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLInputPortListener.h"
 #include "MIDICLOutputPort.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // (check.py, "sample") to the file named by the one argument.
 #include <cstdio>
 
-#include "KRVSequencer.h"
-#include "KRVSequencerSMF.h"
-#include "KRVStdioInterface.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
+#include "smf/KRVSequencerSMF.h"
 
 int main(int inArgumentCount, char** inArguments) {
     if (inArgumentCount != 2) {

@@ -8,9 +8,9 @@
 
 #include "Harness.h"
 #include "KRVCommandLine.h"
-#include "KRVCommandTable.h"
-#include "KRVCompleter.h"
-#include "KRVHistoryFile.h"
+#include "commands/KRVCommandTable.h"
+#include "console/KRVCompleter.h"
+#include "console/KRVHistoryFile.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "KRVEvent.h"
-#include "KRVSequencer.h"
-#include "KRVTrack.h"
+#include "model/KRVEvent.h"
+#include "model/KRVSequencer.h"
+#include "model/KRVTrack.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "KRVFormat.h"
-#include "KRVWords.h"
+#include "commands/KRVWords.h"
+#include "console/KRVFormat.h"
 
 namespace {
 

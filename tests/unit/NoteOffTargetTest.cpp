@@ -9,11 +9,11 @@
 #include <string>
 #include <thread>
 
-#include "KRVSequencer.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLInputPortListener.h"
 #include "MIDICLOutputPort.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

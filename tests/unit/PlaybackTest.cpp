@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "Harness.h"
-#include "KRVSequencer.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLException.h"
 #include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "KRVSequencer.h"
 #include "MIDICLClient.h"
 #include "TestShell.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

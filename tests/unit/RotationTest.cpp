@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "KRVSequencer.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

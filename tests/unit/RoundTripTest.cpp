@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "KRVSequencer.h"
 #include "MIDICLClient.h"
 #include "TestShell.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

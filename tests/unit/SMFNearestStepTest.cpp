@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "KRVSMFReader.h"
-#include "KRVSMFTimeMap.h"
-#include "KRVSMFTimedLayout.h"
+#include "smf/KRVSMFReader.h"
+#include "smf/KRVSMFTimeMap.h"
+#include "smf/KRVSMFTimedLayout.h"
 
 TEST(SMFNearestStep, EveryNoteLandsOnTheStepNearestItsStart) {
     // A file of 96 ticks a quarter note and one empty track gives the map.

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "Harness.h"
-#include "KRVSMFReader.h"
-#include "KRVSMFTimedLayout.h"
-#include "KRVSMFWriter.h"
-#include "KRVSequencer.h"
 #include "TestShell.h"
+#include "model/KRVSequencer.h"
+#include "smf/KRVSMFReader.h"
+#include "smf/KRVSMFTimedLayout.h"
+#include "smf/KRVSMFWriter.h"
 
 namespace {
 

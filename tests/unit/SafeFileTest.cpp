@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "Harness.h"
-#include "KRVSafeFile.h"
+#include "files/KRVSafeFile.h"
 
 namespace {
 

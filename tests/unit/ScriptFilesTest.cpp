@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
-#include "KRVSequencer.h"
-#include "KRVSequencerListener.h"
 #include "KRVShell.h"
-#include "KRVSignals.h"
-#include "KRVStdioInterface.h"
 #include "TestShell.h"
+#include "console/KRVSignals.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
+#include "model/KRVSequencerListener.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "KRVSelectionActions.h"
-#include "KRVSelectionFitToKey.h"
-#include "KRVSequencer.h"
 #include "MIDICLClient.h"
+#include "actions/KRVSelectionActions.h"
+#include "actions/KRVSelectionFitToKey.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "KRVSelectionAction.h"
-#include "KRVSelectionActions.h"
-#include "KRVSequencer.h"
+#include "actions/KRVSelectionAction.h"
+#include "actions/KRVSelectionActions.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

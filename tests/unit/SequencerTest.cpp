@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "KRVSequencer.h"
-#include "KRVSequencerListener.h"
 #include "MIDICLClient.h"
+#include "model/KRVSequencer.h"
+#include "model/KRVSequencerListener.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <iterator>
 #include <string>
 
-#include "KRVLineLimit.h"
-#include "KRVSequencer.h"
 #include "KRVShell.h"
-#include "KRVStdioInterface.h"
 #include "MIDICLClient.h"
 #include "TestShell.h"
+#include "console/KRVLineLimit.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "KRVOutputStream.h"
-#include "KRVSignalWait.h"
-#include "KRVSignals.h"
-#include "KRVStdioInterface.h"
+#include "console/KRVOutputStream.h"
+#include "console/KRVSignalWait.h"
+#include "console/KRVSignals.h"
+#include "console/KRVStdioInterface.h"
 
 namespace {
 

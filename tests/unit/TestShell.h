@@ -5,10 +5,10 @@
 #include <string>
 
 #include "Harness.h"
-#include "KRVSequencer.h"
 #include "KRVShell.h"
-#include "KRVStdioInterface.h"
 #include "KRVUndoHistory.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
 
 // An output stream in memory; Text() gives what was written so far.
 class MemoryOutput {

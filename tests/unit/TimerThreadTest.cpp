@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "Harness.h"
-#include "KRVTimerThread.h"
 #include "MIDICLClock.h"
 #include "MIDICLMonotonicClock.h"
+#include "playback/KRVTimerThread.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include <sstream>
 #include <string>
 
-#include "KRVSequencer.h"
 #include "KRVShell.h"
-#include "KRVStdioInterface.h"
 #include "KRVUndoHistory.h"
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLOutputPort.h"
 #include "TestShell.h"
+#include "console/KRVStdioInterface.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 

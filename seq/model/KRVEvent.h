@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/KRVRelaxed.h"
+
+// One step of one track: the musical content (channel, gate, note, port,
+// velocity), the marks the user put on the step (selection, mute, solos) and
+// the record of a sounding note.
+//
+// Copies carry the content only. Copy construction gives a fresh event with
+// no marks; assignment replaces the content and keeps the target's marks and
+// playing record, so content can move between steps while the marks stay put.
+//
+// Fields are relaxed atomics because the playback thread reads them while the
+// command thread edits them.
+class KRVEvent {
+public:
+    KRVEvent() = default;
+    KRVEvent(const KRVEvent& inEvent);
+    KRVEvent& operator=(const KRVEvent& inEvent);
+
+    bool IsHSoloed() const { return mHSoloed; }
+    bool IsMuted() const { return mMuted; }
+    bool IsSelected() const { return mSelected; }
+    bool IsVSoloed() const { return mVSoloed; }
+    bool IsNoteOn() const { return mIsNoteOn; }
+
+    // Channels are 1-based here (1 to 16); the event stores them 0-based.
+    std::uint8_t GetChannel() const { return mChannel + 1; }
+    std::uint8_t GetGateTime() const { return mGateTime; }
+    std::uint8_t GetNote() const { return mNote; }
+    std::uint8_t GetPort() const { return mPort; }
+    std::uint8_t GetVelocity() const { return mVelocity; }
+
+    // "C4" for 60, "C-1" for 0; sharps only.
+    static std::string FormatNoteNumber(unsigned char inNote);
+    // Reads a leading note name and octave: a letter A to G in either case,
+    // a sharp (#) or flat (b) if any, then the octave as strtol reads it (none
+    // is octave 0). "Db3" and "c#3" are 49, "B#3" is 60 and "Cb4" 59. No
+    // range check, so the result may be negative or above 127. Text that
+    // starts with no note name gives 0; IsNoteName tells it apart.
+    static int ParseNoteNumber(std::string inNoteName);
+    static bool IsNoteName(const std::string& inText);
+
+    static const char* const sNoteNames[12];
+
+private:
+    // The pitch of the note name at the start of inText, in semitones from
+    // the C of its octave (-1 for Cb, 12 for B#), and the characters it takes;
+    // false when there is none.
+    static bool ReadPitch(const std::string& inText, int* outPitch, size_t* outLength);
+
+    friend class KRVTrack;
+    friend class KRVSequencer;
+    friend class KRVSequencerSMF;
+    friend class KRVSMFTimedLayout;
+
+    void CopyContent(const KRVEvent& inEvent);
+
+    KRVRelaxed<bool> mIsNoteOn;
+    KRVRelaxed<bool> mHSoloed;
+    KRVRelaxed<bool> mMuted;
+    KRVRelaxed<bool> mSelected;
+    KRVRelaxed<bool> mVSoloed;
+    KRVRelaxed<std::uint8_t> mChannel{0};
+    KRVRelaxed<std::uint8_t> mChannelPlaying{0};
+    KRVRelaxed<std::uint8_t> mGateTime{50};
+    KRVRelaxed<std::uint8_t> mNote{0};
+    KRVRelaxed<std::uint8_t> mNotePlaying{0};
+    KRVRelaxed<std::uint8_t> mPort{0};
+    KRVRelaxed<std::uint8_t> mPortPlaying{0};
+    KRVRelaxed<std::uint8_t> mVelocity{64};
+};

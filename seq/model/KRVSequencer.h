@@ -1,0 +1,316 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "MIDICLTypes.h"
+#include "model/KRVBusyFlag.h"
+#include "model/KRVEvent.h"
+#include "model/KRVPrograms.h"
+#include "model/KRVRelaxed.h"
+#include "model/KRVSequencerState.h"
+#include "model/KRVTrack.h"
+#include "model/KRVTrackSet.h"
+#include "playback/KRVTimerThread.h"
+
+class KRVSelectionAction;
+class KRVSequencerListener;
+class MIDICLClock;
+class MIDICLOutputPort;
+
+// The whole sequence: tracks, grid (bars, steps, loop), selection, mute and
+// solo marks, output ports, channel names, tempo and clock.
+//
+// Numbering: tracks and steps are 1-based (inTrack1, inStep1) except where a
+// name ends in 0; ports are 0-based; channels are 1-based (1 to 16).
+//
+// Nothing here reports errors: out-of-range values are clamped or ignored.
+// The event accessors do not check their numbers; the commands do.
+//
+// Threads: the playback tick reads the tracks while the command thread edits
+// them. The busy flag guards the track list itself (AddTrack, DeleteTrack,
+// the tick); single-field edits go through relaxed atomics and take effect at
+// the next tick that reads them.
+class KRVSequencer {
+public:
+    static constexpr int kMaxSteps = 64;
+    // Every track costs its 64 events whether used or not, and a typo such
+    // as "newtrack 99999999" must not eat the machine.
+    static constexpr int kMaxTracks = KRVTrackSet::kSize;
+    static constexpr int kTicksPerQuarterNote = 24;
+    static constexpr int kTicksPerBar = 96;
+    static constexpr int kMinTimerPeriodUS = 100;
+    // The fastest tempo, whose ticks come exactly kMinTimerPeriodUS apart.
+    static constexpr double kMaxBPM = 25000.0;
+
+    KRVSequencer();
+    virtual ~KRVSequencer();
+    KRVSequencer(const KRVSequencer&) = delete;
+    KRVSequencer& operator=(const KRVSequencer&) = delete;
+
+    // Structure and queries. A port may be added, and pointed at another
+    // destination, while playing.
+    int AddPort(MIDICLOutputPort* inOutputPort);
+    void SetPortDestination(int inPort, MIDICLEndpointRef inDestination);
+    int AddListener(KRVSequencerListener* inListener);
+    // Both refuse (return -1, nothing changes) when the track list would
+    // pass kMaxTracks; CanAddTrack tells beforehand.
+    int AddTrack(const KRVTrack& inTrackObject);
+    int AddTrack(const KRVTrack& inTrackObject, int inTrack1);
+    bool CanAddTrack() const { return GetTrackCount() < kMaxTracks; }
+    bool CanAddTrack(int inTrack1) const { return CanAddTrack() && inTrack1 <= kMaxTracks; }
+    void CopyTrack(int inFromTrack1, int inToTrack1);
+    void DeleteTrack(int inTrack1);
+    // Deletes every track, last first, as DeleteTrack would one by one, in
+    // one claim of the busy flag (no tick plays half a sequence).
+    void DeleteAllTracks();
+    KRVTrack& GetTrack(int inTrack1) { return *mTracks[inTrack1 - 1]; }
+    const KRVTrack& GetTrack(int inTrack1) const { return *mTracks[inTrack1 - 1]; }
+
+    int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
+    int GetPortCount() const { return static_cast<int>(mOutputPorts.size()); }
+    // Null for a port number that has no port.
+    MIDICLOutputPort* GetPort(int inPort) const;
+    // True once the MIDI server behind the ports has gone away.
+    bool IsOutputGone() const;
+    int GetStepCount() const { return mTicksInSequence / mTicksPerStep; }
+    int GetBarCount() const { return mTicksInSequence / kTicksPerBar; }
+    // Steps that play, a partial last one (when the steps do not divide the
+    // bars) included.
+    int GetPlayedStepCount() const {
+        return (mTicksInSequence + mTicksPerStep - 1) / mTicksPerStep;
+    }
+    // The first step that is not played. A loop over the whole sequence
+    // counts its partial last step, so that it tells apart from a loop that
+    // stops before that step (10 steps of 9 ticks in 96: 12, not 11).
+    int GetLoopStep() const { return (mTicksInLoop + mTicksPerStep - 1) / mTicksPerStep + 1; }
+    int GetLoopTicks() const { return mTicksInLoop; }
+    int GetCurrentStep() const { return mTicks / mTicksPerStep; }
+    int GetTicksPerStep() const { return mTicksPerStep; }
+    int GetTicksPerQuarterNote() const { return kTicksPerQuarterNote; }
+    double GetBPM() const { return mBPM; }
+    std::uint32_t GetTimerPeriodUS() const { return mTimerPeriodUS; }
+    bool IsPlaying() const { return mTimerStarted; }
+    bool IsStepVSoloed(int inStep1) const { return mVSoloed[inStep1 - 1]; }
+    int GetSelectedCount() const;
+
+    // Grid. SetScale refuses (and returns false for) a scale whose steps
+    // would be shorter than 2 ticks or whose steps, a partial last step
+    // included, would not fit in a track's 64 events.
+    bool SetScale(int inBars, int inSteps);
+    void SetLoopStep(int inStep1);
+
+    // Tempo: refused (false, nothing changes) unless above 0 and at most
+    // kMaxBPM.
+    bool SetBPM(double inBPM);
+    static bool IsUsableBPM(double inBPM);
+
+    // Transport. Play starts from the top of the loop; Stop ends every
+    // sounding note; Reset rewinds the clock while stopped. Play returns the
+    // clock's start error (0 when it started) for the caller to report; the
+    // sequencer counts as playing either way, so that Stop leaves normally.
+    int Play();
+    // Returns how many note-ons the output refused (its queue was full) since
+    // playback started; they were not played.
+    std::uint64_t Stop();
+    void Reset();
+    int GetGateTicks(int inGatePercent) const;
+    // What one pass of the loop sounds, by the rules the clock plays by:
+    // whether playback starts the note of a step (mutes, solos and silence
+    // decide), and for how many ticks it then sounds before the clock ends
+    // it. Steps are 1-based and lie inside the loop (before GetLoopStep).
+    bool IsHeard(int inTrack1, int inStep1) const;
+    int GetHeardTicks(int inTrack1, int inStep1) const;
+    // One tick of the clock, due at inDueTime on the output's clock (0 for
+    // "now"). The timer thread calls it; tests drive it directly.
+    void TimerTick(std::uint64_t inDueTime = 0);
+
+    // Event access. The setters below tell listeners and undo of every
+    // change; an edit made through these references must be told the same
+    // way (SetEvent), or undo would take an old picture of the track.
+    KRVEvent& GetEvent(int inTrack1, int inStep1) { return GetTrack(inTrack1).GetEvent(inStep1); }
+    const KRVEvent& GetEvent(int inTrack1, int inStep1) const {
+        return GetTrack(inTrack1).GetEvent(inStep1);
+    }
+    KRVEvent& GetEvent0(int inTrack0, int inStep0) { return GetEvent(inTrack0 + 1, inStep0 + 1); }
+    const KRVEvent& GetEvent0(int inTrack0, int inStep0) const {
+        return GetEvent(inTrack0 + 1, inStep0 + 1);
+    }
+
+    // Event changes
+    void SetEvent(int inTrack1, int inStep1, const KRVEvent& inEvent);
+    void SetEvent0(int inTrack0, int inStep0, const KRVEvent& inEvent);
+    void SetNote(int inTrack1, int inStep1, int inNote);
+    void SetVelocity(int inTrack1, int inStep1, int inVelocity);
+    void SetGateTime(int inTrack1, int inStep1, int inGateTime);
+    void SetChannel(int inTrack1, int inStep1, int inChannel);
+    void SetPort(int inTrack1, int inStep1, int inPort);
+    void SetMute(int inTrack1, int inStep1, bool inMute);
+    void Mute(int inTrack1, int inStep1);
+    void UnMute(int inTrack1, int inStep1);
+    void InvertMute(int inTrack1, int inStep1);
+    void HSolo(int inTrack1, int inStep1);
+    void HUnSolo(int inTrack1, int inStep1);
+    void VSolo(int inTrack1, int inStep1);
+    void VUnSolo(int inTrack1, int inStep1);
+    void MuteTrack(int inTrack1);
+    void UnMuteTrack(int inTrack1);
+
+    // Selection; each returns how many events it marked or unmarked.
+    int SelectAll();
+    int SelectEvent(int inTrack1, int inStep1);
+    int UnSelectEvent(int inTrack1, int inStep1);
+    int SelectStep(int inStep1);
+    int UnSelectStep(int inStep1);
+    int SelectTrack(int inTrack1);
+    int UnSelectTrack(int inTrack1);
+    void InvertSelect(int inTrack1, int inStep1);
+    // Calls the action on every selected event that is seen (steps up to the
+    // step count), track by track and step by step. Only the tracks that
+    // hold a selection are visited, so a walk costs what is selected, not
+    // the size of the sequence.
+    int RunSelection(KRVSelectionAction* inAction);
+    // The selected events that are seen, as positions in walk order.
+    std::vector<std::pair<int, int>> GetSelectedEvents0() const;
+
+    // The selection index, the tracks that hold a selected event, is kept
+    // with every change of the selection and of the track list made here.
+    // It is derived from the tracks alone (their events' selection marks):
+    // whatever replaces or rewrites the tracks wholesale, or the marks
+    // other than through the selection calls above (a snapshot restored by
+    // undo, say), must call this afterwards. It costs one pass over every
+    // event.
+    void RebuildSelectionIndex();
+
+    // Rotation and variation of the selection's content. Content (channel,
+    // gate, note, port, velocity) moves between the selected steps; selection,
+    // mute and solo marks stay where they are. Each returns the number of
+    // selected events. Rotating by the selection's size or more leaves it as
+    // it is. Variation draws from rand(), so it repeats from run to run.
+    int RotateSelectionForwards(int inRotateCount);
+    int RotateSelectionBackwards(int inRotateCount);
+    int VarySelection();
+    int VarySelection2();
+
+    // Channel names, by 0-based port and 1-based channel; "" for none.
+    void SetChannelName(int inPort, int inChannel, std::string inName);
+    std::string GetChannelName(int inPort, int inChannel) const;
+    // The channel that has the name; false when none has.
+    bool GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const;
+    void DeleteChannelNames();
+
+    // Programs, by 0-based port, 1-based channel and 0-based program
+    // (KRVPrograms::kNone for none). They go out before the first note when
+    // playback starts, and with the next tick when set while playing.
+    void SetProgram(int inPort, int inChannel, int inProgram0);
+    int GetProgram(int inPort, int inChannel) const;
+    void DeletePrograms();
+    // A port connected to a destination anew sends its programs again
+    // before its next note: a synthesizer that (re)starts plays the piano.
+    void ResendPrograms(int inPort);
+    const KRVPrograms& GetPrograms() const { return mPrograms; }
+
+    // Undo. CaptureState takes a picture of all that commands change,
+    // sharing the images of unchanged tracks with inNeighbour (may be null).
+    // RestoreState puts one back, also while playing: it replaces tracks,
+    // selection, marks, grid, loop, channel names and tempo at once between
+    // two ticks, and ends every sounding note as an edit does.
+    KRVSequencerState CaptureState(const KRVSequencerState* inNeighbour) const;
+    void RestoreState(const KRVSequencerState& inState);
+    // Grows with every change listeners hear of (and a few that are no
+    // change, as play): the same count twice means nothing changed between,
+    // so that a state need not be captured after every command.
+    std::uint64_t GetChangeCount() const { return mChangeCount; }
+
+private:
+    bool IsInGrid(int inTrack1, int inStep1) const;
+    int SetSelected(int inTrack1, int inStep1, bool inSelected);
+    // The index after a change of one track's selection.
+    void NoteSelectionOf(int inTrack0);
+    // The first selected step, 0-based, at or after inFrom0 and before the
+    // step count; -1 for none.
+    int NextSelectedStep0(int inTrack0, int inFrom0) const;
+    // Calls inVisit(track0, step0) on every selected event that is seen.
+    template <typename Visit>
+    void ForEachSelected0(Visit inVisit) const;
+    int MarkStep(int inStep1, bool inSelected);
+    int MarkTrack(int inTrack1, bool inSelected);
+    void ClearOrphanedVSolos();
+    static int GateTicks(int inGatePercent, int inTicksPerStep);
+    static int GateEndTick(int inGatePercent, int inTicksPerStep);
+    int StartTimer();
+    void StopTimer();
+    void SendAllNotesOff();
+    void SendPendingPrograms(std::uint64_t inDueTime);
+    MIDICLClock& GetClock() const;
+    bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0,
+                    int inStepCount) const;
+    void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                   int inStepCount, std::uint64_t inDueTime);
+    void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
+    bool SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime);
+    void SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime);
+
+    static KRVSequencerState::PackedEvent PackEvent(const KRVEvent& inEvent);
+    static void UnpackEvent(const KRVSequencerState::PackedEvent& inPacked, KRVEvent* outEvent);
+    static std::shared_ptr<const KRVSequencerState::TrackImage> GetImage(
+        const KRVTrack& inTrack, const KRVSequencerState* inNeighbour, std::size_t inIndex);
+    static std::unique_ptr<KRVTrack> MakeTrack(
+        const std::shared_ptr<const KRVSequencerState::TrackImage>& inImage);
+    void FireStateRestoredActions();
+    void CountTrackEdit(int inTrack0);
+
+    void FireBPMChangedAction();
+    void FireClockResetAction();
+    void FireConfigChangedAction();
+    void FireEventChangedAction(int inTrack0, int inStep0);
+    void FireLoopChangedAction();
+    void FirePortListChangedAction();
+    void FireScaleChangedAction();
+    void FireStartAction();
+    void FireStopAction();
+    void FireTrackChangedAction(int inTrack0);
+    void FireTrackAddedAction(int inTrack0);
+    void FireTrackDeletedAction(int inTrack0);
+    // Calls inCall on every listener in registration order; the list's size is
+    // read again before each call, so a listener added meanwhile is called too.
+    template <typename Call>
+    void ForEachListener(Call inCall);
+
+    KRVBusyFlag mSequencerIsBusy;
+    KRVRelaxed<bool> mTimerStarted;
+    KRVRelaxed<bool> mVSoloed[kMaxSteps];
+    KRVRelaxed<int> mTicks{-1};
+    KRVRelaxed<int> mTicksInLoop{kTicksPerBar};
+    KRVRelaxed<int> mTicksInSequence{kTicksPerBar};
+    KRVRelaxed<int> mTicksPerStep{6};
+    KRVRelaxed<std::uint32_t> mTimerPeriodUS{20833};
+    // The clock runs on the period in nanoseconds: rounding it to whole
+    // microseconds would let the grid drift by up to half a microsecond a
+    // tick (a frame every 15 seconds at 48 kHz).
+    KRVRelaxed<std::uint64_t> mTimerPeriodNS{20833333};
+    KRVRelaxed<double> mBPM{120.0};
+    KRVTimerThread mTimer;
+    // Note-ons the output refused since the last stop.
+    std::atomic<std::uint64_t> mDroppedNotes{0};
+    // Keyed by (port, channel): one map, so that a name can only mean the
+    // channel that has it now.
+    std::map<std::pair<int, int>, std::string> mChannelNames;
+    KRVPrograms mPrograms;
+    std::vector<MIDICLOutputPort*> mOutputPorts;
+    std::vector<KRVSequencerListener*> mListeners;
+    // Only the command thread changes the sequence and counts.
+    std::uint64_t mChangeCount = 0;
+    // Tracks are held by pointer so that inserting or deleting one never
+    // copies the others (a copy would drop their marks).
+    std::vector<std::unique_ptr<KRVTrack>> mTracks;
+    // The selection index: the 0-based numbers of the tracks that hold a
+    // selected event, seen or beyond the step count. The command thread's
+    // alone, like the selection. See RebuildSelectionIndex.
+    KRVTrackSet mSelectedTracks0;
+};

@@ -1,0 +1,108 @@
+#include "commands/KRVCommandRunner.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "KRVShellInterface.h"
+#include "console/KRVSignalWait.h"
+#include "console/KRVSignals.h"
+
+namespace {
+
+// How long an interrupted command has to end before it is killed.
+constexpr int kGraceMS = 1000;
+
+}  // namespace
+
+bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* ioOut) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        return false;
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        close(ends[0]);
+        close(ends[1]);
+        return false;
+    }
+    if (child == 0) {
+        setpgid(0, 0);
+        dup2(ends[1], STDOUT_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+        execl("/bin/sh", "sh", "-c", inCommandLine.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ends[1]);
+    // Set here too, so that the group exists whichever of us runs first.
+    setpgid(child, child);
+    const bool ownsTerminal = HandTerminal(child);
+    if (!CopyOutput(ends[0], child, ioOut)) {
+        kill(-child, SIGKILL);
+    }
+    close(ends[0]);
+    Reap(child);
+    if (ownsTerminal) {
+        HandTerminal(getpgrp());
+    }
+    return true;
+}
+
+// The command runs in a process group of its own, so that an interrupt
+// reaches all of it (a shell waiting for its children ignores SIGINT). When
+// our group has the terminal, the command gets it meanwhile, so that it can
+// read from it and Ctrl-C reaches it directly. True when it was handed over.
+bool KRVCommandRunner::HandTerminal(int inGroup) {
+    if (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) < 0) {
+        return false;
+    }
+    if (inGroup != getpgrp() && tcgetpgrp(STDIN_FILENO) != getpgrp()) {
+        return false;
+    }
+    // Taking the terminal back from a background group would stop us.
+    void (*previous)(int) = signal(SIGTTOU, SIG_IGN);
+    const bool handed = tcsetpgrp(STDIN_FILENO, inGroup) == 0;
+    signal(SIGTTOU, previous);
+    return handed;
+}
+
+// Until the command closes its output. False when it was interrupted and
+// did not end within the grace time. A signal that arrives just before the
+// wait for output still cuts it short (KRVSignalWait).
+bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut) {
+    bool interrupted = false;
+    for (;;) {
+        if (!interrupted && KRVSignals::IsPending()) {
+            interrupted = true;
+            kill(-inChild, SIGINT);
+        }
+        const KRVSignalWait::Result result =
+            KRVSignalWait::ForDescriptor(inPipe, POLLIN, interrupted ? kGraceMS : -1);
+        if (result == KRVSignalWait::kTimedOut) {
+            return false;
+        }
+        if (result == KRVSignalWait::kSignalled) {
+            continue;
+        }
+        char piece[1024];
+        const ssize_t count = read(inPipe, piece, sizeof piece - 1);
+        if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN)) {
+            return true;
+        }
+        if (count > 0) {
+            // The command may run long: its output is shown as it comes.
+            piece[count] = '\0';
+            ioOut->Write(piece);
+            ioOut->Flush();
+        }
+    }
+}
+
+void KRVCommandRunner::Reap(int inChild) {
+    while (waitpid(inChild, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}

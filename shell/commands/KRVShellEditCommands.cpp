@@ -1,0 +1,285 @@
+// setnote, setvelocity, setgatetime, setport, setchannel, changenote,
+// changechannel, fitkey, the mute and solo commands, rotate, vary, vary2.
+// Each reports the number of selected events visited, changed or not.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "KRVShell.h"
+#include "KRVShellInterface.h"
+#include "actions/KRVSelectionActions.h"
+#include "actions/KRVSelectionFitToKey.h"
+#include "commands/KRVArguments.h"
+#include "commands/KRVCommands.h"
+#include "commands/KRVWords.h"
+#include "model/KRVSequencer.h"
+
+namespace {
+
+// A note number or name in 0 to 127; false for a word that is neither.
+bool ReadNote(const std::string& inWord, int* outNote) {
+    return KRVReadNote(inWord, outNote) && *outNote >= 0 && *outNote <= 127;
+}
+
+bool IsChannel(int inChannel) {
+    return inChannel >= 1 && inChannel <= 16;
+}
+
+// A channel name gives its port and channel; otherwise the word is a channel
+// number 1 to 16 and the port stays as the caller set it. False when the word
+// is neither.
+bool ReadChannel(const KRVSequencer& inSequencer, const std::string& inWord, int* ioPort,
+                 int* outChannel) {
+    if (inSequencer.GetNamedChannel(inWord, ioPort, outChannel)) {
+        return true;
+    }
+    *outChannel = KRVReadInt(inWord);
+    return IsChannel(*outChannel);
+}
+
+// A port number as an unsigned "%lu" reading: a negative number wraps to a
+// huge value, and a word with no number leaves port 0.
+unsigned long ReadPort(const std::string& inWord) {
+    // strtoul reads as sscanf's %lu does (it is what that calls), and
+    // gives 0 where there is no number.
+    return std::strtoul(inWord.c_str(), nullptr, 10);
+}
+
+// Which key a word names: a number 0 to 17 or a key name in any case; -1
+// when it names none. outByNumber tells which reading was made.
+int ReadKey(const std::string& inWord, bool* outByNumber) {
+    *outByNumber = KRVStartsWithDigit(inWord);
+    if (*outByNumber) {
+        int key = KRVReadInt(inWord);
+        return key < KRVSelectionFitToKey::GetKeyNameCount() ? key : -1;
+    }
+    for (int key = 0; key < KRVSelectionFitToKey::GetKeyNameCount(); key++) {
+        auto named = static_cast<KRVSelectionFitToKey::Key>(key);
+        if (strcasecmp(inWord.c_str(), KRVSelectionFitToKey::GetKeyName(named)) == 0) {
+            return key;
+        }
+    }
+    return -1;
+}
+
+// The mute and solo commands take no argument: run, then report the count.
+KRVCommandResult RunAndReport(KRVShell& ioShell, KRVSelectionAction* inAction,
+                              const char* inFormat) {
+    ioShell.GetInterface().WriteFormattedD(inFormat, ioShell.GetSequencer().RunSelection(inAction));
+    return KRVCommandResult::kSucceeded;
+}
+
+}  // namespace
+
+KRVCommandResult KRVCommands::SetNote(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need note param\n");
+    }
+    int note = 0;
+    if (!ReadNote(inArguments.Get(1), &note)) {
+        return ioShell.Refuse("bad note name/number\n");
+    }
+    KRVSelectionSetNote action(static_cast<unsigned char>(note));
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note));
+    ioShell.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
+    return KRVCommandResult::kSucceeded;
+}
+
+// Velocity 0 is a silent step, as randomvelocity makes them and save writes
+// them. A word that is no number also reads as 0, so 0 must be typed.
+KRVCommandResult KRVCommands::SetVelocity(KRVShell& ioShell, const KRVArguments& inArguments) {
+    int velocity = 0;
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need velocity param\n");
+    }
+    if (!inArguments.ReadInRange(1, 0, 127, &velocity) ||
+        (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1)))) {
+        return ioShell.Refuse("need velocity 0-127\n");
+    }
+    KRVSelectionSetVelocity action(static_cast<unsigned char>(velocity));
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedDD("set velocity %d on %d selections\n", velocity, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::SetGateTime(KRVShell& ioShell, const KRVArguments& inArguments) {
+    int gate = 0;
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need gate percent param\n");
+    }
+    if (!inArguments.ReadInRange(1, 0, 90, &gate)) {
+        return ioShell.Refuse("need gate 0-90\n");
+    }
+    KRVSelectionSetGateTime action(static_cast<unsigned char>(gate));
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedDD("set gate %d%% on %d selections\n", gate, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::SetPort(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need port param\n");
+    }
+    unsigned long port = ReadPort(inArguments.Get(1));
+    if (port >= static_cast<unsigned long>(ioShell.GetSequencer().GetPortCount())) {
+        return ioShell.Refuse("bad port number\n");
+    }
+    KRVSelectionSetPort action(static_cast<unsigned char>(port));
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedLUD("set port %lu on %d selections\n", port, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+// A channel name sets its port as well as its channel.
+KRVCommandResult KRVCommands::SetChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need channel/name\n");
+    }
+    const std::string& word = inArguments.Get(1);
+    int port = 0;
+    int channel = 0;
+    if (sequencer.GetNamedChannel(word, &port, &channel)) {
+        // Names are only given to ports that exist (0 to 255 at most).
+        KRVSelectionSetPort setPort(static_cast<unsigned char>(port));
+        sequencer.RunSelection(&setPort);
+        KRVSelectionSetChannel setChannel(static_cast<unsigned char>(channel));
+        int count = sequencer.RunSelection(&setChannel);
+        ioShell.GetInterface().WriteFormattedSD("set port/channel %s on %d selections\n",
+                                                word.c_str(), count);
+        return KRVCommandResult::kSucceeded;
+    }
+    channel = KRVReadInt(word);
+    if (!IsChannel(channel)) {
+        return ioShell.Refuse("need channel 1-16\n");
+    }
+    KRVSelectionSetChannel action(static_cast<unsigned char>(channel));
+    int count = sequencer.RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedDD("set channel %d on %d selections\n", channel, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+// The to note is not even read while the from note is bad.
+KRVCommandResult KRVCommands::ChangeNote(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(2)) {
+        return ioShell.Refuse("need from note/name and to note/name\n");
+    }
+    int fromNote = 0;
+    if (!ReadNote(inArguments.Get(1), &fromNote)) {
+        return ioShell.Refuse("bad from note name/number\n");
+    }
+    int toNote = 0;
+    if (!ReadNote(inArguments.Get(2), &toNote)) {
+        return ioShell.Refuse("bad to note name/number\n");
+    }
+    KRVSelectionChangeNote action(static_cast<unsigned char>(fromNote),
+                                  static_cast<unsigned char>(toNote));
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(toNote));
+    ioShell.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
+    return KRVCommandResult::kSucceeded;
+}
+
+// A channel number leaves the port open: any port matches on the from side,
+// and the port is kept on the to side.
+KRVCommandResult KRVCommands::ChangeChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
+    const KRVSequencer& sequencer = ioShell.GetSequencer();
+    if (!inArguments.Has(2)) {
+        return ioShell.Refuse("need from channel/name and to channel/name\n");
+    }
+    int fromPort = KRVSelectionChangeChannel::kAnyPort;
+    int fromChannel = 0;
+    if (!ReadChannel(sequencer, inArguments.Get(1), &fromPort, &fromChannel)) {
+        return ioShell.Refuse("bad from channel/name\n");
+    }
+    int toPort = KRVSelectionChangeChannel::kAnyPort;
+    int toChannel = 0;
+    if (!ReadChannel(sequencer, inArguments.Get(2), &toPort, &toChannel)) {
+        return ioShell.Refuse("bad to channel/name\n");
+    }
+    KRVSelectionChangeChannel action(fromPort, fromChannel, toPort, toChannel);
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedD("changed channel on %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
+}
+
+// Key numbers count from 0, unlike tracks and steps.
+KRVCommandResult KRVCommands::FitToKey(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need key name or number\n");
+    }
+    bool byNumber = false;
+    int key = ReadKey(inArguments.Get(1), &byNumber);
+    if (key < 0) {
+        return ioShell.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
+    }
+    auto fitKey = static_cast<KRVSelectionFitToKey::Key>(key);
+    KRVSelectionFitToKey action(fitKey);
+    int count = ioShell.GetSequencer().RunSelection(&action);
+    ioShell.GetInterface().WriteFormattedSD("fit %s on %d selections\n",
+                                            KRVSelectionFitToKey::GetKeyName(fitKey), count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Mute(KRVShell& ioShell, const KRVArguments&) {
+    KRVSelectionMute action;
+    return RunAndReport(ioShell, &action, "muted %d selections\n");
+}
+
+KRVCommandResult KRVCommands::UnMute(KRVShell& ioShell, const KRVArguments&) {
+    KRVSelectionUnMute action;
+    return RunAndReport(ioShell, &action, "unmuted %d selections\n");
+}
+
+KRVCommandResult KRVCommands::InvertMute(KRVShell& ioShell, const KRVArguments&) {
+    KRVSelectionInvertMute action;
+    return RunAndReport(ioShell, &action, "inverted mute status on %d selections\n");
+}
+
+KRVCommandResult KRVCommands::HSolo(KRVShell& ioShell, const KRVArguments&) {
+    KRVSelectionHSolo action;
+    return RunAndReport(ioShell, &action, "h-soloed %d selections\n");
+}
+
+KRVCommandResult KRVCommands::HUnSolo(KRVShell& ioShell, const KRVArguments&) {
+    KRVSelectionHUnSolo action;
+    return RunAndReport(ioShell, &action, "h-unsoloed %d selections\n");
+}
+
+KRVCommandResult KRVCommands::VSolo(KRVShell& ioShell, const KRVArguments&) {
+    KRVSelectionVSolo action;
+    return RunAndReport(ioShell, &action, "v-soloed %d selections\n");
+}
+
+KRVCommandResult KRVCommands::VUnSolo(KRVShell& ioShell, const KRVArguments&) {
+    KRVSelectionVUnSolo action;
+    return RunAndReport(ioShell, &action, "v-unsoloed %d selections\n");
+}
+
+// A negative count rotates backwards; the report shows the count as read.
+KRVCommandResult KRVCommands::Rotate(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ioShell.Refuse("need rotation count\n");
+    }
+    KRVSequencer& sequencer = ioShell.GetSequencer();
+    int rotations = inArguments.ReadInt(1);
+    int count = rotations >= 0 ? sequencer.RotateSelectionForwards(rotations)
+                               : sequencer.RotateSelectionBackwards(rotations);
+    ioShell.GetInterface().WriteFormattedDD("rotated %d selections %d times\n", count, rotations);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Vary(KRVShell& ioShell, const KRVArguments&) {
+    int count = ioShell.GetSequencer().VarySelection();
+    ioShell.GetInterface().WriteFormattedD("varied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Vary2(KRVShell& ioShell, const KRVArguments&) {
+    int count = ioShell.GetSequencer().VarySelection2();
+    ioShell.GetInterface().WriteFormattedD("varied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
+}

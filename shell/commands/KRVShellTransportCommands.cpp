@@ -1,0 +1,106 @@
+// play, pause, stop, reset, bpm and status.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "KRVShell.h"
+#include "KRVShellInterface.h"
+#include "commands/KRVArguments.h"
+#include "commands/KRVCommands.h"
+#include "commands/KRVWords.h"
+#include "model/KRVSequencer.h"
+
+KRVCommandResult KRVCommands::Play(KRVShell& ioShell, const KRVArguments&) {
+    ioShell.FollowDestinations();
+    ioShell.TellOutputGone(true);
+    int error = ioShell.GetSequencer().Play();
+    // Said once the clock runs: an output nobody reads holds up no music.
+    ioShell.ExplainSilence();
+    if (error != 0) {
+        ioShell.GetInterface().WriteFormattedD("KRVSequencer: PrimeTimeTask returned error %d \n",
+                                               error);
+        return KRVCommandResult::kFailed;
+    }
+    return KRVCommandResult::kSucceeded;
+}
+
+// The position is kept, but the next play starts from the top anyway.
+KRVCommandResult KRVCommands::Pause(KRVShell& ioShell, const KRVArguments&) {
+    ioShell.StopPlayback();
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Stop(KRVShell& ioShell, const KRVArguments&) {
+    ioShell.StopPlayback();
+    ioShell.GetSequencer().Reset();
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Reset(KRVShell& ioShell, const KRVArguments&) {
+    ioShell.GetSequencer().Reset();
+    return KRVCommandResult::kSucceeded;
+}
+
+namespace {
+
+// "120", "90.5": as typed, without the trailing zeros a script keeps.
+std::string TempoText(double inBPM) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g bpm", inBPM);
+    return text;
+}
+
+std::string Count(int inCount, const char* inThing) {
+    return std::to_string(inCount) + " " + inThing + (inCount == 1 ? "" : "s");
+}
+
+// The steps the loop plays, as display shows them: the rest of a bar its
+// steps do not divide is no step.
+std::string LoopText(const KRVSequencer& inSequencer) {
+    int last = std::min(inSequencer.GetLoopStep() - 1, inSequencer.GetStepCount());
+    return last < 1 ? "loop of no steps" : "loop 1-" + std::to_string(last);
+}
+
+}  // namespace
+
+// A tempo that gives no usable clock (0, negative, not a number, or above
+// 25,000) is refused. Without a word, the tempo is shown.
+KRVCommandResult KRVCommands::BPM(KRVShell& ioShell, const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        std::string tempo = TempoText(ioShell.GetSequencer().GetBPM());
+        ioShell.GetInterface().WriteFormattedS("%s\n", tempo.c_str());
+        return KRVCommandResult::kSucceeded;
+    }
+    // Kept as typed, in double precision, so that a saved tempo (a file's
+    // or the command line's too) reads back as it was.
+    double bpm = KRVReadDouble(inArguments.Get(1));
+    if (!ioShell.GetSequencer().SetBPM(bpm)) {
+        ioShell.GetInterface().WriteFormattedS("%s: having trouble parsing bpm\n",
+                                               inArguments.Get(1).c_str());
+        return KRVCommandResult::kFailed;
+    }
+    return KRVCommandResult::kSucceeded;
+}
+
+// One line: transport, tempo, grid, loop, size, and whether anything is
+// unsaved.
+KRVCommandResult KRVCommands::Status(KRVShell& ioShell, const KRVArguments&) {
+    const KRVSequencer& sequencer = ioShell.GetSequencer();
+    std::string line = sequencer.IsPlaying()
+                           ? "playing step " + std::to_string(sequencer.GetCurrentStep() + 1)
+                           : std::string("stopped");
+    line += ", " + TempoText(sequencer.GetBPM());
+    line += ", scale " + std::to_string(sequencer.GetBarCount()) + " " +
+            std::to_string(sequencer.GetStepCount());
+    line += ", " + LoopText(sequencer);
+    line += ", " + Count(sequencer.GetTrackCount(), "track");
+    line += ", " + Count(sequencer.GetPortCount(), "port");
+    if (const std::string system = ioShell.GetMIDISystemName(); !system.empty()) {
+        line += " (" + system + ")";
+    }
+    if (ioShell.HasUnsavedChanges()) {
+        line += ", unsaved changes";
+    }
+    ioShell.GetInterface().WriteFormattedS("%s\n", line.c_str());
+    return KRVCommandResult::kSucceeded;
+}

@@ -1,0 +1,359 @@
+#include "console/KRVStdioInterface.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "commands/KRVWords.h"
+#include "console/KRVFormat.h"
+#include "console/KRVHistoryFile.h"
+#include "console/KRVLineEditor.h"
+#include "console/KRVLineLimit.h"
+#include "console/KRVSignalWait.h"
+#include "console/KRVSignals.h"
+
+namespace {
+
+bool IsTerminal(FILE* inStream) {
+    return inStream != nullptr && isatty(fileno(inStream));
+}
+
+// Whether a read would take from the stream's buffer rather than wait.
+// stdio has no call for it; the GNU C library keeps the unread part between
+// these two pointers. A character pushed back with ungetc after the buffer
+// ran dry is not seen, and nothing here pushes back into a stream that has a
+// descriptor.
+bool HasBufferedInput(FILE* inStream) {
+    return inStream->_IO_read_ptr < inStream->_IO_read_end;
+}
+
+// The text a printf-style format gives. Most fit a line, and are formatted
+// once.
+template <typename... Arguments>
+std::string FormatText(const char* inFormat, Arguments... inArguments) {
+    char line[256];
+    int length = std::snprintf(line, sizeof line, inFormat, inArguments...);
+    if (length <= 0) {
+        return std::string();
+    }
+    if (length < static_cast<int>(sizeof line)) {
+        return std::string(line, static_cast<std::size_t>(length));
+    }
+    std::string text(length + 1, '\0');
+    std::snprintf(text.data(), text.size(), inFormat, inArguments...);
+    text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+KRVStdioInterface::KRVStdioInterface(FILE* inStream, FILE* outStream)
+    : mInStream(inStream), mOutStream(outStream) {
+    if (EditsLines(inStream, outStream)) {
+        mLineEditor =
+            std::make_unique<KRVLineEditor>(inStream, outStream, KRVHistoryFile::GetDefaultPath());
+    }
+}
+
+// Nothing written is lost: what is still held goes out now.
+KRVStdioInterface::~KRVStdioInterface() {
+    if (!mHeld.empty()) {
+        SendHeld();
+    }
+}
+
+bool KRVStdioInterface::EditsLines(FILE* inStream, FILE* outStream) {
+    return IsTerminal(inStream) && IsTerminal(outStream);
+}
+
+void KRVStdioInterface::SetCompleter(KRVLineEditor::Completer inCompleter) {
+    if (mLineEditor != nullptr) {
+        mLineEditor->SetCompleter(inCompleter);
+    }
+}
+
+int KRVStdioInterface::ReadLine(char* inBuffer, int inBufferLength) {
+    if (mInputDelegate != nullptr) {
+        return mInputDelegate->ReadLine(inBuffer, inBufferLength);
+    }
+    return ReadOwnLine(inBuffer, inBufferLength, KRVLineEditor::Kind::kCommand);
+}
+
+int KRVStdioInterface::ReadAnswer(char* inBuffer, int inBufferLength) {
+    if (mInputDelegate != nullptr) {
+        return mInputDelegate->ReadAnswer(inBuffer, inBufferLength);
+    }
+    return ReadOwnLine(inBuffer, inBufferLength, KRVLineEditor::Kind::kAnswer);
+}
+
+// At a terminal the line editor reads; anywhere else the stream itself.
+int KRVStdioInterface::ReadOwnLine(char* inBuffer, int inBufferLength, KRVLineEditor::Kind inKind) {
+    // What was written, the prompt or a question among it, must be out (or
+    // with the line editor, to show as its prompt) before we block. A
+    // script's shell writes through the console's and leaves it be: it
+    // never waits.
+    SendHeld();
+    if (mLineEditor != nullptr) {
+        FILE* line = mLineEditor->GetLineStream(inKind);
+        if (line == nullptr) {
+            return mLineEditor->TakeInterruptedAnswer() ? kInterrupted : -1;
+        }
+        return ReadFromStream(line, inBuffer, inBufferLength);
+    }
+    return ReadFromStream(mInStream, inBuffer, inBufferLength);
+}
+
+// Lines from pipes and files, and typed lines from the editor, all pass here.
+int KRVStdioInterface::ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength) {
+    if (inStream == nullptr || inBufferLength < 1) {
+        return -1;
+    }
+    // The line's room is kept from line to line.
+    std::string& line = mLine;
+    line.clear();
+    bool cut = false;
+    bool ended = false;
+    if (!ReadRawLine(inStream, static_cast<size_t>(inBufferLength), &line, &cut, &ended)) {
+        return -1;
+    }
+    if (mLinesRead++ == 0) {
+        KRVDropByteOrderMark(&line);
+    }
+    if (cut) {
+        return KRVLineLimit::kTooLong;
+    }
+    if (line.find('\0') != std::string::npos) {
+        return KRVLineLimit::kHasNul;
+    }
+    // A carriage return before the newline belongs to the line ending (files
+    // written on other systems); one at the very end of the input stays.
+    if (ended && !line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return KRVLineLimit::Deliver(line.data(), line.size(), inBuffer, inBufferLength);
+}
+
+// Reads up to the next newline (consumed, not kept) or the end of input.
+// At most inKeep characters are kept; outCut tells that more were dropped.
+// False when the input had nothing left at all, or when a signal the
+// command thread must act on came before the line did, or when the read
+// failed (mReadError says why): a failed read is no end of input.
+//
+// What the stream holds already is taken a run at a time, up to a newline,
+// as getc would take it character by character (it moves the same pointer);
+// getc itself reads what is not held yet, after the wait for it.
+bool KRVStdioInterface::ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine,
+                                    bool* outCut, bool* outEnded) {
+    bool any = false;
+    for (;;) {
+        if (HasBufferedInput(inStream)) {
+            const char* begin = inStream->_IO_read_ptr;
+            const size_t held = static_cast<size_t>(inStream->_IO_read_end - begin);
+            const char* newline = static_cast<const char*>(std::memchr(begin, '\n', held));
+            const size_t length = newline != nullptr ? static_cast<size_t>(newline - begin) : held;
+            const size_t room = inKeep - std::min(inKeep, outLine->size());
+            outLine->append(begin, std::min(length, room));
+            *outCut = *outCut || length > room;
+            inStream->_IO_read_ptr += newline != nullptr ? length + 1 : length;
+            any = true;
+            if (newline != nullptr) {
+                *outEnded = true;
+                return true;
+            }
+            continue;
+        }
+        if (!AwaitInput(inStream)) {
+            return false;
+        }
+        errno = 0;
+        int ch = std::getc(inStream);
+        if (ch == EOF) {
+            if (std::ferror(inStream) && errno != EINTR) {
+                mReadError = errno != 0 ? errno : EIO;
+                return false;
+            }
+            if (errno != EINTR || !std::ferror(inStream)) {
+                return any;
+            }
+            std::clearerr(inStream);
+            continue;
+        }
+        any = true;
+        if (ch == '\n') {
+            *outEnded = true;
+            return true;
+        }
+        if (outLine->size() < inKeep) {
+            outLine->push_back(static_cast<char>(ch));
+        } else {
+            *outCut = true;
+        }
+    }
+}
+
+// Until the stream has input for getc, so that a signal is never slept
+// through in a read; false when a signal is pending instead. What the
+// stream holds already is read first, at no cost: a long piped script takes
+// a wait per buffer, not per character. Text in memory never waits.
+bool KRVStdioInterface::AwaitInput(FILE* inStream) {
+    const int descriptor = fileno(inStream);
+    if (descriptor < 0 || HasBufferedInput(inStream)) {
+        return true;
+    }
+    for (;;) {
+        if (KRVSignals::IsPending()) {
+            return false;
+        }
+        if (KRVSignalWait::ForDescriptor(descriptor, POLLIN) == KRVSignalWait::kReady) {
+            return true;
+        }
+    }
+}
+
+int KRVStdioInterface::Print(std::string_view inText) {
+    if (mOutStream == nullptr) {
+        return 0;
+    }
+    mHeld += inText;
+    if (mHeld.size() >= kMaxHeldBytes) {
+        SendHeld();
+    }
+    return static_cast<int>(inText.size());
+}
+
+int KRVStdioInterface::GetColumns() const {
+    if (mOutputDelegate != nullptr) {
+        return mOutputDelegate->GetColumns();
+    }
+    winsize size{};
+    if (!IsTerminal(mOutStream) || ioctl(fileno(mOutStream), TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_col;
+}
+
+// Text written meanwhile by what a signal set off (SIGINT's action while our
+// write waits for room) is held and goes out when the send before it ends:
+// the stream is in the middle of a write then and must not be entered again.
+// At a terminal the line editor takes it, holding back the partial last line
+// (a prompt, a question) to show as its own prompt.
+void KRVStdioInterface::SendHeld() {
+    if (mOutStream == nullptr || mSending) {
+        return;
+    }
+    mSending = true;
+    do {
+        // Both buffers keep their room, so that a long output does not
+        // allocate afresh for every piece.
+        mHeld.swap(mSent);
+        if (mLineEditor != nullptr) {
+            mLineEditor->Print(mSent);
+        } else if (!mSent.empty()) {
+            std::fwrite(mSent.data(), 1, mSent.size(), mOutStream);
+        }
+        mSent.clear();
+        std::fflush(mOutStream);
+    } while (!mHeld.empty());
+    mSending = false;
+}
+
+// Formatted straight into what is held; what KRVAppendFormat leaves alone,
+// snprintf formats.
+template <typename... Arguments>
+int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArguments) {
+    if (mOutStream == nullptr) {
+        return 0;
+    }
+    const KRVFormatArgument arguments[] = {KRVFormatArgument(inArguments)...};
+    const std::size_t before = mHeld.size();
+    if (!KRVAppendFormat(&mHeld, inFormat, arguments, sizeof...(Arguments))) {
+        mHeld += FormatText(inFormat, inArguments...);
+    }
+    const int length = static_cast<int>(mHeld.size() - before);
+    if (mHeld.size() >= kMaxHeldBytes) {
+        SendHeld();
+    }
+    return length;
+}
+
+// The held text's room is kept from command to command (fresh memory costs
+// more than the copying), as far as a piece of kMaxHeldBytes takes; what a
+// single long write made more of is given back once it is out.
+void KRVStdioInterface::Flush() {
+    if (mOutputDelegate != nullptr) {
+        mOutputDelegate->Flush();
+        return;
+    }
+    SendHeld();
+    constexpr std::size_t kKeptRoom = 4 * kMaxHeldBytes;
+    if (!mSending && mHeld.capacity() > kKeptRoom) {
+        std::string().swap(mHeld);
+    }
+    if (!mSending && mSent.capacity() > kKeptRoom) {
+        std::string().swap(mSent);
+    }
+}
+
+int KRVStdioInterface::Write(const char* inBuffer) {
+    if (mOutputDelegate != nullptr) {
+        return mOutputDelegate->Write(inBuffer);
+    }
+    if (mOutStream == nullptr) {
+        return 1;
+    }
+    return Print(inBuffer);
+}
+
+// Each formatted write forwards to the delegate's write of the same name, or
+// prints the text to the output stream (through the line editor at a
+// terminal), or (with neither) drops it like Write.
+#define KRV_FORWARD_OR_PRINT(Operation, ...)            \
+    if (mOutputDelegate != nullptr) {                   \
+        return mOutputDelegate->Operation(__VA_ARGS__); \
+    }                                                   \
+    return PrintFormatted(__VA_ARGS__);
+
+int KRVStdioInterface::WriteFormattedD(const char* inFormat, int inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedD, inFormat, inDecimal)
+}
+
+int KRVStdioInterface::WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedDD, inFormat, inDecimal1, inDecimal2)
+}
+
+int KRVStdioInterface::WriteFormattedLD(const char* inFormat, long inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLD, inFormat, inDecimal)
+}
+
+int KRVStdioInterface::WriteFormattedLF(const char* inFormat, double inFloat) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLF, inFormat, inFloat)
+}
+
+int KRVStdioInterface::WriteFormattedLU(const char* inFormat, unsigned long inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLU, inFormat, inDecimal)
+}
+
+int KRVStdioInterface::WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1,
+                                         int inDecimal2) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedLUD, inFormat, inDecimal1, inDecimal2)
+}
+
+int KRVStdioInterface::WriteFormattedS(const char* inFormat, const char* inString) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedS, inFormat, inString)
+}
+
+int KRVStdioInterface::WriteFormattedSS(const char* inFormat, const char* inString1,
+                                        const char* inString2) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedSS, inFormat, inString1, inString2)
+}
+
+int KRVStdioInterface::WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) {
+    KRV_FORWARD_OR_PRINT(WriteFormattedSD, inFormat, inString, inDecimal)
+}
+
+#undef KRV_FORWARD_OR_PRINT
