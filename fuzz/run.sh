@@ -13,7 +13,7 @@ mkdir -p "$out/corpus" "$out/seeds"
 
 clang++ -std=c++20 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined \
     -fno-sanitize-recover=all -I"$root/seq" \
-    "$root/fuzz/KRVSMFReaderFuzzer.cpp" "$root/seq/KRVSMFReader.cpp" \
+    "$root/fuzz/KRVSMFReaderFuzzer.cpp" "$root/seq/smf/KRVSMFReader.cpp" \
     -o "$out/smf_reader_fuzzer"
 
 # Seeds: a format-0 file with running status, system-exclusive and meta

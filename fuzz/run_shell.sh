@@ -33,7 +33,7 @@ printf 'namechannel 1 "a b"\nsaveconfig c.krv\ndeleteconfig\nread c.krv\nsavesel
     >"$work/seeds/files2"
 
 # The command words, so that mutations find commands quickly.
-sed -nE 's/^ *\{"([a-z0-9]+)", "([a-z0-9]*)".*/"\1"\n"\2"/p' "$root/shell/KRVCommandTable.cpp" |
+sed -nE 's/^ *\{"([a-z0-9]+)", "([a-z0-9]*)".*/"\1"\n"\2"/p' "$root/shell/commands/KRVCommandTable.cpp" |
     grep -v '^""$' >"$work/commands.dict"
 
 cd "$out"
