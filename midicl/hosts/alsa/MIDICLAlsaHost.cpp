@@ -30,27 +30,6 @@ constexpr unsigned kOutputCaps = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_R
 constexpr unsigned kInputCaps = SND_SEQ_PORT_CAP_WRITE;
 constexpr unsigned kDestinationCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned kPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
-// All ports together, at exit: long enough for a receiver that is only
-// busy, short enough that one that stopped holds krv up for no more than a
-// moment. Waits that follow one another closer than this (the ports of one
-// exit) share it.
-constexpr std::int64_t kWaitForReceiversNS = 250000000;
-
-std::int64_t NowNS() {
-    return static_cast<std::int64_t>(MIDICLMonotonicClock::NowNS());
-}
-
-// Calls inDone a millisecond apart until it says all is out or the deadline
-// passes; returns when it stopped asking.
-std::int64_t WaitUntil(const std::function<bool()>& inDone, std::int64_t inDeadline) {
-    std::int64_t now = NowNS();
-    while (!inDone() && now < inDeadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        now = NowNS();
-    }
-    return now;
-}
-
 }  // namespace
 
 int MIDICLAlsaHost::OpenSequencer(const std::string& inClientName, snd_seq_t*& outSequencer) {
@@ -85,16 +64,6 @@ std::shared_ptr<MIDICLHost> MIDICLAlsaHost::TryOpen(const std::string& inClientN
 
 MIDICLAlsaHost::MIDICLAlsaHost(snd_seq_t* inSequencer)
     : mSequencer(inSequencer), mClientId(snd_seq_client_id(inSequencer)), mStopFd(-1) {}
-
-void MIDICLAlsaHost::WaitForReceivers(const std::function<bool()>& inDone) {
-    std::lock_guard<std::mutex> lock(mWaitMutex);
-    const std::int64_t start = NowNS();
-    if (start - mLastWaitEndNS > kWaitForReceiversNS) {
-        mWaitLeftNS = kWaitForReceiversNS;
-    }
-    mLastWaitEndNS = WaitUntil(inDone, start + mWaitLeftNS);
-    mWaitLeftNS -= mLastWaitEndNS - start;
-}
 
 // Ports are gone by now (each keeps us alive), and with them everything
 // they held; see the class comment for why there is nothing to drain.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MIDICLException.h"
+#include "hosts/MIDICLDrainWait.h"
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLRealtimeSlots.h"
 #include "hosts/alsa/MIDICLAlsaDrainer.h"
@@ -59,12 +60,10 @@ public:
                                                        void* inRefCon) override;
 
     snd_seq_t* GetSequencer() const { return mSequencer; }
-    // For a port that closes: calls inDone, a millisecond apart, until it
-    // says all is out, within what is left of the quarter second that the
-    // ports of one exit may wait together. So a note-off a busy receiver
-    // refused still goes, and a receiver that stopped holds up no exit for
-    // more than a moment.
-    void WaitForReceivers(const std::function<bool()>& inDone);
+    // For a port that closes, so that a note-off a busy receiver refused
+    // still goes, while a receiver that stopped holds up no exit for more
+    // than a moment.
+    MIDICLDrainWait& GetDrainWait() { return mDrainWait; }
     // Where a port at a stop leaves what its receiver still refuses.
     MIDICLAlsaDrainer& GetDrainer() { return mDrainer; }
     int GetClientId() const { return mClientId; }
@@ -100,9 +99,7 @@ private:
     int mAnnouncements = 0;
     std::atomic<bool> mDestinationsChanged{true};
     // What is left of the time ports may wait for receivers as they close.
-    std::mutex mWaitMutex;
-    std::int64_t mWaitLeftNS = 0;
-    std::int64_t mLastWaitEndNS = 0;
+    MIDICLDrainWait mDrainWait;
     // Empty by the time the host goes: every port leaves it as it closes.
     MIDICLAlsaDrainer mDrainer;
 };

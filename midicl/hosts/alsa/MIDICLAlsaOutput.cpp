@@ -16,7 +16,11 @@ MIDICLAlsaOutput::MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost
 
 MIDICLAlsaOutput::~MIDICLAlsaOutput() {
     mHost->GetDrainer().Remove(this);
-    mHost->WaitForReceivers([this] { return SendHeldNow(); });
+    mHost->GetDrainWait().Wait([this] { return SendHeldNow(); },
+                               [this] {
+                                   std::lock_guard<std::mutex> lock(mSendMutex);
+                                   return mHeld.GetCount();
+                               });
     snd_seq_delete_simple_port(mHost->GetSequencer(), mPort);
 }
 

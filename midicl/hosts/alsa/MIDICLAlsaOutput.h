@@ -26,7 +26,7 @@ class MIDICLAlsaOutput : public MIDICLHostOutput {
 public:
     MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost, int inPort);
     // Waits for the held note-offs, within what the host allows all its
-    // ports together (MIDICLAlsaHost::WaitForReceivers).
+    // ports together (MIDICLDrainWait).
     ~MIDICLAlsaOutput() override;
 
     void Connect(MIDICLEndpointRef inDestination) override;

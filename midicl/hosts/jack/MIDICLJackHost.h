@@ -10,6 +10,7 @@
 #include <string>
 
 #include "MIDICLException.h"
+#include "hosts/MIDICLDrainWait.h"
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLRealtimeSlots.h"
 #include "hosts/jack/MIDICLJackClock.h"
@@ -76,6 +77,7 @@ public:
     std::uint64_t GetCycleCount() const { return mCycleCount.load(); }
     bool IsServerGone() const { return mServerGone.load(); }
     MIDICLJackTeardown& GetTeardown() { return mTeardown; }
+    MIDICLDrainWait& GetDrainWait() { return mDrainWait; }
     // For an output port's sending thread: the port in inSlot of the
     // outputs' table has something new for the next cycle.
     void MarkOutput(std::size_t inSlot) {
@@ -121,6 +123,7 @@ private:
     std::array<std::atomic<std::uint64_t>, kOutputWords> mMarkedOutputs{};
     std::array<std::uint64_t, kOutputWords> mKeptOutputs{};
     MIDICLJackTeardown mTeardown;
+    MIDICLDrainWait mDrainWait;
     // Makes a unique name and registering it one step.
     std::mutex mRegisterMutex;
 };

@@ -241,6 +241,9 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
         mRepeats.Written(event, length);
     }
     mBufferHoldsEvents = jack_midi_get_event_count(buffer) > 0;
+    if (mBufferHoldsEvents) {
+        mLastWrittenCycle.store(mHost->GetCycleCount(), std::memory_order_relaxed);
+    }
     return mBufferHoldsEvents || jack_ringbuffer_read_space(mQueue) > 0 || !mRepeats.IsEmpty();
 }
 
@@ -262,40 +265,23 @@ std::size_t MIDICLJackOutput::Repeat(void* ioBuffer, std::size_t inBudget) {
     return inBudget;
 }
 
-// Waits until the queue is empty and a cycle has passed after that, so that
-// what the last pass wrote has reached the ports it is connected to. A
-// server that stops cycling, or takes longer than kDrainLimit, is given up
-// on: it must not hang the program, and a server that stopped cycling
-// counts as unresponsive for the rest of the teardown.
+// Waits until the queue is empty and a whole cycle has passed after the
+// last that wrote, so that what it wrote has reached the ports it is
+// connected to; as long as MIDICLDrainWait allows. A server that stopped
+// cycling counts as unresponsive for the rest of the teardown.
 void MIDICLJackOutput::Drain() {
     if (!mQueuedAny) {
         return;
     }
-    using Clock = std::chrono::steady_clock;
-    constexpr auto kDrainLimit = std::chrono::milliseconds(500);
-    constexpr auto kStuckLimit = std::chrono::milliseconds(250);
-    const Clock::time_point giveUp = Clock::now() + kDrainLimit;
-    std::uint64_t cycles = mHost->GetCycleCount();
-    std::uint64_t emptyAt = 0;
-    Clock::time_point lastProgress = Clock::now();
-    while (!mHost->IsServerGone() && !mHost->GetTeardown().IsUnresponsive() &&
-           Clock::now() < giveUp) {
-        if (Clock::now() - lastProgress >= kStuckLimit) {
-            // Every other port would wait as long again.
-            mHost->GetTeardown().MarkUnresponsive();
-            return;
-        }
-        const std::uint64_t now = mHost->GetCycleCount();
-        if (emptyAt == 0 && jack_ringbuffer_read_space(mQueue) == 0) {
-            emptyAt = now + 1;
-        }
-        if (emptyAt != 0 && now > emptyAt) {
-            return;
-        }
-        if (now != cycles) {
-            cycles = now;
-            lastProgress = Clock::now();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    MIDICLDrainWait& wait = mHost->GetDrainWait();
+    wait.Wait(
+        [this] {
+            return mHost->IsServerGone() || mHost->GetTeardown().IsUnresponsive() ||
+                   (jack_ringbuffer_read_space(mQueue) == 0 &&
+                    mHost->GetCycleCount() > mLastWrittenCycle.load() + 1);
+        },
+        [this] { return mHost->GetCycleCount(); });
+    if (wait.IsStuck()) {
+        mHost->GetTeardown().MarkUnresponsive();
     }
 }

@@ -128,6 +128,9 @@ private:
     // Whether anything was ever queued, so that a port that sent nothing
     // closes at once. Written by the sending thread, read by the owner's.
     std::atomic<bool> mQueuedAny{false};
+    // The host's cycle count when a pass last wrote events: a drain waits a
+    // whole cycle past it.
+    std::atomic<std::uint64_t> mLastWrittenCycle{0};
     // Whether the last Connect asked for a connection; the owner's.
     bool mConnecting = false;
     // The full name of the port Connect connected us to, so that pointing
