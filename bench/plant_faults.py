@@ -41,7 +41,7 @@ PLANTS = [
     ("3", "JACK Now() returning the cycle start", "midicl/hosts/jack/MIDICLJackClock.cpp",
      "return NowAt(cycle, jack_get_time());\n}", "return cycle.mPosition;\n}"),
     ("4", "drain returning when the queue empties", JACK_OUT,
-     "if (emptyAt != 0 && now > emptyAt) {", "if (emptyAt != 0) {"),
+     "mHost->GetCycleCount() > mLastWrittenCycle.load() + 1", "true"),
     ("5", "undo not restoring the loop", "seq/model/KRVSequencerRestore.cpp",
      "        mTicksInLoop = inState.mTicksInLoop;\n", ""),
     ("6", "save writing velocity 0 as 1", "shell/commands/KRVShellScriptCommands.cpp",
