@@ -175,9 +175,24 @@ std::uint64_t MIDICLJackClock::GetEarliestStart() {
     if (!ReadCycle(cycle)) {
         return Now();
     }
-    const std::int64_t lead = 2 * std::int64_t(cycle.mPeriodFrames) - cycle.mLatencyFrames;
-    return NowAt(cycle, jack_get_time()) +
-           static_cast<std::uint64_t>(std::max<std::int64_t>(lead, 0));
+    return EarliestStart(cycle, NowAt(cycle, jack_get_time()),
+                         std::max<std::uint64_t>(1, jack_get_sample_rate(mClient) / 2000));
+}
+
+// A message stamped inNow plus the margin is handed over within the margin,
+// so before the first cycle that starts after that; it is placed exactly
+// when its place (the stamp plus the latency) lies in that cycle or later.
+// With a latency of one period that holds for the stamp itself, and the
+// note is heard a period and the margin after `play`; after a change to a
+// longer period the stamp moves out to where its place makes that cycle.
+std::uint64_t MIDICLJackClock::EarliestStart(const Cycle& inCycle, std::uint64_t inNow,
+                                             std::uint64_t inMarginFrames) {
+    const std::uint64_t earliest = inNow + inMarginFrames;
+    std::uint64_t next = inCycle.mPosition + inCycle.mPeriodFrames;
+    while (next <= earliest) {
+        next += inCycle.mPeriodFrames;
+    }
+    return std::max(earliest, next - std::min<std::uint64_t>(next, inCycle.mLatencyFrames));
 }
 
 std::uint64_t MIDICLJackClock::GetHandOverLimit() {

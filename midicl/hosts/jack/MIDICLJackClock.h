@@ -45,9 +45,8 @@ public:
     // a whole period to spare.
     std::uint64_t ToMonotonicNS(std::uint64_t inTime) override;
     std::uint64_t GetHandOverLimit() override;
-    // A message stamped now would be due in the cycle under way, too late
-    // for it; one stamped this much later is handed over a period before
-    // its cycle, as every later tick is.
+    // Now and half a millisecond, the time the first tick takes to be
+    // handed over (see EarliestStart).
     std::uint64_t GetEarliestStart() override;
     // How far after its time a message is placed: the first cycle's length,
     // so that when in the period the sender woke does not matter. It stays
@@ -86,6 +85,8 @@ public:
     // Now for a cycle and a reading of JACK's clock: never before the
     // cycle, nor past its end, however late the next one is.
     static std::uint64_t NowAt(const Cycle& inCycle, jack_time_t inUsecs);
+    static std::uint64_t EarliestStart(const Cycle& inCycle, std::uint64_t inNow,
+                                       std::uint64_t inMarginFrames);
     static std::uint64_t LeadFrames(const Cycle& inCycle);
     static std::uint64_t HandOverLimit(const Cycle& inCycle);
     // JACK's clock minus CLOCK_MONOTONIC, in nanoseconds, from a reading of

@@ -146,6 +146,9 @@ int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     auto* host = static_cast<MIDICLJackHost*>(inArg);
     const std::uint64_t cycleStart = host->mClock.PublishCycle(inFrames);
     host->ProcessOutputs(inFrames, cycleStart);
+    if (host->mWatchingConnections.load()) {
+        host->WatchConnections();
+    }
     if (host->mReceivers.GetLimit() > 0) {
         host->mReceivers.BeginPass();
         for (std::size_t i = 0; i < host->mReceivers.GetLimit(); ++i) {
@@ -194,18 +197,25 @@ void MIDICLJackHost::ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCyc
     mOutputs.EndPass();
 }
 
-// A connection is in the server's graph once jack_connect returns, but it
-// carries messages only from a later cycle on: the wait is for every port
-// to show its connection and then for two whole cycles more.
+void MIDICLJackHost::WatchConnections() {
+    mOutputs.BeginPass();
+    for (std::size_t i = 0; i < mOutputs.GetLimit(); ++i) {
+        if (auto* output = static_cast<MIDICLJackOutput*>(mOutputs.Get(i))) {
+            output->WatchConnection();
+        }
+    }
+    mOutputs.EndPass();
+}
+
+// A connection carries messages from the first cycle that runs with it;
+// the process callback looks while we wait, so that a message handed over
+// once it has seen every port connected is heard. Asked often: `play`
+// piped right after start-up waits on this for its first note.
 void MIDICLJackHost::WaitForConnections() {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1);
-    auto waitFor = [this, giveUp](auto inReady) {
-        while (!inReady() && !IsServerGone() && Clock::now() < giveUp) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    };
-    waitFor([this] {
+    mWatchingConnections.store(true);
+    auto live = [this] {
         for (std::size_t i = 0; i < mOutputs.GetLimit(); ++i) {
             auto* output = static_cast<MIDICLJackOutput*>(mOutputs.Get(i));
             if (output != nullptr && !output->IsConnectionLive()) {
@@ -213,9 +223,11 @@ void MIDICLJackHost::WaitForConnections() {
             }
         }
         return true;
-    });
-    const std::uint64_t cycles = GetCycleCount() + 2;
-    waitFor([this, cycles] { return GetCycleCount() >= cycles; });
+    };
+    while (!live() && !IsServerGone() && Clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    mWatchingConnections.store(false);
 }
 
 MIDICLEndpointRef MIDICLJackHost::MakeEndpoint(const jack_port_t* inPort) {

@@ -98,6 +98,7 @@ private:
     static void Shutdown(void* inArg);
     static void PortRegistered(jack_port_id_t inPort, int inRegistered, void* inArg);
     void Activate();
+    void WatchConnections();
     jack_port_t* RegisterPort(const std::string& inName, unsigned long inFlags,
                               MIDICLException::MIDICLCallNumber inCall);
     std::string MakeUniqueName(const std::string& inName) const;
@@ -109,6 +110,8 @@ private:
     MIDICLJackClock mClock;
     std::atomic<std::uint64_t> mCycleCount{0};
     std::atomic<bool> mServerGone{false};
+    // While set, every cycle asks each port whether it is connected.
+    std::atomic<bool> mWatchingConnections{false};
     std::atomic<bool> mClosed{false};
     // Whether Close finished: a close left running must not be freed under.
     bool mCloseDone = false;

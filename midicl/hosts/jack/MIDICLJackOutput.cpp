@@ -39,6 +39,7 @@ void MIDICLJackOutput::Connect(MIDICLEndpointRef inDestination) {
     }
     const char* name =
         inDestination.IsValid() ? jack_port_name(MIDICLJackHost::GetPort(inDestination)) : nullptr;
+    mSeenLive.store(false);
     mConnecting = name != nullptr && jack_connect(client, jack_port_name(mPort), name) == 0;
     if (mConnecting) {
         mConnectedTo = name;
@@ -61,7 +62,14 @@ std::vector<MIDICLConnection> MIDICLJackOutput::GetConnections() const {
 }
 
 bool MIDICLJackOutput::IsConnectionLive() const {
-    return !mConnecting || mHost->IsClosed() || jack_port_connected(mPort) > 0;
+    return !mConnecting || mHost->IsClosed() || mSeenLive.load();
+}
+
+// Asked in the cycle itself: the graph a cycle runs is the one that carries
+// its messages, while a thread of our own may see a new connection a cycle
+// before the server runs it.
+void MIDICLJackOutput::WatchConnection() {
+    mSeenLive.store(jack_port_connected(mPort) > 0, std::memory_order_relaxed);
 }
 
 // JACK carries one message per event, so packets are split here.

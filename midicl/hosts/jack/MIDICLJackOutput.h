@@ -47,6 +47,8 @@ public:
     std::vector<MIDICLConnection> GetConnections() const override;
     // True unless a connection was asked for that the server does not show.
     bool IsConnectionLive() const;
+    // For the process callback while the host waits for connections.
+    void WatchConnection();
     // -ENOBUFS when the queue is full, -EINVAL for bytes that are no MIDI.
     std::int32_t Send(const MIDICLPacketList& inList) override;
     std::int32_t SendSysEx(const std::uint8_t* inData, std::size_t inLength,
@@ -133,6 +135,8 @@ private:
     std::atomic<std::uint64_t> mLastWrittenCycle{0};
     // Whether the last Connect asked for a connection; the owner's.
     bool mConnecting = false;
+    // Whether a cycle has run with the port connected (WatchConnection).
+    std::atomic<bool> mSeenLive{false};
     // The full name of the port Connect connected us to, so that pointing
     // elsewhere drops that connection and no other: those made from outside
     // stay.
