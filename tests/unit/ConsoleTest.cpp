@@ -1,10 +1,4 @@
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "Harness.h"
 #include "KRVCommandLine.h"

@@ -1,25 +1,45 @@
 #pragma once
 
-// What the unit tests share: a scratch folder, a wait with a deadline, a
-// recorder of what reaches a destination, and the bytes of files.
+// What the unit tests share: the headers most of them need, a scratch
+// folder, a wait with a deadline, recorders of what reaches a destination
+// and of what the sequencer announces, and the bytes of files.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "../Await.h"
+#include "MIDICLClient.h"
+#include "MIDICLDestination.h"
 #include "MIDICLInputPortListener.h"
+#include "MIDICLOutputPort.h"
+#include "model/KRVSequencer.h"
 #include "model/KRVSequencerListener.h"
 
 using Bytes = std::vector<std::uint8_t>;

@@ -1,19 +1,9 @@
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "Harness.h"
-#include "MIDICLClient.h"
-#include "MIDICLDestination.h"
 #include "MIDICLException.h"
 #include "MIDICLMonotonicClock.h"
-#include "MIDICLOutputPort.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -1,12 +1,7 @@
 // The editing commands that depend on the number of output ports, run on a
 // sequencer with exactly the ports each case needs.
-#include <gtest/gtest.h>
 
-#include <string>
-
-#include "MIDICLClient.h"
 #include "TestShell.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -2,20 +2,8 @@
 // and random command, go through save and load (and their channel names
 // through saveconfig and read, their programs through both), and the whole
 // state is compared.
-#include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <initializer_list>
-#include <iterator>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "MIDICLClient.h"
 #include "TestShell.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -1,17 +1,8 @@
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <array>
 #include <bit>
 #include <cmath>
-#include <filesystem>
-#include <random>
-#include <string>
-#include <vector>
 
-#include "Harness.h"
 #include "TestShell.h"
-#include "model/KRVSequencer.h"
 #include "smf/KRVSMFReader.h"
 #include "smf/KRVSMFTimeMap.h"
 #include "smf/KRVSMFTimedLayout.h"

@@ -1,23 +1,10 @@
 // Reading scripts: what a script may run, how its text is taken, and what
 // is said when reading it goes wrong.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "KRVShell.h"
 #include "TestShell.h"
 #include "console/KRVSignals.h"
 #include "console/KRVStdioInterface.h"
-#include "model/KRVSequencer.h"
-#include "model/KRVSequencerListener.h"
 
 namespace {
 

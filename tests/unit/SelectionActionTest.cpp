@@ -1,16 +1,8 @@
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <initializer_list>
-#include <string>
-#include <vector>
 
-#include "MIDICLClient.h"
+#include "Harness.h"
 #include "actions/KRVSelectionActions.h"
 #include "actions/KRVSelectionFitToKey.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 

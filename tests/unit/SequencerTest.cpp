@@ -1,13 +1,7 @@
-#include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "Harness.h"
-#include "MIDICLClient.h"
 #include "model/KRVEvent.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 

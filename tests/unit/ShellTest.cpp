@@ -1,18 +1,9 @@
-#include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <string>
 
 #include "KRVShell.h"
-#include "MIDICLClient.h"
 #include "TestShell.h"
 #include "console/KRVLineLimit.h"
 #include "console/KRVStdioInterface.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 

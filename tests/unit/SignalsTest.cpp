@@ -1,11 +1,6 @@
-#include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <string>
-
+#include "Harness.h"
 #include "console/KRVOutputStream.h"
 #include "console/KRVSignalWait.h"
 #include "console/KRVSignals.h"

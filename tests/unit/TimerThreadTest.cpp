@@ -1,11 +1,4 @@
-#include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 #include "Harness.h"
 #include "MIDICLClock.h"

@@ -1,18 +1,9 @@
-#include <gtest/gtest.h>
 
-#include <memory>
-#include <set>
-#include <sstream>
-#include <string>
 
 #include "KRVShell.h"
 #include "KRVUndoHistory.h"
-#include "MIDICLClient.h"
-#include "MIDICLDestination.h"
-#include "MIDICLOutputPort.h"
 #include "TestShell.h"
 #include "console/KRVStdioInterface.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 
