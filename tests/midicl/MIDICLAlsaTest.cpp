@@ -1,17 +1,5 @@
 #ifdef MIDICL_HAVE_ALSA
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdint>
-#include <memory>
-#include <thread>
-#include <vector>
-
-#include "MIDICLClient.h"
-#include "MIDICLDestination.h"
-#include "MIDICLOutputPort.h"
 #include "MIDICLRecorder.h"
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 

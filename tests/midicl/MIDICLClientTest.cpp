@@ -1,18 +1,7 @@
-#include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "MIDICLClient.h"
-#include "MIDICLDestination.h"
-#include "MIDICLException.h"
 #include "MIDICLInputPort.h"
 #include "MIDICLNameBuffer.h"
-#include "MIDICLOutputPort.h"
 #include "MIDICLRecorder.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
 

@@ -1,13 +1,8 @@
 // The parts the hosts are built of: destination order, the note-offs a
 // full port holds, the note-offs a late JACK cycle repeats, and what a stop
 // withdraws.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <string>
-#include <vector>
-
+#include "MIDICLRecorder.h"
 #include "hosts/MIDICLHeldNoteOffs.h"
 #include "hosts/MIDICLPassThrough.h"
 #include "hosts/MIDICLRepeatedNoteOffs.h"

@@ -1,29 +1,11 @@
 #ifdef MIDICL_HAVE_JACK
 
-#include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <array>
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "MIDICLClient.h"
 #include "MIDICLClock.h"
-#include "MIDICLDestination.h"
-#include "MIDICLException.h"
-#include "MIDICLOutputPort.h"
-#include "MIDICLPacketList.h"
 #include "MIDICLRecorder.h"
 #include "hosts/jack/MIDICLJackHost.h"
 #include "hosts/jack/MIDICLJackOutput.h"
