@@ -1,5 +1,3 @@
-
-
 #include "MIDICLInputPort.h"
 #include "MIDICLNameBuffer.h"
 #include "MIDICLRecorder.h"

@@ -1,5 +1,3 @@
-
-
 #include "Harness.h"
 #include "KRVCommandLine.h"
 #include "commands/KRVCommandTable.h"

@@ -1,5 +1,3 @@
-
-
 #include "Harness.h"
 #include "MIDICLException.h"
 #include "MIDICLMonotonicClock.h"

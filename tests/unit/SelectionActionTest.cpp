@@ -1,5 +1,3 @@
-
-
 #include "Harness.h"
 #include "actions/KRVSelectionActions.h"
 #include "actions/KRVSelectionFitToKey.h"

@@ -1,5 +1,3 @@
-
-
 #include "Harness.h"
 #include "model/KRVEvent.h"
 

@@ -1,5 +1,3 @@
-
-
 #include "KRVShell.h"
 #include "TestShell.h"
 #include "console/KRVLineLimit.h"

@@ -1,5 +1,3 @@
-
-
 #include "Harness.h"
 #include "MIDICLClock.h"
 #include "MIDICLMonotonicClock.h"

@@ -1,5 +1,3 @@
-
-
 #include "KRVShell.h"
 #include "KRVUndoHistory.h"
 #include "TestShell.h"
