@@ -5,30 +5,23 @@
 
 namespace {
 
+// A line too long is consumed to its newline, nothing of it delivered; one
+// that just fills the buffer, with or without a CR before its newline, is
+// whole. A CR inside a line is kept, and one at the end of the input too.
 TEST(KRVStdioInterface, ReadLineTakesLinesWholeOrNotAtAll) {
     std::string input = "play\n\n" + std::string(150, 'x') + "\nyes\nyes\r\nyess\r\nok\r" +
                         std::string(3, 'z') + "\r\nlast\r";
     FILE* in = fmemopen(input.data(), input.size(), "r");
     KRVStdioInterface interface(in, nullptr);
-    char buffer[100];
-    EXPECT_EQ(interface.ReadLine(buffer, 100), 4);
-    EXPECT_STREQ(buffer, "play");
-    EXPECT_EQ(interface.ReadLine(buffer, 100), 0);
-    // Too long: consumed to its newline, nothing of it delivered.
-    EXPECT_EQ(interface.ReadLine(buffer, 100), KRVLineLimit::kTooLong);
-    // A line that just fills the buffer, with or without a CR before its
-    // newline, is whole; one character more is too long.
-    EXPECT_EQ(interface.ReadLine(buffer, 4), 3);
-    EXPECT_STREQ(buffer, "yes");
-    EXPECT_EQ(interface.ReadLine(buffer, 4), 3);
-    EXPECT_STREQ(buffer, "yes");
-    EXPECT_EQ(interface.ReadLine(buffer, 4), KRVLineLimit::kTooLong);
-    // A CR inside a line is kept; one at the end of the input too.
-    EXPECT_EQ(interface.ReadLine(buffer, 100), 6);
-    EXPECT_STREQ(buffer, "ok\rzzz");
-    EXPECT_EQ(interface.ReadLine(buffer, 100), 5);
-    EXPECT_STREQ(buffer, "last\r");
-    EXPECT_EQ(interface.ReadLine(buffer, 100), -1);
+    const int kTooLong = KRVLineLimit::kTooLong;
+    const std::tuple<int, int, const char*> kLines[] = {
+        {100, 4, "play"},  {100, 0, ""},        {100, kTooLong, ""}, {4, 3, "yes"}, {4, 3, "yes"},
+        {4, kTooLong, ""}, {100, 6, "ok\rzzz"}, {100, 5, "last\r"},  {100, -1, ""}};
+    for (const auto& [size, length, text] : kLines) {
+        char buffer[100] = {};
+        EXPECT_EQ(interface.ReadLine(buffer, size), length) << text;
+        EXPECT_STREQ(length > 0 ? buffer : "", text);
+    }
     std::fclose(in);
 }
 
