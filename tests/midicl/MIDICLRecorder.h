@@ -1,13 +1,34 @@
 #pragma once
 
+// What the library's tests share: the headers most of them need and a
+// listener that records.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "../Await.h"
+#include "MIDICLClient.h"
+#include "MIDICLDestination.h"
+#include "MIDICLException.h"
 #include "MIDICLInputPortListener.h"
+#include "MIDICLOutputPort.h"
+#include "MIDICLPacketList.h"
 #include "MIDICLTypes.h"
 
 // A listener that keeps every packet it hears, from whatever thread.

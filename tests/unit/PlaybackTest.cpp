@@ -1,18 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "Harness.h"
-#include "MIDICLClient.h"
-#include "MIDICLDestination.h"
 #include "MIDICLException.h"
 #include "MIDICLMonotonicClock.h"
-#include "MIDICLOutputPort.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 
@@ -231,6 +220,37 @@ TEST_F(PlaybackTest, TransportStampsAndStops) {
     // Nothing plays after Stop returns (at this tempo 12 ticks would).
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(mRecorder.Take().empty());
+}
+
+// Whatever is edited while a note sounds, its note-off goes where the
+// note-on went, and stop ends it, also on a track muted since.
+TEST_F(PlaybackTest, StopEndsTheNoteWhereItWentWhateverWasEdited) {
+    NoteRecorder other;
+    std::unique_ptr<MIDICLDestination> second(mClient->MakeDestination("other"));
+    second->SetListener(&other);
+    MIDICLOutputPort* port = mClient->MakeOutputPort("output");
+    port->SetDestination(1);
+    mSequencer.AddPort(port);
+    AddTrack(60);
+    mSequencer.SetGateTime(1, 1, 90);
+    mSequencer.SetBPM(30);  // a step lasts half a second: the note sounds until the stop
+    const std::function<void()> kEdits[] = {
+        [this] { mSequencer.SetNote(1, 1, 72); }, [this] { mSequencer.SetChannel(1, 1, 5); },
+        [this] { mSequencer.SetPort(1, 1, 1); }, [this] { mSequencer.MuteTrack(1); }};
+    for (const auto& edit : kEdits) {
+        mSequencer.Reset();
+        mRecorder.TakeStamps();
+        mSequencer.Play();
+        ASSERT_TRUE(Await([this] { return mRecorder.CountStamps() > 0; }));
+        edit();
+        mSequencer.Stop();
+        EXPECT_EQ(mRecorder.Take(), (Heard{"0:on 60", "0:off 60"}));
+        EXPECT_TRUE(other.Take().empty());
+        mSequencer.SetNote(1, 1, 60);
+        mSequencer.SetChannel(1, 1, 1);
+        mSequencer.SetPort(1, 1, 0);
+        mSequencer.UnMuteTrack(1);
+    }
 }
 
 // Edits from the command thread while the clock runs fast. Run under

@@ -1,18 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <initializer_list>
-#include <memory>
-#include <vector>
-
-#include "MIDICLClient.h"
+#include "Harness.h"
 #include "actions/KRVSelectionActions.h"
 #include "actions/KRVSelectionFitToKey.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 
 using Fit = KRVSelectionFitToKey;
+using Values = std::vector<int>;
 
 class SelectionActionTest : public ::testing::Test {
 protected:
@@ -29,15 +22,14 @@ protected:
             mSequencer.SelectEvent(1, step1++);
         }
     }
-    std::vector<int> Notes(int inSteps) const {
-        std::vector<int> notes;
-        for (int step1 = 1; step1 <= inSteps; step1++) {
-            notes.push_back(mSequencer.GetEvent(1, step1).GetNote());
-        }
-        return notes;
+    // inGet of the first two events of track 1 after running inAction.
+    template <typename Get>
+    Values Run(KRVSelectionAction&& inAction, Get inGet) {
+        mSequencer.RunSelection(&inAction);
+        return {(mSequencer.GetEvent(1, 1).*inGet)(), (mSequencer.GetEvent(1, 2).*inGet)()};
     }
-    std::vector<int> SelectedSteps(int inTrack1) const {
-        std::vector<int> steps;
+    Values SelectedSteps(int inTrack1) const {
+        Values steps;
         for (int step1 = 1; step1 <= mSequencer.GetStepCount(); step1++) {
             if (mSequencer.GetEvent(inTrack1, step1).IsSelected()) {
                 steps.push_back(step1);
@@ -57,65 +49,39 @@ protected:
 
 TEST_F(SelectionActionTest, IncrementsStopAtTheEdgeInsteadOfClamping) {
     SelectNotes({120, 125});
-    KRVSelectionIncrementNote note(5);
-    mSequencer.RunSelection(&note);
-    EXPECT_EQ(Notes(2), (std::vector<int>{125, 125}));
-
+    EXPECT_EQ(Run(KRVSelectionIncrementNote(5), &KRVEvent::GetNote), (Values{125, 125}));
     mSequencer.SetChannel(1, 1, 15);
     mSequencer.SetChannel(1, 2, 16);
-    KRVSelectionIncrementChannel channelUp(1);
-    mSequencer.RunSelection(&channelUp);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 16);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 16);
+    EXPECT_EQ(Run(KRVSelectionIncrementChannel(1), &KRVEvent::GetChannel), (Values{16, 16}));
     mSequencer.SetChannel(1, 1, 1);
-    KRVSelectionIncrementChannel channelDown(-1);
-    mSequencer.RunSelection(&channelDown);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetChannel(), 1);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetChannel(), 15);
-
+    EXPECT_EQ(Run(KRVSelectionIncrementChannel(-1), &KRVEvent::GetChannel), (Values{1, 15}));
     // Gate 0 is out of an increment's reach.
     mSequencer.SetGateTime(1, 2, 10);
-    KRVSelectionIncrementGateTime gate(-10);
-    mSequencer.RunSelection(&gate);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetGateTime(), 40);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetGateTime(), 10);
-
+    EXPECT_EQ(Run(KRVSelectionIncrementGateTime(-10), &KRVEvent::GetGateTime), (Values{40, 10}));
     mSequencer.SetVelocity(1, 2, 1);
-    KRVSelectionIncrementVelocity velocity(-64);
-    mSequencer.RunSelection(&velocity);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetVelocity(), 0);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetVelocity(), 1);
-
-    // No ports: no port is in range, nothing is written.
-    KRVSelectionIncrementPort port(1);
-    mSequencer.RunSelection(&port);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 0);
-}
-
-TEST_F(SelectionActionTest, PortsMoveWithinThePortsThereAre) {
+    EXPECT_EQ(Run(KRVSelectionIncrementVelocity(-64), &KRVEvent::GetVelocity), (Values{0, 1}));
+    // No ports: no port is in range, nothing is written; with two, ports
+    // move within them.
+    EXPECT_EQ(Run(KRVSelectionIncrementPort(1), &KRVEvent::GetPort), (Values{0, 0}));
     MIDICLClient client("test", "none");
     mSequencer.AddPort(client.MakeOutputPort("a"));
     mSequencer.AddPort(client.MakeOutputPort("b"));
-    SelectNotes({1, 2, 3});
     mSequencer.SetPort(1, 2, 1);
-    KRVSelectionIncrementPort port(1);
-    mSequencer.RunSelection(&port);
-    EXPECT_EQ(mSequencer.GetEvent(1, 1).GetPort(), 1);
-    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetPort(), 1);
+    EXPECT_EQ(Run(KRVSelectionIncrementPort(1), &KRVEvent::GetPort), (Values{1, 1}));
 }
 
 TEST_F(SelectionActionTest, ClockDivisionKeepsTheLastStepOfEachDivision) {
     struct Case {
         int mBars, mSteps, mDivision;
-        std::vector<int> mKept;
+        Values mKept;
     };
-    std::vector<int> every4 = {4, 8, 12, 16};
-    std::vector<int> even = {2, 4, 6, 8, 10, 12, 14, 16};
-    std::vector<int> all = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    Values every4 = {4, 8, 12, 16};
+    Values even = {2, 4, 6, 8, 10, 12, 14, 16};
+    Values all = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     for (const Case& c :
          {Case{1, 16, 4, every4}, Case{1, 16, 8, even}, Case{2, 16, 4, even}, Case{2, 16, 8, all},
-          // Divisions shorter than a step: every step keeps
-          // its selection rather than dividing by zero.
+          // Divisions shorter than a step: every step keeps its selection
+          // rather than dividing by zero.
           Case{1, 4, 8, {1, 2, 3, 4}}, Case{4, 4, 4, {1, 2, 3, 4}}}) {
         ASSERT_TRUE(mSequencer.SetScale(c.mBars, c.mSteps));
         mSequencer.SelectTrack(1);
@@ -157,17 +123,13 @@ TEST_F(SelectionActionTest, FitToKeyLandsInTheKeyAndKeepsItsNotes) {
         for (int pitchClass = 0; pitchClass < 12; pitchClass++) {
             int note = 60 + pitchClass;
             int fitted = Fitted(key, note);
+            SCOPED_TRACE(std::string(Fit::GetKeyName(key)) + " " + std::to_string(note));
             bool drawnRight = InMajorKey(key, kDrawnRows[k][pitchClass]) &&
                               (!InMajorKey(key, note) || kDrawnRows[k][pitchClass] == pitchClass);
-            EXPECT_TRUE(InMajorKey(key, fitted)) << Fit::GetKeyName(key) << " " << note;
-            EXPECT_LE(std::abs(fitted - note), 1) << Fit::GetKeyName(key) << " " << note;
-            if (InMajorKey(key, note)) {
-                EXPECT_EQ(fitted, note) << Fit::GetKeyName(key) << " " << note;
-            }
-            if (drawnRight) {
-                EXPECT_EQ(fitted, 60 + kDrawnRows[k][pitchClass])
-                    << Fit::GetKeyName(key) << " " << note;
-            }
+            EXPECT_TRUE(InMajorKey(key, fitted));
+            EXPECT_LE(std::abs(fitted - note), 1);
+            EXPECT_TRUE(!InMajorKey(key, note) || fitted == note);
+            EXPECT_TRUE(!drawnRight || fitted == 60 + kDrawnRows[k][pitchClass]);
         }
         // At the ends of the note range the key's nearest note inside it.
         for (int note : {0, 1, 126, 127}) {
@@ -189,7 +151,7 @@ TEST_F(SelectionActionTest, RandomActionsDrawOncePerEventInWalkOrder) {
     mSequencer.SelectEvent(1, 9);
     mSequencer.SelectEvent(1, 3);
     std::srand(1);
-    std::vector<int> draws = {std::rand(), std::rand(), std::rand(), std::rand()};
+    Values draws = {std::rand(), std::rand(), std::rand(), std::rand()};
 
     std::srand(1);
     KRVSelectionRandomiseNote notes(60, 12);
@@ -220,6 +182,120 @@ TEST_F(SelectionActionTest, RandomActionsDrawOncePerEventInWalkOrder) {
     std::srand(1);
     EXPECT_EQ(mSequencer.RunSelection(&notes), 0);
     EXPECT_EQ(std::rand(), draws[0]);
+}
+
+// Four selected steps on two tracks, (1, 2), (1, 9), (2, 1), (2, 16), with
+// contents A, B, C, D told apart by note and velocity. Step (1, 9) is muted
+// and (2, 1) h-soloed; the marks must stay on their steps.
+class RotationTest : public SelectionActionTest {
+protected:
+    void SetUp() override {
+        SelectionActionTest::SetUp();
+        Fill();
+    }
+    // Puts A, B, C, D back in place; the marks are set again, which changes
+    // nothing after the first time.
+    void Fill() {
+        int content = 0;
+        for (auto [track1, step1] : kPositions) {
+            mSequencer.SetNote(track1, step1, 60 + content);
+            mSequencer.SetVelocity(track1, step1, 100 + content++);
+            mSequencer.SelectEvent(track1, step1);
+        }
+        mSequencer.Mute(1, 9);
+        mSequencer.HSolo(2, 1);
+    }
+    // The notes at the four positions, as letters, "ABCD" when untouched;
+    // and whether the marks stayed.
+    std::string Contents() const {
+        std::string letters;
+        for (auto [track1, step1] : kPositions) {
+            const KRVEvent& event = mSequencer.GetEvent(track1, step1);
+            EXPECT_EQ(event.GetVelocity() - event.GetNote(), 40) << "content torn apart";
+            EXPECT_TRUE(event.IsSelected());
+            letters += static_cast<char>('A' + event.GetNote() - 60);
+        }
+        EXPECT_TRUE(mSequencer.GetEvent(1, 9).IsMuted() && mSequencer.GetEvent(2, 1).IsHSoloed());
+        EXPECT_EQ(
+            mSequencer.GetTrack(2).GetHSoloCount() * 10 + mSequencer.GetTrack(1).GetHSoloCount(),
+            10);
+        return letters;
+    }
+    static constexpr std::pair<int, int> kPositions[4] = {{1, 2}, {1, 9}, {2, 1}, {2, 16}};
+};
+
+TEST_F(RotationTest, ForwardsAndBackwardsMoveContentNotMarks) {
+    const std::pair<int, const char*> kCases[] = {
+        {0, "ABCD"},  {1, "DABC"},  {2, "CDAB"},       {3, "BCDA"},
+        {4, "ABCD"},  {5, "ABCD"},  {-1, "BCDA"},      {-2, "CDAB"},
+        {-3, "DABC"}, {-4, "ABCD"}, {INT_MIN, "ABCD"}, {INT_MAX, "ABCD"}};
+    for (const auto& [count, result] : kCases) {
+        Fill();
+        EXPECT_EQ(mSequencer.RotateSelectionForwards(count), 4) << count;
+        EXPECT_EQ(Contents(), result) << count;
+        // Each entry point hands the other direction on.
+        Fill();
+        EXPECT_EQ(mSequencer.RotateSelectionBackwards(count), 4) << count;
+        EXPECT_EQ(Contents(), result) << count;
+    }
+}
+
+TEST_F(RotationTest, OnlyTheVisibleSelectionTakesPart) {
+    mSequencer.UnSelectEvent(2, 16);
+    mSequencer.SelectEvent(1, 12);  // will fall out of view
+    mSequencer.SetNote(1, 12, 99);
+    ASSERT_TRUE(mSequencer.SetScale(1, 10));
+    EXPECT_EQ(mSequencer.RotateSelectionForwards(1), 3);
+    EXPECT_EQ(mSequencer.GetEvent(1, 2).GetNote() * 10000 +
+                  mSequencer.GetEvent(1, 9).GetNote() * 100 + mSequencer.GetEvent(2, 1).GetNote(),
+              626061);  // C A B
+    EXPECT_EQ(mSequencer.VarySelection(), 3);
+    EXPECT_EQ(mSequencer.GetEvent(1, 12).GetNote(), 99);
+
+    for (auto [track1, step1] : kPositions) {
+        mSequencer.UnSelectEvent(track1, step1);
+    }
+    EXPECT_EQ(mSequencer.RotateSelectionForwards(1), 0);
+    EXPECT_EQ(mSequencer.VarySelection(), 0);
+    EXPECT_EQ(mSequencer.VarySelection2(), 0);
+}
+
+// Vary shuffles the content, the same draws the same way; vary2 redraws
+// notes only, each from those of the selection.
+TEST_F(RotationTest, VaryAndVary2DrawRepeatably) {
+    std::srand(1);
+    EXPECT_EQ(mSequencer.VarySelection(), 4);
+    std::string first = Contents();
+    std::string sorted = first;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, "ABCD");
+    Fill();
+    std::srand(1);
+    mSequencer.VarySelection();
+    EXPECT_EQ(Contents(), first);
+
+    // Notes 60, 60, 64, 60; the notes list keeps the order of first
+    // appearance: 60 then 64.
+    Fill();
+    mSequencer.SetNote(1, 9, 60);
+    mSequencer.SetNote(2, 1, 64);
+    mSequencer.SetNote(2, 16, 60);
+    std::srand(1);
+    EXPECT_EQ(mSequencer.VarySelection2(), 4);
+    std::srand(1);
+    int velocity = 100;
+    for (auto [track1, step1] : kPositions) {
+        const KRVEvent& event = mSequencer.GetEvent(track1, step1);
+        EXPECT_EQ(event.GetNote(), std::rand() % 2 == 0 ? 60 : 64);
+        EXPECT_EQ(event.GetVelocity(), velocity++);
+    }
+    for (auto [track1, step1] : kPositions) {
+        mSequencer.SetNote(track1, step1, 62);
+    }
+    EXPECT_EQ(mSequencer.VarySelection2(), 4);
+    for (auto [track1, step1] : kPositions) {
+        EXPECT_EQ(mSequencer.GetEvent(track1, step1).GetNote(), 62);
+    }
 }
 
 }  // namespace

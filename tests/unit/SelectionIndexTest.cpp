@@ -1,16 +1,10 @@
 // The selection index (KRVSequencer::RunSelection and friends visit only the
 // tracks that hold a selection) against walks over every event, after
 // random sequences of every kind of change.
-#include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <random>
-#include <utility>
-#include <vector>
-
+#include "Harness.h"
 #include "actions/KRVSelectionAction.h"
 #include "actions/KRVSelectionActions.h"
-#include "model/KRVSequencer.h"
 
 namespace {
 

@@ -1,12 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <mutex>
-#include <thread>
-#include <vector>
-
 #include "Harness.h"
 #include "MIDICLClock.h"
 #include "MIDICLMonotonicClock.h"
@@ -88,11 +79,9 @@ protected:
 class FakeServer {
 public:
     explicit FakeServer(FakeServerClock& ioClock) : mClock(ioClock) {}
-    ~FakeServer() { Stop(); }
     void Start() {
-        mRunning = true;
-        mThread = std::thread([this] {
-            while (mRunning) {
+        mThread = std::jthread([this](std::stop_token inStop) {
+            while (!inStop.stop_requested()) {
                 if (!mPaused) {
                     mClock.Cycle();
                 }
@@ -101,18 +90,12 @@ public:
         });
     }
     void Pause(bool inPaused) { mPaused = inPaused; }
-    void Stop() {
-        mRunning = false;
-        if (mThread.joinable()) {
-            mThread.join();
-        }
-    }
+    void Stop() { mThread = {}; }
 
 private:
     FakeServerClock& mClock;
-    std::atomic<bool> mRunning{false};
     std::atomic<bool> mPaused{false};
-    std::thread mThread;
+    std::jthread mThread;
 };
 
 // Waits, a few seconds at most, for inCount ticks.
