@@ -27,8 +27,9 @@ struct KRVFormatArgument {
 // and %s, each with a width and (but %s) the 0 flag. Every line of a script
 // and every cell of `display` is formatted, and the C library's printf
 // costs several times this; libfmt's printf made a load of 1024 tracks of
-// 64 steps take 115 ms of CPU instead of 88 (bench/scale.py), so this stays. False, with ioText as it was, for any other
-// format, arguments that do not match it, or a text over 256 bytes: the
-// caller formats those with snprintf.
+// 64 steps take 115 ms of CPU instead of 88 (bench/scale.py), so this
+// stays. False, with ioText as it was, for any other format, arguments that
+// do not match it, or a text over 256 bytes: the caller formats those with
+// snprintf.
 bool KRVAppendFormat(std::string* ioText, const char* inFormat,
                      const KRVFormatArgument* inArguments, std::size_t inCount);
