@@ -1,36 +1,9 @@
 #!/usr/bin/python3
-"""End-to-end tests of krv's ALSA sequencer path without a sequencer device.
-
-The real krv binary runs with KRV_MIDI_HOST=alsa and our fake of the
-alsa-lib calls it makes (fake_alsa_seq.c) preloaded. The fake shows krv a
-desktop's clients and writes down what krv does, with CLOCK_MONOTONIC times,
-which is what the cases check.
+"""krv's ALSA path end to end where there is no sequencer device: the real
+krv with our fake of alsa-lib (fake_alsa_seq.c) preloaded, which shows it a
+desktop's clients and writes down, timed, what krv does.
 
     alsa_e2e.py KRV FAKE_LIBRARY CASE
-
-CASE is one of:
-    startup    port order (the synthesizer is port 0, Midi Through last,
-               read-only, NO_EXPORT and krv's own output ports never), the
-               start-up lines and `ports`; with no destination, the dummy
-               one, whose input thread blocks the signals
-    play       the default bar at 120 bpm: note-ons 125 ms apart, gates of
-               three ticks, each note ended, all on port 0
-    exits      quit, stop and quit, end of input, SIGTERM, SIGHUP while a
-               note sounds, and SIGINT while playing: every note ends, and
-               krv exits as it should
-    full       the receiver refuses for a while (EAGAIN, ENOMEM, ENOSPC):
-               no note-off is lost or overtaken, the refused note-ons are
-               the ones krv counts, and the clock keeps its grid
-    drain      a note-off refused at quit goes when the receiver takes it
-               during the exit; a receiver that never does holds krv up
-               for less than a second; one refused at stop goes within a
-               few ms of the receiver taking it, krv idle at its prompt
-    subscribe  a subscription the port refuses is said at start-up and by
-               `ports`, and that port plays nowhere without failing sends;
-               when no port reaches anything, `play` says it plays silently
-    hotplug    a synthesizer started after krv is announced, listed and
-               played to; started after a krv with no destination, it
-               takes port 0, its program before the first note
 """
 import os
 import re
@@ -149,8 +122,7 @@ class Fake:
 
 def send_of(line):
     ms, _, (_, dest, kind, channel, key, *rest) = line
-    return Note(ms, kind, int(channel), int(key), int(rest[0]) if kind != "program" else 0, dest,
-                delivered=rest[-1] == "0")
+    return Note(ms, kind, int(channel), int(key), int(rest[0]), dest, delivered=rest[1] == "0")
 
 
 def sounding(fake):

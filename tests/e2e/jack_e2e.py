@@ -1,63 +1,15 @@
 #!/usr/bin/python3
-"""End-to-end tests of krv against a real JACK server, or PipeWire's JACK.
+"""krv end to end against a real JACK server or PipeWire's JACK, each case
+with a server, our recorder client and the real krv of its own.
 
-Each case starts a server (jackd with the dummy driver, or pipewire with a
-private runtime folder), a recorder client of our own and the real krv
-binary, and stops them all again, whatever happens.
+    jack_e2e.py KRV RECORDER jack|pipewire CASE[-PERIOD]
 
-    jack_e2e.py KRV RECORDER SERVER CASE
-
-SERVER is "jack" or "pipewire". CASE is one of:
-    startup    start-up messages and ports with a recorder that goes away
-    dummy      no destination but krv's own: the dummy path; two krv on one
-               server take neither the other's dummy, both say silence
-    play       a played pattern arrives with the right notes, order, gate
-               lengths and step spacing
-    tempo      a tempo change while playing is exact from the next tick
-    latency    play to the first note-on, stop to the last note-off
-    exits      quit, stop and quit, end of input, SIGTERM, SIGHUP while a
-               note sounds: the note ends and krv exits as it should
-    sigint     SIGINT while playing stops playback and krv stays; SIGINT
-               during `sh sleep 5` ends the command and krv stays
-    load       1024 tracks at 300 bpm: every note arrives and ends
-    early      commands piped at once, `play` among them: the first note
-               comes soon after krv's connection is live, and `stop` ends
-               every note at once
-    stall      the server stops for 5 s while krv plays, then `stop`: no
-               note starts after it, every note ends
-    stallstop  `stop` typed while the server is stopped: every note ends
-    stopped    `quit` and SIGTERM while the server is stopped: krv exits
-               within a second
-    slowtempo  `bpm 1` then `bpm 120`: the next tick does not wait for the
-               slow one
-    quantum    PipeWire's quantum changes while krv plays: steps stay exact
-    many       257 destinations: krv opens ports for the first 256, and says
-               which one that comes later it leaves out
-    gone       the server quits: krv says so once, and `ports` and `play`
-    hotplug    a recorder started after a krv with no destination takes
-               port 0 (its program first), a second gets port 1; the
-               first quits and starts again while krv plays: port 0
-               plays to it again, its program before its next note; batch
-               mode finds a recorder started after krv
-    restart    the server quits and is started again: krv opens its client
-               again and plays to the recorder
-    programs   `program` changes go out before each channel's first note
-    heard      `exportsmf FILE heard` of the README tour's beat holds exactly the
-               notes, starts and lengths that one loop sends to the server
-
-A case may end in -PERIOD (early-1024): the server runs at that period.
-
-Every server started here has the one name "krv-test" (or the one
-KRV_TEST_JACK_SERVER gives): the machine has few JACK server slots, and a
-slot left behind by a server that died is taken back only by a new server
-of the same name. Exits 77 (skipped), saying why, when the server cannot be
-started.
-
-A dummy driver without real-time scheduling on two busy cores now and then
-skips a client's cycles (an xrun). What krv sent in a cycle the recorder
-was not called for is never heard, so a case that fails after the recorder
-reported missed cycles runs again, on a new server, up to three times in
-all; a case that fails with nothing missed fails at once.
+Every server has the one name KRV_TEST_JACK_SERVER (or "krv-test"): a slot
+left behind by a server that died is taken back only by a new server of the
+same name. A server that cannot start skips (77). A dummy driver on two busy
+cores now and then skips a client's cycles, and what krv sent in a cycle the
+recorder missed is never heard: a case that fails after the recorder
+reported missed cycles runs again on a new server, three tries in all.
 """
 import os
 import re
@@ -725,7 +677,7 @@ def case_heard(server):
     except ImportError:
         skip("python3-mido is not installed")
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "smf"))
-    from check import notes_of
+    from interop import notes_of
     readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
     tour = re.findall(r"^    \d+ krv> (.+)$", open(readme).read().split("## A short tour", 1)[1],
                       re.M)
