@@ -46,8 +46,7 @@ ERRNO = {"EAGAIN": 11, "ENOMEM": 12, "ENOSPC": 28}
 
 
 class Fake:
-    """A scene, a record and a full-receiver switch in a folder of their own,
-    and krv started on them."""
+    """A scene, a record and a full-receiver switch, and krv started on them."""
 
     def __init__(self, scene=DESKTOP):
         self.work = tempfile.mkdtemp(dir=WORK)
@@ -84,9 +83,8 @@ class Fake:
         self.wait_for(lambda e: e[1] == "later", "the synthesizer's start")
 
     def events(self):
-        """(ms, what, args) of each line of the record. Read on from where
-        the last call stopped: a test polling a long record must not take
-        the cores krv's clock needs."""
+        """(ms, what, args) a line of the record, read on from where the last
+        call stopped: polling must not take the cores krv's clock needs."""
         if os.path.exists(self.record):
             with open(self.record, "rb") as record:
                 record.seek(self.read_to)
@@ -100,7 +98,6 @@ class Fake:
         return self.lines
 
     def notes(self):
-        """The sends krv tried, delivered or not."""
         self.events()
         return self.sent
 
@@ -108,7 +105,6 @@ class Fake:
         return [(ms, int(a[-1])) for ms, what, a in self.events() if what == "send"]
 
     def wait_for(self, found, what, seconds=10):
-        """The first record line found() holds for, once it is written."""
         return wait_for(lambda: next(filter(found, self.events()), None), what, seconds)
 
     def wait_for_note(self, found, what, seconds=10):
@@ -130,7 +126,6 @@ def sounding(fake):
 
 
 def listing(ports, failure=None):
-    """What `ports` lists of ports, one of which may not connect."""
     text = "".join("output port %d is %s\n  connected to %s\n" % (i, p, p)
                    for i, p in enumerate(ports))
     return text if not failure else text.replace(
@@ -206,7 +201,7 @@ def case_exits():
         if sig == signal.SIGINT:
             # Playback stops and krv stays at its prompt.
             fake.wait_for_note(lambda n: n.kind == "off", "the note-off of SIGINT")
-            expect_equal(krv.alive(), True, "krv still running after SIGINT")
+            expect_equal(krv.process.poll(), None, "krv still running after SIGINT")
         krv.end(text, status)
         notes = fake.notes()
         expect_paired(notes, what)
@@ -288,8 +283,8 @@ def case_full():
 
 
 def refused_note_off(command):
-    """krv playing a long note, told command once the receiver is full; the
-    fake, krv and when command was sent, once its note-off was refused."""
+    """krv told command while a long note plays and the receiver is full,
+    once its note-off was refused: the fake, krv and when."""
     fake = Fake()
     krv = start_playing(lambda: fake.start())
     sounding(fake)
@@ -355,9 +350,8 @@ def case_subscribe():
 
 
 def case_hotplug():
-    """A synthesizer started after krv: announced, listed, played to. Its
-    announcement is said at the next prompt once krv has it; `ports` finds
-    the synthesizer also before it has."""
+    """A synthesizer started after krv: announced at the next prompt once krv
+    has the news, found by `ports` also before; listed and played to."""
     new = "krv: new MIDI destination: port 3 is %s\n" % DESKTOP_PORTS[0]
     for quiet in (False, True):
         what = "ports before the announcement" if quiet else "announced"
@@ -396,8 +390,8 @@ def case_hotplug():
 
 
 def check_symbols(library):
-    """Every alsa-lib function krv imports must be the fake's, or it would
-    reach the real library with the fake's handle."""
+    """krv may import no alsa-lib function the fake lacks: it would reach the
+    real library with the fake's handle."""
     def names(path, option):
         listing = subprocess.run(["nm", "-D", option, path], capture_output=True,
                                  text=True).stdout.split()
