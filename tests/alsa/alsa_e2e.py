@@ -14,7 +14,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from krv_e2e import (LONG_NOTES, SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
+from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
                      expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
                      start_playing, wait_for)
 
