@@ -176,11 +176,24 @@ class Recorded(list):
     pass
 
 
+class Recording:
+    """The recorder listening while the block runs; then what it heard."""
+
+    def __init__(self, server):
+        self.server, self.recorder = server, server.start_recorder()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, failed, *_):
+        if not failed:
+            self.notes = self.server.heard(self.recorder)
+
+
 def record(server, body):
-    """Runs body() with the recorder listening; returns what it heard."""
-    recorder = server.start_recorder()
-    body()
-    return server.heard(recorder)
+    with Recording(server) as recording:
+        body()
+    return recording.notes
 
 
 def playing(server, commands=LONG_NOTES, seconds=1.0):
@@ -294,24 +307,21 @@ def latency_bound(server):
 
 
 def case_latency(server):
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         krv = server.krv()
         krv.type(*LONG_NOTES)
         krv.prompts(len(LONG_NOTES) + 1)
-        times["play"] = krv.type("play")
+        play_at = krv.type("play")
         time.sleep(1.0)
-        times["stop"] = krv.type("stop")
+        stop_at = krv.type("stop")
         time.sleep(0.5)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     ons, offs = of_kind(recorded, "on"), of_kind(recorded, "off")
     if len(ons) != 1 or len(offs) != 1:
         fail("expected one note, got %r" % recorded)
-    for what, latency in (("play to note-on", ons[0].ms - times["play"]),
-                          ("stop to note-off", offs[0].ms - times["stop"])):
+    for what, latency in (("play to note-on", ons[0].ms - play_at),
+                          ("stop to note-off", offs[0].ms - stop_at)):
         print("%s %.2f ms (bound %.2f)" % (what, latency, latency_bound(server)))
         if not SLOW and not 0 <= latency <= latency_bound(server):
             fail("%s took %.2f ms" % (what, latency))
@@ -319,21 +329,18 @@ def case_latency(server):
 
 def case_exits(server):
     for what, text, sig, status in EXITS:
-        def body():
+        with Recording(server) as recording:
             krv = playing(server)
             if sig:
                 krv.send_signal(sig)
             krv.end(text, status)
-
-        print("%s: %d note ended" % (what, len(expect_paired(record(server, body), what))))
+        print("%s: %d note ended" % (what, len(expect_paired(recording.notes, what))))
 
 
 def case_sigint(server):
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         krv = playing(server)
-        times["sigint"] = now_ms()
+        sigint_at = now_ms()
         krv.send_signal(signal.SIGINT)
         time.sleep(0.5)
         expect_equal(krv.process.poll(), None, "krv alive after SIGINT while playing")
@@ -342,17 +349,16 @@ def case_sigint(server):
         started = time.monotonic()
         krv.send_signal(signal.SIGINT)
         out = krv.end("ports\nquit\n")
-        times["sh"] = time.monotonic() - started
+        sh_took = time.monotonic() - started
         if not re.search(re.escape("krv> " + ports_said(server, 0, RECORDER)) + r"\d+ krv> $", out):
             fail("krv did not go on at its prompt: %r" % out)
-
-    recorded = record(server, body)
-    ended = expect_paired(recorded, "SIGINT")[-1][1].ms - times["sigint"]
+    recorded = recording.notes
+    ended = expect_paired(recorded, "SIGINT")[-1][1].ms - sigint_at
     print("SIGINT to note-off %.2f ms; `sh sleep 5` ended %.2f s after SIGINT" %
-          (ended, times["sh"]))
+          (ended, sh_took))
     if not SLOW and not 0 <= ended <= 200:
         fail("the note ended %.2f ms after SIGINT" % ended)
-    if times["sh"] > 2.5:
+    if sh_took > 2.5:
         fail("SIGINT did not interrupt `sh sleep 5`")
 
 
@@ -403,20 +409,17 @@ def stop_heard(server, recorded, stopped, what):
 
 def case_early(server):
     """Everything piped at once, as `krv < song.krv` does; `stop` a second later."""
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         krv = server.krv()
         krv.type("newtrack", "selectall", "setgate 50", "clear", "play")
         time.sleep(1.0)
         # From the prompt after `stop`, by which time krv has stopped.
         krv.prompts(6)
         krv.say("stop")
-        times["stop"] = now_ms()
+        stop_at = now_ms()
         time.sleep(0.5)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     expect_paired(recorded, "early play")
     if recorded.connected is None:
         fail("the recorder saw no connection")
@@ -426,26 +429,23 @@ def case_early(server):
     found = gaps(recorded)
     if len(found) < 2 or any(abs(gap - 6000) > 1 for gap in found):
         fail("notes went missing: %r" % recorded)
-    stop_heard(server, recorded, times["stop"], "early")
+    stop_heard(server, recorded, stop_at, "early")
     if not SLOW and not 0 <= first <= latency_bound(server):
         fail("the first note came late")
 
 
 def case_stall(server):
     """The server stops for five seconds while krv plays; then `stop`."""
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         krv = playing(server, ["newtrack"], 0.5)
         server.pause()
         time.sleep(5)
         server.pause(False)
         time.sleep(0.5)
-        times["stop"] = krv.type("stop")
+        stop_at = krv.type("stop")
         time.sleep(0.5)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     # A server stopped in the middle of a cycle loses what every client
     # wrote in it, or plays that cycle twice when it goes on (seen under the
     # thread sanitizer); PipeWire, stopped and continued, runs its clients
@@ -453,12 +453,12 @@ def case_stall(server):
     # either kind. So counts cannot balance across the stall; what must
     # hold is that every note ends: each key's last event is a note-off.
     expect_all_ended(recorded, "stall")
-    stop_heard(server, recorded, times["stop"], "stall")
+    stop_heard(server, recorded, stop_at, "stall")
 
 
 def case_stallstop(server):
     """`stop` typed while the server is stopped: no note sounds on."""
-    def body():
+    with Recording(server) as recording:
         # Four long notes, one a track, sounding when the server stops.
         tracks = []
         for track, note in enumerate(["C4", "E4", "G4", "C5"], 1):
@@ -475,7 +475,7 @@ def case_stallstop(server):
         time.sleep(0.5)
         krv.end()
 
-    expect_all_ended(record(server, body), "stop during a stall")
+    expect_all_ended(recording.notes, "stop during a stall")
 
 
 def case_stopped(server):
@@ -501,16 +501,14 @@ def case_stopped(server):
 
 def case_slowtempo(server):
     """At 1 bpm a tick lasts 2.5 s; `bpm 120` must not wait for it."""
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         # Gate 10 is shorter than a tick: the note ends on the second tick.
         krv = playing(server, ["newtrack", "selectall", "setgate 10", "clear", "bpm 1"], 0.2)
-        times["bpm"] = krv.type("bpm 120")
+        bpm_at = krv.type("bpm 120")
         time.sleep(0.5)
         krv.end()
 
-    ended = expect_paired(record(server, body), "slow tempo")[0][1].ms - times["bpm"]
+    ended = expect_paired(recording.notes, "slow tempo")[0][1].ms - bpm_at
     tick_ms = 60000.0 / 120 / 24
     print("bpm 120 to the note-off on the next tick: %.2f ms (a tick is %.2f ms)" %
           (ended, tick_ms))
@@ -523,14 +521,13 @@ def case_quantum(server):
     if not isinstance(server, PipeWireServer):
         skip("only PipeWire changes its quantum")
 
-    def body():
+    with Recording(server) as recording:
         krv = playing(server, ["newtrack"])
         for quantum in (1024, 256):
             server.set_quantum(quantum)
             time.sleep(1.0)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     expect_paired(recorded, "quantum")
     found = gaps(recorded)
     if len(found) < 20 or any(abs(gap - 6000) > 1 for gap in found):
