@@ -1,13 +1,6 @@
 #!/usr/bin/env python3
-"""console_pty.py KRV CASE
-
-Drives krv at a pseudo-terminal, as a user at a real terminal would, with
-HOME pointing at a scratch folder. CASE is one of:
-  editing   completion, recall with the up arrow, Ctrl-C, Ctrl-D
-  history   the history kept between runs and where it lives
-  unsaved   quit and Ctrl-D ask about unsaved changes
-  narrow    display in blocks that fit a narrow terminal
-"""
+"""console_pty.py KRV CASE: krv at a pseudo-terminal, as a user at a real
+terminal would have it, HOME a scratch folder."""
 import fcntl
 import os
 import pty

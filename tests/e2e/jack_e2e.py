@@ -1,63 +1,15 @@
 #!/usr/bin/python3
-"""End-to-end tests of krv against a real JACK server, or PipeWire's JACK.
+"""krv end to end against a real JACK server or PipeWire's JACK, each case
+with a server, our recorder client and the real krv of its own.
 
-Each case starts a server (jackd with the dummy driver, or pipewire with a
-private runtime folder), a recorder client of our own and the real krv
-binary, and stops them all again, whatever happens.
+    jack_e2e.py KRV RECORDER jack|pipewire CASE[-PERIOD]
 
-    jack_e2e.py KRV RECORDER SERVER CASE
-
-SERVER is "jack" or "pipewire". CASE is one of:
-    startup    start-up messages and ports with a recorder that goes away
-    dummy      no destination but krv's own: the dummy path; two krv on one
-               server take neither the other's dummy, both say silence
-    play       a played pattern arrives with the right notes, order, gate
-               lengths and step spacing
-    tempo      a tempo change while playing is exact from the next tick
-    latency    play to the first note-on, stop to the last note-off
-    exits      quit, stop and quit, end of input, SIGTERM, SIGHUP while a
-               note sounds: the note ends and krv exits as it should
-    sigint     SIGINT while playing stops playback and krv stays; SIGINT
-               during `sh sleep 5` ends the command and krv stays
-    load       1024 tracks at 300 bpm: every note arrives and ends
-    early      commands piped at once, `play` among them: the first note
-               comes soon after krv's connection is live, and `stop` ends
-               every note at once
-    stall      the server stops for 5 s while krv plays, then `stop`: no
-               note starts after it, every note ends
-    stallstop  `stop` typed while the server is stopped: every note ends
-    stopped    `quit` and SIGTERM while the server is stopped: krv exits
-               within a second
-    slowtempo  `bpm 1` then `bpm 120`: the next tick does not wait for the
-               slow one
-    quantum    PipeWire's quantum changes while krv plays: steps stay exact
-    many       257 destinations: krv opens ports for the first 256, and says
-               which one that comes later it leaves out
-    gone       the server quits: krv says so once, and `ports` and `play`
-    hotplug    a recorder started after a krv with no destination takes
-               port 0 (its program first), a second gets port 1; the
-               first quits and starts again while krv plays: port 0
-               plays to it again, its program before its next note; batch
-               mode finds a recorder started after krv
-    restart    the server quits and is started again: krv opens its client
-               again and plays to the recorder
-    programs   `program` changes go out before each channel's first note
-    heard      `exportsmf FILE heard` of the README tour's beat holds exactly the
-               notes, starts and lengths that one loop sends to the server
-
-A case may end in -PERIOD (early-1024): the server runs at that period.
-
-Every server started here has the one name "krv-test" (or the one
-KRV_TEST_JACK_SERVER gives): the machine has few JACK server slots, and a
-slot left behind by a server that died is taken back only by a new server
-of the same name. Exits 77 (skipped), saying why, when the server cannot be
-started.
-
-A dummy driver without real-time scheduling on two busy cores now and then
-skips a client's cycles (an xrun). What krv sent in a cycle the recorder
-was not called for is never heard, so a case that fails after the recorder
-reported missed cycles runs again, on a new server, up to three times in
-all; a case that fails with nothing missed fails at once.
+Every server has the one name KRV_TEST_JACK_SERVER (or "krv-test"): a slot
+left behind by a server that died is taken back only by a new server of the
+same name. A server that cannot start skips (77). A dummy driver on two busy
+cores now and then skips a client's cycles, and what krv sent in a cycle the
+recorder missed is never heard: a case that fails after the recorder
+reported missed cycles runs again on a new server, three tries in all.
 """
 import os
 import re
@@ -126,11 +78,8 @@ class Server:
         wait_for(lambda: "%s:in" % name not in self.ports(), "the recorder's end")
         return heard(os.path.join(WORK, name))
 
-    def pause(self):
-        self.process.send_signal(signal.SIGSTOP)
-
-    def resume(self):
-        self.process.send_signal(signal.SIGCONT)
+    def pause(self, stop=True):
+        self.process.send_signal(signal.SIGSTOP if stop else signal.SIGCONT)
 
     def period_ms(self):
         return self.period * 1000.0 / RATE
@@ -166,12 +115,9 @@ class PipeWireServer(Server):
 
     def __enter__(self):
         if os.environ.get("KRV_E2E_TSAN") == "1":
-            # PipeWire's libjack copies into memory another of its threads
-            # mapped, on its real-time thread, the first time a port carries
-            # an event. The thread sanitizer reports that as a race, and
-            # weighing the report against its suppressions makes the cycle
-            # miss its deadline: PipeWire drops it, with krv's first note.
-            # krv's own threads are checked on jackd.
+            # Its libjack's first event on a port reads memory another of its
+            # threads mapped: the thread sanitizer's report of that makes the
+            # cycle late, and PipeWire drops it. krv is checked on jackd.
             skip("PipeWire's libjack stalls its real-time thread under the thread sanitizer")
         for tool in ("pipewire", "pw-jack", "pw-metadata"):
             if not shutil.which(tool):
@@ -227,19 +173,31 @@ def heard(path):
 
 
 class Recorded(list):
-    """Notes, and when the recorder's connection went live."""
+    pass
+
+
+class Recording:
+    """The recorder listening while the block runs; then what it heard."""
+
+    def __init__(self, server):
+        self.server, self.recorder = server, server.start_recorder()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, failed, *_):
+        if not failed:
+            self.notes = self.server.heard(self.recorder)
 
 
 def record(server, body):
-    """Runs body() with the recorder listening; returns what it heard."""
-    recorder = server.start_recorder()
-    body()
-    return server.heard(recorder)
+    with Recording(server) as recording:
+        body()
+    return recording.notes
 
 
 def playing(server, commands=LONG_NOTES, seconds=1.0):
-    """krv playing for a while, by default LONG_NOTES for a second: a note
-    sounds. The time counts from krv's prompt after `play`."""
+    """krv playing commands for seconds from its prompt after `play`."""
     krv = start_playing(server.krv, commands)
     time.sleep(seconds)
     return krv
@@ -269,9 +227,8 @@ def case_startup(server):
 
 
 def case_dummy(server):
-    """With no destination krv plays to a dummy of its own; a second krv on
-    the same server takes the first's dummy for no synthesizer, nor the
-    first the second's, and both say that they play silently."""
+    """With no destination krv plays, silently, to a dummy of its own, and
+    takes no other krv's dummy for a synthesizer."""
     dummy = "KRVSequencer:KRVShell dummy destination"
     krv = server.krv()
     krv.type("ports")
@@ -333,8 +290,7 @@ def gaps(recorded):
 
 
 def case_tempo(server):
-    """Steps keep exact frame spacing across a tempo change, which takes
-    effect from the next tick."""
+    """A tempo change is exact from the next tick."""
     steps = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear"]
     found = gaps(record(server, lambda: playing(server, steps, 1.2).end(
         "bpm 240\nsh 'sleep 1.2'\nquit\n")))
@@ -346,30 +302,26 @@ def case_tempo(server):
 
 
 def latency_bound(server):
-    """Play and stop are heard within two periods and 5 ms; on a loaded
-    two-core build machine the check allows three times that."""
+    """Two periods and 5 ms, three times over for a loaded two-core machine."""
     return 3 * (2 * server.period_ms() + 5)
 
 
 def case_latency(server):
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         krv = server.krv()
         krv.type(*LONG_NOTES)
         krv.prompts(len(LONG_NOTES) + 1)
-        times["play"] = krv.type("play")
+        play_at = krv.type("play")
         time.sleep(1.0)
-        times["stop"] = krv.type("stop")
+        stop_at = krv.type("stop")
         time.sleep(0.5)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     ons, offs = of_kind(recorded, "on"), of_kind(recorded, "off")
     if len(ons) != 1 or len(offs) != 1:
         fail("expected one note, got %r" % recorded)
-    for what, latency in (("play to note-on", ons[0].ms - times["play"]),
-                          ("stop to note-off", offs[0].ms - times["stop"])):
+    for what, latency in (("play to note-on", ons[0].ms - play_at),
+                          ("stop to note-off", offs[0].ms - stop_at)):
         print("%s %.2f ms (bound %.2f)" % (what, latency, latency_bound(server)))
         if not SLOW and not 0 <= latency <= latency_bound(server):
             fail("%s took %.2f ms" % (what, latency))
@@ -377,40 +329,36 @@ def case_latency(server):
 
 def case_exits(server):
     for what, text, sig, status in EXITS:
-        def body():
+        with Recording(server) as recording:
             krv = playing(server)
             if sig:
                 krv.send_signal(sig)
             krv.end(text, status)
-
-        print("%s: %d note ended" % (what, len(expect_paired(record(server, body), what))))
+        print("%s: %d note ended" % (what, len(expect_paired(recording.notes, what))))
 
 
 def case_sigint(server):
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         krv = playing(server)
-        times["sigint"] = now_ms()
+        sigint_at = now_ms()
         krv.send_signal(signal.SIGINT)
         time.sleep(0.5)
-        expect_equal(krv.alive(), True, "krv alive after SIGINT while playing")
+        expect_equal(krv.process.poll(), None, "krv alive after SIGINT while playing")
         krv.type("sh 'sleep 5'")
         time.sleep(0.5)
         started = time.monotonic()
         krv.send_signal(signal.SIGINT)
         out = krv.end("ports\nquit\n")
-        times["sh"] = time.monotonic() - started
+        sh_took = time.monotonic() - started
         if not re.search(re.escape("krv> " + ports_said(server, 0, RECORDER)) + r"\d+ krv> $", out):
             fail("krv did not go on at its prompt: %r" % out)
-
-    recorded = record(server, body)
-    ended = expect_paired(recorded, "SIGINT")[-1][1].ms - times["sigint"]
+    recorded = recording.notes
+    ended = expect_paired(recorded, "SIGINT")[-1][1].ms - sigint_at
     print("SIGINT to note-off %.2f ms; `sh sleep 5` ended %.2f s after SIGINT" %
-          (ended, times["sh"]))
+          (ended, sh_took))
     if not SLOW and not 0 <= ended <= 200:
         fail("the note ended %.2f ms after SIGINT" % ended)
-    if times["sh"] > 2.5:
+    if sh_took > 2.5:
         fail("SIGINT did not interrupt `sh sleep 5`")
 
 
@@ -439,8 +387,8 @@ def case_load(server):
 
 
 def stop_heard(server, recorded, stopped, what):
-    """No note starts after the stop (but for one due before it, a period
-    later), and the last note ends soon after it."""
+    """No note starts after the stop (but one due a period before it), and
+    the last note ends soon after it."""
     last_on = of_kind(recorded, "on")[-1].ms - stopped
     # The note-off that ended each key's last note: note-offs written
     # again after it (around a stall) change nothing that is heard.
@@ -460,22 +408,18 @@ def stop_heard(server, recorded, stopped, what):
 
 
 def case_early(server):
-    """Everything piped at once, as `krv < song.krv` does; `stop` a second
-    later, then `quit` later still."""
-    times = {}
-
-    def body():
+    """Everything piped at once, as `krv < song.krv` does; `stop` a second later."""
+    with Recording(server) as recording:
         krv = server.krv()
         krv.type("newtrack", "selectall", "setgate 50", "clear", "play")
         time.sleep(1.0)
         # From the prompt after `stop`, by which time krv has stopped.
         krv.prompts(6)
         krv.say("stop")
-        times["stop"] = now_ms()
+        stop_at = now_ms()
         time.sleep(0.5)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     expect_paired(recorded, "early play")
     if recorded.connected is None:
         fail("the recorder saw no connection")
@@ -485,26 +429,23 @@ def case_early(server):
     found = gaps(recorded)
     if len(found) < 2 or any(abs(gap - 6000) > 1 for gap in found):
         fail("notes went missing: %r" % recorded)
-    stop_heard(server, recorded, times["stop"], "early")
+    stop_heard(server, recorded, stop_at, "early")
     if not SLOW and not 0 <= first <= latency_bound(server):
         fail("the first note came late")
 
 
 def case_stall(server):
     """The server stops for five seconds while krv plays; then `stop`."""
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         krv = playing(server, ["newtrack"], 0.5)
         server.pause()
         time.sleep(5)
-        server.resume()
+        server.pause(False)
         time.sleep(0.5)
-        times["stop"] = krv.type("stop")
+        stop_at = krv.type("stop")
         time.sleep(0.5)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     # A server stopped in the middle of a cycle loses what every client
     # wrote in it, or plays that cycle twice when it goes on (seen under the
     # thread sanitizer); PipeWire, stopped and continued, runs its clients
@@ -512,13 +453,12 @@ def case_stall(server):
     # either kind. So counts cannot balance across the stall; what must
     # hold is that every note ends: each key's last event is a note-off.
     expect_all_ended(recorded, "stall")
-    stop_heard(server, recorded, times["stop"], "stall")
+    stop_heard(server, recorded, stop_at, "stall")
 
 
 def case_stallstop(server):
-    """`stop` typed while the server is stopped: what krv writes in the first
-    cycles after it goes on may be lost, and no note may sound on."""
-    def body():
+    """`stop` typed while the server is stopped: no note sounds on."""
+    with Recording(server) as recording:
         # Four long notes, one a track, sounding when the server stops.
         tracks = []
         for track, note in enumerate(["C4", "E4", "G4", "C5"], 1):
@@ -531,16 +471,15 @@ def case_stallstop(server):
             krv.say("stop")
             time.sleep(0.5)
         finally:
-            server.resume()
+            server.pause(False)
         time.sleep(0.5)
         krv.end()
 
-    expect_all_ended(record(server, body), "stop during a stall")
+    expect_all_ended(recording.notes, "stop during a stall")
 
 
 def case_stopped(server):
-    """`quit`, end of input and the signals while the server does not
-    answer: krv exits within a second."""
+    """Ways to end while the server does not answer: each within a second."""
     for what, text, sig, status in EXITS[:1] + EXITS[2:]:
         krv = playing(server, ["newtrack"], 0.3)
         server.pause()
@@ -554,7 +493,7 @@ def case_stopped(server):
             krv.process.kill()
             fail("%s: krv still waits on the stopped server" % what)
         finally:
-            server.resume()
+            server.pause(False)
         print("%s with the server stopped: exit after %.2f s" % (what, took))
         if took > 1.0:
             fail("%s: krv took %.2f s to exit" % (what, took))
@@ -562,16 +501,14 @@ def case_stopped(server):
 
 def case_slowtempo(server):
     """At 1 bpm a tick lasts 2.5 s; `bpm 120` must not wait for it."""
-    times = {}
-
-    def body():
+    with Recording(server) as recording:
         # Gate 10 is shorter than a tick: the note ends on the second tick.
         krv = playing(server, ["newtrack", "selectall", "setgate 10", "clear", "bpm 1"], 0.2)
-        times["bpm"] = krv.type("bpm 120")
+        bpm_at = krv.type("bpm 120")
         time.sleep(0.5)
         krv.end()
 
-    ended = expect_paired(record(server, body), "slow tempo")[0][1].ms - times["bpm"]
+    ended = expect_paired(recording.notes, "slow tempo")[0][1].ms - bpm_at
     tick_ms = 60000.0 / 120 / 24
     print("bpm 120 to the note-off on the next tick: %.2f ms (a tick is %.2f ms)" %
           (ended, tick_ms))
@@ -584,14 +521,13 @@ def case_quantum(server):
     if not isinstance(server, PipeWireServer):
         skip("only PipeWire changes its quantum")
 
-    def body():
+    with Recording(server) as recording:
         krv = playing(server, ["newtrack"])
         for quantum in (1024, 256):
             server.set_quantum(quantum)
             time.sleep(1.0)
         krv.end()
-
-    recorded = record(server, body)
+    recorded = recording.notes
     expect_paired(recorded, "quantum")
     found = gaps(recorded)
     if len(found) < 20 or any(abs(gap - 6000) > 1 for gap in found):
@@ -637,10 +573,8 @@ def expect_program_first(recorded, program, what):
 
 
 def case_hotplug(server):
-    """krv started with no destination: the first synthesizer that starts
-    takes port 0, where the notes are, its program first; a second gets
-    port 1; the first quits and comes back while krv plays: port 0 plays to
-    it again, its program before its next note."""
+    """From no destination: the first recorder takes port 0, its program
+    first, a second port 1; the first quits and comes back: port 0 again."""
     krv = server.krv()
     krv.prompts()
     krv.say("newtrack", "program 1 34")
@@ -717,15 +651,14 @@ def case_programs(server):
 
 
 def case_heard(server):
-    """The tour's beat at 120 bpm: a loop of 8 eighths is 2 s, a clock tick
-    1000 frames. What the file holds, read by mido, is what the first loop
-    sent, to the frame."""
+    """The tour's beat at 120 bpm, a loop of 2 s: the heard export holds what
+    the first loop sent, to the frame."""
     try:
         import mido
     except ImportError:
         skip("python3-mido is not installed")
     sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "smf"))
-    from check import notes_of
+    from interop import notes_of
     readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
     tour = re.findall(r"^    \d+ krv> (.+)$", open(readme).read().split("## A short tour", 1)[1],
                       re.M)

@@ -1,8 +1,5 @@
-"""What every end-to-end test of krv shares: reporting, krv started on a MIDI
-system, read to its prompt and typed at within deadlines, and the notes a
-recorder heard, checked for order and for every note ended.
-
-Every wait here is for something krv or a recorder does, with a deadline."""
+"""What the end-to-end tests share: krv read to its prompt and typed at, and
+the notes a recorder heard checked. Every wait has a deadline."""
 import os
 import re
 import select
@@ -42,14 +39,9 @@ def expect_equal(actual, expected, what):
 
 
 def expect_in(text, wanted, what, count=None):
-    """wanted is in text; with count, exactly that many times."""
     if (text.count(wanted) != count) if count is not None else wanted not in text:
         fail("%s: %r %s in %r" % (what, wanted, "not %s times" % count if count else "not",
                                  text[-600:]))
-
-
-def lines(commands):
-    return "".join(command + "\n" for command in commands)
 
 
 def now_ms():
@@ -79,8 +71,6 @@ def stop_process(process, sig=signal.SIGTERM, seconds=10):
 
 
 class Krv:
-    """A running krv whose standard input and output this test holds."""
-
     def __init__(self, args, env):
         self.process = subprocess.Popen(args, env=env, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -89,7 +79,7 @@ class Krv:
     def type(self, *commands):
         """Writes commands; returns when, in ms on CLOCK_MONOTONIC."""
         sent = now_ms()
-        self.process.stdin.write(lines(commands).encode())
+        self.process.stdin.write("".join(c + "\n" for c in commands).encode())
         self.process.stdin.flush()
         return sent
 
@@ -109,7 +99,7 @@ class Krv:
         return seen.decode()
 
     def say(self, *commands):
-        """krv's answer to commands typed at its prompt, one at a time."""
+        """krv's answers to commands typed one at a time at its prompt."""
         answer = ""
         for command in commands:
             self.type(command)
@@ -118,9 +108,6 @@ class Krv:
 
     def send_signal(self, sig):
         self.process.send_signal(sig)
-
-    def alive(self):
-        return self.process.poll() is None
 
     def end(self, text="quit\n", status=0, seconds=30):
         """What krv said after text, once it has ended with status."""
@@ -141,8 +128,7 @@ def start_playing(start, commands=LONG_NOTES):
 
 
 class Note:
-    """One message a recorder heard: when (ms on CLOCK_MONOTONIC; frame too
-    on JACK), where, and what."""
+    """A message heard: ms on CLOCK_MONOTONIC (and frame on JACK), where, what."""
 
     def __init__(self, ms, kind, channel, key, value=0, dest="", frame=0, delivered=True):
         self.ms, self.kind, self.channel, self.key, self.value = ms, kind, channel, key, value
@@ -162,11 +148,9 @@ def of_kind(notes, kind):
 
 
 def expect_paired(notes, what, overlap=1):
-    """Per destination, channel and key, what was delivered goes on, off,
-    on, off...: no note-off without its note, at most overlap notes of one
-    key at once (one: no note-off ends a later note than its own), and no
-    note is left sounding. Returns the (on, off) pairs in the order of
-    their note-ons."""
+    """Per destination, channel and key, on, off, on, off...: at most
+    overlap notes of a key at once, none left sounding. Returns the (on,
+    off) pairs in the order of their note-ons."""
     sounding, pairs = {}, []
     for note in notes:
         if note.delivered and note.kind in ("on", "off"):
@@ -190,16 +174,12 @@ def expect_all_ended(notes, what):
         fail("%s: notes left sounding: %r" % (what, notes))
 
 
-def median(values):
-    return sorted(values)[len(values) // 2]
-
-
 def expect_near(values, limit, what, median_limit=None):
     """Each value within limit of 0, and their median within median_limit."""
     worst = max(values, key=abs) if values else float("nan")
-    print("%s: median %.2f, worst %.2f of %d" % (what, median(values) if values else 0,
-                                                 worst, len(values)))
+    median = sorted(values)[len(values) // 2] if values else 0
+    print("%s: median %.2f, worst %.2f of %d" % (what, median, worst, len(values)))
     if not values or abs(worst) > limit or (
-            median_limit is not None and abs(median(values)) > median_limit):
+            median_limit is not None and abs(median) > median_limit):
         fail("%s stray: %s" % (what, " ".join("%d:%.2f" % (i, v) for i, v in enumerate(values)
                                               if abs(v) > (median_limit or limit))[:2000]))

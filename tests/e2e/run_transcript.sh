@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# run_transcript.sh KRV NAME.in
-# Runs krv in a fresh folder with NAME.in on standard input and compares its
-# standard output with NAME.out. The build date in the version line is
-# replaced by DATE TIME (after checking its shape). Unless NAME.out itself
-# starts with them, krv's start-up lines ("KRVShell: ...") are left out.
-# With KRV_UPDATE_TRANSCRIPT=1 it writes NAME.out instead (read it through
-# before committing it).
+# run_transcript.sh KRV NAME.in: krv in a fresh folder, NAME.in on its
+# standard input, its output against NAME.out, the build date as DATE TIME,
+# the start-up lines left out unless NAME.out starts with them. With
+# KRV_UPDATE_TRANSCRIPT=1 it writes NAME.out instead (read it through).
 set -euo pipefail
 krv=$(realpath "$1")
 input=$(realpath "$2")

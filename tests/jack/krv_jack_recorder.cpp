@@ -1,21 +1,12 @@
-// A JACK client that records every MIDI event reaching its input port "in"
-// and writes them out when it gets SIGTERM or SIGINT. jack_midi_dump cannot
-// serve here: it keeps only so many events between reads and drops the rest
-// without a word.
-//
-//     krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS]]
-//
-// With PORTS above 1 it also registers input ports "in-2" to "in-PORTS",
-// which record nothing: destinations to be counted.
-// It prints "ready" once its port exists. OUTPUT gets one line per event,
-// "frame usecs byte...", usecs being the event's time on JACK's clock (the
-// jack_frames_to_time of its frame, worked out in its own cycle), then a
-// line "# offset NS": JACK's clock minus CLOCK_MONOTONIC, measured at exit,
-// so that a test can set events against times it took on CLOCK_MONOTONIC,
-// "# lost N" for events past the recorder's capacity, and "# connected
-// FRAME USECS" for the first cycle in which the port had a connection, and
-// "# missed FRAME FRAMES" for each run of cycles the server did not call
-// the recorder for (an xrun): what was sent in them was never heard here.
+// A JACK client that records every MIDI event reaching its port "in" and
+// writes them out at SIGTERM or SIGINT (jack_midi_dump drops events between
+// reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS]]
+// PORTS above 1 adds ports "in-2"... that record nothing. It prints "ready"
+// once its port exists. OUTPUT: "frame usecs byte..." an event (usecs on
+// JACK's clock), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
+// exit), "# lost N" (past capacity), "# connected FRAME USECS" (the first
+// cycle with a connection) and "# missed FRAME FRAMES" for each run of
+// cycles the server did not call the recorder for: never heard here.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>

@@ -1,5 +1,5 @@
 // Writes the sample sequence that the interoperability checks expect
-// (check.py, "sample") to the file named by the one argument.
+// (interop.py mido-reads-export) to the file named by the one argument.
 #include <cstdio>
 
 #include "console/KRVStdioInterface.h"

@@ -1,36 +1,71 @@
 #!/usr/bin/env bash
-# unprivileged_files.sh KRV
-# Saving as a user without root's rights: a file the user may not write is
-# refused in words before anything is written (save, saveconfig,
-# saveselection, exportsmf), a file the user may write in a folder it may
-# not change is rewritten in place and said to be, and a file the user may
-# replace keeps its mode, ACL and extended attributes, and tells when its
-# owner could not be kept. Runs krv as nobody, which needs root to
-# switch to; skips (exit 77) where that cannot be done.
+# files.sh KRV CASE: saving where the file system says no.
+#   full-disk     onto a full file system: the old file stays, no temporary
+#                 file is left behind, and what went wrong is said
+#   unprivileged  as a user without root's rights: a file the user may not
+#                 write is refused in words before anything is written, one
+#                 in a folder it may not change is rewritten in place and
+#                 said to be, one it may replace keeps its mode, ACL and
+#                 extended attributes, and says when its owner was lost
+# Skips (77) where it may not mount a small tmpfs, or not run krv as nobody.
 set -euo pipefail
 krv=$(realpath "$1")
-if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null; then
-    echo "SKIP: needs root and setpriv to run krv as the user nobody"
-    exit 77
-fi
-as_nobody() {
-    setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"
-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-chmod 0755 "$work"
-# A copy, since the build folder may lie where nobody cannot reach.
-cp "$krv" "$work/krv"
-krv=$work/krv
-if ! as_nobody test -x "$krv"; then
-    echo "SKIP: the user nobody cannot run $krv (a folder above it is closed to others)"
-    exit 77
-fi
-mkdir -m 0777 "$work/open" "$work/closed"
 fail() {
     echo "FAIL: $*"
     exit 1
 }
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+
+full_disk() {
+    disk=$work/disk
+    mkdir "$disk"
+    trap 'cd / && umount "$disk" 2>/dev/null; rm -rf "$work"' EXIT
+    mount -t tmpfs -o size=64k tmpfs "$disk" 2>/dev/null || skip "cannot mount a small tmpfs here"
+
+    cd "$disk"
+    printf 'newtrack\nsave seq.krv\nexportsmf song.mid\nquit\n' | KRV_MIDI_HOST=none "$krv" >/dev/null
+    cp seq.krv "$work/before.krv"
+    cp song.mid "$work/before.mid"
+    # Fill what is left, then try to save a sequence far larger than the space.
+    dd if=/dev/zero of=filler bs=4k 2>/dev/null || true
+    {
+        printf 'setscale 4 64\n'
+        for track in 1 2 3 4 5 6 7 8; do printf 'newtrack\n'; done
+        printf 'save seq.krv\ny\nsave new.krv\nexportsmf song.mid\nquit\n'
+    } | KRV_MIDI_HOST=none "$krv" >"$work/out.txt"
+
+    cmp -s seq.krv "$work/before.krv" || fail "the old script was changed"
+    cmp -s song.mid "$work/before.mid" || fail "the old MIDI file was changed"
+    grep -q "^MusicSequenceSaveSMF returns -28$" "$work/out.txt" ||
+        fail "no export error reported: $(cat "$work/out.txt")"
+    grep -q "^krv: can't write 'song.mid': No space left on device$" "$work/out.txt" ||
+        fail "the export error is not said in words: $(cat "$work/out.txt")"
+    leftovers=$(ls -A | grep -v -x -e seq.krv -e song.mid -e filler || true)
+    [ -z "$leftovers" ] || fail "files left behind: $leftovers"
+    grep -q "^couldn't write 'seq.krv' (No space left on device), the old file is unchanged$" \
+        "$work/out.txt" || fail "no error reported: $(cat "$work/out.txt")"
+    # A file that was not there has no old file to speak of.
+    grep -q "^couldn't write 'new.krv' (No space left on device)$" "$work/out.txt" ||
+        fail "the failed new file: $(cat "$work/out.txt")"
+}
+[ "$2" != full-disk ] || { full_disk && echo PASS && exit 0; }
+
+# unprivileged
+[ "$(id -u)" = 0 ] && command -v setpriv >/dev/null || skip "needs root and setpriv to run krv as nobody"
+as_nobody() {
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"
+}
+chmod 0755 "$work"
+# A copy, since the build folder may lie where nobody cannot reach.
+cp "$krv" "$work/krv"
+krv=$work/krv
+as_nobody test -x "$krv" || skip "the user nobody cannot run $krv (a folder above is closed)"
+mkdir -m 0777 "$work/open" "$work/closed"
 # krv as nobody in the folder $1, reading the rest of the arguments as lines.
 run() {
     local folder=$1
