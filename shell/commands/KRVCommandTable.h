@@ -3,7 +3,7 @@
 #include <string>
 
 class KRVArguments;
-class KRVShell;
+class KRVCommandContext;
 
 // What a handler tells the shell: whether the command did what it was asked
 // (every refusal is a failure, and has been said), or that the shell's loop
@@ -41,7 +41,8 @@ const char* KRVArgumentWord(KRVArgumentKind inKind);
 // (kNone after the last) and its handler.
 struct KRVCommand {
     static constexpr int kMaxArguments = 3;
-    using Handler = KRVCommandResult (*)(KRVShell& ioShell, const KRVArguments& inArguments);
+    using Handler = KRVCommandResult (*)(KRVCommandContext& ioContext,
+                                         const KRVArguments& inArguments);
 
     const char* mName;
     const char* mAlias;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
@@ -188,12 +188,13 @@ bool ReadSteps(const KRVArguments& inArguments, int inStepCount, Steps* outSteps
 
 }  // namespace
 
-KRVCommandResult KRVCommands::Display(KRVShell& ioShell, const KRVArguments& inArguments) {
-    const KRVSequencer& sequencer = ioShell.GetSequencer();
-    KRVShellInterface* out = &ioShell.GetInterface();
+KRVCommandResult KRVCommands::Display(KRVCommandContext& ioContext,
+                                      const KRVArguments& inArguments) {
+    const KRVSequencer& sequencer = ioContext.GetSequencer();
+    KRVShellInterface* out = &ioContext.GetInterface();
     Steps steps;
     if (!ReadSteps(inArguments, sequencer.GetStepCount(), &steps)) {
-        return ioShell.Refuse("bad step number\n");
+        return ioContext.Refuse("bad step number\n");
     }
     int perBlock = StepsPerBlock(out->GetColumns(), steps.mLast - steps.mFirst + 1);
     for (int first = steps.mFirst; first <= steps.mLast; first += perBlock) {

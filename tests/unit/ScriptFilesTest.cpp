@@ -55,7 +55,7 @@ protected:
         {
             KRVStdioInterface interface(in, out.Stream());
             KRVShell shell(&mSequencer, &interface);
-            shell.SetShellInScriptsAllowed(inShellInScripts);
+            shell.GetContext().SetShellInScriptsAllowed(inShellInScripts);
             shell.Shell(false);
         }
         std::fclose(in);
