@@ -169,7 +169,9 @@ KRVCommandResult KRVShell::ExecuteLine(std::string_view inLine) {
         // Saved as typed, before the handler runs, whatever it then says.
         SaveToHistory(inLine);
         KRVArguments arguments(std::move(words));
-        const KRVCommandResult result = command->mHandler(mContext, arguments);
+        const char* refusal = arguments.Read(*command, *mSequencer);
+        const KRVCommandResult result =
+            refusal != nullptr ? mContext.Refuse(refusal) : command->mHandler(mContext, arguments);
         mSpareWords = arguments.TakeWords();
         return result;
     }

@@ -173,16 +173,8 @@ int StepsPerBlock(int inColumns, int inSteps) {
 
 // The steps asked for: all, from first to the last, or first to last.
 bool ReadSteps(const KRVArguments& inArguments, int inStepCount, Steps* outSteps) {
-    *outSteps = {1, inStepCount};
-    using Sign = KRVArguments;
-    if (inArguments.Has(1) &&
-        !inArguments.ReadPosition(1, inStepCount, Sign::kDigitFirst, &outSteps->mFirst)) {
-        return false;
-    }
-    if (inArguments.Has(2) &&
-        !inArguments.ReadPosition(2, inStepCount, Sign::kDigitFirst, &outSteps->mLast)) {
-        return false;
-    }
+    *outSteps = {inArguments.Has(1) ? inArguments.GetValue(1) : 1,
+                 inArguments.Has(2) ? inArguments.GetValue(2) : inStepCount};
     return outSteps->mFirst <= outSteps->mLast;
 }
 

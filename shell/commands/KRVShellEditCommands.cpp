@@ -18,11 +18,6 @@
 
 namespace {
 
-// A note number or name in 0 to 127; false for a word that is neither.
-bool ReadNote(const std::string& inWord, int* outNote) {
-    return KRVReadNote(inWord, outNote) && *outNote >= 0 && *outNote <= 127;
-}
-
 bool IsChannel(int inChannel) {
     return inChannel >= 1 && inChannel <= 16;
 }
@@ -76,13 +71,7 @@ KRVCommandResult RunAndReport(KRVCommandContext& ioContext, KRVSelectionAction* 
 
 KRVCommandResult KRVCommands::SetNote(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need note param\n");
-    }
-    int note = 0;
-    if (!ReadNote(inArguments.Get(1), &note)) {
-        return ioContext.Refuse("bad note name/number\n");
-    }
+    const int note = inArguments.GetValue(1);
     KRVSelectionSetNote action(static_cast<unsigned char>(note));
     int count = ioContext.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note));
@@ -95,12 +84,8 @@ KRVCommandResult KRVCommands::SetNote(KRVCommandContext& ioContext,
 // them. A word that is no number also reads as 0, so 0 must be typed.
 KRVCommandResult KRVCommands::SetVelocity(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
-    int velocity = 0;
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need velocity param\n");
-    }
-    if (!inArguments.ReadInRange(1, 0, 127, &velocity) ||
-        (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1)))) {
+    const int velocity = inArguments.GetValue(1);
+    if (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1))) {
         return ioContext.Refuse("need velocity 0-127\n");
     }
     KRVSelectionSetVelocity action(static_cast<unsigned char>(velocity));
@@ -112,13 +97,7 @@ KRVCommandResult KRVCommands::SetVelocity(KRVCommandContext& ioContext,
 
 KRVCommandResult KRVCommands::SetGateTime(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
-    int gate = 0;
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need gate percent param\n");
-    }
-    if (!inArguments.ReadInRange(1, 0, 90, &gate)) {
-        return ioContext.Refuse("need gate 0-90\n");
-    }
+    const int gate = inArguments.GetValue(1);
     KRVSelectionSetGateTime action(static_cast<unsigned char>(gate));
     int count = ioContext.GetSequencer().RunSelection(&action);
     ioContext.GetInterface().WriteFormattedDD("set gate %d%% on %d selections\n", gate, count);
@@ -127,9 +106,6 @@ KRVCommandResult KRVCommands::SetGateTime(KRVCommandContext& ioContext,
 
 KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need port param\n");
-    }
     unsigned long port = ReadPort(inArguments.Get(1));
     if (port >= static_cast<unsigned long>(ioContext.GetSequencer().GetPortCount())) {
         return ioContext.Refuse("bad port number\n");
@@ -144,9 +120,6 @@ KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
 KRVCommandResult KRVCommands::SetChannel(KRVCommandContext& ioContext,
                                          const KRVArguments& inArguments) {
     KRVSequencer& sequencer = ioContext.GetSequencer();
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need channel/name\n");
-    }
     const std::string& word = inArguments.Get(1);
     int port = 0;
     int channel = 0;
@@ -170,20 +143,10 @@ KRVCommandResult KRVCommands::SetChannel(KRVCommandContext& ioContext,
     return KRVCommandResult::kSucceeded;
 }
 
-// The to note is not even read while the from note is bad.
 KRVCommandResult KRVCommands::ChangeNote(KRVCommandContext& ioContext,
                                          const KRVArguments& inArguments) {
-    if (!inArguments.Has(2)) {
-        return ioContext.Refuse("need from note/name and to note/name\n");
-    }
-    int fromNote = 0;
-    if (!ReadNote(inArguments.Get(1), &fromNote)) {
-        return ioContext.Refuse("bad from note name/number\n");
-    }
-    int toNote = 0;
-    if (!ReadNote(inArguments.Get(2), &toNote)) {
-        return ioContext.Refuse("bad to note name/number\n");
-    }
+    const int fromNote = inArguments.GetValue(1);
+    const int toNote = inArguments.GetValue(2);
     KRVSelectionChangeNote action(static_cast<unsigned char>(fromNote),
                                   static_cast<unsigned char>(toNote));
     int count = ioContext.GetSequencer().RunSelection(&action);
@@ -198,9 +161,6 @@ KRVCommandResult KRVCommands::ChangeNote(KRVCommandContext& ioContext,
 KRVCommandResult KRVCommands::ChangeChannel(KRVCommandContext& ioContext,
                                             const KRVArguments& inArguments) {
     const KRVSequencer& sequencer = ioContext.GetSequencer();
-    if (!inArguments.Has(2)) {
-        return ioContext.Refuse("need from channel/name and to channel/name\n");
-    }
     int fromPort = KRVSelectionChangeChannel::kAnyPort;
     int fromChannel = 0;
     if (!ReadChannel(sequencer, inArguments.Get(1), &fromPort, &fromChannel)) {
@@ -220,9 +180,6 @@ KRVCommandResult KRVCommands::ChangeChannel(KRVCommandContext& ioContext,
 // Key numbers count from 0, unlike tracks and steps.
 KRVCommandResult KRVCommands::FitToKey(KRVCommandContext& ioContext,
                                        const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need key name or number\n");
-    }
     bool byNumber = false;
     int key = ReadKey(inArguments.Get(1), &byNumber);
     if (key < 0) {
@@ -274,9 +231,6 @@ KRVCommandResult KRVCommands::VUnSolo(KRVCommandContext& ioContext, const KRVArg
 // A negative count rotates backwards; the report shows the count as read.
 KRVCommandResult KRVCommands::Rotate(KRVCommandContext& ioContext,
                                      const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need rotation count\n");
-    }
     KRVSequencer& sequencer = ioContext.GetSequencer();
     int rotations = inArguments.ReadInt(1);
     int count = rotations >= 0 ? sequencer.RotateSelectionForwards(rotations)

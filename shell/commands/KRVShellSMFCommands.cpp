@@ -41,9 +41,6 @@ bool IsOtherFile(const char* inPath) {
 
 KRVCommandResult KRVCommands::ExportSMF(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need file name to export to\n");
-    }
     if (ioContext.GetSequencer().GetTrackCount() == 0) {
         return ioContext.Refuse("nowt in memory to export\n");
     }
@@ -63,9 +60,6 @@ KRVCommandResult KRVCommands::ExportSMF(KRVCommandContext& ioContext,
 
 KRVCommandResult KRVCommands::ImportSMF(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need a file name argument\n");
-    }
     KRVSequencerSMF smf(&ioContext.GetSequencer(), &ioContext.GetInterface());
     const char* file = inArguments.Get(1).c_str();
     bool read = inArguments.Get(2) == KRVArgumentWord(KRVArgumentKind::kTimed)

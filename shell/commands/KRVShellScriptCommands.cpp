@@ -156,9 +156,6 @@ KRVCommandResult RefuseTarget(KRVShellInterface& ioOut, const std::string& inPat
 KRVCommandResult SaveScript(KRVCommandContext& ioContext, const KRVArguments& inArguments,
                             ScriptKind inKind) {
     KRVShellInterface& out = ioContext.GetInterface();
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need file name to save to\n");
-    }
     const std::string& path = inArguments.Get(1);
     const char* opening = inKind != kSelectionScript ? "opening file\n" : "";
     if (int error = KRVSafeFile::CheckTarget(path)) {
@@ -218,16 +215,10 @@ KRVCommandResult KRVCommands::SaveSelection(KRVCommandContext& ioContext,
 }
 
 KRVCommandResult KRVCommands::Read(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need file name to load from\n");
-    }
     return ioContext.GetShell().RunScript(inArguments.Get(1), false);
 }
 
 KRVCommandResult KRVCommands::Load(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need file name to load from\n");
-    }
     return ioContext.GetShell().RunScript(inArguments.Get(1), true);
 }
 

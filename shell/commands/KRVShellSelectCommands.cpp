@@ -12,21 +12,6 @@ namespace {
 
 using Sign = KRVArguments;
 
-// The step of selectstep and unselectstep; 0 after a refusal.
-int ReadStep(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
-    int step1 = 0;
-    if (!inArguments.Has(1)) {
-        ioContext.Refuse("need step number\n");
-        return 0;
-    }
-    int steps = ioContext.GetSequencer().GetStepCount();
-    if (!inArguments.ReadPosition(1, steps, Sign::kSignAllowed, &step1)) {
-        ioContext.Refuse("bad step number\n");
-        return 0;
-    }
-    return step1;
-}
-
 KRVCommandResult ReportNarrowed(KRVCommandContext& ioContext, int inDivision,
                                 const char* inFormat) {
     KRVSelectionSelectByClockDivision narrow(inDivision);
@@ -45,40 +30,23 @@ KRVCommandResult KRVCommands::SelectAll(KRVCommandContext& ioContext, const KRVA
 
 KRVCommandResult KRVCommands::SelectTrack(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioContext.GetSequencer();
-    int track1 = 0;
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need track param\n");
-    }
-    if (!inArguments.ReadPosition(1, sequencer.GetTrackCount(), Sign::kDigitFirst, &track1)) {
-        return ioContext.Refuse("bad track number\n");
-    }
-    sequencer.SelectTrack(track1);
+    const int track1 = inArguments.GetValue(1);
+    ioContext.GetSequencer().SelectTrack(track1);
     ioContext.GetInterface().WriteFormattedD("selected track %d\n", track1);
     return KRVCommandResult::kSucceeded;
 }
 
 KRVCommandResult KRVCommands::UnSelectTrack(KRVCommandContext& ioContext,
                                             const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioContext.GetSequencer();
-    int track1 = 0;
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need track number\n");
-    }
-    if (!inArguments.ReadPosition(1, sequencer.GetTrackCount(), Sign::kSignAllowed, &track1)) {
-        return ioContext.Refuse("bad track number\n");
-    }
-    sequencer.UnSelectTrack(track1);
+    const int track1 = inArguments.GetValue(1);
+    ioContext.GetSequencer().UnSelectTrack(track1);
     ioContext.GetInterface().WriteFormattedD("unselected track %d\n", track1);
     return KRVCommandResult::kSucceeded;
 }
 
 KRVCommandResult KRVCommands::SelectStep(KRVCommandContext& ioContext,
                                          const KRVArguments& inArguments) {
-    int step1 = ReadStep(ioContext, inArguments);
-    if (step1 == 0) {
-        return KRVCommandResult::kFailed;
-    }
+    const int step1 = inArguments.GetValue(1);
     ioContext.GetSequencer().SelectStep(step1);
     ioContext.GetInterface().WriteFormattedD("selected step %d\n", step1);
     return KRVCommandResult::kSucceeded;
@@ -86,10 +54,7 @@ KRVCommandResult KRVCommands::SelectStep(KRVCommandContext& ioContext,
 
 KRVCommandResult KRVCommands::UnSelectStep(KRVCommandContext& ioContext,
                                            const KRVArguments& inArguments) {
-    int step1 = ReadStep(ioContext, inArguments);
-    if (step1 == 0) {
-        return KRVCommandResult::kFailed;
-    }
+    const int step1 = inArguments.GetValue(1);
     ioContext.GetSequencer().UnSelectStep(step1);
     ioContext.GetInterface().WriteFormattedD("unselected step %d\n", step1);
     return KRVCommandResult::kSucceeded;
@@ -101,9 +66,6 @@ KRVCommandResult KRVCommands::SelectEvent(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
     KRVSequencer& sequencer = ioContext.GetSequencer();
     KRVShellInterface& out = ioContext.GetInterface();
-    if (!inArguments.Has(2)) {
-        return ioContext.Refuse("need track & step param\n");
-    }
     bool zeroBased = ioContext.IsMigrationMode();
     if (zeroBased) {
         out.Write("migration mode: bumping track & step numbers\n");
@@ -127,19 +89,9 @@ KRVCommandResult KRVCommands::SelectEvent(KRVCommandContext& ioContext,
 // Numbers as typed, migration mode or not.
 KRVCommandResult KRVCommands::UnSelectEvent(KRVCommandContext& ioContext,
                                             const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioContext.GetSequencer();
-    if (!inArguments.Has(2)) {
-        return ioContext.Refuse("need track & step param\n");
-    }
-    int track1 = 0;
-    int step1 = 0;
-    if (!inArguments.ReadPosition(1, sequencer.GetTrackCount(), Sign::kSignAllowed, &track1)) {
-        return ioContext.Refuse("bad track number\n");
-    }
-    if (!inArguments.ReadPosition(2, sequencer.GetStepCount(), Sign::kSignAllowed, &step1)) {
-        return ioContext.Refuse("bad step number\n");
-    }
-    sequencer.UnSelectEvent(track1, step1);
+    const int track1 = inArguments.GetValue(1);
+    const int step1 = inArguments.GetValue(2);
+    ioContext.GetSequencer().UnSelectEvent(track1, step1);
     ioContext.GetInterface().WriteFormattedDD("unselected track %d step %d\n", track1, step1);
     return KRVCommandResult::kSucceeded;
 }

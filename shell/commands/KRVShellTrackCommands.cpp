@@ -10,21 +10,6 @@ namespace {
 
 using Sign = KRVArguments;
 
-// The track of mutetrack and unmutetrack; 0 after a refusal.
-int ReadExistingTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
-    int track1 = 0;
-    if (!inArguments.Has(1)) {
-        ioContext.Refuse("need track number\n");
-        return 0;
-    }
-    int tracks = ioContext.GetSequencer().GetTrackCount();
-    if (!inArguments.ReadPosition(1, tracks, Sign::kSignAllowed, &track1)) {
-        ioContext.Refuse("bad track number\n");
-        return 0;
-    }
-    return track1;
-}
-
 // Says where a track is asked for, and where it goes: old scripts number
 // tracks from 0.
 int PlaceNewTrack(KRVCommandContext& ioContext, int inPosition) {
@@ -65,56 +50,30 @@ KRVCommandResult KRVCommands::NewTrack(KRVCommandContext& ioContext,
 
 KRVCommandResult KRVCommands::DeleteTrack(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioContext.GetSequencer();
-    int track1 = 0;
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need track number\n");
-    }
-    if (!inArguments.ReadPosition(1, sequencer.GetTrackCount(), Sign::kDigitFirst, &track1)) {
-        return ioContext.Refuse("bad track number\n");
-    }
-    sequencer.DeleteTrack(track1);
+    const int track1 = inArguments.GetValue(1);
+    ioContext.GetSequencer().DeleteTrack(track1);
     ioContext.GetInterface().WriteFormattedD("deleted track %d\n", track1);
     return KRVCommandResult::kSucceeded;
 }
 
 KRVCommandResult KRVCommands::CopyTrack(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioContext.GetSequencer();
-    int tracks = sequencer.GetTrackCount();
-    int from1 = 0;
-    int to1 = 0;
-    if (!inArguments.Has(2)) {
-        return ioContext.Refuse("need from track and to track\n");
-    }
-    if (!inArguments.ReadPosition(1, tracks, Sign::kSignAllowed, &from1)) {
-        return ioContext.Refuse("bad from track number\n");
-    }
-    if (!inArguments.ReadPosition(2, tracks, Sign::kSignAllowed, &to1)) {
-        return ioContext.Refuse("bad to track number\n");
-    }
-    sequencer.CopyTrack(from1, to1);
+    const int from1 = inArguments.GetValue(1);
+    const int to1 = inArguments.GetValue(2);
+    ioContext.GetSequencer().CopyTrack(from1, to1);
     ioContext.GetInterface().WriteFormattedDD("copied track %d to track %d\n", from1, to1);
     return KRVCommandResult::kSucceeded;
 }
 
 KRVCommandResult KRVCommands::MuteTrack(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
-    int track1 = ReadExistingTrack(ioContext, inArguments);
-    if (track1 == 0) {
-        return KRVCommandResult::kFailed;
-    }
-    ioContext.GetSequencer().MuteTrack(track1);
+    ioContext.GetSequencer().MuteTrack(inArguments.GetValue(1));
     return KRVCommandResult::kSucceeded;
 }
 
 KRVCommandResult KRVCommands::UnMuteTrack(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
-    int track1 = ReadExistingTrack(ioContext, inArguments);
-    if (track1 == 0) {
-        return KRVCommandResult::kFailed;
-    }
-    ioContext.GetSequencer().UnMuteTrack(track1);
+    ioContext.GetSequencer().UnMuteTrack(inArguments.GetValue(1));
     return KRVCommandResult::kSucceeded;
 }
 
@@ -123,14 +82,8 @@ KRVCommandResult KRVCommands::UnMuteTrack(KRVCommandContext& ioContext,
 KRVCommandResult KRVCommands::SetScale(KRVCommandContext& ioContext,
                                        const KRVArguments& inArguments) {
     KRVShellInterface& out = ioContext.GetInterface();
-    if (!inArguments.Has(2)) {
-        return ioContext.Refuse("need bars & steps params\n");
-    }
-    int bars = inArguments.ReadInt(1);
-    int steps = inArguments.ReadInt(2);
-    if (bars < 1 || steps < 1) {
-        return ioContext.Refuse("need sensible bars & steps\n");
-    }
+    const int bars = inArguments.GetValue(1);
+    const int steps = inArguments.GetValue(2);
     if (steps > KRVSequencer::kMaxSteps) {
         return ioContext.Refuse("too many steps (max=64)\n");
     }
@@ -147,16 +100,8 @@ KRVCommandResult KRVCommands::SetScale(KRVCommandContext& ioContext,
 // after a partial last step also that one.
 KRVCommandResult KRVCommands::SetLoop(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioContext.GetSequencer();
-    int step1 = 0;
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need loop step param\n");
-    }
-    if (!inArguments.ReadPosition(1, sequencer.GetPlayedStepCount() + 1, Sign::kDigitFirst,
-                                  &step1)) {
-        return ioContext.Refuse("bad step number\n");
-    }
-    sequencer.SetLoopStep(step1);
+    const int step1 = inArguments.GetValue(1);
+    ioContext.GetSequencer().SetLoopStep(step1);
     ioContext.GetInterface().WriteFormattedD("set loop step to %d\n", step1);
     return KRVCommandResult::kSucceeded;
 }

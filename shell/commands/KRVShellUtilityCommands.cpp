@@ -76,9 +76,6 @@ KRVCommandResult KRVCommands::Quit(KRVCommandContext&, const KRVArguments&) {
 // given as one quoted word; the further words go in single quotes.
 KRVCommandResult KRVCommands::Shell(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
     KRVShellInterface& out = ioContext.GetInterface();
-    if (!inArguments.Has(1)) {
-        return ioContext.Refuse("need shell command\n");
-    }
     if (!ioContext.AreShellCommandsAllowed()) {
         return ioContext.Refuse("shell commands are switched off\n");
     }
@@ -148,9 +145,6 @@ KRVCommandResult KRVCommands::NameChannel(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
     KRVShellInterface& out = ioContext.GetInterface();
     KRVSequencer& sequencer = ioContext.GetSequencer();
-    if (!inArguments.Has(2)) {
-        return ioContext.Refuse("need channel, or port and channel\n");
-    }
     bool portGiven = inArguments.Has(3);
     int port = portGiven ? inArguments.ReadInt(1) : 0;
     int channel = inArguments.ReadInt(portGiven ? 2 : 1);
