@@ -1,61 +1,13 @@
 #include "commands/KRVCommandTable.h"
 
-#include <array>
 #include <climits>
 #include <iterator>
 #include <string_view>
+#include <unordered_map>
 
 #include "commands/KRVCommands.h"
 
 namespace {
-
-// Every command word and short form, for lookup by word: every line of a
-// script is looked up, so the table is open-addressed, with room to spare,
-// and hashed on a word's length and three of its characters, which tell the
-// words apart well enough and cost next to nothing.
-class KRVWordTable {
-public:
-    // A word already in the table keeps the row it has.
-    void Add(std::string_view inWord, const KRVCommand* inCommand) {
-        std::size_t slot = Hash(inWord);
-        while (mEntries[slot].mCommand != nullptr) {
-            if (mEntries[slot].mWord == inWord) {
-                return;
-            }
-            slot = (slot + 1) % kSlots;
-        }
-        mEntries[slot] = {inWord, inCommand};
-    }
-    const KRVCommand* Find(std::string_view inWord) const {
-        if (inWord.empty()) {
-            return nullptr;
-        }
-        for (std::size_t slot = Hash(inWord); mEntries[slot].mCommand != nullptr;
-             slot = (slot + 1) % kSlots) {
-            if (mEntries[slot].mWord == inWord) {
-                return mEntries[slot].mCommand;
-            }
-        }
-        return nullptr;
-    }
-
-private:
-    // Over twice the words there are, so that every probe is short.
-    static constexpr std::size_t kSlots = 256;
-    struct Entry {
-        std::string_view mWord;
-        const KRVCommand* mCommand = nullptr;
-    };
-    static std::size_t Hash(std::string_view inWord) {
-        const auto at = [&inWord](std::size_t inIndex) {
-            return static_cast<std::size_t>(static_cast<unsigned char>(inWord[inIndex]));
-        };
-        return (inWord.size() * 97 + at(0) * 31 + at(inWord.size() / 2) * 7 +
-                at(inWord.size() - 1)) %
-               kSlots;
-    }
-    std::array<Entry, kSlots> mEntries{};
-};
 
 using A = KRVArgumentKind;
 using C = KRVCommands;
@@ -461,19 +413,19 @@ const KRVCommand& KRVCommandTable::Get(int inRow) {
     return kCommands[inRow];
 }
 
-// Every line of a script is looked up, so the words go in a hash table once.
 // Where a word names two rows (a command's word another's short form), the
 // first row keeps it, as a search of the table in order would find it.
 const KRVCommand* KRVCommandTable::Find(const std::string& inWord) {
-    static const KRVWordTable sByWord = [] {
-        KRVWordTable byWord;
+    static const std::unordered_map<std::string_view, const KRVCommand*> sByWord = [] {
+        std::unordered_map<std::string_view, const KRVCommand*> byWord;
         for (const KRVCommand& command : kCommands) {
-            byWord.Add(command.mName, &command);
+            byWord.emplace(command.mName, &command);
             if (command.HasAlias()) {
-                byWord.Add(command.mAlias, &command);
+                byWord.emplace(command.mAlias, &command);
             }
         }
         return byWord;
     }();
-    return sByWord.Find(inWord);
+    const auto found = sByWord.find(inWord);
+    return found != sByWord.end() ? found->second : nullptr;
 }
