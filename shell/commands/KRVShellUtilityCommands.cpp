@@ -156,6 +156,15 @@ KRVCommandResult KRVCommands::NameChannel(KRVCommandContext& ioContext,
     if (ChannelNameLine(port, channel, name).size() > KRVLineLimit::kMaxLineLength) {
         return ioContext.Refuse("channel name too long\n");
     }
+    // A name stands for one channel: setchannel could not tell two apart.
+    int namedPort = 0;
+    int namedChannel = 0;
+    if (sequencer.GetNamedChannel(name, &namedPort, &namedChannel) &&
+        (namedPort != port || namedChannel != channel)) {
+        out.WriteFormattedS("channel name %s is already ", name.c_str());
+        out.WriteFormattedDD("port %d channel %d\n", namedPort, namedChannel);
+        return KRVCommandResult::kFailed;
+    }
     sequencer.SetChannelName(port, channel, name);
     out.WriteFormattedDD("port %d channel %d named ", port, channel);
     out.WriteFormattedS("'%s'\n", name.c_str());
