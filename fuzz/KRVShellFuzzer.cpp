@@ -243,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, std::size_t in
         SetUpSequencer(sequencer);
         KRVStdioInterface interface(in, sOutput);
         KRVShell shell(&sequencer, &interface);
-        shell.SetShellCommandsAllowed(false);
+        shell.GetContext().SetShellCommandsAllowed(false);
         // As the console runs: undo and redo have steps to take.
         shell.StartTracking();
         shell.Shell(true);

@@ -58,9 +58,9 @@ int KRVBatchRun::RunLines(FILE* inLines, const std::string& inName, bool inIsScr
     KRVMessageRecorder messages(mConsole);
     lines.SetOutputDelegate(&messages);
     KRVShell shell(mSequencer, &lines);
-    shell.SetDestinations(mDestinations);
+    shell.GetContext().SetDestinations(mDestinations);
     shell.SetReadsScriptFile(inIsScript);
-    shell.SetShellInScriptsAllowed(mAllowShellInScripts);
+    shell.GetContext().SetShellInScriptsAllowed(mAllowShellInScripts);
     shell.StopAtFailure(&messages);
     shell.SetRefusesQuestions(true);
     shell.SetOverwrites(mOverwrites);

@@ -6,11 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "commands/KRVCommandTable.h"
+#include "KRVCommandContext.h"
 #include "console/KRVLineLimit.h"
 #include "model/KRVSequencerState.h"
 
-class KRVDestinations;
 class KRVMessageRecorder;
 class KRVSequencer;
 class KRVShellInterface;
@@ -22,9 +21,9 @@ class KRVUndoHistory;
 // expands history references ("!!", "!12", "!-1", "!sel").
 //
 // A shell is tied to one input: the console, or one script being read. The
-// handlers reach the sequence, the interface and the shell's settings
-// through it.
-class KRVShell {
+// handlers see only its command context, and through it the few services
+// the shell gives them (KRVCommandContext::Shell).
+class KRVShell : private KRVCommandContext::Shell {
 public:
     static constexpr int kMaxHistory = 50;
     static constexpr int kLineBufferLength = KRVLineLimit::kBufferLength;
@@ -50,20 +49,12 @@ public:
     bool WasStoppedBySignal() const { return mStoppedBySignal; }
     // Whether it ended for `quit`.
     bool HasQuit() const { return mQuit; }
-    // Stops playback, if it runs, and says how many notes the MIDI output
-    // could not carry.
-    void StopPlayback();
     // Runs one line. An empty line succeeds; a word that is no command fails.
     // At the console (not in a script) what the line wrote is then flushed.
-    KRVCommandResult Execute(std::string_view inLine);
+    KRVCommandResult Execute(std::string_view inLine) override;
+    // What the commands of this shell see, and the settings they read by.
+    KRVCommandContext& GetContext() { return mContext; }
 
-    std::string GetHistoryEntryByNumber(int inIndex) const;
-    std::string GetHistoryEntryBySubString(const char* inSubString) const;
-    int GetHistoryCount() const { return static_cast<int>(mHistory.size()); }
-    // Entry inIndex (0 = oldest held) as (number, line).
-    std::pair<int, std::string> GetHistoryEntryByIndex(int inIndex) const;
-
-    void SetConfirmSaves(bool inConfirm) { mConfirmSaves = inConfirm; }
     // How the questions of this shell and of the scripts it reads are
     // answered: by the next line read (the console, a script read at the
     // prompt), with yes to overwriting a file (--overwrite), or not at all,
@@ -71,15 +62,6 @@ public:
     // same on every run).
     void SetOverwrites(bool inOverwrites) { mOverwrites = inOverwrites; }
     void SetRefusesQuestions(bool inRefuses) { mRefusesQuestions = inRefuses; }
-    // With false, the shell command refuses to run anything, here and in
-    // every script this shell reads (the fuzz target runs so).
-    void SetShellCommandsAllowed(bool inAllowed) { mShellCommandsAllowed = inAllowed; }
-    bool AreShellCommandsAllowed() const { return mShellCommandsAllowed; }
-    // A script may hide a host command among the lines of a sequence, so
-    // scripts read through this shell run none unless allowed here.
-    void SetShellInScriptsAllowed(bool inAllowed) { mShellInScriptsAllowed = inAllowed; }
-    bool AreShellCommandsInScriptsAllowed() const { return mShellInScriptsAllowed; }
-    bool IsReadingScript() const { return mScriptDepth > 0 || mReadsScriptFile; }
     // The lines this shell reads at the top are a script's, read whole
     // beforehand (batch mode's files): host commands need the permission
     // scripts need.
@@ -99,54 +81,28 @@ public:
     // Where this shell keeps the steps; null before StartTracking, and in
     // the shells of scripts, whose commands are steps of the command that
     // read them.
-    KRVUndoHistory* GetUndoHistory() const { return mUndoHistory.get(); }
-    enum SavedPart { kSavedSequence, kSavedConfig };
-    // After a save, saveconfig or load: that part now counts as saved.
-    void NoteSaved(SavedPart inPart);
-    bool HasUnsavedChanges() const;
+    KRVUndoHistory* GetUndoHistory() const override { return mUndoHistory.get(); }
     // With true (input from a terminal), quit and end of input ask first
     // while there are unsaved changes.
     void SetAsksBeforeQuit(bool inAsks) { mAsksBeforeQuit = inAsks; }
-    // Track and step numbers in commands are read 0-based (old scripts).
-    bool IsMigrationMode() const { return mMigrationMode; }
-    void SetMigrationMode(bool inOn) { mMigrationMode = inOn; }
-
-    // For the handlers.
-    KRVSequencer& GetSequencer() const { return *mSequencer; }
-    KRVShellInterface& GetInterface() const { return *mInterface; }
-    // Says inMessage and fails: the end of every refusal.
-    KRVCommandResult Refuse(const char* inMessage) const;
-    // Asks before an existing file is replaced (when saves are confirmed);
-    // inWhat, when given, says what the file is ("is not a Standard MIDI
-    // File") before the question.
-    bool MayOverwrite(const char* inPath, const char* inWhat = nullptr);
-    // Whether the sequence may be thrown away: true unless asked at a
-    // terminal with unsaved changes ("unsaved changes - inVerb anyway") and
-    // answered no.
-    bool MayDiscardChanges(const char* inVerb);
-    // Runs the script at inPath through a shell of its own; with
-    // inClearFirst (load) the sequence goes once the file has opened. Fails
-    // when the script could not be read at all.
-    KRVCommandResult RunScript(const std::string& inPath, bool inClearFirst);
-    // The same for a script already read whole (the command line's).
+    // Runs a script already read whole (the command line's) through a shell
+    // of its own, as `read` (or with inClearFirst `load`) would.
     KRVCommandResult RunReadScript(const std::string& inPath, std::string inText,
                                    bool inClearFirst);
-    // Says that the MIDI server has gone, once at the prompt, and again
-    // whenever inAgain asks.
-    void TellOutputGone(bool inAgain);
-    // The destinations to follow at the prompt, `play` and `ports`; none
-    // where the shell plays to ports made for it (tests).
-    void SetDestinations(KRVDestinations* inDestinations) { mDestinations = inDestinations; }
-    // Looks at destinations that came, went or came back, and says so; with
-    // inLookAnyway (`ports`), also where no change has been announced yet.
-    void FollowDestinations(bool inLookAnyway = false);
-    // The MIDI system in use, in a user's words; empty where the shell
-    // follows no destinations (tests).
-    std::string GetMIDISystemName() const;
-    // Says, once, when playing would be heard nowhere.
-    void ExplainSilence();
 
 private:
+    // The services of KRVCommandContext::Shell.
+    bool MayOverwrite(const char* inPath, const char* inWhat) override;
+    bool MayDiscardChanges(const char* inVerb) override;
+    KRVCommandResult RunScript(const std::string& inPath, bool inClearFirst) override;
+    bool IsReadingScript() const override { return mScriptDepth > 0 || mReadsScriptFile; }
+    void NoteSaved(KRVCommandContext::SavedPart inPart) override;
+    bool HasUnsavedChanges() const override;
+    int GetHistoryCount() const override { return static_cast<int>(mHistory.size()); }
+    std::pair<int, std::string> GetHistoryEntryByIndex(int inIndex) const override;
+
+    std::string GetHistoryEntryByNumber(int inIndex) const;
+    std::string GetHistoryEntryBySubString(const char* inSubString) const;
     // Execute without the flush at the end.
     KRVCommandResult ExecuteLine(std::string_view inLine);
     void SaveToHistory(std::string_view inCommand);
@@ -175,16 +131,10 @@ private:
 
     KRVSequencer* mSequencer;
     KRVShellInterface* mInterface;
-    KRVDestinations* mDestinations = nullptr;
-    bool mConfirmSaves = true;
+    KRVCommandContext mContext;
     bool mOverwrites = false;
     bool mRefusesQuestions = false;
-    bool mShellCommandsAllowed = true;
-    bool mShellInScriptsAllowed = false;
-    bool mMigrationMode = false;
     int mHistoryNumber = 1;
-    // Whether the console was told that the MIDI server has gone.
-    bool mToldOutputGone = false;
     bool mStoppedBySignal = false;
     bool mQuit = false;
     bool mReadsScriptFile = false;

@@ -61,8 +61,8 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     KRVStdioInterface interface(stdin, stdout);
     interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
-    shell.SetDestinations(&ioDestinations);
-    shell.SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
+    shell.GetContext().SetDestinations(&ioDestinations);
+    shell.GetContext().SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
     shell.SetOverwrites(inCommandLine.Overwrites());
     for (const KRVBatchRun::Script& script : inScripts) {
         if (KRVSignals::GetTerminatingSignal() != 0) {
@@ -79,7 +79,7 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     shell.SetAsksBeforeQuit(isatty(STDIN_FILENO) != 0);
     shell.Shell(true);
     // No note may outlive the program: stop before anything goes.
-    shell.StopPlayback();
+    shell.GetContext().StopPlayback();
 }
 
 // The exit status of the run; playback stops at its end as on quit.
@@ -90,7 +90,7 @@ int RunBatch(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     batch.SetDestinations(&ioDestinations);
     batch.SetOverwrites(inCommandLine.Overwrites());
     int status = batch.Run(inScripts, stdin, stderr);
-    KRVShell(&ioSequencer, &console).StopPlayback();
+    KRVCommandContext(&ioSequencer, &console, nullptr).StopPlayback();
     console.Flush();
     return status;
 }

@@ -4,9 +4,14 @@
 #include <utility>
 #include <vector>
 
+#include "commands/KRVCommandTable.h"
+
+class KRVSequencer;
+
 // The words of one command line as its handler reads them, word 0 being the
-// command, with the readings several commands share. Readers say nothing:
-// each command refuses in its own words.
+// command, with the values the interpreter read from them as the command's
+// row declares (Read), and the readings several handlers share, which say
+// nothing: each command refuses in its own words.
 class KRVArguments {
 public:
     // Whether a track or step number may start with a sign, read as atoi
@@ -17,6 +22,13 @@ public:
     explicit KRVArguments(std::vector<std::string> inWords) : mWords(std::move(inWords)) {}
     // The words, handed back once the handler is done with them.
     std::vector<std::string> TakeWords() { return std::move(mWords); }
+
+    // Reads every argument the row declares: null when all read, else the
+    // refusal to say (the row's, for a missing or unreadable word).
+    const char* Read(const KRVCommand& inCommand, const KRVSequencer& inSequencer);
+    // The value Read took from word inIndex (1 = the first argument): a
+    // track or step from 1, a note, a number.
+    int GetValue(int inIndex) const { return mValues[inIndex]; }
 
     // How many words follow the command.
     int GetCount() const { return static_cast<int>(mWords.size()) - 1; }
@@ -36,5 +48,10 @@ public:
                       bool inZeroBased = false) const;
 
 private:
+    const char* ReadArgument(int inIndex, const KRVCommand& inCommand,
+                             const KRVSequencer& inSequencer);
+
     std::vector<std::string> mWords;
+    // By word: [0] is the command's.
+    int mValues[KRVCommand::kMaxArguments + 1] = {};
 };

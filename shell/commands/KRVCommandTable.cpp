@@ -1,164 +1,373 @@
 #include "commands/KRVCommandTable.h"
 
-#include <array>
+#include <climits>
 #include <iterator>
 #include <string_view>
+#include <unordered_map>
 
 #include "commands/KRVCommands.h"
 
 namespace {
 
-// Every command word and short form, for lookup by word: every line of a
-// script is looked up, so the table is open-addressed, with room to spare,
-// and hashed on a word's length and three of its characters, which tell the
-// words apart well enough and cost next to nothing.
-class KRVWordTable {
-public:
-    // A word already in the table keeps the row it has.
-    void Add(std::string_view inWord, const KRVCommand* inCommand) {
-        std::size_t slot = Hash(inWord);
-        while (mEntries[slot].mCommand != nullptr) {
-            if (mEntries[slot].mWord == inWord) {
-                return;
-            }
-            slot = (slot + 1) % kSlots;
-        }
-        mEntries[slot] = {inWord, inCommand};
-    }
-    const KRVCommand* Find(std::string_view inWord) const {
-        if (inWord.empty()) {
-            return nullptr;
-        }
-        for (std::size_t slot = Hash(inWord); mEntries[slot].mCommand != nullptr;
-             slot = (slot + 1) % kSlots) {
-            if (mEntries[slot].mWord == inWord) {
-                return mEntries[slot].mCommand;
-            }
-        }
-        return nullptr;
-    }
-
-private:
-    // Over twice the words there are, so that every probe is short.
-    static constexpr std::size_t kSlots = 256;
-    struct Entry {
-        std::string_view mWord;
-        const KRVCommand* mCommand = nullptr;
-    };
-    static std::size_t Hash(std::string_view inWord) {
-        const auto at = [&inWord](std::size_t inIndex) {
-            return static_cast<std::size_t>(static_cast<unsigned char>(inWord[inIndex]));
-        };
-        return (inWord.size() * 97 + at(0) * 31 + at(inWord.size() / 2) * 7 +
-                at(inWord.size() - 1)) %
-               kSlots;
-    }
-    std::array<Entry, kSlots> mEntries{};
-};
-
 using A = KRVArgumentKind;
 using C = KRVCommands;
+using X = KRVChanges;
+
+// An argument its handler reads in its own words.
+constexpr KRVArgument Own(A inKind) {
+    return {inKind};
+}
+constexpr KRVArgument Optional(KRVArgument inArgument) {
+    inArgument.mOptional = true;
+    return inArgument;
+}
+constexpr KRVArgument Maybe(A inKind) {
+    return Optional(Own(inKind));
+}
+// A track or step number within the sequence, refused with inBad.
+constexpr KRVArgument Track(const char* inBad, bool inSignAllowed = true) {
+    return {A::kTrack, inBad, false, inSignAllowed};
+}
+constexpr KRVArgument Step(const char* inBad, bool inSignAllowed = true) {
+    return {A::kStep, inBad, false, inSignAllowed};
+}
+// A note number or name, 0 to 127.
+constexpr KRVArgument Note(const char* inBad) {
+    return {A::kNote, inBad};
+}
+constexpr KRVArgument Number(int inLowest, int inHighest, const char* inBad) {
+    return {A::kNumber, inBad, false, true, inLowest, inHighest};
+}
+
+constexpr const char* kNoFileToSave = "need file name to save to\n";
+constexpr const char* kNoFileToLoad = "need file name to load from\n";
 
 // The order is the order of lookup and of help, older than any theme: it
 // stays as users know it.
 const KRVCommand kCommands[] = {
-    {"clearselection", "clear", "clear selection", {}, C::ClearSelection},
-    {"copytrack", "copyt", "copy track (from to)", {A::kTrack, A::kTrack}, C::CopyTrack},
-    {"bpm", "", "set bpm (bpm)", {A::kNumber}, C::BPM},
-    {"changechannel", "", "changechannel (from to)", {A::kChannel, A::kChannel}, C::ChangeChannel},
-    {"changenote", "", "changenote (from to)", {A::kNote, A::kNote}, C::ChangeNote},
-    {"default", "", "default sequence", {}, C::DefaultSequence},
-    {"deleteconfig", "", "delete config", {}, C::DeleteConfig},
-    {"deletesequence", "", "delete sequence", {}, C::DeleteSequence},
-    {"deletetrack", "delt", "delete track", {A::kTrack}, C::DeleteTrack},
-    {"display", "di", "display sequence", {A::kStep, A::kStep}, C::Display},
-    {"exportsmf", "", "export (smf file)", {A::kFile, A::kHeard}, C::ExportSMF},
-    {"fitkey", "", "fit to key (key)", {A::kKey}, C::FitToKey},
-    {"help", "", "display this message", {}, C::Help},
-    {"history", "", "display command history", {}, C::History},
-    {"hsolo", "hs", "horizontal solo", {}, C::HSolo},
-    {"hunsolo", "hu", "horizontal unsolo", {}, C::HUnSolo},
-    {"importsmf", "", "import (smf file)", {A::kFile, A::kTimed}, C::ImportSMF},
-    {"invertmute", "im", "invert mute", {}, C::InvertMute},
-    {"invertselection", "is", "invert selection", {}, C::InvertSelection},
-    {"load", "", "delete sequence and read (file)", {A::kFile}, C::Load},
-    {"migration", "", "load 0-based scripts", {A::kText}, C::Migration},
-    {"mute", "mu", "mute", {}, C::Mute},
-    {"mutetrack", "mt", "mute track (track)", {A::kTrack}, C::MuteTrack},
+    {"clearselection", "clear", "clear selection", {}, nullptr, X::kSequence, C::ClearSelection},
+    {"copytrack",
+     "copyt",
+     "copy track (from to)",
+     {Track("bad from track number\n"), Track("bad to track number\n")},
+     "need from track and to track\n",
+     X::kSequence,
+     C::CopyTrack},
+    {"bpm", "", "set bpm (bpm)", {Maybe(A::kNumber)}, nullptr, X::kSequence, C::BPM},
+    {"changechannel",
+     "",
+     "changechannel (from to)",
+     {Own(A::kChannel), Own(A::kChannel)},
+     "need from channel/name and to channel/name\n",
+     X::kSequence,
+     C::ChangeChannel},
+    // The to note is not even read while the from note is bad.
+    {"changenote",
+     "",
+     "changenote (from to)",
+     {Note("bad from note name/number\n"), Note("bad to note name/number\n")},
+     "need from note/name and to note/name\n",
+     X::kSequence,
+     C::ChangeNote},
+    {"default", "", "default sequence", {}, nullptr, X::kFromFile, C::DefaultSequence},
+    {"deleteconfig", "", "delete config", {}, nullptr, X::kConfig, C::DeleteConfig},
+    {"deletesequence", "", "delete sequence", {}, nullptr, X::kSequence, C::DeleteSequence},
+    {"deletetrack",
+     "delt",
+     "delete track",
+     {Track("bad track number\n", false)},
+     "need track number\n",
+     X::kSequence,
+     C::DeleteTrack},
+    // All steps, from the first given to the last, or first to last.
+    {"display",
+     "di",
+     "display sequence",
+     {Optional(Step("bad step number\n", false)), Optional(Step("bad step number\n", false))},
+     nullptr,
+     X::kNothing,
+     C::Display},
+    {"exportsmf",
+     "",
+     "export (smf file)",
+     {Own(A::kFile), Maybe(A::kHeard)},
+     "need file name to export to\n",
+     X::kNothing,
+     C::ExportSMF},
+    {"fitkey",
+     "",
+     "fit to key (key)",
+     {Own(A::kKey)},
+     "need key name or number\n",
+     X::kSequence,
+     C::FitToKey},
+    {"help", "", "display this message", {}, nullptr, X::kNothing, C::Help},
+    {"history", "", "display command history", {}, nullptr, X::kNothing, C::History},
+    {"hsolo", "hs", "horizontal solo", {}, nullptr, X::kSequence, C::HSolo},
+    {"hunsolo", "hu", "horizontal unsolo", {}, nullptr, X::kSequence, C::HUnSolo},
+    {"importsmf",
+     "",
+     "import (smf file)",
+     {Own(A::kFile), Maybe(A::kTimed)},
+     "need a file name argument\n",
+     X::kFromFile,
+     C::ImportSMF},
+    {"invertmute", "im", "invert mute", {}, nullptr, X::kSequence, C::InvertMute},
+    {"invertselection", "is", "invert selection", {}, nullptr, X::kSequence, C::InvertSelection},
+    {"load",
+     "",
+     "delete sequence and read (file)",
+     {Own(A::kFile)},
+     kNoFileToLoad,
+     X::kFromFile,
+     C::Load},
+    {"migration",
+     "",
+     "load 0-based scripts",
+     {Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Migration},
+    {"mute", "mu", "mute", {}, nullptr, X::kSequence, C::Mute},
+    {"mutetrack",
+     "mt",
+     "mute track (track)",
+     {Track("bad track number\n")},
+     "need track number\n",
+     X::kSequence,
+     C::MuteTrack},
     // The port comes first when three words follow, so the first word is
     // only known to be a number.
     {"namechannel",
      "",
      "name channel [port] (channel)",
-     {A::kNumber, A::kNumber, A::kText},
+     {Own(A::kNumber), Own(A::kNumber), Maybe(A::kText)},
+     "need channel, or port and channel\n",
+     X::kConfig,
      C::NameChannel},
-    {"newtrack", "newt", "new track [track]", {A::kTrack}, C::NewTrack},
-    {"pause", "", "pause", {}, C::Pause},
-    {"play", "", "play", {}, C::Play},
-    {"ports", "", "list output ports", {}, C::Ports},
-    {"quit", "", "stop & quit", {}, C::Quit},
-    {"read", "", "read script (file)", {A::kFile}, C::Read},
-    {"reset", "", "reset clock", {}, C::Reset},
+    // Migration mode moves the track given, so the handler reads it.
+    {"newtrack",
+     "newt",
+     "new track [track]",
+     {Maybe(A::kTrack)},
+     nullptr,
+     X::kSequence,
+     C::NewTrack},
+    {"pause", "", "pause", {}, nullptr, X::kNothing, C::Pause},
+    {"play", "", "play", {}, nullptr, X::kNothing, C::Play},
+    {"ports", "", "list output ports", {}, nullptr, X::kNothing, C::Ports},
+    {"quit", "", "stop & quit", {}, nullptr, X::kNothing, C::Quit},
+    {"read", "", "read script (file)", {Own(A::kFile)}, kNoFileToLoad, X::kFromFile, C::Read},
+    {"reset", "", "reset clock", {}, nullptr, X::kNothing, C::Reset},
+    // The random commands read their base and range together, as each
+    // limits their sum.
     {"randomchannel",
      "",
      "randomise channel [base range]",
-     {A::kNumber, A::kNumber},
+     {Maybe(A::kNumber), Maybe(A::kNumber)},
+     nullptr,
+     X::kSequence,
      C::RandomiseChannel},
-    {"randomgate", "", "randomise gate [base range]", {A::kNumber, A::kNumber}, C::RandomiseGate},
-    {"randommute", "", "randomise mute", {}, C::RandomiseMute},
-    {"randomnote", "", "randomise note [base range]", {A::kNote, A::kNumber}, C::RandomiseNote},
-    {"randomport", "", "randomise port [base range]", {A::kPort, A::kNumber}, C::RandomisePort},
+    {"randomgate",
+     "",
+     "randomise gate [base range]",
+     {Maybe(A::kNumber), Maybe(A::kNumber)},
+     nullptr,
+     X::kSequence,
+     C::RandomiseGate},
+    {"randommute", "", "randomise mute", {}, nullptr, X::kSequence, C::RandomiseMute},
+    {"randomnote",
+     "",
+     "randomise note [base range]",
+     {Maybe(A::kNote), Maybe(A::kNumber)},
+     nullptr,
+     X::kSequence,
+     C::RandomiseNote},
+    {"randomport",
+     "",
+     "randomise port [base range]",
+     {Maybe(A::kPort), Maybe(A::kNumber)},
+     nullptr,
+     X::kSequence,
+     C::RandomisePort},
     {"randomvelocity",
      "",
      "randomise velocity [base range]",
-     {A::kNumber, A::kNumber},
+     {Maybe(A::kNumber), Maybe(A::kNumber)},
+     nullptr,
+     X::kSequence,
      C::RandomiseVelocity},
-    {"rotate", "", "rotate [count]", {A::kNumber}, C::Rotate},
-    {"save", "", "save (file)", {A::kFile}, C::Save},
-    {"saveconfig", "", "save configuration (file)", {A::kFile}, C::SaveConfig},
-    {"saveselection", "savesel", "save selection script (file)", {A::kFile}, C::SaveSelection},
-    {"selectall", "", "select all", {}, C::SelectAll},
-    {"selecteighthnotes", "sel8", "select eighth notes within selection", {}, C::SelectEighthNotes},
-    {"selectevent", "sele", "select event (track step)", {A::kTrack, A::kStep}, C::SelectEvent},
+    // A count of any size: the handler rotates by what it reads.
+    {"rotate",
+     "",
+     "rotate [count]",
+     {Own(A::kNumber)},
+     "need rotation count\n",
+     X::kSequence,
+     C::Rotate},
+    {"save", "", "save (file)", {Own(A::kFile)}, kNoFileToSave, X::kNothing, C::Save},
+    {"saveconfig",
+     "",
+     "save configuration (file)",
+     {Own(A::kFile)},
+     kNoFileToSave,
+     X::kNothing,
+     C::SaveConfig},
+    {"saveselection",
+     "savesel",
+     "save selection script (file)",
+     {Own(A::kFile)},
+     kNoFileToSave,
+     X::kNothing,
+     C::SaveSelection},
+    {"selectall", "", "select all", {}, nullptr, X::kSequence, C::SelectAll},
+    {"selecteighthnotes",
+     "sel8",
+     "select eighth notes within selection",
+     {},
+     nullptr,
+     X::kSequence,
+     C::SelectEighthNotes},
+    // Migration mode moves the event given, so the handler reads it.
+    {"selectevent",
+     "sele",
+     "select event (track step)",
+     {Own(A::kTrack), Own(A::kStep)},
+     "need track & step param\n",
+     X::kSequence,
+     C::SelectEvent},
     {"selectquarternotes",
      "sel4",
      "select quarter notes within selection",
      {},
+     nullptr,
+     X::kSequence,
      C::SelectQuarterNotes},
-    {"selectstep", "sels", "select step (step)", {A::kStep}, C::SelectStep},
-    {"selecttrack", "selt", "select track (track)", {A::kTrack}, C::SelectTrack},
-    {"setchannel", "", "set channel (channel)", {A::kChannel}, C::SetChannel},
-    {"setgatetime", "setgate", "set gate (percent)", {A::kNumber}, C::SetGateTime},
-    {"setloop", "", "set loop (step)", {A::kStep}, C::SetLoop},
-    {"setnote", "", "set note (note)", {A::kNote}, C::SetNote},
-    {"setport", "", "set port (port)", {A::kPort}, C::SetPort},
-    {"setscale", "", "set scale (bars, KRVShell::steps)", {A::kNumber, A::kNumber}, C::SetScale},
-    {"setvelocity", "", "set velocity (velocity)", {A::kNumber}, C::SetVelocity},
-    {"shell", "sh", "run shell command (command params)", {A::kHostCommand}, C::Shell},
-    {"stop", "", "pause & reset", {}, C::Stop},
-    {"unmute", "unmu", "unmute", {}, C::UnMute},
-    {"unmutetrack", "unmt", "unmute track (track)", {A::kTrack}, C::UnMuteTrack},
+    {"selectstep",
+     "sels",
+     "select step (step)",
+     {Step("bad step number\n")},
+     "need step number\n",
+     X::kSequence,
+     C::SelectStep},
+    {"selecttrack",
+     "selt",
+     "select track (track)",
+     {Track("bad track number\n", false)},
+     "need track param\n",
+     X::kSequence,
+     C::SelectTrack},
+    {"setchannel",
+     "",
+     "set channel (channel)",
+     {Own(A::kChannel)},
+     "need channel/name\n",
+     X::kSequence,
+     C::SetChannel},
+    {"setgatetime",
+     "setgate",
+     "set gate (percent)",
+     {Number(0, 90, "need gate 0-90\n")},
+     "need gate percent param\n",
+     X::kSequence,
+     C::SetGateTime},
+    // The loop may end one step past the steps that play.
+    {"setloop",
+     "",
+     "set loop (step)",
+     {{A::kStep, "bad step number\n", false, false, 0, 0, KRVArgument::kPastPlayed}},
+     "need loop step param\n",
+     X::kSequence,
+     C::SetLoop},
+    {"setnote",
+     "",
+     "set note (note)",
+     {Note("bad note name/number\n")},
+     "need note param\n",
+     X::kSequence,
+     C::SetNote},
+    {"setport",
+     "",
+     "set port (port)",
+     {Own(A::kPort)},
+     "need port param\n",
+     X::kSequence,
+     C::SetPort},
+    {"setscale",
+     "",
+     "set scale (bars, KRVShell::steps)",
+     {Number(1, INT_MAX, "need sensible bars & steps\n"),
+      Number(1, INT_MAX, "need sensible bars & steps\n")},
+     "need bars & steps params\n",
+     X::kSequence,
+     C::SetScale},
+    {"setvelocity",
+     "",
+     "set velocity (velocity)",
+     {Number(0, 127, "need velocity 0-127\n")},
+     "need velocity param\n",
+     X::kSequence,
+     C::SetVelocity},
+    {"shell",
+     "sh",
+     "run shell command (command params)",
+     {Own(A::kHostCommand)},
+     "need shell command\n",
+     X::kNothing,
+     C::Shell},
+    {"stop", "", "pause & reset", {}, nullptr, X::kNothing, C::Stop},
+    {"unmute", "unmu", "unmute", {}, nullptr, X::kSequence, C::UnMute},
+    {"unmutetrack",
+     "unmt",
+     "unmute track (track)",
+     {Track("bad track number\n")},
+     "need track number\n",
+     X::kSequence,
+     C::UnMuteTrack},
     {"unselectevent",
      "unsele",
      "unselect event (track step)",
-     {A::kTrack, A::kStep},
+     {Track("bad track number\n"), Step("bad step number\n")},
+     "need track & step param\n",
+     X::kSequence,
      C::UnSelectEvent},
-    {"unselectstep", "unsels", "unselect step (step)", {A::kStep}, C::UnSelectStep},
-    {"unselecttrack", "unselt", "unselect track (track)", {A::kTrack}, C::UnSelectTrack},
-    {"vary", "", "vary (algorithm 1)", {}, C::Vary},
-    {"vary2", "", "vary (algorithm 2)", {}, C::Vary2},
-    {"version", "ver", "print version", {}, C::Version},
-    {"vsolo", "vs", "vertical solo", {}, C::VSolo},
-    {"vunsolo", "vu", "vertical unsolo", {}, C::VUnSolo},
+    {"unselectstep",
+     "unsels",
+     "unselect step (step)",
+     {Step("bad step number\n")},
+     "need step number\n",
+     X::kSequence,
+     C::UnSelectStep},
+    {"unselecttrack",
+     "unselt",
+     "unselect track (track)",
+     {Track("bad track number\n")},
+     "need track number\n",
+     X::kSequence,
+     C::UnSelectTrack},
+    {"vary", "", "vary (algorithm 1)", {}, nullptr, X::kSequence, C::Vary},
+    {"vary2", "", "vary (algorithm 2)", {}, nullptr, X::kSequence, C::Vary2},
+    {"version", "ver", "print version", {}, nullptr, X::kNothing, C::Version},
+    {"vsolo", "vs", "vertical solo", {}, nullptr, X::kSequence, C::VSolo},
+    {"vunsolo", "vu", "vertical unsolo", {}, nullptr, X::kSequence, C::VUnSolo},
     // Rows from here on came after the ones users have known for long.
+    // A port may come first; the handler reads which form it is.
     {"program",
      "prog",
      "set program [port] (channel) [number]",
-     {A::kChannel, A::kNumber, A::kNumber},
+     {Maybe(A::kChannel), Maybe(A::kNumber), Maybe(A::kNumber)},
+     nullptr,
+     X::kSequence,
      C::Program},
-    {"undo", "u", "undo last change", {}, C::Undo},
-    {"redo", "re", "redo change undone", {}, C::Redo},
-    {"status", "", "show play state, tempo, scale, loop and tracks", {}, C::Status},
+    {"undo", "u", "undo last change", {}, nullptr, X::kNothing, C::Undo},
+    {"redo", "re", "redo change undone", {}, nullptr, X::kNothing, C::Redo},
+    {"status",
+     "",
+     "show play state, tempo, scale, loop and tracks",
+     {},
+     nullptr,
+     X::kNothing,
+     C::Status},
 };
 
 }  // namespace
@@ -179,13 +388,21 @@ KRVArgumentKind KRVCommand::GetArgumentKind(int inWord1) const {
         return A::kNone;
     }
     int last = kMaxArguments;
-    while (last > 0 && mArguments[last - 1] == A::kNone) {
+    while (last > 0 && mArguments[last - 1].mKind == A::kNone) {
         last--;
     }
     if (inWord1 <= last) {
-        return mArguments[inWord1 - 1];
+        return mArguments[inWord1 - 1].mKind;
     }
-    return last > 0 && mArguments[last - 1] == A::kHostCommand ? A::kHostCommand : A::kNone;
+    return last > 0 && mArguments[last - 1].mKind == A::kHostCommand ? A::kHostCommand : A::kNone;
+}
+
+int KRVCommand::GetRequiredCount() const {
+    int count = 0;
+    for (const KRVArgument& argument : mArguments) {
+        count += argument.mKind != A::kNone && !argument.mOptional ? 1 : 0;
+    }
+    return count;
 }
 
 int KRVCommandTable::GetCount() {
@@ -196,19 +413,19 @@ const KRVCommand& KRVCommandTable::Get(int inRow) {
     return kCommands[inRow];
 }
 
-// Every line of a script is looked up, so the words go in a hash table once.
 // Where a word names two rows (a command's word another's short form), the
 // first row keeps it, as a search of the table in order would find it.
 const KRVCommand* KRVCommandTable::Find(const std::string& inWord) {
-    static const KRVWordTable sByWord = [] {
-        KRVWordTable byWord;
+    static const std::unordered_map<std::string_view, const KRVCommand*> sByWord = [] {
+        std::unordered_map<std::string_view, const KRVCommand*> byWord;
         for (const KRVCommand& command : kCommands) {
-            byWord.Add(command.mName, &command);
+            byWord.emplace(command.mName, &command);
             if (command.HasAlias()) {
-                byWord.Add(command.mAlias, &command);
+                byWord.emplace(command.mAlias, &command);
             }
         }
         return byWord;
     }();
-    return sByWord.Find(inWord);
+    const auto found = sByWord.find(inWord);
+    return found != sByWord.end() ? found->second : nullptr;
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 class KRVArguments;
-class KRVShell;
+class KRVCommandContext;
 
 // What a handler tells the shell: whether the command did what it was asked
 // (every refusal is a failure, and has been said), or that the shell's loop
@@ -36,27 +36,61 @@ enum class KRVArgumentKind {
 // the other kinds.
 const char* KRVArgumentWord(KRVArgumentKind inKind);
 
+// How the interpreter reads one argument before the handler runs. An
+// argument with mBad is read as its kind says (a track or step within the
+// sequence, a note 0-127, a number within mLowest to mHighest), and a word
+// that does not read is refused with mBad; one without mBad is left to the
+// handler, which reads it in its own words.
+struct KRVArgument {
+    // The highest track or step: the sequence's, or one past the steps that
+    // play (setloop).
+    enum Bound { kSequence, kPastPlayed };
+
+    KRVArgumentKind mKind = KRVArgumentKind::kNone;
+    const char* mBad = nullptr;
+    bool mOptional = false;
+    // Whether a track or step number may start with a sign ("+2" is 2) or
+    // must start with a digit. The commands have always differed in this,
+    // and scripts rely on each.
+    bool mSignAllowed = true;
+    int mLowest = 0;
+    int mHighest = 0;
+    Bound mBound = kSequence;
+};
+
+// What a command changes that the user can lose: what save writes (the
+// sequence, its selection, tempo and programs), what saveconfig writes (the
+// channel names), or the sequence as a file holds it (load). Undo restores
+// each.
+enum class KRVChanges { kNothing, kSequence, kConfig, kFromFile };
+
 // One row of the command table: the command word, its short form ("" where
 // there is none), the help text as `help` shows it, its arguments in order
-// (kNone after the last) and its handler.
+// (kNone after the last), what it says when a required one is missing, what
+// it changes, and its handler.
 struct KRVCommand {
     static constexpr int kMaxArguments = 3;
-    using Handler = KRVCommandResult (*)(KRVShell& ioShell, const KRVArguments& inArguments);
+    using Handler = KRVCommandResult (*)(KRVCommandContext& ioContext,
+                                         const KRVArguments& inArguments);
 
     const char* mName;
     const char* mAlias;
     const char* mHelp;
-    KRVArgumentKind mArguments[kMaxArguments];
+    KRVArgument mArguments[kMaxArguments];
+    const char* mMissing;
+    KRVChanges mChanges;
     Handler mHandler;
 
     bool HasAlias() const { return mAlias[0] != '\0'; }
     // The kind of argument inWord1 (1 = the first argument); kNone past the
     // last, unless the last takes the rest of the line.
     KRVArgumentKind GetArgumentKind(int inWord1) const;
+    // How many words must follow the command.
+    int GetRequiredCount() const;
 };
 
 // Every command of the shell, in the order of lookup and of `help`. Adding a
-// command is a row here and a handler in KRVCommands.
+// command is a row here, a handler in KRVCommands and its documentation.
 class KRVCommandTable {
 public:
     static int GetCount();

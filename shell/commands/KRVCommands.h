@@ -22,96 +22,96 @@ public:
                                          int inChannel);
 
     // KRVShellSelectCommands.cpp
-    static Result SelectAll(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SelectTrack(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result UnSelectTrack(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SelectStep(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result UnSelectStep(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SelectEvent(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result UnSelectEvent(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result ClearSelection(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result InvertSelection(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SelectQuarterNotes(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SelectEighthNotes(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result SelectAll(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SelectTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result UnSelectTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SelectStep(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result UnSelectStep(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SelectEvent(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result UnSelectEvent(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result ClearSelection(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result InvertSelection(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SelectQuarterNotes(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SelectEighthNotes(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellEditCommands.cpp
-    static Result SetNote(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SetVelocity(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SetGateTime(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SetPort(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SetChannel(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result ChangeNote(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result ChangeChannel(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result FitToKey(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Mute(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result UnMute(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result InvertMute(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result HSolo(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result HUnSolo(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result VSolo(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result VUnSolo(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Rotate(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Vary(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Vary2(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result SetNote(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SetVelocity(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SetGateTime(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SetPort(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SetChannel(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result ChangeNote(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result ChangeChannel(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result FitToKey(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Mute(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result UnMute(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result InvertMute(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result HSolo(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result HUnSolo(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result VSolo(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result VUnSolo(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Rotate(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Vary(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Vary2(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellRandomCommands.cpp
-    static Result RandomiseChannel(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result RandomiseGate(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result RandomiseMute(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result RandomiseNote(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result RandomisePort(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result RandomiseVelocity(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result RandomiseChannel(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result RandomiseGate(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result RandomiseMute(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result RandomiseNote(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result RandomisePort(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result RandomiseVelocity(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellTrackCommands.cpp
-    static Result NewTrack(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result DeleteTrack(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result CopyTrack(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result MuteTrack(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result UnMuteTrack(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SetScale(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SetLoop(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result NewTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result DeleteTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result CopyTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result MuteTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result UnMuteTrack(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SetScale(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SetLoop(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellTransportCommands.cpp
-    static Result Play(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Pause(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Stop(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Reset(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result BPM(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Status(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Play(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Pause(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Stop(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Reset(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result BPM(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Status(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellScriptCommands.cpp
-    static Result Save(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SaveConfig(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result SaveSelection(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Read(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Load(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result DefaultSequence(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result DeleteSequence(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result DeleteConfig(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Migration(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Save(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SaveConfig(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SaveSelection(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Read(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Load(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result DefaultSequence(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result DeleteSequence(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result DeleteConfig(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Migration(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellUndoCommands.cpp
-    static Result Undo(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Redo(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Undo(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Redo(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellSMFCommands.cpp
-    static Result ExportSMF(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result ImportSMF(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result ExportSMF(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result ImportSMF(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellDisplay.cpp
-    static Result Display(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Display(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellUtilityCommands.cpp
-    static Result Help(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result History(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Version(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Quit(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Shell(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result Ports(KRVShell& ioShell, const KRVArguments& inArguments);
-    static Result NameChannel(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Help(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result History(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Version(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Quit(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Shell(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Ports(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result NameChannel(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellProgramCommands.cpp
-    static Result Program(KRVShell& ioShell, const KRVArguments& inArguments);
+    static Result Program(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     // The line save and saveconfig write for a program (0-based, shown
     // from 1); inPortWord is the port's number as a word no channel name
     // takes.

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
@@ -173,27 +173,20 @@ int StepsPerBlock(int inColumns, int inSteps) {
 
 // The steps asked for: all, from first to the last, or first to last.
 bool ReadSteps(const KRVArguments& inArguments, int inStepCount, Steps* outSteps) {
-    *outSteps = {1, inStepCount};
-    using Sign = KRVArguments;
-    if (inArguments.Has(1) &&
-        !inArguments.ReadPosition(1, inStepCount, Sign::kDigitFirst, &outSteps->mFirst)) {
-        return false;
-    }
-    if (inArguments.Has(2) &&
-        !inArguments.ReadPosition(2, inStepCount, Sign::kDigitFirst, &outSteps->mLast)) {
-        return false;
-    }
+    *outSteps = {inArguments.Has(1) ? inArguments.GetValue(1) : 1,
+                 inArguments.Has(2) ? inArguments.GetValue(2) : inStepCount};
     return outSteps->mFirst <= outSteps->mLast;
 }
 
 }  // namespace
 
-KRVCommandResult KRVCommands::Display(KRVShell& ioShell, const KRVArguments& inArguments) {
-    const KRVSequencer& sequencer = ioShell.GetSequencer();
-    KRVShellInterface* out = &ioShell.GetInterface();
+KRVCommandResult KRVCommands::Display(KRVCommandContext& ioContext,
+                                      const KRVArguments& inArguments) {
+    const KRVSequencer& sequencer = ioContext.GetSequencer();
+    KRVShellInterface* out = &ioContext.GetInterface();
     Steps steps;
     if (!ReadSteps(inArguments, sequencer.GetStepCount(), &steps)) {
-        return ioShell.Refuse("bad step number\n");
+        return ioContext.Refuse("bad step number\n");
     }
     int perBlock = StepsPerBlock(out->GetColumns(), steps.mLast - steps.mFirst + 1);
     for (int first = steps.mFirst; first <= steps.mLast; first += perBlock) {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "actions/KRVSelectionActions.h"
 #include "actions/KRVSelectionFitToKey.h"
@@ -17,11 +17,6 @@
 #include "model/KRVSequencer.h"
 
 namespace {
-
-// A note number or name in 0 to 127; false for a word that is neither.
-bool ReadNote(const std::string& inWord, int* outNote) {
-    return KRVReadNote(inWord, outNote) && *outNote >= 0 && *outNote <= 127;
-}
 
 bool IsChannel(int inChannel) {
     return inChannel >= 1 && inChannel <= 16;
@@ -65,80 +60,66 @@ int ReadKey(const std::string& inWord, bool* outByNumber) {
 }
 
 // The mute and solo commands take no argument: run, then report the count.
-KRVCommandResult RunAndReport(KRVShell& ioShell, KRVSelectionAction* inAction,
+KRVCommandResult RunAndReport(KRVCommandContext& ioContext, KRVSelectionAction* inAction,
                               const char* inFormat) {
-    ioShell.GetInterface().WriteFormattedD(inFormat, ioShell.GetSequencer().RunSelection(inAction));
+    ioContext.GetInterface().WriteFormattedD(inFormat,
+                                             ioContext.GetSequencer().RunSelection(inAction));
     return KRVCommandResult::kSucceeded;
 }
 
 }  // namespace
 
-KRVCommandResult KRVCommands::SetNote(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need note param\n");
-    }
-    int note = 0;
-    if (!ReadNote(inArguments.Get(1), &note)) {
-        return ioShell.Refuse("bad note name/number\n");
-    }
+KRVCommandResult KRVCommands::SetNote(KRVCommandContext& ioContext,
+                                      const KRVArguments& inArguments) {
+    const int note = inArguments.GetValue(1);
     KRVSelectionSetNote action(static_cast<unsigned char>(note));
-    int count = ioShell.GetSequencer().RunSelection(&action);
+    int count = ioContext.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note));
-    ioShell.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
+    ioContext.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(),
+                                              count);
     return KRVCommandResult::kSucceeded;
 }
 
 // Velocity 0 is a silent step, as randomvelocity makes them and save writes
 // them. A word that is no number also reads as 0, so 0 must be typed.
-KRVCommandResult KRVCommands::SetVelocity(KRVShell& ioShell, const KRVArguments& inArguments) {
-    int velocity = 0;
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need velocity param\n");
-    }
-    if (!inArguments.ReadInRange(1, 0, 127, &velocity) ||
-        (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1)))) {
-        return ioShell.Refuse("need velocity 0-127\n");
+KRVCommandResult KRVCommands::SetVelocity(KRVCommandContext& ioContext,
+                                          const KRVArguments& inArguments) {
+    const int velocity = inArguments.GetValue(1);
+    if (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1))) {
+        return ioContext.Refuse("need velocity 0-127\n");
     }
     KRVSelectionSetVelocity action(static_cast<unsigned char>(velocity));
-    int count = ioShell.GetSequencer().RunSelection(&action);
-    ioShell.GetInterface().WriteFormattedDD("set velocity %d on %d selections\n", velocity, count);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedDD("set velocity %d on %d selections\n", velocity,
+                                              count);
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::SetGateTime(KRVShell& ioShell, const KRVArguments& inArguments) {
-    int gate = 0;
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need gate percent param\n");
-    }
-    if (!inArguments.ReadInRange(1, 0, 90, &gate)) {
-        return ioShell.Refuse("need gate 0-90\n");
-    }
+KRVCommandResult KRVCommands::SetGateTime(KRVCommandContext& ioContext,
+                                          const KRVArguments& inArguments) {
+    const int gate = inArguments.GetValue(1);
     KRVSelectionSetGateTime action(static_cast<unsigned char>(gate));
-    int count = ioShell.GetSequencer().RunSelection(&action);
-    ioShell.GetInterface().WriteFormattedDD("set gate %d%% on %d selections\n", gate, count);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedDD("set gate %d%% on %d selections\n", gate, count);
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::SetPort(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need port param\n");
-    }
+KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
+                                      const KRVArguments& inArguments) {
     unsigned long port = ReadPort(inArguments.Get(1));
-    if (port >= static_cast<unsigned long>(ioShell.GetSequencer().GetPortCount())) {
-        return ioShell.Refuse("bad port number\n");
+    if (port >= static_cast<unsigned long>(ioContext.GetSequencer().GetPortCount())) {
+        return ioContext.Refuse("bad port number\n");
     }
     KRVSelectionSetPort action(static_cast<unsigned char>(port));
-    int count = ioShell.GetSequencer().RunSelection(&action);
-    ioShell.GetInterface().WriteFormattedLUD("set port %lu on %d selections\n", port, count);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedLUD("set port %lu on %d selections\n", port, count);
     return KRVCommandResult::kSucceeded;
 }
 
 // A channel name sets its port as well as its channel.
-KRVCommandResult KRVCommands::SetChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioShell.GetSequencer();
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need channel/name\n");
-    }
+KRVCommandResult KRVCommands::SetChannel(KRVCommandContext& ioContext,
+                                         const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioContext.GetSequencer();
     const std::string& word = inArguments.Get(1);
     int port = 0;
     int channel = 0;
@@ -148,138 +129,124 @@ KRVCommandResult KRVCommands::SetChannel(KRVShell& ioShell, const KRVArguments& 
         sequencer.RunSelection(&setPort);
         KRVSelectionSetChannel setChannel(static_cast<unsigned char>(channel));
         int count = sequencer.RunSelection(&setChannel);
-        ioShell.GetInterface().WriteFormattedSD("set port/channel %s on %d selections\n",
-                                                word.c_str(), count);
+        ioContext.GetInterface().WriteFormattedSD("set port/channel %s on %d selections\n",
+                                                  word.c_str(), count);
         return KRVCommandResult::kSucceeded;
     }
     channel = KRVReadInt(word);
     if (!IsChannel(channel)) {
-        return ioShell.Refuse("need channel 1-16\n");
+        return ioContext.Refuse("need channel 1-16\n");
     }
     KRVSelectionSetChannel action(static_cast<unsigned char>(channel));
     int count = sequencer.RunSelection(&action);
-    ioShell.GetInterface().WriteFormattedDD("set channel %d on %d selections\n", channel, count);
+    ioContext.GetInterface().WriteFormattedDD("set channel %d on %d selections\n", channel, count);
     return KRVCommandResult::kSucceeded;
 }
 
-// The to note is not even read while the from note is bad.
-KRVCommandResult KRVCommands::ChangeNote(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(2)) {
-        return ioShell.Refuse("need from note/name and to note/name\n");
-    }
-    int fromNote = 0;
-    if (!ReadNote(inArguments.Get(1), &fromNote)) {
-        return ioShell.Refuse("bad from note name/number\n");
-    }
-    int toNote = 0;
-    if (!ReadNote(inArguments.Get(2), &toNote)) {
-        return ioShell.Refuse("bad to note name/number\n");
-    }
+KRVCommandResult KRVCommands::ChangeNote(KRVCommandContext& ioContext,
+                                         const KRVArguments& inArguments) {
+    const int fromNote = inArguments.GetValue(1);
+    const int toNote = inArguments.GetValue(2);
     KRVSelectionChangeNote action(static_cast<unsigned char>(fromNote),
                                   static_cast<unsigned char>(toNote));
-    int count = ioShell.GetSequencer().RunSelection(&action);
+    int count = ioContext.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(toNote));
-    ioShell.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(), count);
+    ioContext.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(),
+                                              count);
     return KRVCommandResult::kSucceeded;
 }
 
 // A channel number leaves the port open: any port matches on the from side,
 // and the port is kept on the to side.
-KRVCommandResult KRVCommands::ChangeChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
-    const KRVSequencer& sequencer = ioShell.GetSequencer();
-    if (!inArguments.Has(2)) {
-        return ioShell.Refuse("need from channel/name and to channel/name\n");
-    }
+KRVCommandResult KRVCommands::ChangeChannel(KRVCommandContext& ioContext,
+                                            const KRVArguments& inArguments) {
+    const KRVSequencer& sequencer = ioContext.GetSequencer();
     int fromPort = KRVSelectionChangeChannel::kAnyPort;
     int fromChannel = 0;
     if (!ReadChannel(sequencer, inArguments.Get(1), &fromPort, &fromChannel)) {
-        return ioShell.Refuse("bad from channel/name\n");
+        return ioContext.Refuse("bad from channel/name\n");
     }
     int toPort = KRVSelectionChangeChannel::kAnyPort;
     int toChannel = 0;
     if (!ReadChannel(sequencer, inArguments.Get(2), &toPort, &toChannel)) {
-        return ioShell.Refuse("bad to channel/name\n");
+        return ioContext.Refuse("bad to channel/name\n");
     }
     KRVSelectionChangeChannel action(fromPort, fromChannel, toPort, toChannel);
-    int count = ioShell.GetSequencer().RunSelection(&action);
-    ioShell.GetInterface().WriteFormattedD("changed channel on %d selections\n", count);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedD("changed channel on %d selections\n", count);
     return KRVCommandResult::kSucceeded;
 }
 
 // Key numbers count from 0, unlike tracks and steps.
-KRVCommandResult KRVCommands::FitToKey(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need key name or number\n");
-    }
+KRVCommandResult KRVCommands::FitToKey(KRVCommandContext& ioContext,
+                                       const KRVArguments& inArguments) {
     bool byNumber = false;
     int key = ReadKey(inArguments.Get(1), &byNumber);
     if (key < 0) {
-        return ioShell.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
+        return ioContext.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
     }
     auto fitKey = static_cast<KRVSelectionFitToKey::Key>(key);
     KRVSelectionFitToKey action(fitKey);
-    int count = ioShell.GetSequencer().RunSelection(&action);
-    ioShell.GetInterface().WriteFormattedSD("fit %s on %d selections\n",
-                                            KRVSelectionFitToKey::GetKeyName(fitKey), count);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedSD("fit %s on %d selections\n",
+                                              KRVSelectionFitToKey::GetKeyName(fitKey), count);
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::Mute(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::Mute(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionMute action;
-    return RunAndReport(ioShell, &action, "muted %d selections\n");
+    return RunAndReport(ioContext, &action, "muted %d selections\n");
 }
 
-KRVCommandResult KRVCommands::UnMute(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::UnMute(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionUnMute action;
-    return RunAndReport(ioShell, &action, "unmuted %d selections\n");
+    return RunAndReport(ioContext, &action, "unmuted %d selections\n");
 }
 
-KRVCommandResult KRVCommands::InvertMute(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::InvertMute(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionInvertMute action;
-    return RunAndReport(ioShell, &action, "inverted mute status on %d selections\n");
+    return RunAndReport(ioContext, &action, "inverted mute status on %d selections\n");
 }
 
-KRVCommandResult KRVCommands::HSolo(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::HSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionHSolo action;
-    return RunAndReport(ioShell, &action, "h-soloed %d selections\n");
+    return RunAndReport(ioContext, &action, "h-soloed %d selections\n");
 }
 
-KRVCommandResult KRVCommands::HUnSolo(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::HUnSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionHUnSolo action;
-    return RunAndReport(ioShell, &action, "h-unsoloed %d selections\n");
+    return RunAndReport(ioContext, &action, "h-unsoloed %d selections\n");
 }
 
-KRVCommandResult KRVCommands::VSolo(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::VSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionVSolo action;
-    return RunAndReport(ioShell, &action, "v-soloed %d selections\n");
+    return RunAndReport(ioContext, &action, "v-soloed %d selections\n");
 }
 
-KRVCommandResult KRVCommands::VUnSolo(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::VUnSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionVUnSolo action;
-    return RunAndReport(ioShell, &action, "v-unsoloed %d selections\n");
+    return RunAndReport(ioContext, &action, "v-unsoloed %d selections\n");
 }
 
 // A negative count rotates backwards; the report shows the count as read.
-KRVCommandResult KRVCommands::Rotate(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need rotation count\n");
-    }
-    KRVSequencer& sequencer = ioShell.GetSequencer();
+KRVCommandResult KRVCommands::Rotate(KRVCommandContext& ioContext,
+                                     const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioContext.GetSequencer();
     int rotations = inArguments.ReadInt(1);
     int count = rotations >= 0 ? sequencer.RotateSelectionForwards(rotations)
                                : sequencer.RotateSelectionBackwards(rotations);
-    ioShell.GetInterface().WriteFormattedDD("rotated %d selections %d times\n", count, rotations);
+    ioContext.GetInterface().WriteFormattedDD("rotated %d selections %d times\n", count, rotations);
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::Vary(KRVShell& ioShell, const KRVArguments&) {
-    int count = ioShell.GetSequencer().VarySelection();
-    ioShell.GetInterface().WriteFormattedD("varied %d selections\n", count);
+KRVCommandResult KRVCommands::Vary(KRVCommandContext& ioContext, const KRVArguments&) {
+    int count = ioContext.GetSequencer().VarySelection();
+    ioContext.GetInterface().WriteFormattedD("varied %d selections\n", count);
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::Vary2(KRVShell& ioShell, const KRVArguments&) {
-    int count = ioShell.GetSequencer().VarySelection2();
-    ioShell.GetInterface().WriteFormattedD("varied %d selections\n", count);
+KRVCommandResult KRVCommands::Vary2(KRVCommandContext& ioContext, const KRVArguments&) {
+    int count = ioContext.GetSequencer().VarySelection2();
+    ioContext.GetInterface().WriteFormattedD("varied %d selections\n", count);
     return KRVCommandResult::kSucceeded;
 }

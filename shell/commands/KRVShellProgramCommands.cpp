@@ -1,7 +1,7 @@
 // program: the General MIDI program each channel plays.
 #include <string>
 
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
@@ -41,10 +41,10 @@ void WriteProgram(KRVShellInterface& ioOut, int inPort, int inChannel, int inPro
     }
 }
 
-KRVCommandResult ListPrograms(KRVShell& ioShell) {
-    KRVShellInterface& out = ioShell.GetInterface();
+KRVCommandResult ListPrograms(KRVCommandContext& ioContext) {
+    KRVShellInterface& out = ioContext.GetInterface();
     bool any = false;
-    ioShell.GetSequencer().GetPrograms().ForEach([&](int inPort, int inChannel0, int inProgram0) {
+    ioContext.GetSequencer().GetPrograms().ForEach([&](int inPort, int inChannel0, int inProgram0) {
         WriteProgram(out, inPort, inChannel0 + 1, inProgram0);
         any = true;
     });
@@ -58,26 +58,27 @@ KRVCommandResult ListPrograms(KRVShell& ioShell) {
 
 // Programs are numbered 1 to 128 here, as General MIDI lists them, and sent
 // as 0 to 127.
-KRVCommandResult KRVCommands::Program(KRVShell& ioShell, const KRVArguments& inArguments) {
+KRVCommandResult KRVCommands::Program(KRVCommandContext& ioContext,
+                                      const KRVArguments& inArguments) {
     if (!inArguments.Has(1)) {
-        return ListPrograms(ioShell);
+        return ListPrograms(ioContext);
     }
-    KRVSequencer& sequencer = ioShell.GetSequencer();
+    KRVSequencer& sequencer = ioContext.GetSequencer();
     const KRVProgramTarget target = ReadTarget(sequencer, inArguments);
     if (const char* refusal = RefusalForChannel(sequencer, target.mPort, target.mChannel)) {
-        return ioShell.Refuse(refusal);
+        return ioContext.Refuse(refusal);
     }
     if (!inArguments.Has(target.mNext)) {
-        WriteProgram(ioShell.GetInterface(), target.mPort, target.mChannel,
+        WriteProgram(ioContext.GetInterface(), target.mPort, target.mChannel,
                      sequencer.GetProgram(target.mPort, target.mChannel));
         return KRVCommandResult::kSucceeded;
     }
     int program = 0;
     if (!inArguments.ReadInRange(target.mNext, 1, 128, &program)) {
-        return ioShell.Refuse("need program 1-128\n");
+        return ioContext.Refuse("need program 1-128\n");
     }
     sequencer.SetProgram(target.mPort, target.mChannel, program - 1);
-    WriteProgram(ioShell.GetInterface(), target.mPort, target.mChannel, program - 1);
+    WriteProgram(ioContext.GetInterface(), target.mPort, target.mChannel, program - 1);
     return KRVCommandResult::kSucceeded;
 }
 

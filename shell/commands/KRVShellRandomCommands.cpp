@@ -3,7 +3,7 @@
 // drawn run from base to base + range, both included.
 #include <string>
 
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "actions/KRVSelectionActions.h"
 #include "commands/KRVArguments.h"
@@ -137,16 +137,16 @@ bool ReadCheckedSpan(const KRVArguments& inArguments, KRVShellInterface* inOut,
 // The whole of a value command: read and check the span, draw a new value
 // for every selected event, and report the count and the span.
 template <class Action>
-KRVCommandResult Randomise(KRVShell& ioShell, const KRVArguments& inArguments,
+KRVCommandResult Randomise(KRVCommandContext& ioContext, const KRVArguments& inArguments,
                            const KRVRandomLimits& inLimits) {
-    KRVShellInterface* out = &ioShell.GetInterface();
+    KRVShellInterface* out = &ioContext.GetInterface();
     int base = 0;
     int range = 0;
     if (!ReadCheckedSpan(inArguments, out, inLimits, &base, &range)) {
         return KRVCommandResult::kFailed;
     }
     Action action(base, range);
-    out->WriteFormattedD(inLimits.mDone, ioShell.GetSequencer().RunSelection(&action));
+    out->WriteFormattedD(inLimits.mDone, ioContext.GetSequencer().RunSelection(&action));
     if (inLimits.mNoteNames) {
         std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(base));
         out->WriteFormattedSD(inLimits.mSpan, name.c_str(), range);
@@ -158,35 +158,39 @@ KRVCommandResult Randomise(KRVShell& ioShell, const KRVArguments& inArguments,
 
 }  // namespace
 
-KRVCommandResult KRVCommands::RandomiseChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
-    return Randomise<KRVSelectionRandomiseChannel>(ioShell, inArguments, kChannelLimits);
+KRVCommandResult KRVCommands::RandomiseChannel(KRVCommandContext& ioContext,
+                                               const KRVArguments& inArguments) {
+    return Randomise<KRVSelectionRandomiseChannel>(ioContext, inArguments, kChannelLimits);
 }
 
-KRVCommandResult KRVCommands::RandomiseGate(KRVShell& ioShell, const KRVArguments& inArguments) {
-    return Randomise<KRVSelectionRandomiseGate>(ioShell, inArguments, kGateLimits);
+KRVCommandResult KRVCommands::RandomiseGate(KRVCommandContext& ioContext,
+                                            const KRVArguments& inArguments) {
+    return Randomise<KRVSelectionRandomiseGate>(ioContext, inArguments, kGateLimits);
 }
 
-KRVCommandResult KRVCommands::RandomiseNote(KRVShell& ioShell, const KRVArguments& inArguments) {
-    return Randomise<KRVSelectionRandomiseNote>(ioShell, inArguments, kNoteLimits);
+KRVCommandResult KRVCommands::RandomiseNote(KRVCommandContext& ioContext,
+                                            const KRVArguments& inArguments) {
+    return Randomise<KRVSelectionRandomiseNote>(ioContext, inArguments, kNoteLimits);
 }
 
 // Without ports there is nothing to draw from, and nothing is said.
-KRVCommandResult KRVCommands::RandomisePort(KRVShell& ioShell, const KRVArguments& inArguments) {
-    const KRVSequencer& sequencer = ioShell.GetSequencer();
+KRVCommandResult KRVCommands::RandomisePort(KRVCommandContext& ioContext,
+                                            const KRVArguments& inArguments) {
+    const KRVSequencer& sequencer = ioContext.GetSequencer();
     if (sequencer.GetPortCount() == 0) {
         return KRVCommandResult::kFailed;
     }
-    return Randomise<KRVSelectionRandomisePort>(ioShell, inArguments, PortLimits(&sequencer));
+    return Randomise<KRVSelectionRandomisePort>(ioContext, inArguments, PortLimits(&sequencer));
 }
 
-KRVCommandResult KRVCommands::RandomiseVelocity(KRVShell& ioShell,
+KRVCommandResult KRVCommands::RandomiseVelocity(KRVCommandContext& ioContext,
                                                 const KRVArguments& inArguments) {
-    return Randomise<KRVSelectionRandomiseVelocity>(ioShell, inArguments, kVelocityLimits);
+    return Randomise<KRVSelectionRandomiseVelocity>(ioContext, inArguments, kVelocityLimits);
 }
 
-KRVCommandResult KRVCommands::RandomiseMute(KRVShell& ioShell, const KRVArguments&) {
+KRVCommandResult KRVCommands::RandomiseMute(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionRandomMute action;
-    ioShell.GetInterface().WriteFormattedD("randomised mute on %d selections\n",
-                                           ioShell.GetSequencer().RunSelection(&action));
+    ioContext.GetInterface().WriteFormattedD("randomised mute on %d selections\n",
+                                             ioContext.GetSequencer().RunSelection(&action));
     return KRVCommandResult::kSucceeded;
 }

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
@@ -39,32 +39,28 @@ bool IsOtherFile(const char* inPath) {
 
 }  // namespace
 
-KRVCommandResult KRVCommands::ExportSMF(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need file name to export to\n");
-    }
-    if (ioShell.GetSequencer().GetTrackCount() == 0) {
-        return ioShell.Refuse("nowt in memory to export\n");
+KRVCommandResult KRVCommands::ExportSMF(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    if (ioContext.GetSequencer().GetTrackCount() == 0) {
+        return ioContext.Refuse("nowt in memory to export\n");
     }
     const char* file = inArguments.Get(1).c_str();
     // A file the export may not replace is refused by the export itself,
     // without a question asked for nothing.
     if (IsOtherFile(file) && KRVSafeFile::CheckTarget(file) == 0 &&
-        !ioShell.MayOverwrite(file, "is not a Standard MIDI File")) {
+        !ioContext.GetShell().MayOverwrite(file, "is not a Standard MIDI File")) {
         return KRVCommandResult::kFailed;
     }
-    KRVSequencerSMF smf(&ioShell.GetSequencer(), &ioShell.GetInterface());
+    KRVSequencerSMF smf(&ioContext.GetSequencer(), &ioContext.GetInterface());
     bool written = inArguments.Get(2) == KRVArgumentWord(KRVArgumentKind::kHeard)
                        ? smf.ExportHeard(file)
                        : smf.Export(file);
     return written ? KRVCommandResult::kSucceeded : KRVCommandResult::kFailed;
 }
 
-KRVCommandResult KRVCommands::ImportSMF(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need a file name argument\n");
-    }
-    KRVSequencerSMF smf(&ioShell.GetSequencer(), &ioShell.GetInterface());
+KRVCommandResult KRVCommands::ImportSMF(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    KRVSequencerSMF smf(&ioContext.GetSequencer(), &ioContext.GetInterface());
     const char* file = inArguments.Get(1).c_str();
     bool read = inArguments.Get(2) == KRVArgumentWord(KRVArgumentKind::kTimed)
                     ? smf.ImportTimed(file)

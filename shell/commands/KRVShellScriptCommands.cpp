@@ -2,23 +2,18 @@
 // deletesequence, deleteconfig and migration. A script is a file of command
 // lines, read back through a shell of its own.
 #include <strings.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "KRVScriptFile.h"
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
 #include "commands/KRVWords.h"
-#include "console/KRVStdioInterface.h"
 #include "files/KRVSafeFile.h"
 #include "model/KRVSequencer.h"
 
@@ -136,20 +131,6 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     WritePrograms(inFile, inSequencer);
 }
 
-// One line of any shape, for the messages the writes of the interface have
-// no form for.
-__attribute__((format(printf, 2, 3))) void Say(KRVShellInterface* inOut, const char* inFormat,
-                                               ...) {
-    va_list arguments;
-    va_start(arguments, inFormat);
-    char* text = nullptr;
-    if (vasprintf(&text, inFormat, arguments) >= 0) {
-        inOut->Write(text);
-        std::free(text);
-    }
-    va_end(arguments);
-}
-
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
 
 void WriteScript(FILE* inFile, ScriptKind inKind, const KRVSequencer* inSequencer,
@@ -172,18 +153,16 @@ KRVCommandResult RefuseTarget(KRVShellInterface& ioOut, const std::string& inPat
 // The steps every save shares: the file name, the question, the safe write
 // and its one-line report of a failure. A file the user may not write is
 // refused before the question, which would be asked for nothing.
-KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, ScriptKind inKind) {
-    KRVShellInterface& out = ioShell.GetInterface();
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need file name to save to\n");
-    }
+KRVCommandResult SaveScript(KRVCommandContext& ioContext, const KRVArguments& inArguments,
+                            ScriptKind inKind) {
+    KRVShellInterface& out = ioContext.GetInterface();
     const std::string& path = inArguments.Get(1);
     const char* opening = inKind != kSelectionScript ? "opening file\n" : "";
     if (int error = KRVSafeFile::CheckTarget(path)) {
         out.Write(opening);
         return RefuseTarget(out, path, error);
     }
-    if (!ioShell.MayOverwrite(path.c_str())) {
+    if (!ioContext.GetShell().MayOverwrite(path.c_str(), nullptr)) {
         return KRVCommandResult::kFailed;
     }
     Progress(&out, opening);
@@ -191,7 +170,7 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
     if (!file.Open(path)) {
         return RefuseTarget(out, path, file.GetError());
     }
-    WriteScript(file.GetStream(), inKind, &ioShell.GetSequencer(), &out);
+    WriteScript(file.GetStream(), inKind, &ioContext.GetSequencer(), &out);
     if (inKind != kSelectionScript) {
         Progress(&out, "closing file\n");
     }
@@ -203,15 +182,15 @@ KRVCommandResult SaveScript(KRVShell& ioShell, const KRVArguments& inArguments, 
         out.WriteFormattedS("%s\n", loss.c_str());
     }
     if (inKind != kSelectionScript) {
-        ioShell.NoteSaved(inKind == kSequenceScript ? KRVShell::kSavedSequence
-                                                    : KRVShell::kSavedConfig);
+        ioContext.GetShell().NoteSaved(inKind == kSequenceScript ? KRVCommandContext::kSavedSequence
+                                                                 : KRVCommandContext::kSavedConfig);
     }
     return KRVCommandResult::kSucceeded;
 }
 
-void DeleteTracks(KRVShell& ioShell) {
-    ioShell.GetSequencer().DeleteAllTracks();
-    ioShell.GetInterface().Write("deleted sequence\n");
+void DeleteTracks(KRVCommandContext& ioContext) {
+    ioContext.GetSequencer().DeleteAllTracks();
+    ioContext.GetInterface().Write("deleted sequence\n");
 }
 
 }  // namespace
@@ -221,169 +200,54 @@ std::string KRVCommands::ChannelNameLine(int inPort, int inChannel, const std::s
            KRVEscapeWord(inName);
 }
 
-// The answer is the next line of whatever this shell reads: the console, or
-// the script being read. End of input counts as no.
-bool KRVShell::MayOverwrite(const char* inPath, const char* inWhat) {
-    if (!mConfirmSaves || mOverwrites || access(inPath, R_OK) != 0) {
-        return true;
-    }
-    const std::string what = inWhat != nullptr ? std::string(" and ") + inWhat : "";
-    if (mRefusesQuestions) {
-        mInterface->WriteFormattedSS("%s exists%s; run krv with --overwrite to replace it\n",
-                                     inPath, what.c_str());
-        return false;
-    }
-    if (inWhat != nullptr) {
-        mInterface->WriteFormattedSS("%s %s\n", inPath, inWhat);
-    }
-    mInterface->WriteFormattedS("%s exists - overwrite (y/n) ?", inPath);
-    return ReadsYes();
+KRVCommandResult KRVCommands::Save(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
+    return SaveScript(ioContext, inArguments, kSequenceScript);
 }
 
-KRVCommandResult KRVCommands::Save(KRVShell& ioShell, const KRVArguments& inArguments) {
-    return SaveScript(ioShell, inArguments, kSequenceScript);
+KRVCommandResult KRVCommands::SaveConfig(KRVCommandContext& ioContext,
+                                         const KRVArguments& inArguments) {
+    return SaveScript(ioContext, inArguments, kConfigScript);
 }
 
-KRVCommandResult KRVCommands::SaveConfig(KRVShell& ioShell, const KRVArguments& inArguments) {
-    return SaveScript(ioShell, inArguments, kConfigScript);
+KRVCommandResult KRVCommands::SaveSelection(KRVCommandContext& ioContext,
+                                            const KRVArguments& inArguments) {
+    return SaveScript(ioContext, inArguments, kSelectionScript);
 }
 
-KRVCommandResult KRVCommands::SaveSelection(KRVShell& ioShell, const KRVArguments& inArguments) {
-    return SaveScript(ioShell, inArguments, kSelectionScript);
+KRVCommandResult KRVCommands::Read(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
+    return ioContext.GetShell().RunScript(inArguments.Get(1), false);
 }
 
-// A script that reads itself would otherwise nest until files run out, and
-// one that reads itself twice over would take exponential time (3^16 reads
-// for three lines), so one command reads only so many.
-bool KRVShell::MayReadAnotherScript(const std::string& inPath) {
-    if (mScriptDepth >= kMaxScriptDepth) {
-        mInterface->WriteFormattedSD("can't read '%s': scripts nested deeper than %d\n",
-                                     inPath.c_str(), kMaxScriptDepth);
-        return false;
-    }
-    if (mScriptDepth == 0) {
-        mOutermostShell->mScriptsRead = 0;
-    }
-    if (mOutermostShell->mScriptsRead >= kMaxScriptsRead) {
-        mInterface->WriteFormattedSD("can't read '%s': over %d scripts read for one command\n",
-                                     inPath.c_str(), kMaxScriptsRead);
-        return false;
-    }
-    return true;
+KRVCommandResult KRVCommands::Load(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
+    return ioContext.GetShell().RunScript(inArguments.Get(1), true);
 }
 
-// The whole file is read, and load checks that it holds commands at all,
-// before the sequence goes: a script that cannot be read leaves everything
-// as it was. A script stopped half-way by Ctrl-C says where.
-KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirst) {
-    if (!MayReadAnotherScript(inPath)) {
+KRVCommandResult KRVCommands::DefaultSequence(KRVCommandContext& ioContext, const KRVArguments&) {
+    return ioContext.GetShell().Execute("load default.krv");
+}
+
+KRVCommandResult KRVCommands::DeleteSequence(KRVCommandContext& ioContext, const KRVArguments&) {
+    if (!ioContext.GetShell().MayDiscardChanges("delete")) {
         return KRVCommandResult::kFailed;
     }
-    KRVScriptFile script;
-    KRVScriptFile::Status status = script.Read(inPath);
-    if (status == KRVScriptFile::kRead && inClearFirst) {
-        status = script.CheckCommands();
-    }
-    if (status != KRVScriptFile::kRead) {
-        mInterface->Write(script.Describe(status, inClearFirst ? "load" : "read", inPath).c_str());
-        return KRVCommandResult::kFailed;
-    }
-    if (inClearFirst && !MayDiscardChanges("load")) {
-        return KRVCommandResult::kFailed;
-    }
-    return RunReadScript(inPath, script.TakeText(), inClearFirst);
-}
-
-KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, std::string inText,
-                                         bool inClearFirst) {
-    if (!MayReadAnotherScript(inPath)) {
-        return KRVCommandResult::kFailed;
-    }
-    const char* verb = inClearFirst ? "load" : "read";
-    mOutermostShell->mScriptsRead++;
-    if (inClearFirst) {
-        DeleteTracks(*this);
-    }
-    int line = 0;
-    if (!RunScriptText(inPath, std::move(inText), &line)) {
-        Say(mInterface, "%s of '%s' interrupted at line %d: the sequence holds what ran before\n",
-            verb, inPath.c_str(), line);
-        return KRVCommandResult::kFailed;
-    }
-    if (inClearFirst) {
-        NoteSaved(kSavedSequence);
-        NoteSaved(kSavedConfig);
-    }
+    DeleteTracks(ioContext);
     return KRVCommandResult::kSucceeded;
 }
 
-// The script's shell writes through ours.
-bool KRVShell::RunScriptText(const std::string& inPath, std::string inText, int* outLine) {
-    if (inText.empty()) {
-        return true;
-    }
-    FILE* file = fmemopen(inText.data(), inText.size(), "r");
-    if (file == nullptr) {
-        *outLine = 1;
-        return false;
-    }
-    KRVStdioInterface scriptInterface(file, nullptr);
-    scriptInterface.SetOutputDelegate(mInterface);
-    KRVShell scriptShell(mSequencer, &scriptInterface);
-    scriptShell.mMigrationMode = mMigrationMode;
-    scriptShell.mOverwrites = mOverwrites;
-    scriptShell.mRefusesQuestions = mRefusesQuestions;
-    scriptShell.mShellCommandsAllowed = mShellCommandsAllowed;
-    scriptShell.mShellInScriptsAllowed = mShellInScriptsAllowed;
-    scriptShell.mScriptDepth = mScriptDepth + 1;
-    scriptShell.mScriptPath = inPath;
-    scriptShell.mOutermostShell = mOutermostShell;
-    scriptShell.mDestinations = mDestinations;
-    scriptShell.Shell(false);
-    std::fclose(file);
-    *outLine = std::max(scriptInterface.GetLinesRead(), 1);
-    return !scriptShell.WasStoppedBySignal();
-}
-
-KRVCommandResult KRVCommands::Read(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need file name to load from\n");
-    }
-    return ioShell.RunScript(inArguments.Get(1), false);
-}
-
-KRVCommandResult KRVCommands::Load(KRVShell& ioShell, const KRVArguments& inArguments) {
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need file name to load from\n");
-    }
-    return ioShell.RunScript(inArguments.Get(1), true);
-}
-
-KRVCommandResult KRVCommands::DefaultSequence(KRVShell& ioShell, const KRVArguments&) {
-    return ioShell.Execute("load default.krv");
-}
-
-KRVCommandResult KRVCommands::DeleteSequence(KRVShell& ioShell, const KRVArguments&) {
-    if (!ioShell.MayDiscardChanges("delete")) {
-        return KRVCommandResult::kFailed;
-    }
-    DeleteTracks(ioShell);
-    return KRVCommandResult::kSucceeded;
-}
-
-KRVCommandResult KRVCommands::DeleteConfig(KRVShell& ioShell, const KRVArguments&) {
-    ioShell.GetSequencer().DeleteChannelNames();
-    ioShell.GetSequencer().DeletePrograms();
-    ioShell.GetInterface().Write("deleted config\n");
+KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const KRVArguments&) {
+    ioContext.GetSequencer().DeleteChannelNames();
+    ioContext.GetSequencer().DeletePrograms();
+    ioContext.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }
 
 // Old scripts count tracks and steps from 0; this reads them. Without a
 // word the mode flips.
-KRVCommandResult KRVCommands::Migration(KRVShell& ioShell, const KRVArguments& inArguments) {
+KRVCommandResult KRVCommands::Migration(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
     bool on = inArguments.Has(1) ? strcasecmp(inArguments.Get(1).c_str(), "on") == 0
-                                 : !ioShell.IsMigrationMode();
-    ioShell.SetMigrationMode(on);
-    ioShell.GetInterface().WriteFormattedS("migration mode %s\n", on ? "on" : "off");
+                                 : !ioContext.IsMigrationMode();
+    ioContext.SetMigrationMode(on);
+    ioContext.GetInterface().WriteFormattedS("migration mode %s\n", on ? "on" : "off");
     return KRVCommandResult::kSucceeded;
 }

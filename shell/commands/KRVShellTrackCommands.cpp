@@ -1,5 +1,5 @@
 // newtrack, deletetrack, copytrack, mutetrack, unmutetrack, setscale, setloop.
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
@@ -10,27 +10,12 @@ namespace {
 
 using Sign = KRVArguments;
 
-// The track of mutetrack and unmutetrack; 0 after a refusal.
-int ReadExistingTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
-    int track1 = 0;
-    if (!inArguments.Has(1)) {
-        ioShell.Refuse("need track number\n");
-        return 0;
-    }
-    int tracks = ioShell.GetSequencer().GetTrackCount();
-    if (!inArguments.ReadPosition(1, tracks, Sign::kSignAllowed, &track1)) {
-        ioShell.Refuse("bad track number\n");
-        return 0;
-    }
-    return track1;
-}
-
 // Says where a track is asked for, and where it goes: old scripts number
 // tracks from 0.
-int PlaceNewTrack(KRVShell& ioShell, int inPosition) {
-    KRVShellInterface& out = ioShell.GetInterface();
+int PlaceNewTrack(KRVCommandContext& ioContext, int inPosition) {
+    KRVShellInterface& out = ioContext.GetInterface();
     out.WriteFormattedD("adding track %d\n", inPosition);
-    if (!ioShell.IsMigrationMode()) {
+    if (!ioContext.IsMigrationMode()) {
         return inPosition;
     }
     out.Write("migration mode: bumping track number\n");
@@ -41,17 +26,18 @@ int PlaceNewTrack(KRVShell& ioShell, int inPosition) {
 
 // At the end, or before the track given; a position past the end pads with
 // empty tracks up to it.
-KRVCommandResult KRVCommands::NewTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioShell.GetSequencer();
-    KRVShellInterface& out = ioShell.GetInterface();
+KRVCommandResult KRVCommands::NewTrack(KRVCommandContext& ioContext,
+                                       const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioContext.GetSequencer();
+    KRVShellInterface& out = ioContext.GetInterface();
     bool placed = inArguments.Has(1);
     int position = 0;
     if (placed && !inArguments.ReadNumber(1, Sign::kDigitFirst, &position)) {
         out.Write("bad track number\n");
-        return ioShell.Refuse("couldn't add track\n");
+        return ioContext.Refuse("couldn't add track\n");
     }
     if (placed) {
-        position = PlaceNewTrack(ioShell, position);
+        position = PlaceNewTrack(ioContext, position);
     }
     if (!(placed ? sequencer.CanAddTrack(position) : sequencer.CanAddTrack())) {
         out.WriteFormattedD("too many tracks (max=%d)\n", KRVSequencer::kMaxTracks);
@@ -62,73 +48,46 @@ KRVCommandResult KRVCommands::NewTrack(KRVShell& ioShell, const KRVArguments& in
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::DeleteTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioShell.GetSequencer();
-    int track1 = 0;
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need track number\n");
-    }
-    if (!inArguments.ReadPosition(1, sequencer.GetTrackCount(), Sign::kDigitFirst, &track1)) {
-        return ioShell.Refuse("bad track number\n");
-    }
-    sequencer.DeleteTrack(track1);
-    ioShell.GetInterface().WriteFormattedD("deleted track %d\n", track1);
+KRVCommandResult KRVCommands::DeleteTrack(KRVCommandContext& ioContext,
+                                          const KRVArguments& inArguments) {
+    const int track1 = inArguments.GetValue(1);
+    ioContext.GetSequencer().DeleteTrack(track1);
+    ioContext.GetInterface().WriteFormattedD("deleted track %d\n", track1);
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::CopyTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioShell.GetSequencer();
-    int tracks = sequencer.GetTrackCount();
-    int from1 = 0;
-    int to1 = 0;
-    if (!inArguments.Has(2)) {
-        return ioShell.Refuse("need from track and to track\n");
-    }
-    if (!inArguments.ReadPosition(1, tracks, Sign::kSignAllowed, &from1)) {
-        return ioShell.Refuse("bad from track number\n");
-    }
-    if (!inArguments.ReadPosition(2, tracks, Sign::kSignAllowed, &to1)) {
-        return ioShell.Refuse("bad to track number\n");
-    }
-    sequencer.CopyTrack(from1, to1);
-    ioShell.GetInterface().WriteFormattedDD("copied track %d to track %d\n", from1, to1);
+KRVCommandResult KRVCommands::CopyTrack(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    const int from1 = inArguments.GetValue(1);
+    const int to1 = inArguments.GetValue(2);
+    ioContext.GetSequencer().CopyTrack(from1, to1);
+    ioContext.GetInterface().WriteFormattedDD("copied track %d to track %d\n", from1, to1);
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::MuteTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
-    int track1 = ReadExistingTrack(ioShell, inArguments);
-    if (track1 == 0) {
-        return KRVCommandResult::kFailed;
-    }
-    ioShell.GetSequencer().MuteTrack(track1);
+KRVCommandResult KRVCommands::MuteTrack(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    ioContext.GetSequencer().MuteTrack(inArguments.GetValue(1));
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::UnMuteTrack(KRVShell& ioShell, const KRVArguments& inArguments) {
-    int track1 = ReadExistingTrack(ioShell, inArguments);
-    if (track1 == 0) {
-        return KRVCommandResult::kFailed;
-    }
-    ioShell.GetSequencer().UnMuteTrack(track1);
+KRVCommandResult KRVCommands::UnMuteTrack(KRVCommandContext& ioContext,
+                                          const KRVArguments& inArguments) {
+    ioContext.GetSequencer().UnMuteTrack(inArguments.GetValue(1));
     return KRVCommandResult::kSucceeded;
 }
 
 // Also refused by the sequencer: steps under 2 ticks (no room for a
 // note-off) or more played steps than a track holds.
-KRVCommandResult KRVCommands::SetScale(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVShellInterface& out = ioShell.GetInterface();
-    if (!inArguments.Has(2)) {
-        return ioShell.Refuse("need bars & steps params\n");
-    }
-    int bars = inArguments.ReadInt(1);
-    int steps = inArguments.ReadInt(2);
-    if (bars < 1 || steps < 1) {
-        return ioShell.Refuse("need sensible bars & steps\n");
-    }
+KRVCommandResult KRVCommands::SetScale(KRVCommandContext& ioContext,
+                                       const KRVArguments& inArguments) {
+    KRVShellInterface& out = ioContext.GetInterface();
+    const int bars = inArguments.GetValue(1);
+    const int steps = inArguments.GetValue(2);
     if (steps > KRVSequencer::kMaxSteps) {
-        return ioShell.Refuse("too many steps (max=64)\n");
+        return ioContext.Refuse("too many steps (max=64)\n");
     }
-    if (!ioShell.GetSequencer().SetScale(bars, steps)) {
+    if (!ioContext.GetSequencer().SetScale(bars, steps)) {
         out.WriteFormattedDD("can't play %d bars of %d steps (steps under 2 ticks or over 64)\n",
                              bars, steps);
         return KRVCommandResult::kFailed;
@@ -139,17 +98,10 @@ KRVCommandResult KRVCommands::SetScale(KRVShell& ioShell, const KRVArguments& in
 
 // The step after the last is allowed: the loop then plays every step, and
 // after a partial last step also that one.
-KRVCommandResult KRVCommands::SetLoop(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVSequencer& sequencer = ioShell.GetSequencer();
-    int step1 = 0;
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need loop step param\n");
-    }
-    if (!inArguments.ReadPosition(1, sequencer.GetPlayedStepCount() + 1, Sign::kDigitFirst,
-                                  &step1)) {
-        return ioShell.Refuse("bad step number\n");
-    }
-    sequencer.SetLoopStep(step1);
-    ioShell.GetInterface().WriteFormattedD("set loop step to %d\n", step1);
+KRVCommandResult KRVCommands::SetLoop(KRVCommandContext& ioContext,
+                                      const KRVArguments& inArguments) {
+    const int step1 = inArguments.GetValue(1);
+    ioContext.GetSequencer().SetLoopStep(step1);
+    ioContext.GetInterface().WriteFormattedD("set loop step to %d\n", step1);
     return KRVCommandResult::kSucceeded;
 }

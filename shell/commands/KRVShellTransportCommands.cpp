@@ -3,41 +3,41 @@
 #include <cstdio>
 #include <string>
 
-#include "KRVShell.h"
+#include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
 #include "commands/KRVWords.h"
 #include "model/KRVSequencer.h"
 
-KRVCommandResult KRVCommands::Play(KRVShell& ioShell, const KRVArguments&) {
-    ioShell.FollowDestinations();
-    ioShell.TellOutputGone(true);
-    int error = ioShell.GetSequencer().Play();
+KRVCommandResult KRVCommands::Play(KRVCommandContext& ioContext, const KRVArguments&) {
+    ioContext.FollowDestinations();
+    ioContext.TellOutputGone(true);
+    int error = ioContext.GetSequencer().Play();
     // Said once the clock runs: an output nobody reads holds up no music.
-    ioShell.ExplainSilence();
+    ioContext.ExplainSilence();
     if (error != 0) {
-        ioShell.GetInterface().WriteFormattedD("KRVSequencer: PrimeTimeTask returned error %d \n",
-                                               error);
+        ioContext.GetInterface().WriteFormattedD("KRVSequencer: PrimeTimeTask returned error %d \n",
+                                                 error);
         return KRVCommandResult::kFailed;
     }
     return KRVCommandResult::kSucceeded;
 }
 
 // The position is kept, but the next play starts from the top anyway.
-KRVCommandResult KRVCommands::Pause(KRVShell& ioShell, const KRVArguments&) {
-    ioShell.StopPlayback();
+KRVCommandResult KRVCommands::Pause(KRVCommandContext& ioContext, const KRVArguments&) {
+    ioContext.StopPlayback();
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::Stop(KRVShell& ioShell, const KRVArguments&) {
-    ioShell.StopPlayback();
-    ioShell.GetSequencer().Reset();
+KRVCommandResult KRVCommands::Stop(KRVCommandContext& ioContext, const KRVArguments&) {
+    ioContext.StopPlayback();
+    ioContext.GetSequencer().Reset();
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::Reset(KRVShell& ioShell, const KRVArguments&) {
-    ioShell.GetSequencer().Reset();
+KRVCommandResult KRVCommands::Reset(KRVCommandContext& ioContext, const KRVArguments&) {
+    ioContext.GetSequencer().Reset();
     return KRVCommandResult::kSucceeded;
 }
 
@@ -65,18 +65,18 @@ std::string LoopText(const KRVSequencer& inSequencer) {
 
 // A tempo that gives no usable clock (0, negative, not a number, or above
 // 25,000) is refused. Without a word, the tempo is shown.
-KRVCommandResult KRVCommands::BPM(KRVShell& ioShell, const KRVArguments& inArguments) {
+KRVCommandResult KRVCommands::BPM(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
     if (!inArguments.Has(1)) {
-        std::string tempo = TempoText(ioShell.GetSequencer().GetBPM());
-        ioShell.GetInterface().WriteFormattedS("%s\n", tempo.c_str());
+        std::string tempo = TempoText(ioContext.GetSequencer().GetBPM());
+        ioContext.GetInterface().WriteFormattedS("%s\n", tempo.c_str());
         return KRVCommandResult::kSucceeded;
     }
     // Kept as typed, in double precision, so that a saved tempo (a file's
     // or the command line's too) reads back as it was.
     double bpm = KRVReadDouble(inArguments.Get(1));
-    if (!ioShell.GetSequencer().SetBPM(bpm)) {
-        ioShell.GetInterface().WriteFormattedS("%s: having trouble parsing bpm\n",
-                                               inArguments.Get(1).c_str());
+    if (!ioContext.GetSequencer().SetBPM(bpm)) {
+        ioContext.GetInterface().WriteFormattedS("%s: having trouble parsing bpm\n",
+                                                 inArguments.Get(1).c_str());
         return KRVCommandResult::kFailed;
     }
     return KRVCommandResult::kSucceeded;
@@ -84,8 +84,8 @@ KRVCommandResult KRVCommands::BPM(KRVShell& ioShell, const KRVArguments& inArgum
 
 // One line: transport, tempo, grid, loop, size, and whether anything is
 // unsaved.
-KRVCommandResult KRVCommands::Status(KRVShell& ioShell, const KRVArguments&) {
-    const KRVSequencer& sequencer = ioShell.GetSequencer();
+KRVCommandResult KRVCommands::Status(KRVCommandContext& ioContext, const KRVArguments&) {
+    const KRVSequencer& sequencer = ioContext.GetSequencer();
     std::string line = sequencer.IsPlaying()
                            ? "playing step " + std::to_string(sequencer.GetCurrentStep() + 1)
                            : std::string("stopped");
@@ -95,12 +95,12 @@ KRVCommandResult KRVCommands::Status(KRVShell& ioShell, const KRVArguments&) {
     line += ", " + LoopText(sequencer);
     line += ", " + Count(sequencer.GetTrackCount(), "track");
     line += ", " + Count(sequencer.GetPortCount(), "port");
-    if (const std::string system = ioShell.GetMIDISystemName(); !system.empty()) {
+    if (const std::string system = ioContext.GetMIDISystemName(); !system.empty()) {
         line += " (" + system + ")";
     }
-    if (ioShell.HasUnsavedChanges()) {
+    if (ioContext.GetShell().HasUnsavedChanges()) {
         line += ", unsaved changes";
     }
-    ioShell.GetInterface().WriteFormattedS("%s\n", line.c_str());
+    ioContext.GetInterface().WriteFormattedS("%s\n", line.c_str());
     return KRVCommandResult::kSucceeded;
 }

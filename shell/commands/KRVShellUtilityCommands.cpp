@@ -2,14 +2,15 @@
 #include <string>
 #include <vector>
 
+#include "KRVCommandContext.h"
 #include "KRVMIDIFailure.h"
-#include "KRVShell.h"
 #include "KRVShellInterface.h"
 #include "MIDICLClient.h"
 #include "MIDICLOutputPort.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommandRunner.h"
 #include "commands/KRVCommands.h"
+#include "console/KRVLineLimit.h"
 #include "model/KRVSequencer.h"
 
 namespace {
@@ -35,8 +36,8 @@ void WriteConnections(KRVShellInterface& ioOut, const MIDICLOutputPort& inPort,
 
 }  // namespace
 
-KRVCommandResult KRVCommands::Help(KRVShell& ioShell, const KRVArguments&) {
-    KRVShellInterface& out = ioShell.GetInterface();
+KRVCommandResult KRVCommands::Help(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVShellInterface& out = ioContext.GetInterface();
     WriteVersion(out);
     out.Write("hint: (param1) means param is required\n");
     out.Write("hint: [param1] means param is optional\n");
@@ -52,36 +53,33 @@ KRVCommandResult KRVCommands::Help(KRVShell& ioShell, const KRVArguments&) {
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::History(KRVShell& ioShell, const KRVArguments&) {
-    KRVShellInterface& out = ioShell.GetInterface();
-    for (int i = 0; i < ioShell.GetHistoryCount(); i++) {
-        std::pair<int, std::string> entry = ioShell.GetHistoryEntryByIndex(i);
+KRVCommandResult KRVCommands::History(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVShellInterface& out = ioContext.GetInterface();
+    for (int i = 0; i < ioContext.GetShell().GetHistoryCount(); i++) {
+        std::pair<int, std::string> entry = ioContext.GetShell().GetHistoryEntryByIndex(i);
         out.WriteFormattedD("%d ", entry.first);
         out.WriteFormattedS("%s\n", entry.second.c_str());
     }
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::Version(KRVShell& ioShell, const KRVArguments&) {
-    WriteVersion(ioShell.GetInterface());
+KRVCommandResult KRVCommands::Version(KRVCommandContext& ioContext, const KRVArguments&) {
+    WriteVersion(ioContext.GetInterface());
     return KRVCommandResult::kSucceeded;
 }
 
-KRVCommandResult KRVCommands::Quit(KRVShell&, const KRVArguments&) {
+KRVCommandResult KRVCommands::Quit(KRVCommandContext&, const KRVArguments&) {
     return KRVCommandResult::kQuit;
 }
 
 // Word 1 goes to the host shell as it stands, so a whole pipeline can be
 // given as one quoted word; the further words go in single quotes.
-KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVShellInterface& out = ioShell.GetInterface();
-    if (!inArguments.Has(1)) {
-        return ioShell.Refuse("need shell command\n");
+KRVCommandResult KRVCommands::Shell(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
+    KRVShellInterface& out = ioContext.GetInterface();
+    if (!ioContext.AreShellCommandsAllowed()) {
+        return ioContext.Refuse("shell commands are switched off\n");
     }
-    if (!ioShell.AreShellCommandsAllowed()) {
-        return ioShell.Refuse("shell commands are switched off\n");
-    }
-    if (ioShell.IsReadingScript() && !ioShell.AreShellCommandsInScriptsAllowed()) {
+    if (ioContext.GetShell().IsReadingScript() && !ioContext.AreShellCommandsInScriptsAllowed()) {
         out.WriteFormattedS(
             "%s: not run from a script; start krv with --allow-shell-in-scripts to allow it\n",
             inArguments.Get(0).c_str());
@@ -94,7 +92,7 @@ KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArg
     // What we printed so far must come out before the command's own output.
     out.Flush();
     if (!KRVCommandRunner::Run(commandLine, &out)) {
-        return ioShell.Refuse("could not spawn command\n");
+        return ioContext.Refuse("could not spawn command\n");
     }
     return KRVCommandResult::kSucceeded;
 }
@@ -103,13 +101,13 @@ KRVCommandResult KRVCommands::Shell(KRVShell& ioShell, const KRVArguments& inArg
 // away since start-up says so rather than showing whatever now has its place,
 // and one that could not connect says why. Then what the port is connected
 // to now, whoever connected it.
-KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
-    KRVShellInterface& out = ioShell.GetInterface();
-    const KRVSequencer& sequencer = ioShell.GetSequencer();
+KRVCommandResult KRVCommands::Ports(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVShellInterface& out = ioContext.GetInterface();
+    const KRVSequencer& sequencer = ioContext.GetSequencer();
     // The user asks what is there now: an announcement the host has not
     // handed on yet is not waited for.
-    ioShell.FollowDestinations(true);
-    ioShell.TellOutputGone(true);
+    ioContext.FollowDestinations(true);
+    ioContext.TellOutputGone(true);
     for (int i = 0; i < sequencer.GetPortCount(); i++) {
         char name[MIDICLClient::kNameBufferSize];
         MIDICLOutputPort* port = sequencer.GetPort(i);
@@ -125,7 +123,7 @@ KRVCommandResult KRVCommands::Ports(KRVShell& ioShell, const KRVArguments&) {
             WriteConnections(out, *port, exists);
         }
     }
-    if (const std::string system = ioShell.GetMIDISystemName(); !system.empty()) {
+    if (const std::string system = ioContext.GetMIDISystemName(); !system.empty()) {
         out.WriteFormattedS("MIDI system: %s\n", system.c_str());
     }
     return KRVCommandResult::kSucceeded;
@@ -143,22 +141,29 @@ const char* KRVCommands::RefusalForChannel(const KRVSequencer& inSequencer, int 
 }
 
 // Two arguments name a channel of port 0; three give the port first.
-KRVCommandResult KRVCommands::NameChannel(KRVShell& ioShell, const KRVArguments& inArguments) {
-    KRVShellInterface& out = ioShell.GetInterface();
-    KRVSequencer& sequencer = ioShell.GetSequencer();
-    if (!inArguments.Has(2)) {
-        return ioShell.Refuse("need channel, or port and channel\n");
-    }
+KRVCommandResult KRVCommands::NameChannel(KRVCommandContext& ioContext,
+                                          const KRVArguments& inArguments) {
+    KRVShellInterface& out = ioContext.GetInterface();
+    KRVSequencer& sequencer = ioContext.GetSequencer();
     bool portGiven = inArguments.Has(3);
     int port = portGiven ? inArguments.ReadInt(1) : 0;
     int channel = inArguments.ReadInt(portGiven ? 2 : 1);
     const std::string& name = inArguments.Get(portGiven ? 3 : 2);
     if (const char* refusal = RefusalForChannel(sequencer, port, channel)) {
-        return ioShell.Refuse(refusal);
+        return ioContext.Refuse(refusal);
     }
     // saveconfig must be able to write the name on a line that reads back.
     if (ChannelNameLine(port, channel, name).size() > KRVLineLimit::kMaxLineLength) {
-        return ioShell.Refuse("channel name too long\n");
+        return ioContext.Refuse("channel name too long\n");
+    }
+    // A name stands for one channel: setchannel could not tell two apart.
+    int namedPort = 0;
+    int namedChannel = 0;
+    if (sequencer.GetNamedChannel(name, &namedPort, &namedChannel) &&
+        (namedPort != port || namedChannel != channel)) {
+        out.WriteFormattedS("channel name %s is already ", name.c_str());
+        out.WriteFormattedDD("port %d channel %d\n", namedPort, namedChannel);
+        return KRVCommandResult::kFailed;
     }
     sequencer.SetChannelName(port, channel, name);
     out.WriteFormattedDD("port %d channel %d named ", port, channel);

@@ -31,7 +31,7 @@ protected:
         {
             KRVStdioInterface interface(in, out.Stream());
             KRVShell shell(&mSequencer, &interface);
-            shell.SetShellInScriptsAllowed(inShellInScripts);
+            shell.GetContext().SetShellInScriptsAllowed(inShellInScripts);
             shell.Shell(false);
         }
         std::fclose(in);

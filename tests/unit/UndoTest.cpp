@@ -173,7 +173,7 @@ TEST(KRVUndo, UndoesALargeLoadWhilePlaying) {
     ASSERT_TRUE(AwaitNoteOns(counter, 72, 1));
     EXPECT_EQ(shell.Execute("undo"), KRVCommandResult::kSucceeded);
     ASSERT_TRUE(AwaitNoteOns(counter, 60, 1));
-    shell.StopPlayback();
+    shell.GetContext().StopPlayback();
     std::fclose(in);
     EXPECT_EQ(counter.CountHanging(), 0);
     EXPECT_EQ(RunShell(sequencer, "display\n"), before);
