@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "commands/KRVCommandTable.h"
@@ -148,6 +149,20 @@ int KRVScriptFile::GetFailedLine() const {
     return static_cast<int>(std::count(mText.begin(), mText.end(), '\n')) + 1;
 }
 
+// A line's first word as KRVSplitWords gives it, empty for a blank line.
+// Most first words are plain, and are taken where they lie; one with quotes
+// or backslashes is split into ioWords.
+std::string_view KRVScriptFile::FirstWord(std::string_view inLine,
+                                          std::vector<std::string>* ioWords) {
+    const std::size_t first = std::min(inLine.find_first_not_of(' '), inLine.size());
+    const std::string_view word = inLine.substr(first, inLine.find(' ', first) - first);
+    if (word.find_first_of("\\'\"") == std::string_view::npos) {
+        return word;
+    }
+    KRVSplitWords(inLine, ioWords);
+    return ioWords->empty() ? std::string_view() : std::string_view(ioWords->front());
+}
+
 // The first word of each line, as the shell will split it; a history
 // reference ("!3") counts as a command. Stops at the first line that is not
 // blank and is no command, or at the end.
@@ -157,24 +172,25 @@ KRVScriptFile::Status KRVScriptFile::CheckCommands() {
     std::size_t start = 0;
     for (int number = 1; start < mText.size(); number++) {
         std::size_t end = std::min(mText.find('\n', start), mText.size());
-        std::string line = mText.substr(start, end - start);
-        if (line.find('\0') != std::string::npos) {
+        // Looked at where it lies: a big script's lines are not copied.
+        std::string_view line(mText.data() + start, end - start);
+        if (line.find('\0') != std::string_view::npos) {
             mForeignLine = number;
             return kNulLine;
         }
-        if (start == 0) {
-            KRVDropByteOrderMark(&line);
+        if (start == 0 && line.starts_with(kByteOrderMark)) {
+            line.remove_prefix(std::strlen(kByteOrderMark));
         }
         if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+            line.remove_suffix(1);
         }
-        KRVSplitWords(line, &words);
-        if (!words.empty() && words[0][0] != '!' && KRVCommandTable::Find(words[0]) == nullptr) {
+        const std::string_view word = FirstWord(line, &words);
+        if (!word.empty() && word[0] != '!' && KRVCommandTable::Find(word) == nullptr) {
             mForeignLine = number;
-            mForeignWord = words[0];
+            mForeignWord = word;
             return kForeignLine;
         }
-        hasCommand = hasCommand || !words.empty();
+        hasCommand = hasCommand || !word.empty();
         start = end + 1;
     }
     return hasCommand ? kRead : kNotText;

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 // The text of a script, read whole before any of its lines runs, so that a
 // script that cannot be read is found out before `load` deletes anything,
@@ -54,6 +56,7 @@ public:
     std::string Describe(Status inStatus, const char* inVerb, const std::string& inPath) const;
 
 private:
+    static std::string_view FirstWord(std::string_view inLine, std::vector<std::string>* ioWords);
     Status ReadDescriptor(int inDescriptor);
     void DropByteOrderMark();
 

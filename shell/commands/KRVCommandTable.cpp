@@ -415,7 +415,7 @@ const KRVCommand& KRVCommandTable::Get(int inRow) {
 
 // Where a word names two rows (a command's word another's short form), the
 // first row keeps it, as a search of the table in order would find it.
-const KRVCommand* KRVCommandTable::Find(const std::string& inWord) {
+const KRVCommand* KRVCommandTable::Find(std::string_view inWord) {
     static const std::unordered_map<std::string_view, const KRVCommand*> sByWord = [] {
         std::unordered_map<std::string_view, const KRVCommand*> byWord;
         for (const KRVCommand& command : kCommands) {

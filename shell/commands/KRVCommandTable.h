@@ -97,5 +97,5 @@ public:
     // inRow from 0 to GetCount() - 1.
     static const KRVCommand& Get(int inRow);
     // The command whose word or short form is inWord exactly; null for none.
-    static const KRVCommand* Find(const std::string& inWord);
+    static const KRVCommand* Find(std::string_view inWord);
 };

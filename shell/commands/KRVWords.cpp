@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "model/KRVEvent.h"
@@ -106,11 +107,10 @@ double KRVReadDouble(const std::string& inWord) {
 }
 
 bool KRVDropByteOrderMark(std::string* ioLine) {
-    static const char kMark[] = "\xEF\xBB\xBF";
-    if (ioLine->compare(0, sizeof kMark - 1, kMark) != 0) {
+    if (!std::string_view(*ioLine).starts_with(kByteOrderMark)) {
         return false;
     }
-    ioLine->erase(0, sizeof kMark - 1);
+    ioLine->erase(0, std::strlen(kByteOrderMark));
     return true;
 }
 

@@ -29,6 +29,8 @@ bool KRVStartsWithDigit(const std::string& inWord);
 // goes in double quotes, since one at the end of a line would be taken for
 // part of a DOS line end. Words without any of these stay as they are.
 std::string KRVEscapeWord(const std::string& inWord);
+// A UTF-8 byte-order mark.
+inline constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
 // Takes a UTF-8 byte-order mark off the start of the line, as some editors
 // put one at the start of a file; false when there was none.
 bool KRVDropByteOrderMark(std::string* ioLine);
