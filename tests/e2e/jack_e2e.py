@@ -638,44 +638,6 @@ def case_restart(server):
     krv.end()
 
 
-def case_programs(server):
-    """Programs go out before the first note of their channels."""
-    recorded = record(server, lambda: server.krv().end(
-        "program 10 1\nprogram 2 34\nnewtrack\nnewtrack\nselecttrack 1\nsetchannel 10\nclear\n"
-        "selecttrack 2\nsetchannel 2\nclear\nplay\nsh sleep 0.5\nstop\nquit\n"))
-    expect_paired(recorded, "programs")
-    for channel, program in ((9, 0), (1, 33)):
-        mine = [(n.kind, n.key) for n in recorded if n.channel == channel]
-        if mine[:1] != [("program", program)] or "on" not in [kind for kind, _ in mine]:
-            fail("channel %d did not start with program %d: %r" % (channel + 1, program, mine))
-
-
-def case_heard(server):
-    """The tour's beat at 120 bpm, a loop of 2 s: the heard export holds what
-    the first loop sent, to the frame."""
-    try:
-        import mido
-    except ImportError:
-        skip("python3-mido is not installed")
-    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "smf"))
-    from interop import notes_of
-    readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
-    tour = re.findall(r"^    \d+ krv> (.+)$", open(readme).read().split("## A short tour", 1)[1],
-                      re.M)
-    path = os.path.join(WORK, "beat.mid")
-    commands = tour[:tour.index("play")] + ["exportsmf %s heard" % path]
-    pairs = expect_paired(record(server, lambda: playing(server, commands, 4.5).end()), "heard")
-    top = pairs[0][0].frame
-    loop = sorted((on.frame - top, off.frame - on.frame, on.channel, on.key, on.value)
-                  for on, off in pairs if on.frame - top < 2 * RATE)
-    midi_file = mido.MidiFile(path)
-    frames = RATE * 0.5 / midi_file.ticks_per_beat
-    written = sorted((round(start * frames), round((end - start) * frames)) + tuple(rest)
-                     for track in midi_file.tracks[1:] for start, end, *rest in notes_of(track)[0])
-    expect_equal(len(loop), 14, "notes of the tour's beat in one loop")
-    expect_equal(loop, written, "the first loop heard against the notes of the file")
-
-
 def main():
     global KRV, RECORDING, WORK
     KRV, RECORDING, kind, case = sys.argv[1:5]

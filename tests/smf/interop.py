@@ -15,6 +15,9 @@ import sys
 import tempfile
 import wave
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from krv_e2e import expect_equal as expect, fail, skip  # noqa: E402
+
 STEPS = 16
 DEFAULT_STEP = (0, 0, 64)  # channel (0-based), note, velocity
 SOUNDFONT = "/usr/share/sounds/sf2/FluidR3_GM.sf2"
@@ -22,20 +25,6 @@ try:
     import mido
 except ImportError:
     mido = None
-
-
-def skip(message):
-    print("skipped: " + message)
-    sys.exit(77)
-
-
-def fail(message):
-    sys.exit("interop: " + message)
-
-
-def expect(actual, expected, what):
-    if actual != expected:
-        fail("%s: expected %r, got %r" % (what, expected, actual))
 
 
 def need_mido():
