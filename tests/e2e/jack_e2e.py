@@ -408,7 +408,19 @@ def stop_heard(server, recorded, stopped, what):
 
 
 def case_early(server):
-    """Everything piped at once, as `krv < song.krv` does; `stop` a second later."""
+    """Everything piped at once, as `krv < song.krv` does; `stop` a second
+    later. The first note comes a period after the first cycle in which
+    krv's connection is live (the floor: a message waits for the next
+    cycle), three runs in a row: one a period late fails."""
+    for _ in range(3):
+        first = early_once(server)
+        print("period %d: connection live to first note-on %.2f ms (a period is %.2f)"
+              % (server.period, first, server.period_ms()))
+        if not SLOW and not 0 <= first <= 2 * server.period_ms() - 1:
+            fail("the first note came a period late")
+
+
+def early_once(server):
     with Recording(server) as recording:
         krv = server.krv()
         krv.type("newtrack", "selectall", "setgate 50", "clear", "play")
@@ -423,15 +435,41 @@ def case_early(server):
     expect_paired(recorded, "early play")
     if recorded.connected is None:
         fail("the recorder saw no connection")
-    first = (of_kind(recorded, "on")[0].frame - recorded.connected) * 1000.0 / RATE
-    print("period %d: connection live to first note-on %.2f ms" % (server.period, first))
     # At 120 bpm a step is 6000 frames: a gap of two would be a lost note.
     found = gaps(recorded)
     if len(found) < 2 or any(abs(gap - 6000) > 1 for gap in found):
         fail("notes went missing: %r" % recorded)
     stop_heard(server, recorded, stop_at, "early")
-    if not SLOW and not 0 <= first <= latency_bound(server):
-        fail("the first note came late")
+    return (of_kind(recorded, "on")[0].frame - recorded.connected) * 1000.0 / RATE
+
+
+def case_bufsize(server):
+    """jackd's frame time jumps when its buffer size changes; krv's grid and
+    jack_midiseq's (the reference, in the same run) stay where they were."""
+    if not isinstance(server, JackServer):
+        skip("jack_bufsize changes jackd's period")
+    with Recording(server) as recording:
+        # Started after krv's recorder, which stays krv's port 0.
+        reference = server.start_recorder("reference-recorder")
+        midiseq = subprocess.Popen(["jack_midiseq", "reference", "24000"] + [
+            str(x) for step in range(4) for x in (6000 * step, 60 + step, 3000)],
+            env=server.env, stdout=subprocess.DEVNULL)
+        server.clients.append(midiseq)
+        wait_for(lambda: "reference:out" in server.ports(), "jack_midiseq")
+        subprocess.run(["jack_connect", "reference:out", "reference-recorder:in"],
+                       env=server.env, check=True)
+        krv = playing(server, ["newtrack"])
+        for frames in (1024, 256, 2048, 256):
+            subprocess.run(["jack_bufsize", str(frames)], env=server.env, check=True,
+                           stdout=subprocess.DEVNULL)
+            time.sleep(1.0)
+        krv.end()
+    expect_paired(recording.notes, "buffer-size changes")
+    for who, recorded in (("jack_midiseq", server.heard(reference, "reference-recorder")),
+                          ("krv", recording.notes)):
+        found = gaps(recorded)
+        if len(found) < 20 or any(abs(gap - 6000) > 1 for gap in found):
+            fail("%s's steps moved when the buffer size changed" % who)
 
 
 def case_stall(server):
