@@ -56,9 +56,16 @@ int KRVSequencer::AddTrack(const KRVTrack& inTrackObject) {
     if (!CanAddTrack()) {
         return -1;
     }
-    KRVBusyClaim claim(mSequencerIsBusy);
     // Copy construction: the new track takes the content and mute flag only.
-    mTracks.push_back(std::make_unique<KRVTrack>(inTrackObject));
+    return AddTrack(std::make_unique<KRVTrack>(inTrackObject));
+}
+
+int KRVSequencer::AddTrack(std::unique_ptr<KRVTrack> inTrack) {
+    if (!CanAddTrack()) {
+        return -1;
+    }
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mTracks.push_back(std::move(inTrack));
     FireTrackAddedAction(GetTrackCount() - 1);
     return GetTrackCount();
 }

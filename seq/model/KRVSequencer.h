@@ -62,6 +62,8 @@ public:
     // pass kMaxTracks; CanAddTrack tells beforehand.
     int AddTrack(const KRVTrack& inTrackObject);
     int AddTrack(const KRVTrack& inTrackObject, int inTrack1);
+    // Appends a track made for the sequence, marks and all, without a copy.
+    int AddTrack(std::unique_ptr<KRVTrack> inTrack);
     bool CanAddTrack() const { return GetTrackCount() < kMaxTracks; }
     bool CanAddTrack(int inTrack1) const { return CanAddTrack() && inTrack1 <= kMaxTracks; }
     void CopyTrack(int inFromTrack1, int inToTrack1);

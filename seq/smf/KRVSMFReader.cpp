@@ -21,10 +21,12 @@ constexpr std::uint8_t kMetaSequencerSpecific = 0x7F;
 // How near the file's own tempo must come to krv's exact one: the writer
 // keeps it within 2e-5.
 constexpr double kExactTempoTolerance = 1e-4;
+// A sounding note's key: its channel and note.
+constexpr std::size_t kSoundingKeys = 16 * 128;
 }  // namespace
 
 KRVSMFReader::KRVSMFReader(std::size_t inMaxNotesPerTrack)
-    : mMaxNotesPerTrack(std::max<std::size_t>(inMaxNotesPerTrack, 1)) {}
+    : mMaxNotesPerTrack(std::max<std::size_t>(inMaxNotesPerTrack, 1)), mSounding(kSoundingKeys) {}
 
 std::string KRVSMFReader::Describe(int inStatus) {
     switch (inStatus) {
@@ -135,7 +137,7 @@ int KRVSMFReader::ReadTrack() {
     mTick = 0;
     mRunningStatus = 0;
     mTrackEnded = false;
-    mSounding.clear();
+    mNextSounding.clear();
     int status = 0;
     while (status == 0 && !mTrackEnded && mPosition < mChunkEnd) {
         status = ReadEvent(&notes);
@@ -214,33 +216,49 @@ int KRVSMFReader::ReadChannelMessage(std::uint8_t inStatus, std::vector<KRVSMFNo
         note.mChannel = inStatus & 0x0F;
         note.mNote = data[0];
         note.mVelocity = data[1];
-        mSounding[note.mChannel << 7 | note.mNote].push_back(ioNotes->size());
+        StartNote(note.mChannel << 7 | note.mNote, ioNotes->size());
         ioNotes->push_back(note);
     }
     return 0;
+}
+
+// Queues the kept note at inIndex behind the others of its key.
+void KRVSMFReader::StartNote(int inKey, std::size_t inIndex) {
+    SoundingQueue& queue = mSounding[inKey];
+    mNextSounding.push_back(kNoNote);
+    if (queue.mFirst == kNoNote) {
+        queue.mFirst = inIndex;
+        mSoundingKeys.push_back(static_cast<std::uint16_t>(inKey));
+    } else {
+        mNextSounding[queue.mLast] = inIndex;
+    }
+    queue.mLast = inIndex;
 }
 
 // A note-off that ends no kept note (its note-on was not kept, or there was
 // none) is passed over.
 void KRVSMFReader::EndNote(std::uint8_t inChannel, std::uint8_t inNote,
                            std::vector<KRVSMFNote>* ioNotes) {
-    auto sounding = mSounding.find(inChannel << 7 | inNote);
-    if (sounding == mSounding.end() || sounding->second.empty()) {
+    SoundingQueue& queue = mSounding[inChannel << 7 | inNote];
+    if (queue.mFirst == kNoNote) {
         return;
     }
-    KRVSMFNote& note = (*ioNotes)[sounding->second.front()];
+    KRVSMFNote& note = (*ioNotes)[queue.mFirst];
     note.mLength = mTick - note.mTick;
-    sounding->second.erase(sounding->second.begin());
+    queue.mFirst = mNextSounding[queue.mFirst];
 }
 
-// Notes that are still sounding when their track ends last until then.
+// Notes that are still sounding when their track ends last until then, and
+// every queue is left empty for the next track.
 void KRVSMFReader::EndTrack(std::vector<KRVSMFNote>* ioNotes) {
-    for (const auto& [key, indices] : mSounding) {
-        for (std::size_t index : indices) {
+    for (std::uint16_t key : mSoundingKeys) {
+        SoundingQueue& queue = mSounding[key];
+        for (std::size_t index = queue.mFirst; index != kNoNote; index = mNextSounding[index]) {
             (*ioNotes)[index].mLength = mTick - (*ioNotes)[index].mTick;
         }
+        queue = {};
     }
-    mSounding.clear();
+    mSoundingKeys.clear();
 }
 
 int KRVSMFReader::ReadMetaEvent() {

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -106,6 +105,7 @@ private:
     void KeepExactTempo(const std::uint8_t* inData);
     void TrustExactTempo();
     void KeepProgram(std::uint8_t inChannel, std::uint8_t inProgram);
+    void StartNote(int inKey, std::size_t inIndex);
     void EndNote(std::uint8_t inChannel, std::uint8_t inNote, std::vector<KRVSMFNote>* ioNotes);
     void EndTrack(std::vector<KRVSMFNote>* ioNotes);
     void Reset();
@@ -128,8 +128,18 @@ private:
     std::uint16_t mExactTicksPerQuarterNote = 0;
     std::vector<KRVSMFTempo> mTempos;
     // The kept notes of the track being read that still sound, by channel
-    // and note, earliest first: a note-off ends the earliest.
-    std::map<int, std::vector<std::size_t>> mSounding;
+    // and note (channel << 7 | note), earliest first: a note-off ends the
+    // earliest. Each key's notes are a queue linked through mNextSounding
+    // (by index in the track's notes), so that notes allocate nothing of
+    // their own; the keys started in a track are listed for its end.
+    struct SoundingQueue {
+        std::size_t mFirst = kNoNote;
+        std::size_t mLast = kNoNote;
+    };
+    static constexpr std::size_t kNoNote = static_cast<std::size_t>(-1);
+    std::vector<SoundingQueue> mSounding;
+    std::vector<std::size_t> mNextSounding;
+    std::vector<std::uint16_t> mSoundingKeys;
     std::vector<std::vector<KRVSMFNote>> mTracks;
     std::vector<std::uint64_t> mNoteCounts;
     std::uint64_t mNoteCount = 0;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 #include "smf/KRVSMFReader.h"
 #include "smf/KRVSMFTimeMap.h"
@@ -19,25 +18,70 @@ KRVSMFTimedLayout::KRVSMFTimedLayout(const KRVSMFTimeMap& inTimeMap, int inTicks
 std::vector<KRVSMFTimedLayout::Laid> KRVSMFTimedLayout::Lay(
     const std::vector<KRVSMFNote>& inNotes) {
     mDropped = 0;
-    // Lanes in order of channel, then of drum; each holds its notes by step.
-    std::map<int, Lane> lanes;
+    mPlaced.clear();
     for (const KRVSMFNote& note : inNotes) {
         Placed placed;
         if (!Place(note, &placed)) {
             mDropped++;
             continue;
         }
-        Lane& lane = lanes[LaneOf(note)];
-        lane.resize(KRVTrack::kMaxSteps);
-        lane[placed.mStep0].push_back(placed);
+        mPlaced.push_back(placed);
     }
-    std::vector<Laid> laid;
-    for (auto& [key, lane] : lanes) {
-        for (Laid& voice : MakeVoices(&lane)) {
-            laid.push_back(std::move(voice));
+    // Lanes in order of channel, then of drum; a step's notes lowest first,
+    // and notes of one pitch in file order.
+    std::stable_sort(mPlaced.begin(), mPlaced.end(), [](const Placed& inA, const Placed& inB) {
+        if (inA.mLane != inB.mLane) {
+            return inA.mLane < inB.mLane;
         }
+        if (inA.mStep0 != inB.mStep0) {
+            return inA.mStep0 < inB.mStep0;
+        }
+        return inA.mNote->mNote < inB.mNote->mNote;
+    });
+    IndexLanes();
+    std::vector<Laid> laid;
+    const std::size_t lanes = mStepStarts.size() / (KRVTrack::kMaxSteps + 1);
+    for (std::size_t lane = 0; lane < lanes; lane++) {
+        AddVoices(lane, &laid);
     }
     return laid;
+}
+
+// Each lane's run of mPlaced, cut at its steps.
+void KRVSMFTimedLayout::IndexLanes() {
+    mStepStarts.clear();
+    std::size_t next = 0;
+    while (next < mPlaced.size()) {
+        const int lane = mPlaced[next].mLane;
+        for (int step0 = 0; step0 <= KRVTrack::kMaxSteps; step0++) {
+            while (next < mPlaced.size() && mPlaced[next].mLane == lane &&
+                   mPlaced[next].mStep0 < step0) {
+                next++;
+            }
+            mStepStarts.push_back(next);
+        }
+    }
+}
+
+// The lane's step with the most notes has as many voices.
+void KRVSMFTimedLayout::AddVoices(std::size_t inLane, std::vector<Laid>* ioLaid) const {
+    std::size_t voices = 0;
+    for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
+        voices = std::max(voices, StepNoteCount(inLane, step0));
+    }
+    for (std::size_t voice = 0; voice < voices; voice++) {
+        Laid laid;
+        laid.mLane = inLane;
+        laid.mVoice = voice;
+        for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
+            if (StepNoteCount(inLane, step0) > voice) {
+                laid.mNoteCount++;
+            } else {
+                laid.mSilentSteps |= std::uint64_t{1} << step0;
+            }
+        }
+        ioLaid->push_back(laid);
+    }
 }
 
 // False for a note nearest a step beyond the last.
@@ -52,6 +96,7 @@ bool KRVSMFTimedLayout::Place(const KRVSMFNote& inNote, Placed* outPlaced) const
     // note: a note krv exported comes back with the ticks it had. The
     // margin keeps a whole percent that arithmetic left a hair above it.
     const double gate = std::ceil(length * 100.0 / mTicksPerStep - 1e-9);
+    outPlaced->mLane = LaneOf(inNote);
     outPlaced->mStep0 = static_cast<int>(step);
     outPlaced->mGate = static_cast<int>(std::clamp(gate, 1.0, static_cast<double>(kMaxGate)));
     outPlaced->mNote = &inNote;
@@ -63,47 +108,24 @@ int KRVSMFTimedLayout::LaneOf(const KRVSMFNote& inNote) {
     return inNote.mChannel << 8 | (inNote.mChannel == kDrumChannel0 ? inNote.mNote : 0);
 }
 
-// A step's notes go lowest first onto the lane's first, second, ... track;
-// notes of one pitch stay in file order.
-std::vector<KRVSMFTimedLayout::Laid> KRVSMFTimedLayout::MakeVoices(Lane* ioLane) {
-    std::size_t voices = 0;
-    for (std::vector<Placed>& notes : *ioLane) {
-        std::stable_sort(notes.begin(), notes.end(), [](const Placed& inA, const Placed& inB) {
-            return inA.mNote->mNote < inB.mNote->mNote;
-        });
-        voices = std::max(voices, notes.size());
-    }
-    std::vector<Laid> laid;
-    for (std::size_t voice = 0; voice < voices; voice++) {
-        laid.push_back(MakeVoice(*ioLane, voice));
-    }
-    return laid;
-}
-
-KRVSMFTimedLayout::Laid KRVSMFTimedLayout::MakeVoice(const Lane& inLane, std::size_t inVoice) {
-    Laid laid;
+// A step's notes go lowest first onto the lane's first, second, ... voice.
+// A step where the voice has no note holds its note before it, or its first.
+void KRVSMFTimedLayout::MakeTrack(const Laid& inVoice, KRVTrack* outTrack) const {
     const Placed* held = nullptr;
-    for (const std::vector<Placed>& notes : inLane) {
-        if (notes.size() > inVoice) {
-            held = &notes[inVoice];
-            break;
+    for (int step0 = 0; step0 < KRVTrack::kMaxSteps && held == nullptr; step0++) {
+        if (StepNoteCount(inVoice.mLane, step0) > inVoice.mVoice) {
+            held = &mPlaced[StepStart(inVoice.mLane, step0) + inVoice.mVoice];
         }
     }
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
-        const std::vector<Placed>& notes = inLane[step0];
-        const bool played = notes.size() > inVoice;
-        if (played) {
-            held = &notes[inVoice];
-            laid.mNoteCount++;
-        } else {
-            laid.mSilentSteps |= std::uint64_t{1} << step0;
+        if (StepNoteCount(inVoice.mLane, step0) > inVoice.mVoice) {
+            held = &mPlaced[StepStart(inVoice.mLane, step0) + inVoice.mVoice];
         }
-        KRVEvent& event = laid.mTrack.GetEvent(step0 + 1);
+        KRVEvent& event = outTrack->GetEvent(step0 + 1);
         event.mChannel = held->mNote->mChannel;
         event.mNote = held->mNote->mNote;
         event.mVelocity = held->mNote->mVelocity;
         event.mGateTime = static_cast<std::uint8_t>(held->mGate);
         event.mPort = 0;
     }
-    return laid;
 }

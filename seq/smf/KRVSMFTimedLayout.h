@@ -30,35 +30,54 @@ public:
     // of a full grid.
     static constexpr std::size_t kMaxNotesPerTrack = KRVTrack::kMaxSteps * 128;
 
-    // A track carries no step marks into the sequence, so the steps to mute
-    // come apart: bit 0 for step 1.
+    // One voice of a lane: the steps it leaves silent (bit 0 for step 1),
+    // which the sequence gets as muted steps, and the notes it plays. Its
+    // track is made only when it is wanted (MakeTrack), as most voices of a
+    // big file find no room in the sequence.
     struct Laid {
-        KRVTrack mTrack;
         std::uint64_t mSilentSteps = 0;
         std::uint64_t mNoteCount = 0;
+        std::size_t mLane = 0;
+        std::size_t mVoice = 0;
     };
 
     KRVSMFTimedLayout(const KRVSMFTimeMap& inTimeMap, int inTicksPerStep, int inStepCount);
 
-    // The tracks the notes make, in order.
+    // The voices the notes make, in order.
     std::vector<Laid> Lay(const std::vector<KRVSMFNote>& inNotes);
     std::uint64_t GetDroppedCount() const { return mDropped; }
+    // Writes a voice of the last Lay into every step of a track.
+    void MakeTrack(const Laid& inVoice, KRVTrack* outTrack) const;
 
 private:
     struct Placed {
+        int mLane;
         int mStep0;
         int mGate;
         const KRVSMFNote* mNote;
     };
-    using Lane = std::vector<std::vector<Placed>>;
 
     bool Place(const KRVSMFNote& inNote, Placed* outPlaced) const;
     static int LaneOf(const KRVSMFNote& inNote);
-    static std::vector<Laid> MakeVoices(Lane* ioLane);
-    static Laid MakeVoice(const Lane& inLane, std::size_t inVoice);
+    void IndexLanes();
+    void AddVoices(std::size_t inLane, std::vector<Laid>* ioLaid) const;
+    // Where the notes of a lane's step begin in mPlaced; those of the step
+    // end where the next step's begin.
+    std::size_t StepStart(std::size_t inLane, int inStep0) const {
+        return mStepStarts[inLane * (KRVTrack::kMaxSteps + 1) + inStep0];
+    }
+    std::size_t StepNoteCount(std::size_t inLane, int inStep0) const {
+        return StepStart(inLane, inStep0 + 1) - StepStart(inLane, inStep0);
+    }
 
     const KRVSMFTimeMap& mTimeMap;
     const int mTicksPerStep;
     const int mStepCount;
     std::uint64_t mDropped = 0;
+    // The notes of the last Lay that are on the grid, by lane, then step,
+    // then pitch, and each lane's step starts (KRVTrack::kMaxSteps + 1 a
+    // lane). Kept from one file track to the next, so that they seldom
+    // allocate.
+    std::vector<Placed> mPlaced;
+    std::vector<std::size_t> mStepStarts;
 };

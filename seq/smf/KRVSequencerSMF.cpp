@@ -304,20 +304,20 @@ double KRVSequencerSMF::GetTempo(const KRVSMFReader& inReader) const {
 // number; the caller has made sure there are notes and room.
 int KRVSequencerSMF::LoadTrack(const std::vector<KRVSMFNote>& inNotes) const {
     const int steps = mSequencer->GetStepCount();
-    KRVTrack track;
+    auto track = std::make_unique<KRVTrack>();
     int step1 = 1;
     const KRVSMFNote* lastNote = &inNotes.front();
     for (const KRVSMFNote& note : inNotes) {
         if (step1 > steps) {
             break;
         }
-        FillEvent(note, &track.GetEvent(step1++));
+        FillEvent(note, &track->GetEvent(step1++));
         lastNote = &note;
     }
     for (; step1 < steps; step1++) {
-        FillEvent(*lastNote, &track.GetEvent(step1));
+        FillEvent(*lastNote, &track->GetEvent(step1));
     }
-    return mSequencer->AddTrack(track);
+    return mSequencer->AddTrack(std::move(track));
 }
 
 void KRVSequencerSMF::FillEvent(const KRVSMFNote& inNote, KRVEvent* outEvent) {

@@ -1,5 +1,6 @@
 // importsmf FILE timed: the notes of a file placed by their times on the
 // grid the sequence has, one line said for each file track and one for all.
+#include <memory>
 #include <string>
 
 #include "model/KRVSequencer.h"
@@ -77,12 +78,14 @@ KRVSequencerSMF::TimedCounts KRVSequencerSMF::LayTimedTrack(const KRVSMFReader& 
         return counts;
     }
     for (const KRVSMFTimedLayout::Laid& voice : ioLayout->Lay(notes)) {
-        const int track1 = mSequencer->AddTrack(voice.mTrack);
-        if (track1 < 0) {
+        if (!mSequencer->CanAddTrack()) {
             counts.mLeftOutTracks++;
             counts.mLeftOutNotes += voice.mNoteCount;
             continue;
         }
+        auto track = std::make_unique<KRVTrack>();
+        ioLayout->MakeTrack(voice, track.get());
+        const int track1 = mSequencer->AddTrack(std::move(track));
         for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
             if (voice.mSilentSteps >> step0 & 1) {
                 mSequencer->Mute(track1, step0 + 1);
