@@ -17,6 +17,7 @@ prompt that follows its output (all of which is read):
     display
     exportsmf   to a file that is not there yet
     importsmf   of what exportsmf wrote, into an empty sequence
+    importsmf timed  the same, notes placed by their times
 
 and prints the median of each, in milliseconds, as a table. Where mido can
 be imported, the time it takes to read (mido.MidiFile) and to write
@@ -197,6 +198,8 @@ def measure(krv, tracks, steps, runs, pipe):
                                    lambda: remove(os.path.join(work, "saved.mid")))
         times["importsmf"] = timed(runs, lambda: player.run("importsmf saved.mid"),
                                    lambda: player.run("deletesequence"))
+        times["importsmf timed"] = timed(runs, lambda: player.run("importsmf saved.mid timed"),
+                                         lambda: player.run("deletesequence"))
         player.quit()
         if mido is not None:
             midi = os.path.join(work, "saved.mid")
@@ -254,12 +257,15 @@ def main():
         print("| exportsmf / importsmf | " +
               " | ".join("%s / %s" % (ms(r["exportsmf"][column]), ms(r["importsmf"][column]))
                          for r in results) + " |")
+        print("| importsmf timed | " + " | ".join(ms(r["importsmf timed"][column]) for r in results) +
+              " |")
         if mido is not None and column == 0:
             print("| mido write / read (same files) | " +
                   " | ".join("%s / %s" % (ms(r["mido write"][0]), ms(r["mido read"][0]))
                              for r in results) + " |")
         print()
-        print("load / save: " + ", ".join("%d×%d %.2f" % (size + (r["load"][column] /
+        # The wall ratio includes save's two fsyncs; the CPU ratio is krv's own work.
+        print("load / save (%s): " % ("wall clock" if column == 0 else "CPU") + ", ".join("%d×%d %.2f" % (size + (r["load"][column] /
                                                                   r["save"][column],))
                                            for size, r in zip(sizes, results)))
 

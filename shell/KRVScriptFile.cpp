@@ -156,7 +156,11 @@ std::string_view KRVScriptFile::FirstWord(std::string_view inLine,
                                           std::vector<std::string>* ioWords) {
     const std::size_t first = std::min(inLine.find_first_not_of(' '), inLine.size());
     const std::string_view word = inLine.substr(first, inLine.find(' ', first) - first);
-    if (word.find_first_of("\\'\"") == std::string_view::npos) {
+    // A loop of our own: find_first_of searches the three characters for
+    // every character of the word.
+    if (std::none_of(word.begin(), word.end(), [](char inCharacter) {
+            return inCharacter == '\\' || inCharacter == '\'' || inCharacter == '"';
+        })) {
         return word;
     }
     KRVSplitWords(inLine, ioWords);

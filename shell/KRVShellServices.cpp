@@ -135,12 +135,7 @@ bool KRVShell::RunScriptText(const std::string& inPath, std::string inText, int*
     if (inText.empty()) {
         return true;
     }
-    FILE* file = fmemopen(inText.data(), inText.size(), "r");
-    if (file == nullptr) {
-        *outLine = 1;
-        return false;
-    }
-    KRVStdioInterface scriptInterface(file, nullptr);
+    KRVStdioInterface scriptInterface(inText);
     scriptInterface.SetOutputDelegate(mInterface);
     KRVShell scriptShell(mSequencer, &scriptInterface);
     scriptShell.mContext.TakeSettingsOf(mContext);
@@ -150,7 +145,6 @@ bool KRVShell::RunScriptText(const std::string& inPath, std::string inText, int*
     scriptShell.mScriptPath = inPath;
     scriptShell.mOutermostShell = mOutermostShell;
     scriptShell.Shell(false);
-    std::fclose(file);
     *outLine = std::max(scriptInterface.GetLinesRead(), 1);
     return !scriptShell.WasStoppedBySignal();
 }

@@ -3,9 +3,9 @@
 #include <climits>
 #include <iterator>
 #include <string_view>
-#include <unordered_map>
 
 #include "commands/KRVCommands.h"
+#include "commands/KRVWordIndex.h"
 
 namespace {
 
@@ -416,16 +416,15 @@ const KRVCommand& KRVCommandTable::Get(int inRow) {
 // Where a word names two rows (a command's word another's short form), the
 // first row keeps it, as a search of the table in order would find it.
 const KRVCommand* KRVCommandTable::Find(std::string_view inWord) {
-    static const std::unordered_map<std::string_view, const KRVCommand*> sByWord = [] {
-        std::unordered_map<std::string_view, const KRVCommand*> byWord;
+    static const KRVWordIndex<const KRVCommand*> sByWord = [] {
+        KRVWordIndex<const KRVCommand*> byWord;
         for (const KRVCommand& command : kCommands) {
-            byWord.emplace(command.mName, &command);
+            byWord.Put(command.mName, &command);
             if (command.HasAlias()) {
-                byWord.emplace(command.mAlias, &command);
+                byWord.Put(command.mAlias, &command);
             }
         }
         return byWord;
     }();
-    const auto found = sByWord.find(inWord);
-    return found != sByWord.end() ? found->second : nullptr;
+    return sByWord.Find(inWord);
 }

@@ -31,6 +31,9 @@ public:
     static constexpr std::size_t kMaxHeldBytes = std::size_t(128) << 10;
 
     KRVStdioInterface(FILE* inStream, FILE* outStream);
+    // Lines read from a script's text, which must outlive the interface;
+    // its output goes to the output delegate.
+    explicit KRVStdioInterface(std::string_view inText);
     ~KRVStdioInterface() override;
 
     // Whether an interface over these streams types lines through the line
@@ -67,6 +70,7 @@ private:
     // kept for recall only with inRemember.
     int ReadOwnLine(char* inBuffer, int inBufferLength, KRVLineEditor::Kind inKind);
     int ReadFromStream(FILE* inStream, char* inBuffer, int inBufferLength);
+    int ReadFromText(char* inBuffer, int inBufferLength);
     bool ReadRawLine(FILE* inStream, size_t inKeep, std::string* outLine, bool* outCut,
                      bool* outEnded);
     static bool AwaitInput(FILE* inStream);
@@ -85,6 +89,9 @@ private:
     int mReadError = 0;
     // The line being read.
     std::string mLine;
+    // A script's text not read yet, when the lines come from one.
+    std::string_view mText;
+    bool mReadsText = false;
     // Text written and not yet sent on, including what is written while a
     // send of ours waits for room (SIGINT's action): that goes on when the
     // send ends, since the stream must not be entered again meanwhile.
