@@ -97,7 +97,7 @@ const KRVCommand kCommands[] = {
     {"fitkey",
      "",
      "fit to key (key)",
-     {Own(A::kKey)},
+     {Own(A::kKey), Maybe(A::kScale)},
      "need key name or number\n",
      X::kSequence,
      C::FitToKey},

@@ -11,6 +11,7 @@
 #include "KRVShellInterface.h"
 #include "actions/KRVSelectionActions.h"
 #include "actions/KRVSelectionFitToKey.h"
+#include "actions/KRVSelectionFitToScale.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
 #include "commands/KRVWords.h"
@@ -43,20 +44,42 @@ unsigned long ReadPort(const std::string& inWord) {
 }
 
 // Which key a word names: a number 0 to 17 or a key name in any case; -1
-// when it names none. outByNumber tells which reading was made.
-int ReadKey(const std::string& inWord, bool* outByNumber) {
+// when it names none. outByNumber tells which reading was made; outMinor
+// that the name had an "m" after it (Am, the key of A minor).
+int ReadKey(const std::string& inWord, bool* outByNumber, bool* outMinor) {
     *outByNumber = KRVStartsWithDigit(inWord);
+    *outMinor = false;
     if (*outByNumber) {
         int key = KRVReadInt(inWord);
         return key < KRVSelectionFitToKey::GetKeyNameCount() ? key : -1;
     }
     for (int key = 0; key < KRVSelectionFitToKey::GetKeyNameCount(); key++) {
-        auto named = static_cast<KRVSelectionFitToKey::Key>(key);
-        if (strcasecmp(inWord.c_str(), KRVSelectionFitToKey::GetKeyName(named)) == 0) {
+        const std::string name =
+            KRVSelectionFitToKey::GetKeyName(static_cast<KRVSelectionFitToKey::Key>(key));
+        if (strcasecmp(inWord.c_str(), name.c_str()) == 0) {
+            return key;
+        }
+        if (strcasecmp(inWord.c_str(), (name + "m").c_str()) == 0) {
+            *outMinor = true;
             return key;
         }
     }
     return -1;
+}
+
+// The scale after the key: the rest of the line, as one name may be two
+// words ("harmonic minor"); empty for none.
+std::string ScaleWords(const KRVArguments& inArguments) {
+    std::string words = inArguments.Get(2);
+    for (int index = 3; index <= inArguments.GetCount(); index++) {
+        words += " " + inArguments.Get(index);
+    }
+    return words;
+}
+
+// The pitch class of a key's root: Cb is B.
+int RootOf(KRVSelectionFitToKey::Key inKey) {
+    return (KRVEvent::ParseNoteNumber(KRVSelectionFitToKey::GetKeyName(inKey)) % 12 + 12) % 12;
 }
 
 // The mute and solo commands take no argument: run, then report the count.
@@ -177,19 +200,35 @@ KRVCommandResult KRVCommands::ChangeChannel(KRVCommandContext& ioContext,
     return KRVCommandResult::kSucceeded;
 }
 
-// Key numbers count from 0, unlike tracks and steps.
+// Key numbers count from 0, unlike tracks and steps. A key alone, or with
+// "major", fits by the key's own table; a minor key or any other scale moves
+// each note to the nearest note of the scale.
 KRVCommandResult KRVCommands::FitToKey(KRVCommandContext& ioContext,
                                        const KRVArguments& inArguments) {
+    using Fit = KRVSelectionFitToScale;
     bool byNumber = false;
-    int key = ReadKey(inArguments.Get(1), &byNumber);
-    if (key < 0) {
+    bool minor = false;
+    int key = ReadKey(inArguments.Get(1), &byNumber, &minor);
+    const std::string scaleWords = ScaleWords(inArguments);
+    if (key < 0 || (minor && !scaleWords.empty())) {
         return ioContext.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
     }
+    const int scale = scaleWords.empty() ? -1 : Fit::FindScale(scaleWords);
+    if (!scaleWords.empty() && scale < 0) {
+        return ioContext.Refuse("bad scale name\n");
+    }
     auto fitKey = static_cast<KRVSelectionFitToKey::Key>(key);
-    KRVSelectionFitToKey action(fitKey);
-    int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedSD("fit %s on %d selections\n",
-                                              KRVSelectionFitToKey::GetKeyName(fitKey), count);
+    std::string name = KRVSelectionFitToKey::GetKeyName(fitKey);
+    name += minor ? "m" : scale >= 0 ? std::string(" ") + Fit::GetScaleName(scale) : "";
+    const Fit::PitchClasses pitchClasses = minor        ? Fit::GetMinor()
+                                           : scale >= 0 ? Fit::GetPitchClasses(scale)
+                                                        : Fit::GetMajor();
+    KRVSelectionFitToKey byKey(fitKey);
+    KRVSelectionFitToScale byScale(RootOf(fitKey), pitchClasses);
+    KRVSelectionAction* action =
+        pitchClasses == Fit::GetMajor() ? static_cast<KRVSelectionAction*>(&byKey) : &byScale;
+    int count = ioContext.GetSequencer().RunSelection(action);
+    ioContext.GetInterface().WriteFormattedSD("fit %s on %d selections\n", name.c_str(), count);
     return KRVCommandResult::kSucceeded;
 }
 
