@@ -31,6 +31,19 @@ private:
     const int mDivision;
 };
 
+// Narrows the selection to every inEvery-th step of the grid from inFirst1
+// (every 4 from 1: steps 1, 5, 9 and 13). Selected events before inFirst1
+// leave the selection; it never adds to it.
+class KRVSelectionSelectEvery : public KRVSelectionAction {
+public:
+    KRVSelectionSelectEvery(int inEvery, int inFirst1) : mEvery(inEvery), mFirst1(inFirst1) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const int mEvery;
+    const int mFirst1;
+};
+
 // ---- set one value ----
 
 // The sequencer stores at most 127.
@@ -265,5 +278,13 @@ public:
 class KRVSelectionRandomisePort : public KRVSelectionRandomise {
 public:
     using KRVSelectionRandomise::KRVSelectionRandomise;
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+};
+
+// Makes the event what a new track's events are: the default content
+// (note 0, velocity 64, gate 50, channel 1, port 0), unmuted and without
+// solos. It stays selected.
+class KRVSelectionResetEvent : public KRVSelectionAction {
+public:
     void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
 };
