@@ -77,6 +77,33 @@ std::string ScaleWords(const KRVArguments& inArguments) {
     return words;
 }
 
+// The scale after the key, or the major or minor one the key names alone:
+// its notes, and its name as the report follows the key with it ("m",
+// " dorian"; outName starts empty). A refusal when the words name no scale, or follow a minor key.
+const char* ReadScale(const KRVArguments& inArguments, bool inMinor,
+                      KRVSelectionFitToScale::PitchClasses* outPitchClasses, std::string* outName) {
+    using Fit = KRVSelectionFitToScale;
+    const std::string words = ScaleWords(inArguments);
+    if (words.empty()) {
+        *outPitchClasses = inMinor ? Fit::GetMinor() : Fit::GetMajor();
+        if (inMinor) {
+            *outName = "m";
+        }
+        return nullptr;
+    }
+    if (inMinor) {
+        return "bad key name\n";
+    }
+    const int scale = Fit::FindScale(words);
+    if (scale < 0) {
+        return "bad scale name\n";
+    }
+    *outPitchClasses = Fit::GetPitchClasses(scale);
+    *outName = " ";
+    *outName += Fit::GetScaleName(scale);
+    return nullptr;
+}
+
 // The pitch class of a key's root: Cb is B.
 int RootOf(KRVSelectionFitToKey::Key inKey) {
     return (KRVEvent::ParseNoteNumber(KRVSelectionFitToKey::GetKeyName(inKey)) % 12 + 12) % 12;
@@ -205,29 +232,25 @@ KRVCommandResult KRVCommands::ChangeChannel(KRVCommandContext& ioContext,
 // each note to the nearest note of the scale.
 KRVCommandResult KRVCommands::FitToKey(KRVCommandContext& ioContext,
                                        const KRVArguments& inArguments) {
-    using Fit = KRVSelectionFitToScale;
     bool byNumber = false;
     bool minor = false;
     int key = ReadKey(inArguments.Get(1), &byNumber, &minor);
-    const std::string scaleWords = ScaleWords(inArguments);
-    if (key < 0 || (minor && !scaleWords.empty())) {
+    if (key < 0) {
         return ioContext.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
     }
-    const int scale = scaleWords.empty() ? -1 : Fit::FindScale(scaleWords);
-    if (!scaleWords.empty() && scale < 0) {
-        return ioContext.Refuse("bad scale name\n");
+    KRVSelectionFitToScale::PitchClasses pitchClasses = 0;
+    std::string scaleName;
+    if (const char* refusal = ReadScale(inArguments, minor, &pitchClasses, &scaleName)) {
+        return ioContext.Refuse(refusal);
     }
     auto fitKey = static_cast<KRVSelectionFitToKey::Key>(key);
-    std::string name = KRVSelectionFitToKey::GetKeyName(fitKey);
-    name += minor ? "m" : scale >= 0 ? std::string(" ") + Fit::GetScaleName(scale) : "";
-    const Fit::PitchClasses pitchClasses = minor        ? Fit::GetMinor()
-                                           : scale >= 0 ? Fit::GetPitchClasses(scale)
-                                                        : Fit::GetMajor();
     KRVSelectionFitToKey byKey(fitKey);
     KRVSelectionFitToScale byScale(RootOf(fitKey), pitchClasses);
-    KRVSelectionAction* action =
-        pitchClasses == Fit::GetMajor() ? static_cast<KRVSelectionAction*>(&byKey) : &byScale;
+    KRVSelectionAction* action = pitchClasses == KRVSelectionFitToScale::GetMajor()
+                                     ? static_cast<KRVSelectionAction*>(&byKey)
+                                     : &byScale;
     int count = ioContext.GetSequencer().RunSelection(action);
+    const std::string name = KRVSelectionFitToKey::GetKeyName(fitKey) + scaleName;
     ioContext.GetInterface().WriteFormattedSD("fit %s on %d selections\n", name.c_str(), count);
     return KRVCommandResult::kSucceeded;
 }
