@@ -4,8 +4,8 @@
 
 // The small selection actions, each what one editing command does to one
 // selected event. Values go through the sequencer's setters, which clamp
-// them by its rules (KRVSelectionAction). Fitting to a key has a file of its
-// own (KRVSelectionFitToKey).
+// them by its rules (KRVSelectionAction). Fitting to a key and to a scale
+// have files of their own (KRVSelectionFitToKey, KRVSelectionFitToScale).
 
 // ---- selection ----
 
