@@ -24,6 +24,14 @@ void KRVSelectionSelectByClockDivision::Action(KRVSequencer* inSequencer, int in
     }
 }
 
+void KRVSelectionSelectEvery::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    if (inStep1 >= mFirst1 && (inStep1 - mFirst1) % std::max(mEvery, 1) == 0) {
+        inSequencer->SelectEvent(inTrack1, inStep1);
+    } else {
+        inSequencer->UnSelectEvent(inTrack1, inStep1);
+    }
+}
+
 // ---- set one value ----
 
 void KRVSelectionSetNote::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
@@ -174,4 +182,11 @@ void KRVSelectionRandomiseChannel::Action(KRVSequencer* inSequencer, int inTrack
 
 void KRVSelectionRandomisePort::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
     inSequencer->SetPort(inTrack1, inStep1, Draw());
+}
+
+void KRVSelectionResetEvent::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    inSequencer->SetEvent(inTrack1, inStep1, KRVEvent());
+    inSequencer->UnMute(inTrack1, inStep1);
+    inSequencer->HUnSolo(inTrack1, inStep1);
+    inSequencer->VUnSolo(inTrack1, inStep1);
 }

@@ -4,8 +4,8 @@
 
 // The small selection actions, each what one editing command does to one
 // selected event. Values go through the sequencer's setters, which clamp
-// them by its rules (KRVSelectionAction). Fitting to a key has a file of its
-// own (KRVSelectionFitToKey).
+// them by its rules (KRVSelectionAction). Fitting to a key and to a scale
+// have files of their own (KRVSelectionFitToKey, KRVSelectionFitToScale).
 
 // ---- selection ----
 
@@ -29,6 +29,19 @@ public:
 
 private:
     const int mDivision;
+};
+
+// Narrows the selection to every inEvery-th step of the grid from inFirst1
+// (every 4 from 1: steps 1, 5, 9 and 13). Selected events before inFirst1
+// leave the selection; it never adds to it.
+class KRVSelectionSelectEvery : public KRVSelectionAction {
+public:
+    KRVSelectionSelectEvery(int inEvery, int inFirst1) : mEvery(inEvery), mFirst1(inFirst1) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const int mEvery;
+    const int mFirst1;
 };
 
 // ---- set one value ----
@@ -265,5 +278,13 @@ public:
 class KRVSelectionRandomisePort : public KRVSelectionRandomise {
 public:
     using KRVSelectionRandomise::KRVSelectionRandomise;
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+};
+
+// Makes the event what a new track's events are: the default content
+// (note 0, velocity 64, gate 50, channel 1, port 0), unmuted and without
+// solos. It stays selected.
+class KRVSelectionResetEvent : public KRVSelectionAction {
+public:
     void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
 };

@@ -199,6 +199,25 @@ public:
     int VarySelection();
     int VarySelection2();
 
+    // Step ranges. CopySteps keeps the content of steps inFrom1 to inTo1 of
+    // the tracks that hold a selected event that is seen, or of every track
+    // when none does, and returns how many tracks it took. PasteSteps writes
+    // what was kept onto the same tracks (by number) from step inAt1 on,
+    // content only, and returns how many events it wrote; outDropped counts
+    // those that fell past the step count or on a track no longer there.
+    // What was kept stays until the next CopySteps; undo does not touch it.
+    int CopySteps(int inFrom1, int inTo1);
+    int PasteSteps(int inAt1, int* outDropped);
+    bool HasCopiedSteps() const { return !mCopiedSteps.empty(); }
+
+    // The tracks (1-based, ascending) that hold a selected event that is
+    // seen.
+    std::vector<int> GetSelectedTracks1() const;
+    // Mutes the steps of the loop of each such track but those of the
+    // Euclidean rhythm of inHits over the loop's steps, which it unmutes
+    // (KRVEuclid); returns how many tracks it changed.
+    int MuteEuclid(int inHits, int inRotation);
+
     // Channel names, by 0-based port and 1-based channel; "" for none.
     void SetChannelName(int inPort, int inChannel, std::string inName);
     std::string GetChannelName(int inPort, int inChannel) const;
@@ -315,4 +334,7 @@ private:
     // selected event, seen or beyond the step count. The command thread's
     // alone, like the selection. See RebuildSelectionIndex.
     KRVTrackSet mSelectedTracks0;
+    // What CopySteps kept: the 1-based track number and the contents of its
+    // steps, in order. Command thread only.
+    std::vector<std::pair<int, std::vector<KRVEvent>>> mCopiedSteps;
 };

@@ -6,6 +6,7 @@
 
 #include "commands/KRVCommands.h"
 #include "commands/KRVWordIndex.h"
+#include "model/KRVSequencer.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ const KRVCommand kCommands[] = {
     {"fitkey",
      "",
      "fit to key (key)",
-     {Own(A::kKey)},
+     {Own(A::kKey), Maybe(A::kScale)},
      "need key name or number\n",
      X::kSequence,
      C::FitToKey},
@@ -368,6 +369,41 @@ const KRVCommand kCommands[] = {
      nullptr,
      X::kNothing,
      C::Status},
+    // Composer's tools: beats picked from the selection, step ranges,
+    // Euclidean rhythms.
+    {"selectevery",
+     "",
+     "select every nth step within selection (n) [first step]",
+     {Number(1, KRVSequencer::kMaxSteps, "need step count 1-64\n"),
+      Optional(Step("bad step number\n"))},
+     "need step count\n",
+     X::kSequence,
+     C::SelectEvery},
+    // What is copied is kept outside the sequence: nothing to save or undo.
+    {"copysteps",
+     "",
+     "copy steps of selected tracks (from to)",
+     {Step("bad from step number\n"), Step("bad to step number\n")},
+     "need from step and to step\n",
+     X::kNothing,
+     C::CopySteps},
+    {"pastesteps",
+     "",
+     "paste copied steps (step)",
+     {Step("bad step number\n")},
+     "need step number\n",
+     X::kSequence,
+     C::PasteSteps},
+    {"clearsteps", "", "reset selected events", {}, nullptr, X::kSequence, C::ClearSteps},
+    // The hits may not pass the loop's steps, which the handler checks.
+    {"euclid",
+     "",
+     "euclidean mutes on selected tracks (hits) [rotation]",
+     {Number(0, KRVSequencer::kMaxSteps, "bad hit count\n"),
+      Optional(Number(-KRVSequencer::kMaxSteps, KRVSequencer::kMaxSteps, "bad rotation\n"))},
+     "need hit count\n",
+     X::kSequence,
+     C::Euclid},
 };
 
 }  // namespace

@@ -21,6 +21,8 @@ enum class KRVArgumentKind {
     kChannel,
     kPort,
     kKey,
+    // A scale's name after a key (fitkey); it may take two words.
+    kScale,
     kFile,
     // Free text: a channel's name, "on" or "off".
     kText,

@@ -110,6 +110,13 @@ public:
     static Result Ports(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result NameChannel(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
+    // KRVShellStepCommands.cpp
+    static Result SelectEvery(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result CopySteps(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result PasteSteps(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result ClearSteps(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Euclid(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+
     // KRVShellProgramCommands.cpp
     static Result Program(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     // The line save and saveconfig write for a program (0-based, shown

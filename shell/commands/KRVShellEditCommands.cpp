@@ -11,6 +11,7 @@
 #include "KRVShellInterface.h"
 #include "actions/KRVSelectionActions.h"
 #include "actions/KRVSelectionFitToKey.h"
+#include "actions/KRVSelectionFitToScale.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
 #include "commands/KRVWords.h"
@@ -43,20 +44,69 @@ unsigned long ReadPort(const std::string& inWord) {
 }
 
 // Which key a word names: a number 0 to 17 or a key name in any case; -1
-// when it names none. outByNumber tells which reading was made.
-int ReadKey(const std::string& inWord, bool* outByNumber) {
+// when it names none. outByNumber tells which reading was made; outMinor
+// that the name had an "m" after it (Am, the key of A minor).
+int ReadKey(const std::string& inWord, bool* outByNumber, bool* outMinor) {
     *outByNumber = KRVStartsWithDigit(inWord);
+    *outMinor = false;
     if (*outByNumber) {
         int key = KRVReadInt(inWord);
         return key < KRVSelectionFitToKey::GetKeyNameCount() ? key : -1;
     }
     for (int key = 0; key < KRVSelectionFitToKey::GetKeyNameCount(); key++) {
-        auto named = static_cast<KRVSelectionFitToKey::Key>(key);
-        if (strcasecmp(inWord.c_str(), KRVSelectionFitToKey::GetKeyName(named)) == 0) {
+        const std::string name =
+            KRVSelectionFitToKey::GetKeyName(static_cast<KRVSelectionFitToKey::Key>(key));
+        if (strcasecmp(inWord.c_str(), name.c_str()) == 0) {
+            return key;
+        }
+        if (strcasecmp(inWord.c_str(), (name + "m").c_str()) == 0) {
+            *outMinor = true;
             return key;
         }
     }
     return -1;
+}
+
+// The scale after the key: the rest of the line, as one name may be two
+// words ("harmonic minor"); empty for none.
+std::string ScaleWords(const KRVArguments& inArguments) {
+    std::string words = inArguments.Get(2);
+    for (int index = 3; index <= inArguments.GetCount(); index++) {
+        words += " " + inArguments.Get(index);
+    }
+    return words;
+}
+
+// The scale after the key, or the major or minor one the key names alone:
+// its notes, and its name as the report follows the key with it ("m",
+// " dorian"; outName starts empty). A refusal when the words name no scale, or follow a minor key.
+const char* ReadScale(const KRVArguments& inArguments, bool inMinor,
+                      KRVSelectionFitToScale::PitchClasses* outPitchClasses, std::string* outName) {
+    using Fit = KRVSelectionFitToScale;
+    const std::string words = ScaleWords(inArguments);
+    if (words.empty()) {
+        *outPitchClasses = inMinor ? Fit::GetMinor() : Fit::GetMajor();
+        if (inMinor) {
+            *outName = "m";
+        }
+        return nullptr;
+    }
+    if (inMinor) {
+        return "bad key name\n";
+    }
+    const int scale = Fit::FindScale(words);
+    if (scale < 0) {
+        return "bad scale name\n";
+    }
+    *outPitchClasses = Fit::GetPitchClasses(scale);
+    *outName = " ";
+    *outName += Fit::GetScaleName(scale);
+    return nullptr;
+}
+
+// The pitch class of a key's root: Cb is B.
+int RootOf(KRVSelectionFitToKey::Key inKey) {
+    return (KRVEvent::ParseNoteNumber(KRVSelectionFitToKey::GetKeyName(inKey)) % 12 + 12) % 12;
 }
 
 // The mute and solo commands take no argument: run, then report the count.
@@ -177,19 +227,31 @@ KRVCommandResult KRVCommands::ChangeChannel(KRVCommandContext& ioContext,
     return KRVCommandResult::kSucceeded;
 }
 
-// Key numbers count from 0, unlike tracks and steps.
+// Key numbers count from 0, unlike tracks and steps. A key alone, or with
+// "major", fits by the key's own table; a minor key or any other scale moves
+// each note to the nearest note of the scale.
 KRVCommandResult KRVCommands::FitToKey(KRVCommandContext& ioContext,
                                        const KRVArguments& inArguments) {
     bool byNumber = false;
-    int key = ReadKey(inArguments.Get(1), &byNumber);
+    bool minor = false;
+    int key = ReadKey(inArguments.Get(1), &byNumber, &minor);
     if (key < 0) {
         return ioContext.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
     }
+    KRVSelectionFitToScale::PitchClasses pitchClasses = 0;
+    std::string scaleName;
+    if (const char* refusal = ReadScale(inArguments, minor, &pitchClasses, &scaleName)) {
+        return ioContext.Refuse(refusal);
+    }
     auto fitKey = static_cast<KRVSelectionFitToKey::Key>(key);
-    KRVSelectionFitToKey action(fitKey);
-    int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedSD("fit %s on %d selections\n",
-                                              KRVSelectionFitToKey::GetKeyName(fitKey), count);
+    KRVSelectionFitToKey byKey(fitKey);
+    KRVSelectionFitToScale byScale(RootOf(fitKey), pitchClasses);
+    KRVSelectionAction* action = pitchClasses == KRVSelectionFitToScale::GetMajor()
+                                     ? static_cast<KRVSelectionAction*>(&byKey)
+                                     : &byScale;
+    int count = ioContext.GetSequencer().RunSelection(action);
+    const std::string name = KRVSelectionFitToKey::GetKeyName(fitKey) + scaleName;
+    ioContext.GetInterface().WriteFormattedSD("fit %s on %d selections\n", name.c_str(), count);
     return KRVCommandResult::kSucceeded;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "actions/KRVSelectionFitToKey.h"
+#include "actions/KRVSelectionFitToScale.h"
 #include "commands/KRVCommandTable.h"
 #include "commands/KRVWords.h"
 #include "files/KRVPath.h"
@@ -46,6 +47,8 @@ std::vector<std::string> KRVCompleter::Complete(const std::string& inLine) {
             return CompleteFile(start);
         case KRVArgumentKind::kKey:
             return CompleteKey(start);
+        case KRVArgumentKind::kScale:
+            return CompleteScale(start);
         default:
             return {};
     }
@@ -79,6 +82,20 @@ std::vector<std::string> KRVCompleter::CompleteKey(const std::string& inStart) {
             KRVSelectionFitToKey::GetKeyName(static_cast<KRVSelectionFitToKey::Key>(key));
         if (strncasecmp(name.c_str(), inStart.c_str(), inStart.size()) == 0 &&
             name.size() >= inStart.size()) {
+            found.push_back(KRVEscapeWord(name));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A name of two words is offered as one, its blank escaped: fitkey reads
+// it either way.
+std::vector<std::string> KRVCompleter::CompleteScale(const std::string& inStart) {
+    std::vector<std::string> found;
+    for (int scale = 0; scale < KRVSelectionFitToScale::GetScaleCount(); scale++) {
+        std::string name = KRVSelectionFitToScale::GetScaleName(scale);
+        if (strncasecmp(name.c_str(), inStart.c_str(), inStart.size()) == 0) {
             found.push_back(KRVEscapeWord(name));
         }
     }

@@ -5,8 +5,8 @@
 
 // Completion of the word being typed at the console: command names and
 // their short forms first, then what the command table says the argument
-// is, where that can be offered (file names, key names, the one word of a
-// command's other form). Note names are not completed.
+// is, where that can be offered (file names, key and scale names, the one
+// word of a command's other form). Note names are not completed.
 class KRVCompleter {
 public:
     // inLine is the text left of the cursor. The result holds every word that
@@ -21,5 +21,6 @@ public:
 private:
     static std::vector<std::string> CompleteCommand(const std::string& inStart);
     static std::vector<std::string> CompleteKey(const std::string& inStart);
+    static std::vector<std::string> CompleteScale(const std::string& inStart);
     static std::vector<std::string> CompleteFile(const std::string& inStart);
 };

@@ -20,9 +20,11 @@ TEST(KRVCompleter, ArgumentsByCommand) {
     // was typed.
     EXPECT_EQ(KRVCompleter::Complete("fitkey d"), (Words{"D", "D#", "Db"}));
     EXPECT_EQ(KRVCompleter::Complete("fitkey C"), (Words{"C", "C#", "Cb"}));
-    // Only the first argument of fitkey, no note names, nothing after an
-    // unknown command.
-    EXPECT_EQ(KRVCompleter::Complete("fitkey C "), Words{});
+    // A scale after the key, a name of two words as one; no note names,
+    // nothing after an unknown command.
+    EXPECT_EQ(KRVCompleter::Complete("fitkey C MI"),
+              (Words{"minor", "minor\\ pentatonic", "mixolydian"}));
+    EXPECT_EQ(KRVCompleter::Complete("fitkey C blues "), Words{});
     EXPECT_EQ(KRVCompleter::Complete("setnote C"), Words{});
     EXPECT_EQ(KRVCompleter::Complete("bogus x"), Words{});
 

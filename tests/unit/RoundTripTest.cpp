@@ -30,7 +30,8 @@ public:
             "program 0:2 1:16 1:128", "selectall", "clear", "invertselection", "sel4", "sel8",
             "mute", "unmute", "invertmute", "hsolo", "hunsolo", "vsolo", "vunsolo", "vary", "vary2",
             "randommute", "randomnote", "randomchannel", "randomgate", "randomport",
-            "randomvelocity"};
+            "randomvelocity", "fitkey 0:17 minor", "fitkey 0:17 blues", "selectevery 1:8 1:8",
+            "copysteps 1:8 4:16", "pastesteps 1:16", "clearsteps", "euclid 0:16 -3:3"};
         static const char* const kNames[] = {
             "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
         std::istringstream words(kPatterns[Pick(std::size(kPatterns))]);

@@ -1,4 +1,5 @@
 #include "Harness.h"
+#include "model/KRVEuclid.h"
 #include "model/KRVEvent.h"
 
 namespace {
@@ -229,6 +230,50 @@ TEST(KRVEvent, NoteNamesFormatAndParse) {
     }
     for (int note = 0; note < 128; note++) {
         EXPECT_EQ(KRVEvent::ParseNoteNumber(KRVEvent::FormatNoteNumber(note)), note);
+    }
+}
+
+// Every count of hits over every loop length: that many hits, spread so
+// that the gaps between them (round the loop) differ by at most one step;
+// a rotation moves each hit that many steps later. Two rhythms known from
+// Bjorklund's grouping pin its order, which even spreading alone does not.
+TEST(KRVEuclid, HitsSpreadEvenlyAndRotate) {
+    const auto text = [](std::uint64_t inBits, int inSteps) {
+        std::string rhythm;
+        for (int step0 = 0; step0 < inSteps; step0++) {
+            rhythm += (inBits >> step0 & 1u) != 0 ? 'x' : '.';
+        }
+        return rhythm;
+    };
+    EXPECT_EQ(text(KRVEuclid(3, 8, 0), 8), "x..x..x.");
+    EXPECT_EQ(text(KRVEuclid(5, 8, 0), 8), "x.xx.xx.");
+    EXPECT_EQ(text(KRVEuclid(3, 8, 1), 8), ".x..x..x");
+    EXPECT_EQ(text(KRVEuclid(3, 8, -1), 8), "..x..x.x");
+    for (int steps = 1; steps <= 64; steps++) {
+        for (int hits = 0; hits <= steps; hits++) {
+            const std::uint64_t bits = KRVEuclid(hits, steps, 0);
+            ASSERT_EQ(std::popcount(bits), hits) << hits << " over " << steps;
+            std::vector<int> at;
+            for (int step0 = 0; step0 < steps; step0++) {
+                if ((bits >> step0 & 1u) != 0) {
+                    at.push_back(step0);
+                }
+            }
+            std::vector<int> gaps;
+            for (std::size_t index = 0; index < at.size(); index++) {
+                gaps.push_back((at[(index + 1) % at.size()] - at[index] + steps - 1) % steps + 1);
+            }
+            if (!gaps.empty()) {
+                const auto [fewest, most] = std::minmax_element(gaps.begin(), gaps.end());
+                EXPECT_LE(*most - *fewest, 1) << text(bits, steps);
+            }
+            const int rotation = hits % 5 + 1;
+            const std::uint64_t rotated = KRVEuclid(hits, steps, rotation);
+            for (int step0 = 0; step0 < steps; step0++) {
+                EXPECT_EQ(rotated >> ((step0 + rotation) % steps) & 1u, bits >> step0 & 1u)
+                    << text(bits, steps) << " by " << rotation;
+            }
+        }
     }
 }
 

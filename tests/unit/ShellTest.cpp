@@ -133,4 +133,71 @@ TEST(KRVShell, ChannelNamesReadBackAsSaved) {
     EXPECT_EQ(sequencer.GetChannelName(0, 2), "Lead \"Synth\" \\ 'two'\r\rend") << said;
 }
 
+// Every way of naming a key and scale lands the twelve notes of an octave
+// on exactly the scale's notes above the right root. The expected notes are
+// built from the major scale's steps: a diatonic mode is the major scale
+// started from one of its degrees, and the other scales are the major or
+// natural minor scale with notes raised, left out or added.
+TEST(KRVShell, FitKeyNamesTheRootAndScale) {
+    using Set = std::set<int>;
+    const int kMajor[] = {0, 2, 4, 5, 7, 9, 11};
+    const auto mode = [&kMajor](int inDegree) {
+        Set notes;
+        for (int step : kMajor) {
+            notes.insert((step - kMajor[inDegree] + 12) % 12);
+        }
+        return notes;
+    };
+    const auto changed = [](Set inNotes, Set inOut, Set inIn) {
+        for (int note : inOut) {
+            inNotes.erase(note);
+        }
+        inNotes.insert(inIn.begin(), inIn.end());
+        return inNotes;
+    };
+    const Set minor = mode(5);
+    const Set minorPentatonic = changed(minor, {2, 8}, {});
+    const std::tuple<const char*, int, Set> kCases[] = {
+        {"C", 0, mode(0)},
+        {"Db", 1, mode(0)},
+        {"Am", 9, minor},
+        {"c#M", 1, minor},
+        {"Bbm", 10, minor},
+        {"Cbm", 11, minor},
+        {"C ionian", 0, mode(0)},
+        {"F# major", 6, mode(0)},
+        {"D dorian", 2, mode(1)},
+        {"E PHRYGIAN", 4, mode(2)},
+        {"F lydian", 5, mode(3)},
+        {"G mixolydian", 7, mode(4)},
+        {"A aeolian", 9, minor},
+        {"Eb minor", 3, minor},
+        {"B locrian", 11, mode(6)},
+        {"A harmonic minor", 9, changed(minor, {10}, {11})},
+        {"G melodic\\ minor", 7, changed(minor, {8, 10}, {9, 11})},
+        {"C major pentatonic", 0, changed(mode(0), {5, 11}, {})},
+        {"A minor pentatonic", 9, minorPentatonic},
+        {"2 blues", 1, changed(minorPentatonic, {}, {6})},
+    };
+    std::string chromatic = "newtrack\nsetscale 1 12\n";
+    for (int step = 1; step <= 12; step++) {
+        chromatic += "clear\nsele 1 " + std::to_string(step) + "\nsetnote " +
+                     std::to_string(59 + step) + "\n";
+    }
+    for (const auto& [words, root, above] : kCases) {
+        KRVSequencer sequencer;
+        const std::string said =
+            RunShell(sequencer, chromatic + "selectall\nfitkey " + std::string(words) + "\n");
+        Set expected;
+        for (int note : above) {
+            expected.insert((root + note) % 12);
+        }
+        Set landed;
+        for (int step = 1; step <= 12; step++) {
+            landed.insert(sequencer.GetEvent(1, step).GetNote() % 12);
+        }
+        EXPECT_EQ(landed, expected) << words << "\n" << said;
+    }
+}
+
 }  // namespace

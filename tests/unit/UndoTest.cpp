@@ -13,7 +13,7 @@ const char* const kSetUp =
     "selectevent 2 6\nmute\n"
     "selectevent 3 4\n"
     "vsolo\nclear\nselecttrack 1\nunselectevent 1 2\nmutetrack 3\nsetloop 13\n"
-    "namechannel 1 lead\nexportsmf m.mid\nselecttrack 2\n";
+    "namechannel 1 lead\nexportsmf m.mid\nselecttrack 2\ncopysteps 1 4\n";
 
 // What the saves write: every part of the state that commands change.
 std::string SaveLines(const std::string& inTag) {
@@ -40,15 +40,15 @@ TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
         "selectevent 3 2|selectquarternotes|selectstep 5|selecttrack 3|setchannel 5|"
         "setgatetime 80|setloop 5|setnote 70|setport 1|setscale 2 12|setvelocity 3|unmute|"
         "unmutetrack 3|unselectevent 1 1|unselectstep 1|unselecttrack 1|vary|vary2|vsolo|"
-        "vunsolo");
+        "vunsolo|selectevery 2|pastesteps 9|clearsteps|euclid 3 1");
     for (std::string line; std::getline(listed, line, '|');) {
         changingLines.insert(line);
     }
     // The commands that change nothing of it.
     const std::set<std::string> kUnchanging = {
-        "display", "exportsmf", "help", "history", "migration", "pause",      "play",
-        "ports",   "quit",      "redo", "reset",   "save",      "saveconfig", "saveselection",
-        "shell",   "status",    "stop", "undo",    "version"};
+        "copysteps",     "display", "exportsmf", "help", "history", "migration", "pause",
+        "play",          "ports",   "quit",      "redo", "reset",   "save",      "saveconfig",
+        "saveselection", "shell",   "status",    "stop", "undo",    "version"};
     std::set<std::string> classified = kUnchanging;
     for (const std::string& line : changingLines) {
         classified.insert(line.substr(0, line.find(' ')));
@@ -93,7 +93,7 @@ TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
     std::string said = RunShell(sequencer,
                                 "newtrack\ndisplay\nexportsmf x.mid\nhelp\nhistory\nmigration\n"
                                 "play\npause\nports\nreset\nsave y\nsaveconfig z\n"
-                                "saveselection w\nstatus\nstop\nversion\n",
+                                "saveselection w\nstatus\nstop\nversion\ncopysteps 1 2\n",
                                 &steps);
     EXPECT_EQ(steps, 1) << said;
 }

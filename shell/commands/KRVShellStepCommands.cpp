@@ -1,0 +1,86 @@
+// selectevery, copysteps, pastesteps, clearsteps, euclid: the selection
+// narrowed to a beat, ranges of steps copied and pasted, Euclidean rhythms
+// as mutes. Steps are 1-based here.
+#include <cstdio>
+#include <string>
+
+#include "KRVCommandContext.h"
+#include "KRVShellInterface.h"
+#include "actions/KRVSelectionActions.h"
+#include "commands/KRVArguments.h"
+#include "commands/KRVCommands.h"
+#include "model/KRVSequencer.h"
+
+namespace {
+
+// A message of three numbers, which the interface's writes do not take.
+void WriteDDD(KRVCommandContext& ioContext, const char* inFormat, int inFirst, int inSecond,
+              int inThird) {
+    char text[128];
+    std::snprintf(text, sizeof text, inFormat, inFirst, inSecond, inThird);
+    ioContext.GetInterface().Write(text);
+}
+
+}  // namespace
+
+// Like sel4, it narrows: the count is of the events selected before.
+KRVCommandResult KRVCommands::SelectEvery(KRVCommandContext& ioContext,
+                                          const KRVArguments& inArguments) {
+    const int every = inArguments.GetValue(1);
+    const int first1 = inArguments.Has(2) ? inArguments.GetValue(2) : 1;
+    KRVSelectionSelectEvery narrow(every, first1);
+    int count = ioContext.GetSequencer().RunSelection(&narrow);
+    WriteDDD(ioContext, "selected every %d steps from step %d within %d selections\n", every,
+             first1, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::CopySteps(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    const int from1 = inArguments.GetValue(1);
+    const int to1 = inArguments.GetValue(2);
+    if (to1 < from1) {
+        return ioContext.Refuse("bad to step number\n");
+    }
+    int tracks = ioContext.GetSequencer().CopySteps(from1, to1);
+    WriteDDD(ioContext, "copied steps %d to %d of %d tracks\n", from1, to1, tracks);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::PasteSteps(KRVCommandContext& ioContext,
+                                         const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioContext.GetSequencer();
+    if (!sequencer.HasCopiedSteps()) {
+        return ioContext.Refuse("no steps copied\n");
+    }
+    const int at1 = inArguments.GetValue(1);
+    int dropped = 0;
+    int pasted = sequencer.PasteSteps(at1, &dropped);
+    KRVShellInterface& out = ioContext.GetInterface();
+    out.WriteFormattedDD("pasted %d events at step %d\n", pasted, at1);
+    if (dropped > 0) {
+        out.WriteFormattedD("dropped %d events past the grid\n", dropped);
+    }
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::ClearSteps(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVSelectionResetEvent reset;
+    int count = ioContext.GetSequencer().RunSelection(&reset);
+    ioContext.GetInterface().WriteFormattedD("reset %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
+}
+
+// The loop bounds the hits, so the row's range alone cannot.
+KRVCommandResult KRVCommands::Euclid(KRVCommandContext& ioContext,
+                                     const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioContext.GetSequencer();
+    const int hits = inArguments.GetValue(1);
+    const int steps = sequencer.GetLoopStep() - 1;
+    if (hits > steps) {
+        return ioContext.Refuse("bad hit count\n");
+    }
+    int tracks = sequencer.MuteEuclid(hits, inArguments.GetValue(2));
+    WriteDDD(ioContext, "spread %d hits over %d steps on %d tracks\n", hits, steps, tracks);
+    return KRVCommandResult::kSucceeded;
+}
