@@ -368,6 +368,14 @@ const KRVCommand kCommands[] = {
      nullptr,
      X::kNothing,
      C::Status},
+    // The live view.
+    {"live",
+     "",
+     "live view of the grid, played and edited with keys",
+     {},
+     nullptr,
+     X::kNothing,
+     C::Live},
 };
 
 }  // namespace
