@@ -201,7 +201,6 @@ void KRVLiveView::DrawStatus() {
     if (mUnsaved) {
         line += ", unsaved changes";
     }
-    line += " - track " + std::to_string(mTrack1) + " step " + std::to_string(mStep1);
     wattron(stdscr, A_BOLD);
     mvwaddnstr(stdscr, 0, 0, line.c_str(), COLS);
     wattroff(stdscr, A_BOLD);
@@ -240,7 +239,7 @@ void KRVLiveView::DrawGrid(int inTop, int inRows) {
     const int rows = row - inTop;
     const int cursorRow =
         inTop + KRVGridText::kHeaderLines + (mTrack1 - mTopTrack1) * KRVGridText::kTrackLines + 1;
-    if (cursorRow < inTop + rows) {
+    if (sequencer.GetTrackCount() > 0 && cursorRow < inTop + rows) {
         mvwchgat(stdscr, cursorRow, KRVGridText::GetCellColumn(first1, mStep1), 3,
                  A_BOLD | A_UNDERLINE, mColour ? 1 : 0, nullptr);
     }
@@ -292,7 +291,9 @@ void KRVLiveView::DrawBottom() {
         mvwaddnstr(stdscr, LINES - 1, 0, shown.c_str(), COLS);
         curs_set(1);
     } else {
-        mvwaddnstr(stdscr, LINES - 1, 0, "? keys  : command  q back to the prompt", COLS);
+        const std::string hint = "track " + std::to_string(mTrack1) + " step " +
+                                 std::to_string(mStep1) + "   ? keys  : command  q leave";
+        mvwaddnstr(stdscr, LINES - 1, 0, hint.c_str(), COLS);
         curs_set(0);
     }
 }
@@ -344,16 +345,15 @@ bool KRVLiveView::OnKey(int inKey) {
 
 std::vector<std::string> KRVLiveView::CommandsForKey(int inKey, std::size_t* outNamed) const {
     const KRVSequencer& sequencer = mContext.GetSequencer();
+    *outNamed = 0;
+    if (sequencer.GetTrackCount() == 0) {
+        return CommandsForGrid(inKey);
+    }
     const KRVEvent& event = GetCursorEvent();
     const int note = event.GetNote();
     const int velocity = event.GetVelocity();
     const int gate = event.GetGateTime();
-    *outNamed = 0;
     switch (inKey) {
-        case ' ':
-            return {sequencer.IsPlaying() ? "stop" : "play"};
-        case 'p':
-            return {"pause"};
         case '\r':
         case '\n':
         case KEY_ENTER:
@@ -391,6 +391,18 @@ std::vector<std::string> KRVLiveView::CommandsForKey(int inKey, std::size_t* out
             return OnCursorEvent("setgatetime " + std::to_string(Clamp(gate + by, 0, 90)),
                                  outNamed);
         }
+        default:
+            return CommandsForGrid(inKey);
+    }
+}
+
+// The keys that need no event under the cursor.
+std::vector<std::string> KRVLiveView::CommandsForGrid(int inKey) const {
+    switch (inKey) {
+        case ' ':
+            return {mContext.GetSequencer().IsPlaying() ? "stop" : "play"};
+        case 'p':
+            return {"pause"};
         case 'u':
             return {"undo"};
         case 'r':

@@ -64,6 +64,7 @@ private:
     void RecallLine(int inStep);
     // The command for inKey, or none.
     std::vector<std::string> CommandsForKey(int inKey, std::size_t* outNamed) const;
+    std::vector<std::string> CommandsForGrid(int inKey) const;
     std::vector<std::string> OnCursorEvent(const std::string& inCommand,
                                            std::size_t* outNamed) const;
     std::string CursorWords(bool inStepToo) const;
