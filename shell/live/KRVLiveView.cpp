@@ -1,5 +1,6 @@
 #include "live/KRVLiveView.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -134,10 +135,7 @@ KRVCommandResult KRVLiveView::Run() {
     mUnsaved = mContext.GetShell().HasUnsavedChanges();
     // A SIGINT, SIGTERM or SIGHUP leaves; the prompt acts on it.
     while (!mQuit && !KRVSignals::IsPending()) {
-        FollowTerminalSize();
-        if (mDirty || !(TakeSnapshot() == mDrawn)) {
-            Draw();
-        }
+        DrawIfChanged();
         const int key = wgetch(stdscr);
         if (key != ERR && !OnKey(key)) {
             break;
@@ -167,6 +165,20 @@ void KRVLiveView::FollowTerminalSize() {
     if (size.ws_row != LINES || size.ws_col != COLS) {
         resizeterm(size.ws_row, size.ws_col);
         mDirty = true;
+    }
+}
+
+// A terminal that has stopped reading (Ctrl-S, a stalled connection) gets
+// no more frames until it has room again: they are dropped, not queued,
+// and the next is drawn as things then stand.
+void KRVLiveView::DrawIfChanged() {
+    FollowTerminalSize();
+    if (!mDirty && TakeSnapshot() == mDrawn) {
+        return;
+    }
+    pollfd output{STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&output, 1, 0) == 1 && (output.revents & POLLOUT) != 0) {
+        Draw();
     }
 }
 
@@ -560,10 +572,7 @@ int KRVLiveView::Ask(char* outBuffer, int inBufferLength) {
     mDirty = true;
     int length = KRVShellInterface::kInterrupted;
     while (!KRVSignals::IsPending()) {
-        FollowTerminalSize();
-        if (mDirty || !(TakeSnapshot() == mDrawn)) {
-            Draw();
-        }
+        DrawIfChanged();
         const int key = wgetch(stdscr);
         if (key == ERR) {
             continue;

@@ -49,6 +49,7 @@ private:
 
     Snapshot TakeSnapshot() const;
     void FollowTerminalSize();
+    void DrawIfChanged();
     void Draw();
     void DrawStatus();
     void DrawGrid(int inTop, int inRows);
