@@ -20,12 +20,12 @@ KRVCommandResult KRVCommands::Live(KRVCommandContext& ioContext, const KRVArgume
     if (sLive) {
         return ioContext.Refuse("live view already open\n");
     }
-    if (const char* refusal = KRVLiveView::GetRefusal()) {
+    KRVShellInterface& console = ioContext.GetInterface();
+    if (const char* refusal = KRVLiveView::GetRefusal(console.GetTerminal())) {
         return ioContext.Refuse(refusal);
     }
-    KRVShellInterface& console = ioContext.GetInterface();
     console.Flush();
-    KRVLiveView view(ioContext);
+    KRVLiveView view(ioContext, console.GetTerminal());
     sLive = true;
     console.SetOutputDelegate(&view.GetOutput());
     console.SetInputDelegate(&view.GetOutput());

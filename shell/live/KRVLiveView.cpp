@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <clocale>
@@ -56,9 +55,10 @@ constexpr const char* kHelp[] = {
 // rest of krv reads and writes numbers in the C locale's ways).
 class Screen {
 public:
-    Screen() : mLocale(std::setlocale(LC_CTYPE, nullptr)) {
+    explicit Screen(KRVShellInterface::Terminal inTerminal)
+        : mLocale(std::setlocale(LC_CTYPE, nullptr)) {
         std::setlocale(LC_CTYPE, "");
-        mScreen = newterm(nullptr, stdout, stdin);
+        mScreen = newterm(nullptr, inTerminal.mOut, inTerminal.mIn);
     }
     ~Screen() {
         if (mScreen != nullptr) {
@@ -99,8 +99,8 @@ void LastLines(const std::string& inText, int inCount, std::vector<std::string>*
 
 }  // namespace
 
-const char* KRVLiveView::GetRefusal() {
-    if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
+const char* KRVLiveView::GetRefusal(KRVShellInterface::Terminal inTerminal) {
+    if (inTerminal.mIn == nullptr || inTerminal.mOut == nullptr) {
         return "live needs a terminal: standard input and output are not one\n";
     }
     const char* term = std::getenv("TERM");
@@ -110,10 +110,11 @@ const char* KRVLiveView::GetRefusal() {
     return nullptr;
 }
 
-KRVLiveView::KRVLiveView(KRVCommandContext& ioContext) : mContext(ioContext), mOutput(this) {}
+KRVLiveView::KRVLiveView(KRVCommandContext& ioContext, KRVShellInterface::Terminal inTerminal)
+    : mContext(ioContext), mTerminal(inTerminal), mOutput(this) {}
 
 KRVCommandResult KRVLiveView::Run() {
-    Screen screen;
+    Screen screen(mTerminal);
     if (!screen.IsOpen()) {
         return mContext.Refuse("live can't use this terminal (TERM names none known here)\n");
     }
@@ -159,7 +160,8 @@ KRVLiveView::Snapshot KRVLiveView::TakeSnapshot() const {
 // handler may be anyone's and which may reach any thread.
 void KRVLiveView::FollowTerminalSize() {
     winsize size{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) {
+    if (ioctl(fileno(mTerminal.mOut), TIOCGWINSZ, &size) != 0 || size.ws_row == 0 ||
+        size.ws_col == 0) {
         return;
     }
     if (size.ws_row != LINES || size.ws_col != COLS) {
@@ -176,7 +178,7 @@ void KRVLiveView::DrawIfChanged() {
     if (!mDirty && TakeSnapshot() == mDrawn) {
         return;
     }
-    pollfd output{STDOUT_FILENO, POLLOUT, 0};
+    pollfd output{fileno(mTerminal.mOut), POLLOUT, 0};
     if (poll(&output, 1, 0) == 1 && (output.revents & POLLOUT) != 0) {
         Draw();
     }
@@ -312,6 +314,11 @@ void KRVLiveView::DrawBottom() {
 
 bool KRVLiveView::OnKey(int inKey) {
     mDirty = true;
+    // ncurses's own word for a resize it has followed; FollowTerminalSize
+    // sees to the rest.
+    if (inKey == KEY_RESIZE) {
+        return true;
+    }
     if (mEditing) {
         return OnCommandLineKey(inKey);
     }

@@ -23,11 +23,11 @@ class KRVEvent;
 // and redraws only when something shown has changed.
 class KRVLiveView : private KRVLiveOutput::Asker {
 public:
-    // Why the view cannot open at this console, or null when it can:
-    // standard input and output must be a terminal that can draw.
-    static const char* GetRefusal();
+    // Why the view cannot open on inTerminal, or null when it can: the
+    // console must read and write a terminal that can draw.
+    static const char* GetRefusal(KRVShellInterface::Terminal inTerminal);
 
-    explicit KRVLiveView(KRVCommandContext& ioContext);
+    KRVLiveView(KRVCommandContext& ioContext, KRVShellInterface::Terminal inTerminal);
     // Until q, Esc, a `quit` typed on its command line (kQuit) or a
     // signal, which is left for the prompt to act on. The terminal is as it
     // was on every way out.
@@ -76,6 +76,7 @@ private:
     int ReadAnswerLine(char* outBuffer, int inBufferLength) const;
 
     KRVCommandContext& mContext;
+    KRVShellInterface::Terminal mTerminal;
     KRVLiveOutput mOutput;
     Snapshot mDrawn;
     bool mDirty = true;
