@@ -11,8 +11,6 @@ bool sLive = false;
 
 }  // namespace
 
-// What the view's commands say goes to the view rather than the terminal,
-// and their questions are asked there, until the view closes.
 KRVCommandResult KRVCommands::Live(KRVCommandContext& ioContext, const KRVArguments&) {
     if (ioContext.GetShell().IsReadingScript()) {
         return ioContext.Refuse("live works at the prompt only, not in a script\n");
@@ -27,11 +25,7 @@ KRVCommandResult KRVCommands::Live(KRVCommandContext& ioContext, const KRVArgume
     console.Flush();
     KRVLiveView view(ioContext, console.GetTerminal());
     sLive = true;
-    console.SetOutputDelegate(&view.GetOutput());
-    console.SetInputDelegate(&view.GetOutput());
     const KRVCommandResult result = view.Run();
-    console.SetOutputDelegate(nullptr);
-    console.SetInputDelegate(nullptr);
     sLive = false;
     return result;
 }

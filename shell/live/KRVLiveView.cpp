@@ -76,6 +76,25 @@ private:
     SCREEN* mScreen = nullptr;
 };
 
+// What the view's commands say goes to the view rather than the terminal,
+// and their questions are asked there, until the view closes.
+class Redirection {
+public:
+    Redirection(KRVShellInterface* ioConsole, KRVShellInterface* inView) : mConsole(ioConsole) {
+        mConsole->SetOutputDelegate(inView);
+        mConsole->SetInputDelegate(inView);
+    }
+    ~Redirection() {
+        mConsole->SetOutputDelegate(nullptr);
+        mConsole->SetInputDelegate(nullptr);
+    }
+    Redirection(const Redirection&) = delete;
+    Redirection& operator=(const Redirection&) = delete;
+
+private:
+    KRVShellInterface* mConsole;
+};
+
 int Clamp(int inValue, int inLowest, int inHighest) {
     return std::max(inLowest, std::min(inValue, inHighest));
 }
@@ -118,6 +137,7 @@ KRVCommandResult KRVLiveView::Run() {
     if (!screen.IsOpen()) {
         return mContext.Refuse("live can't use this terminal (TERM names none known here)\n");
     }
+    Redirection redirection(&mContext.GetInterface(), &mOutput);
     cbreak();
     noecho();
     nonl();

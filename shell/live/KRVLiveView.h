@@ -32,9 +32,6 @@ public:
     // signal, which is left for the prompt to act on. The terminal is as it
     // was on every way out.
     KRVCommandResult Run();
-    // Where the commands run from the view say what they say, and read
-    // their answers.
-    KRVShellInterface& GetOutput() { return mOutput; }
 
 private:
     // What the screen was last drawn from.
