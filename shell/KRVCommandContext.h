@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "commands/KRVCommandTable.h"
 
@@ -37,6 +38,11 @@ public:
         virtual KRVCommandResult RunScript(const std::string& inPath, bool inClearFirst) = 0;
         // Runs one more line as if it had been typed (`default`).
         virtual KRVCommandResult Execute(std::string_view inLine) = 0;
+        // Runs lines as the prompt runs a typed one, each kept in the
+        // history, all of them one undo step named after line inNamed: the
+        // live view's keys. The first failure is the result.
+        virtual KRVCommandResult RunAsTyped(const std::vector<std::string>& inLines,
+                                            std::size_t inNamed) = 0;
         virtual bool IsReadingScript() const = 0;
         // Null before tracking starts, and in the shells of scripts.
         virtual KRVUndoHistory* GetUndoHistory() const = 0;

@@ -118,6 +118,25 @@ void KRVShell::RecordUndoStep(int inHistoryNumberBefore) {
                          {inHistoryNumberBefore, GetHistoryEntryByNumber(inHistoryNumberBefore)});
 }
 
+// The undo step is taken only once all the lines have run, so that a key's
+// select, change and unselect undo together.
+KRVCommandResult KRVShell::RunAsTyped(const std::vector<std::string>& inLines,
+                                      std::size_t inNamed) {
+    const int historyNumber = mHistoryNumber;
+    KRVCommandResult result = KRVCommandResult::kSucceeded;
+    for (const std::string& line : inLines) {
+        const KRVCommandResult lineResult = Execute(line);
+        if (result == KRVCommandResult::kSucceeded) {
+            result = lineResult;
+        }
+    }
+    if (mUndoHistory != nullptr && mHistoryNumber != historyNumber) {
+        const int named = historyNumber + static_cast<int>(inNamed);
+        mUndoHistory->Record(*mSequencer, {named, GetHistoryEntryByNumber(named)});
+    }
+    return result;
+}
+
 bool KRVShell::StopsAt(KRVCommandResult inResult, const char* inLine) {
     if (mFailureMessages == nullptr || inResult != KRVCommandResult::kFailed) {
         return false;

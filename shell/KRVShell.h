@@ -95,6 +95,8 @@ private:
     bool MayOverwrite(const char* inPath, const char* inWhat) override;
     bool MayDiscardChanges(const char* inVerb) override;
     KRVCommandResult RunScript(const std::string& inPath, bool inClearFirst) override;
+    KRVCommandResult RunAsTyped(const std::vector<std::string>& inLines,
+                                std::size_t inNamed) override;
     bool IsReadingScript() const override { return mScriptDepth > 0 || mReadsScriptFile; }
     void NoteSaved(KRVCommandContext::SavedPart inPart) override;
     bool HasUnsavedChanges() const override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+
 #include "model/KRVTextOutput.h"
 
 // All text the shell reads or writes passes through here: lines in, and out
@@ -30,6 +32,13 @@ public:
     // How many columns the terminal that the output goes to has; 0 where
     // it goes to no terminal (a pipe, a file), whose lines are never cut.
     virtual int GetColumns() const { return 0; }
+    // The terminal this interface reads from and writes to, when it reads
+    // and writes one (the console at a terminal); nulls otherwise.
+    struct Terminal {
+        FILE* mIn = nullptr;
+        FILE* mOut = nullptr;
+    };
+    virtual Terminal GetTerminal() const { return {}; }
 
     // A null delegate switches delegation off. Delegates are not owned.
     void SetInputDelegate(KRVShellInterface* inDelegate) { mInputDelegate = inDelegate; }

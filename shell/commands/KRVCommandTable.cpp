@@ -404,6 +404,14 @@ const KRVCommand kCommands[] = {
      "need hit count\n",
      X::kSequence,
      C::Euclid},
+    // The live view.
+    {"live",
+     "",
+     "live view of the grid, played and edited with keys",
+     {},
+     nullptr,
+     X::kNothing,
+     C::Live},
 };
 
 }  // namespace

@@ -20,6 +20,10 @@ public:
     // number\n"), or null when they do: namechannel and program refuse alike.
     static const char* RefusalForChannel(const KRVSequencer& inSequencer, int inPort,
                                          int inChannel);
+    // How status and the live view say the tempo ("120 bpm") and the loop
+    // ("loop 1-16").
+    static std::string TempoText(double inBPM);
+    static std::string LoopText(const KRVSequencer& inSequencer);
 
     // KRVShellSelectCommands.cpp
     static Result SelectAll(KRVCommandContext& ioContext, const KRVArguments& inArguments);
@@ -78,6 +82,9 @@ public:
     static Result Reset(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result BPM(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result Status(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+
+    // KRVShellLiveCommand.cpp
+    static Result Live(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellScriptCommands.cpp
     static Result Save(KRVCommandContext& ioContext, const KRVArguments& inArguments);

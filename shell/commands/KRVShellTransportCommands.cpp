@@ -41,27 +41,27 @@ KRVCommandResult KRVCommands::Reset(KRVCommandContext& ioContext, const KRVArgum
     return KRVCommandResult::kSucceeded;
 }
 
-namespace {
-
 // "120", "90.5": as typed, without the trailing zeros a script keeps.
-std::string TempoText(double inBPM) {
+std::string KRVCommands::TempoText(double inBPM) {
     char text[32];
     std::snprintf(text, sizeof text, "%.10g bpm", inBPM);
     return text;
 }
 
+namespace {
+
 std::string Count(int inCount, const char* inThing) {
     return std::to_string(inCount) + " " + inThing + (inCount == 1 ? "" : "s");
 }
 
+}  // namespace
+
 // The steps the loop plays, as display shows them: the rest of a bar its
 // steps do not divide is no step.
-std::string LoopText(const KRVSequencer& inSequencer) {
+std::string KRVCommands::LoopText(const KRVSequencer& inSequencer) {
     int last = std::min(inSequencer.GetLoopStep() - 1, inSequencer.GetStepCount());
     return last < 1 ? "loop of no steps" : "loop 1-" + std::to_string(last);
 }
-
-}  // namespace
 
 // A tempo that gives no usable clock (0, negative, not a number, or above
 // 25,000) is refused. Without a word, the tempo is shown.

@@ -260,6 +260,13 @@ int KRVStdioInterface::Print(std::string_view inText) {
     return static_cast<int>(inText.size());
 }
 
+KRVShellInterface::Terminal KRVStdioInterface::GetTerminal() const {
+    if (mLineEditor == nullptr) {
+        return {};
+    }
+    return {mInStream, mOutStream};
+}
+
 int KRVStdioInterface::GetColumns() const {
     if (mOutputDelegate != nullptr) {
         return mOutputDelegate->GetColumns();

@@ -50,6 +50,8 @@ public:
     void Flush() override;
     int GetReadError() const override { return mReadError; }
     int GetColumns() const override;
+    // Where lines are typed through the line editor.
+    Terminal GetTerminal() const override;
     // Lines read so far, refused ones and answers included: where a script
     // stands.
     int GetLinesRead() const { return mLinesRead; }

@@ -6,6 +6,7 @@ import os
 import pty
 import re
 import select
+import signal
 import struct
 import sys
 import tempfile
@@ -19,30 +20,39 @@ QUESTION = r"unsaved changes - %s anyway \(y/n\) \?$"
 class Console:
     """krv on a pseudo-terminal; expect() waits for a pattern in its output."""
 
-    def __init__(self, env, cwd, args=()):
-        self.output = ""
+    def __init__(self, env, cwd, args=(), terminal=None):
+        self.output, self.terminal = "", terminal
         self.pid, self.fd = pty.fork()
         if self.pid == 0:
             os.chdir(cwd)
             os.execve(KRV, [KRV, *args], env)
         self.expect(r"1 krv> $")
 
-    def set_columns(self, columns):
-        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 50, columns, 0, 0))
+    def set_columns(self, columns, rows=50):
+        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+        if self.terminal:
+            self.terminal.resize(rows, columns)
 
-    def expect(self, pattern, timeout=20):
-        """Waits for the pattern in the output not yet consumed; returns the
-        consumed text up to the end of the match."""
+    def until(self, done, what, timeout=20):
+        """Reads output until done() holds."""
         deadline = time.monotonic() + timeout
-        while not re.search(pattern, self.output):
+        while not done():
             ready = select.select([self.fd], [], [], max(deadline - time.monotonic(), 0))[0]
             try:
                 chunk = os.read(self.fd, 4096) if ready else b""
             except OSError:
                 chunk = b""
             if not chunk:
-                raise AssertionError(f"no {pattern!r} in output:\n{self.output!r}")
+                shown = "\n".join(self.terminal.lines()) if self.terminal else self.output
+                raise AssertionError(f"no {what} in output:\n{shown!r}")
             self.output += chunk.decode(errors="replace")
+            if self.terminal:
+                self.terminal.feed(chunk)
+
+    def expect(self, pattern, timeout=20):
+        """Waits for the pattern in the output not yet consumed; returns the
+        consumed text up to the end of the match."""
+        self.until(lambda: re.search(pattern, self.output), repr(pattern), timeout)
         end = re.search(pattern, self.output).end()
         consumed, self.output = self.output[:end], self.output[end:]
         return consumed
@@ -69,6 +79,8 @@ class Console:
             if not chunk:
                 break
             rest += chunk.decode(errors="replace")
+            if self.terminal:
+                self.terminal.feed(chunk)
         status = os.waitpid(self.pid, 0)[1]
         os.close(self.fd)
         return os.waitstatus_to_exitcode(status), rest
@@ -216,6 +228,148 @@ def test_narrow(scratch):
     check(sum(line.startswith("|T:|S:|") for line in lines) == 1, "a wide terminal got blocks")
     console.talk(("quit\r", QUESTION % "quit"))
     console.finish("y\r")
+
+
+try:
+    import pyte
+except ImportError:
+    # Debian's package, where the python3 found first is another.
+    sys.path.append("/usr/lib/python3/dist-packages")
+    try:
+        import pyte
+    except ImportError:
+        pyte = None
+
+SMCUP, RMCUP = b"\x1b[?1049h", b"\x1b[?1049l"
+# What a terminal in keypad mode sends, as the live view asks it to.
+RIGHT, DOWN, SHIFT_UP = "\x1bOC", "\x1bOB", "\x1b[1;2A"
+
+
+class Terminal:
+    """What a terminal shows: pyte's screen, and as a second one the
+    alternate screen that pyte lacks, written between the sequences that
+    enter and leave it."""
+
+    def __init__(self):
+        self.screens = [pyte.Screen(80, 50), pyte.Screen(80, 50)]
+        self.streams = [pyte.ByteStream(screen) for screen in self.screens]
+        self.alternate, self.held, self.raw = False, b"", b""
+
+    def feed(self, chunk):
+        self.raw += chunk
+        data, self.held = self.held + chunk, b""
+        # A switch cut in two by a read comes whole with the next.
+        cut = data.rfind(b"\x1b")
+        if cut >= 0 and len(data) - cut < len(SMCUP) and SMCUP.startswith(data[cut:cut + 7]):
+            data, self.held = data[:cut], data[cut:]
+        for part in re.split(rb"(\x1b\[\?1049[hl])", data):
+            if part in (SMCUP, RMCUP):
+                self.alternate = part == SMCUP
+                self.screens[1].reset()
+            elif part:
+                self.streams[self.alternate].feed(part)
+
+    def resize(self, rows, columns):
+        for screen in self.screens:
+            screen.resize(rows, columns)
+
+    def lines(self):
+        return [line.rstrip() for line in self.screens[self.alternate].display]
+
+    def lit_steps(self, row):
+        """The steps shown in reverse video on a row of the grid."""
+        line = self.screens[self.alternate].buffer[row]
+        return sorted({(x - 7) // 4 + 1 for x in range(7, self.screens[1].columns)
+                       if line[x].reverse and line[x].data != "|"})
+
+    def restored(self, before):
+        """The prompt's screen as it was before (scrolled by a line or so
+        for what came after), the cursor seen."""
+        shown, now = [line for line in before if line], [line for line in self.lines() if line]
+        kept = shown[-8:-1]
+        return (not self.alternate and self.raw.rfind(b"\x1b[?25h") > self.raw.rfind(b"\x1b[?25l")
+                and any(now[end].startswith(shown[-1]) and now[end - len(kept):end] == kept
+                        for end in range(len(kept), len(now))))
+
+
+LIVE_SETUP = ["newtrack", "newtrack", "bpm 8"]
+# Keys in the view, and the commands that do at the prompt what they do.
+LIVE_KEYS = (RIGHT * 2 + "m" + "+u" + SHIFT_UP + ">]" + DOWN + "M\r" + RIGHT + "\r+vhu",
+             ["selectevent 1 3", "mute", "setnote 12", "setvelocity 72", "setgatetime 60",
+              "unselectevent 1 3", "mutetrack 2", "selectevent 2 3", "selectevent 2 4",
+              "setnote 1", "vsolo"])
+
+
+def open_live(console):
+    os.write(console.fd, b"live\r")
+    console.until(lambda: console.terminal.alternate and
+                  console.terminal.lines()[0].startswith("stopped"), "live view")
+
+
+def check_playing_mark(console):
+    """The step lit on the ruler and on every track is the one status
+    names; a step may pass between the two, which asks again."""
+    terminal = console.terminal
+    for _ in range(3):
+        os.write(console.fd, b":status\r")
+        console.until(lambda: any(l.startswith("playing step") for l in terminal.lines()[20:23]),
+                      "status in the view")
+        said = next(l for l in terminal.lines()[20:23] if l.startswith("playing step"))
+        step = int(re.match(r"playing step (\d+)", said).group(1))
+        lit = [terminal.lit_steps(row) for row in (1, 2, 4, 10, 15)]
+        if lit[0] != [step % 16 + 1]:
+            break
+        os.write(console.fd, b"\x1b")
+    check(all(steps == [step] for steps in lit), f"status says {step}, lit {lit}")
+    console.until(lambda: terminal.lit_steps(2) == [step % 16 + 1], "the next step lit", 10)
+
+
+def test_live(scratch):
+    if pyte is None:
+        print("SKIP: python3-pyte is not installed")
+        sys.exit(77)
+    refused = Console(environment(scratch, TERM="dumb"), scratch)
+    refused.talk(("live\r", r"TERM is dumb or unset\r\n2 krv> $"))
+    refused.finish("quit\r")
+    reference = Console(environment(scratch), scratch)
+    reference.talk(*((line + "\r", r"krv> $") for line in LIVE_SETUP + LIVE_KEYS[1]))
+    reference.talk(("save typed.krv\r", r"closing file\r\n\d+ krv> $"))
+    reference.finish("quit\r")
+
+    console = Console(environment(scratch), scratch, terminal=Terminal())
+    console.set_columns(80, 24)
+    terminal = console.terminal
+    console.talk(*((line + "\r", n) for n, line in enumerate(LIVE_SETUP, start=2)))
+    grid = body_lines(console.talk(("display\r", len(LIVE_SETUP) + 2)))
+    before = terminal.lines()
+    open_live(console)
+    check(terminal.lines()[1:1 + len(grid)] == grid, "the view's grid is not display's")
+    # The keys, then q: the prompt's screen is back.
+    console.talk((LIVE_KEYS[0] + "q", r"\d+ krv> $"))
+    check(terminal.restored(before), "\n".join(terminal.lines()))
+    console.talk(("save keys.krv\r", r"closing file\r\n\d+ krv> $"))
+    check(read_lines(os.path.join(scratch, "keys.krv")) ==
+          read_lines(os.path.join(scratch, "typed.krv")), "the keys did not do as typed")
+    # Playing, the lit step moves; a narrower terminal gets the block of
+    # steps that holds the cursor (track 2 step 4).
+    before = terminal.lines()
+    open_live(console)
+    os.write(console.fd, b" ")
+    check_playing_mark(console)
+    console.set_columns(40, 24)
+    console.until(lambda: terminal.lines()[2] == "|T:|S:|001|002|003|004|005|006|007|008|",
+                  "a redraw for 40 columns")
+    # Ctrl-C leaves the view, and playback stops as at the prompt.
+    console.talk((CTRL_C, r"\d+ krv> $"))
+    check(terminal.restored(before), "\n".join(terminal.lines()))
+    console.talk(("status\r", r"stopped.*\r\n\d+ krv> $"))
+    # SIGTERM in the view ends krv with the screen restored.
+    before = terminal.lines()
+    open_live(console)
+    os.kill(console.pid, signal.SIGTERM)
+    status, _ = console.finish()
+    check(status == 128 + signal.SIGTERM and terminal.restored(before),
+          f"status {status}:\n" + "\n".join(terminal.lines()))
 
 
 if __name__ == "__main__":
