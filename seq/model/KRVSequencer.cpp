@@ -31,9 +31,12 @@ int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
     ports.reserve(mOutputPorts.size() + 1);
     ports = mOutputPorts;
     ports.push_back(inOutputPort);
+    std::vector<bool> running = mClockRunning;
+    running.push_back(false);
     {
         KRVBusyClaim claim(mSequencerIsBusy);
         mOutputPorts.swap(ports);
+        mClockRunning.swap(running);
     }
     FirePortListChangedAction();
     return GetPortCount() - 1;
@@ -506,8 +509,26 @@ void KRVSequencer::ResendPrograms(int inPort) {
     MIDICLOutputPort* port = GetPort(inPort);
     KRVBusyClaim claim(mSequencerIsBusy);
     if (port != nullptr && mPrograms.MarkPortPending(inPort)) {
-        port->WithdrawPending(GetClock().Now());
+        port->WithdrawPending(Stamp(inPort, GetClock().Now()));
     }
+}
+
+void KRVSequencer::SetClock(int inPort, bool inSends) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPortTiming.SetClock(inPort, inSends);
+    FireConfigChangedAction();
+}
+
+void KRVSequencer::SetLatency(int inPort, int inMS) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPortTiming.SetLatency(inPort, inMS);
+    FireConfigChangedAction();
+}
+
+void KRVSequencer::DeletePortTiming() {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPortTiming.Clear();
+    FireConfigChangedAction();
 }
 
 void KRVSequencer::DeletePrograms() {

@@ -11,6 +11,7 @@
 #include "MIDICLTypes.h"
 #include "model/KRVBusyFlag.h"
 #include "model/KRVEvent.h"
+#include "model/KRVPortTiming.h"
 #include "model/KRVPrograms.h"
 #include "model/KRVRelaxed.h"
 #include "model/KRVSequencerState.h"
@@ -110,10 +111,12 @@ public:
     bool SetBPM(double inBPM);
     static bool IsUsableBPM(double inBPM);
 
-    // Transport. Play starts from the top of the loop; Stop ends every
-    // sounding note; Reset rewinds the clock while stopped. Play returns the
-    // clock's start error (0 when it started) for the caller to report; the
-    // sequencer counts as playing either way, so that Stop leaves normally.
+    // Transport. Play starts from the top of the loop after a Reset, and
+    // after a Stop alone goes on from the next sixteenth (6 ticks) where the
+    // clock stopped; Stop ends every sounding note; Reset rewinds the clock
+    // while stopped. Play returns the clock's start error (0 when it
+    // started) for the caller to report; the sequencer counts as playing
+    // either way, so that Stop leaves normally.
     int Play();
     // Returns how many note-ons the output refused (its queue was full) since
     // playback started; they were not played.
@@ -215,6 +218,19 @@ public:
     void ResendPrograms(int inPort);
     const KRVPrograms& GetPrograms() const { return mPrograms; }
 
+    // MIDI clock, by 0-based port: a port that sends it sends a timing clock
+    // every tick while playing, before the notes of the tick, Start when
+    // playing from the top, Song Position (unless at the top) and Continue
+    // when going on, Stop when stopped. Turned on while playing, it joins at
+    // the next sixteenth with Song Position and Continue.
+    void SetClock(int inPort, bool inSends);
+    // Latency, by 0-based port, in milliseconds (KRVPortTiming's range): all
+    // the port sends is stamped that much later, or earlier.
+    void SetLatency(int inPort, int inMS);
+    const KRVPortTiming& GetPortTiming() const { return mPortTiming; }
+    // Every port back to no clock and no latency.
+    void DeletePortTiming();
+
     // Undo. CaptureState takes a picture of all that commands change,
     // sharing the images of unchanged tracks with inNeighbour (may be null).
     // RestoreState puts one back, also while playing: it replaces tracks,
@@ -247,6 +263,14 @@ private:
     void StopTimer();
     void SendAllNotesOff();
     void SendPendingPrograms(std::uint64_t inDueTime);
+    void SendClockMessages(int inTick, std::uint64_t inDueTime);
+    void StartClock(int inPort, MIDICLOutputPort& ioPort, int inTick, std::uint64_t inStamp);
+    void StopClocks(std::uint64_t inNow);
+    // Back to the last tick due before inNow: those handed over ahead of
+    // it were withdrawn, and a pause goes on after the last one heard.
+    void RewindUnheard(std::uint64_t inNow);
+    // inDueTime moved by the port's latency; 0 ("now") stays 0.
+    std::uint64_t Stamp(int inPort, std::uint64_t inDueTime) const;
     MIDICLClock& GetClock() const;
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0,
                     int inStepCount) const;
@@ -302,6 +326,18 @@ private:
     // channel that has it now.
     std::map<std::pair<int, int>, std::string> mChannelNames;
     KRVPrograms mPrograms;
+    KRVPortTiming mPortTiming;
+    // By port: whether its receiver was told to run (Start or Continue) and
+    // not yet to stop. The clock's; as long as mOutputPorts.
+    std::vector<bool> mClockRunning;
+    // The first tick of a run that starts from the top sends Start; any
+    // other announcement is a Continue. Set by Play, cleared by that tick.
+    KRVRelaxed<bool> mFromTop;
+    // The due times of the last ticks, by the count of ticks since Play
+    // modulo their number; under the busy flag.
+    static constexpr std::size_t kRecentTicks = 64;
+    std::uint64_t mRecentDueTimes[kRecentTicks] = {};
+    std::uint64_t mTicksPlayed = 0;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
     // Only the command thread changes the sequence and counts.
