@@ -378,7 +378,7 @@ const KRVCommand kCommands[] = {
      C::Clock},
     {"latency",
      "",
-     "delay a port [port] [ms]",
+     "set latency [port] [ms]",
      {Maybe(A::kPort), Maybe(A::kNumber)},
      nullptr,
      X::kSequence,
