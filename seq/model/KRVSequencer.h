@@ -338,6 +338,9 @@ private:
     static constexpr std::size_t kRecentTicks = 64;
     std::uint64_t mRecentDueTimes[kRecentTicks] = {};
     std::uint64_t mTicksPlayed = 0;
+    // How much later than the clock allows the grid of this run started,
+    // in the clock's units: as much as the earliest port sends early.
+    std::uint64_t mEarlyUnits = 0;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
     // Only the command thread changes the sequence and counts.

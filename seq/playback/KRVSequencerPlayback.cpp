@@ -80,10 +80,18 @@ int KRVSequencer::GetHeardTicks(int inTrack1, int inStep1) const {
     return GateEndTick(GetEvent(inTrack1, inStep1).GetGateTime(), mTicksPerStep);
 }
 
+// A port with a negative latency stamps before the tick: the grid starts
+// that much later, so that its first messages too can be placed exactly.
 int KRVSequencer::StartTimer() {
     StopTimer();
+    int earliestMS = 0;
+    for (int port = 0; port < GetPortCount(); port++) {
+        earliestMS = std::min(earliestMS, mPortTiming.GetLatency(port));
+    }
+    mEarlyUnits = static_cast<std::uint64_t>(
+        std::llround(-earliestMS * GetClock().GetUnitsPerSecond() / 1000));
     int error = mTimer.Start([this](std::uint64_t inDueTime) { TimerTick(inDueTime); },
-                             [this] { return mTimerPeriodNS.Load(); }, GetClock());
+                             [this] { return mTimerPeriodNS.Load(); }, GetClock(), mEarlyUnits);
     // Counts as playing even without ticks, so that Stop leaves normally.
     mTimerStarted = true;
     return error;
@@ -122,9 +130,11 @@ MIDICLClock& KRVSequencer::GetClock() const {
 // hold back what its server cannot take at once. Nothing must start after
 // the stop: the note-offs of what sounds go first, then each port withdraws
 // the note-ons it still holds, with their note-offs, and sends the rest.
+// The stop is where the grid is now, which started as much later as the
+// earliest port sends early: that port stops early too.
 void KRVSequencer::SendAllNotesOff() {
     KRVBusyClaim claim(mSequencerIsBusy);
-    std::uint64_t now = GetClock().Now();
+    std::uint64_t now = GetClock().Now() + mEarlyUnits;
     for (auto& track : mTracks) {
         EndSoundingNote(*track, now);
     }

@@ -330,9 +330,9 @@ def case_latency(server):
 
 
 # Two tracks of four C4 quarters, on ports 0 and 1, both sending clock;
-# port 0 10 ms late.
+# port 0 10 ms later than port 1 (then port 1 10 ms early).
 CLOCKED = ["newtrack", "newtrack", "setscale 1 4", "selectall", "setnote C4", "clear", "selt 2",
-           "setport 1", "clear", "clock 0 on", "clock 1 on", "latency 0 10"]
+           "setport 1", "clear", "clock 0 on", "clock 1 on"]
 LATE_FRAMES = RATE * 10 // 1000
 
 
@@ -406,19 +406,19 @@ def expect_late(late, heard, what):
     if moved != there:
         first = next((i for i, pair in enumerate(zip(moved, there)) if pair[0] != pair[1]),
                      min(len(moved), len(there)))
-        fail("%s: port 0 is not %d frames late from message %d on (kind, key, value, frame):"
+        fail("%s: port 0 is not %d frames later from message %d on (kind, key, value, frame):"
              "\n%r\n%r" % (what, LATE_FRAMES, first, moved[first:first + 4],
                             there[first:first + 4]))
 
 
 def case_clock(server):
     """Clock out at 120 bpm with a pause, at 137 with a tempo change."""
-    for bpm, then, new_bpm in ((120, ["pause", "sh 'sleep 0.3'", "play"], None),
-                               (137, ["bpm 200"], 200)):
-        what = "%d bpm" % bpm
+    for bpm, then, new_bpm, latency in ((120, ["pause", "sh 'sleep 0.3'", "play"], None, "0 10"),
+                                        (137, ["bpm 200"], 200, "1 -10")):
+        what = "%d bpm, latency %s" % (bpm, latency)
         with Recording(server) as recording:
             reference = server.start_recorder("reference-recorder")
-            krv = playing(server, CLOCKED + ["bpm %d" % bpm], 1.0)
+            krv = playing(server, CLOCKED + ["latency " + latency, "bpm %d" % bpm], 1.0)
             krv.say(*then)
             time.sleep(1.0)
             krv.say("stop")
@@ -432,7 +432,7 @@ def case_clock(server):
         if not new_bpm:
             expect_continued(heard, what)
         expect_late(late, heard, what)
-        print("%s: %d messages, %d clocks, port 0 %d frames late" % (
+        print("%s: %d messages, %d clocks, port 0 %d frames later" % (
             what, len(heard), len(of_kind(heard, "clock")), LATE_FRAMES))
 
 
