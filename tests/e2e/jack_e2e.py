@@ -347,7 +347,7 @@ def clock_runs(heard, what):
     stops = [i for i, n in enumerate(heard) if n.kind == "stop"]
     if len(starts) != len(stops) or any(not a < b for a, b in zip(starts, stops)) or \
             any(not b < a for a, b in zip(starts[1:], stops)) or stops[-1] != len(heard) - 1:
-        fail("%s: starts and stops out of turn: %r" % (what, heard))
+        fail("%s: starts and stops out of turn: %r" % (what, [(i, heard[i]) for i in starts + stops]))
     return list(zip(starts, stops))
 
 
@@ -412,9 +412,15 @@ def expect_late(late, heard, what):
 
 
 def case_clock(server):
-    """Clock out at 120 bpm with a pause, at 137 with a tempo change."""
-    for bpm, then, new_bpm, latency in ((120, ["pause", "sh 'sleep 0.3'", "play"], None, "0 10"),
-                                        (137, ["bpm 200"], 200, "1 -10")):
+    """Clock out at 120 bpm, and at 137 with a tempo change and a pause.
+    jackd only: under PipeWire a clock now and then goes missing, and a
+    note-off written again after an irregular cycle may follow the Stop."""
+    # At 240 bpm the clock hands over more than a sixteenth ahead of the
+    # server: a pause that went on from the last tick handed over, not the
+    # last one heard, would skip one.
+    for bpm, then, new_bpm, latency in (
+            (120, [], None, "0 10"),
+            (137, ["bpm 240", "sh 'sleep 0.5'", "pause", "sh 'sleep 0.3'", "play"], 240, "1 -10")):
         what = "%d bpm, latency %s" % (bpm, latency)
         with Recording(server) as recording:
             reference = server.start_recorder("reference-recorder")
@@ -425,11 +431,11 @@ def case_clock(server):
             krv.end()
         heard = server.heard(reference, "reference-recorder")
         late = recording.notes
-        # PipeWire may list the recorders either way round.
+        # The late one is whichever recorder krv made port 0.
         if "output port 0 is reference-recorder:in" in krv.said:
             late, heard = heard, late
         expect_clocked(heard, bpm, what, new_bpm)
-        if not new_bpm:
+        if "pause" in then:
             expect_continued(heard, what)
         expect_late(late, heard, what)
         print("%s: %d messages, %d clocks, port 0 %d frames later" % (
