@@ -508,7 +508,13 @@ int KRVSequencer::GetProgram(int inPort, int inChannel) const {
 void KRVSequencer::ResendPrograms(int inPort) {
     MIDICLOutputPort* port = GetPort(inPort);
     KRVBusyClaim claim(mSequencerIsBusy);
-    if (port != nullptr && mPrograms.MarkPortPending(inPort)) {
+    if (port == nullptr) {
+        return;
+    }
+    // A receiver of the clock that (re)starts hears where the clock is, at
+    // the next sixteenth, as if the port had been turned on.
+    mClockRunning[static_cast<std::size_t>(inPort)] = false;
+    if (mPrograms.MarkPortPending(inPort)) {
         port->WithdrawPending(Stamp(inPort, GetClock().Now()));
     }
 }

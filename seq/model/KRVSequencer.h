@@ -214,7 +214,8 @@ public:
     int GetProgram(int inPort, int inChannel) const;
     void DeletePrograms();
     // A port connected to a destination anew sends its programs again
-    // before its next note: a synthesizer that (re)starts plays the piano.
+    // before its next note, so that a synthesizer that (re)starts does not
+    // play the piano, and its clock joins again as if just turned on.
     void ResendPrograms(int inPort);
     const KRVPrograms& GetPrograms() const { return mPrograms; }
 
