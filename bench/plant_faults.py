@@ -70,9 +70,9 @@ PLANTS = [
     ("14b", "a note-off sent to the edited channel", PLAY,
      "TrySendNoteOff(ioEvent->mChannelPlaying,", "TrySendNoteOff(ioEvent->mChannel,"),
     ("14c", "a note-off sent to the edited note", PLAY,
-     "ioEvent->mNotePlaying, 0, inDueTime", "ioEvent->mNote, 0, inDueTime"),
+     "ioEvent->mNotePlaying, 0,\n", "ioEvent->mNote, 0,\n"),
     ("15", "stop not withdrawing pending messages", PLAY,
-     "            port->WithdrawPending(now);\n", ""),
+     "            port->WithdrawPending(Stamp(static_cast<int>(index), now));\n", ""),
     ("16", "`selecttrack +2` accepted", "shell/commands/KRVCommandTable.cpp",
      '"select track (track)",\n     {Track("bad track number\\n", false)},',
      '"select track (track)",\n     {Track("bad track number\\n", true)},'),
@@ -86,6 +86,19 @@ PLANTS = [
      "mPeriod = std::move(inPeriod);", "mPeriod = [period = inPeriod()] { return period; };"),
     ("21", "a velocity-0 note-on imported as a note", "seq/smf/KRVSMFReader.cpp",
      "const bool isNote = kind == 0x90 && data[1] != 0;", "const bool isNote = kind == 0x90;"),
+    ("22", "the clock sent after the notes of its tick", PLAY,
+     "    SendClockMessages(ticks, inDueTime);\n    SendPendingPrograms(inDueTime);\n",
+     "    SendPendingPrograms(inDueTime);\n    struct After {\n        KRVSequencer* s;\n"
+     "        int t;\n        std::uint64_t d;\n        ~After() { s->SendClockMessages(t, d); }\n"
+     "    } after{this, ticks, inDueTime};\n"),
+    ("23", "Continue sent as Start", PLAY,
+     "status != 0 ? status : ioPort.TrySendContinue(inStamp);",
+     "status != 0 ? status : ioPort.TrySendStart(inStamp);"),
+    ("24", "play after pause from the top", PLAY,
+     "    mFromTop = mTicks < 0;\n", "    mTicks = -1;\n    mFromTop = true;\n"),
+    ("25", "a pause going on after ticks never heard", PLAY, "    RewindUnheard(now);\n", ""),
+    ("26", "latency not applied", PLAY,
+     "    if (inDueTime == 0 || latencyMS == 0) {", "    if (true) {"),
 ]
 
 # The quick tests, then the jackd ones; the jackd ones run only if every

@@ -161,6 +161,33 @@ void MIDICLOutputPort::SendStop(MIDICLTimeStamp inTimeStamp) {
     SendSmallPacketAt(inTimeStamp, static_cast<std::uint8_t>(MIDICLClient::kMIDIStopMessage));
 }
 
+std::int32_t MIDICLOutputPort::TrySendClock(MIDICLTimeStamp inTimeStamp) {
+    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIClockMessage)};
+    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
+}
+
+std::int32_t MIDICLOutputPort::TrySendStart(MIDICLTimeStamp inTimeStamp) {
+    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIStartMessage)};
+    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
+}
+
+std::int32_t MIDICLOutputPort::TrySendContinue(MIDICLTimeStamp inTimeStamp) {
+    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIContinueMessage)};
+    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
+}
+
+std::int32_t MIDICLOutputPort::TrySendStop(MIDICLTimeStamp inTimeStamp) {
+    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIStopMessage)};
+    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
+}
+
+std::int32_t MIDICLOutputPort::TrySendSongPosition(std::uint16_t inBeats,
+                                                   MIDICLTimeStamp inTimeStamp) {
+    const std::uint8_t bytes[3] = {0xF2, static_cast<std::uint8_t>(inBeats & 0x7F),
+                                   static_cast<std::uint8_t>((inBeats >> 7) & 0x7F)};
+    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
+}
+
 void MIDICLOutputPort::SendSmallPacket(std::uint8_t inOne) {
     SendSmallPacketAt(0, inOne);
 }

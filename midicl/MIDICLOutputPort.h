@@ -95,6 +95,15 @@ public:
     void SendStart(MIDICLTimeStamp inTimeStamp = 0);
     void SendContinue(MIDICLTimeStamp inTimeStamp = 0);
     void SendStop(MIDICLTimeStamp inTimeStamp = 0);
+    // The same, returning the host's status (0 when accepted): for the clock
+    // thread, as TrySendNoteOn.
+    std::int32_t TrySendClock(MIDICLTimeStamp inTimeStamp = 0);
+    std::int32_t TrySendStart(MIDICLTimeStamp inTimeStamp = 0);
+    std::int32_t TrySendContinue(MIDICLTimeStamp inTimeStamp = 0);
+    std::int32_t TrySendStop(MIDICLTimeStamp inTimeStamp = 0);
+    // Song Position Pointer: inBeats sixteenths from the top, 0 to 16383,
+    // the least significant 7 bits first.
+    std::int32_t TrySendSongPosition(std::uint16_t inBeats, MIDICLTimeStamp inTimeStamp = 0);
 
     // One packet of 1, 2 or 3 raw bytes, sent now. Throws kMIDIPacketListAdd
     // (status 0) when the packet cannot be built, kMIDISend with the host
@@ -122,9 +131,11 @@ public:
 
     // For a player that stops at inTime (on GetClock), after it has sent
     // the note-offs of its stop: of what it sent, what has not gone out yet
-    // (what it handed over ahead of time, and what the host could not carry
-    // in time) is withdrawn, note-ons with their note-offs, and anything
-    // else goes at inTime. Only the thread that sends may call it.
+    // (what it handed over ahead of time, due at inTime or later, and what
+    // the host could not carry in time) is withdrawn, note-ons and timing
+    // clocks, with the note-offs of those note-ons, and anything else goes
+    // at inTime. What was due before inTime and still goes on time goes as
+    // stamped. Only the thread that sends may call it.
     void WithdrawPending(MIDICLTimeStamp inTime);
     // Sends what the host held back because its receiver had no room (ALSA:
     // note-offs), as far as the receiver takes it now. For the thread that

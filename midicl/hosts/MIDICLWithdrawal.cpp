@@ -2,6 +2,12 @@
 
 #include "hosts/MIDICLMessage.h"
 
+namespace {
+
+constexpr std::uint8_t kTimingClock = 0xF8;
+
+}  // namespace
+
 std::size_t MIDICLWithdrawal::KeyIndex(const std::uint8_t* inData) {
     return (inData[0] & 0x0F) * 128u + (inData[1] & 0x7F);
 }
@@ -21,6 +27,9 @@ bool MIDICLWithdrawal::Pass(const std::uint8_t* inData, std::size_t inLength, MI
     }
     if (MIDICLMessage::IsNoteOn(inData, inLength)) {
         ++mAwaitingNoteOff[KeyIndex(inData)];
+        return false;
+    }
+    if (inLength == 1 && inData[0] == kTimingClock) {
         return false;
     }
     if (MIDICLMessage::IsNoteOff(inData, inLength) && mAwaitingNoteOff[KeyIndex(inData)] > 0) {

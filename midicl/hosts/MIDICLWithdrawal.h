@@ -8,8 +8,9 @@
 
 // What becomes of the messages a player handed over when it stops at a time
 // T, for those that have not gone out yet: a note-on is withdrawn, and so is
-// the note-off that would have ended it; any other message (the note-off of
-// a note that did start, a program change) goes at T, so that nothing
+// the note-off that would have ended it, and so is a timing clock, since no
+// tick comes after the stop; any other message (the note-off of a note that
+// did start, a program change, a Start or Stop) goes at T, so that nothing
 // sounds on. Those handed over ahead of time are among them, and so are
 // those that could not go out in time (a server that takes only so many
 // messages a cycle): no note starts after the stop.

@@ -31,9 +31,12 @@ int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
     ports.reserve(mOutputPorts.size() + 1);
     ports = mOutputPorts;
     ports.push_back(inOutputPort);
+    std::vector<bool> running = mClockRunning;
+    running.push_back(false);
     {
         KRVBusyClaim claim(mSequencerIsBusy);
         mOutputPorts.swap(ports);
+        mClockRunning.swap(running);
     }
     FirePortListChangedAction();
     return GetPortCount() - 1;
@@ -512,9 +515,33 @@ int KRVSequencer::GetProgram(int inPort, int inChannel) const {
 void KRVSequencer::ResendPrograms(int inPort) {
     MIDICLOutputPort* port = GetPort(inPort);
     KRVBusyClaim claim(mSequencerIsBusy);
-    if (port != nullptr && mPrograms.MarkPortPending(inPort)) {
-        port->WithdrawPending(GetClock().Now());
+    if (port == nullptr) {
+        return;
     }
+    // A receiver of the clock that (re)starts hears where the clock is, at
+    // the next sixteenth, as if the port had been turned on.
+    mClockRunning[static_cast<std::size_t>(inPort)] = false;
+    if (mPrograms.MarkPortPending(inPort)) {
+        port->WithdrawPending(Stamp(inPort, GetClock().Now()));
+    }
+}
+
+void KRVSequencer::SetClock(int inPort, bool inSends) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPortTiming.SetClock(inPort, inSends);
+    FireConfigChangedAction();
+}
+
+void KRVSequencer::SetLatency(int inPort, int inMS) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPortTiming.SetLatency(inPort, inMS);
+    FireConfigChangedAction();
+}
+
+void KRVSequencer::DeletePortTiming() {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    mPortTiming.Clear();
+    FireConfigChangedAction();
 }
 
 void KRVSequencer::DeletePrograms() {

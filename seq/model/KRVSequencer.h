@@ -11,6 +11,7 @@
 #include "MIDICLTypes.h"
 #include "model/KRVBusyFlag.h"
 #include "model/KRVEvent.h"
+#include "model/KRVPortTiming.h"
 #include "model/KRVPrograms.h"
 #include "model/KRVRelaxed.h"
 #include "model/KRVSequencerState.h"
@@ -112,10 +113,12 @@ public:
     bool SetBPM(double inBPM);
     static bool IsUsableBPM(double inBPM);
 
-    // Transport. Play starts from the top of the loop; Stop ends every
-    // sounding note; Reset rewinds the clock while stopped. Play returns the
-    // clock's start error (0 when it started) for the caller to report; the
-    // sequencer counts as playing either way, so that Stop leaves normally.
+    // Transport. Play starts from the top of the loop after a Reset, and
+    // after a Stop alone (a pause) goes on from the next sixteenth (6 ticks)
+    // after the last tick heard; Stop ends every sounding note; Reset rewinds the clock
+    // while stopped. Play returns the clock's start error (0 when it
+    // started) for the caller to report; the sequencer counts as playing
+    // either way, so that Stop leaves normally.
     int Play();
     // Returns how many note-ons the output refused (its queue was full) since
     // playback started; they were not played.
@@ -232,9 +235,23 @@ public:
     int GetProgram(int inPort, int inChannel) const;
     void DeletePrograms();
     // A port connected to a destination anew sends its programs again
-    // before its next note: a synthesizer that (re)starts plays the piano.
+    // before its next note, so that a synthesizer that (re)starts does not
+    // play the piano, and its clock joins again as if just turned on.
     void ResendPrograms(int inPort);
     const KRVPrograms& GetPrograms() const { return mPrograms; }
+
+    // MIDI clock, by 0-based port: a port that sends it sends a timing clock
+    // every tick while playing, before the notes of the tick, Start when
+    // playing from the top, Song Position (unless at the top) and Continue
+    // when going on, Stop when stopped. Turned on while playing, it joins at
+    // the next sixteenth with Song Position and Continue.
+    void SetClock(int inPort, bool inSends);
+    // Latency, by 0-based port, in milliseconds (KRVPortTiming's range): all
+    // the port sends is stamped that much later, or earlier.
+    void SetLatency(int inPort, int inMS);
+    const KRVPortTiming& GetPortTiming() const { return mPortTiming; }
+    // Every port back to no clock and no latency.
+    void DeletePortTiming();
 
     // Undo. CaptureState takes a picture of all that commands change,
     // sharing the images of unchanged tracks with inNeighbour (may be null).
@@ -268,6 +285,14 @@ private:
     void StopTimer();
     void SendAllNotesOff();
     void SendPendingPrograms(std::uint64_t inDueTime);
+    void SendClockMessages(int inTick, std::uint64_t inDueTime);
+    void StartClock(int inPort, MIDICLOutputPort& ioPort, int inTick, std::uint64_t inStamp);
+    void StopClocks(std::uint64_t inNow);
+    // Back to the last tick due before inNow: those handed over ahead of
+    // it were withdrawn, and a pause goes on after the last one heard.
+    void RewindUnheard(std::uint64_t inNow);
+    // inDueTime moved by the port's latency; 0 ("now") stays 0.
+    std::uint64_t Stamp(int inPort, std::uint64_t inDueTime) const;
     MIDICLClock& GetClock() const;
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0,
                     int inStepCount) const;
@@ -323,6 +348,23 @@ private:
     // channel that has it now.
     std::map<std::pair<int, int>, std::string> mChannelNames;
     KRVPrograms mPrograms;
+    KRVPortTiming mPortTiming;
+    // By port: whether its receiver was told to run (Start or Continue) and
+    // not yet to stop. The clock's; as long as mOutputPorts.
+    std::vector<bool> mClockRunning;
+    // The first tick of a run that starts from the top sends Start; any
+    // other announcement is a Continue. Set by Play, cleared by that tick.
+    KRVRelaxed<bool> mFromTop;
+    // The due times of the last ticks, by the count of ticks since Play
+    // modulo their number; under the busy flag. Enough for the ticks the
+    // clock hands over ahead at any tempo up to about 1,800 bpm (a JACK
+    // lead of 85 ms); faster, a pause may go on a little ahead.
+    static constexpr std::size_t kRecentTicks = 64;
+    std::uint64_t mRecentDueTimes[kRecentTicks] = {};
+    std::uint64_t mTicksPlayed = 0;
+    // How much later than the clock allows the grid of this run started,
+    // in the clock's units: as much as the earliest port sends early.
+    std::uint64_t mEarlyUnits = 0;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
     // Only the command thread changes the sequence and counts.

@@ -81,6 +81,7 @@ KRVSequencerState KRVSequencer::CaptureState(const KRVSequencerState* inNeighbou
     } else {
         state.mPrograms = std::make_shared<const KRVPrograms>(mPrograms);
     }
+    state.mPortTiming = mPortTiming;
     return state;
 }
 
@@ -142,6 +143,8 @@ void KRVSequencer::RestoreState(const KRVSequencerState& inState) {
         // Programs put back go out with the next tick, as when set.
         mPrograms = *inState.mPrograms;
         mPrograms.MarkAllPending();
+        // A port whose clock is turned off here sends its Stop next tick.
+        mPortTiming = inState.mPortTiming;
     }
     tracks.clear();
     // The tracks were replaced whole, their selections with them.

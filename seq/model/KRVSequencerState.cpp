@@ -30,9 +30,10 @@ bool KRVSequencerState::HasSameChannelNames(const KRVSequencerState& inOther) co
 }
 
 bool KRVSequencerState::HasSamePrograms(const KRVSequencerState& inOther) const {
-    return mPrograms == inOther.mPrograms ||
-           (mPrograms != nullptr && inOther.mPrograms != nullptr &&
-            mPrograms->HasSamePrograms(*inOther.mPrograms));
+    return mPortTiming == inOther.mPortTiming &&
+           (mPrograms == inOther.mPrograms ||
+            (mPrograms != nullptr && inOther.mPrograms != nullptr &&
+             mPrograms->HasSamePrograms(*inOther.mPrograms)));
 }
 
 std::size_t KRVSequencerState::GetImageBytes() {
@@ -55,5 +56,6 @@ std::size_t KRVSequencerState::GetProgramsBytes() const {
 }
 
 std::size_t KRVSequencerState::GetOwnBytes() const {
-    return sizeof(KRVSequencerState) + mTracks.capacity() * sizeof(mTracks[0]) + kBlockOverhead;
+    return sizeof(KRVSequencerState) + mTracks.capacity() * sizeof(mTracks[0]) +
+           mPortTiming.GetBytes() + 2 * kBlockOverhead;
 }

@@ -9,13 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "model/KRVPortTiming.h"
 #include "model/KRVPrograms.h"
 
 // Everything a command can change in a sequencer, held so that it can be put
 // back (undo) or compared (unsaved changes): each track's 64 events with
 // their marks and the track's mute, the grid and loop, the steps in vertical
-// solo, the tempo, the channel names and programs. Ports, the clock's position and
-// what is sounding are not part of it.
+// solo, the tempo, the channel names, programs, and which ports send clock
+// with what latency. Ports, the clock's position and what is sounding are not
+// part of it.
 //
 // Track images and the names are never changed once made, so states share
 // them: a state captured next to another takes over the images of the tracks
@@ -53,7 +55,7 @@ public:
     bool HasSameSequence(const KRVSequencerState& inOther) const;
     // What saveconfig writes besides the programs: channel names.
     bool HasSameChannelNames(const KRVSequencerState& inOther) const;
-    // What save and saveconfig both write.
+    // What save and saveconfig both write: programs, clock and latency.
     bool HasSamePrograms(const KRVSequencerState& inOther) const;
     bool operator==(const KRVSequencerState& inOther) const {
         return HasSameSequence(inOther) && HasSameChannelNames(inOther) && HasSamePrograms(inOther);
@@ -72,6 +74,7 @@ public:
     std::shared_ptr<const ChannelNames> mChannelNames;
     // Never null in a captured state; shared as the names are.
     std::shared_ptr<const KRVPrograms> mPrograms;
+    KRVPortTiming mPortTiming;
     int mTicksInSequence = 0;
     int mTicksPerStep = 0;
     int mTicksInLoop = 0;

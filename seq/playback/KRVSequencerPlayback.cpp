@@ -2,18 +2,35 @@
 // output. TimerTick runs on the timer thread with the busy flag held; it
 // allocates nothing, prints nothing and touches no file.
 #include <algorithm>
+#include <cmath>
 
 #include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
 #include "model/KRVSequencer.h"
 #include "model/KRVSequencerListener.h"
 
+namespace {
+
+// A MIDI beat, the unit of Song Position: a sixteenth.
+constexpr int kTicksPerMIDIBeat = 6;
+
+}  // namespace
+
+// Going on after a pause starts at a sixteenth, the finest place Song
+// Position can name, so that a receiver of the clock goes on in step.
 int KRVSequencer::Play() {
     if (mTimerStarted) {
         return 0;
     }
-    Reset();
+    mFromTop = mTicks < 0;
+    if (mFromTop) {
+        Reset();
+    } else {
+        int next = (mTicks + kTicksPerMIDIBeat) / kTicksPerMIDIBeat * kTicksPerMIDIBeat;
+        mTicks = (next >= mTicksInLoop ? 0 : next) - 1;
+    }
     mPrograms.MarkAllPending();
+    mTicksPlayed = 0;
     int error = StartTimer();
     FireStartAction();
     return error;
@@ -63,10 +80,18 @@ int KRVSequencer::GetHeardTicks(int inTrack1, int inStep1) const {
     return GateEndTick(GetEvent(inTrack1, inStep1).GetGateTime(), mTicksPerStep);
 }
 
+// A port with a negative latency stamps before the tick: the grid starts
+// that much later, so that its first messages too can be placed exactly.
 int KRVSequencer::StartTimer() {
     StopTimer();
+    int earliestMS = 0;
+    for (int port = 0; port < GetPortCount(); port++) {
+        earliestMS = std::min(earliestMS, mPortTiming.GetLatency(port));
+    }
+    mEarlyUnits = static_cast<std::uint64_t>(
+        std::llround(-earliestMS * GetClock().GetUnitsPerSecond() / 1000));
     int error = mTimer.Start([this](std::uint64_t inDueTime) { TimerTick(inDueTime); },
-                             [this] { return mTimerPeriodNS.Load(); }, GetClock());
+                             [this] { return mTimerPeriodNS.Load(); }, GetClock(), mEarlyUnits);
     // Counts as playing even without ticks, so that Stop leaves normally.
     mTimerStarted = true;
     return error;
@@ -105,17 +130,113 @@ MIDICLClock& KRVSequencer::GetClock() const {
 // hold back what its server cannot take at once. Nothing must start after
 // the stop: the note-offs of what sounds go first, then each port withdraws
 // the note-ons it still holds, with their note-offs, and sends the rest.
+// The stop is where the grid is now, which started as much later as the
+// earliest port sends early: that port stops early too.
 void KRVSequencer::SendAllNotesOff() {
     KRVBusyClaim claim(mSequencerIsBusy);
-    std::uint64_t now = GetClock().Now();
+    std::uint64_t now = GetClock().Now() + mEarlyUnits;
     for (auto& track : mTracks) {
         EndSoundingNote(*track, now);
     }
-    for (MIDICLOutputPort* port : mOutputPorts) {
-        if (port != nullptr) {
-            port->WithdrawPending(now);
+    for (std::size_t index = 0; index < mOutputPorts.size(); ++index) {
+        if (MIDICLOutputPort* port = mOutputPorts[index]) {
+            port->WithdrawPending(Stamp(static_cast<int>(index), now));
         }
     }
+    StopClocks(now);
+    RewindUnheard(now);
+}
+
+void KRVSequencer::RewindUnheard(std::uint64_t inNow) {
+    const std::uint64_t known = std::min<std::uint64_t>(mTicksPlayed, kRecentTicks);
+    std::uint64_t ahead = 0;
+    while (ahead < known && mRecentDueTimes[(mTicksPlayed - 1 - ahead) % kRecentTicks] >= inNow) {
+        ahead++;
+    }
+    if (ahead == 0) {
+        return;
+    }
+    if (ahead >= mTicksPlayed) {
+        mTicks = -1;
+        return;
+    }
+    int ticks = mTicks - static_cast<int>(ahead);
+    const int loop = mTicksInLoop;
+    while (ticks < 0 && loop > 0) {
+        ticks += loop;
+    }
+    mTicks = std::max(ticks, 0);
+}
+
+// After the note-offs, so that a receiver that stops with its clock hears
+// every note end first.
+void KRVSequencer::StopClocks(std::uint64_t inNow) {
+    for (std::size_t index = 0; index < mOutputPorts.size(); ++index) {
+        MIDICLOutputPort* port = mOutputPorts[index];
+        if (port != nullptr && mClockRunning[index]) {
+            port->TrySendStop(Stamp(static_cast<int>(index), inNow));
+        }
+        mClockRunning[index] = false;
+    }
+}
+
+// A port with no latency costs nothing here; one with a latency asks the
+// clock for its rate, a plain read.
+std::uint64_t KRVSequencer::Stamp(int inPort, std::uint64_t inDueTime) const {
+    const int latencyMS = mPortTiming.GetLatency(inPort);
+    if (inDueTime == 0 || latencyMS == 0) {
+        return inDueTime;
+    }
+    const auto offset =
+        static_cast<std::int64_t>(std::llround(latencyMS * GetClock().GetUnitsPerSecond() / 1000));
+    const std::int64_t stamped = static_cast<std::int64_t>(inDueTime) + offset;
+    // Never 0, which would mean "now" rather than early.
+    return stamped > 0 ? static_cast<std::uint64_t>(stamped) : 1;
+}
+
+// Each port that sends clock hears of the run once (Start from the top,
+// else Song Position and Continue), on a sixteenth, then a timing clock
+// every tick; one whose clock was turned off hears Stop. A message the port
+// refuses for want of room is dropped, and an announcement tried again at
+// the next sixteenth: the clock thread never waits for a receiver.
+void KRVSequencer::SendClockMessages(int inTick, std::uint64_t inDueTime) {
+    for (std::size_t index = 0; index < mOutputPorts.size(); ++index) {
+        MIDICLOutputPort* port = mOutputPorts[index];
+        const int portNumber = static_cast<int>(index);
+        if (port == nullptr) {
+            continue;
+        }
+        const std::uint64_t stamp = Stamp(portNumber, inDueTime);
+        if (!mPortTiming.SendsClock(portNumber)) {
+            if (mClockRunning[index]) {
+                port->TrySendStop(stamp);
+                mClockRunning[index] = false;
+            }
+            continue;
+        }
+        if (!mClockRunning[index] && inTick % kTicksPerMIDIBeat == 0) {
+            StartClock(portNumber, *port, inTick, stamp);
+        }
+        if (mClockRunning[index]) {
+            port->TrySendClock(stamp);
+        }
+    }
+    mFromTop = false;
+}
+
+void KRVSequencer::StartClock(int inPort, MIDICLOutputPort& ioPort, int inTick,
+                              std::uint64_t inStamp) {
+    std::int32_t status = 0;
+    if (mFromTop) {
+        status = ioPort.TrySendStart(inStamp);
+    } else {
+        if (inTick != 0) {
+            status = ioPort.TrySendSongPosition(
+                static_cast<std::uint16_t>(inTick / kTicksPerMIDIBeat), inStamp);
+        }
+        status = status != 0 ? status : ioPort.TrySendContinue(inStamp);
+    }
+    mClockRunning[static_cast<std::size_t>(inPort)] = status == 0;
 }
 
 // A program a port refuses for want of room is tried again next tick; on
@@ -123,9 +244,9 @@ void KRVSequencer::SendAllNotesOff() {
 void KRVSequencer::SendPendingPrograms(std::uint64_t inDueTime) {
     mPrograms.SendPending([this, inDueTime](int inPort, int inChannel0, int inProgram0) {
         MIDICLOutputPort* port = GetPort(inPort);
-        return port == nullptr ||
-               port->TrySendProgramChange(static_cast<std::uint8_t>(inChannel0),
-                                          static_cast<std::uint8_t>(inProgram0), inDueTime) == 0;
+        return port == nullptr || port->TrySendProgramChange(static_cast<std::uint8_t>(inChannel0),
+                                                             static_cast<std::uint8_t>(inProgram0),
+                                                             Stamp(inPort, inDueTime)) == 0;
     });
 }
 
@@ -137,7 +258,6 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
             port->Flush();
         }
     }
-    SendPendingPrograms(inDueTime);
     // Each shared value is read once, so the tick works on one consistent
     // picture even while a command changes the grid.
     int ticksInLoop = mTicksInLoop;
@@ -148,6 +268,11 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
         ticks = 0;
     }
     mTicks = ticks;
+    mRecentDueTimes[mTicksPlayed++ % kRecentTicks] = inDueTime;
+    // The clock of a tick goes before its notes: a receiver places what
+    // follows it on that tick.
+    SendClockMessages(ticks, inDueTime);
+    SendPendingPrograms(inDueTime);
     int tickInStep = ticks % ticksPerStep;
     int step0 = ticks / ticksPerStep;
     // A loop of no ticks plays nothing; the rest of a bar that its steps do
@@ -236,7 +361,7 @@ bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     std::uint8_t port = ioEvent->mPort;
     MIDICLOutputPort* output = GetPort(port);
     if (output != nullptr &&
-        output->TrySendNoteOn(channel, note, ioEvent->mVelocity, inDueTime) != 0) {
+        output->TrySendNoteOn(channel, note, ioEvent->mVelocity, Stamp(port, inDueTime)) != 0) {
         mDroppedNotes.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
@@ -251,7 +376,8 @@ bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
 // refuses is not retried: the note is taken as ended either way.
 void KRVSequencer::SendNoteOff(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     if (MIDICLOutputPort* output = GetPort(ioEvent->mPortPlaying)) {
-        output->TrySendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0, inDueTime);
+        output->TrySendNoteOff(ioEvent->mChannelPlaying, ioEvent->mNotePlaying, 0,
+                               Stamp(ioEvent->mPortPlaying, inDueTime));
     }
     ioEvent->mIsNoteOn = false;
 }

@@ -27,11 +27,13 @@ constexpr std::uint64_t kHandOverPollNS = 200000;
 
 }  // namespace
 
-int KRVTimerThread::Start(Tick inTick, Period inPeriod, MIDICLClock& inClock) {
+int KRVTimerThread::Start(Tick inTick, Period inPeriod, MIDICLClock& inClock,
+                          std::uint64_t inStartDelay) {
     Stop();
     mTick = std::move(inTick);
     mPeriod = std::move(inPeriod);
     mClock = &inClock;
+    mStartDelay = inStartDelay;
     mStopping = false;
     mPeriodChanged = false;
     try {
@@ -119,7 +121,7 @@ void KRVTimerThread::Run() {
     if (!WaitForHandOver(1)) {
         return;
     }
-    std::uint64_t start = mClock->GetEarliestStart();
+    std::uint64_t start = mClock->GetEarliestStart() + mStartDelay;
     double position = 0.0;
     double lastPosition = -1.0;
     for (;;) {
@@ -143,7 +145,7 @@ void KRVTimerThread::Run() {
         position += period;
         const double behind = double(std::int64_t(mClock->Now() - start)) - position;
         if (behind > kStallPeriods * period) {
-            start = mClock->GetEarliestStart();
+            start = mClock->GetEarliestStart() + mStartDelay;
             position = 0.0;
             lastPosition = -1.0;
         }

@@ -37,9 +37,11 @@ public:
     KRVTimerThread& operator=(const KRVTimerThread&) = delete;
 
     // Starts the thread; the first tick is due as soon as the clock takes
-    // one. inClock must outlive the run. Returns 0, or the error number of a
-    // thread that could not start.
-    int Start(Tick inTick, Period inPeriod, MIDICLClock& inClock);
+    // one, and inStartDelay (in the clock's units) later, so that a player
+    // may stamp messages that much before their tick. inClock must outlive
+    // the run. Returns 0, or the error number of a thread that could not
+    // start.
+    int Start(Tick inTick, Period inPeriod, MIDICLClock& inClock, std::uint64_t inStartDelay = 0);
     // Once this returns no tick runs. Does nothing when not running.
     void Stop();
     // The period changed: the next tick is due one new period after the
@@ -63,6 +65,7 @@ private:
     Tick mTick;
     Period mPeriod;
     MIDICLClock* mClock = nullptr;
+    std::uint64_t mStartDelay = 0;
     std::mutex mWakeMutex;
     std::condition_variable mWake;
     bool mStopping = false;

@@ -412,6 +412,21 @@ const KRVCommand kCommands[] = {
      nullptr,
      X::kNothing,
      C::Live},
+    // Playing with others: clock out and latency, per port.
+    {"clock",
+     "",
+     "send MIDI clock [port] [on|off]",
+     {Maybe(A::kPort), Maybe(A::kText)},
+     nullptr,
+     X::kSequence,
+     C::Clock},
+    {"latency",
+     "",
+     "set latency [port] [ms]",
+     {Maybe(A::kPort), Maybe(A::kNumber)},
+     nullptr,
+     X::kSequence,
+     C::Latency},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "commands/KRVCommandTable.h"
 
@@ -130,4 +131,11 @@ public:
     // from 1); inPortWord is the port's number as a word no channel name
     // takes.
     static std::string ProgramLine(const std::string& inPortWord, int inChannel, int inProgram0);
+
+    // KRVShellSyncCommands.cpp
+    static Result Clock(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Latency(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    // The lines save and saveconfig write for the ports that send clock or
+    // have a latency; none for a sequence that has neither.
+    static std::vector<std::string> PortTimingLines(const KRVSequencer& inSequencer);
 };

@@ -81,6 +81,7 @@ void Progress(KRVShellInterface* inOut, const char* inLine) {
     inOut->Flush();
 }
 
+// With the programs go the ports' clock and latency.
 void WritePrograms(FILE* inFile, const KRVSequencer* inSequencer) {
     inSequencer->GetPrograms().ForEach([inFile, inSequencer](int inPort, int inChannel0,
                                                              int inProgram0) {
@@ -89,6 +90,9 @@ void WritePrograms(FILE* inFile, const KRVSequencer* inSequencer) {
             KRVCommands::ProgramLine(NumberWord(inSequencer, inPort), inChannel0 + 1, inProgram0)
                 .c_str());
     });
+    for (const std::string& line : KRVCommands::PortTimingLines(*inSequencer)) {
+        std::fprintf(inFile, "%s\n", line.c_str());
+    }
 }
 
 void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterface* inOut) {
@@ -237,6 +241,7 @@ KRVCommandResult KRVCommands::DeleteSequence(KRVCommandContext& ioContext, const
 KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const KRVArguments&) {
     ioContext.GetSequencer().DeleteChannelNames();
     ioContext.GetSequencer().DeletePrograms();
+    ioContext.GetSequencer().DeletePortTiming();
     ioContext.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }

@@ -177,7 +177,8 @@ TEST(MIDICLRepeatedNoteOffsTest, RepeatsNoteOffsAroundIrregularCycles) {
 
 // Before a stop everything goes as stamped. After it, a pending note-on is
 // withdrawn together with exactly one later note-off of its key (either
-// spelling), and everything else goes at the stop.
+// spelling), a timing clock is withdrawn, and everything else goes at the
+// stop.
 TEST(MIDICLWithdrawalTest, StopWithdrawsPendingNoteOnsWithTheirNoteOffsOnly) {
     struct Case {
         Bytes mMessage;
@@ -197,6 +198,10 @@ TEST(MIDICLWithdrawalTest, StopWithdrawsPendingNoteOnsWithTheirNoteOffsOnly) {
                            {{0x91, 60, 100}, 1000, 1500, false, 1500},
                            {{0x80, 60, 0}, 1000, 1500, true, 1000},
                            {{0xC0, 5}, 1000, 1600, true, 1000},
+                           // No tick after the stop; its transport goes at the stop.
+                           {{0xF8}, 0, 1600, true, 1600},
+                           {{0xF8}, 1000, 1600, false, 1600},
+                           {{0xFC}, 1000, 1600, true, 1000},
                            // Playing on after the cut: the withdrawn note-on's note-off goes
                            // with it, and a later stop's note-off of a sounding note is not
                            // taken for it.

@@ -32,8 +32,9 @@ std::string WordFor(A inKind, int inWord1) {
             return "1";
         case A::kKey:
             return "0";
+        // A channel's name, or a switch turned on.
         case A::kText:
-            return "name";
+            return "on";
         default:
             return "";
     }

@@ -216,7 +216,14 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
         const std::uint32_t length = head.mHeader.mLength;
         const std::size_t queued = sizeof head.mHeader + length;
         MIDICLTimeStamp stamp = head.mHeader.mTimeStamp;
-        if (!mWithdrawal.Pass(head.mBytes, length, GetCut(head.mHeader.mGeneration), stamp)) {
+        MIDICLTimeStamp cut = GetCut(head.mHeader.mGeneration);
+        // What was due before the stop and still goes out on time is sent
+        // as stamped: the player counts it as played (where a pause goes
+        // on from).
+        if (cut != 0 && stamp != 0 && stamp < cut && stamp + inLatency >= inCycleStart) {
+            cut = 0;
+        }
+        if (!mWithdrawal.Pass(head.mBytes, length, cut, stamp)) {
             jack_ringbuffer_read_advance(mQueue, queued);
             MIDICLHandOver(mQueue);
             continue;

@@ -32,8 +32,9 @@ class MIDICLJackHost;
 // PipeWire silently loses a whole cycle when one port is handed more than
 // about 1365 short events, so the rest waits for the next cycle, late but
 // not lost. A player that stops withdraws what has not gone out yet
-// (WithdrawPending): each message carries the generation it was sent in,
-// and every generation before the current one was cut at its own time.
+// (WithdrawPending) and was due at or after the stop, or can no longer go
+// on time: each message carries the generation it was sent in, and every
+// generation before the current one was cut at its own time.
 class MIDICLJackOutput : public MIDICLHostOutput {
 public:
     static constexpr std::size_t kQueueBytes = 256 * 1024;
