@@ -24,6 +24,8 @@ void KRVEvent::CopyContent(const KRVEvent& inEvent) {
     mNote = inEvent.mNote.Load();
     mPort = inEvent.mPort.Load();
     mVelocity = inEvent.mVelocity.Load();
+    mChance = inEvent.mChance.Load();
+    mRatchet = inEvent.mRatchet.Load();
 }
 
 std::string KRVEvent::FormatNoteNumber(unsigned char inNote) {

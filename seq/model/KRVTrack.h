@@ -60,6 +60,10 @@ private:
     // one note at a time. Only the playback tick and holders of the
     // sequencer's busy flag touch it; copies start silent.
     int mSoundingStep0 = -1;
+    // Whether this pass plays the step under the clock, as its chance was
+    // drawn on the step's first tick; its later repeats follow that draw.
+    // The playback tick's alone, like the sounding step.
+    bool mStepDrawn = false;
     // Counts the changes the sequencer told of, so that the image of the
     // track's last capture (or restore) serves again while the count stays:
     // capturing 1,024 unchanged tracks costs no packing. Command thread

@@ -35,6 +35,8 @@ void KRVSequencer::Reset() {
         return;
     }
     mTicks = -1;
+    // The clock is not running, so this thread may touch its generator.
+    mChanceDraw.Seed();
     FireClockResetAction();
 }
 
@@ -53,14 +55,61 @@ int KRVSequencer::GateEndTick(int inGatePercent, int inTicksPerStep) {
     return std::max(GateTicks(inGatePercent, inTicksPerStep), 1);
 }
 
-bool KRVSequencer::IsHeard(int inTrack1, int inStep1) const {
-    return StartsNote(GetTrack(inTrack1), GetEvent(inTrack1, inStep1), inStep1 - 1, GetStepCount());
+// A ratchet shares the step's ticks among its repeats as evenly as whole
+// ticks allow: repeat r of n starts on tick r * ticks / n of the step,
+// rounded down, so the first starts with the step and a 6-tick step with 4
+// repeats starts them on ticks 0, 1, 3 and 4. A step of fewer ticks than
+// the ratchet asks for plays one repeat on each of its ticks.
+int KRVSequencer::RepeatCount(int inRatchet, int inTicksPerStep) {
+    return std::clamp(inRatchet, 1, std::max(inTicksPerStep, 1));
 }
 
-// Only whole steps sound, and a gate is shorter than its step, so a heard
-// note always ends at its gate.
-int KRVSequencer::GetHeardTicks(int inTrack1, int inStep1) const {
-    return GateEndTick(GetEvent(inTrack1, inStep1).GetGateTime(), mTicksPerStep);
+int KRVSequencer::RepeatStart(int inRepeat0, int inCount, int inTicksPerStep) {
+    return inRepeat0 * inTicksPerStep / inCount;
+}
+
+// The last repeat that starts on or before the tick.
+int KRVSequencer::RepeatAt(int inTickInStep, int inCount, int inTicksPerStep) {
+    int repeat0 = ((inTickInStep + 1) * inCount - 1) / inTicksPerStep;
+    return std::clamp(repeat0, 0, inCount - 1);
+}
+
+// Each repeat's gate is a share of its own ticks, and so it ends at the
+// latest on the tick the next repeat starts, its note-off sent before the
+// next note-on. Without a ratchet this is the step's gate.
+KRVSequencer::Repeat KRVSequencer::RepeatOf(const KRVEvent& inEvent, int inRepeat0,
+                                            int inTicksPerStep) {
+    const int count = RepeatCount(inEvent.GetRatchet(), inTicksPerStep);
+    const int start = RepeatStart(inRepeat0, count, inTicksPerStep);
+    const int length = RepeatStart(inRepeat0 + 1, count, inTicksPerStep) - start;
+    return {start, GateEndTick(inEvent.GetGateTime(), length)};
+}
+
+int KRVSequencer::GetRepeatCount(int inTrack1, int inStep1) const {
+    return RepeatCount(GetEvent(inTrack1, inStep1).GetRatchet(), mTicksPerStep);
+}
+
+KRVSequencer::Repeat KRVSequencer::GetRepeat(int inTrack1, int inStep1, int inRepeat0) const {
+    return RepeatOf(GetEvent(inTrack1, inStep1), inRepeat0, mTicksPerStep);
+}
+
+// The clock draws on each step's first tick, track after track, for the
+// notes it would start that have a chance below 100; so does this, on a
+// generator of its own seeded as a reset seeds the clock's.
+std::vector<std::uint64_t> KRVSequencer::DrawFirstPass() const {
+    std::vector<std::uint64_t> heard(mTracks.size(), 0);
+    KRVChanceDraw draw;
+    const int stepCount = GetStepCount();
+    for (int step0 = 0; step0 < std::min(GetLoopStep() - 1, stepCount); step0++) {
+        for (std::size_t track0 = 0; track0 < mTracks.size(); track0++) {
+            const KRVEvent& event = mTracks[track0]->mEvents[step0];
+            if (StartsNote(*mTracks[track0], event, step0, stepCount) &&
+                draw.Plays(event.GetChance())) {
+                heard[track0] |= std::uint64_t{1} << step0;
+            }
+        }
+    }
+    return heard;
 }
 
 int KRVSequencer::StartTimer() {
@@ -165,20 +214,34 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
 }
 
 // A sounding note ends at its gate, and at the latest when playback moves on
-// to another step or comes back to the start of one (a loop wrap, a partial
-// last step, a scale change), before anything new starts on the track.
+// to another step or repeat or comes back to the start of one (a loop wrap,
+// a partial last step, a scale change), before anything new starts on the
+// track.
 void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
                              int inStepCount, std::uint64_t inDueTime) {
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
-        int gateEnd = GateEndTick(sounding.GetGateTime(), inTicksPerStep);
-        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == 0 || inTickInStep >= gateEnd) {
+        const int count = RepeatCount(sounding.GetRatchet(), inTicksPerStep);
+        const Repeat repeat =
+            RepeatOf(sounding, RepeatAt(inTickInStep, count, inTicksPerStep), inTicksPerStep);
+        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == repeat.mStartTick ||
+            inTickInStep >= repeat.mStartTick + repeat.mTicks) {
             EndSoundingNote(ioTrack, inDueTime);
         }
     }
     KRVEvent& event = ioTrack.mEvents[inStep0];
-    if (inTickInStep == 0 && StartsNote(ioTrack, event, inStep0, inStepCount) &&
-        SendNoteOn(&event, inDueTime)) {
+    const int count = RepeatCount(event.GetRatchet(), inTicksPerStep);
+    if (inTickInStep !=
+        RepeatStart(RepeatAt(inTickInStep, count, inTicksPerStep), count, inTicksPerStep)) {
+        return;
+    }
+    // The chance is drawn once a pass, for the note the step would start;
+    // a mute or solo set since still silences the later repeats.
+    const bool starts = StartsNote(ioTrack, event, inStep0, inStepCount);
+    if (inTickInStep == 0) {
+        ioTrack.mStepDrawn = starts && mChanceDraw.Plays(event.GetChance());
+    }
+    if (starts && ioTrack.mStepDrawn && SendNoteOn(&event, inDueTime)) {
         ioTrack.mSoundingStep0 = inStep0;
     }
 }

@@ -404,6 +404,22 @@ const KRVCommand kCommands[] = {
      "need hit count\n",
      X::kSequence,
      C::Euclid},
+    // How the selected events play: on a share of the passes, several
+    // times within their step.
+    {"chance",
+     "",
+     "set chance of playing (percent)",
+     {Number(0, KRVEvent::kAlwaysPlays, "need chance 0-100\n")},
+     "need chance percent param\n",
+     X::kSequence,
+     C::Chance},
+    {"ratchet",
+     "",
+     "set repeats within step (count)",
+     {Number(1, KRVEvent::kMaxRatchet, "need ratchet 1-8\n")},
+     "need ratchet count param\n",
+     X::kSequence,
+     C::Ratchet},
 };
 
 }  // namespace

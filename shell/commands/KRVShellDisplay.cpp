@@ -1,5 +1,6 @@
 // display: the grid as text, a 7-character label and one 4-character cell
-// per step on every line, a block of six lines per track. At a terminal too
+// per step on every line, a block of six lines per track, and a line more
+// for each of chance and ratchet on a track that has them. At a terminal too
 // narrow for the steps asked for, they come in blocks that fit, one after
 // another, each with its own step numbers.
 #include <algorithm>
@@ -108,6 +109,36 @@ void AppendChannelCell(std::string* ioText, const KRVSequencer* inSequencer,
     ioText->append("|");
 }
 
+// The chance (%:) and ratchet (R:) lines, each only on a track that has a
+// step, within the step count, that plays otherwise than every step does:
+// every block of the track shows the same lines, and a sequence that uses
+// neither shows as it always has.
+void AppendPlayLines(std::string* ioText, const KRVSequencer* inSequencer, const KRVTrack& inTrack,
+                     Steps inSteps) {
+    bool hasChance = false;
+    bool hasRatchet = false;
+    for (int step1 = 1; step1 <= inSequencer->GetStepCount(); step1++) {
+        hasChance |= inTrack.GetEvent(step1).GetChance() != KRVEvent::kAlwaysPlays;
+        hasRatchet |= inTrack.GetEvent(step1).GetRatchet() != 1;
+    }
+    if (hasChance) {
+        ioText->append("|  |%:|");
+        for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
+            AppendNumber(ioText, inTrack.GetEvent(step1).GetChance(), 3, false);
+            ioText->append("|");
+        }
+        ioText->append("\n");
+    }
+    if (hasRatchet) {
+        ioText->append("|  |R:|");
+        for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
+            AppendNumber(ioText, inTrack.GetEvent(step1).GetRatchet(), 3, false);
+            ioText->append("|");
+        }
+        ioText->append("\n");
+    }
+}
+
 void AppendTrack(std::string* ioText, const KRVSequencer* inSequencer, int inTrack1,
                  Steps inSteps) {
     const KRVTrack& track = inSequencer->GetTrack(inTrack1);
@@ -144,6 +175,7 @@ void AppendTrack(std::string* ioText, const KRVSequencer* inSequencer, int inTra
         ioText->append(marks, sizeof marks);
     }
     ioText->append("\n");
+    AppendPlayLines(ioText, inSequencer, track, inSteps);
 }
 
 // One block: the header, every track and the closing ruler, each part
