@@ -62,6 +62,10 @@ void KRVSelectionSetRatchet::Action(KRVSequencer* inSequencer, int inTrack1, int
     inSequencer->SetRatchet(inTrack1, inStep1, mRatchet);
 }
 
+void KRVSelectionSetLength::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    inSequencer->SetLength(inTrack1, inStep1, mLength);
+}
+
 // ---- change one value into another ----
 
 void KRVSelectionChangeNote::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {

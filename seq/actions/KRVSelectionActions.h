@@ -116,6 +116,16 @@ private:
     const unsigned char mRatchet;
 };
 
+// Steps the note holds for, 1 to 64.
+class KRVSelectionSetLength : public KRVSelectionAction {
+public:
+    explicit KRVSelectionSetLength(unsigned char inLength) : mLength(inLength) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const unsigned char mLength;
+};
+
 // ---- change one value into another ----
 
 // Only events holding inFromNote change.

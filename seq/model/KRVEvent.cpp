@@ -26,6 +26,7 @@ void KRVEvent::CopyContent(const KRVEvent& inEvent) {
     mVelocity = inEvent.mVelocity.Load();
     mChance = inEvent.mChance.Load();
     mRatchet = inEvent.mRatchet.Load();
+    mLength = inEvent.mLength.Load();
 }
 
 std::string KRVEvent::FormatNoteNumber(unsigned char inNote) {

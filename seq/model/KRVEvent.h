@@ -6,7 +6,7 @@
 #include "model/KRVRelaxed.h"
 
 // One step of one track: the musical content (channel, gate, note, port,
-// velocity, and how it plays: its chance and its ratchet), the marks the user put on the step
+// velocity, and how it plays: its chance, ratchet and length), the marks the user put on the step
 // (selection, mute, solos) and the record of a sounding note.
 //
 // Copies carry the content only. Copy construction gives a fresh event with
@@ -37,6 +37,9 @@ public:
     std::uint8_t GetChance() const { return mChance; }
     // How many times the note is played within its step (1 to 8).
     std::uint8_t GetRatchet() const { return mRatchet; }
+    // How many steps the note holds for (1 to 64), its gate a share of the
+    // last of them.
+    std::uint8_t GetLength() const { return mLength; }
 
     static constexpr std::uint8_t kAlwaysPlays = 100;
     static constexpr std::uint8_t kMaxRatchet = 8;
@@ -81,4 +84,5 @@ private:
     KRVRelaxed<std::uint8_t> mVelocity{64};
     KRVRelaxed<std::uint8_t> mChance{kAlwaysPlays};
     KRVRelaxed<std::uint8_t> mRatchet{1};
+    KRVRelaxed<std::uint8_t> mLength{1};
 };

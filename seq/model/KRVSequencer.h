@@ -127,11 +127,13 @@ public:
     // What the first pass of the loop after a reset sounds, by the rules the
     // clock plays by: element track0 has bit step0 set where playback starts
     // the note of a step (mutes, solos, silence and the chance draws
-    // decide).
+    // decide; the steps a held note covers start nothing).
     std::vector<std::uint64_t> DrawFirstPass() const;
     // A heard step's repeats (its ratchet; steps are 1-based and lie inside
     // the loop): how many, and where repeat0 starts within the step and for
-    // how many ticks it sounds before the clock ends it.
+    // how many ticks it sounds before the clock ends it. A note held over
+    // several steps is one repeat, its ticks counted to its end in the last
+    // (past the loop's end, where it wraps).
     struct Repeat {
         int mStartTick;
         int mTicks;
@@ -165,6 +167,8 @@ public:
     // Chance in percent, 0 to 100; ratchet 1 to KRVEvent::kMaxRatchet.
     void SetChance(int inTrack1, int inStep1, int inChance);
     void SetRatchet(int inTrack1, int inStep1, int inRatchet);
+    // Length in steps, 1 to kMaxSteps.
+    void SetLength(int inTrack1, int inStep1, int inLength);
     void SetMute(int inTrack1, int inStep1, bool inMute);
     void Mute(int inTrack1, int inStep1);
     void UnMute(int inTrack1, int inStep1);
@@ -277,7 +281,7 @@ private:
     void ClearOrphanedVSolos();
     static int GateTicks(int inGatePercent, int inTicksPerStep);
     static int GateEndTick(int inGatePercent, int inTicksPerStep);
-    static int RepeatCount(int inRatchet, int inTicksPerStep);
+    static int RepeatCount(const KRVEvent& inEvent, int inTicksPerStep);
     static int RepeatStart(int inRepeat0, int inCount, int inTicksPerStep);
     static int RepeatAt(int inTickInStep, int inCount, int inTicksPerStep);
     static Repeat RepeatOf(const KRVEvent& inEvent, int inRepeat0, int inTicksPerStep);
@@ -288,6 +292,8 @@ private:
     MIDICLClock& GetClock() const;
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0,
                     int inStepCount) const;
+    bool HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                   int inStepCount, std::uint64_t inDueTime);
     void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
                    int inStepCount, std::uint64_t inDueTime);
     void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);

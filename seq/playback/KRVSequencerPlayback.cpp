@@ -59,9 +59,13 @@ int KRVSequencer::GateEndTick(int inGatePercent, int inTicksPerStep) {
 // ticks allow: repeat r of n starts on tick r * ticks / n of the step,
 // rounded down, so the first starts with the step and a 6-tick step with 4
 // repeats starts them on ticks 0, 1, 3 and 4. A step of fewer ticks than
-// the ratchet asks for plays one repeat on each of its ticks.
-int KRVSequencer::RepeatCount(int inRatchet, int inTicksPerStep) {
-    return std::clamp(inRatchet, 1, std::max(inTicksPerStep, 1));
+// the ratchet asks for plays one repeat on each of its ticks. A note held
+// over several steps plays once, whatever its ratchet.
+int KRVSequencer::RepeatCount(const KRVEvent& inEvent, int inTicksPerStep) {
+    if (inEvent.GetLength() > 1) {
+        return 1;
+    }
+    return std::clamp(static_cast<int>(inEvent.GetRatchet()), 1, std::max(inTicksPerStep, 1));
 }
 
 int KRVSequencer::RepeatStart(int inRepeat0, int inCount, int inTicksPerStep) {
@@ -79,14 +83,18 @@ int KRVSequencer::RepeatAt(int inTickInStep, int inCount, int inTicksPerStep) {
 // next note-on. Without a ratchet this is the step's gate.
 KRVSequencer::Repeat KRVSequencer::RepeatOf(const KRVEvent& inEvent, int inRepeat0,
                                             int inTicksPerStep) {
-    const int count = RepeatCount(inEvent.GetRatchet(), inTicksPerStep);
+    if (inEvent.GetLength() > 1) {
+        return {0, (inEvent.GetLength() - 1) * inTicksPerStep +
+                       GateEndTick(inEvent.GetGateTime(), inTicksPerStep)};
+    }
+    const int count = RepeatCount(inEvent, inTicksPerStep);
     const int start = RepeatStart(inRepeat0, count, inTicksPerStep);
     const int length = RepeatStart(inRepeat0 + 1, count, inTicksPerStep) - start;
     return {start, GateEndTick(inEvent.GetGateTime(), length)};
 }
 
 int KRVSequencer::GetRepeatCount(int inTrack1, int inStep1) const {
-    return RepeatCount(GetEvent(inTrack1, inStep1).GetRatchet(), mTicksPerStep);
+    return RepeatCount(GetEvent(inTrack1, inStep1), mTicksPerStep);
 }
 
 KRVSequencer::Repeat KRVSequencer::GetRepeat(int inTrack1, int inStep1, int inRepeat0) const {
@@ -94,18 +102,23 @@ KRVSequencer::Repeat KRVSequencer::GetRepeat(int inTrack1, int inStep1, int inRe
 }
 
 // The clock draws on each step's first tick, track after track, for the
-// notes it would start that have a chance below 100; so does this, on a
-// generator of its own seeded as a reset seeds the clock's.
+// notes it would start that have a chance below 100, but on none that a
+// held note covers; so does this, on a generator of its own seeded as a
+// reset seeds the clock's.
 std::vector<std::uint64_t> KRVSequencer::DrawFirstPass() const {
     std::vector<std::uint64_t> heard(mTracks.size(), 0);
+    std::vector<int> coverLeft(mTracks.size(), 0);
     KRVChanceDraw draw;
     const int stepCount = GetStepCount();
     for (int step0 = 0; step0 < std::min(GetLoopStep() - 1, stepCount); step0++) {
         for (std::size_t track0 = 0; track0 < mTracks.size(); track0++) {
             const KRVEvent& event = mTracks[track0]->mEvents[step0];
-            if (StartsNote(*mTracks[track0], event, step0, stepCount) &&
-                draw.Plays(event.GetChance())) {
+            if (coverLeft[track0] > 0) {
+                coverLeft[track0]--;
+            } else if (StartsNote(*mTracks[track0], event, step0, stepCount) &&
+                       draw.Plays(event.GetChance())) {
                 heard[track0] |= std::uint64_t{1} << step0;
+                coverLeft[track0] = event.GetLength() - 1;
             }
         }
     }
@@ -219,9 +232,12 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
 // track.
 void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
                              int inStepCount, std::uint64_t inDueTime) {
+    if (HoldsOver(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount, inDueTime)) {
+        return;
+    }
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
-        const int count = RepeatCount(sounding.GetRatchet(), inTicksPerStep);
+        const int count = RepeatCount(sounding, inTicksPerStep);
         const Repeat repeat =
             RepeatOf(sounding, RepeatAt(inTickInStep, count, inTicksPerStep), inTicksPerStep);
         if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == repeat.mStartTick ||
@@ -230,7 +246,7 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
         }
     }
     KRVEvent& event = ioTrack.mEvents[inStep0];
-    const int count = RepeatCount(event.GetRatchet(), inTicksPerStep);
+    const int count = RepeatCount(event, inTicksPerStep);
     if (inTickInStep !=
         RepeatStart(RepeatAt(inTickInStep, count, inTicksPerStep), count, inTicksPerStep)) {
         return;
@@ -243,12 +259,44 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     }
     if (starts && ioTrack.mStepDrawn && SendNoteOn(&event, inDueTime)) {
         ioTrack.mSoundingStep0 = inStep0;
+        ioTrack.mCoverLeft = event.GetLength() - 1;
     }
+}
+
+// A note held over several steps takes the next step, on its first tick,
+// while it has steps left to cover (after the loop's last step comes its
+// first): it is not started again there, nor is the step's own note. It
+// ends at its gate in the last step it covers, at the latest as the step
+// after begins, and as soon as its own step would no longer play (a mute,
+// a solo elsewhere). Returns whether inStep0 is a covered step.
+bool KRVSequencer::HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                             int inStepCount, std::uint64_t inDueTime) {
+    if (inTickInStep == 0) {
+        ioTrack.mCoveredStep0 = -1;
+        if (ioTrack.mSoundingStep0 >= 0 && ioTrack.mCoverLeft > 0) {
+            ioTrack.mCoverLeft--;
+            ioTrack.mCoveredStep0 = inStep0;
+        }
+    }
+    if (ioTrack.mCoveredStep0 != inStep0) {
+        return false;
+    }
+    if (ioTrack.mSoundingStep0 >= 0) {
+        const KRVEvent& held = ioTrack.mEvents[ioTrack.mSoundingStep0];
+        const bool atGate = ioTrack.mCoverLeft == 0 &&
+                            inTickInStep >= GateEndTick(held.GetGateTime(), inTicksPerStep);
+        if (atGate || !StartsNote(ioTrack, held, ioTrack.mSoundingStep0, inStepCount)) {
+            EndSoundingNote(ioTrack, inDueTime);
+        }
+    }
+    return true;
 }
 
 // Whether the track is in horizontal-solo mode for the grid in view: a
 // solo on a step beyond it, kept for when the grid grows again, silences
-// nothing now. Read only on a step's first tick of a track that has solos.
+// nothing now. Read only where a note may start or a held note goes on (a
+// step's first tick, a repeat's, a covered step's), of a track that has
+// solos.
 static bool HasHSoloWithin(const KRVTrack& inTrack, int inStepCount) {
     if (inTrack.GetHSoloCount() == 0) {
         return false;
@@ -285,6 +333,7 @@ void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime) {
     }
     SendNoteOff(&ioTrack.mEvents[ioTrack.mSoundingStep0], inDueTime);
     ioTrack.mSoundingStep0 = -1;
+    ioTrack.mCoverLeft = 0;
 }
 
 // The playing record is written even when no port is there, so that the

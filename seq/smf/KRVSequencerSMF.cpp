@@ -132,6 +132,7 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, std::uint64_t inHeardSteps, in
     const std::uint64_t fileTicksPerTick =
         kFileTicksPerQuarterNote / KRVSequencer::kTicksPerQuarterNote;
     const std::uint64_t ticksPerStep = static_cast<std::uint64_t>(mSequencer->GetTicksPerStep());
+    const std::uint64_t loopTicks = static_cast<std::uint64_t>(mSequencer->GetLoopTicks());
     TrackPrograms programs;
     for (int step1 = 1; step1 < mSequencer->GetLoopStep(); step1++) {
         if ((inHeardSteps >> (step1 - 1) & 1) == 0) {
@@ -142,8 +143,10 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, std::uint64_t inHeardSteps, in
             const KRVSequencer::Repeat repeat = mSequencer->GetRepeat(inTrack1, step1, repeat0);
             const std::uint64_t start =
                 (step1 - 1) * ticksPerStep + static_cast<std::uint64_t>(repeat.mStartTick);
-            ioWriter->AddNote(inFileTrack0, start * fileTicksPerTick,
-                              static_cast<std::uint64_t>(repeat.mTicks) * fileTicksPerTick,
+            // A note held past the loop's end ends with the file's pass.
+            const std::uint64_t ticks =
+                std::min(start + static_cast<std::uint64_t>(repeat.mTicks), loopTicks) - start;
+            ioWriter->AddNote(inFileTrack0, start * fileTicksPerTick, ticks * fileTicksPerTick,
                               event.mChannel, event.GetNote(), event.GetVelocity());
         }
         programs.Note(*mSequencer, event);

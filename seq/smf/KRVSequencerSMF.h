@@ -20,7 +20,8 @@ class KRVTextOutput;
 // Each command has two forms. A plain export is complete: the tempo, and
 // every step of every track as a note, muted ones included; a heard export
 // writes what the first pass of the loop after a start plays, chances
-// drawn and ratchets repeated, timed as the clock plays it. A
+// drawn, ratchets repeated and held notes held, timed as the clock plays
+// it. A
 // plain import keeps the order of the notes of each file track and lays
 // them on consecutive steps of a new track; a timed import places them by
 // their times (KRVSMFTimedLayout). Both imports add tracks after those the

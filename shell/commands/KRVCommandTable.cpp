@@ -405,7 +405,7 @@ const KRVCommand kCommands[] = {
      X::kSequence,
      C::Euclid},
     // How the selected events play: on a share of the passes, several
-    // times within their step.
+    // times within their step, held over several steps.
     {"chance",
      "",
      "set chance of playing (percent)",
@@ -420,6 +420,13 @@ const KRVCommand kCommands[] = {
      "need ratchet count param\n",
      X::kSequence,
      C::Ratchet},
+    {"setlength",
+     "",
+     "set length in steps (steps)",
+     {Number(1, KRVSequencer::kMaxSteps, "need length 1-64\n")},
+     "need length steps param\n",
+     X::kSequence,
+     C::SetLength},
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 // display: the grid as text, a 7-character label and one 4-character cell
 // per step on every line, a block of six lines per track, and a line more
-// for each of chance and ratchet on a track that has them. At a terminal too
+// for each of chance, ratchet and length on a track that has them. At a terminal too
 // narrow for the steps asked for, they come in blocks that fit, one after
 // another, each with its own step numbers.
 #include <algorithm>
@@ -109,34 +109,37 @@ void AppendChannelCell(std::string* ioText, const KRVSequencer* inSequencer,
     ioText->append("|");
 }
 
-// The chance (%:) and ratchet (R:) lines, each only on a track that has a
-// step, within the step count, that plays otherwise than every step does:
-// every block of the track shows the same lines, and a sequence that uses
-// neither shows as it always has.
+// One line of a value of every step, under inLabel ("|  |R:|"), only on a
+// track that has a step, within the step count, whose value is not
+// inUsual: every block of the track shows the same lines, and a sequence
+// that uses none shows as it always has.
+template <typename Value>
+void AppendPlayLine(std::string* ioText, const KRVSequencer* inSequencer, const KRVTrack& inTrack,
+                    Steps inSteps, const char* inLabel, unsigned inUsual, Value inValue) {
+    bool used = false;
+    for (int step1 = 1; step1 <= inSequencer->GetStepCount() && !used; step1++) {
+        used = inValue(inTrack.GetEvent(step1)) != inUsual;
+    }
+    if (!used) {
+        return;
+    }
+    ioText->append(inLabel);
+    for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
+        AppendNumber(ioText, inValue(inTrack.GetEvent(step1)), 3, false);
+        ioText->append("|");
+    }
+    ioText->append("\n");
+}
+
+// The chance (%:), ratchet (R:) and length (L:) lines.
 void AppendPlayLines(std::string* ioText, const KRVSequencer* inSequencer, const KRVTrack& inTrack,
                      Steps inSteps) {
-    bool hasChance = false;
-    bool hasRatchet = false;
-    for (int step1 = 1; step1 <= inSequencer->GetStepCount(); step1++) {
-        hasChance |= inTrack.GetEvent(step1).GetChance() != KRVEvent::kAlwaysPlays;
-        hasRatchet |= inTrack.GetEvent(step1).GetRatchet() != 1;
-    }
-    if (hasChance) {
-        ioText->append("|  |%:|");
-        for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-            AppendNumber(ioText, inTrack.GetEvent(step1).GetChance(), 3, false);
-            ioText->append("|");
-        }
-        ioText->append("\n");
-    }
-    if (hasRatchet) {
-        ioText->append("|  |R:|");
-        for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-            AppendNumber(ioText, inTrack.GetEvent(step1).GetRatchet(), 3, false);
-            ioText->append("|");
-        }
-        ioText->append("\n");
-    }
+    AppendPlayLine(ioText, inSequencer, inTrack, inSteps, "|  |%:|", KRVEvent::kAlwaysPlays,
+                   [](const KRVEvent& inEvent) { return unsigned{inEvent.GetChance()}; });
+    AppendPlayLine(ioText, inSequencer, inTrack, inSteps, "|  |R:|", 1,
+                   [](const KRVEvent& inEvent) { return unsigned{inEvent.GetRatchet()}; });
+    AppendPlayLine(ioText, inSequencer, inTrack, inSteps, "|  |L:|", 1,
+                   [](const KRVEvent& inEvent) { return unsigned{inEvent.GetLength()}; });
 }
 
 void AppendTrack(std::string* ioText, const KRVSequencer* inSequencer, int inTrack1,

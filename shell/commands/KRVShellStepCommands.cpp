@@ -1,6 +1,8 @@
-// selectevery, copysteps, pastesteps, clearsteps, euclid, chance, ratchet:
+// selectevery, copysteps, pastesteps, clearsteps, euclid, chance, ratchet,
+// setlength:
 // the selection narrowed to a beat, ranges of steps copied and pasted,
-// Euclidean rhythms as mutes, how often and how many times a step plays.
+// Euclidean rhythms as mutes, how often, how many times and how long a
+// step plays.
 // Steps are 1-based here.
 #include <cstdio>
 #include <string>
@@ -101,5 +103,15 @@ KRVCommandResult KRVCommands::Ratchet(KRVCommandContext& ioContext,
     KRVSelectionSetRatchet action(static_cast<unsigned char>(ratchet));
     int count = ioContext.GetSequencer().RunSelection(&action);
     ioContext.GetInterface().WriteFormattedDD("set ratchet %d on %d selections\n", ratchet, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::SetLength(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    const int length = inArguments.GetValue(1);
+    KRVSelectionSetLength action(static_cast<unsigned char>(length));
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedDD("set length %d steps on %d selections\n", length,
+                                              count);
     return KRVCommandResult::kSucceeded;
 }

@@ -124,6 +124,47 @@ TEST_F(PlaybackTest, ChancesAndRatchetsShapeEachPass) {
     EXPECT_EQ(mRecorder.CountHanging(), 0);
 }
 
+// A loop of four 6-tick steps: a held note sounds over the steps it covers
+// without starting again on them, across the loop's end too, and a mute
+// of its track ends it.
+TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
+    struct Case {
+        int mStep1;
+        int mLength;
+        int mTicks;
+        int mMuteAt;
+        Heard mHeard;
+    };
+    const Case kCases[] = {
+        {2, 2, 24, -1, {"0:on 60", "3:off 60", "6:on 60", "15:off 60", "18:on 60", "21:off 60"}},
+        {4,
+         2,
+         30,
+         -1,
+         {"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60", "15:off 60", "18:on 60",
+          "27:off 60"}},
+        {2, 3, 24, 14, {"0:on 60", "3:off 60", "6:on 60", "14:off 60"}},
+    };
+    AddTrack(60);
+    mSequencer.SetLoopStep(5);
+    for (const Case& test : kCases) {
+        mSequencer.UnMuteTrack(1);
+        for (int step1 = 1; step1 <= 4; step1++) {
+            mSequencer.SetLength(1, step1, step1 == test.mStep1 ? test.mLength : 1);
+        }
+        mSequencer.Reset();
+        mRecorder.mTick = 0;
+        for (int tick = 0; tick < test.mTicks; tick++) {
+            if (tick == test.mMuteAt) {
+                mSequencer.MuteTrack(1);
+            }
+            Ticks(1);
+        }
+        EXPECT_EQ(mRecorder.Take(), test.mHeard) << "step " << test.mStep1 << " " << test.mLength;
+        EXPECT_EQ(mRecorder.CountHanging(), 0);
+    }
+}
+
 TEST_F(PlaybackTest, MutesAndSolos) {
     AddTrack(60);
     AddTrack(62);
