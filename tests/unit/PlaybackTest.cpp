@@ -371,6 +371,8 @@ TEST_F(PlaybackTest, EditingWhilePlayingLeavesNoHangingNote) {
         int track1 = mSequencer.AddTrack(KRVTrack(), 1 + round % 3);
         mSequencer.SetNote(track1, 1 + round % 16, round % 128);
         mSequencer.SetGateTime(1, 1 + round % 16, round % 91);
+        mSequencer.SetLength(1, 1 + round % 16, 1 + round % 3);
+        mSequencer.SetRatchet(2, 1 + round % 16, 1 + round % 8);
         mSequencer.SetScale(1 + round % 3, 4 + round % 13);
         mSequencer.SetLoopStep(1 + round % 5);
         mSequencer.SetBPM(2000 + round * 10);
