@@ -54,6 +54,18 @@ void KRVSelectionSetPort::Action(KRVSequencer* inSequencer, int inTrack1, int in
     inSequencer->SetPort(inTrack1, inStep1, mPort);
 }
 
+void KRVSelectionSetChance::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    inSequencer->SetChance(inTrack1, inStep1, mChance);
+}
+
+void KRVSelectionSetRatchet::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    inSequencer->SetRatchet(inTrack1, inStep1, mRatchet);
+}
+
+void KRVSelectionSetLength::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    inSequencer->SetLength(inTrack1, inStep1, mLength);
+}
+
 // ---- change one value into another ----
 
 void KRVSelectionChangeNote::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {

@@ -96,6 +96,36 @@ private:
     const unsigned char mPort;
 };
 
+// Percent, 0 to 100.
+class KRVSelectionSetChance : public KRVSelectionAction {
+public:
+    explicit KRVSelectionSetChance(unsigned char inChance) : mChance(inChance) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const unsigned char mChance;
+};
+
+// Repeats within the step, 1 to KRVEvent::kMaxRatchet.
+class KRVSelectionSetRatchet : public KRVSelectionAction {
+public:
+    explicit KRVSelectionSetRatchet(unsigned char inRatchet) : mRatchet(inRatchet) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const unsigned char mRatchet;
+};
+
+// Steps the note holds for, 1 to 64.
+class KRVSelectionSetLength : public KRVSelectionAction {
+public:
+    explicit KRVSelectionSetLength(unsigned char inLength) : mLength(inLength) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const unsigned char mLength;
+};
+
 // ---- change one value into another ----
 
 // Only events holding inFromNote change.

@@ -24,6 +24,9 @@ void KRVEvent::CopyContent(const KRVEvent& inEvent) {
     mNote = inEvent.mNote.Load();
     mPort = inEvent.mPort.Load();
     mVelocity = inEvent.mVelocity.Load();
+    mChance = inEvent.mChance.Load();
+    mRatchet = inEvent.mRatchet.Load();
+    mLength = inEvent.mLength.Load();
 }
 
 std::string KRVEvent::FormatNoteNumber(unsigned char inNote) {

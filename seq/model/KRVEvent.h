@@ -6,8 +6,8 @@
 #include "model/KRVRelaxed.h"
 
 // One step of one track: the musical content (channel, gate, note, port,
-// velocity), the marks the user put on the step (selection, mute, solos) and
-// the record of a sounding note.
+// velocity, and how it plays: its chance, ratchet and length), the marks the user put on the step
+// (selection, mute, solos) and the record of a sounding note.
 //
 // Copies carry the content only. Copy construction gives a fresh event with
 // no marks; assignment replaces the content and keeps the target's marks and
@@ -33,6 +33,16 @@ public:
     std::uint8_t GetNote() const { return mNote; }
     std::uint8_t GetPort() const { return mPort; }
     std::uint8_t GetVelocity() const { return mVelocity; }
+    // The percent chance (0 to 100) that a pass of the loop plays the step.
+    std::uint8_t GetChance() const { return mChance; }
+    // How many times the note is played within its step (1 to 8).
+    std::uint8_t GetRatchet() const { return mRatchet; }
+    // How many steps the note holds for (1 to 64), its gate a share of the
+    // last of them.
+    std::uint8_t GetLength() const { return mLength; }
+
+    static constexpr std::uint8_t kAlwaysPlays = 100;
+    static constexpr std::uint8_t kMaxRatchet = 8;
 
     // "C4" for 60, "C-1" for 0; sharps only.
     static std::string FormatNoteNumber(unsigned char inNote);
@@ -72,4 +82,7 @@ private:
     KRVRelaxed<std::uint8_t> mPort{0};
     KRVRelaxed<std::uint8_t> mPortPlaying{0};
     KRVRelaxed<std::uint8_t> mVelocity{64};
+    KRVRelaxed<std::uint8_t> mChance{kAlwaysPlays};
+    KRVRelaxed<std::uint8_t> mRatchet{1};
+    KRVRelaxed<std::uint8_t> mLength{1};
 };

@@ -279,6 +279,22 @@ void KRVSequencer::SetPort(int inTrack1, int inStep1, int inPort) {
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
 }
 
+void KRVSequencer::SetChance(int inTrack1, int inStep1, int inChance) {
+    GetEvent(inTrack1, inStep1).mChance = ClampToByte(inChance, KRVEvent::kAlwaysPlays);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetLength(int inTrack1, int inStep1, int inLength) {
+    GetEvent(inTrack1, inStep1).mLength = ClampToByte(std::max(inLength, 1), kMaxSteps);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetRatchet(int inTrack1, int inStep1, int inRatchet) {
+    GetEvent(inTrack1, inStep1).mRatchet =
+        ClampToByte(std::max(inRatchet, 1), KRVEvent::kMaxRatchet);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
 void KRVSequencer::SetMute(int inTrack1, int inStep1, bool inMute) {
     GetEvent(inTrack1, inStep1).mMuted = inMute;
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);

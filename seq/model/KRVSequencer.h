@@ -10,6 +10,7 @@
 
 #include "MIDICLTypes.h"
 #include "model/KRVBusyFlag.h"
+#include "model/KRVChanceDraw.h"
 #include "model/KRVEvent.h"
 #include "model/KRVPortTiming.h"
 #include "model/KRVPrograms.h"
@@ -115,22 +116,34 @@ public:
 
     // Transport. Play starts from the top of the loop after a Reset, and
     // after a Stop alone (a pause) goes on from the next sixteenth (6 ticks)
-    // after the last tick heard; Stop ends every sounding note; Reset rewinds the clock
-    // while stopped. Play returns the clock's start error (0 when it
-    // started) for the caller to report; the sequencer counts as playing
-    // either way, so that Stop leaves normally.
+    // after the last tick heard; Stop ends every sounding note; Reset rewinds
+    // the clock while stopped, and starts the chance draws over
+    // (KRVChanceDraw), so every start from the top plays the same. Play
+    // returns the clock's start error (0 when it started) for the caller to
+    // report; the sequencer counts as playing either way, so that Stop leaves
+    // normally.
     int Play();
     // Returns how many note-ons the output refused (its queue was full) since
     // playback started; they were not played.
     std::uint64_t Stop();
     void Reset();
     int GetGateTicks(int inGatePercent) const;
-    // What one pass of the loop sounds, by the rules the clock plays by:
-    // whether playback starts the note of a step (mutes, solos and silence
-    // decide), and for how many ticks it then sounds before the clock ends
-    // it. Steps are 1-based and lie inside the loop (before GetLoopStep).
-    bool IsHeard(int inTrack1, int inStep1) const;
-    int GetHeardTicks(int inTrack1, int inStep1) const;
+    // What the first pass of the loop after a reset sounds, by the rules the
+    // clock plays by: element track0 has bit step0 set where playback starts
+    // the note of a step (mutes, solos, silence and the chance draws
+    // decide; the steps a held note covers start nothing).
+    std::vector<std::uint64_t> DrawFirstPass() const;
+    // A heard step's repeats (its ratchet; steps are 1-based and lie inside
+    // the loop): how many, and where repeat0 starts within the step and for
+    // how many ticks it sounds before the clock ends it. A note held over
+    // several steps is one repeat, its ticks counted to its end in the last
+    // (past the loop's end, where it wraps).
+    struct Repeat {
+        int mStartTick;
+        int mTicks;
+    };
+    int GetRepeatCount(int inTrack1, int inStep1) const;
+    Repeat GetRepeat(int inTrack1, int inStep1, int inRepeat0) const;
     // One tick of the clock, due at inDueTime on the output's clock (0 for
     // "now"). The timer thread calls it; tests drive it directly.
     void TimerTick(std::uint64_t inDueTime = 0);
@@ -155,6 +168,11 @@ public:
     void SetGateTime(int inTrack1, int inStep1, int inGateTime);
     void SetChannel(int inTrack1, int inStep1, int inChannel);
     void SetPort(int inTrack1, int inStep1, int inPort);
+    // Chance in percent, 0 to 100; ratchet 1 to KRVEvent::kMaxRatchet.
+    void SetChance(int inTrack1, int inStep1, int inChance);
+    void SetRatchet(int inTrack1, int inStep1, int inRatchet);
+    // Length in steps, 1 to kMaxSteps.
+    void SetLength(int inTrack1, int inStep1, int inLength);
     void SetMute(int inTrack1, int inStep1, bool inMute);
     void Mute(int inTrack1, int inStep1);
     void UnMute(int inTrack1, int inStep1);
@@ -281,6 +299,10 @@ private:
     void ClearOrphanedVSolos();
     static int GateTicks(int inGatePercent, int inTicksPerStep);
     static int GateEndTick(int inGatePercent, int inTicksPerStep);
+    static int RepeatCount(const KRVEvent& inEvent, int inTicksPerStep);
+    static int RepeatStart(int inRepeat0, int inCount, int inTicksPerStep);
+    static int RepeatAt(int inTickInStep, int inCount, int inTicksPerStep);
+    static Repeat RepeatOf(const KRVEvent& inEvent, int inRepeat0, int inTicksPerStep);
     int StartTimer();
     void StopTimer();
     void SendAllNotesOff();
@@ -296,6 +318,8 @@ private:
     MIDICLClock& GetClock() const;
     bool StartsNote(const KRVTrack& inTrack, const KRVEvent& inEvent, int inStep0,
                     int inStepCount) const;
+    bool HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                   int inStepCount, std::uint64_t inDueTime);
     void PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
                    int inStepCount, std::uint64_t inDueTime);
     void EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime);
@@ -342,6 +366,8 @@ private:
     KRVRelaxed<std::uint64_t> mTimerPeriodNS{20833333};
     KRVRelaxed<double> mBPM{120.0};
     KRVTimerThread mTimer;
+    // The clock thread's alone while playing; seeded by Reset.
+    KRVChanceDraw mChanceDraw;
     // Note-ons the output refused since the last stop.
     std::atomic<std::uint64_t> mDroppedNotes{0};
     // Keyed by (port, channel): one map, so that a name can only mean the

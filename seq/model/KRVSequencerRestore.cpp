@@ -35,6 +35,9 @@ KRVSequencerState::PackedEvent KRVSequencer::PackEvent(const KRVEvent& inEvent) 
     packed.mVelocity = inEvent.mVelocity;
     packed.mGateTime = inEvent.mGateTime;
     packed.mPort = inEvent.mPort;
+    packed.mChance = inEvent.mChance;
+    packed.mRatchet = inEvent.mRatchet;
+    packed.mLength = inEvent.mLength;
     packed.mChannelAndMarks = static_cast<std::uint8_t>(
         (inEvent.mChannel & 0x0F) | (inEvent.mMuted ? State::kMuted : 0) |
         (inEvent.mHSoloed ? State::kHSoloed : 0) | (inEvent.mVSoloed ? State::kVSoloed : 0) |
@@ -47,6 +50,9 @@ void KRVSequencer::UnpackEvent(const KRVSequencerState::PackedEvent& inPacked, K
     outEvent->mVelocity = inPacked.mVelocity;
     outEvent->mGateTime = inPacked.mGateTime;
     outEvent->mPort = inPacked.mPort;
+    outEvent->mChance = inPacked.mChance;
+    outEvent->mRatchet = inPacked.mRatchet;
+    outEvent->mLength = inPacked.mLength;
     outEvent->mChannel = static_cast<std::uint8_t>(inPacked.mChannelAndMarks & 0x0F);
     outEvent->mMuted = (inPacked.mChannelAndMarks & State::kMuted) != 0;
     outEvent->mHSoloed = (inPacked.mChannelAndMarks & State::kHSoloed) != 0;

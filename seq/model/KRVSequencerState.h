@@ -24,7 +24,7 @@
 // that are unchanged, and a command that edits one track costs one image.
 class KRVSequencerState {
 public:
-    // One event in five bytes.
+    // One event in eight bytes.
     struct PackedEvent {
         std::uint8_t mNote = 0;
         std::uint8_t mVelocity = 0;
@@ -32,6 +32,9 @@ public:
         std::uint8_t mPort = 0;
         // The channel (0 to 15) in the low four bits, the marks above it.
         std::uint8_t mChannelAndMarks = 0;
+        std::uint8_t mChance = 0;
+        std::uint8_t mRatchet = 0;
+        std::uint8_t mLength = 0;
         bool operator==(const PackedEvent&) const = default;
     };
     static constexpr std::uint8_t kMuted = 0x10;

@@ -60,6 +60,15 @@ private:
     // one note at a time. Only the playback tick and holders of the
     // sequencer's busy flag touch it; copies start silent.
     int mSoundingStep0 = -1;
+    // Whether this pass plays the step under the clock, as its chance was
+    // drawn on the step's first tick; its later repeats follow that draw.
+    // The playback tick's alone, like the sounding step.
+    bool mStepDrawn = false;
+    // A note held over several steps: how many steps after the one playing
+    // it still covers, and the step it covers now (-1 for none). The
+    // playback tick's alone.
+    int mCoverLeft = 0;
+    int mCoveredStep0 = -1;
     // Counts the changes the sequencer told of, so that the image of the
     // track's last capture (or restore) serves again while the count stays:
     // capturing 1,024 unchanged tracks costs no packing. Command thread

@@ -52,6 +52,8 @@ void KRVSequencer::Reset() {
         return;
     }
     mTicks = -1;
+    // The clock is not running, so this thread may touch its generator.
+    mChanceDraw.Seed();
     FireClockResetAction();
 }
 
@@ -70,14 +72,74 @@ int KRVSequencer::GateEndTick(int inGatePercent, int inTicksPerStep) {
     return std::max(GateTicks(inGatePercent, inTicksPerStep), 1);
 }
 
-bool KRVSequencer::IsHeard(int inTrack1, int inStep1) const {
-    return StartsNote(GetTrack(inTrack1), GetEvent(inTrack1, inStep1), inStep1 - 1, GetStepCount());
+// A ratchet shares the step's ticks among its repeats as evenly as whole
+// ticks allow: repeat r of n starts on tick r * ticks / n of the step,
+// rounded down, so the first starts with the step and a 6-tick step with 4
+// repeats starts them on ticks 0, 1, 3 and 4. A step of fewer ticks than
+// the ratchet asks for plays one repeat on each of its ticks. A note held
+// over several steps plays once, whatever its ratchet.
+int KRVSequencer::RepeatCount(const KRVEvent& inEvent, int inTicksPerStep) {
+    if (inEvent.GetLength() > 1) {
+        return 1;
+    }
+    return std::clamp(static_cast<int>(inEvent.GetRatchet()), 1, std::max(inTicksPerStep, 1));
 }
 
-// Only whole steps sound, and a gate is shorter than its step, so a heard
-// note always ends at its gate.
-int KRVSequencer::GetHeardTicks(int inTrack1, int inStep1) const {
-    return GateEndTick(GetEvent(inTrack1, inStep1).GetGateTime(), mTicksPerStep);
+int KRVSequencer::RepeatStart(int inRepeat0, int inCount, int inTicksPerStep) {
+    return inRepeat0 * inTicksPerStep / inCount;
+}
+
+// The last repeat that starts on or before the tick.
+int KRVSequencer::RepeatAt(int inTickInStep, int inCount, int inTicksPerStep) {
+    int repeat0 = ((inTickInStep + 1) * inCount - 1) / inTicksPerStep;
+    return std::clamp(repeat0, 0, inCount - 1);
+}
+
+// Each repeat's gate is a share of its own ticks, and so it ends at the
+// latest on the tick the next repeat starts, its note-off sent before the
+// next note-on. Without a ratchet this is the step's gate.
+KRVSequencer::Repeat KRVSequencer::RepeatOf(const KRVEvent& inEvent, int inRepeat0,
+                                            int inTicksPerStep) {
+    if (inEvent.GetLength() > 1) {
+        return {0, (inEvent.GetLength() - 1) * inTicksPerStep +
+                       GateEndTick(inEvent.GetGateTime(), inTicksPerStep)};
+    }
+    const int count = RepeatCount(inEvent, inTicksPerStep);
+    const int start = RepeatStart(inRepeat0, count, inTicksPerStep);
+    const int length = RepeatStart(inRepeat0 + 1, count, inTicksPerStep) - start;
+    return {start, GateEndTick(inEvent.GetGateTime(), length)};
+}
+
+int KRVSequencer::GetRepeatCount(int inTrack1, int inStep1) const {
+    return RepeatCount(GetEvent(inTrack1, inStep1), mTicksPerStep);
+}
+
+KRVSequencer::Repeat KRVSequencer::GetRepeat(int inTrack1, int inStep1, int inRepeat0) const {
+    return RepeatOf(GetEvent(inTrack1, inStep1), inRepeat0, mTicksPerStep);
+}
+
+// The clock draws on each step's first tick, track after track, for the
+// notes it would start that have a chance below 100, but on none that a
+// held note covers; so does this, on a generator of its own seeded as a
+// reset seeds the clock's.
+std::vector<std::uint64_t> KRVSequencer::DrawFirstPass() const {
+    std::vector<std::uint64_t> heard(mTracks.size(), 0);
+    std::vector<int> coverLeft(mTracks.size(), 0);
+    KRVChanceDraw draw;
+    const int stepCount = GetStepCount();
+    for (int step0 = 0; step0 < std::min(GetLoopStep() - 1, stepCount); step0++) {
+        for (std::size_t track0 = 0; track0 < mTracks.size(); track0++) {
+            const KRVEvent& event = mTracks[track0]->mEvents[step0];
+            if (coverLeft[track0] > 0) {
+                coverLeft[track0]--;
+            } else if (StartsNote(*mTracks[track0], event, step0, stepCount) &&
+                       draw.Plays(event.GetChance())) {
+                heard[track0] |= std::uint64_t{1} << step0;
+                coverLeft[track0] = event.GetLength() - 1;
+            }
+        }
+    }
+    return heard;
 }
 
 // A port with a negative latency stamps before the tick: the grid starts
@@ -290,27 +352,76 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
 }
 
 // A sounding note ends at its gate, and at the latest when playback moves on
-// to another step or comes back to the start of one (a loop wrap, a partial
-// last step, a scale change), before anything new starts on the track.
+// to another step or repeat or comes back to the start of one (a loop wrap,
+// a partial last step, a scale change), before anything new starts on the
+// track.
 void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
                              int inStepCount, std::uint64_t inDueTime) {
+    if (HoldsOver(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount, inDueTime)) {
+        return;
+    }
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
-        int gateEnd = GateEndTick(sounding.GetGateTime(), inTicksPerStep);
-        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == 0 || inTickInStep >= gateEnd) {
+        const int count = RepeatCount(sounding, inTicksPerStep);
+        const Repeat repeat =
+            RepeatOf(sounding, RepeatAt(inTickInStep, count, inTicksPerStep), inTicksPerStep);
+        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == repeat.mStartTick ||
+            inTickInStep >= repeat.mStartTick + repeat.mTicks) {
             EndSoundingNote(ioTrack, inDueTime);
         }
     }
     KRVEvent& event = ioTrack.mEvents[inStep0];
-    if (inTickInStep == 0 && StartsNote(ioTrack, event, inStep0, inStepCount) &&
-        SendNoteOn(&event, inDueTime)) {
-        ioTrack.mSoundingStep0 = inStep0;
+    const int count = RepeatCount(event, inTicksPerStep);
+    if (inTickInStep !=
+        RepeatStart(RepeatAt(inTickInStep, count, inTicksPerStep), count, inTicksPerStep)) {
+        return;
     }
+    // The chance is drawn once a pass, for the note the step would start;
+    // a mute or solo set since still silences the later repeats.
+    const bool starts = StartsNote(ioTrack, event, inStep0, inStepCount);
+    if (inTickInStep == 0) {
+        ioTrack.mStepDrawn = starts && mChanceDraw.Plays(event.GetChance());
+    }
+    if (starts && ioTrack.mStepDrawn && SendNoteOn(&event, inDueTime)) {
+        ioTrack.mSoundingStep0 = inStep0;
+        ioTrack.mCoverLeft = event.GetLength() - 1;
+    }
+}
+
+// A note held over several steps takes the next step, on its first tick,
+// while it has steps left to cover (after the loop's last step comes its
+// first): it is not started again there, nor is the step's own note. It
+// ends at its gate in the last step it covers, at the latest as the step
+// after begins, and as soon as its own step would no longer play (a mute,
+// a solo elsewhere). Returns whether inStep0 is a covered step.
+bool KRVSequencer::HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                             int inStepCount, std::uint64_t inDueTime) {
+    if (inTickInStep == 0) {
+        ioTrack.mCoveredStep0 = -1;
+        if (ioTrack.mSoundingStep0 >= 0 && ioTrack.mCoverLeft > 0) {
+            ioTrack.mCoverLeft--;
+            ioTrack.mCoveredStep0 = inStep0;
+        }
+    }
+    if (ioTrack.mCoveredStep0 != inStep0) {
+        return false;
+    }
+    if (ioTrack.mSoundingStep0 >= 0) {
+        const KRVEvent& held = ioTrack.mEvents[ioTrack.mSoundingStep0];
+        const bool atGate = ioTrack.mCoverLeft == 0 &&
+                            inTickInStep >= GateEndTick(held.GetGateTime(), inTicksPerStep);
+        if (atGate || !StartsNote(ioTrack, held, ioTrack.mSoundingStep0, inStepCount)) {
+            EndSoundingNote(ioTrack, inDueTime);
+        }
+    }
+    return true;
 }
 
 // Whether the track is in horizontal-solo mode for the grid in view: a
 // solo on a step beyond it, kept for when the grid grows again, silences
-// nothing now. Read only on a step's first tick of a track that has solos.
+// nothing now. Read only where a note may start or a held note goes on (a
+// step's first tick, a repeat's, a covered step's), of a track that has
+// solos.
 static bool HasHSoloWithin(const KRVTrack& inTrack, int inStepCount) {
     if (inTrack.GetHSoloCount() == 0) {
         return false;
@@ -347,6 +458,7 @@ void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime) {
     }
     SendNoteOff(&ioTrack.mEvents[ioTrack.mSoundingStep0], inDueTime);
     ioTrack.mSoundingStep0 = -1;
+    ioTrack.mCoverLeft = 0;
 }
 
 // The playing record is written even when no port is there, so that the

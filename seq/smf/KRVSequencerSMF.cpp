@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "files/KRVPath.h"
 #include "files/KRVSafeFile.h"
@@ -61,6 +62,9 @@ bool KRVSequencerSMF::Export(const char* inFileName, Form inForm) {
             "krv: a MIDI file holds no tempo this slow; it plays at %lf bpm\n",
             writer.GetWrittenBPM());
     }
+    // Chances are drawn for all tracks at once, in the clock's order.
+    const std::vector<std::uint64_t> heard =
+        inForm == Form::kHeard ? mSequencer->DrawFirstPass() : std::vector<std::uint64_t>();
     for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
         int fileTrack0 = writer.AddTrack();
         if (fileTrack0 < 0) {
@@ -68,7 +72,7 @@ bool KRVSequencerSMF::Export(const char* inFileName, Form inForm) {
             continue;
         }
         if (inForm == Form::kHeard) {
-            AddHeardSteps(track1, fileTrack0, &writer);
+            AddHeardSteps(track1, heard[track1 - 1], fileTrack0, &writer);
         } else {
             AddSteps(track1, fileTrack0, &writer);
         }
@@ -95,7 +99,7 @@ bool KRVSequencerSMF::Export(const char* inFileName, Form inForm) {
         mOutput->WriteFormattedS("krv: %s\n", loss.c_str());
     }
     if (inForm == Form::kHeard) {
-        ReportHeard();
+        ReportHeard(heard);
     }
     return true;
 }
@@ -120,23 +124,31 @@ void KRVSequencerSMF::AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioW
     ioWriter->ExtendTrack(inFileTrack0, steps * stepLength);
 }
 
-// The sequencer says which steps of the loop start a note and when the
-// clock ends it, by the rules playback itself goes by.
-void KRVSequencerSMF::AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const {
+// The sequencer says which steps of the first pass start a note, where its
+// repeats start and when the clock ends each, by the rules playback itself
+// goes by.
+void KRVSequencerSMF::AddHeardSteps(int inTrack1, std::uint64_t inHeardSteps, int inFileTrack0,
+                                    KRVSMFWriter* ioWriter) const {
     const std::uint64_t fileTicksPerTick =
         kFileTicksPerQuarterNote / KRVSequencer::kTicksPerQuarterNote;
     const std::uint64_t ticksPerStep = static_cast<std::uint64_t>(mSequencer->GetTicksPerStep());
+    const std::uint64_t loopTicks = static_cast<std::uint64_t>(mSequencer->GetLoopTicks());
     TrackPrograms programs;
     for (int step1 = 1; step1 < mSequencer->GetLoopStep(); step1++) {
-        if (!mSequencer->IsHeard(inTrack1, step1)) {
+        if ((inHeardSteps >> (step1 - 1) & 1) == 0) {
             continue;
         }
         const KRVEvent& event = mSequencer->GetEvent(inTrack1, step1);
-        const std::uint64_t ticks =
-            static_cast<std::uint64_t>(mSequencer->GetHeardTicks(inTrack1, step1));
-        ioWriter->AddNote(inFileTrack0, (step1 - 1) * ticksPerStep * fileTicksPerTick,
-                          ticks * fileTicksPerTick, event.mChannel, event.GetNote(),
-                          event.GetVelocity());
+        for (int repeat0 = 0; repeat0 < mSequencer->GetRepeatCount(inTrack1, step1); repeat0++) {
+            const KRVSequencer::Repeat repeat = mSequencer->GetRepeat(inTrack1, step1, repeat0);
+            const std::uint64_t start =
+                (step1 - 1) * ticksPerStep + static_cast<std::uint64_t>(repeat.mStartTick);
+            // A note held past the loop's end ends with the file's pass.
+            const std::uint64_t ticks =
+                std::min(start + static_cast<std::uint64_t>(repeat.mTicks), loopTicks) - start;
+            ioWriter->AddNote(inFileTrack0, start * fileTicksPerTick, ticks * fileTicksPerTick,
+                              event.mChannel, event.GetNote(), event.GetVelocity());
+        }
         programs.Note(*mSequencer, event);
     }
     programs.Write(inFileTrack0, ioWriter);
@@ -145,15 +157,14 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter
 }
 
 // Silent steps are those of the loop that play nothing, whatever the
-// reason: a mute, a solo elsewhere, velocity or gate 0. The rest of a bar
-// its steps do not divide is no step.
-void KRVSequencerSMF::ReportHeard() const {
+// reason: a mute, a solo elsewhere, velocity or gate 0, a chance not drawn.
+// The rest of a bar its steps do not divide is no step. A step counts once,
+// however many repeats its ratchet plays.
+void KRVSequencerSMF::ReportHeard(const std::vector<std::uint64_t>& inHeard) const {
     const int steps = std::min(mSequencer->GetLoopStep() - 1, mSequencer->GetStepCount());
     unsigned long heard = 0;
-    for (int track1 = 1; track1 <= mSequencer->GetTrackCount(); track1++) {
-        for (int step1 = 1; step1 <= steps; step1++) {
-            heard += mSequencer->IsHeard(track1, step1) ? 1 : 0;
-        }
+    for (std::uint64_t trackSteps : inHeard) {
+        heard += static_cast<unsigned long>(std::popcount(trackSteps));
     }
     const unsigned long silent =
         static_cast<unsigned long>(mSequencer->GetTrackCount()) * steps - heard;

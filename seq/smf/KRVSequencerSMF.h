@@ -19,7 +19,9 @@ class KRVTextOutput;
 //
 // Each command has two forms. A plain export is complete: the tempo, and
 // every step of every track as a note, muted ones included; a heard export
-// writes what one pass of the loop plays, timed as the clock plays it. A
+// writes what the first pass of the loop after a start plays, chances
+// drawn, ratchets repeated and held notes held, timed as the clock plays
+// it. A
 // plain import keeps the order of the notes of each file track and lays
 // them on consecutive steps of a new track; a timed import places them by
 // their times (KRVSMFTimedLayout). Both imports add tracks after those the
@@ -47,8 +49,10 @@ private:
 
     bool Export(const char* inFileName, Form inForm);
     void AddSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;
-    void AddHeardSteps(int inTrack1, int inFileTrack0, KRVSMFWriter* ioWriter) const;
-    void ReportHeard() const;
+    // inHeardSteps: bit step0 set where the first pass starts a note.
+    void AddHeardSteps(int inTrack1, std::uint64_t inHeardSteps, int inFileTrack0,
+                       KRVSMFWriter* ioWriter) const;
+    void ReportHeard(const std::vector<std::uint64_t>& inHeard) const;
     void CheckExportPath(const char* inFileName) const;
     bool Read(const char* inFileName, KRVSMFReader* ioReader) const;
     void TakeTempo(const KRVSMFReader& inReader) const;

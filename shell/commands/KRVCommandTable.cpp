@@ -427,6 +427,29 @@ const KRVCommand kCommands[] = {
      nullptr,
      X::kSequence,
      C::Latency},
+    // How the selected events play: on a share of the passes, several
+    // times within their step, held over several steps.
+    {"chance",
+     "",
+     "set chance of playing (percent)",
+     {Number(0, KRVEvent::kAlwaysPlays, "need chance 0-100\n")},
+     "need chance percent param\n",
+     X::kSequence,
+     C::Chance},
+    {"ratchet",
+     "",
+     "set repeats within step (count)",
+     {Number(1, KRVEvent::kMaxRatchet, "need ratchet 1-8\n")},
+     "need ratchet count param\n",
+     X::kSequence,
+     C::Ratchet},
+    {"setlength",
+     "",
+     "set length in steps (steps)",
+     {Number(1, KRVSequencer::kMaxSteps, "need length 1-64\n")},
+     "need length steps param\n",
+     X::kSequence,
+     C::SetLength},
 };
 
 }  // namespace

@@ -124,6 +124,9 @@ public:
     static Result PasteSteps(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result ClearSteps(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result Euclid(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Chance(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Ratchet(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result SetLength(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellProgramCommands.cpp
     static Result Program(KRVCommandContext& ioContext, const KRVArguments& inArguments);

@@ -56,7 +56,42 @@ void AppendNumber(std::string* ioText, unsigned inValue, std::size_t inWidth, bo
     ioText->append(first, length);
 }
 
+// The kinds of line a track has beyond its six only where a step uses them:
+// chance (%:), ratchet (R:) and length (L:), each with its usual value.
+struct PlayLine {
+    const char* mLabel;
+    unsigned mUsual;
+    unsigned (*mValue)(const KRVEvent&);
+};
+constexpr PlayLine kPlayLines[] = {
+    {"|  |%:|", KRVEvent::kAlwaysPlays,
+     [](const KRVEvent& inEvent) { return unsigned{inEvent.GetChance()}; }},
+    {"|  |R:|", 1, [](const KRVEvent& inEvent) { return unsigned{inEvent.GetRatchet()}; }},
+    {"|  |L:|", 1, [](const KRVEvent& inEvent) { return unsigned{inEvent.GetLength()}; }},
+};
+
+// Whether the track shows the line: a step within the step count whose value
+// is not the usual one. Every block of the track shows the same lines, and a
+// sequence that uses none shows as it always has.
+bool IsUsed(const KRVSequencer& inSequencer, const KRVTrack& inTrack, const PlayLine& inLine) {
+    for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
+        if (inLine.mValue(inTrack.GetEvent(step1)) != inLine.mUsual) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+int KRVGridText::GetTrackLines(const KRVSequencer& inSequencer, int inTrack1) {
+    const KRVTrack& track = inSequencer.GetTrack(inTrack1);
+    int lines = kTrackLines;
+    for (const PlayLine& line : kPlayLines) {
+        lines += IsUsed(inSequencer, track, line) ? 1 : 0;
+    }
+    return lines;
+}
 
 void KRVGridText::AppendRuler(std::string* ioText, Steps inSteps) {
     ioText->append("|-----|");
@@ -134,6 +169,17 @@ void KRVGridText::AppendTrack(std::string* ioText, const KRVSequencer& inSequenc
         ioText->append(marks, sizeof marks);
     }
     ioText->append("\n");
+    for (const PlayLine& line : kPlayLines) {
+        if (!IsUsed(inSequencer, track, line)) {
+            continue;
+        }
+        ioText->append(line.mLabel);
+        for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
+            AppendNumber(ioText, line.mValue(track.GetEvent(step1)), 3, false);
+            ioText->append("|");
+        }
+        ioText->append("\n");
+    }
 }
 
 int KRVGridText::StepsPerBlock(int inColumns, int inSteps) {

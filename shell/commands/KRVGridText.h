@@ -6,7 +6,8 @@ class KRVSequencer;
 
 // The grid as text, as `display` prints it and the live view draws it: a
 // 7-character label and one 4-character cell per step on every line, two
-// header lines, six lines per track and a closing ruler. Each part is put
+// header lines, six lines per track (and one more for each of chance,
+// ratchet and length on a track where a step uses it) and a closing ruler. Each part is put
 // together in a line buffer, so that it can be written in one piece: a
 // large sequence has hundreds of thousands of cells.
 class KRVGridText {
@@ -30,6 +31,9 @@ public:
     static int GetCellColumn(int inFirst1, int inStep1) {
         return kLabelColumns + (inStep1 - inFirst1) * kStepColumns;
     }
+
+    // The lines AppendTrack gives the track.
+    static int GetTrackLines(const KRVSequencer& inSequencer, int inTrack1);
 
     static void AppendHeader(std::string* ioText, const KRVSequencer& inSequencer, Steps inSteps);
     static void AppendTrack(std::string* ioText, const KRVSequencer& inSequencer, int inTrack1,

@@ -50,6 +50,17 @@ void WriteEventBlock(FILE* inFile, const KRVSequencer* inSequencer, const KRVEve
     std::fprintf(inFile, "setport %d\n", inEvent.GetPort());
     std::fprintf(inFile, "setgatetime %d\n", inEvent.GetGateTime());
     std::fprintf(inFile, "setvelocity %d\n", inEvent.GetVelocity());
+    // Only where they differ from how every step plays, so that a sequence
+    // that uses none saves as it always has.
+    if (inEvent.GetChance() != KRVEvent::kAlwaysPlays) {
+        std::fprintf(inFile, "chance %d\n", inEvent.GetChance());
+    }
+    if (inEvent.GetRatchet() != 1) {
+        std::fprintf(inFile, "ratchet %d\n", inEvent.GetRatchet());
+    }
+    if (inEvent.GetLength() != 1) {
+        std::fprintf(inFile, "setlength %d\n", inEvent.GetLength());
+    }
     if (inEvent.IsMuted()) {
         std::fprintf(inFile, "mute\n");
     }

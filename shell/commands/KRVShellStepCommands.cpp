@@ -1,6 +1,9 @@
-// selectevery, copysteps, pastesteps, clearsteps, euclid: the selection
-// narrowed to a beat, ranges of steps copied and pasted, Euclidean rhythms
-// as mutes. Steps are 1-based here.
+// selectevery, copysteps, pastesteps, clearsteps, euclid, chance, ratchet,
+// setlength:
+// the selection narrowed to a beat, ranges of steps copied and pasted,
+// Euclidean rhythms as mutes, how often, how many times and how long a
+// step plays.
+// Steps are 1-based here.
 #include <cstdio>
 #include <string>
 
@@ -82,5 +85,33 @@ KRVCommandResult KRVCommands::Euclid(KRVCommandContext& ioContext,
     }
     int tracks = sequencer.MuteEuclid(hits, inArguments.GetValue(2));
     WriteDDD(ioContext, "spread %d hits over %d steps on %d tracks\n", hits, steps, tracks);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Chance(KRVCommandContext& ioContext,
+                                     const KRVArguments& inArguments) {
+    const int chance = inArguments.GetValue(1);
+    KRVSelectionSetChance action(static_cast<unsigned char>(chance));
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedDD("set chance %d%% on %d selections\n", chance, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Ratchet(KRVCommandContext& ioContext,
+                                      const KRVArguments& inArguments) {
+    const int ratchet = inArguments.GetValue(1);
+    KRVSelectionSetRatchet action(static_cast<unsigned char>(ratchet));
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedDD("set ratchet %d on %d selections\n", ratchet, count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::SetLength(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    const int length = inArguments.GetValue(1);
+    KRVSelectionSetLength action(static_cast<unsigned char>(length));
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedDD("set length %d steps on %d selections\n", length,
+                                              count);
     return KRVCommandResult::kSucceeded;
 }

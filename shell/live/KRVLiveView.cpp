@@ -254,10 +254,30 @@ void KRVLiveView::DrawGrid(int inTop, int inRows) {
     const int first1 = (mStep1 - 1) / perBlock * perBlock + 1;
     const KRVGridText::Steps steps{first1,
                                    std::min(first1 + perBlock - 1, sequencer.GetStepCount())};
-    const int fit =
-        std::max((inRows - KRVGridText::kHeaderLines - 1) / KRVGridText::kTrackLines, 1);
-    mTopTrack1 = Clamp(mTopTrack1, std::max(mTrack1 - fit + 1, 1), mTrack1);
-    const int lastTrack1 = std::min(mTopTrack1 + fit - 1, sequencer.GetTrackCount());
+    // Tracks differ in height (chance, ratchet and length lines), so the
+    // rows are counted track by track: the cursor's track stays in view,
+    // and as many after it as fit.
+    const int room = inRows - KRVGridText::kHeaderLines - 1;
+    auto linesOf = [&sequencer](int inTrack1) {
+        return KRVGridText::GetTrackLines(sequencer, inTrack1);
+    };
+    mTopTrack1 = std::max(std::min(mTopTrack1, mTrack1), 1);
+    int aboveCursor = 0;
+    for (int track1 = mTopTrack1; track1 < mTrack1; track1++) {
+        aboveCursor += linesOf(track1);
+    }
+    while (sequencer.GetTrackCount() > 0 && mTopTrack1 < mTrack1 &&
+           aboveCursor + linesOf(mTrack1) > room) {
+        aboveCursor -= linesOf(mTopTrack1++);
+    }
+    int lastTrack1 = 0;
+    if (sequencer.GetTrackCount() > 0) {
+        lastTrack1 = mTopTrack1;
+        for (int used = linesOf(mTopTrack1);
+             lastTrack1 < sequencer.GetTrackCount() && used + linesOf(lastTrack1 + 1) <= room;) {
+            used += linesOf(++lastTrack1);
+        }
+    }
     std::string text;
     KRVGridText::AppendHeader(&text, sequencer, steps);
     for (int track1 = mTopTrack1; track1 <= lastTrack1; track1++) {
@@ -271,8 +291,7 @@ void KRVLiveView::DrawGrid(int inTop, int inRows) {
         start = end + 1;
     }
     const int rows = row - inTop;
-    const int cursorRow =
-        inTop + KRVGridText::kHeaderLines + (mTrack1 - mTopTrack1) * KRVGridText::kTrackLines + 1;
+    const int cursorRow = inTop + KRVGridText::kHeaderLines + aboveCursor + 1;
     if (sequencer.GetTrackCount() > 0 && cursorRow < inTop + rows) {
         mvwchgat(stdscr, cursorRow, KRVGridText::GetCellColumn(first1, mStep1), 3,
                  A_BOLD | A_UNDERLINE, mColour ? 1 : 0, nullptr);

@@ -190,6 +190,25 @@ def case_play():
                 GRID_MS, "gates against three ticks (ms)")
 
 
+def case_ratchets():
+    """Every step twice within its six ticks, on ticks 0 and 3, a tick each
+    (gate 50 of three ticks); step 2 on chance 0 never."""
+    fake = Fake()
+    krv = start_playing(lambda: fake.start(),
+                        ["newtrack", "selectall", "ratchet 2", "clear", "sele 1 2", "chance 0"])
+    wait_for(lambda: len(of_kind(fake.notes(), "on")) >= 31, "a bar of notes")
+    krv.end("stop\nquit\n")
+    notes = fake.notes()
+    expect_paired(notes, "ratchets")
+    ons = of_kind(notes, "on")
+    grid = [step * STEP_MS + repeat * 3 * TICK_MS for step in range(16) if step != 1
+            for repeat in range(2)]
+    expect_near([n.ms - ons[0].ms - at for n, at in zip(ons, grid)], GRID_MS,
+                "repeats off the grid (ms)", MEDIAN_MS)
+    expect_near([off.ms - on.ms - TICK_MS for on, off in zip(ons, of_kind(notes, "off"))][:-1],
+                GRID_MS, "repeats against a tick (ms)")
+
+
 def case_exits():
     for what, text, sig, status in EXITS + [("SIGINT, then quit", "quit\n", signal.SIGINT, 0)]:
         fake = Fake()

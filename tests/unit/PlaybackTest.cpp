@@ -58,6 +58,113 @@ TEST_F(PlaybackTest, GatesEndNotesInsideTheirStep) {
     EXPECT_EQ(mSequencer.GetGateTicks(83), 4);
 }
 
+// The C library's own generator, seeded as an unseeded rand() is, without
+// touching rand()'s state.
+class CLibraryDraws {
+public:
+    CLibraryDraws() { initstate_r(1, mState, sizeof mState, &mData); }
+    int Next() {
+        std::int32_t draw = 0;
+        random_r(&mData, &draw);
+        return draw;
+    }
+
+private:
+    char mState[128] = {};
+    random_data mData = {};
+};
+
+TEST(ChanceDraw, GivesWhatAnUnseededRandGives) {
+    CLibraryDraws expected;
+    KRVChanceDraw draw;
+    for (int i = 0; i < 1000; i++) {
+        ASSERT_EQ(draw.Next(), expected.Next()) << "draw " << i;
+    }
+}
+
+// A hundred passes of a loop of one 6-tick step: a pass plays all the repeats its
+// ratchet shares the step into, or, on a chance not drawn, none; every start
+// draws the same passes.
+TEST_F(PlaybackTest, ChancesAndRatchetsShapeEachPass) {
+    struct Case {
+        int mChance;
+        int mRatchet;
+        int mGate;
+        Heard mPass;
+    };
+    const Case kCases[] = {
+        {100, 1, 50, {"0:on 60", "3:off 60"}},
+        {0, 1, 50, {}},
+        {100,
+         4,
+         50,
+         {"0:on 60", "1:off 60", "1:on 60", "2:off 60", "3:on 60", "4:off 60", "4:on 60",
+          "5:off 60"}},
+        {100, 2, 90, {"0:on 60", "2:off 60", "3:on 60", "5:off 60"}},
+        {50, 2, 50, {"0:on 60", "1:off 60", "3:on 60", "4:off 60"}},
+        {50, 1, 90, {"0:on 60", "5:off 60"}},
+    };
+    AddTrack(60);
+    mSequencer.SetLoopStep(2);
+    for (const Case& test : kCases) {
+        mSequencer.SetChance(1, 1, test.mChance);
+        mSequencer.SetRatchet(1, 1, test.mRatchet);
+        mSequencer.SetGateTime(1, 1, test.mGate);
+        mSequencer.Reset();
+        CLibraryDraws draws;
+        for (int pass = 0; pass < 100; pass++) {
+            const bool plays =
+                test.mChance >= 100 || (test.mChance > 0 && draws.Next() % 100 < test.mChance);
+            mRecorder.mTick = 0;
+            Ticks(6);
+            EXPECT_EQ(mRecorder.Take(), plays ? test.mPass : Heard{})
+                << "chance " << test.mChance << " ratchet " << test.mRatchet << " pass " << pass;
+        }
+    }
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+}
+
+// A loop of four 6-tick steps: a held note sounds over the steps it covers
+// without starting again on them, across the loop's end too, and a mute
+// of its track ends it.
+TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
+    struct Case {
+        int mStep1;
+        int mLength;
+        int mTicks;
+        int mMuteAt;
+        Heard mHeard;
+    };
+    const Case kCases[] = {
+        {2, 2, 24, -1, {"0:on 60", "3:off 60", "6:on 60", "15:off 60", "18:on 60", "21:off 60"}},
+        {4,
+         2,
+         30,
+         -1,
+         {"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60", "15:off 60", "18:on 60",
+          "27:off 60"}},
+        {2, 3, 24, 14, {"0:on 60", "3:off 60", "6:on 60", "14:off 60"}},
+    };
+    AddTrack(60);
+    mSequencer.SetLoopStep(5);
+    for (const Case& test : kCases) {
+        mSequencer.UnMuteTrack(1);
+        for (int step1 = 1; step1 <= 4; step1++) {
+            mSequencer.SetLength(1, step1, step1 == test.mStep1 ? test.mLength : 1);
+        }
+        mSequencer.Reset();
+        mRecorder.mTick = 0;
+        for (int tick = 0; tick < test.mTicks; tick++) {
+            if (tick == test.mMuteAt) {
+                mSequencer.MuteTrack(1);
+            }
+            Ticks(1);
+        }
+        EXPECT_EQ(mRecorder.Take(), test.mHeard) << "step " << test.mStep1 << " " << test.mLength;
+        EXPECT_EQ(mRecorder.CountHanging(), 0);
+    }
+}
+
 TEST_F(PlaybackTest, MutesAndSolos) {
     AddTrack(60);
     AddTrack(62);
@@ -264,6 +371,8 @@ TEST_F(PlaybackTest, EditingWhilePlayingLeavesNoHangingNote) {
         int track1 = mSequencer.AddTrack(KRVTrack(), 1 + round % 3);
         mSequencer.SetNote(track1, 1 + round % 16, round % 128);
         mSequencer.SetGateTime(1, 1 + round % 16, round % 91);
+        mSequencer.SetLength(1, 1 + round % 16, 1 + round % 3);
+        mSequencer.SetRatchet(2, 1 + round % 16, 1 + round % 8);
         mSequencer.SetScale(1 + round % 3, 4 + round % 13);
         mSequencer.SetLoopStep(1 + round % 5);
         mSequencer.SetBPM(2000 + round * 10);

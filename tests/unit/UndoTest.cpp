@@ -40,7 +40,8 @@ TEST(KRVUndo, EveryKindOfChangeUndoesAndRedoes) {
         "selectevent 3 2|selectquarternotes|selectstep 5|selecttrack 3|setchannel 5|"
         "setgatetime 80|setloop 5|setnote 70|setport 1|setscale 2 12|setvelocity 3|unmute|"
         "unmutetrack 3|unselectevent 1 1|unselectstep 1|unselecttrack 1|vary|vary2|vsolo|"
-        "vunsolo|selectevery 2|pastesteps 9|clearsteps|euclid 3 1|clock 1 on|latency 1 10");
+        "vunsolo|selectevery 2|pastesteps 9|clearsteps|euclid 3 1|clock 1 on|latency 1 10|chance "
+        "30|ratchet 3|setlength 3");
     for (std::string line; std::getline(listed, line, '|');) {
         changingLines.insert(line);
     }
