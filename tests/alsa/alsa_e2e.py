@@ -26,7 +26,8 @@ MEDIAN_MS = 3.0 if SLOW else 1.0
 STEP_MS = 125.0  # 120 bpm, 16 steps to the bar
 TICK_MS = STEP_MS / 6
 # Capabilities and types as alsa-lib's bits: 0x63 read, write and both
-# subscriptions; 0x21 read only; 0x42 write only; 0x80 not exported. Types
+# subscriptions; 0x21 read only; 0x42 write only; 0x80 not exported; a
+# destination needs both 0x02 and 0x40. Types
 # 2 MIDI, 4 GM, 0x10000 hardware, 0x20000 software, 0x40000 synthesizer,
 # 0x80000 port, 0x100000 application.
 DESKTOP = """\
@@ -37,6 +38,8 @@ port 20:0 21 90002 USB Keyboard|USB Keyboard MIDI 1
 port 24:0 63 90002 UM-ONE|UM-ONE MIDI 1
 port 128:0 42 140006 FLUID Synth (4242)|Synth input port (4242:0)
 port 129:0 c2 100002 Hidden|private
+port 129:1 2 100002 Hidden|no subscription
+port 129:2 40 100002 Hidden|subscription only
 port 130:0 42 100002 aseqdump|aseqdump
 """
 SYNTH = "128:0"
