@@ -242,16 +242,17 @@ protected:
     // more so under a sanitizer), and JACK drops what a late client wrote.
     // Active sensing goes through until one arrives, so that the checks that
     // follow see a port in its steady state.
-    static void WarmUp(MIDICLOutputPort& inPort) {
+    static void WarmUp(const std::function<void()>& inSendSensing) {
         ASSERT_TRUE(sProbe.WaitForConnection());
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            const std::size_t before = sProbe.WaitFor(0).size();
-            inPort.SendSmallPacket(0xFE);
-            if (sProbe.WaitFor(before + 1, std::chrono::milliseconds(100)).size() > before) {
-                return;
-            }
-        }
-        FAIL() << "nothing sent through the port ever arrived";
+        ASSERT_TRUE(Await(
+            [&] {
+                const std::size_t before = sProbe.GetSeen();
+                inSendSensing();
+                return Await([&] { return sProbe.GetSeen() > before; },
+                             std::chrono::milliseconds(100));
+            },
+            std::chrono::seconds(5)))
+            << "nothing sent through the port ever arrived";
     }
 
     static int IndexOf(const MIDICLClient& inClient, const char* inName) {
@@ -293,7 +294,7 @@ TEST_F(MIDICLJackTest, DestinationsPortsAndDelivery) {
     EXPECT_NE(jack_port_by_name(sProbe.GetClient(), "krv-midicl:output-2"), nullptr);
 
     toProbe->SetDestination(probeIndex);
-    ASSERT_NO_FATAL_FAILURE(WarmUp(*toProbe));
+    ASSERT_NO_FATAL_FAILURE(WarmUp([&] { toProbe->SendSmallPacket(0xFE); }));
     EXPECT_EQ(toProbe->GetClock().GetUnitsPerSecond(), double(kRate));
     std::size_t before = sProbe.WaitFor(0).size();
     const MIDICLTimeStamp first = toProbe->GetClock().Now() + kRate / 20;
@@ -395,21 +396,12 @@ TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
         // The name of a host closed in the try before may not be free yet.
         const std::string name = jack_get_client_name(host->GetClient()) + std::string(":output");
         ASSERT_EQ(jack_connect(sProbe.GetClient(), name.c_str(), "krv-probe:in"), 0);
-        ASSERT_TRUE(sProbe.WaitForConnection());
         auto send = [&output](std::initializer_list<std::uint8_t> inBytes) {
             MIDICLPacketList list;
             list.Add(0, std::data(inBytes), inBytes.size());
             return output->Send(list);
         };
-        // As WarmUp: the first cycles through a new port may be dropped.
-        ASSERT_TRUE(Await(
-            [&] {
-                const std::size_t before = sProbe.GetSeen();
-                send({0xFE});
-                return Await([&] { return sProbe.GetSeen() > before; },
-                             std::chrono::milliseconds(100));
-            },
-            std::chrono::seconds(5)));
+        ASSERT_NO_FATAL_FAILURE(WarmUp([&] { send({0xFE}); }));
         sProbe.StopServerOn(0x80, sServerPid);
         ASSERT_EQ(send({0x80, 60, 0}), 0);
         ASSERT_TRUE(Await([] { return sProbe.GetStoppedAt() >= 0; }, std::chrono::seconds(5)));
