@@ -25,24 +25,32 @@ GRID_MS = 12.0 if SLOW else 5.0
 MEDIAN_MS = 3.0 if SLOW else 1.0
 STEP_MS = 125.0  # 120 bpm, 16 steps to the bar
 TICK_MS = STEP_MS / 6
+# Capabilities and types as alsa-lib's bits: 0x63 read, write and both
+# subscriptions; 0x21 read only; 0x42 write only; 0x80 not exported; a
+# destination needs both 0x02 and 0x40. Types
+# 2 MIDI, 4 GM, 0x10000 hardware, 0x20000 software, 0x40000 synthesizer,
+# 0x80000 port, 0x100000 application.
 DESKTOP = """\
-port 0:0 rwRW - System|Timer
-port 0:1 rR - System|Announce
-port 14:0 rwRW midi,software,port Midi Through|Midi Through Port-0
-port 20:0 rR midi,hardware,port USB Keyboard|USB Keyboard MIDI 1
-port 24:0 rwRW midi,hardware,port UM-ONE|UM-ONE MIDI 1
-port 128:0 wW midi,gm,synthesizer,application FLUID Synth (4242)|Synth input port (4242:0)
-port 129:0 wWx midi,application Hidden|private
-port 130:0 wW midi,application aseqdump|aseqdump
+port 0:0 63 0 System|Timer
+port 0:1 21 0 System|Announce
+port 14:0 63 a0002 Midi Through|Midi Through Port-0
+port 20:0 21 90002 USB Keyboard|USB Keyboard MIDI 1
+port 24:0 63 90002 UM-ONE|UM-ONE MIDI 1
+port 128:0 42 140006 FLUID Synth (4242)|Synth input port (4242:0)
+port 129:0 c2 100002 Hidden|private
+port 129:1 2 100002 Hidden|no subscription
+port 129:2 40 100002 Hidden|subscription only
+port 130:0 42 100002 aseqdump|aseqdump
 """
 SYNTH = "128:0"
 SYNTH_LINE = DESKTOP.splitlines()[5] + "\n"
-EMPTY = "port 0:0 rwRW - System|Timer\nport 0:1 rR - System|Announce\n"
+EMPTY = "".join(DESKTOP.splitlines(True)[:2])
 # What krv lists, in order.
 DESKTOP_PORTS = ["FLUID Synth (4242):Synth input port (4242:0)", "aseqdump:aseqdump",
                  "UM-ONE:UM-ONE MIDI 1", "Midi Through:Midi Through Port-0"]
 DESKTOP_ADDRESSES = [SYNTH, "130:0", "24:0", "14:0"]
 ERRNO = {"EAGAIN": 11, "ENOMEM": 12, "ENOSPC": 28}
+REFUSE_UM_ONE = "refuse 24:0 1\n"  # EPERM
 
 
 class Fake:
@@ -67,7 +75,7 @@ class Fake:
 
     def set_full(self, error):
         with open(self.full, "w") as out:
-            out.write(error + "\n")
+            out.write("%d\n" % ERRNO[error])
 
     def clear_full(self):
         """Room again; returns when, taken before krv can see it."""
@@ -155,7 +163,7 @@ def case_startup():
                  ["delete"] * 4 + ["close"], "the end")
     # Nothing to play to: krv makes a destination of its own, whose input
     # thread must leave the signals to krv's command thread.
-    fake = Fake("port 0:0 rwRW - System|Timer\n")
+    fake = Fake(DESKTOP.splitlines()[0])
     krv = fake.start("ports", "newtrack", "play")
     sounding(fake)
     own = "KRVSequencer:KRVShell dummy destination"
@@ -348,7 +356,7 @@ def case_drain():
 
 
 def case_subscribe():
-    fake = Fake(DESKTOP + "refuse 24:0 EPERM\n")
+    fake = Fake(DESKTOP + REFUSE_UM_ONE)
     krv = fake.start("ports", "newtrack", "newtrack", "selt 2", "setport 2", "setnote C4",
                      "clear", "play")
     krv.prompts(9)
@@ -363,7 +371,7 @@ def case_subscribe():
         fail("krv sent to the port it could not connect")
     expect_paired(fake.notes(), "subscribe")
     # The refused port alone: nothing is heard, and play says so.
-    alone = Fake(DESKTOP.splitlines()[4] + "\nrefuse 24:0 EPERM\n").start("newtrack", "play")
+    alone = Fake(DESKTOP.splitlines()[4] + "\n" + REFUSE_UM_ONE).start("newtrack", "play")
     expect_in(alone.end("stop\nquit\n"), "krv: no MIDI destination, playing silently",
               "play with nothing to hear it")
 

@@ -1,14 +1,14 @@
 /* The alsa-lib sequencer calls krv makes, preloaded, so that the real krv
  * runs its ALSA path where there is no /dev/snd/seq. Set by the environment:
- *   KRV_FAKE_ALSA_SCENE  lines "port C:P CAPS TYPES CLIENT|PORT" (CAPS of
- *       rwRWx or -, TYPES a comma list of kTypes or -) and "refuse C:P ERRNO"
- *       (a subscription fails so; unsubscribed sends fail with ENODEV)
+ *   KRV_FAKE_ALSA_SCENE  lines "port C:P CAPS TYPES CLIENT|PORT" (CAPS and
+ *       TYPES as alsa-lib's bits, in hex) and "refuse C:P ERRNO" (a
+ *       subscription fails with that errno; unsubscribed sends with ENODEV)
  *   KRV_FAKE_ALSA_RECORD "NS WHAT ..." a line per call, NS on CLOCK_MONOTONIC
  *   KRV_FAKE_ALSA_LATER  once it appears its port lines join the scene and
  *       the announce port's subscriber gets a PORT_START each; "quiet" in it
  *       holds those back, as a kernel slow to deliver them would
- *   KRV_FAKE_ALSA_FULL   while it exists every send fails with the error it
- *       names (EAGAIN if empty), as a receiver without room
+ *   KRV_FAKE_ALSA_FULL   while it exists every send fails with the errno it
+ *       holds (EAGAIN if none), as a receiver without room
  * krv's client is the first number free from 128. krv calls in from three
  * threads: every entry point takes the one lock. */
 #define _GNU_SOURCE
@@ -52,25 +52,6 @@ static int gPortCount, gOwnClient = -1, gRecordFd = -1, gAnnouncePort = -1, gAnn
 static char gOwnName[kNameSize] = "client";
 static snd_seq_event_t gAnnounce;
 
-static const struct {
-    const char* name;
-    int value;
-} kErrors[] = {{"EAGAIN", EAGAIN}, {"ENOMEM", ENOMEM}, {"ENOSPC", ENOSPC}, {"EPERM", EPERM},
-               {"EBUSY", EBUSY},   {"ENODEV", ENODEV}, {"ENXIO", ENXIO}};
-static const struct {
-    const char* name;
-    unsigned bit;
-} kTypes[] = {{"midi", SND_SEQ_PORT_TYPE_MIDI_GENERIC},
-              {"gm", SND_SEQ_PORT_TYPE_MIDI_GM},
-              {"synthesizer", SND_SEQ_PORT_TYPE_SYNTHESIZER},
-              {"hardware", SND_SEQ_PORT_TYPE_HARDWARE},
-              {"software", SND_SEQ_PORT_TYPE_SOFTWARE},
-              {"port", SND_SEQ_PORT_TYPE_PORT},
-              {"application", SND_SEQ_PORT_TYPE_APPLICATION}};
-static const char kCaps[] = "rwRWx";
-static const unsigned kCapBits[] = {SND_SEQ_PORT_CAP_READ, SND_SEQ_PORT_CAP_WRITE,
-                                    SND_SEQ_PORT_CAP_SUBS_READ, SND_SEQ_PORT_CAP_SUBS_WRITE,
-                                    SND_SEQ_PORT_CAP_NO_EXPORT};
 /* What a send writes down: the kind, then channel, key and value. */
 static const struct {
     int type;
@@ -81,14 +62,6 @@ static const struct {
 static void fail(const char* what, const char* detail) {
     fprintf(stderr, "fake_alsa_seq: %s: %s\n", what, detail);
     abort();
-}
-
-static int error_by_name(const char* name) {
-    for (size_t i = 0; i < COUNT(kErrors); ++i) {
-        if (strcmp(kErrors[i].name, name) == 0) return kErrors[i].value;
-    }
-    fail("unknown error name", name);
-    return 0;
 }
 
 static snd_seq_port_info_t* find_port(int client, int port) {
@@ -108,23 +81,14 @@ static snd_seq_port_info_t* add_port(int client, int port) {
 
 static void parse_port(char* rest) {
     int client = 0, port = 0, used = 0;
-    char caps[16], types[160], *saved = NULL;
-    if (sscanf(rest, "%d:%d %15s %159s %n", &client, &port, caps, types, &used) != 4 ||
+    unsigned caps = 0, type = 0;
+    if (sscanf(rest, "%d:%d %x %x %n", &client, &port, &caps, &type, &used) != 4 ||
         strchr(rest + used, '|') == NULL) {
         fail("bad port line", rest);
     }
     snd_seq_port_info_t* p = add_port(client, port);
-    for (const char* c = caps; *c != '\0'; ++c) {
-        const char* at = strchr(kCaps, *c);
-        p->caps |= at != NULL ? kCapBits[at - kCaps] : 0;
-    }
-    for (char* word = strtok_r(types, ",", &saved); word; word = strtok_r(NULL, ",", &saved)) {
-        size_t i = 0;
-        while (i < COUNT(kTypes) && strcmp(kTypes[i].name, word) != 0) ++i;
-        if (i == COUNT(kTypes) && strcmp(word, "-") != 0) fail("unknown port type", word);
-        p->type |= i < COUNT(kTypes) ? kTypes[i].bit : 0;
-    }
-    rest[used + strcspn(rest + used, "\n")] = '\0';
+    p->caps = caps;
+    p->type = type;
     sscanf(rest + used, "%63[^|]|%63[^\n]", p->client_name, p->name);
 }
 
@@ -132,15 +96,15 @@ static void load_scene(void) {
     const char* path = getenv("KRV_FAKE_ALSA_SCENE");
     FILE* scene = path != NULL ? fopen(path, "r") : NULL;
     if (scene == NULL) fail("cannot read KRV_FAKE_ALSA_SCENE", path != NULL ? path : "unset");
-    char line[kLineSize], name[16];
-    int client = 0, port = 0;
+    char line[kLineSize];
+    int client = 0, port = 0, error = 0;
     for (gPortCount = 0; fgets(line, sizeof line, scene) != NULL;) {
         snd_seq_port_info_t* p = NULL;
         if (strncmp(line, "port ", 5) == 0) {
             parse_port(line + 5);
-        } else if (sscanf(line, "refuse %d:%d %15s", &client, &port, name) == 3 &&
+        } else if (sscanf(line, "refuse %d:%d %d", &client, &port, &error) == 3 &&
                    (p = find_port(client, port)) != NULL) {
-            p->refuse_errno = error_by_name(name);
+            p->refuse_errno = error;
         } else if (line[0] != '#' && line[0] != '\n') {
             fail("bad scene line (ports before refusals)", line);
         }
@@ -172,11 +136,11 @@ static void record(const char* format, ...) {
 static int full_status(void) {
     const char* path = getenv("KRV_FAKE_ALSA_FULL");
     FILE* full = path != NULL ? fopen(path, "r") : NULL;
+    int error = EAGAIN;
     if (full == NULL) return 0;
-    char name[16] = "EAGAIN";
-    if (fscanf(full, "%15s", name) != 1) strcpy(name, "EAGAIN");
+    if (fscanf(full, "%d", &error) != 1) error = EAGAIN;
     fclose(full);
-    return -error_by_name(name);
+    return -error;
 }
 
 /* The later scene comes whenever the system has it: a thread of its own. */

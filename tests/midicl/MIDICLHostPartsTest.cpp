@@ -57,20 +57,6 @@ TEST(MIDICLDestinationOrderTest, AlsaPortsRankSynthesizersFirstAndPassThroughLas
         }
     }
 }
-
-TEST(MIDICLDestinationOrderTest, AlsaDestinationsAreWritableSubscribableAndExported) {
-    constexpr unsigned kBoth = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
-    const std::pair<unsigned, bool> kCases[] = {
-        {kBoth, true},
-        {kBoth | SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ, true},
-        {kBoth | SND_SEQ_PORT_CAP_NO_EXPORT, false},
-        {SND_SEQ_PORT_CAP_WRITE, false},
-        {SND_SEQ_PORT_CAP_SUBS_WRITE, false},
-        {SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ, false}};
-    for (const auto& [caps, destination] : kCases) {
-        EXPECT_EQ(MIDICLAlsaPortRank::IsDestination(caps), destination) << caps;
-    }
-}
 #endif
 
 using Held = MIDICLHeldNoteOffs;

@@ -304,12 +304,8 @@ TEST_F(PlaybackTest, TransportStampsAndStops) {
     const std::uint64_t played = MIDICLMonotonicClock::NowNS();
     mSequencer.Play();
     ASSERT_TRUE(Await([this] { return mRecorder.CountStamps() > 0; }));
-    // A note of a track muted while it sounds still ends at the stop.
-    mSequencer.MuteTrack(1);
     mSequencer.Stop();
-    EXPECT_EQ(mRecorder.CountHanging(), 0);
     EXPECT_LT(mRecorder.TakeStamps()[0] - played, 40000000u);
-    mSequencer.UnMuteTrack(1);
     mRecorder.Take();
 
     mSequencer.SetBPM(6000);  // 416667 nanoseconds a tick
