@@ -415,6 +415,12 @@ TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
                   std::chrono::seconds(1));
         kill(sServerPid, SIGCONT);
         destroy.join();
+        // A stuck drain leaves the client open on purpose (its close could
+        // block on the stopped server); the server runs again, so the test
+        // closes it, and libjack's threads end with it.
+        if (host->GetTeardown().IsUnresponsive()) {
+            jack_client_close(host->GetClient());
+        }
         ASSERT_TRUE(left);
         if (stoppedThere) {
             EXPECT_TRUE(stuck) << "the drain ended before the cycle after the note-off";
