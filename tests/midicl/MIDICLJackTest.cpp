@@ -158,7 +158,9 @@ private:
                 probe->mStopStatus.store(0);
                 probe->mStoppedAt.store(start);
             }
-            if (n == probe->mEvents.size()) {
+            // Active sensing warms a port up and is only counted: one that
+            // arrives late cannot move the events the checks look at.
+            if (n == probe->mEvents.size() || event.buffer[0] == 0xFE) {
                 continue;
             }
             MIDICLProbeEvent& kept = probe->mEvents[n];
@@ -204,7 +206,9 @@ protected:
             freopen("/dev/null", "w", stderr);
             const std::string rate = std::to_string(kRate);
             const std::string period = std::to_string(kPeriod);
-            execlp("jackd", "jackd", "-t", "5000", "-n", sServer.c_str(), "-d", "dummy", "-r",
+            // Synchronous: the server waits for a client that runs late (a
+            // sanitizer makes ours slow) instead of dropping what it wrote.
+            execlp("jackd", "jackd", "-S", "-t", "5000", "-n", sServer.c_str(), "-d", "dummy", "-r",
                    rate.c_str(), "-p", period.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -382,7 +386,15 @@ TEST_F(MIDICLJackTest, ClockCountsFramesWithinACycle) {
 // stuck, however late the test's threads run. Should the server have run
 // the port's next cycle before it stopped, the try is made again.
 TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
+    // What a stuck drain leaves alive on purpose (its close could block on
+    // the stopped server) is ended here once the server runs again, after
+    // the host's own pointers have gone.
+    struct Abandoned {
+        MIDICLJackHost* mHost = nullptr;
+        ~Abandoned() { delete mHost; }
+    };
     for (int attempt = 0; attempt < 3; ++attempt) {
+        Abandoned abandoned;
         auto host = std::static_pointer_cast<MIDICLJackHost>(MIDICLJackHost::Open("krv-drain"));
         std::unique_ptr<MIDICLHostOutput> output = host->CreateOutputPort("output");
         const void* entry = static_cast<MIDICLJackOutput*>(output.get());
@@ -415,11 +427,9 @@ TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
                   std::chrono::seconds(1));
         kill(sServerPid, SIGCONT);
         destroy.join();
-        // A stuck drain leaves the client open on purpose (its close could
-        // block on the stopped server); the server runs again, so the test
-        // closes it, and libjack's threads end with it.
         if (host->GetTeardown().IsUnresponsive()) {
             jack_client_close(host->GetClient());
+            abandoned.mHost = host.get();
         }
         ASSERT_TRUE(left);
         if (stoppedThere) {
