@@ -92,8 +92,8 @@ PLANTS = [
      "        int t;\n        std::uint64_t d;\n        ~After() { s->SendClockMessages(t, d); }\n"
      "    } after{this, ticks, inDueTime};\n"),
     ("23", "Continue sent as Start", PLAY,
-     "status != 0 ? status : ioPort.TrySendContinue(inStamp);",
-     "status != 0 ? status : ioPort.TrySendStart(inStamp);"),
+     ": ioPort.TrySendRealTime(MIDICLClient::kMIDIContinueMessage, inStamp);",
+     ": ioPort.TrySendRealTime(MIDICLClient::kMIDIStartMessage, inStamp);"),
     ("24", "play after pause from the top", PLAY,
      "    mFromTop = mTicks < 0;\n", "    mTicks = -1;\n    mFromTop = true;\n"),
     ("25", "a pause going on after ticks never heard", PLAY, "    RewindUnheard(now);\n", ""),

@@ -161,24 +161,8 @@ void MIDICLOutputPort::SendStop(MIDICLTimeStamp inTimeStamp) {
     SendSmallPacketAt(inTimeStamp, static_cast<std::uint8_t>(MIDICLClient::kMIDIStopMessage));
 }
 
-std::int32_t MIDICLOutputPort::TrySendClock(MIDICLTimeStamp inTimeStamp) {
-    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIClockMessage)};
-    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
-}
-
-std::int32_t MIDICLOutputPort::TrySendStart(MIDICLTimeStamp inTimeStamp) {
-    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIStartMessage)};
-    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
-}
-
-std::int32_t MIDICLOutputPort::TrySendContinue(MIDICLTimeStamp inTimeStamp) {
-    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIContinueMessage)};
-    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
-}
-
-std::int32_t MIDICLOutputPort::TrySendStop(MIDICLTimeStamp inTimeStamp) {
-    const std::uint8_t bytes[1] = {static_cast<std::uint8_t>(MIDICLClient::kMIDIStopMessage)};
-    return TrySendBytes(bytes, sizeof bytes, inTimeStamp);
+std::int32_t MIDICLOutputPort::TrySendRealTime(std::uint8_t inStatus, MIDICLTimeStamp inTimeStamp) {
+    return TrySendBytes(&inStatus, 1, inTimeStamp);
 }
 
 std::int32_t MIDICLOutputPort::TrySendSongPosition(std::uint16_t inBeats,

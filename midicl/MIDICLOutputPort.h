@@ -95,12 +95,10 @@ public:
     void SendStart(MIDICLTimeStamp inTimeStamp = 0);
     void SendContinue(MIDICLTimeStamp inTimeStamp = 0);
     void SendStop(MIDICLTimeStamp inTimeStamp = 0);
-    // The same, returning the host's status (0 when accepted): for the clock
-    // thread, as TrySendNoteOn.
-    std::int32_t TrySendClock(MIDICLTimeStamp inTimeStamp = 0);
-    std::int32_t TrySendStart(MIDICLTimeStamp inTimeStamp = 0);
-    std::int32_t TrySendContinue(MIDICLTimeStamp inTimeStamp = 0);
-    std::int32_t TrySendStop(MIDICLTimeStamp inTimeStamp = 0);
+    // One of those (inStatus: kMIDIClockMessage, kMIDIStartMessage,
+    // kMIDIContinueMessage, kMIDIStopMessage), returning the host's status (0
+    // when accepted): for the clock thread, as TrySendNoteOn.
+    std::int32_t TrySendRealTime(std::uint8_t inStatus, MIDICLTimeStamp inTimeStamp = 0);
     // Song Position Pointer: inBeats sixteenths from the top, 0 to 16383,
     // the least significant 7 bits first.
     std::int32_t TrySendSongPosition(std::uint16_t inBeats, MIDICLTimeStamp inTimeStamp = 0);

@@ -34,38 +34,6 @@ void KRVSelectionSelectEvery::Action(KRVSequencer* inSequencer, int inTrack1, in
 
 // ---- set one value ----
 
-void KRVSelectionSetNote::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetNote(inTrack1, inStep1, mNote);
-}
-
-void KRVSelectionSetVelocity::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetVelocity(inTrack1, inStep1, mVelocity);
-}
-
-void KRVSelectionSetGateTime::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetGateTime(inTrack1, inStep1, mGateTime);
-}
-
-void KRVSelectionSetChannel::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetChannel(inTrack1, inStep1, mChannel);
-}
-
-void KRVSelectionSetPort::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetPort(inTrack1, inStep1, mPort);
-}
-
-void KRVSelectionSetChance::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetChance(inTrack1, inStep1, mChance);
-}
-
-void KRVSelectionSetRatchet::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetRatchet(inTrack1, inStep1, mRatchet);
-}
-
-void KRVSelectionSetLength::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
-    inSequencer->SetLength(inTrack1, inStep1, mLength);
-}
-
 // ---- change one value into another ----
 
 void KRVSelectionChangeNote::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions/KRVSelectionAction.h"
+#include "model/KRVSequencer.h"
 
 // The small selection actions, each what one editing command does to one
 // selected event. Values go through the sequencer's setters, which clamp
@@ -46,85 +47,32 @@ private:
 
 // ---- set one value ----
 
-// The sequencer stores at most 127.
-class KRVSelectionSetNote : public KRVSelectionAction {
+// Writes one value into every selected event through one of the sequencer's
+// setters, which clamps it by its own rules: the note and the velocity at
+// 127, the gate at 90 percent, the channel 1 to 16 (any other is ignored),
+// the port 0-based (one the sequence lacks becomes its last), the chance 0 to
+// 100 percent, the ratchet 1 to KRVEvent::kMaxRatchet repeats, the length 1
+// to 64 steps.
+template <void (KRVSequencer::*Setter)(int, int, int)>
+class KRVSelectionSetValue : public KRVSelectionAction {
 public:
-    explicit KRVSelectionSetNote(unsigned char inNote) : mNote(inNote) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+    explicit KRVSelectionSetValue(unsigned char inValue) : mValue(inValue) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override {
+        (inSequencer->*Setter)(inTrack1, inStep1, mValue);
+    }
 
 private:
-    const unsigned char mNote;
+    const unsigned char mValue;
 };
 
-// The sequencer stores at most 127.
-class KRVSelectionSetVelocity : public KRVSelectionAction {
-public:
-    explicit KRVSelectionSetVelocity(unsigned char inVelocity) : mVelocity(inVelocity) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
-
-private:
-    const unsigned char mVelocity;
-};
-
-// In percent of a step; the sequencer stores at most 90.
-class KRVSelectionSetGateTime : public KRVSelectionAction {
-public:
-    explicit KRVSelectionSetGateTime(unsigned char inGateTime) : mGateTime(inGateTime) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
-
-private:
-    const unsigned char mGateTime;
-};
-
-// 1 to 16; the sequencer ignores any other value.
-class KRVSelectionSetChannel : public KRVSelectionAction {
-public:
-    explicit KRVSelectionSetChannel(unsigned char inChannel) : mChannel(inChannel) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
-
-private:
-    const unsigned char mChannel;
-};
-
-// 0-based; a port the sequence does not have becomes its last port.
-class KRVSelectionSetPort : public KRVSelectionAction {
-public:
-    explicit KRVSelectionSetPort(unsigned char inPort) : mPort(inPort) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
-
-private:
-    const unsigned char mPort;
-};
-
-// Percent, 0 to 100.
-class KRVSelectionSetChance : public KRVSelectionAction {
-public:
-    explicit KRVSelectionSetChance(unsigned char inChance) : mChance(inChance) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
-
-private:
-    const unsigned char mChance;
-};
-
-// Repeats within the step, 1 to KRVEvent::kMaxRatchet.
-class KRVSelectionSetRatchet : public KRVSelectionAction {
-public:
-    explicit KRVSelectionSetRatchet(unsigned char inRatchet) : mRatchet(inRatchet) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
-
-private:
-    const unsigned char mRatchet;
-};
-
-// Steps the note holds for, 1 to 64.
-class KRVSelectionSetLength : public KRVSelectionAction {
-public:
-    explicit KRVSelectionSetLength(unsigned char inLength) : mLength(inLength) {}
-    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
-
-private:
-    const unsigned char mLength;
-};
+using KRVSelectionSetNote = KRVSelectionSetValue<&KRVSequencer::SetNote>;
+using KRVSelectionSetVelocity = KRVSelectionSetValue<&KRVSequencer::SetVelocity>;
+using KRVSelectionSetGateTime = KRVSelectionSetValue<&KRVSequencer::SetGateTime>;
+using KRVSelectionSetChannel = KRVSelectionSetValue<&KRVSequencer::SetChannel>;
+using KRVSelectionSetPort = KRVSelectionSetValue<&KRVSequencer::SetPort>;
+using KRVSelectionSetChance = KRVSelectionSetValue<&KRVSequencer::SetChance>;
+using KRVSelectionSetRatchet = KRVSelectionSetValue<&KRVSequencer::SetRatchet>;
+using KRVSelectionSetLength = KRVSelectionSetValue<&KRVSequencer::SetLength>;
 
 // ---- change one value into another ----
 

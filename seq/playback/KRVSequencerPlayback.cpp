@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "MIDICLClient.h"
 #include "MIDICLMonotonicClock.h"
 #include "MIDICLOutputPort.h"
 #include "model/KRVSequencer.h"
@@ -236,7 +237,8 @@ void KRVSequencer::StopClocks(std::uint64_t inNow) {
     for (std::size_t index = 0; index < mOutputPorts.size(); ++index) {
         MIDICLOutputPort* port = mOutputPorts[index];
         if (port != nullptr && mClockRunning[index]) {
-            port->TrySendStop(Stamp(static_cast<int>(index), inNow));
+            port->TrySendRealTime(MIDICLClient::kMIDIStopMessage,
+                                  Stamp(static_cast<int>(index), inNow));
         }
         mClockRunning[index] = false;
     }
@@ -271,7 +273,7 @@ void KRVSequencer::SendClockMessages(int inTick, std::uint64_t inDueTime) {
         const std::uint64_t stamp = Stamp(portNumber, inDueTime);
         if (!mPortTiming.SendsClock(portNumber)) {
             if (mClockRunning[index]) {
-                port->TrySendStop(stamp);
+                port->TrySendRealTime(MIDICLClient::kMIDIStopMessage, stamp);
                 mClockRunning[index] = false;
             }
             continue;
@@ -280,7 +282,7 @@ void KRVSequencer::SendClockMessages(int inTick, std::uint64_t inDueTime) {
             StartClock(portNumber, *port, inTick, stamp);
         }
         if (mClockRunning[index]) {
-            port->TrySendClock(stamp);
+            port->TrySendRealTime(MIDICLClient::kMIDIClockMessage, stamp);
         }
     }
     mFromTop = false;
@@ -290,13 +292,14 @@ void KRVSequencer::StartClock(int inPort, MIDICLOutputPort& ioPort, int inTick,
                               std::uint64_t inStamp) {
     std::int32_t status = 0;
     if (mFromTop) {
-        status = ioPort.TrySendStart(inStamp);
+        status = ioPort.TrySendRealTime(MIDICLClient::kMIDIStartMessage, inStamp);
     } else {
         if (inTick != 0) {
             status = ioPort.TrySendSongPosition(
                 static_cast<std::uint16_t>(inTick / kTicksPerMIDIBeat), inStamp);
         }
-        status = status != 0 ? status : ioPort.TrySendContinue(inStamp);
+        status = status != 0 ? status
+                             : ioPort.TrySendRealTime(MIDICLClient::kMIDIContinueMessage, inStamp);
     }
     mClockRunning[static_cast<std::size_t>(inPort)] = status == 0;
 }

@@ -14,6 +14,7 @@
 #include "actions/KRVSelectionFitToScale.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
+#include "commands/KRVSetOnSelection.h"
 #include "commands/KRVWords.h"
 #include "model/KRVSequencer.h"
 
@@ -138,20 +139,15 @@ KRVCommandResult KRVCommands::SetVelocity(KRVCommandContext& ioContext,
     if (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1))) {
         return ioContext.Refuse("need velocity 0-127\n");
     }
-    KRVSelectionSetVelocity action(static_cast<unsigned char>(velocity));
-    int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedDD("set velocity %d on %d selections\n", velocity,
-                                              count);
-    return KRVCommandResult::kSucceeded;
+    return KRVSetOnSelection<KRVSelectionSetVelocity>(ioContext, velocity,
+                                                      "set velocity %d on %d selections\n");
 }
 
 KRVCommandResult KRVCommands::SetGateTime(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
     const int gate = inArguments.GetValue(1);
-    KRVSelectionSetGateTime action(static_cast<unsigned char>(gate));
-    int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedDD("set gate %d%% on %d selections\n", gate, count);
-    return KRVCommandResult::kSucceeded;
+    return KRVSetOnSelection<KRVSelectionSetGateTime>(ioContext, gate,
+                                                      "set gate %d%% on %d selections\n");
 }
 
 KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,

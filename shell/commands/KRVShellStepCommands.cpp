@@ -12,6 +12,7 @@
 #include "actions/KRVSelectionActions.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
+#include "commands/KRVSetOnSelection.h"
 #include "model/KRVSequencer.h"
 
 namespace {
@@ -91,27 +92,20 @@ KRVCommandResult KRVCommands::Euclid(KRVCommandContext& ioContext,
 KRVCommandResult KRVCommands::Chance(KRVCommandContext& ioContext,
                                      const KRVArguments& inArguments) {
     const int chance = inArguments.GetValue(1);
-    KRVSelectionSetChance action(static_cast<unsigned char>(chance));
-    int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedDD("set chance %d%% on %d selections\n", chance, count);
-    return KRVCommandResult::kSucceeded;
+    return KRVSetOnSelection<KRVSelectionSetChance>(ioContext, chance,
+                                                    "set chance %d%% on %d selections\n");
 }
 
 KRVCommandResult KRVCommands::Ratchet(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
     const int ratchet = inArguments.GetValue(1);
-    KRVSelectionSetRatchet action(static_cast<unsigned char>(ratchet));
-    int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedDD("set ratchet %d on %d selections\n", ratchet, count);
-    return KRVCommandResult::kSucceeded;
+    return KRVSetOnSelection<KRVSelectionSetRatchet>(ioContext, ratchet,
+                                                     "set ratchet %d on %d selections\n");
 }
 
 KRVCommandResult KRVCommands::SetLength(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
     const int length = inArguments.GetValue(1);
-    KRVSelectionSetLength action(static_cast<unsigned char>(length));
-    int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedDD("set length %d steps on %d selections\n", length,
-                                              count);
-    return KRVCommandResult::kSucceeded;
+    return KRVSetOnSelection<KRVSelectionSetLength>(ioContext, length,
+                                                    "set length %d steps on %d selections\n");
 }
