@@ -2,17 +2,17 @@
 
 #include <string>
 
-#include "KRVShellInterface.h"
+#include "KRVFormattedWrites.h"
 
 // Passes every write on to another interface unchanged and keeps the last
 // line of text written since Clear(): what a command that failed said last,
 // for batch mode's one line on standard error. It only writes; reading
 // gives end of input.
-class KRVMessageRecorder : public KRVShellInterface {
+class KRVMessageRecorder : public KRVFormattedWrites<KRVMessageRecorder> {
 public:
     explicit KRVMessageRecorder(KRVShellInterface* inTarget) : mTarget(inTarget) {}
 
-    void Clear() { mText.clear(); }
+    void Clear() { mText.Clear(); }
     // The last line that holds more than blanks, without its newline; ""
     // when nothing was said.
     std::string GetLastLine() const;
@@ -21,22 +21,17 @@ public:
     void Flush() override { mTarget->Flush(); }
     int GetColumns() const override { return mTarget->GetColumns(); }
     int Write(const char* inBuffer) override;
-    int WriteFormattedD(const char* inFormat, int inDecimal) override;
-    int WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) override;
-    int WriteFormattedLD(const char* inFormat, long inDecimal) override;
-    int WriteFormattedLF(const char* inFormat, double inFloat) override;
-    int WriteFormattedLU(const char* inFormat, unsigned long inDecimal) override;
-    int WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1, int inDecimal2) override;
-    int WriteFormattedS(const char* inFormat, const char* inString) override;
-    int WriteFormattedSS(const char* inFormat, const char* inString1,
-                         const char* inString2) override;
-    int WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) override;
 
 private:
+    friend class KRVFormattedWrites<KRVMessageRecorder>;
+    // Keeps the text and passes the same call on.
     template <typename... Arguments>
-    void Keep(const char* inFormat, Arguments... inArguments);
+    int WriteFormatted(const char* inFormat, Arguments... inArguments) {
+        mText.Append(KRVFormatText(inFormat, inArguments...));
+        return KRVWriteFormattedTo(*mTarget, inFormat, inArguments...);
+    }
 
     KRVShellInterface* mTarget;
     // What was written since Clear(), cut to its last lines as it grows.
-    std::string mText;
+    KRVTextTail mText;
 };

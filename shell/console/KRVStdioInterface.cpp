@@ -32,24 +32,6 @@ bool HasBufferedInput(FILE* inStream) {
     return inStream->_IO_read_ptr < inStream->_IO_read_end;
 }
 
-// The text a printf-style format gives. Most fit a line, and are formatted
-// once.
-template <typename... Arguments>
-std::string FormatText(const char* inFormat, Arguments... inArguments) {
-    char line[256];
-    int length = std::snprintf(line, sizeof line, inFormat, inArguments...);
-    if (length <= 0) {
-        return std::string();
-    }
-    if (length < static_cast<int>(sizeof line)) {
-        return std::string(line, static_cast<std::size_t>(length));
-    }
-    std::string text(length + 1, '\0');
-    std::snprintf(text.data(), text.size(), inFormat, inArguments...);
-    text.pop_back();
-    return text;
-}
-
 }  // namespace
 
 KRVStdioInterface::KRVStdioInterface(std::string_view inText)
@@ -313,7 +295,7 @@ int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArgum
     const KRVFormatArgument arguments[] = {KRVFormatArgument(inArguments)...};
     const std::size_t before = mHeld.size();
     if (!KRVAppendFormat(&mHeld, inFormat, arguments, sizeof...(Arguments))) {
-        mHeld += FormatText(inFormat, inArguments...);
+        mHeld += KRVFormatText(inFormat, inArguments...);
     }
     const int length = static_cast<int>(mHeld.size() - before);
     if (mHeld.size() >= kMaxHeldBytes) {
@@ -349,52 +331,3 @@ int KRVStdioInterface::Write(const char* inBuffer) {
     }
     return Print(inBuffer);
 }
-
-// Each formatted write forwards to the delegate's write of the same name, or
-// prints the text to the output stream (through the line editor at a
-// terminal), or (with neither) drops it like Write.
-#define KRV_FORWARD_OR_PRINT(Operation, ...)            \
-    if (mOutputDelegate != nullptr) {                   \
-        return mOutputDelegate->Operation(__VA_ARGS__); \
-    }                                                   \
-    return PrintFormatted(__VA_ARGS__);
-
-int KRVStdioInterface::WriteFormattedD(const char* inFormat, int inDecimal) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedD, inFormat, inDecimal)
-}
-
-int KRVStdioInterface::WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedDD, inFormat, inDecimal1, inDecimal2)
-}
-
-int KRVStdioInterface::WriteFormattedLD(const char* inFormat, long inDecimal) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedLD, inFormat, inDecimal)
-}
-
-int KRVStdioInterface::WriteFormattedLF(const char* inFormat, double inFloat) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedLF, inFormat, inFloat)
-}
-
-int KRVStdioInterface::WriteFormattedLU(const char* inFormat, unsigned long inDecimal) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedLU, inFormat, inDecimal)
-}
-
-int KRVStdioInterface::WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1,
-                                         int inDecimal2) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedLUD, inFormat, inDecimal1, inDecimal2)
-}
-
-int KRVStdioInterface::WriteFormattedS(const char* inFormat, const char* inString) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedS, inFormat, inString)
-}
-
-int KRVStdioInterface::WriteFormattedSS(const char* inFormat, const char* inString1,
-                                        const char* inString2) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedSS, inFormat, inString1, inString2)
-}
-
-int KRVStdioInterface::WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) {
-    KRV_FORWARD_OR_PRINT(WriteFormattedSD, inFormat, inString, inDecimal)
-}
-
-#undef KRV_FORWARD_OR_PRINT

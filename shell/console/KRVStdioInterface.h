@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "KRVShellInterface.h"
+#include "KRVFormattedWrites.h"
 #include "console/KRVLineEditor.h"
 
 // Reads lines from one stdio stream and writes to another. The streams are
@@ -24,7 +24,7 @@
 //
 // When both streams are terminals, lines are typed through a line editor;
 // what it hands over is then read exactly as a line from a pipe.
-class KRVStdioInterface : public KRVShellInterface {
+class KRVStdioInterface : public KRVFormattedWrites<KRVStdioInterface> {
 public:
     // Held output past this size goes on without waiting for a flush: more
     // than nearly any command says, little enough to stay in the caches.
@@ -56,18 +56,19 @@ public:
     // stands.
     int GetLinesRead() const { return mLinesRead; }
     int Write(const char* inBuffer) override;
-    int WriteFormattedD(const char* inFormat, int inDecimal) override;
-    int WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) override;
-    int WriteFormattedLD(const char* inFormat, long inDecimal) override;
-    int WriteFormattedLF(const char* inFormat, double inFloat) override;
-    int WriteFormattedLU(const char* inFormat, unsigned long inDecimal) override;
-    int WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1, int inDecimal2) override;
-    int WriteFormattedS(const char* inFormat, const char* inString) override;
-    int WriteFormattedSS(const char* inFormat, const char* inString1,
-                         const char* inString2) override;
-    int WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) override;
 
 private:
+    friend class KRVFormattedWrites<KRVStdioInterface>;
+    // Every formatted write: passed to the output delegate when there is
+    // one, or printed to the output stream (through the line editor at a
+    // terminal), or (with neither) dropped like Write.
+    template <typename... Arguments>
+    int WriteFormatted(const char* inFormat, Arguments... inArguments) {
+        if (mOutputDelegate != nullptr) {
+            return KRVWriteFormattedTo(*mOutputDelegate, inFormat, inArguments...);
+        }
+        return PrintFormatted(inFormat, inArguments...);
+    }
     // Reads from this interface's own input; a line typed at a terminal is
     // kept for recall only with inRemember.
     int ReadOwnLine(char* inBuffer, int inBufferLength, KRVLineEditor::Kind inKind);

@@ -1,14 +1,15 @@
 #pragma once
 
+#include <cstring>
 #include <string>
 
-#include "KRVShellInterface.h"
+#include "KRVFormattedWrites.h"
 
 // What the commands run from the live view say, kept for the view to show
 // instead of written to the terminal the view draws on; and their
 // questions (overwrite? discard changes?), answered on the view's command
 // line through the asker.
-class KRVLiveOutput : public KRVShellInterface {
+class KRVLiveOutput : public KRVFormattedWrites<KRVLiveOutput> {
 public:
     // Reads the answer to the question that the text held ends with;
     // returns as ReadAnswer does.
@@ -22,8 +23,8 @@ public:
 
     explicit KRVLiveOutput(Asker* inAsker) : mAsker(inAsker) {}
 
-    void Clear() { mText.clear(); }
-    const std::string& GetText() const { return mText; }
+    void Clear() { mText.Clear(); }
+    const std::string& GetText() const { return mText.Get(); }
     // The width `display` fits its blocks to.
     void SetColumns(int inColumns) { mColumns = inColumns; }
 
@@ -33,24 +34,22 @@ public:
         return mAsker->Ask(inBuffer, inBufferLength);
     }
     int GetColumns() const override { return mColumns; }
-    int Write(const char* inBuffer) override;
-    int WriteFormattedD(const char* inFormat, int inDecimal) override;
-    int WriteFormattedDD(const char* inFormat, int inDecimal1, int inDecimal2) override;
-    int WriteFormattedLD(const char* inFormat, long inDecimal) override;
-    int WriteFormattedLF(const char* inFormat, double inFloat) override;
-    int WriteFormattedLU(const char* inFormat, unsigned long inDecimal) override;
-    int WriteFormattedLUD(const char* inFormat, unsigned long inDecimal1, int inDecimal2) override;
-    int WriteFormattedS(const char* inFormat, const char* inString) override;
-    int WriteFormattedSS(const char* inFormat, const char* inString1,
-                         const char* inString2) override;
-    int WriteFormattedSD(const char* inFormat, const char* inString, int inDecimal) override;
+    int Write(const char* inBuffer) override {
+        mText.Append(inBuffer);
+        return static_cast<int>(std::strlen(inBuffer));
+    }
 
 private:
+    friend class KRVFormattedWrites<KRVLiveOutput>;
     template <typename... Arguments>
-    int Keep(const char* inFormat, Arguments... inArguments);
+    int WriteFormatted(const char* inFormat, Arguments... inArguments) {
+        const std::string text = KRVFormatText(inFormat, inArguments...);
+        mText.Append(text);
+        return static_cast<int>(text.size());
+    }
 
     Asker* mAsker;
     int mColumns = 80;
     // Only the end of a long output is kept: the view shows a few lines.
-    std::string mText;
+    KRVTextTail mText;
 };
