@@ -95,6 +95,11 @@ public:
     int GetLoopStep() const { return (mTicksInLoop + mTicksPerStep - 1) / mTicksPerStep + 1; }
     int GetLoopTicks() const { return mTicksInLoop; }
     int GetCurrentStep() const { return mTicks / mTicksPerStep; }
+    // The step heard now, 0-based; -1 before the first tick is heard. The
+    // clock hands its ticks over ahead of their time (on JACK by up to a
+    // lead of tens of milliseconds), so the current step may not sound yet.
+    // Holds the busy flag for as long as a look at the last ticks takes.
+    int GetSoundingStep();
     int GetTicksPerStep() const { return mTicksPerStep; }
     int GetTicksPerQuarterNote() const { return kTicksPerQuarterNote; }
     double GetBPM() const { return mBPM; }
@@ -313,6 +318,10 @@ private:
     // Back to the last tick due before inNow: those handed over ahead of
     // it were withdrawn, and a pause goes on after the last one heard.
     void RewindUnheard(std::uint64_t inNow);
+    // How many of the last ticks handed over are due at or after inNow.
+    std::uint64_t CountUnheard(std::uint64_t inNow) const;
+    // inTicks moved back by inBack ticks, wrapping at the loop, at least 0.
+    int TicksBack(int inTicks, std::uint64_t inBack) const;
     // inDueTime moved by the port's latency; 0 ("now") stays 0.
     std::uint64_t Stamp(int inPort, std::uint64_t inDueTime) const;
     MIDICLClock& GetClock() const;

@@ -211,24 +211,42 @@ void KRVSequencer::SendAllNotesOff() {
 }
 
 void KRVSequencer::RewindUnheard(std::uint64_t inNow) {
+    const std::uint64_t ahead = CountUnheard(inNow);
+    if (ahead == 0) {
+        return;
+    }
+    mTicks = ahead >= mTicksPlayed ? -1 : TicksBack(mTicks, ahead);
+}
+
+std::uint64_t KRVSequencer::CountUnheard(std::uint64_t inNow) const {
     const std::uint64_t known = std::min<std::uint64_t>(mTicksPlayed, kRecentTicks);
     std::uint64_t ahead = 0;
     while (ahead < known && mRecentDueTimes[(mTicksPlayed - 1 - ahead) % kRecentTicks] >= inNow) {
         ahead++;
     }
-    if (ahead == 0) {
-        return;
-    }
-    if (ahead >= mTicksPlayed) {
-        mTicks = -1;
-        return;
-    }
-    int ticks = mTicks - static_cast<int>(ahead);
+    return ahead;
+}
+
+int KRVSequencer::TicksBack(int inTicks, std::uint64_t inBack) const {
+    int ticks = inTicks - static_cast<int>(inBack);
     const int loop = mTicksInLoop;
     while (ticks < 0 && loop > 0) {
         ticks += loop;
     }
-    mTicks = std::max(ticks, 0);
+    return std::max(ticks, 0);
+}
+
+// What sounds is where the grid is now, as a stop finds it.
+int KRVSequencer::GetSoundingStep() {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    if (mTicks < 0 || !mTimerStarted) {
+        return -1;
+    }
+    const std::uint64_t ahead = CountUnheard(GetClock().Now() + mEarlyUnits);
+    if (ahead >= mTicksPlayed) {
+        return -1;
+    }
+    return TicksBack(mTicks, ahead) / mTicksPerStep;
 }
 
 // After the note-offs, so that a receiver that stops with its clock hears

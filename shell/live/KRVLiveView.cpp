@@ -166,10 +166,12 @@ KRVCommandResult KRVLiveView::Run() {
 }
 
 KRVLiveView::Snapshot KRVLiveView::TakeSnapshot() const {
-    const KRVSequencer& sequencer = mContext.GetSequencer();
+    KRVSequencer& sequencer = mContext.GetSequencer();
     Snapshot snapshot;
     snapshot.mPlaying = sequencer.IsPlaying();
-    snapshot.mStep1 = snapshot.mPlaying ? sequencer.GetCurrentStep() + 1 : 0;
+    // The step lit is the one heard, not the one the clock has handed over
+    // ahead of its time.
+    snapshot.mStep1 = snapshot.mPlaying ? sequencer.GetSoundingStep() + 1 : 0;
     snapshot.mChanges = sequencer.GetChangeCount();
     snapshot.mRows = LINES;
     snapshot.mColumns = COLS;

@@ -680,6 +680,56 @@ def case_stopped(server):
             fail("%s: krv took %.2f s to exit" % (what, took))
 
 
+def lit_changes(console, count):
+    """(ms on CLOCK_MONOTONIC, step) of the next count moves of the step
+    lit on track 1, each as its bytes arrive."""
+    changes, terminal = [], console.terminal
+    for _ in range(count):
+        last = changes[-1][1] if changes else None
+        console.until(lambda: terminal.lit_steps(2) not in ([], [last]), "a step lit", 10)
+        changes.append((now_ms(), terminal.lit_steps(2)[0]))
+    return changes
+
+
+def case_live(server):
+    """The live view lights the step that sounds, within a frame of its
+    note; a terminal that stops reading (Ctrl-S) while playing costs the
+    music nothing, and the view goes on once it reads again."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "console"))
+    import console_pty
+    if console_pty.pyte is None:
+        skip("python3-pyte is not installed")
+    console_pty.KRV = KRV
+    with Recording(server) as recording:
+        console = console_pty.Console(dict(server.env, TERM="xterm", HOME=WORK), WORK,
+                                      terminal=console_pty.Terminal())
+        console.set_columns(80, 24)
+        for line in ["newtrack", "setscale 1 16", "selectall", "setnote C4", "setgate 25", "clear"]:
+            console.talk((line + "\r", r"krv> $"))
+        console_pty.open_live(console)
+        os.write(console.fd, b" ")
+        lit = lit_changes(console, 16)
+        os.write(console.fd, b"\x13")
+        time.sleep(2.5)  # the stall itself: krv plays while its terminal takes nothing
+        os.write(console.fd, b"\x11")
+        lit_changes(console, 2)
+        console.talk(("q", r"krv> $"), ("quit\r", console_pty.QUESTION % "quit"))
+        console.finish("y\r")
+    notes = recording.notes
+    expect_all_ended(notes, "the live view")
+    expect_steady(notes, "playing in the live view through a stalled terminal", 30)
+    ons = of_kind(notes, "on")
+    # Step 1 sounds first; a sixteenth lasts 6000 frames, 125 ms.
+    steps = [(on.ms, round((on.frame - ons[0].frame) / 6000) % 16 + 1) for on in ons]
+    late = [round(ms - min((heard for heard, step1 in steps if step1 == step), key=lambda heard:
+                           abs(heard - ms)), 1) for ms, step in lit]
+    print("ms from each note to its step lit: %r" % late)
+    frame = 1000.0 / 30
+    if sorted(map(abs, late))[len(late) // 2] > frame or \
+            any(abs(d) > (6 if SLOW else 3) * frame for d in late):
+        fail("the lit step is not within a frame of its note: %r" % late)
+
+
 def case_slowtempo(server):
     """At 1 bpm a tick lasts 2.5 s; `bpm 120` must not wait for it."""
     with Recording(server) as recording:
