@@ -203,6 +203,26 @@ void KRVSequencer::SetLoopStep(int inStep1) {
     FireLoopChangedAction();
 }
 
+void KRVSequencer::SetSwing(int inPercent) {
+    mSwing = std::clamp(inPercent, kStraightSwing, kMaxSwing);
+    FireLoopChangedAction();
+}
+
+void KRVSequencer::SetTrackSwing(int inTrack1, int inPercent) {
+    GetTrack(inTrack1).mSwing =
+        static_cast<std::uint8_t>(std::clamp(inPercent, kStraightSwing, kMaxSwing));
+    FireTrackChangedAction(inTrack1 - 1);
+}
+
+int KRVSequencer::GetSwingOf(int inTrack1) const {
+    return SwingOf(GetTrack(inTrack1));
+}
+
+int KRVSequencer::SwingOf(const KRVTrack& inTrack) const {
+    const int own = inTrack.mSwing;
+    return own != 0 ? own : mSwing.Load();
+}
+
 // Microseconds a tick, rounded; the clock itself uses the nanosecond value.
 static double PeriodForBPM(double inBPM) {
     return std::round(1000000.0 / ((inBPM / 60.0) * KRVSequencer::kTicksPerQuarterNote));

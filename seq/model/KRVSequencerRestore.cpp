@@ -66,6 +66,7 @@ KRVSequencerState KRVSequencer::CaptureState(const KRVSequencerState* inNeighbou
     state.mTicksPerStep = mTicksPerStep;
     state.mTicksInLoop = mTicksInLoop;
     state.mBPM = mBPM;
+    state.mSwing = mSwing;
     for (int step0 = 0; step0 < kMaxSteps; step0++) {
         if (mVSoloed[step0]) {
             state.mVSoloedSteps |= std::uint64_t{1} << step0;
@@ -101,6 +102,7 @@ std::shared_ptr<const KRVSequencerState::TrackImage> KRVSequencer::GetImage(
     }
     State::TrackImage image;
     image.mMuted = inTrack.mMuted;
+    image.mSwing = inTrack.mSwing;
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
         image.mEvents[step0] = PackEvent(inTrack.mEvents[step0]);
     }
@@ -115,6 +117,7 @@ std::unique_ptr<KRVTrack> KRVSequencer::MakeTrack(
     auto track = std::make_unique<KRVTrack>();
     track->mImage = inImage;
     track->mMuted = inImage->mMuted;
+    track->mSwing = inImage->mSwing;
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
         KRVEvent& event = track->mEvents[step0];
         UnpackEvent(inImage->mEvents[step0], &event);
@@ -143,6 +146,7 @@ void KRVSequencer::RestoreState(const KRVSequencerState& inState) {
         mTicksInSequence = inState.mTicksInSequence;
         mTicksPerStep = inState.mTicksPerStep;
         mTicksInLoop = inState.mTicksInLoop;
+        mSwing = inState.mSwing;
         for (int step0 = 0; step0 < kMaxSteps; step0++) {
             mVSoloed[step0] = ((inState.mVSoloedSteps >> step0) & 1) != 0;
         }

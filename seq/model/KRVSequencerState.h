@@ -45,11 +45,13 @@ public:
     struct TrackImage {
         std::array<PackedEvent, 64> mEvents;
         bool mMuted = false;
+        std::uint8_t mSwing = 0;
         // How many states of an undo history hold the image: its memory
         // counts once, whoever shares it (command thread only).
         mutable int mHolders = 0;
         bool operator==(const TrackImage& inOther) const {
-            return mEvents == inOther.mEvents && mMuted == inOther.mMuted;
+            return mEvents == inOther.mEvents && mMuted == inOther.mMuted &&
+                   mSwing == inOther.mSwing;
         }
     };
     using ChannelNames = std::map<std::pair<int, int>, std::string>;
@@ -84,4 +86,5 @@ public:
     // Bit n: step n + 1 plays its v-soloed event only.
     std::uint64_t mVSoloedSteps = 0;
     double mBPM = 0.0;
+    int mSwing = 0;
 };

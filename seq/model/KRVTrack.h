@@ -30,6 +30,8 @@ public:
     // selection visits, without reading all 64 events.
     std::uint64_t GetSelectedSteps() const { return mSelectedSteps; }
     bool IsMuted() const { return mMuted; }
+    // The track's own swing in percent, 0 when it plays the sequence's.
+    int GetOwnSwing() const { return mSwing; }
 
     void Mute() { mMuted = true; }
     void UnMute() { mMuted = false; }
@@ -52,6 +54,7 @@ private:
     void RecountSelected();
 
     KRVRelaxed<bool> mMuted;
+    KRVRelaxed<std::uint8_t> mSwing{0};
     KRVRelaxed<int> mHSoloCount{0};
     // Only the command thread selects, so plain bits will do.
     std::uint64_t mSelectedSteps = 0;

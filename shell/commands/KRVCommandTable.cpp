@@ -450,6 +450,15 @@ const KRVCommand kCommands[] = {
      "need length steps param\n",
      X::kSequence,
      C::SetLength},
+    // Swing: every second step late, for the sequence or one track.
+    {"swing",
+     "",
+     "set swing (percent) [track]",
+     {Number(KRVSequencer::kStraightSwing, KRVSequencer::kMaxSwing, "need swing 50-75\n"),
+      Optional(Track("bad track number\n"))},
+     "need swing percent param\n",
+     X::kSequence,
+     C::Swing},
 };
 
 }  // namespace

@@ -1,8 +1,8 @@
 // selectevery, copysteps, pastesteps, clearsteps, euclid, chance, ratchet,
-// setlength:
+// setlength, swing:
 // the selection narrowed to a beat, ranges of steps copied and pasted,
 // Euclidean rhythms as mutes, how often, how many times and how long a
-// step plays.
+// step plays, and how late every second step comes.
 // Steps are 1-based here.
 #include <cstdio>
 #include <string>
@@ -113,5 +113,19 @@ KRVCommandResult KRVCommands::SetLength(KRVCommandContext& ioContext,
     int count = ioContext.GetSequencer().RunSelection(&action);
     ioContext.GetInterface().WriteFormattedDD("set length %d steps on %d selections\n", length,
                                               count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Swing(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
+    const int percent = inArguments.GetValue(1);
+    KRVSequencer& sequencer = ioContext.GetSequencer();
+    if (!inArguments.Has(2)) {
+        sequencer.SetSwing(percent);
+        ioContext.GetInterface().WriteFormattedD("set swing %d\n", percent);
+        return KRVCommandResult::kSucceeded;
+    }
+    const int track1 = inArguments.GetValue(2);
+    sequencer.SetTrackSwing(track1, percent);
+    ioContext.GetInterface().WriteFormattedDD("set swing %d on track %d\n", percent, track1);
     return KRVCommandResult::kSucceeded;
 }

@@ -17,10 +17,14 @@ using A = KRVArgumentKind;
 
 // A word of each kind that changes the bases below; the second word of a
 // kind differs from the first, so that "from" and "to" do.
-std::string WordFor(A inKind, int inWord1) {
-    switch (inKind) {
-        case A::kTrack:
+// A number's range may start above 1 (swing).
+std::string WordFor(const KRVArgument& inArgument, int inWord1) {
+    switch (inArgument.mKind) {
         case A::kNumber:
+            return std::to_string(inArgument.mBad != nullptr && inArgument.mLowest > 1
+                                      ? inArgument.mLowest + inWord1
+                                      : inWord1);
+        case A::kTrack:
             return std::to_string(inWord1);
         case A::kStep:
             return std::to_string(inWord1 + 1);
@@ -43,7 +47,7 @@ std::string WordFor(A inKind, int inWord1) {
 std::string LineFor(const KRVCommand& inCommand) {
     std::string line = inCommand.mName;
     for (int word1 = 1; word1 <= KRVCommand::kMaxArguments; word1++) {
-        const std::string word = WordFor(inCommand.mArguments[word1 - 1].mKind, word1);
+        const std::string word = WordFor(inCommand.mArguments[word1 - 1], word1);
         line += word.empty() ? "" : " " + word;
     }
     return line;

@@ -165,6 +165,49 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
     }
 }
 
+// A loop of three 6-tick steps at 120 bpm, track 2 straight with a longer
+// gate on step 2: the swung step 2 of track 1 plays a share of a tick
+// after its tick, with the gate's length, and what a tick sends goes out
+// in the order of its stamps (stamps in fiftieths of a tick).
+TEST_F(PlaybackTest, SwingPlacesNotesBetweenTicks) {
+    struct Case {
+        int mSwing;
+        Heard mHeard;
+        std::vector<int> mFiftieths;
+    };
+    const Case kCases[] = {
+        {60,
+         {"0:on 60", "0:on 62", "3:off 60", "3:off 62", "6:on 62", "7:on 60", "10:off 62",
+          "10:off 60", "12:on 60", "12:on 62", "15:off 60", "15:off 62"},
+         {0, 0, 150, 150, 300, 360, 500, 510, 600, 600, 750, 750}},
+        {66,
+         {"0:on 60", "0:on 62", "3:off 60", "3:off 62", "6:on 62", "7:on 60", "10:off 62",
+          "10:off 60", "12:on 60", "12:on 62", "15:off 60", "15:off 62"},
+         {0, 0, 150, 150, 300, 396, 500, 546, 600, 600, 750, 750}},
+    };
+    AddTrack(60);
+    AddTrack(62);
+    mSequencer.SetGateTime(2, 2, 67);
+    mSequencer.SetLoopStep(4);
+    const double period = 20833333;
+    const std::uint64_t start = 1000000;
+    for (const Case& test : kCases) {
+        mSequencer.SetTrackSwing(1, test.mSwing);
+        mSequencer.Reset();
+        for (int tick = 0; tick < 18; tick++) {
+            mRecorder.mTick = tick;
+            mSequencer.TimerTick(start + static_cast<std::uint64_t>(tick * period));
+        }
+        std::vector<std::uint64_t> stamps;
+        for (int fiftieths : test.mFiftieths) {
+            stamps.push_back(start +
+                             static_cast<std::uint64_t>(std::llround(fiftieths * period / 50)));
+        }
+        EXPECT_EQ(mRecorder.Take(), test.mHeard) << "swing " << test.mSwing;
+        EXPECT_EQ(mRecorder.TakeStamps(), stamps) << "swing " << test.mSwing;
+    }
+}
+
 TEST_F(PlaybackTest, MutesAndSolos) {
     AddTrack(60);
     AddTrack(62);

@@ -32,7 +32,7 @@ public:
             "randommute", "randomnote", "randomchannel", "randomgate", "randomport",
             "randomvelocity", "fitkey 0:17 minor", "fitkey 0:17 blues", "selectevery 1:8 1:8",
             "copysteps 1:8 4:16", "pastesteps 1:16", "clearsteps", "euclid 0:16 -3:3",
-            "chance 0:100", "ratchet 1:8", "setlength 1:5"};
+            "chance 0:100", "ratchet 1:8", "setlength 1:5", "swing 50:75", "swing 50:75 1:5"};
         static const char* const kNames[] = {
             "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
         std::istringstream words(kPatterns[Pick(std::size(kPatterns))]);
@@ -81,16 +81,18 @@ std::string DescribePrograms(const KRVSequencer& inSequencer) {
 // Everything a user can see or hear of the sequence, as text to diff.
 std::string Describe(const KRVSequencer& inSequencer) {
     char line[256];
-    std::snprintf(line, sizeof line, "%d bars %d steps of %d ticks, loop %d ticks, %a bpm\n",
-                  inSequencer.GetBarCount(), inSequencer.GetStepCount(),
-                  inSequencer.GetTicksPerStep(), inSequencer.GetLoopTicks(), inSequencer.GetBPM());
+    std::snprintf(
+        line, sizeof line, "%d bars %d steps of %d ticks, loop %d ticks, %a bpm, swing %d\n",
+        inSequencer.GetBarCount(), inSequencer.GetStepCount(), inSequencer.GetTicksPerStep(),
+        inSequencer.GetLoopTicks(), inSequencer.GetBPM(), inSequencer.GetSwing());
     std::string text = line;
     for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
         text += inSequencer.IsStepVSoloed(step1) ? "V" : "-";
     }
     for (int track1 = 1; track1 <= inSequencer.GetTrackCount(); track1++) {
         const KRVTrack& track = inSequencer.GetTrack(track1);
-        text += "\ntrack " + std::to_string(track1) + (track.IsMuted() ? " muted" : "") + ":";
+        text += "\ntrack " + std::to_string(track1) + (track.IsMuted() ? " muted" : "") +
+                " swing " + std::to_string(track.GetOwnSwing()) + ":";
         for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
             const KRVEvent& event = track.GetEvent(step1);
             std::snprintf(line, sizeof line, " %d/%d/%d/%d/%d/%d%%x%d~%d%s%s%s%s", event.GetNote(),
