@@ -66,6 +66,10 @@ void KRVSelectionSetLength::Action(KRVSequencer* inSequencer, int inTrack1, int 
     inSequencer->SetLength(inTrack1, inStep1, mLength);
 }
 
+void KRVSelectionSetTie::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    inSequencer->SetTied(inTrack1, inStep1, mTied);
+}
+
 // ---- change one value into another ----
 
 void KRVSelectionChangeNote::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {

@@ -126,6 +126,16 @@ private:
     const unsigned char mLength;
 };
 
+// Marks or unmarks the tie to the next step.
+class KRVSelectionSetTie : public KRVSelectionAction {
+public:
+    explicit KRVSelectionSetTie(bool inTied) : mTied(inTied) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const bool mTied;
+};
+
 // ---- change one value into another ----
 
 // Only events holding inFromNote change.

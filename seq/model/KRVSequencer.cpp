@@ -309,6 +309,11 @@ void KRVSequencer::SetLength(int inTrack1, int inStep1, int inLength) {
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
 }
 
+void KRVSequencer::SetTied(int inTrack1, int inStep1, bool inTied) {
+    GetEvent(inTrack1, inStep1).mTied = inTied;
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
 void KRVSequencer::SetRatchet(int inTrack1, int inStep1, int inRatchet) {
     GetEvent(inTrack1, inStep1).mRatchet =
         ClampToByte(std::max(inRatchet, 1), KRVEvent::kMaxRatchet);

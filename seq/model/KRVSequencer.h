@@ -196,6 +196,7 @@ public:
     void SetRatchet(int inTrack1, int inStep1, int inRatchet);
     // Length in steps, 1 to kMaxSteps.
     void SetLength(int inTrack1, int inStep1, int inLength);
+    void SetTied(int inTrack1, int inStep1, bool inTied);
     void SetMute(int inTrack1, int inStep1, bool inMute);
     void Mute(int inTrack1, int inStep1);
     void UnMute(int inTrack1, int inStep1);
@@ -326,6 +327,9 @@ private:
     static int RepeatStart(int inRepeat0, int inCount, int inTicksPerStep);
     static int RepeatAt(int inTickInStep, int inCount, int inTicksPerStep);
     static Repeat RepeatOf(const KRVEvent& inEvent, int inRepeat0, int inTicksPerStep);
+    static int TiedSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
+    static int CoveredSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
+    int GetLoopSteps(int inStepCount) const;
     static int SwingShift(int inPercent, int inStep0, int inTicksPerStep);
     std::int64_t SwungTime(int inTrack1, int inStep0, int inTickInStep) const;
     int SwingOf(const KRVTrack& inTrack) const;

@@ -36,7 +36,8 @@ KRVSequencerState::PackedEvent KRVSequencer::PackEvent(const KRVEvent& inEvent) 
     packed.mGateTime = inEvent.mGateTime;
     packed.mPort = inEvent.mPort;
     packed.mChance = inEvent.mChance;
-    packed.mRatchet = inEvent.mRatchet;
+    packed.mRatchetAndTie =
+        static_cast<std::uint8_t>(inEvent.mRatchet | (inEvent.mTied ? State::kTied : 0));
     packed.mLength = inEvent.mLength;
     packed.mChannelAndMarks = static_cast<std::uint8_t>(
         (inEvent.mChannel & 0x0F) | (inEvent.mMuted ? State::kMuted : 0) |
@@ -51,7 +52,8 @@ void KRVSequencer::UnpackEvent(const KRVSequencerState::PackedEvent& inPacked, K
     outEvent->mGateTime = inPacked.mGateTime;
     outEvent->mPort = inPacked.mPort;
     outEvent->mChance = inPacked.mChance;
-    outEvent->mRatchet = inPacked.mRatchet;
+    outEvent->mRatchet = static_cast<std::uint8_t>(inPacked.mRatchetAndTie & ~State::kTied);
+    outEvent->mTied = (inPacked.mRatchetAndTie & State::kTied) != 0;
     outEvent->mLength = inPacked.mLength;
     outEvent->mChannel = static_cast<std::uint8_t>(inPacked.mChannelAndMarks & 0x0F);
     outEvent->mMuted = (inPacked.mChannelAndMarks & State::kMuted) != 0;

@@ -33,7 +33,8 @@ public:
         // The channel (0 to 15) in the low four bits, the marks above it.
         std::uint8_t mChannelAndMarks = 0;
         std::uint8_t mChance = 0;
-        std::uint8_t mRatchet = 0;
+        // The ratchet (1 to 8) in the low bits, the tie (kTied) above.
+        std::uint8_t mRatchetAndTie = 0;
         std::uint8_t mLength = 0;
         bool operator==(const PackedEvent&) const = default;
     };
@@ -41,6 +42,7 @@ public:
     static constexpr std::uint8_t kHSoloed = 0x20;
     static constexpr std::uint8_t kVSoloed = 0x40;
     static constexpr std::uint8_t kSelected = 0x80;
+    static constexpr std::uint8_t kTied = 0x80;
 
     struct TrackImage {
         std::array<PackedEvent, 64> mEvents;

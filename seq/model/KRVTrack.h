@@ -72,6 +72,9 @@ private:
     // playback tick's alone.
     int mCoverLeft = 0;
     int mCoveredStep0 = -1;
+    // Whether the held note is held by ties, and so ends at the gate of the
+    // last step it covers rather than its own.
+    bool mTiedOver = false;
     // Counts the changes the sequencer told of, so that the image of the
     // track's last capture (or restore) serves again while the count stays:
     // capturing 1,024 unchanged tracks costs no packing. Command thread

@@ -79,9 +79,9 @@ int KRVSequencer::GateEndTick(int inGatePercent, int inTicksPerStep) {
 // rounded down, so the first starts with the step and a 6-tick step with 4
 // repeats starts them on ticks 0, 1, 3 and 4. A step of fewer ticks than
 // the ratchet asks for plays one repeat on each of its ticks. A note held
-// over several steps plays once, whatever its ratchet.
+// over several steps, or tied, plays once, whatever its ratchet.
 int KRVSequencer::RepeatCount(const KRVEvent& inEvent, int inTicksPerStep) {
-    if (inEvent.GetLength() > 1) {
+    if (inEvent.GetLength() > 1 || inEvent.IsTied()) {
         return 1;
     }
     return std::clamp(static_cast<int>(inEvent.GetRatchet()), 1, std::max(inTicksPerStep, 1));
@@ -116,8 +116,45 @@ int KRVSequencer::GetRepeatCount(int inTrack1, int inStep1) const {
     return RepeatCount(GetEvent(inTrack1, inStep1), mTicksPerStep);
 }
 
+// A note tied over is one repeat that ends at the gate of the last step
+// it covers.
 KRVSequencer::Repeat KRVSequencer::GetRepeat(int inTrack1, int inStep1, int inRepeat0) const {
+    const KRVTrack& track = GetTrack(inTrack1);
+    const int loopSteps = GetLoopSteps(GetStepCount());
+    const int tied = TiedSteps(track, inStep1 - 1, loopSteps);
+    if (GetEvent(inTrack1, inStep1).GetLength() == 1 && tied > 0) {
+        const KRVEvent& last = track.mEvents[(inStep1 - 1 + tied) % loopSteps];
+        return {0, tied * mTicksPerStep + GateEndTick(last.GetGateTime(), mTicksPerStep)};
+    }
     return RepeatOf(GetEvent(inTrack1, inStep1), inRepeat0, mTicksPerStep);
+}
+
+// The steps of the loop, a partial last one included, within the grid.
+int KRVSequencer::GetLoopSteps(int inStepCount) const {
+    const int ticksPerStep = mTicksPerStep;
+    return std::min((mTicksInLoop + ticksPerStep - 1) / ticksPerStep, inStepCount);
+}
+
+// Each tied step joins the next step of the loop (after its last, its
+// first) when that one holds the same note; never all the way round to
+// the note's own step.
+int KRVSequencer::TiedSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps) {
+    const std::uint8_t note = inTrack.mEvents[inStep0].GetNote();
+    int covered = 0;
+    for (int step0 = inStep0; covered < inLoopSteps - 1 && inTrack.mEvents[step0].IsTied();
+         covered++) {
+        step0 = (step0 + 1) % inLoopSteps;
+        if (inTrack.mEvents[step0].GetNote() != note) {
+            break;
+        }
+    }
+    return covered;
+}
+
+// A length of several steps beats the ties.
+int KRVSequencer::CoveredSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps) {
+    const int length = inTrack.mEvents[inStep0].GetLength();
+    return length > 1 ? length - 1 : TiedSteps(inTrack, inStep0, inLoopSteps);
 }
 
 // The real time of a tick within a step of the track that the clock
@@ -153,6 +190,7 @@ std::vector<std::uint64_t> KRVSequencer::DrawFirstPass() const {
     std::vector<int> coverLeft(mTracks.size(), 0);
     KRVChanceDraw draw;
     const int stepCount = GetStepCount();
+    const int loopSteps = GetLoopSteps(stepCount);
     std::vector<std::size_t> order(mTracks.size());
     for (int step0 = 0; step0 < std::min(GetLoopStep() - 1, stepCount); step0++) {
         // Swung tracks draw when their step comes: the less late first.
@@ -168,7 +206,7 @@ std::vector<std::uint64_t> KRVSequencer::DrawFirstPass() const {
             } else if (StartsNote(*mTracks[track0], event, step0, stepCount) &&
                        draw.Plays(event.GetChance())) {
                 heard[track0] |= std::uint64_t{1} << step0;
-                coverLeft[track0] = event.GetLength() - 1;
+                coverLeft[track0] = CoveredSteps(*mTracks[track0], step0, loopSteps);
             }
         }
     }
@@ -464,8 +502,9 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
         const int count = RepeatCount(sounding, inTicksPerStep);
         const Repeat repeat =
             RepeatOf(sounding, RepeatAt(inTickInStep, count, inTicksPerStep), inTicksPerStep);
+        // A note still to hold over is not ended by its own step's gate.
         if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == repeat.mStartTick ||
-            inTickInStep >= repeat.mStartTick + repeat.mTicks) {
+            (ioTrack.mCoverLeft == 0 && inTickInStep >= repeat.mStartTick + repeat.mTicks)) {
             EndSoundingNote(ioTrack, inDueTime);
         }
     }
@@ -483,7 +522,8 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     }
     if (starts && ioTrack.mStepDrawn && SendNoteOn(&event, inDueTime)) {
         ioTrack.mSoundingStep0 = inStep0;
-        ioTrack.mCoverLeft = event.GetLength() - 1;
+        ioTrack.mCoverLeft = CoveredSteps(ioTrack, inStep0, GetLoopSteps(inStepCount));
+        ioTrack.mTiedOver = event.GetLength() == 1 && ioTrack.mCoverLeft > 0;
     }
 }
 
@@ -507,8 +547,9 @@ bool KRVSequencer::HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     }
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& held = ioTrack.mEvents[ioTrack.mSoundingStep0];
+        const KRVEvent& gate = ioTrack.mTiedOver ? ioTrack.mEvents[inStep0] : held;
         const bool atGate = ioTrack.mCoverLeft == 0 &&
-                            inTickInStep >= GateEndTick(held.GetGateTime(), inTicksPerStep);
+                            inTickInStep >= GateEndTick(gate.GetGateTime(), inTicksPerStep);
         if (atGate || !StartsNote(ioTrack, held, ioTrack.mSoundingStep0, inStepCount)) {
             EndSoundingNote(ioTrack, inDueTime);
         }

@@ -459,6 +459,9 @@ const KRVCommand kCommands[] = {
      "need swing percent param\n",
      X::kSequence,
      C::Swing},
+    // Ties: a note held over into the next step of the same note.
+    {"tie", "", "tie selected events to next step", {}, nullptr, X::kSequence, C::Tie},
+    {"untie", "", "untie selected events", {}, nullptr, X::kSequence, C::Untie},
 };
 
 }  // namespace

@@ -161,8 +161,11 @@ void KRVGridText::AppendTrack(std::string* ioText, const KRVSequencer& inSequenc
                               Steps inSteps) {
     const KRVTrack& track = inSequencer.GetTrack(inTrack1);
     ioText->append("|-----|");
+    // A tie shows where the note goes on, at the step's right edge.
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        ioText->append(track.GetEvent(step1).IsSelected() ? "-*-|" : "---|");
+        const KRVEvent& event = track.GetEvent(step1);
+        const char cell[] = {'-', event.IsSelected() ? '*' : '-', event.IsTied() ? '~' : '-', '|'};
+        ioText->append(cell, sizeof cell);
     }
     ioText->append("\n|");
     AppendNumber(ioText, static_cast<unsigned>(inTrack1), 2, true);

@@ -61,6 +61,9 @@ void WriteEventBlock(FILE* inFile, const KRVSequencer* inSequencer, const KRVEve
     if (inEvent.GetLength() != 1) {
         std::fprintf(inFile, "setlength %d\n", inEvent.GetLength());
     }
+    if (inEvent.IsTied()) {
+        std::fprintf(inFile, "tie\n");
+    }
     if (inEvent.IsMuted()) {
         std::fprintf(inFile, "mute\n");
     }

@@ -1,8 +1,8 @@
 // selectevery, copysteps, pastesteps, clearsteps, euclid, chance, ratchet,
-// setlength, swing:
+// setlength, swing, tie, untie:
 // the selection narrowed to a beat, ranges of steps copied and pasted,
 // Euclidean rhythms as mutes, how often, how many times and how long a
-// step plays, and how late every second step comes.
+// step plays, how late every second step comes, and notes tied over.
 // Steps are 1-based here.
 #include <cstdio>
 #include <string>
@@ -127,5 +127,19 @@ KRVCommandResult KRVCommands::Swing(KRVCommandContext& ioContext, const KRVArgum
     const int track1 = inArguments.GetValue(2);
     sequencer.SetTrackSwing(track1, percent);
     ioContext.GetInterface().WriteFormattedDD("set swing %d on track %d\n", percent, track1);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Tie(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVSelectionSetTie action(true);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedD("tied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Untie(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVSelectionSetTie action(false);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedD("untied %d selections\n", count);
     return KRVCommandResult::kSucceeded;
 }

@@ -124,7 +124,8 @@ TEST_F(PlaybackTest, ChancesAndRatchetsShapeEachPass) {
     EXPECT_EQ(mRecorder.CountHanging(), 0);
 }
 
-// A loop of four 6-tick steps: a held note sounds over the steps it covers
+// A loop of four 6-tick steps: a held note (by its length, or by ties on
+// the steps in mTies, bit 0 step 1) sounds over the steps it covers
 // without starting again on them, across the loop's end too, and a mute
 // of its track ends it.
 TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
@@ -133,17 +134,26 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
         int mLength;
         int mTicks;
         int mMuteAt;
+        unsigned mTies;
         Heard mHeard;
     };
     const Case kCases[] = {
-        {2, 2, 24, -1, {"0:on 60", "3:off 60", "6:on 60", "15:off 60", "18:on 60", "21:off 60"}},
+        {2, 2, 24, -1, 0, {"0:on 60", "3:off 60", "6:on 60", "15:off 60", "18:on 60", "21:off 60"}},
         {4,
          2,
          30,
          -1,
+         0,
          {"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60", "15:off 60", "18:on 60",
           "27:off 60"}},
-        {2, 3, 24, 14, {"0:on 60", "3:off 60", "6:on 60", "14:off 60"}},
+        {2, 3, 24, 14, 0, {"0:on 60", "3:off 60", "6:on 60", "14:off 60"}},
+        {0,
+         1,
+         36,
+         -1,
+         0b1100,
+         {"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60", "27:off 60", "30:on 60",
+          "33:off 60"}},
     };
     AddTrack(60);
     mSequencer.SetLoopStep(5);
@@ -151,6 +161,7 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
         mSequencer.UnMuteTrack(1);
         for (int step1 = 1; step1 <= 4; step1++) {
             mSequencer.SetLength(1, step1, step1 == test.mStep1 ? test.mLength : 1);
+            mSequencer.SetTied(1, step1, (test.mTies >> (step1 - 1) & 1) != 0);
         }
         mSequencer.Reset();
         mRecorder.mTick = 0;

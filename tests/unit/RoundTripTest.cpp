@@ -32,7 +32,8 @@ public:
             "randommute", "randomnote", "randomchannel", "randomgate", "randomport",
             "randomvelocity", "fitkey 0:17 minor", "fitkey 0:17 blues", "selectevery 1:8 1:8",
             "copysteps 1:8 4:16", "pastesteps 1:16", "clearsteps", "euclid 0:16 -3:3",
-            "chance 0:100", "ratchet 1:8", "setlength 1:5", "swing 50:75", "swing 50:75 1:5"};
+            "chance 0:100", "ratchet 1:8", "setlength 1:5", "swing 50:75", "swing 50:75 1:5", "tie",
+            "untie"};
         static const char* const kNames[] = {
             "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
         std::istringstream words(kPatterns[Pick(std::size(kPatterns))]);
@@ -95,9 +96,10 @@ std::string Describe(const KRVSequencer& inSequencer) {
                 " swing " + std::to_string(track.GetOwnSwing()) + ":";
         for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
             const KRVEvent& event = track.GetEvent(step1);
-            std::snprintf(line, sizeof line, " %d/%d/%d/%d/%d/%d%%x%d~%d%s%s%s%s", event.GetNote(),
-                          event.GetVelocity(), event.GetGateTime(), event.GetChannel(),
-                          event.GetPort(), event.GetChance(), event.GetRatchet(), event.GetLength(),
+            std::snprintf(line, sizeof line, " %d/%d/%d/%d/%d/%d%%x%d~%d%s%s%s%s%s",
+                          event.GetNote(), event.GetVelocity(), event.GetGateTime(),
+                          event.GetChannel(), event.GetPort(), event.GetChance(),
+                          event.GetRatchet(), event.GetLength(), event.IsTied() ? "T" : "",
                           event.IsMuted() ? "M" : "", event.IsHSoloed() ? "H" : "",
                           event.IsVSoloed() ? "V" : "", event.IsSelected() ? "*" : "");
             text += line;
