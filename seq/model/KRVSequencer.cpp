@@ -130,6 +130,9 @@ void KRVSequencer::DeleteAllTracks() {
     for (auto& soloed : mVSoloed) {
         soloed = false;
     }
+    // The swing goes with the tracks: a script writes it only where used,
+    // so a load must not keep the one before.
+    mSwing = kStraightSwing;
     RebuildSelectionIndex();
 }
 

@@ -71,7 +71,8 @@ public:
     void CopyTrack(int inFromTrack1, int inToTrack1);
     void DeleteTrack(int inTrack1);
     // Deletes every track, last first, as DeleteTrack would one by one, in
-    // one claim of the busy flag (no tick plays half a sequence).
+    // one claim of the busy flag (no tick plays half a sequence), and
+    // straightens the swing.
     void DeleteAllTracks();
     KRVTrack& GetTrack(int inTrack1) { return *mTracks[inTrack1 - 1]; }
     const KRVTrack& GetTrack(int inTrack1) const { return *mTracks[inTrack1 - 1]; }

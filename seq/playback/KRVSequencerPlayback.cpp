@@ -469,7 +469,8 @@ void KRVSequencer::PlayTracks(int inTicks, int inTicksPerStep, int inStepCount,
                       inDueTime);
         }
     }
-    const double periodUnits = double(mTimerPeriodNS.Load()) * GetClock().GetUnitsPerSecond() / 1e9;
+    const double periodUnits =
+        shares == 0 ? 0 : double(mTimerPeriodNS.Load()) * GetClock().GetUnitsPerSecond() / 1e9;
     while (shares != 0) {
         const int share = std::countr_zero(shares);
         shares &= shares - 1;
