@@ -34,6 +34,10 @@ void KRVSelectionSelectEvery::Action(KRVSequencer* inSequencer, int inTrack1, in
 
 // ---- set one value ----
 
+void KRVSelectionSetTie::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {
+    inSequencer->SetTied(inTrack1, inStep1, mTied);
+}
+
 // ---- change one value into another ----
 
 void KRVSelectionChangeNote::Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) {

@@ -74,6 +74,16 @@ using KRVSelectionSetChance = KRVSelectionSetValue<&KRVSequencer::SetChance>;
 using KRVSelectionSetRatchet = KRVSelectionSetValue<&KRVSequencer::SetRatchet>;
 using KRVSelectionSetLength = KRVSelectionSetValue<&KRVSequencer::SetLength>;
 
+// Marks or unmarks the tie to the next step.
+class KRVSelectionSetTie : public KRVSelectionAction {
+public:
+    explicit KRVSelectionSetTie(bool inTied) : mTied(inTied) {}
+    void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override;
+
+private:
+    const bool mTied;
+};
+
 // ---- change one value into another ----
 
 // Only events holding inFromNote change.

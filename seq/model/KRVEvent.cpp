@@ -27,6 +27,7 @@ void KRVEvent::CopyContent(const KRVEvent& inEvent) {
     mChance = inEvent.mChance.Load();
     mRatchet = inEvent.mRatchet.Load();
     mLength = inEvent.mLength.Load();
+    mTied = inEvent.mTied.Load();
 }
 
 std::string KRVEvent::FormatNoteNumber(unsigned char inNote) {

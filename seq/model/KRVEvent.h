@@ -6,8 +6,8 @@
 #include "model/KRVRelaxed.h"
 
 // One step of one track: the musical content (channel, gate, note, port,
-// velocity, and how it plays: its chance, ratchet and length), the marks the user put on the step
-// (selection, mute, solos) and the record of a sounding note.
+// velocity, and how it plays: its chance, ratchet, length and tie), the marks the user put on the
+// step (selection, mute, solos) and the record of a sounding note.
 //
 // Copies carry the content only. Copy construction gives a fresh event with
 // no marks; assignment replaces the content and keeps the target's marks and
@@ -40,6 +40,9 @@ public:
     // How many steps the note holds for (1 to 64), its gate a share of the
     // last of them.
     std::uint8_t GetLength() const { return mLength; }
+    // Whether the note holds over into the next step when that one holds
+    // the same note (KRVSequencer::TiedSteps).
+    bool IsTied() const { return mTied; }
 
     static constexpr std::uint8_t kAlwaysPlays = 100;
     static constexpr std::uint8_t kMaxRatchet = 8;
@@ -85,4 +88,5 @@ private:
     KRVRelaxed<std::uint8_t> mChance{kAlwaysPlays};
     KRVRelaxed<std::uint8_t> mRatchet{1};
     KRVRelaxed<std::uint8_t> mLength{1};
+    KRVRelaxed<bool> mTied;
 };

@@ -130,6 +130,9 @@ void KRVSequencer::DeleteAllTracks() {
     for (auto& soloed : mVSoloed) {
         soloed = false;
     }
+    // The swing goes with the tracks: a script writes it only where used,
+    // so a load must not keep the one before.
+    mSwing = kStraightSwing;
     RebuildSelectionIndex();
 }
 
@@ -201,6 +204,26 @@ void KRVSequencer::SetLoopStep(int inStep1) {
         mTicksInLoop = std::min((inStep1 - 1) * mTicksPerStep, mTicksInSequence.Load());
     }
     FireLoopChangedAction();
+}
+
+void KRVSequencer::SetSwing(int inPercent) {
+    mSwing = std::clamp(inPercent, kStraightSwing, kMaxSwing);
+    FireLoopChangedAction();
+}
+
+void KRVSequencer::SetTrackSwing(int inTrack1, int inPercent) {
+    GetTrack(inTrack1).mSwing =
+        static_cast<std::uint8_t>(std::clamp(inPercent, kStraightSwing, kMaxSwing));
+    FireTrackChangedAction(inTrack1 - 1);
+}
+
+int KRVSequencer::GetSwingOf(int inTrack1) const {
+    return SwingOf(GetTrack(inTrack1));
+}
+
+int KRVSequencer::SwingOf(const KRVTrack& inTrack) const {
+    const int own = inTrack.mSwing;
+    return own != 0 ? own : mSwing.Load();
 }
 
 // Microseconds a tick, rounded; the clock itself uses the nanosecond value.
@@ -286,6 +309,11 @@ void KRVSequencer::SetChance(int inTrack1, int inStep1, int inChance) {
 
 void KRVSequencer::SetLength(int inTrack1, int inStep1, int inLength) {
     GetEvent(inTrack1, inStep1).mLength = ClampToByte(std::max(inLength, 1), kMaxSteps);
+    FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
+}
+
+void KRVSequencer::SetTied(int inTrack1, int inStep1, bool inTied) {
+    GetEvent(inTrack1, inStep1).mTied = inTied;
     FireEventChangedAction(inTrack1 - 1, inStep1 - 1);
 }
 

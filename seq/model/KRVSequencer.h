@@ -71,7 +71,8 @@ public:
     void CopyTrack(int inFromTrack1, int inToTrack1);
     void DeleteTrack(int inTrack1);
     // Deletes every track, last first, as DeleteTrack would one by one, in
-    // one claim of the busy flag (no tick plays half a sequence).
+    // one claim of the busy flag (no tick plays half a sequence), and
+    // straightens the swing.
     void DeleteAllTracks();
     KRVTrack& GetTrack(int inTrack1) { return *mTracks[inTrack1 - 1]; }
     const KRVTrack& GetTrack(int inTrack1) const { return *mTracks[inTrack1 - 1]; }
@@ -119,6 +120,21 @@ public:
     bool SetBPM(double inBPM);
     static bool IsUsableBPM(double inBPM);
 
+    // Swing in percent, kStraightSwing to kMaxSwing: every second step (the
+    // 2nd, 4th, ...) starts that share of a pair of steps after the pair's
+    // first, so 50 is straight and 75 plays the second step half a step
+    // late. A track's own swing (0 for none) overrides the sequence's.
+    static constexpr int kStraightSwing = 50;
+    static constexpr int kMaxSwing = 75;
+    void SetSwing(int inPercent);
+    int GetSwing() const { return mSwing; }
+    void SetTrackSwing(int inTrack1, int inPercent);
+    // The swing the track plays by: its own, else the sequence's.
+    int GetSwingOf(int inTrack1) const;
+    // How late a step of the track starts, in fiftieths of a tick: whole
+    // ticks are this over 50, and the share of a tick what remains.
+    int GetSwingShift(int inTrack1, int inStep1) const;
+
     // Transport. Play starts from the top of the loop after a Reset, and
     // after a Stop alone (a pause) goes on from the next sixteenth (6 ticks)
     // after the last tick heard; Stop ends every sounding note; Reset rewinds
@@ -149,6 +165,14 @@ public:
     };
     int GetRepeatCount(int inTrack1, int inStep1) const;
     Repeat GetRepeat(int inTrack1, int inStep1, int inRepeat0) const;
+    // When the clock starts and ends a heard step's repeat, swing and all,
+    // in fiftieths of a tick from the loop's start; one it never starts
+    // (past the next step's start on a swung step) ends where it starts.
+    struct Span {
+        std::int64_t mStart;
+        std::int64_t mEnd;
+    };
+    Span GetSpan(int inTrack1, int inStep1, int inRepeat0) const;
     // One tick of the clock, due at inDueTime on the output's clock (0 for
     // "now"). The timer thread calls it; tests drive it directly.
     void TimerTick(std::uint64_t inDueTime = 0);
@@ -178,6 +202,7 @@ public:
     void SetRatchet(int inTrack1, int inStep1, int inRatchet);
     // Length in steps, 1 to kMaxSteps.
     void SetLength(int inTrack1, int inStep1, int inLength);
+    void SetTied(int inTrack1, int inStep1, bool inTied);
     void SetMute(int inTrack1, int inStep1, bool inMute);
     void Mute(int inTrack1, int inStep1);
     void UnMute(int inTrack1, int inStep1);
@@ -308,6 +333,22 @@ private:
     static int RepeatStart(int inRepeat0, int inCount, int inTicksPerStep);
     static int RepeatAt(int inTickInStep, int inCount, int inTicksPerStep);
     static Repeat RepeatOf(const KRVEvent& inEvent, int inRepeat0, int inTicksPerStep);
+    static int TiedSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
+    static int CoveredSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
+    int GetLoopSteps(int inStepCount) const;
+    static int SwingShift(int inPercent, int inStep0, int inTicksPerStep);
+    std::int64_t SwungTime(int inTrack1, int inStep0, int inTickInStep) const;
+    int SwingOf(const KRVTrack& inTrack) const;
+    // Where a track is in its grid on a tick of the clock: a swung step's
+    // ticks come as many whole ticks later as its swing shifts it, and its
+    // messages the remaining share (in fiftieths) of a tick later still.
+    struct Place {
+        int mStep0;
+        int mTickInStep;
+        int mShare;
+    };
+    Place PlaceOf(const KRVTrack& inTrack, int inTicks, int inTicksPerStep) const;
+    void PlayTracks(int inTicks, int inTicksPerStep, int inStepCount, std::uint64_t inDueTime);
     int StartTimer();
     void StopTimer();
     void SendAllNotesOff();
@@ -374,6 +415,7 @@ private:
     // tick (a frame every 15 seconds at 48 kHz).
     KRVRelaxed<std::uint64_t> mTimerPeriodNS{20833333};
     KRVRelaxed<double> mBPM{120.0};
+    KRVRelaxed<int> mSwing{kStraightSwing};
     KRVTimerThread mTimer;
     // The clock thread's alone while playing; seeded by Reset.
     KRVChanceDraw mChanceDraw;

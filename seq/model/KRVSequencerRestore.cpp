@@ -36,7 +36,8 @@ KRVSequencerState::PackedEvent KRVSequencer::PackEvent(const KRVEvent& inEvent) 
     packed.mGateTime = inEvent.mGateTime;
     packed.mPort = inEvent.mPort;
     packed.mChance = inEvent.mChance;
-    packed.mRatchet = inEvent.mRatchet;
+    packed.mRatchetAndTie =
+        static_cast<std::uint8_t>(inEvent.mRatchet | (inEvent.mTied ? State::kTied : 0));
     packed.mLength = inEvent.mLength;
     packed.mChannelAndMarks = static_cast<std::uint8_t>(
         (inEvent.mChannel & 0x0F) | (inEvent.mMuted ? State::kMuted : 0) |
@@ -51,7 +52,8 @@ void KRVSequencer::UnpackEvent(const KRVSequencerState::PackedEvent& inPacked, K
     outEvent->mGateTime = inPacked.mGateTime;
     outEvent->mPort = inPacked.mPort;
     outEvent->mChance = inPacked.mChance;
-    outEvent->mRatchet = inPacked.mRatchet;
+    outEvent->mRatchet = static_cast<std::uint8_t>(inPacked.mRatchetAndTie & ~State::kTied);
+    outEvent->mTied = (inPacked.mRatchetAndTie & State::kTied) != 0;
     outEvent->mLength = inPacked.mLength;
     outEvent->mChannel = static_cast<std::uint8_t>(inPacked.mChannelAndMarks & 0x0F);
     outEvent->mMuted = (inPacked.mChannelAndMarks & State::kMuted) != 0;
@@ -66,6 +68,7 @@ KRVSequencerState KRVSequencer::CaptureState(const KRVSequencerState* inNeighbou
     state.mTicksPerStep = mTicksPerStep;
     state.mTicksInLoop = mTicksInLoop;
     state.mBPM = mBPM;
+    state.mSwing = mSwing;
     for (int step0 = 0; step0 < kMaxSteps; step0++) {
         if (mVSoloed[step0]) {
             state.mVSoloedSteps |= std::uint64_t{1} << step0;
@@ -101,6 +104,7 @@ std::shared_ptr<const KRVSequencerState::TrackImage> KRVSequencer::GetImage(
     }
     State::TrackImage image;
     image.mMuted = inTrack.mMuted;
+    image.mSwing = inTrack.mSwing;
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
         image.mEvents[step0] = PackEvent(inTrack.mEvents[step0]);
     }
@@ -115,6 +119,7 @@ std::unique_ptr<KRVTrack> KRVSequencer::MakeTrack(
     auto track = std::make_unique<KRVTrack>();
     track->mImage = inImage;
     track->mMuted = inImage->mMuted;
+    track->mSwing = inImage->mSwing;
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
         KRVEvent& event = track->mEvents[step0];
         UnpackEvent(inImage->mEvents[step0], &event);
@@ -143,6 +148,7 @@ void KRVSequencer::RestoreState(const KRVSequencerState& inState) {
         mTicksInSequence = inState.mTicksInSequence;
         mTicksPerStep = inState.mTicksPerStep;
         mTicksInLoop = inState.mTicksInLoop;
+        mSwing = inState.mSwing;
         for (int step0 = 0; step0 < kMaxSteps; step0++) {
             mVSoloed[step0] = ((inState.mVSoloedSteps >> step0) & 1) != 0;
         }

@@ -11,7 +11,8 @@ constexpr std::size_t kBlockOverhead = 64;
 bool KRVSequencerState::HasSameSequence(const KRVSequencerState& inOther) const {
     if (mTicksInSequence != inOther.mTicksInSequence || mTicksPerStep != inOther.mTicksPerStep ||
         mTicksInLoop != inOther.mTicksInLoop || mVSoloedSteps != inOther.mVSoloedSteps ||
-        mBPM != inOther.mBPM || mTracks.size() != inOther.mTracks.size()) {
+        mBPM != inOther.mBPM || mSwing != inOther.mSwing ||
+        mTracks.size() != inOther.mTracks.size()) {
         return false;
     }
     // Captured states share unchanged images, so most compare as pointers.

@@ -33,7 +33,8 @@ public:
         // The channel (0 to 15) in the low four bits, the marks above it.
         std::uint8_t mChannelAndMarks = 0;
         std::uint8_t mChance = 0;
-        std::uint8_t mRatchet = 0;
+        // The ratchet (1 to 8) in the low bits, the tie (kTied) above.
+        std::uint8_t mRatchetAndTie = 0;
         std::uint8_t mLength = 0;
         bool operator==(const PackedEvent&) const = default;
     };
@@ -41,15 +42,18 @@ public:
     static constexpr std::uint8_t kHSoloed = 0x20;
     static constexpr std::uint8_t kVSoloed = 0x40;
     static constexpr std::uint8_t kSelected = 0x80;
+    static constexpr std::uint8_t kTied = 0x80;
 
     struct TrackImage {
         std::array<PackedEvent, 64> mEvents;
         bool mMuted = false;
+        std::uint8_t mSwing = 0;
         // How many states of an undo history hold the image: its memory
         // counts once, whoever shares it (command thread only).
         mutable int mHolders = 0;
         bool operator==(const TrackImage& inOther) const {
-            return mEvents == inOther.mEvents && mMuted == inOther.mMuted;
+            return mEvents == inOther.mEvents && mMuted == inOther.mMuted &&
+                   mSwing == inOther.mSwing;
         }
     };
     using ChannelNames = std::map<std::pair<int, int>, std::string>;
@@ -84,4 +88,5 @@ public:
     // Bit n: step n + 1 plays its v-soloed event only.
     std::uint64_t mVSoloedSteps = 0;
     double mBPM = 0.0;
+    int mSwing = 0;
 };

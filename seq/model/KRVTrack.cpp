@@ -2,7 +2,8 @@
 
 // Copy-constructed events carry no marks, so the new track has no h-solos
 // and no selection.
-KRVTrack::KRVTrack(const KRVTrack& inTrack) : mMuted(inTrack.mMuted.Load()), mHSoloCount(0) {
+KRVTrack::KRVTrack(const KRVTrack& inTrack)
+    : mMuted(inTrack.mMuted.Load()), mSwing(inTrack.mSwing.Load()), mHSoloCount(0) {
     for (int i = 0; i < kMaxSteps; i++) {
         mEvents[i] = inTrack.mEvents[i];
     }
@@ -14,6 +15,7 @@ KRVTrack& KRVTrack::operator=(const KRVTrack& inTrack) {
         return *this;
     }
     mMuted = inTrack.mMuted.Load();
+    mSwing = inTrack.mSwing.Load();
     for (int i = 0; i < kMaxSteps; i++) {
         mEvents[i] = inTrack.mEvents[i];
     }

@@ -30,6 +30,8 @@ public:
     // selection visits, without reading all 64 events.
     std::uint64_t GetSelectedSteps() const { return mSelectedSteps; }
     bool IsMuted() const { return mMuted; }
+    // The track's own swing in percent, 0 when it plays the sequence's.
+    int GetOwnSwing() const { return mSwing; }
 
     void Mute() { mMuted = true; }
     void UnMute() { mMuted = false; }
@@ -52,6 +54,7 @@ private:
     void RecountSelected();
 
     KRVRelaxed<bool> mMuted;
+    KRVRelaxed<std::uint8_t> mSwing{0};
     KRVRelaxed<int> mHSoloCount{0};
     // Only the command thread selects, so plain bits will do.
     std::uint64_t mSelectedSteps = 0;
@@ -69,6 +72,9 @@ private:
     // playback tick's alone.
     int mCoverLeft = 0;
     int mCoveredStep0 = -1;
+    // Whether the held note is held by ties, and so ends at the gate of the
+    // last step it covers rather than its own.
+    bool mTiedOver = false;
     // Counts the changes the sequencer told of, so that the image of the
     // track's last capture (or restore) serves again while the count stays:
     // capturing 1,024 unchanged tracks costs no packing. Command thread

@@ -2,7 +2,9 @@
 // output. TimerTick runs on the timer thread with the busy flag held; it
 // allocates nothing, prints nothing and touches no file.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <numeric>
 
 #include "MIDICLClient.h"
 #include "MIDICLMonotonicClock.h"
@@ -78,9 +80,9 @@ int KRVSequencer::GateEndTick(int inGatePercent, int inTicksPerStep) {
 // rounded down, so the first starts with the step and a 6-tick step with 4
 // repeats starts them on ticks 0, 1, 3 and 4. A step of fewer ticks than
 // the ratchet asks for plays one repeat on each of its ticks. A note held
-// over several steps plays once, whatever its ratchet.
+// over several steps, or tied, plays once, whatever its ratchet.
 int KRVSequencer::RepeatCount(const KRVEvent& inEvent, int inTicksPerStep) {
-    if (inEvent.GetLength() > 1) {
+    if (inEvent.GetLength() > 1 || inEvent.IsTied()) {
         return 1;
     }
     return std::clamp(static_cast<int>(inEvent.GetRatchet()), 1, std::max(inTicksPerStep, 1));
@@ -115,8 +117,69 @@ int KRVSequencer::GetRepeatCount(int inTrack1, int inStep1) const {
     return RepeatCount(GetEvent(inTrack1, inStep1), mTicksPerStep);
 }
 
+// A note tied over is one repeat that ends at the gate of the last step
+// it covers.
 KRVSequencer::Repeat KRVSequencer::GetRepeat(int inTrack1, int inStep1, int inRepeat0) const {
+    const KRVTrack& track = GetTrack(inTrack1);
+    const int loopSteps = GetLoopSteps(GetStepCount());
+    const int tied = TiedSteps(track, inStep1 - 1, loopSteps);
+    if (GetEvent(inTrack1, inStep1).GetLength() == 1 && tied > 0) {
+        const KRVEvent& last = track.mEvents[(inStep1 - 1 + tied) % loopSteps];
+        return {0, tied * mTicksPerStep + GateEndTick(last.GetGateTime(), mTicksPerStep)};
+    }
     return RepeatOf(GetEvent(inTrack1, inStep1), inRepeat0, mTicksPerStep);
+}
+
+// The steps of the loop, a partial last one included, within the grid.
+int KRVSequencer::GetLoopSteps(int inStepCount) const {
+    const int ticksPerStep = mTicksPerStep;
+    return std::min((mTicksInLoop + ticksPerStep - 1) / ticksPerStep, inStepCount);
+}
+
+// Each tied step joins the next step of the loop (after its last, its
+// first) when that one holds the same note; never all the way round to
+// the note's own step.
+int KRVSequencer::TiedSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps) {
+    const std::uint8_t note = inTrack.mEvents[inStep0].GetNote();
+    int covered = 0;
+    for (int step0 = inStep0; covered < inLoopSteps - 1 && inTrack.mEvents[step0].IsTied();
+         covered++) {
+        step0 = (step0 + 1) % inLoopSteps;
+        if (inTrack.mEvents[step0].GetNote() != note) {
+            break;
+        }
+    }
+    return covered;
+}
+
+// A length of several steps beats the ties.
+int KRVSequencer::CoveredSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps) {
+    const int length = inTrack.mEvents[inStep0].GetLength();
+    return length > 1 ? length - 1 : TiedSteps(inTrack, inStep0, inLoopSteps);
+}
+
+// The real time of a tick within a step of the track that the clock
+// reaches (see PlaceOf), or the next step's start where it never does.
+std::int64_t KRVSequencer::SwungTime(int inTrack1, int inStep0, int inTickInStep) const {
+    const int shift = SwingShift(GetSwingOf(inTrack1), inStep0, mTicksPerStep);
+    const std::int64_t stepStart = std::int64_t{inStep0} * mTicksPerStep * 50;
+    if (inTickInStep + shift / 50 >= mTicksPerStep) {
+        return stepStart + mTicksPerStep * 50;
+    }
+    return stepStart + inTickInStep * 50 + shift;
+}
+
+KRVSequencer::Span KRVSequencer::GetSpan(int inTrack1, int inStep1, int inRepeat0) const {
+    const Repeat repeat = GetRepeat(inTrack1, inStep1, inRepeat0);
+    const int end = repeat.mStartTick + repeat.mTicks;
+    const std::int64_t start = SwungTime(inTrack1, inStep1 - 1, repeat.mStartTick);
+    const std::int64_t stop =
+        SwungTime(inTrack1, inStep1 - 1 + end / mTicksPerStep, end % mTicksPerStep);
+    // A repeat that would start past the next step's start never does.
+    if (repeat.mStartTick + GetSwingShift(inTrack1, inStep1) / 50 >= mTicksPerStep) {
+        return {start, start};
+    }
+    return {start, stop};
 }
 
 // The clock draws on each step's first tick, track after track, for the
@@ -128,15 +191,23 @@ std::vector<std::uint64_t> KRVSequencer::DrawFirstPass() const {
     std::vector<int> coverLeft(mTracks.size(), 0);
     KRVChanceDraw draw;
     const int stepCount = GetStepCount();
+    const int loopSteps = GetLoopSteps(stepCount);
+    std::vector<std::size_t> order(mTracks.size());
     for (int step0 = 0; step0 < std::min(GetLoopStep() - 1, stepCount); step0++) {
-        for (std::size_t track0 = 0; track0 < mTracks.size(); track0++) {
+        // Swung tracks draw when their step comes: the less late first.
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t inA, std::size_t inB) {
+            return SwingShift(SwingOf(*mTracks[inA]), step0, mTicksPerStep) <
+                   SwingShift(SwingOf(*mTracks[inB]), step0, mTicksPerStep);
+        });
+        for (std::size_t track0 : order) {
             const KRVEvent& event = mTracks[track0]->mEvents[step0];
             if (coverLeft[track0] > 0) {
                 coverLeft[track0]--;
             } else if (StartsNote(*mTracks[track0], event, step0, stepCount) &&
                        draw.Plays(event.GetChance())) {
                 heard[track0] |= std::uint64_t{1} << step0;
-                coverLeft[track0] = event.GetLength() - 1;
+                coverLeft[track0] = CoveredSteps(*mTracks[track0], step0, loopSteps);
             }
         }
     }
@@ -356,18 +427,85 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
     // follows it on that tick.
     SendClockMessages(ticks, inDueTime);
     SendPendingPrograms(inDueTime);
-    int tickInStep = ticks % ticksPerStep;
     int step0 = ticks / ticksPerStep;
     // A loop of no ticks plays nothing; the rest of a bar that its steps do
     // not divide is a rest, as no step is shown there; and a grid caught
     // half-changed may point past the events. In each case end what sounds
     // and start nothing.
     bool silent = ticksInLoop <= 0 || step0 >= stepCount || step0 >= kMaxSteps;
-    for (auto& track : mTracks) {
-        if (silent) {
+    if (silent) {
+        for (auto& track : mTracks) {
             EndSoundingNote(*track, inDueTime);
-        } else {
-            PlayTrack(*track, step0, tickInStep, ticksPerStep, stepCount, inDueTime);
+        }
+        return;
+    }
+    PlayTracks(ticks, ticksPerStep, stepCount, inDueTime);
+}
+
+// The 2nd, 4th, ... step (inStep0 odd) starts (percent - 50) / 50 of a step
+// late: in fiftieths of a tick, (percent - 50) times the step's ticks.
+int KRVSequencer::SwingShift(int inPercent, int inStep0, int inTicksPerStep) {
+    if (inStep0 % 2 == 0 || inPercent <= kStraightSwing) {
+        return 0;
+    }
+    return (inPercent - kStraightSwing) * inTicksPerStep;
+}
+
+int KRVSequencer::GetSwingShift(int inTrack1, int inStep1) const {
+    return SwingShift(GetSwingOf(inTrack1), inStep1 - 1, mTicksPerStep);
+}
+
+// A swung step plays its own ticks from as many whole ticks into the step
+// as its shift holds; on the ticks before, the track has nothing to do (the
+// step before has played all of its own). The ticks of the swung step that
+// would fall past the next step's start never come: its note ends there at
+// the latest, as every note ends when playback moves on.
+KRVSequencer::Place KRVSequencer::PlaceOf(const KRVTrack& inTrack, int inTicks,
+                                          int inTicksPerStep) const {
+    const int step0 = inTicks / inTicksPerStep;
+    const int tick = inTicks % inTicksPerStep;
+    const int shift = SwingShift(SwingOf(inTrack), step0, inTicksPerStep);
+    if (tick < shift / 50) {
+        return {step0, -1, 0};
+    }
+    return {step0, tick - shift / 50, shift % 50};
+}
+
+// The clock's grid stays on whole ticks (24 a quarter, the rate of the MIDI
+// clock it sends); a swung step's messages go out on the tick before their
+// time, stamped with their own exact time, a share of the tick period
+// later. A port places what it is handed in the order handed, no earlier
+// than what came before (JACK writes a cycle's events in order), so the
+// tick's messages go out in the order of their stamps: those on the tick
+// first, then the tracks of each share, the smallest share first.
+void KRVSequencer::PlayTracks(int inTicks, int inTicksPerStep, int inStepCount,
+                              std::uint64_t inDueTime) {
+    std::uint64_t shares = 0;
+    for (auto& track : mTracks) {
+        const Place place = PlaceOf(*track, inTicks, inTicksPerStep);
+        if (place.mShare != 0) {
+            shares |= std::uint64_t{1} << place.mShare;
+        } else if (place.mTickInStep >= 0) {
+            PlayTrack(*track, place.mStep0, place.mTickInStep, inTicksPerStep, inStepCount,
+                      inDueTime);
+        }
+    }
+    const double periodUnits =
+        shares == 0 ? 0 : double(mTimerPeriodNS.Load()) * GetClock().GetUnitsPerSecond() / 1e9;
+    while (shares != 0) {
+        const int share = std::countr_zero(shares);
+        shares &= shares - 1;
+        // 0 stays "now".
+        const std::uint64_t due =
+            inDueTime == 0
+                ? 0
+                : inDueTime + static_cast<std::uint64_t>(std::llround(share * periodUnits / 50));
+        for (auto& track : mTracks) {
+            const Place place = PlaceOf(*track, inTicks, inTicksPerStep);
+            if (place.mShare == share && place.mTickInStep >= 0) {
+                PlayTrack(*track, place.mStep0, place.mTickInStep, inTicksPerStep, inStepCount,
+                          due);
+            }
         }
     }
 }
@@ -386,8 +524,9 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
         const int count = RepeatCount(sounding, inTicksPerStep);
         const Repeat repeat =
             RepeatOf(sounding, RepeatAt(inTickInStep, count, inTicksPerStep), inTicksPerStep);
+        // A note still to hold over is not ended by its own step's gate.
         if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == repeat.mStartTick ||
-            inTickInStep >= repeat.mStartTick + repeat.mTicks) {
+            (ioTrack.mCoverLeft == 0 && inTickInStep >= repeat.mStartTick + repeat.mTicks)) {
             EndSoundingNote(ioTrack, inDueTime);
         }
     }
@@ -405,7 +544,8 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     }
     if (starts && ioTrack.mStepDrawn && SendNoteOn(&event, inDueTime)) {
         ioTrack.mSoundingStep0 = inStep0;
-        ioTrack.mCoverLeft = event.GetLength() - 1;
+        ioTrack.mCoverLeft = CoveredSteps(ioTrack, inStep0, GetLoopSteps(inStepCount));
+        ioTrack.mTiedOver = event.GetLength() == 1 && ioTrack.mCoverLeft > 0;
     }
 }
 
@@ -429,8 +569,9 @@ bool KRVSequencer::HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     }
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& held = ioTrack.mEvents[ioTrack.mSoundingStep0];
+        const KRVEvent& gate = ioTrack.mTiedOver ? ioTrack.mEvents[inStep0] : held;
         const bool atGate = ioTrack.mCoverLeft == 0 &&
-                            inTickInStep >= GateEndTick(held.GetGateTime(), inTicksPerStep);
+                            inTickInStep >= GateEndTick(gate.GetGateTime(), inTicksPerStep);
         if (atGate || !StartsNote(ioTrack, held, ioTrack.mSoundingStep0, inStepCount)) {
             EndSoundingNote(ioTrack, inDueTime);
         }

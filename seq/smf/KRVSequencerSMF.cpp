@@ -131,7 +131,6 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, std::uint64_t inHeardSteps, in
                                     KRVSMFWriter* ioWriter) const {
     const std::uint64_t fileTicksPerTick =
         kFileTicksPerQuarterNote / KRVSequencer::kTicksPerQuarterNote;
-    const std::uint64_t ticksPerStep = static_cast<std::uint64_t>(mSequencer->GetTicksPerStep());
     const std::uint64_t loopTicks = static_cast<std::uint64_t>(mSequencer->GetLoopTicks());
     TrackPrograms programs;
     for (int step1 = 1; step1 < mSequencer->GetLoopStep(); step1++) {
@@ -140,14 +139,18 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, std::uint64_t inHeardSteps, in
         }
         const KRVEvent& event = mSequencer->GetEvent(inTrack1, step1);
         for (int repeat0 = 0; repeat0 < mSequencer->GetRepeatCount(inTrack1, step1); repeat0++) {
-            const KRVSequencer::Repeat repeat = mSequencer->GetRepeat(inTrack1, step1, repeat0);
-            const std::uint64_t start =
-                (step1 - 1) * ticksPerStep + static_cast<std::uint64_t>(repeat.mStartTick);
+            // In fiftieths of a tick, which a file tick divides.
+            const KRVSequencer::Span span = mSequencer->GetSpan(inTrack1, step1, repeat0);
+            const std::uint64_t start = static_cast<std::uint64_t>(span.mStart);
             // A note held past the loop's end ends with the file's pass.
-            const std::uint64_t ticks =
-                std::min(start + static_cast<std::uint64_t>(repeat.mTicks), loopTicks) - start;
-            ioWriter->AddNote(inFileTrack0, start * fileTicksPerTick, ticks * fileTicksPerTick,
-                              event.mChannel, event.GetNote(), event.GetVelocity());
+            const std::uint64_t end =
+                std::min(static_cast<std::uint64_t>(span.mEnd), loopTicks * 50);
+            if (end <= start) {
+                continue;
+            }
+            ioWriter->AddNote(inFileTrack0, start * fileTicksPerTick / 50,
+                              (end - start) * fileTicksPerTick / 50, event.mChannel,
+                              event.GetNote(), event.GetVelocity());
         }
         programs.Note(*mSequencer, event);
     }

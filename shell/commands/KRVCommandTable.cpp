@@ -450,6 +450,18 @@ const KRVCommand kCommands[] = {
      "need length steps param\n",
      X::kSequence,
      C::SetLength},
+    // Swing: every second step late, for the sequence or one track.
+    {"swing",
+     "",
+     "set swing (percent) [track]",
+     {Number(KRVSequencer::kStraightSwing, KRVSequencer::kMaxSwing, "need swing 50-75\n"),
+      Optional(Track("bad track number\n"))},
+     "need swing percent param\n",
+     X::kSequence,
+     C::Swing},
+    // Ties: a note held over into the next step of the same note.
+    {"tie", "", "tie selected events to next step", {}, nullptr, X::kSequence, C::Tie},
+    {"untie", "", "untie selected events", {}, nullptr, X::kSequence, C::Untie},
 };
 
 }  // namespace

@@ -127,6 +127,9 @@ public:
     static Result Chance(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result Ratchet(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result SetLength(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Swing(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Tie(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Untie(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellProgramCommands.cpp
     static Result Program(KRVCommandContext& ioContext, const KRVArguments& inArguments);

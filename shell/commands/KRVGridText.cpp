@@ -58,6 +58,7 @@ void AppendNumber(std::string* ioText, unsigned inValue, std::size_t inWidth, bo
 
 // The kinds of line a track has beyond its six only where a step uses them:
 // chance (%:), ratchet (R:) and length (L:), each with its usual value.
+// A track that swings has a swing line after them.
 struct PlayLine {
     const char* mLabel;
     unsigned mUsual;
@@ -82,11 +83,34 @@ bool IsUsed(const KRVSequencer& inSequencer, const KRVTrack& inTrack, const Play
     return false;
 }
 
+// The swing (W:) line, only on a track that swings: the percent on each
+// step it moves, the others blank.
+bool IsSwung(const KRVSequencer& inSequencer, int inTrack1) {
+    return inSequencer.GetSwingOf(inTrack1) != KRVSequencer::kStraightSwing;
+}
+
+void AppendSwingLine(std::string* ioText, const KRVSequencer& inSequencer, int inTrack1,
+                     KRVGridText::Steps inSteps) {
+    if (!IsSwung(inSequencer, inTrack1)) {
+        return;
+    }
+    ioText->append("|  |W:|");
+    for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
+        if (inSequencer.GetSwingShift(inTrack1, step1) != 0) {
+            AppendNumber(ioText, static_cast<unsigned>(inSequencer.GetSwingOf(inTrack1)), 3, false);
+        } else {
+            ioText->append("   ");
+        }
+        ioText->append("|");
+    }
+    ioText->append("\n");
+}
+
 }  // namespace
 
 int KRVGridText::GetTrackLines(const KRVSequencer& inSequencer, int inTrack1) {
     const KRVTrack& track = inSequencer.GetTrack(inTrack1);
-    int lines = kTrackLines;
+    int lines = kTrackLines + (IsSwung(inSequencer, inTrack1) ? 1 : 0);
     for (const PlayLine& line : kPlayLines) {
         lines += IsUsed(inSequencer, track, line) ? 1 : 0;
     }
@@ -137,8 +161,11 @@ void KRVGridText::AppendTrack(std::string* ioText, const KRVSequencer& inSequenc
                               Steps inSteps) {
     const KRVTrack& track = inSequencer.GetTrack(inTrack1);
     ioText->append("|-----|");
+    // A tie shows where the note goes on, at the step's right edge.
     for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
-        ioText->append(track.GetEvent(step1).IsSelected() ? "-*-|" : "---|");
+        const KRVEvent& event = track.GetEvent(step1);
+        const char cell[] = {'-', event.IsSelected() ? '*' : '-', event.IsTied() ? '~' : '-', '|'};
+        ioText->append(cell, sizeof cell);
     }
     ioText->append("\n|");
     AppendNumber(ioText, static_cast<unsigned>(inTrack1), 2, true);
@@ -180,6 +207,7 @@ void KRVGridText::AppendTrack(std::string* ioText, const KRVSequencer& inSequenc
         }
         ioText->append("\n");
     }
+    AppendSwingLine(ioText, inSequencer, inTrack1, inSteps);
 }
 
 int KRVGridText::StepsPerBlock(int inColumns, int inSteps) {

@@ -61,6 +61,9 @@ void WriteEventBlock(FILE* inFile, const KRVSequencer* inSequencer, const KRVEve
     if (inEvent.GetLength() != 1) {
         std::fprintf(inFile, "setlength %d\n", inEvent.GetLength());
     }
+    if (inEvent.IsTied()) {
+        std::fprintf(inFile, "tie\n");
+    }
     if (inEvent.IsMuted()) {
         std::fprintf(inFile, "mute\n");
     }
@@ -113,12 +116,20 @@ void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterf
     std::fprintf(inFile, "setloop %d\n", inSequencer->GetLoopStep());
     Progress(inOut, "writing bpm\n");
     std::fprintf(inFile, "bpm %s\n", FormatTempo(inSequencer->GetBPM()).c_str());
+    // Swing only where used, so that a straight sequence saves as it always
+    // has.
+    if (inSequencer->GetSwing() != KRVSequencer::kStraightSwing) {
+        std::fprintf(inFile, "swing %d\n", inSequencer->GetSwing());
+    }
     for (int track1 = 1; track1 <= inSequencer->GetTrackCount(); track1++) {
         inOut->WriteFormattedD("writing track %d\n", track1);
         inOut->Flush();
         std::fprintf(inFile, "newtrack %d\n", track1);
         if (inSequencer->GetTrack(track1).IsMuted()) {
             std::fprintf(inFile, "mutetrack %d\n", track1);
+        }
+        if (int swing = inSequencer->GetTrack(track1).GetOwnSwing()) {
+            std::fprintf(inFile, "swing %d %d\n", swing, track1);
         }
         for (int step1 = 1; step1 <= inSequencer->GetStepCount(); step1++) {
             WriteEventBlock(inFile, inSequencer, inSequencer->GetEvent(track1, step1), track1,

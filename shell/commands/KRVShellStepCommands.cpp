@@ -1,8 +1,8 @@
 // selectevery, copysteps, pastesteps, clearsteps, euclid, chance, ratchet,
-// setlength:
+// setlength, swing, tie, untie:
 // the selection narrowed to a beat, ranges of steps copied and pasted,
 // Euclidean rhythms as mutes, how often, how many times and how long a
-// step plays.
+// step plays, how late every second step comes, and notes tied over.
 // Steps are 1-based here.
 #include <cstdio>
 #include <string>
@@ -108,4 +108,32 @@ KRVCommandResult KRVCommands::SetLength(KRVCommandContext& ioContext,
     const int length = inArguments.GetValue(1);
     return KRVSetOnSelection<KRVSelectionSetLength>(ioContext, length,
                                                     "set length %d steps on %d selections\n");
+}
+
+KRVCommandResult KRVCommands::Swing(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
+    const int percent = inArguments.GetValue(1);
+    KRVSequencer& sequencer = ioContext.GetSequencer();
+    if (!inArguments.Has(2)) {
+        sequencer.SetSwing(percent);
+        ioContext.GetInterface().WriteFormattedD("set swing %d\n", percent);
+        return KRVCommandResult::kSucceeded;
+    }
+    const int track1 = inArguments.GetValue(2);
+    sequencer.SetTrackSwing(track1, percent);
+    ioContext.GetInterface().WriteFormattedDD("set swing %d on track %d\n", percent, track1);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Tie(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVSelectionSetTie action(true);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedD("tied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
+}
+
+KRVCommandResult KRVCommands::Untie(KRVCommandContext& ioContext, const KRVArguments&) {
+    KRVSelectionSetTie action(false);
+    int count = ioContext.GetSequencer().RunSelection(&action);
+    ioContext.GetInterface().WriteFormattedD("untied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
 }

@@ -290,25 +290,30 @@ def case_play(server):
 
 
 # A bar of four 24-tick steps of C4: step 1 ratcheted four times, step 2
-# never drawn, step 3 held over step 4; (start, length) in ticks of 1000
-# frames.
+# never drawn, step 3 held over step 4; and the same steps swung 66 %, the
+# 2nd and 4th 7.68 ticks late: (start, length) in ticks, and the tempo.
 RATCHETS = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear", "sels 1", "ratchet 4",
             "clear", "sels 2", "chance 0", "clear", "sels 3", "setlength 2", "clear"]
-RATCHETS_HEARD = [(0, 3), (6, 3), (12, 3), (18, 3), (48, 36)]
+SWUNG = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear", "swing 66"]
+ONSETS = [(RATCHETS, 120, [(0, 3), (6, 3), (12, 3), (18, 3), (48, 36)]),
+          (SWUNG, 120, [(0, 12), (31.68, 12), (48, 12), (79.68, 12)]),
+          (SWUNG, 137, [(0, 12), (31.68, 12), (48, 12), (79.68, 12)])]
 
 
 def case_ratchets(server):
-    recorded = record(server, lambda: playing(server, RATCHETS, 2.4).end())
-    pairs = expect_paired(recorded, "ratchets")
-    tick = STEP_FRAMES // 24
-    first = pairs[0][0].frame
-    # The last note may have been cut short by the quit.
-    played = [(on.frame - first, off.frame - on.frame) for on, off in pairs[:-1]]
-    bars = [((start + 96 * (i // len(RATCHETS_HEARD))) * tick, length * tick)
-            for i, (start, length) in enumerate(RATCHETS_HEARD * 2)]
-    if len(played) < len(RATCHETS_HEARD) or any(abs(a - b) > 1 or abs(c - d) > 1
-                              for (a, c), (b, d) in zip(played, bars)):
-        fail("ratchets, chance 0 and a held note off their frames: %r against %r" % (played, bars))
+    for commands, bpm, heard in ONSETS:
+        what = "%s at %d bpm" % (commands[-1], bpm)
+        recorded = record(server, lambda: playing(server, commands + ["bpm %d" % bpm], 2.4).end())
+        pairs = expect_paired(recorded, what)
+        tick = RATE * 60.0 / (bpm * 24)
+        first = pairs[0][0].frame
+        # The last note may have been cut short by the quit.
+        played = [(on.frame - first, off.frame - on.frame) for on, off in pairs[:-1]]
+        bars = [((start + 96 * (i // len(heard))) * tick, length * tick)
+                for i, (start, length) in enumerate(heard * 2)]
+        if len(played) < len(heard) or any(abs(a - b) > 1 or abs(c - d) > 1
+                                           for (a, c), (b, d) in zip(played, bars)):
+            fail("%s: notes off their frames: %r against %r" % (what, played, bars))
 
 
 def gaps(recorded):

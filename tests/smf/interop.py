@@ -266,7 +266,8 @@ def case_heard(folder):
             ("drums.krv", "read %s/drums.krv" % examples, True),
             ("bassline.krv", "read %s/bassline.krv" % examples, True), ("silences", SILENCES, False),
             ("chances and ratchets", tour() + "\nselectall\nchance 60\nclear\nselt 2\nratchet 3\n"
-             "clear\nsele 1 3\nratchet 8\nchance 100\nsetgate 90\nclear\nsele 2 5\nsetlength 3",
+             "clear\nsele 1 3\nratchet 8\nchance 100\nsetgate 90\nclear\nsele 2 5\nsetlength 3"
+             "\nswing 66\nswing 58 3\nclear\nsele 3 2\nsele 3 3\nsele 1 8\ntie",
              False)]:
         sent, seconds = played(commands + "\nexportsmf %s heard" % path)
         midi_file = mido.MidiFile(path)

@@ -17,10 +17,14 @@ using A = KRVArgumentKind;
 
 // A word of each kind that changes the bases below; the second word of a
 // kind differs from the first, so that "from" and "to" do.
-std::string WordFor(A inKind, int inWord1) {
-    switch (inKind) {
-        case A::kTrack:
+// A number's range may start above 1 (swing).
+std::string WordFor(const KRVArgument& inArgument, int inWord1) {
+    switch (inArgument.mKind) {
         case A::kNumber:
+            return std::to_string(inArgument.mBad != nullptr && inArgument.mLowest > 1
+                                      ? inArgument.mLowest + inWord1
+                                      : inWord1);
+        case A::kTrack:
             return std::to_string(inWord1);
         case A::kStep:
             return std::to_string(inWord1 + 1);
@@ -43,7 +47,7 @@ std::string WordFor(A inKind, int inWord1) {
 std::string LineFor(const KRVCommand& inCommand) {
     std::string line = inCommand.mName;
     for (int word1 = 1; word1 <= KRVCommand::kMaxArguments; word1++) {
-        const std::string word = WordFor(inCommand.mArguments[word1 - 1].mKind, word1);
+        const std::string word = WordFor(inCommand.mArguments[word1 - 1], word1);
         line += word.empty() ? "" : " " + word;
     }
     return line;
@@ -51,16 +55,17 @@ std::string LineFor(const KRVCommand& inCommand) {
 
 // Two tracks that differ, a named channel with a program; the first base
 // has everything selected and nothing muted, the second every event muted,
-// soloed, ratcheted, held and on a chance, its tracks muted and only track 2
+// soloed, ratcheted, held, tied and on a chance, its tracks muted and only track 2
 // selected, so that every command and its inverse change one of them. Steps 1 and 2 of track 1 are
 // copied, for pastesteps.
 const std::string kBase =
     "newtrack\nnewtrack\nselectevent 1 1\nsetnote 70\nsetchannel 3\nnamechannel 0 3 lead\n"
     "program 0 3 5\ncopysteps 1 2\nselectall\n";
 const std::string kBases[] = {
-    kBase, kBase +
-               "mute\nhsolo\nvsolo\nchance 50\nratchet 3\nsetlength 2\nmutetrack 1\nmutetrack 2\n"
-               "unselecttrack 1\n"};
+    kBase,
+    kBase +
+        "mute\nhsolo\nvsolo\nchance 50\nratchet 3\nsetlength 2\ntie\nmutetrack 1\nmutetrack 2\n"
+        "unselecttrack 1\n"};
 
 TEST(KRVCommandTable, EveryChangeIsSavedAndUndone) {
     for (int row = 0; row < KRVCommandTable::GetCount(); row++) {

@@ -124,7 +124,8 @@ TEST_F(PlaybackTest, ChancesAndRatchetsShapeEachPass) {
     EXPECT_EQ(mRecorder.CountHanging(), 0);
 }
 
-// A loop of four 6-tick steps: a held note sounds over the steps it covers
+// A loop of four 6-tick steps: a held note (by its length, or by ties on
+// the steps in mTies, bit 0 step 1) sounds over the steps it covers
 // without starting again on them, across the loop's end too, and a mute
 // of its track ends it.
 TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
@@ -133,17 +134,26 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
         int mLength;
         int mTicks;
         int mMuteAt;
+        unsigned mTies;
         Heard mHeard;
     };
     const Case kCases[] = {
-        {2, 2, 24, -1, {"0:on 60", "3:off 60", "6:on 60", "15:off 60", "18:on 60", "21:off 60"}},
+        {2, 2, 24, -1, 0, {"0:on 60", "3:off 60", "6:on 60", "15:off 60", "18:on 60", "21:off 60"}},
         {4,
          2,
          30,
          -1,
+         0,
          {"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60", "15:off 60", "18:on 60",
           "27:off 60"}},
-        {2, 3, 24, 14, {"0:on 60", "3:off 60", "6:on 60", "14:off 60"}},
+        {2, 3, 24, 14, 0, {"0:on 60", "3:off 60", "6:on 60", "14:off 60"}},
+        {0,
+         1,
+         36,
+         -1,
+         0b1100,
+         {"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60", "27:off 60", "30:on 60",
+          "33:off 60"}},
     };
     AddTrack(60);
     mSequencer.SetLoopStep(5);
@@ -151,6 +161,7 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
         mSequencer.UnMuteTrack(1);
         for (int step1 = 1; step1 <= 4; step1++) {
             mSequencer.SetLength(1, step1, step1 == test.mStep1 ? test.mLength : 1);
+            mSequencer.SetTied(1, step1, (test.mTies >> (step1 - 1) & 1) != 0);
         }
         mSequencer.Reset();
         mRecorder.mTick = 0;
@@ -162,6 +173,49 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
         }
         EXPECT_EQ(mRecorder.Take(), test.mHeard) << "step " << test.mStep1 << " " << test.mLength;
         EXPECT_EQ(mRecorder.CountHanging(), 0);
+    }
+}
+
+// A loop of three 6-tick steps at 120 bpm, track 2 straight with a longer
+// gate on step 2: the swung step 2 of track 1 plays a share of a tick
+// after its tick, with the gate's length, and what a tick sends goes out
+// in the order of its stamps (stamps in fiftieths of a tick).
+TEST_F(PlaybackTest, SwingPlacesNotesBetweenTicks) {
+    struct Case {
+        int mSwing;
+        Heard mHeard;
+        std::vector<int> mFiftieths;
+    };
+    const Case kCases[] = {
+        {60,
+         {"0:on 60", "0:on 62", "3:off 60", "3:off 62", "6:on 62", "7:on 60", "10:off 62",
+          "10:off 60", "12:on 60", "12:on 62", "15:off 60", "15:off 62"},
+         {0, 0, 150, 150, 300, 360, 500, 510, 600, 600, 750, 750}},
+        {66,
+         {"0:on 60", "0:on 62", "3:off 60", "3:off 62", "6:on 62", "7:on 60", "10:off 62",
+          "10:off 60", "12:on 60", "12:on 62", "15:off 60", "15:off 62"},
+         {0, 0, 150, 150, 300, 396, 500, 546, 600, 600, 750, 750}},
+    };
+    AddTrack(60);
+    AddTrack(62);
+    mSequencer.SetGateTime(2, 2, 67);
+    mSequencer.SetLoopStep(4);
+    const double period = 20833333;
+    const std::uint64_t start = 1000000;
+    for (const Case& test : kCases) {
+        mSequencer.SetTrackSwing(1, test.mSwing);
+        mSequencer.Reset();
+        for (int tick = 0; tick < 18; tick++) {
+            mRecorder.mTick = tick;
+            mSequencer.TimerTick(start + static_cast<std::uint64_t>(tick * period));
+        }
+        std::vector<std::uint64_t> stamps;
+        for (int fiftieths : test.mFiftieths) {
+            stamps.push_back(start +
+                             static_cast<std::uint64_t>(std::llround(fiftieths * period / 50)));
+        }
+        EXPECT_EQ(mRecorder.Take(), test.mHeard) << "swing " << test.mSwing;
+        EXPECT_EQ(mRecorder.TakeStamps(), stamps) << "swing " << test.mSwing;
     }
 }
 

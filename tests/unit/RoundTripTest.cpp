@@ -32,7 +32,8 @@ public:
             "randommute", "randomnote", "randomchannel", "randomgate", "randomport",
             "randomvelocity", "fitkey 0:17 minor", "fitkey 0:17 blues", "selectevery 1:8 1:8",
             "copysteps 1:8 4:16", "pastesteps 1:16", "clearsteps", "euclid 0:16 -3:3",
-            "chance 0:100", "ratchet 1:8", "setlength 1:5"};
+            "chance 0:100", "ratchet 1:8", "setlength 1:5", "swing 50:75", "swing 50:75 1:5", "tie",
+            "untie"};
         static const char* const kNames[] = {
             "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
         std::istringstream words(kPatterns[Pick(std::size(kPatterns))]);
@@ -81,21 +82,24 @@ std::string DescribePrograms(const KRVSequencer& inSequencer) {
 // Everything a user can see or hear of the sequence, as text to diff.
 std::string Describe(const KRVSequencer& inSequencer) {
     char line[256];
-    std::snprintf(line, sizeof line, "%d bars %d steps of %d ticks, loop %d ticks, %a bpm\n",
-                  inSequencer.GetBarCount(), inSequencer.GetStepCount(),
-                  inSequencer.GetTicksPerStep(), inSequencer.GetLoopTicks(), inSequencer.GetBPM());
+    std::snprintf(
+        line, sizeof line, "%d bars %d steps of %d ticks, loop %d ticks, %a bpm, swing %d\n",
+        inSequencer.GetBarCount(), inSequencer.GetStepCount(), inSequencer.GetTicksPerStep(),
+        inSequencer.GetLoopTicks(), inSequencer.GetBPM(), inSequencer.GetSwing());
     std::string text = line;
     for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
         text += inSequencer.IsStepVSoloed(step1) ? "V" : "-";
     }
     for (int track1 = 1; track1 <= inSequencer.GetTrackCount(); track1++) {
         const KRVTrack& track = inSequencer.GetTrack(track1);
-        text += "\ntrack " + std::to_string(track1) + (track.IsMuted() ? " muted" : "") + ":";
+        text += "\ntrack " + std::to_string(track1) + (track.IsMuted() ? " muted" : "") +
+                " swing " + std::to_string(track.GetOwnSwing()) + ":";
         for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
             const KRVEvent& event = track.GetEvent(step1);
-            std::snprintf(line, sizeof line, " %d/%d/%d/%d/%d/%d%%x%d~%d%s%s%s%s", event.GetNote(),
-                          event.GetVelocity(), event.GetGateTime(), event.GetChannel(),
-                          event.GetPort(), event.GetChance(), event.GetRatchet(), event.GetLength(),
+            std::snprintf(line, sizeof line, " %d/%d/%d/%d/%d/%d%%x%d~%d%s%s%s%s%s",
+                          event.GetNote(), event.GetVelocity(), event.GetGateTime(),
+                          event.GetChannel(), event.GetPort(), event.GetChance(),
+                          event.GetRatchet(), event.GetLength(), event.IsTied() ? "T" : "",
                           event.IsMuted() ? "M" : "", event.IsHSoloed() ? "H" : "",
                           event.IsVSoloed() ? "V" : "", event.IsSelected() ? "*" : "");
             text += line;
@@ -149,7 +153,8 @@ TEST_F(RoundTripTest, RandomSequencesComeBackWhole) {
 
         KRVSequencer copy;
         AddPorts(&copy);
-        RunShell(copy, "read " + config + "\nload " + sequence + "\n");
+        // A load keeps nothing of what was there, a swing neither.
+        RunShell(copy, "swing 70\nread " + config + "\nload " + sequence + "\n");
         ASSERT_EQ(Describe(copy), Describe(original)) << "seed " << seed << ":\n" << commands;
         // What was loaded saves as it was read.
         const std::string saved = Read(sequence) + Read(config);
