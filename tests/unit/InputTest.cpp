@@ -115,12 +115,3 @@ TEST_F(InputThruTest, QueuesWakesAndPassesThruOnTheThruChannel) {
     EXPECT_EQ(mHeard.CountHanging(), 0);
     EXPECT_EQ(mHeard.CountNoteOns(64), 1);
 }
-
-TEST_F(InputThruTest, DropsAndCountsPastTheBound) {
-    for (std::size_t i = 0; i < KRVInputQueue::kCapacity + 5; ++i) {
-        Play({0xA0, 60, 1});
-    }
-    EXPECT_EQ(mInput.TakeDroppedCount(), 5u);
-    EXPECT_EQ(PopAll().size(), KRVInputQueue::kCapacity);
-    EXPECT_EQ(mInput.TakeDroppedCount(), 0u);
-}
