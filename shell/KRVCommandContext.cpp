@@ -4,6 +4,7 @@
 
 #include "KRVDestinations.h"
 #include "KRVShellInterface.h"
+#include "KRVTestKeyboard.h"
 #include "model/KRVSequencer.h"
 
 KRVCommandResult KRVCommandContext::Refuse(const char* inMessage) const {
@@ -39,6 +40,21 @@ void KRVCommandContext::TellOutputGone(bool inAgain) {
 void KRVCommandContext::FollowDestinations(bool inLookAnyway) const {
     if (mDestinations != nullptr) {
         mDestinations->Refresh(*mInterface, inLookAnyway);
+    }
+}
+
+// Nothing reads the notes yet but what asks for them; the queue is emptied
+// so that it never stays full.
+void KRVCommandContext::TakeInput() {
+    KRVTestKeyboard::PlayNew();
+    KRVMIDIInput& input = mSequencer->GetInput();
+    KRVInputMessage message;
+    while (input.Pop(message)) {
+    }
+    if (const std::uint64_t dropped = input.TakeDroppedCount(); dropped > 0) {
+        mInterface->WriteFormattedLU(
+            "krv: %lu MIDI input messages dropped, more came than krv could take\n",
+            static_cast<unsigned long>(dropped));
     }
 }
 

@@ -462,6 +462,22 @@ const KRVCommand kCommands[] = {
     // Ties: a note held over into the next step of the same note.
     {"tie", "", "tie selected events to next step", {}, nullptr, X::kSequence, C::Tie},
     {"untie", "", "untie selected events", {}, nullptr, X::kSequence, C::Untie},
+    // Playing notes in: the keyboard krv listens to, and thru.
+    {"inputs", "", "list MIDI sources", {}, nullptr, X::kNothing, C::Inputs},
+    {"input",
+     "",
+     "listen to MIDI source [source|off]",
+     {Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Input},
+    {"thru",
+     "",
+     "send what is played in [port] [channel|off]",
+     {Maybe(A::kText), Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Thru},
 };
 
 }  // namespace

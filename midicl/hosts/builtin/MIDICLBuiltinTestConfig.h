@@ -20,4 +20,8 @@ struct MIDICLBuiltinTestConfig {
     // MIDICLBuiltinHost::CompletePendingSysEx, as a host sending in the
     // background would.
     bool mDeferSysExCompletion = false;
+    // Sources, named "test source 1", ...: what a test sends from one with
+    // MIDICLBuiltinHost::SendFromTestSource reaches the input ports
+    // connected to it.
+    int mNumberOfSources = 0;
 };
