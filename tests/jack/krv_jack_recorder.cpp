@@ -12,7 +12,8 @@
 // (beats since bar 1 beat 1; -1: no master). With MODE "master" it is the
 // timebase master too, its tempo and transport driven by lines on its
 // standard input ("bpm N", "start", "stop", "locate FRAME"), each answered
-// "ok" once done.
+// "ok" once done; with MODE "driver" it drives the transport so, with no
+// timebase master.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
@@ -253,11 +254,12 @@ int main(int inArgc, char** inArgv) {
     }
     MIDICLJackTransport transport(client);
     Tempo tempo;
-    if (inArgc > 4 && std::string(inArgv[4]) == "master") {
-        if (!transport.Lead(&tempo)) {
-            std::fprintf(stderr, "cannot become the timebase master\n");
-            return 1;
-        }
+    const std::string mode = inArgc > 4 ? inArgv[4] : "";
+    if (mode == "master" && !transport.Lead(&tempo)) {
+        std::fprintf(stderr, "cannot become the timebase master\n");
+        return 1;
+    }
+    if (mode == "master" || mode == "driver") {
         std::thread(Command, &transport, &tempo).detach();
     }
     std::printf("ready\n");
