@@ -24,11 +24,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
-
 #include <iostream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "hosts/jack/MIDICLJackClock.h"
 #include "hosts/jack/MIDICLJackTransport.h"
