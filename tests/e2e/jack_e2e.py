@@ -525,6 +525,10 @@ def case_transport(server):
         krv = server.krv()
         krv.prompts()
         krv.say(*STEPPED)
+        if mode == "master":
+            refused = krv.say("transport lead", "transport")
+            expect_in(refused, "another client leads the JACK transport\n", what)
+            expect_in(refused, "> transport off\n", what)
         expect_in(krv.say("transport follow"), "transport follow\n", what)
         tell(master, "start")
         time.sleep(1.2)

@@ -251,7 +251,8 @@ int main(int inArgc, char** inArgv) {
         std::fprintf(stderr, "cannot set up the recorder's port\n");
         return 1;
     }
-    MIDICLJackTransport transport(client);
+    const std::atomic<bool> closed{false};
+    MIDICLJackTransport transport(client, closed);
     Tempo tempo;
     const std::string mode = inArgc > 4 ? inArgv[4] : "";
     if (mode == "master" && !transport.Lead(&tempo)) {
