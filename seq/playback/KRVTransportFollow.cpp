@@ -79,17 +79,10 @@ std::uint64_t KRVTransportLock::GetDueTime(std::int64_t inTick) const {
     return due > 0 ? static_cast<std::uint64_t>(due) : 1;
 }
 
-double KRVTransportFollower::SequencerLead::GetLeadBPM() const {
-    return mSequencer.GetBPM();
-}
-
 KRVTransportFollower::KRVTransportFollower(KRVSequencer& ioSequencer,
                                            std::shared_ptr<MIDICLTransport> inTransport,
                                            MIDICLClock& inClock)
-    : mSequencer(ioSequencer),
-      mTransport(std::move(inTransport)),
-      mClock(inClock),
-      mLead(ioSequencer) {}
+    : mSequencer(ioSequencer), mTransport(std::move(inTransport)), mClock(inClock) {}
 
 KRVTransportFollower::~KRVTransportFollower() {
     if (mThread.joinable()) {
@@ -101,7 +94,7 @@ KRVTransportFollower::~KRVTransportFollower() {
         mThread.join();
     }
     if (mLeading) {
-        mTransport->Lead(nullptr);
+        mTransport->Lead(false);
     }
 }
 
@@ -115,7 +108,8 @@ int KRVTransportFollower::Start() {
 }
 
 bool KRVTransportFollower::Lead() {
-    mLeading = mTransport->Lead(&mLead);
+    mTransport->SetLeadBPM(mSequencer.GetBPM());
+    mLeading = mTransport->Lead(true);
     return mLeading;
 }
 
@@ -146,6 +140,9 @@ void KRVTransportFollower::Run() {
 // Ticks go as soon as the clock takes them, so the first of a run, due
 // where the transport started, goes at once.
 bool KRVTransportFollower::Step(bool& ioRunning, std::int64_t& ioNext) {
+    if (mLeading) {
+        mTransport->SetLeadBPM(mSequencer.GetBPM());
+    }
     MIDICLTransport::Position position;
     if (!mTransport->Read(position) || !position.mRolling || position.mFrameRate <= 0) {
         if (ioRunning) {
