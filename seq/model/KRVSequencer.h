@@ -21,8 +21,8 @@
 #include "playback/KRVTimerThread.h"
 
 class KRVSelectionAction;
-class KRVTransportFollower;
 class KRVSequencerListener;
+class KRVTransportFollower;
 class MIDICLClock;
 class MIDICLOutputPort;
 
