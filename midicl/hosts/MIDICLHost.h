@@ -4,6 +4,7 @@
 #include <string>
 
 #include "MIDICLClock.h"
+#include "MIDICLTransport.h"
 #include "MIDICLTypes.h"
 #include "hosts/MIDICLHostInput.h"
 #include "hosts/MIDICLHostOutput.h"
@@ -26,6 +27,8 @@ public:
     // The clock that time stamps given to this host's ports are read on;
     // CLOCK_MONOTONIC nanoseconds unless the host schedules on its own.
     virtual MIDICLClock& GetClock();
+    // The transport the host's clients share; null for a host without one.
+    virtual MIDICLTransport* GetTransport() { return nullptr; }
 
     // Returns once the connections made so far carry messages, or after a
     // bound: a first note sent before that would go nowhere. Hosts whose

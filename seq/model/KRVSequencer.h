@@ -24,6 +24,7 @@
 
 class KRVSelectionAction;
 class KRVSequencerListener;
+class KRVTransportFollower;
 class MIDICLClock;
 class MIDICLOutputPort;
 
@@ -107,7 +108,7 @@ public:
     int GetTicksPerQuarterNote() const { return kTicksPerQuarterNote; }
     double GetBPM() const { return mBPM; }
     std::uint32_t GetTimerPeriodUS() const { return mTimerPeriodUS; }
-    bool IsPlaying() const { return mTimerStarted; }
+    bool IsPlaying() const { return mTimerStarted || mTransportRolling; }
     bool IsStepVSoloed(int inStep1) const { return mVSoloed[inStep1 - 1]; }
     int GetSelectedCount() const;
 
@@ -322,6 +323,25 @@ public:
     // The same after the thru port lost its connection (moved to a new
     // server): it is pointed again even where it was pointed before.
     void RepointThru();
+    // The host's transport (KRVTransportFollower). Off, the sequencer runs
+    // on its own clock. Following, it plays while the transport rolls, from
+    // where it is, on the timebase master's bars and tempo when there is
+    // one (else on its own tempo from frame 0); Play, Stop and Reset start,
+    // stop and rewind the transport instead. Leading, it is the timebase
+    // master too, its bars and beats from its own grid and tempo. A change
+    // of mode ends what plays.
+    enum class TransportMode { kOff, kFollow, kLead };
+    enum class TransportResult { kDone, kNoTransport, kTaken, kNoThread };
+    TransportResult SetTransportMode(TransportMode inMode);
+    TransportMode GetTransportMode() const { return mTransportMode; }
+    // The timebase master's tempo in quarter notes a minute, 0 when no
+    // master is followed.
+    double GetTransportBPM() const;
+    // For the follower's thread: a run starts at inTick (counted from bar 1
+    // beat 1), plays tick by tick, and ends with every sounding note.
+    void BeginTransportRun(std::int64_t inTick);
+    void TransportTick(std::int64_t inTick, std::uint64_t inDueTime);
+    void EndTransportRun();
 
     // Undo. CaptureState takes a picture of all that commands change,
     // sharing the images of unchanged tracks with inNeighbour (may be null).
@@ -371,6 +391,9 @@ private:
     };
     Place PlaceOf(const KRVTrack& inTrack, int inTicks, int inTicksPerStep) const;
     void PlayTracks(int inTicks, int inTicksPerStep, int inStepCount, std::uint64_t inDueTime);
+    int PlayTransport();
+    void StopTransport();
+    void ResetTransport();
     int StartTimer();
     void StopTimer();
     void SendAllNotesOff();
@@ -474,6 +497,12 @@ private:
     MIDICLEndpointRef mThruDestination;
     int mThruChannel0 = -1;
     std::vector<KRVSequencerListener*> mListeners;
+    TransportMode mTransportMode = TransportMode::kOff;
+    // Set by the follower's thread while a run of the transport plays.
+    KRVRelaxed<bool> mTransportRolling;
+    // A stop asked of the transport, so that the rewind after it is not
+    // refused as one while playing: the transport stops a cycle later.
+    bool mTransportStopAsked = false;
     // Only the command thread changes the sequence and counts.
     std::uint64_t mChangeCount = 0;
     // Tracks are held by pointer so that inserting or deleting one never
@@ -486,4 +515,6 @@ private:
     // What CopySteps kept: the 1-based track number and the contents of its
     // steps, in order. Command thread only.
     std::vector<std::pair<int, std::vector<KRVEvent>>> mCopiedSteps;
+    // Last, so that its thread ends before any other member goes.
+    std::unique_ptr<KRVTransportFollower> mFollower;
 };

@@ -22,6 +22,9 @@ constexpr int kTicksPerMIDIBeat = 6;
 // Going on after a pause starts at a sixteenth, the finest place Song
 // Position can name, so that a receiver of the clock goes on in step.
 int KRVSequencer::Play() {
+    if (mTransportMode != TransportMode::kOff) {
+        return PlayTransport();
+    }
     if (mTimerStarted) {
         return 0;
     }
@@ -44,6 +47,10 @@ int KRVSequencer::Play() {
 std::uint64_t KRVSequencer::Stop() {
     // What the keyboard sounds through krv stops with krv.
     mInput.EndThruNotes();
+    if (mTransportMode != TransportMode::kOff) {
+        StopTransport();
+        return mDroppedNotes.exchange(0);
+    }
     if (!mTimerStarted) {
         return 0;
     }
@@ -53,6 +60,10 @@ std::uint64_t KRVSequencer::Stop() {
 }
 
 void KRVSequencer::Reset() {
+    if (mTransportMode != TransportMode::kOff) {
+        ResetTransport();
+        return;
+    }
     if (mTimerStarted) {
         return;
     }

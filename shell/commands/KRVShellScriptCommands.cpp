@@ -159,6 +159,9 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     for (const std::string& line : KRVCommands::InputLines(*inSequencer)) {
         std::fprintf(inFile, "%s\n", line.c_str());
     }
+    if (inSequencer->GetTransportMode() != KRVSequencer::TransportMode::kOff) {
+        std::fprintf(inFile, "%s\n", KRVCommands::TransportText(*inSequencer).c_str());
+    }
 }
 
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
@@ -273,6 +276,7 @@ KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const K
     }
     ioContext.GetSequencer().GetInputChoice() = KRVInputChoice{};
     ioContext.GetSequencer().UpdateThru();
+    ioContext.GetSequencer().SetTransportMode(KRVSequencer::TransportMode::kOff);
     ioContext.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }

@@ -6,7 +6,14 @@
 // JACK's clock), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
 // exit), "# lost N" (past capacity), "# connected FRAME USECS" (the first
 // cycle with a connection) and "# missed FRAME FRAMES" for each run of
-// cycles the server did not call the recorder for: never heard here.
+// cycles the server did not call the recorder for: never heard here, and
+// "# t FRAME TRANSPORT-FRAME BEATS BPM" for each of the first events, where
+// the transport stood then (-1: stopped) and what its timebase master said
+// (beats since bar 1 beat 1; -1: no master). With MODE "master" it is the
+// timebase master too, its tempo and transport driven by lines on its
+// standard input ("bpm N", "start", "stop", "locate FRAME"), each answered
+// "ok" once done; with MODE "driver" it drives the transport so, with no
+// timebase master.
 //
 // krv_jack_recorder --play [CLIENT-NAME] is a keyboard instead: port "out"
 // sends each line read ("90 3c 64": one message in hex) in a cycle of its
@@ -27,9 +34,11 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hosts/jack/MIDICLJackClock.h"
+#include "hosts/jack/MIDICLJackTransport.h"
 
 namespace {
 
@@ -54,6 +63,27 @@ jack_port_t* sPort = nullptr;
 constexpr std::size_t kMissedCapacity = 256;
 std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
 std::atomic<std::size_t> sMissedCount{0};
+struct TransportAt {
+    std::int64_t mFrame;
+    double mBeats;
+    double mBPM;
+};
+constexpr std::size_t kTransportCapacity = 65536;
+std::array<TransportAt, kTransportCapacity> sTransport;
+
+// Where the transport stands at an event inFrame into the cycle.
+TransportAt ReadTransport(jack_client_t* inClient, jack_nframes_t inFrame) {
+    jack_position_t position{};
+    const bool rolling = jack_transport_query(inClient, &position) == JackTransportRolling;
+    TransportAt at{rolling ? std::int64_t(position.frame + inFrame) : -1, -1, -1};
+    if ((position.valid & JackPositionBBT) != 0) {
+        at.mBPM = position.beats_per_minute;
+        at.mBeats = (position.bar - 1) * double(position.beats_per_bar) + position.beat - 1 +
+                    position.tick / position.ticks_per_beat +
+                    inFrame * position.beats_per_minute / (60.0 * position.frame_rate);
+    }
+    return at;
+}
 
 void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition) {
     const std::uint64_t expected = inLast.mPosition + inLast.mPeriodFrames;
@@ -98,6 +128,9 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         if (n == kCapacity) {
             sLost.fetch_add(1, std::memory_order_relaxed);
             continue;
+        }
+        if (n < kTransportCapacity) {
+            sTransport[n] = ReadTransport(client, event.time);
         }
         RecordedEvent& kept = sEvents[n++];
         kept.mFrame = position + event.time;
@@ -147,6 +180,11 @@ int Write(const char* inPath) {
             std::fprintf(out, " %02x", event.mBytes[b]);
         }
         std::fputc('\n', out);
+    }
+    for (std::size_t i = 0; i < count && i < kTransportCapacity; ++i) {
+        std::fprintf(out, "# t %u %lld %.6f %.6f\n", sEvents[i].mFrame,
+                     static_cast<long long>(sTransport[i].mFrame), sTransport[i].mBeats,
+                     sTransport[i].mBPM);
     }
     std::fprintf(out, "# offset %lld\n# lost %zu\n", static_cast<long long>(MeasureOffsetNS()),
                  sLost.load());
@@ -250,6 +288,28 @@ int RunPlayer(const char* inName) {
     return 0;
 }
 
+// The commands of a master, one a line, until its input ends.
+void Command(MIDICLJackTransport* ioTransport) {
+    std::string word;
+    while (std::cin >> word) {
+        if (word == "bpm") {
+            double bpm = 0;
+            std::cin >> bpm;
+            ioTransport->SetLeadBPM(bpm);
+        } else if (word == "start") {
+            ioTransport->Start();
+        } else if (word == "stop") {
+            ioTransport->Stop();
+        } else if (word == "locate") {
+            std::uint64_t frame = 0;
+            std::cin >> frame;
+            ioTransport->Locate(frame);
+        }
+        std::printf("ok\n");
+        std::fflush(stdout);
+    }
+}
+
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
@@ -283,6 +343,16 @@ int main(int inArgc, char** inArgv) {
         jack_activate(client) != 0) {
         std::fprintf(stderr, "cannot set up the recorder's port\n");
         return 1;
+    }
+    const std::atomic<bool> closed{false};
+    MIDICLJackTransport transport(client, closed);
+    const std::string mode = inArgc > 4 ? inArgv[4] : "";
+    if (mode == "master" && !transport.Lead(true)) {
+        std::fprintf(stderr, "cannot become the timebase master\n");
+        return 1;
+    }
+    if (mode == "master" || mode == "driver") {
+        std::thread(Command, &transport).detach();
     }
     std::printf("ready\n");
     std::fflush(stdout);

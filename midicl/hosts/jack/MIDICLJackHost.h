@@ -16,6 +16,7 @@
 #include "hosts/MIDICLRealtimeSlots.h"
 #include "hosts/jack/MIDICLJackClock.h"
 #include "hosts/jack/MIDICLJackTeardown.h"
+#include "hosts/jack/MIDICLJackTransport.h"
 
 // A running JACK server as a MIDI host: one JACK client whose process
 // callback moves our output ports' queued messages into their buffers and
@@ -54,6 +55,7 @@ public:
     MIDICLClock& GetClock() override { return mClock; }
     int GetNumberOfSources() override;
     MIDICLEndpointRef GetSource(int inIndex) override;
+    MIDICLTransport* GetTransport() override { return &mTransport; }
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
@@ -112,6 +114,7 @@ private:
 
     jack_client_t* mClient;
     MIDICLJackClock mClock;
+    MIDICLJackTransport mTransport;
     std::atomic<std::uint64_t> mCycleCount{0};
     std::atomic<bool> mServerGone{false};
     // While set, every cycle asks each port whether it is connected.
