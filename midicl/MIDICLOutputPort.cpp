@@ -19,6 +19,11 @@ MIDICLClock& MIDICLOutputPort::GetClock() const {
     return mHost->GetClock();
 }
 
+std::shared_ptr<MIDICLTransport> MIDICLOutputPort::GetTransport() const {
+    MIDICLTransport* transport = mHost->GetTransport();
+    return transport != nullptr ? std::shared_ptr<MIDICLTransport>(mHost, transport) : nullptr;
+}
+
 bool MIDICLOutputPort::IsHostGone() const {
     return mHost->IsGone();
 }

@@ -13,6 +13,7 @@
 class MIDICLClient;
 class MIDICLClock;
 class MIDICLHost;
+class MIDICLTransport;
 
 // One output port bound to one destination. Every sender turns its bytes into
 // one packet and hands it to the host at once; a failing host call is thrown
@@ -64,6 +65,8 @@ public:
     // The clock this port's time stamps are read on; it lives as long as
     // the port.
     MIDICLClock& GetClock() const;
+    // The host's transport, holding the host; null where it has none.
+    std::shared_ptr<MIDICLTransport> GetTransport() const;
     // True once the host's server has gone away: nothing sent arrives.
     bool IsHostGone() const;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "MIDICLClock.h"
+#include "MIDICLTransport.h"
 #include "MIDICLTypes.h"
 #include "hosts/MIDICLHostInput.h"
 #include "hosts/MIDICLHostOutput.h"
@@ -26,6 +27,8 @@ public:
     // The clock that time stamps given to this host's ports are read on;
     // CLOCK_MONOTONIC nanoseconds unless the host schedules on its own.
     virtual MIDICLClock& GetClock();
+    // The transport the host's clients share; null for a host without one.
+    virtual MIDICLTransport* GetTransport() { return nullptr; }
 
     // Returns once the connections made so far carry messages, or after a
     // bound: a first note sent before that would go nowhere. Hosts whose
@@ -56,6 +59,13 @@ public:
     virtual MIDICLEndpointRef GetDestination(int inIndex) = 0;
     // False when the endpoint does not exist (any more).
     virtual bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) = 0;
+
+    // Sources, the ports others send from, listed afresh on every call in
+    // the host's order, this client's own never among them; a host that
+    // offers none says 0.
+    virtual int GetNumberOfSources() { return 0; }
+    // An invalid endpoint when inIndex names no source (any more).
+    virtual MIDICLEndpointRef GetSource(int) { return MIDICLEndpointRef{}; }
 
     // These throw MIDICLException with the call number of the step that failed.
     virtual std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) = 0;

@@ -9,12 +9,14 @@
 #include "MIDICLOutputPort.h"
 #include "actions/KRVSelectionAction.h"
 #include "model/KRVSequencerListener.h"
+#include "playback/KRVTransportFollow.h"
 
 KRVSequencer::KRVSequencer() = default;
 
 KRVSequencer::~KRVSequencer() {
     // The owner stops playback first; should it not, no tick may outlive the
     // ports and no note may be left sounding.
+    mFollower.reset();
     StopTimer();
     for (MIDICLOutputPort*& port : mOutputPorts) {
         delete port;

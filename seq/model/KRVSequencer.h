@@ -21,6 +21,7 @@
 #include "playback/KRVTimerThread.h"
 
 class KRVSelectionAction;
+class KRVTransportFollower;
 class KRVSequencerListener;
 class MIDICLClock;
 class MIDICLOutputPort;
@@ -99,7 +100,7 @@ public:
     int GetTicksPerQuarterNote() const { return kTicksPerQuarterNote; }
     double GetBPM() const { return mBPM; }
     std::uint32_t GetTimerPeriodUS() const { return mTimerPeriodUS; }
-    bool IsPlaying() const { return mTimerStarted; }
+    bool IsPlaying() const { return mTimerStarted || mTransportRolling; }
     bool IsStepVSoloed(int inStep1) const { return mVSoloed[inStep1 - 1]; }
     int GetSelectedCount() const;
 
@@ -271,6 +272,26 @@ public:
     // Every port back to no clock and no latency.
     void DeletePortTiming();
 
+    // The host's transport (KRVTransportFollower). Off, the sequencer runs
+    // on its own clock. Following, it plays while the transport rolls, from
+    // where it is, on the timebase master's bars and tempo when there is
+    // one (else on its own tempo from frame 0); Play, Stop and Reset start,
+    // stop and rewind the transport instead. Leading, it is the timebase
+    // master too, its bars and beats from its own grid and tempo. A change
+    // of mode ends what plays.
+    enum class TransportMode { kOff, kFollow, kLead };
+    enum class TransportResult { kDone, kNoTransport, kTaken, kNoThread };
+    TransportResult SetTransportMode(TransportMode inMode);
+    TransportMode GetTransportMode() const { return mTransportMode; }
+    // The timebase master's tempo in quarter notes a minute, 0 when no
+    // master is followed.
+    double GetTransportBPM() const;
+    // For the follower's thread: a run starts at inTick (counted from bar 1
+    // beat 1), plays tick by tick, and ends with every sounding note.
+    void BeginTransportRun(std::int64_t inTick);
+    void TransportTick(std::int64_t inTick, std::uint64_t inDueTime);
+    void EndTransportRun();
+
     // Undo. CaptureState takes a picture of all that commands change,
     // sharing the images of unchanged tracks with inNeighbour (may be null).
     // RestoreState puts one back, also while playing: it replaces tracks,
@@ -303,6 +324,9 @@ private:
     static int RepeatStart(int inRepeat0, int inCount, int inTicksPerStep);
     static int RepeatAt(int inTickInStep, int inCount, int inTicksPerStep);
     static Repeat RepeatOf(const KRVEvent& inEvent, int inRepeat0, int inTicksPerStep);
+    int PlayTransport();
+    void StopTransport();
+    void ResetTransport();
     int StartTimer();
     void StopTimer();
     void SendAllNotesOff();
@@ -393,6 +417,12 @@ private:
     std::uint64_t mEarlyUnits = 0;
     std::vector<MIDICLOutputPort*> mOutputPorts;
     std::vector<KRVSequencerListener*> mListeners;
+    TransportMode mTransportMode = TransportMode::kOff;
+    // Set by the follower's thread while a run of the transport plays.
+    KRVRelaxed<bool> mTransportRolling;
+    // A stop asked of the transport, so that the rewind after it is not
+    // refused as one while playing: the transport stops a cycle later.
+    bool mTransportStopAsked = false;
     // Only the command thread changes the sequence and counts.
     std::uint64_t mChangeCount = 0;
     // Tracks are held by pointer so that inserting or deleting one never
@@ -405,4 +435,6 @@ private:
     // What CopySteps kept: the 1-based track number and the contents of its
     // steps, in order. Command thread only.
     std::vector<std::pair<int, std::vector<KRVEvent>>> mCopiedSteps;
+    // Last, so that its thread ends before any other member goes.
+    std::unique_ptr<KRVTransportFollower> mFollower;
 };

@@ -20,6 +20,9 @@ constexpr int kTicksPerMIDIBeat = 6;
 // Going on after a pause starts at a sixteenth, the finest place Song
 // Position can name, so that a receiver of the clock goes on in step.
 int KRVSequencer::Play() {
+    if (mTransportMode != TransportMode::kOff) {
+        return PlayTransport();
+    }
     if (mTimerStarted) {
         return 0;
     }
@@ -40,6 +43,10 @@ int KRVSequencer::Play() {
 // The count of refused note-ons is handed over here, on the command thread,
 // so that whoever stops says it once: the clock thread prints nothing.
 std::uint64_t KRVSequencer::Stop() {
+    if (mTransportMode != TransportMode::kOff) {
+        StopTransport();
+        return mDroppedNotes.exchange(0);
+    }
     if (!mTimerStarted) {
         return 0;
     }
@@ -49,6 +56,10 @@ std::uint64_t KRVSequencer::Stop() {
 }
 
 void KRVSequencer::Reset() {
+    if (mTransportMode != TransportMode::kOff) {
+        ResetTransport();
+        return;
+    }
     if (mTimerStarted) {
         return;
     }

@@ -450,6 +450,15 @@ const KRVCommand kCommands[] = {
      "need length steps param\n",
      X::kSequence,
      C::SetLength},
+    // Playing with others: the JACK transport, followed or led. A setting
+    // of the session, as channel names are: saved with the configuration.
+    {"transport",
+     "",
+     "follow or lead JACK transport [off|follow|lead]",
+     {Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Transport},
 };
 
 }  // namespace

@@ -141,4 +141,8 @@ public:
     // The lines save and saveconfig write for the ports that send clock or
     // have a latency; none for a sequence that has neither.
     static std::vector<std::string> PortTimingLines(const KRVSequencer& inSequencer);
+    static Result Transport(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    // "transport follow": what the command says, status shows and
+    // saveconfig writes.
+    static std::string TransportText(const KRVSequencer& inSequencer);
 };

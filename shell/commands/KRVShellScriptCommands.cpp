@@ -144,6 +144,9 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     // After the names: a program line reads back by number whatever the
     // names are then.
     WritePrograms(inFile, inSequencer);
+    if (inSequencer->GetTransportMode() != KRVSequencer::TransportMode::kOff) {
+        std::fprintf(inFile, "%s\n", KRVCommands::TransportText(*inSequencer).c_str());
+    }
 }
 
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
@@ -253,6 +256,7 @@ KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const K
     ioContext.GetSequencer().DeleteChannelNames();
     ioContext.GetSequencer().DeletePrograms();
     ioContext.GetSequencer().DeletePortTiming();
+    ioContext.GetSequencer().SetTransportMode(KRVSequencer::TransportMode::kOff);
     ioContext.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }

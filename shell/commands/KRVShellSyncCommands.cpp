@@ -111,6 +111,47 @@ KRVCommandResult KRVCommands::Latency(KRVCommandContext& ioContext,
     return KRVCommandResult::kSucceeded;
 }
 
+namespace {
+
+using TransportMode = KRVSequencer::TransportMode;
+
+constexpr const char* kTransportWords[] = {"off", "follow", "lead"};
+
+}  // namespace
+
+std::string KRVCommands::TransportText(const KRVSequencer& inSequencer) {
+    return std::string("transport ") +
+           kTransportWords[static_cast<int>(inSequencer.GetTransportMode())];
+}
+
+// Alone it says the mode; with a word it sets it, where the host has a
+// transport.
+KRVCommandResult KRVCommands::Transport(KRVCommandContext& ioContext,
+                                        const KRVArguments& inArguments) {
+    KRVSequencer& sequencer = ioContext.GetSequencer();
+    if (inArguments.Has(1)) {
+        int mode = 0;
+        while (mode < 3 && strcasecmp(inArguments.Get(1).c_str(), kTransportWords[mode]) != 0) {
+            mode++;
+        }
+        if (mode == 3) {
+            return ioContext.Refuse("need off, follow or lead\n");
+        }
+        switch (sequencer.SetTransportMode(static_cast<TransportMode>(mode))) {
+            case KRVSequencer::TransportResult::kDone:
+                break;
+            case KRVSequencer::TransportResult::kNoTransport:
+                return ioContext.Refuse("no transport to follow or lead here (JACK has one)\n");
+            case KRVSequencer::TransportResult::kTaken:
+                return ioContext.Refuse("another client leads the JACK transport\n");
+            case KRVSequencer::TransportResult::kNoThread:
+                return ioContext.Refuse("could not start following the transport\n");
+        }
+    }
+    ioContext.GetInterface().WriteFormattedS("%s\n", TransportText(sequencer).c_str());
+    return KRVCommandResult::kSucceeded;
+}
+
 std::vector<std::string> KRVCommands::PortTimingLines(const KRVSequencer& inSequencer) {
     std::vector<std::string> lines;
     const KRVPortTiming& timing = inSequencer.GetPortTiming();

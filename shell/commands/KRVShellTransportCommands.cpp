@@ -98,6 +98,12 @@ KRVCommandResult KRVCommands::Status(KRVCommandContext& ioContext, const KRVArgu
     if (const std::string system = ioContext.GetMIDISystemName(); !system.empty()) {
         line += " (" + system + ")";
     }
+    if (sequencer.GetTransportMode() != KRVSequencer::TransportMode::kOff) {
+        line += ", " + TransportText(sequencer);
+        if (sequencer.GetTransportBPM() > 0) {
+            line += " at " + TempoText(sequencer.GetTransportBPM());
+        }
+    }
     if (ioContext.GetShell().HasUnsavedChanges()) {
         line += ", unsaved changes";
     }

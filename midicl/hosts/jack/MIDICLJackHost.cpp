@@ -82,7 +82,8 @@ std::shared_ptr<MIDICLHost> MIDICLJackHost::TryOpen(const std::string& inClientN
     return host;
 }
 
-MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient) : mClient(inClient), mClock(inClient) {}
+MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient)
+    : mClient(inClient), mClock(inClient), mTransport(inClient) {}
 
 std::shared_ptr<MIDICLJackHost> MIDICLJackHost::Make(jack_client_t* inClient) {
     return std::shared_ptr<MIDICLJackHost>(new MIDICLJackHost(inClient),
@@ -145,6 +146,7 @@ void MIDICLJackHost::PortRegistered(jack_port_id_t, int, void* inArg) {
 int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     auto* host = static_cast<MIDICLJackHost*>(inArg);
     const std::uint64_t cycleStart = host->mClock.PublishCycle(inFrames);
+    host->mTransport.Publish(cycleStart);
     host->ProcessOutputs(inFrames, cycleStart);
     if (host->mWatchingConnections.load()) {
         host->WatchConnections();

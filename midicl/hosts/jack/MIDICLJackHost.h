@@ -15,6 +15,7 @@
 #include "hosts/MIDICLRealtimeSlots.h"
 #include "hosts/jack/MIDICLJackClock.h"
 #include "hosts/jack/MIDICLJackTeardown.h"
+#include "hosts/jack/MIDICLJackTransport.h"
 
 // A running JACK server as a MIDI host: one JACK client whose process
 // callback moves our output ports' queued messages into their buffers and
@@ -51,6 +52,7 @@ public:
     int GetMaxOutputPorts() const override { return MIDICLRealtimeSlots::kCapacity; }
     bool IsGone() const override { return IsServerGone(); }
     MIDICLClock& GetClock() override { return mClock; }
+    MIDICLTransport* GetTransport() override { return &mTransport; }
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
@@ -108,6 +110,7 @@ private:
 
     jack_client_t* mClient;
     MIDICLJackClock mClock;
+    MIDICLJackTransport mTransport;
     std::atomic<std::uint64_t> mCycleCount{0};
     std::atomic<bool> mServerGone{false};
     // While set, every cycle asks each port whether it is connected.

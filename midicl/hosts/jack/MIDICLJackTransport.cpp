@@ -1,0 +1,117 @@
+#include "hosts/jack/MIDICLJackTransport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
+    jack_position_t jack{};
+    const jack_transport_state_t state = jack_transport_query(mClient, &jack);
+    Position position;
+    position.mRolling = state == JackTransportRolling;
+    position.mCycleStart = inCycleStart;
+    position.mFrame = jack.frame;
+    position.mFrameRate = jack.frame_rate;
+    position.mHasBeats = (jack.valid & JackPositionBBT) != 0 && jack.beats_per_minute > 0 &&
+                         jack.ticks_per_beat > 0 && jack.beats_per_bar > 0 && jack.beat_type > 0;
+    if (position.mHasBeats) {
+        position.mBar = jack.bar;
+        position.mBeat = jack.beat;
+        position.mTick = jack.tick;
+        position.mTicksPerBeat = jack.ticks_per_beat;
+        position.mBeatsPerBar = jack.beats_per_bar;
+        position.mBeatType = jack.beat_type;
+        position.mBPM = jack.beats_per_minute;
+    }
+    std::array<std::uint64_t, kWords> words{};
+    std::memcpy(words.data(), &position, sizeof position);
+    // Sequentially consistent throughout, as the clock's cycle is.
+    const std::uint32_t sequence = mSequence.load();
+    mSequence.store(sequence + 1);
+    for (std::size_t i = 0; i < kWords; ++i) {
+        mWords[i].store(words[i]);
+    }
+    mSequence.store(sequence + 2);
+}
+
+bool MIDICLJackTransport::Read(Position& outPosition) const {
+    std::array<std::uint64_t, kWords> words{};
+    for (;;) {
+        const std::uint32_t before = mSequence.load();
+        for (std::size_t i = 0; i < kWords; ++i) {
+            words[i] = mWords[i].load();
+        }
+        if ((before & 1) == 0 && mSequence.load() == before) {
+            std::memcpy(static_cast<void*>(&outPosition), words.data(), sizeof outPosition);
+            return before != 0;
+        }
+    }
+}
+
+void MIDICLJackTransport::Locate(std::uint64_t inFrame) {
+    jack_transport_locate(mClient, static_cast<jack_nframes_t>(inFrame));
+}
+
+// Conditional: a DAW that already leads keeps its bars, rather than have
+// them change under the user; letting go first is the user's choice.
+bool MIDICLJackTransport::Lead(const Leader* inLeader) {
+    std::lock_guard<std::mutex> lock(mLeadMutex);
+    const Leader* was = mLeader.load();
+    if (inLeader == nullptr) {
+        if (was != nullptr) {
+            jack_release_timebase(mClient);
+        }
+        mLeader.store(nullptr);
+        return true;
+    }
+    mLeader.store(inLeader);
+    if (was == nullptr && jack_set_timebase_callback(mClient, 1, TimebaseCallback, this) != 0) {
+        mLeader.store(nullptr);
+        return false;
+    }
+    return true;
+}
+
+void MIDICLJackTransport::TimebaseCallback(jack_transport_state_t, jack_nframes_t,
+                                           jack_position_t* ioPosition, int inNewPosition,
+                                           void* inArg) {
+    static_cast<MIDICLJackTransport*>(inArg)->Describe(*ioPosition, inNewPosition != 0);
+}
+
+// A tempo change bends the line at the frame of the cycle that sees it; a
+// move starts it again from frame 0, so that where a frame lies does not
+// depend on the way the transport came there.
+void MIDICLJackTransport::Describe(jack_position_t& ioPosition, bool inMoved) {
+    const Leader* leader = mLeader.load();
+    const double bpm = leader != nullptr ? leader->GetLeadBPM() : mAnchorBPM;
+    const double frame = ioPosition.frame;
+    const double rate = ioPosition.frame_rate > 0 ? ioPosition.frame_rate : 48000;
+    if (inMoved || mAnchorBPM <= 0) {
+        mAnchorFrame = 0;
+        mAnchorBeats = 0;
+        mAnchorBPM = bpm;
+    }
+    if (bpm != mAnchorBPM) {
+        mAnchorBeats += (frame - mAnchorFrame) * mAnchorBPM / (60 * rate);
+        mAnchorFrame = frame;
+        mAnchorBPM = bpm;
+    }
+    FillBeats(mAnchorBeats + (frame - mAnchorFrame) * bpm / (60 * rate), bpm, ioPosition);
+}
+
+void MIDICLJackTransport::FillBeats(double inBeats, double inBPM, jack_position_t& ioPosition) {
+    constexpr int kBeatsPerBar = 4;
+    const double beats = std::max(inBeats, 0.0);
+    const double whole = std::floor(beats);
+    const auto bars = static_cast<std::int64_t>(whole) / kBeatsPerBar;
+    ioPosition.valid = JackPositionBBT;
+    ioPosition.bar = static_cast<std::int32_t>(bars + 1);
+    ioPosition.beat =
+        static_cast<std::int32_t>(static_cast<std::int64_t>(whole) % kBeatsPerBar + 1);
+    ioPosition.tick = static_cast<std::int32_t>((beats - whole) * kTicksPerBeat);
+    ioPosition.bar_start_tick = double(bars) * kBeatsPerBar * kTicksPerBeat;
+    ioPosition.beats_per_bar = kBeatsPerBar;
+    ioPosition.beat_type = 4;
+    ioPosition.ticks_per_beat = kTicksPerBeat;
+    ioPosition.beats_per_minute = inBPM;
+}

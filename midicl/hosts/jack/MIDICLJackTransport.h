@@ -1,0 +1,56 @@
+#pragma once
+
+#include <jack/jack.h>
+#include <jack/transport.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "MIDICLTransport.h"
+
+// The JACK transport of one client. The process callback reads it once a
+// cycle (jack_transport_query does not block) and publishes the reading
+// under a sequence count; any thread reads the last one without a lock.
+// As timebase master it says where the bars and beats are from the
+// leader's tempo (closing the client lets go of it), along a line through frame 0 that bends where
+// the tempo changes and starts again from frame 0 at each move of the transport.
+class MIDICLJackTransport : public MIDICLTransport {
+public:
+    // Ticks a beat, for those who follow: fine enough that a tick is
+    // shorter than a millisecond below 30 bpm.
+    static constexpr double kTicksPerBeat = 1920;
+
+    explicit MIDICLJackTransport(jack_client_t* inClient) : mClient(inClient) {}
+
+    // For the process callback, once a cycle.
+    void Publish(std::uint64_t inCycleStart);
+
+    bool Read(Position& outPosition) const override;
+    void Start() override { jack_transport_start(mClient); }
+    void Stop() override { jack_transport_stop(mClient); }
+    void Locate(std::uint64_t inFrame) override;
+    bool Lead(const Leader* inLeader) override;
+
+    // The pure arithmetic, apart for testing: bars and beats of a frame,
+    // from the beats counted at an earlier one and the tempo since.
+    static void FillBeats(double inBeats, double inBPM, jack_position_t& ioPosition);
+
+private:
+    static void TimebaseCallback(jack_transport_state_t inState, jack_nframes_t inFrames,
+                                 jack_position_t* ioPosition, int inNewPosition, void* inArg);
+    void Describe(jack_position_t& ioPosition, bool inMoved);
+
+    jack_client_t* const mClient;
+    // The published reading, word by word, under an odd-while-writing count.
+    static constexpr std::size_t kWords = (sizeof(Position) + 7) / 8;
+    std::atomic<std::uint32_t> mSequence{0};
+    std::array<std::atomic<std::uint64_t>, kWords> mWords{};
+    // The leader, and the timebase callback's own line of beats.
+    std::atomic<const Leader*> mLeader{nullptr};
+    std::mutex mLeadMutex;
+    double mAnchorFrame = 0;
+    double mAnchorBeats = 0;
+    double mAnchorBPM = 0;
+};
