@@ -76,6 +76,7 @@ public:
     // The destinations to follow at the prompt, `play` and `ports`; none
     // where the shell plays to ports made for it (tests).
     void SetDestinations(KRVDestinations* inDestinations) { mDestinations = inDestinations; }
+    KRVDestinations* GetDestinations() const { return mDestinations; }
     // Looks at destinations that came, went or came back, and says so; with
     // inLookAnyway (`ports`), also where no change has been announced yet.
     void FollowDestinations(bool inLookAnyway = false) const;

@@ -10,6 +10,7 @@
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLException.h"
+#include "MIDICLInputPort.h"
 #include "MIDICLOutputPort.h"
 #include "model/KRVSequencer.h"
 
@@ -111,6 +112,25 @@ std::vector<KRVDestinations::Listed> KRVDestinations::ListUsableDestinations() c
 // "KRVShell dummy destination" alone (built-in), after a client's name
 // ("KRVSequencer-01:KRVShell dummy destination"), perhaps with the suffix a
 // host gives a repeated port name ("...destination-2").
+// A source that goes between the count and the name is left out.
+std::vector<std::pair<MIDICLEndpointRef, std::string>> KRVDestinations::ListSources() const {
+    std::vector<std::pair<MIDICLEndpointRef, std::string>> sources;
+    const int count = mClient->GetNumberOfSources();
+    for (int i = 0; i < count; ++i) {
+        const MIDICLEndpointRef endpoint = mClient->GetSource(i);
+        char name[MIDICLClient::kNameBufferSize];
+        if (mClient->GetEndpointName(endpoint, name, sizeof name)) {
+            sources.emplace_back(endpoint, name);
+        }
+    }
+    return sources;
+}
+
+KRVMIDIInput::PortMaker KRVDestinations::GetInputPortMaker(const std::string& inName) {
+    return
+        [this, inName] { return std::unique_ptr<MIDICLInputPort>(mClient->MakeInputPort(inName)); };
+}
+
 bool KRVDestinations::IsDummyName(const std::string& inName) {
     const std::size_t colon = inName.find(':');
     const std::string port = colon == std::string::npos ? inName : inName.substr(colon + 1);

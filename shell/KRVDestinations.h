@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MIDICLTypes.h"
+#include "input/KRVMIDIInput.h"
 
 class KRVSequencer;
 class KRVShellInterface;
@@ -47,6 +48,10 @@ public:
     void ExplainSilence(KRVShellInterface& ioOut);
     // The MIDI system in a user's words ("JACK", "ALSA sequencer", ...).
     std::string GetSystemName() const;
+    // The host's sources with their names, in the host's order.
+    std::vector<std::pair<MIDICLEndpointRef, std::string>> ListSources() const;
+    // What makes input ports named inName on the host.
+    KRVMIDIInput::PortMaker GetInputPortMaker(const std::string& inName);
     // Whether a destination's display name is a krv's dummy, ours or not.
     static bool IsDummyName(const std::string& inName);
 

@@ -145,4 +145,13 @@ public:
     // "transport follow": what the command says, status shows and
     // saveconfig writes.
     static std::string TransportText(const KRVSequencer& inSequencer);
+    static Result ClockIn(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    // "clockin off", "clockin NAME": what the command says, status shows
+    // and saveconfig writes.
+    static std::string ClockInText(const KRVSequencer& inSequencer);
+    // A tempo measured: "120.0 bpm".
+    static std::string MeasuredTempoText(double inBPM);
+    // Refuses (true) krv's own play, pause, stop and reset while a clock is
+    // followed.
+    static bool RefusesOwnTransport(KRVCommandContext& ioContext);
 };

@@ -147,6 +147,9 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     if (inSequencer->GetTransportMode() != KRVSequencer::TransportMode::kOff) {
         std::fprintf(inFile, "%s\n", KRVCommands::TransportText(*inSequencer).c_str());
     }
+    if (inSequencer->IsFollowingClock()) {
+        std::fprintf(inFile, "%s\n", KRVCommands::ClockInText(*inSequencer).c_str());
+    }
 }
 
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
@@ -257,6 +260,7 @@ KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const K
     ioContext.GetSequencer().DeletePrograms();
     ioContext.GetSequencer().DeletePortTiming();
     ioContext.GetSequencer().SetTransportMode(KRVSequencer::TransportMode::kOff);
+    ioContext.GetSequencer().StopFollowingClock();
     ioContext.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }
