@@ -30,6 +30,8 @@ import time
 
 PLAY = "seq/playback/KRVSequencerPlayback.cpp"
 JACK_OUT = "midicl/hosts/jack/MIDICLJackOutput.cpp"
+FOLLOW = "seq/playback/KRVTransportFollow.cpp"
+TRANSPORT = "seq/playback/KRVSequencerTransport.cpp"
 
 # (fault, what it is, file, exact old text, new text)
 PLANTS = [
@@ -99,6 +101,13 @@ PLANTS = [
     ("25", "a pause going on after ticks never heard", PLAY, "    RewindUnheard(now);\n", ""),
     ("26", "latency not applied", PLAY,
      "    if (inDueTime == 0 || latencyMS == 0) {", "    if (true) {"),
+    ("27", "a transport move ignored: the run goes on along the old line", FOLLOW,
+     "        mOffset = offset;\n        Anchor(frame, masterTick, ticksPerFrame);",
+     "        const double tick =\n            mTicksPerFrame > 0 ? TickAt(frame - double(offset - mOffset)) : masterTick;\n"
+     "        mOffset = offset;\n        Anchor(frame, tick, ticksPerFrame);"),
+    ("28", "following the transport one step late", TRANSPORT,
+     "static_cast<int>((inTick % loop + loop) % loop)",
+     "static_cast<int>(((inTick - mTicksPerStep) % loop + loop) % loop)"),
 ]
 
 # The quick tests, then the jackd ones; the jackd ones run only if every

@@ -78,7 +78,9 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     // Only someone at a terminal can answer; piped input never is asked.
     shell.SetAsksBeforeQuit(isatty(STDIN_FILENO) != 0);
     shell.Shell(true);
-    // No note may outlive the program: stop before anything goes.
+    // No note may outlive the program: stop before anything goes. A
+    // transport followed is let go of first, so that the others play on.
+    shell.GetContext().GetSequencer().SetTransportMode(KRVSequencer::TransportMode::kOff);
     shell.GetContext().StopPlayback();
 }
 
@@ -90,6 +92,7 @@ int RunBatch(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     batch.SetDestinations(&ioDestinations);
     batch.SetOverwrites(inCommandLine.Overwrites());
     int status = batch.Run(inScripts, stdin, stderr);
+    ioSequencer.SetTransportMode(KRVSequencer::TransportMode::kOff);
     KRVCommandContext(&ioSequencer, &console, nullptr).StopPlayback();
     console.Flush();
     return status;

@@ -7,7 +7,7 @@
 // The new follower is made, and leads, before the old one goes: a lead
 // refused leaves the mode as it was.
 KRVSequencer::TransportResult KRVSequencer::SetTransportMode(TransportMode inMode) {
-    if (inMode == mTransportMode) {
+    if (inMode == TransportMode::kOff && mTransportMode == TransportMode::kOff) {
         return TransportResult::kDone;
     }
     std::unique_ptr<KRVTransportFollower> follower;
@@ -18,6 +18,11 @@ KRVSequencer::TransportResult KRVSequencer::SetTransportMode(TransportMode inMod
         }
         if (transport == nullptr) {
             return TransportResult::kNoTransport;
+        }
+        // The same mode again changes nothing, unless the ports have moved
+        // to a server that came back: then it follows the new one.
+        if (inMode == mTransportMode && transport.get() == &mFollower->GetTransport()) {
+            return TransportResult::kDone;
         }
         follower = std::make_unique<KRVTransportFollower>(*this, transport, GetClock());
         if (inMode == TransportMode::kLead && !follower->Lead()) {

@@ -56,11 +56,13 @@ class Server:
     def krv(self, *args):
         return Krv(self.prefix + [KRV] + list(args), self.env)
 
-    def start_recorder(self, name="krv-recorder", ports=1):
-        """Our recorder, writing to a file of its name when stopped."""
+    def start_recorder(self, name="krv-recorder", ports=1, mode=""):
+        """Our recorder, writing to a file of its name when stopped; with
+        mode "master" the transport's timebase master too (tell)."""
         client = subprocess.Popen(self.prefix + [RECORDING, os.path.join(WORK, name), name,
-                                                 str(ports)], env=self.env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                                                 str(ports), mode], env=self.env,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, text=True)
         self.clients.append(client)
         if not select.select([client.stdout], [], [], 10)[0] or \
                 client.stdout.readline() != "ready\n":
@@ -157,11 +159,23 @@ class PipeWireServer(Server):
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
+def tell(recorder, *commands):
+    """A master recorder's commands, each waited for."""
+    for command in commands:
+        recorder.stdin.write(command + "\n")
+        recorder.stdin.flush()
+        if not select.select([recorder.stdout], [], [], 10)[0] or \
+                recorder.stdout.readline() != "ok\n":
+            fail("the recorder did not do %r" % command)
+
+
 def heard(path):
     """The notes a recorder wrote, on CLOCK_MONOTONIC by the offset it
     measured, and the frame its connection went live (None if never)."""
     words = [line.split() for line in open(path) if line.strip()]
-    info = {w[1]: [int(x) for x in w[2:]] for w in words if w[0] == "#"}
+    info = {w[1]: [int(x) for x in w[2:]] for w in words if w[0] == "#" and w[1] != "t"}
+    # Where the transport stood at each event, in order.
+    transport = [(int(w[3]), float(w[4]), float(w[5])) for w in words if w[:2] == ["#", "t"]]
     MISSED.extend(tuple(w[2:]) for w in words if w[:2] == ["#", "missed"])
     if info["lost"][0]:
         fail("the recorder lost events")
@@ -173,6 +187,8 @@ def heard(path):
                 data[0] & 0xF0, REALTIME.get(data[0], "other"))
             notes.append(Note((int(w[1]) * 1000 - info["offset"][0]) / 1e6, kind, data[0] & 15,
                               data[1], data[2], frame=int(w[0])))
+    for note, at in zip(notes, transport):
+        note.transport, note.beats, note.bpm = at
     notes = Recorded(notes)
     notes.connected = info.get("connected", [None])[0]
     return notes
@@ -473,6 +489,97 @@ def case_clock(server):
         expect_late(late, heard, what)
         print("%s: %d messages, %d clocks, port 0 %d frames later" % (
             what, len(heard), len(of_kind(heard, "clock")), LATE_FRAMES))
+
+
+# Eight quarters over two bars, step 1 key 60, step 8 key 67.
+STEPPED = ["newtrack", "setscale 2 8", "selectall", "setgatetime 50", "clear"] + \
+    sum((["selectstep %d" % step, "setnote %d" % (59 + step), "clear"]
+         for step in range(1, 9)), [])
+
+
+def expect_on_beats(notes, bpm, what, first_beat=0):
+    """Each note-on heard one period (krv's latency) after the transport
+    frame of its quarter, within a frame, its key that quarter's step."""
+    beat_frames = 60.0 * RATE / bpm
+    ons = of_kind(notes, "on")
+    for n in ons:
+        beat = round((n.transport - LATENCY) / beat_frames)
+        if abs(n.transport - LATENCY - beat * beat_frames) > 1 or n.key != 60 + beat % 8:
+            fail("%s: key %d at transport frame %d, not on quarter %d (%r)" % (
+                what, n.key, n.transport, beat, [(m.key, m.transport) for m in ons]))
+    if not ons or round((ons[0].transport - LATENCY) / beat_frames) != first_beat:
+        fail("%s: not first on quarter %d: %r" % (what, first_beat, [m.transport for m in ons]))
+
+
+def case_transport(server):
+    """Following our timebase master at 120 and 137 bpm: step 1 on its bar
+    line, a move to bar 2, a tempo change, the stop; then krv leading."""
+    global LATENCY
+    LATENCY = server.period
+    # Without a master krv counts from frame 0 at its own 120 bpm.
+    for bpm, mode in ((120, "master"), (137, "master"), (120, "driver")):
+        what = "following at %d bpm (%s)" % (bpm, mode)
+        bar2 = round(4 * 60.0 * RATE / bpm)
+        master = server.start_recorder(mode=mode)
+        tell(master, "bpm %d" % bpm, "locate 0")
+        krv = server.krv()
+        krv.prompts()
+        krv.say(*STEPPED)
+        if mode == "master":
+            refused = krv.say("transport lead", "transport")
+            expect_in(refused, "another client leads the JACK transport\n", what)
+            expect_in(refused, "> transport off\n", what)
+        expect_in(krv.say("transport follow"), "transport follow\n", what)
+        tell(master, "start")
+        time.sleep(1.2)
+        expect_in(krv.say("status"), "transport follow at %d bpm" % bpm if mode == "master"
+                  else "transport follow,", what)
+        tell(master, "locate %d" % bar2)
+        time.sleep(1.0)
+        faster = bpm + 30 if mode == "master" else bpm
+        tell(master, "bpm %d" % faster)
+        time.sleep(1.5)
+        tell(master, "stop")
+        time.sleep(0.3)
+        config = os.path.join(WORK, "%s%d.krv" % (mode, bpm))
+        expect_in(krv.say("saveconfig " + config, "sh cat " + config), "transport follow\n", what)
+        krv.end()
+        notes = server.heard(master)
+        expect_all_ended(notes, what)
+        ons = of_kind(notes, "on")
+        moved = next(i for i, n in enumerate(ons) if n.transport >= bar2 + LATENCY)
+        changed = next((i for i, n in enumerate(ons) if n.bpm == faster), len(ons))
+        expect_on_beats(ons[:moved], bpm, what + ", from the start")
+        if ons[moved].key != 64:
+            fail("%s: the move to bar 2 not followed: %r" % (what, [n.key for n in ons]))
+        expect_on_beats(ons[moved:changed], bpm, what + ", moved to bar 2", 4)
+        gaps = {b.frame - a.frame for a, b in zip(ons[changed + 1:], ons[changed + 2:])}
+        wanted = 60.0 * RATE / faster
+        if (mode == "master" and len(gaps) < 1) or any(abs(g - wanted) > 1 for g in gaps) or \
+                any(n.transport < 0 for n in ons):
+            fail("%s: at %d bpm, gaps %r" % (what, faster, sorted(gaps)))
+        print("%s: %d notes, %d before the move, %d after %d bpm" % (
+            what, len(ons), moved, len(ons) - changed, faster))
+    with Recording(server) as recording:
+        krv = server.krv()
+        krv.prompts()
+        krv.say(*(STEPPED + ["bpm 137", "transport lead", "stop", "play"]))
+        time.sleep(1.5)
+        expect_in(krv.say("status"), ", transport lead", "leading")
+        krv.say("stop")
+        krv.end()
+    ons = of_kind(recording.notes, "on")
+    beat_frames = 60.0 * RATE / 137
+    for n in ons:
+        beats = n.beats - LATENCY / beat_frames
+        # krv says where it is in 1920ths of a beat.
+        if n.bpm != 137 or abs(beats - round(beats)) > 1.0 / 1920 + 1 / beat_frames or \
+                n.key != 60 + round(beats) % 8:
+            fail("leading: key %d at beat %f, %f bpm" % (n.key, n.beats, n.bpm))
+    if len(ons) < 3 or ons[0].key != 60:
+        fail("leading: %r" % [(n.key, n.beats) for n in ons])
+    expect_all_ended(recording.notes, "leading")
+    print("leading: %d notes on their beats at 137 bpm" % len(ons))
 
 
 def case_exits(server):

@@ -6,7 +6,14 @@
 // JACK's clock), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
 // exit), "# lost N" (past capacity), "# connected FRAME USECS" (the first
 // cycle with a connection) and "# missed FRAME FRAMES" for each run of
-// cycles the server did not call the recorder for: never heard here.
+// cycles the server did not call the recorder for: never heard here, and
+// "# t FRAME TRANSPORT-FRAME BEATS BPM" for each of the first events, where
+// the transport stood then (-1: stopped) and what its timebase master said
+// (beats since bar 1 beat 1; -1: no master). With MODE "master" it is the
+// timebase master too, its tempo and transport driven by lines on its
+// standard input ("bpm N", "start", "stop", "locate FRAME"), each answered
+// "ok" once done; with MODE "driver" it drives the transport so, with no
+// timebase master.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
@@ -17,10 +24,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hosts/jack/MIDICLJackClock.h"
+#include "hosts/jack/MIDICLJackTransport.h"
 
 namespace {
 
@@ -45,6 +55,27 @@ jack_port_t* sPort = nullptr;
 constexpr std::size_t kMissedCapacity = 256;
 std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
 std::atomic<std::size_t> sMissedCount{0};
+struct TransportAt {
+    std::int64_t mFrame;
+    double mBeats;
+    double mBPM;
+};
+constexpr std::size_t kTransportCapacity = 65536;
+std::array<TransportAt, kTransportCapacity> sTransport;
+
+// Where the transport stands at an event inFrame into the cycle.
+TransportAt ReadTransport(jack_client_t* inClient, jack_nframes_t inFrame) {
+    jack_position_t position{};
+    const bool rolling = jack_transport_query(inClient, &position) == JackTransportRolling;
+    TransportAt at{rolling ? std::int64_t(position.frame + inFrame) : -1, -1, -1};
+    if ((position.valid & JackPositionBBT) != 0) {
+        at.mBPM = position.beats_per_minute;
+        at.mBeats = (position.bar - 1) * double(position.beats_per_bar) + position.beat - 1 +
+                    position.tick / position.ticks_per_beat +
+                    inFrame * position.beats_per_minute / (60.0 * position.frame_rate);
+    }
+    return at;
+}
 
 void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition) {
     const std::uint64_t expected = inLast.mPosition + inLast.mPeriodFrames;
@@ -89,6 +120,9 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         if (n == kCapacity) {
             sLost.fetch_add(1, std::memory_order_relaxed);
             continue;
+        }
+        if (n < kTransportCapacity) {
+            sTransport[n] = ReadTransport(client, event.time);
         }
         RecordedEvent& kept = sEvents[n++];
         kept.mFrame = position + event.time;
@@ -139,6 +173,11 @@ int Write(const char* inPath) {
         }
         std::fputc('\n', out);
     }
+    for (std::size_t i = 0; i < count && i < kTransportCapacity; ++i) {
+        std::fprintf(out, "# t %u %lld %.6f %.6f\n", sEvents[i].mFrame,
+                     static_cast<long long>(sTransport[i].mFrame), sTransport[i].mBeats,
+                     sTransport[i].mBPM);
+    }
     std::fprintf(out, "# offset %lld\n# lost %zu\n", static_cast<long long>(MeasureOffsetNS()),
                  sLost.load());
     const std::size_t missed = sMissedCount.load(std::memory_order_acquire);
@@ -151,6 +190,34 @@ int Write(const char* inPath) {
                      static_cast<unsigned long long>(sConnectedUsecs));
     }
     return std::fclose(out) == 0 ? 0 : 1;
+}
+
+class Tempo : public MIDICLTransport::Leader {
+public:
+    double GetLeadBPM() const override { return mBPM.load(); }
+    std::atomic<double> mBPM{120};
+};
+
+// The commands of a master, one a line, until its input ends.
+void Command(MIDICLJackTransport* ioTransport, Tempo* ioTempo) {
+    std::string word;
+    while (std::cin >> word) {
+        if (word == "bpm") {
+            double bpm = 0;
+            std::cin >> bpm;
+            ioTempo->mBPM.store(bpm);
+        } else if (word == "start") {
+            ioTransport->Start();
+        } else if (word == "stop") {
+            ioTransport->Stop();
+        } else if (word == "locate") {
+            std::uint64_t frame = 0;
+            std::cin >> frame;
+            ioTransport->Locate(frame);
+        }
+        std::printf("ok\n");
+        std::fflush(stdout);
+    }
 }
 
 }  // namespace
@@ -183,6 +250,17 @@ int main(int inArgc, char** inArgv) {
         jack_activate(client) != 0) {
         std::fprintf(stderr, "cannot set up the recorder's port\n");
         return 1;
+    }
+    const std::atomic<bool> closed{false};
+    MIDICLJackTransport transport(client, closed);
+    Tempo tempo;
+    const std::string mode = inArgc > 4 ? inArgv[4] : "";
+    if (mode == "master" && !transport.Lead(&tempo)) {
+        std::fprintf(stderr, "cannot become the timebase master\n");
+        return 1;
+    }
+    if (mode == "master" || mode == "driver") {
+        std::thread(Command, &transport, &tempo).detach();
     }
     std::printf("ready\n");
     std::fflush(stdout);

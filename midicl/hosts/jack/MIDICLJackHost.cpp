@@ -83,7 +83,7 @@ std::shared_ptr<MIDICLHost> MIDICLJackHost::TryOpen(const std::string& inClientN
 }
 
 MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient)
-    : mClient(inClient), mClock(inClient), mTransport(inClient) {}
+    : mClient(inClient), mClock(inClient), mTransport(inClient, mClosed) {}
 
 std::shared_ptr<MIDICLJackHost> MIDICLJackHost::Make(jack_client_t* inClient) {
     return std::shared_ptr<MIDICLJackHost>(new MIDICLJackHost(inClient),

@@ -48,8 +48,22 @@ bool MIDICLJackTransport::Read(Position& outPosition) const {
     }
 }
 
+void MIDICLJackTransport::Start() {
+    if (!mClosed.load()) {
+        jack_transport_start(mClient);
+    }
+}
+
+void MIDICLJackTransport::Stop() {
+    if (!mClosed.load()) {
+        jack_transport_stop(mClient);
+    }
+}
+
 void MIDICLJackTransport::Locate(std::uint64_t inFrame) {
-    jack_transport_locate(mClient, static_cast<jack_nframes_t>(inFrame));
+    if (!mClosed.load()) {
+        jack_transport_locate(mClient, static_cast<jack_nframes_t>(inFrame));
+    }
 }
 
 // Conditional: a DAW that already leads keeps its bars, rather than have
@@ -57,6 +71,10 @@ void MIDICLJackTransport::Locate(std::uint64_t inFrame) {
 bool MIDICLJackTransport::Lead(const Leader* inLeader) {
     std::lock_guard<std::mutex> lock(mLeadMutex);
     const Leader* was = mLeader.load();
+    if (mClosed.load()) {
+        mLeader.store(nullptr);
+        return inLeader == nullptr;
+    }
     if (inLeader == nullptr) {
         if (was != nullptr) {
             jack_release_timebase(mClient);

@@ -22,14 +22,17 @@ public:
     // shorter than a millisecond below 30 bpm.
     static constexpr double kTicksPerBeat = 1920;
 
-    explicit MIDICLJackTransport(jack_client_t* inClient) : mClient(inClient) {}
+    // inClosed is the host's: once it is set, the client is gone and
+    // nothing here asks libjack about it.
+    MIDICLJackTransport(jack_client_t* inClient, const std::atomic<bool>& inClosed)
+        : mClient(inClient), mClosed(inClosed) {}
 
     // For the process callback, once a cycle.
     void Publish(std::uint64_t inCycleStart);
 
     bool Read(Position& outPosition) const override;
-    void Start() override { jack_transport_start(mClient); }
-    void Stop() override { jack_transport_stop(mClient); }
+    void Start() override;
+    void Stop() override;
     void Locate(std::uint64_t inFrame) override;
     bool Lead(const Leader* inLeader) override;
 
@@ -43,6 +46,7 @@ private:
     void Describe(jack_position_t& ioPosition, bool inMoved);
 
     jack_client_t* const mClient;
+    const std::atomic<bool>& mClosed;
     // The published reading, word by word, under an odd-while-writing count.
     static constexpr std::size_t kWords = (sizeof(Position) + 7) / 8;
     std::atomic<std::uint32_t> mSequence{0};
