@@ -13,14 +13,20 @@
 // timebase master too, its tempo and transport driven by lines on its
 // standard input ("bpm N", "start", "stop", "locate FRAME"), each answered
 // "ok" once done; with MODE "driver" it drives the transport so, with no
-// timebase master.
+// timebase master. With MODE "clock" it sends MIDI clock at 120 bpm from a
+// port "out", each clock up to 300 us off its tick (the same draws every
+// run), driven so: "start" (Start, then a clock a tick), "pause" (no clock
+// after the second of the next quarter), "resume", "stop" (Stop, no more
+// clocks); what it sent is written as "# sent FRAME BYTE".
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +68,77 @@ struct TransportAt {
 };
 constexpr std::size_t kTransportCapacity = 65536;
 std::array<TransportAt, kTransportCapacity> sTransport;
+
+// The clock sender's: its port, what the command thread asks of it, and
+// what it sent (frame, status byte).
+jack_port_t* sClockPort = nullptr;
+std::atomic<bool> sStartAsked{false};
+std::atomic<bool> sPauseAsked{false};
+std::atomic<bool> sResumeAsked{false};
+std::atomic<bool> sStopAsked{false};
+std::array<std::array<std::uint64_t, 2>, kTransportCapacity> sSent;
+std::atomic<std::size_t> sSentCount{0};
+
+struct ClockRun {
+    bool mRunning = false;
+    bool mPaused = false;
+    double mIdeal = 0;
+    std::uint64_t mDue = 0;
+    std::uint64_t mIndex = 0;
+    std::uint32_t mDraw = 1;
+    double mTickFrames = 0;
+    std::int64_t mJitterFrames = 0;
+
+    // The next tick's frame, moved by a draw of up to the jitter each way.
+    void Next() {
+        mIdeal += mTickFrames;
+        mDraw = mDraw * 1103515245u + 12345u;
+        const std::int64_t span = 2 * mJitterFrames + 1;
+        mDue =
+            std::uint64_t(std::llround(mIdeal) + std::int64_t(mDraw >> 8) % span - mJitterFrames);
+    }
+};
+
+void SendByte(void* ioBuffer, std::uint64_t inCycle, std::uint64_t inFrame, std::uint8_t inByte) {
+    jack_midi_event_write(ioBuffer, jack_nframes_t(inFrame - inCycle), &inByte, 1);
+    const std::size_t n = sSentCount.load(std::memory_order_relaxed);
+    if (n < sSent.size()) {
+        sSent[n] = {inFrame, inByte};
+        sSentCount.store(n + 1, std::memory_order_release);
+    }
+}
+
+void SendClock(jack_client_t* inClient, jack_nframes_t inFrames, std::uint64_t inCycle) {
+    static ClockRun sRun;
+    void* buffer = jack_port_get_buffer(sClockPort, inFrames);
+    jack_midi_clear_buffer(buffer);
+    if (sRun.mTickFrames == 0) {
+        sRun.mTickFrames = jack_get_sample_rate(inClient) / 48.0;
+        sRun.mJitterFrames = std::llround(jack_get_sample_rate(inClient) * 300e-6);
+    }
+    if (sStartAsked.exchange(false)) {
+        SendByte(buffer, inCycle, inCycle, 0xFA);
+        sRun =
+            ClockRun{true, false, double(inCycle), 0, 0, 1, sRun.mTickFrames, sRun.mJitterFrames};
+        sRun.Next();
+    }
+    if (sResumeAsked.exchange(false) && sRun.mPaused) {
+        sRun.mPaused = false;
+        sRun.mIdeal = double(inCycle);
+        sRun.Next();
+    }
+    while (sRun.mRunning && !sRun.mPaused && sRun.mDue < inCycle + inFrames) {
+        SendByte(buffer, inCycle, std::max(sRun.mDue, inCycle), 0xF8);
+        sRun.Next();
+        if (++sRun.mIndex % 24 == 2 && sPauseAsked.exchange(false)) {
+            sRun.mPaused = true;
+        }
+    }
+    if (sStopAsked.exchange(false)) {
+        SendByte(buffer, inCycle, inCycle + inFrames - 1, 0xFC);
+        sRun.mRunning = false;
+    }
+}
 
 // Where the transport stands at an event inFrame into the cycle.
 TransportAt ReadTransport(jack_client_t* inClient, jack_nframes_t inFrame) {
@@ -108,6 +185,9 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         sConnectedFrame = position;
         sConnectedUsecs = cycleUsecs;
         sConnected.store(true, std::memory_order_release);
+    }
+    if (sClockPort != nullptr) {
+        SendClock(client, inFrames, sLast.mPosition);
     }
     void* buffer = jack_port_get_buffer(sPort, inFrames);
     const std::uint32_t count = jack_midi_get_event_count(buffer);
@@ -185,6 +265,11 @@ int Write(const char* inPath) {
         std::fprintf(out, "# missed %u %llu\n", static_cast<jack_nframes_t>(sMissed[i][0]),
                      static_cast<unsigned long long>(sMissed[i][1]));
     }
+    const std::size_t sent = sSentCount.load(std::memory_order_acquire);
+    for (std::size_t i = 0; i < sent; ++i) {
+        std::fprintf(out, "# sent %u %llu\n", static_cast<jack_nframes_t>(sSent[i][0]),
+                     static_cast<unsigned long long>(sSent[i][1]));
+    }
     if (sConnected.load(std::memory_order_acquire)) {
         std::fprintf(out, "# connected %u %llu\n", sConnectedFrame,
                      static_cast<unsigned long long>(sConnectedUsecs));
@@ -206,6 +291,14 @@ void Command(MIDICLJackTransport* ioTransport, Tempo* ioTempo) {
             double bpm = 0;
             std::cin >> bpm;
             ioTempo->mBPM.store(bpm);
+        } else if (word == "start" && sClockPort != nullptr) {
+            sStartAsked.store(true);
+        } else if (word == "pause") {
+            sPauseAsked.store(true);
+        } else if (word == "resume") {
+            sResumeAsked.store(true);
+        } else if (word == "stop" && sClockPort != nullptr) {
+            sStopAsked.store(true);
         } else if (word == "start") {
             ioTransport->Start();
         } else if (word == "stop") {
@@ -246,6 +339,10 @@ int main(int inArgc, char** inArgv) {
         const std::string extra = "in-" + std::to_string(i);
         jack_port_register(client, extra.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     }
+    const std::string mode = inArgc > 4 ? inArgv[4] : "";
+    if (mode == "clock") {
+        sClockPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    }
     if (sPort == nullptr || jack_set_process_callback(client, Process, client) != 0 ||
         jack_activate(client) != 0) {
         std::fprintf(stderr, "cannot set up the recorder's port\n");
@@ -254,12 +351,11 @@ int main(int inArgc, char** inArgv) {
     const std::atomic<bool> closed{false};
     MIDICLJackTransport transport(client, closed);
     Tempo tempo;
-    const std::string mode = inArgc > 4 ? inArgv[4] : "";
     if (mode == "master" && !transport.Lead(&tempo)) {
         std::fprintf(stderr, "cannot become the timebase master\n");
         return 1;
     }
-    if (mode == "master" || mode == "driver") {
+    if (mode == "master" || mode == "driver" || mode == "clock") {
         std::thread(Command, &transport, &tempo).detach();
     }
     std::printf("ready\n");
