@@ -48,12 +48,21 @@ public:
     void ExplainSilence(KRVShellInterface& ioOut);
     // The MIDI system in a user's words ("JACK", "ALSA sequencer", ...).
     std::string GetSystemName() const;
-    // The host's sources with their names, in the host's order.
-    std::vector<std::pair<MIDICLEndpointRef, std::string>> ListSources() const;
     // What makes input ports named inName on the host.
     KRVMIDIInput::PortMaker GetInputPortMaker(const std::string& inName);
     // Whether a destination's display name is a krv's dummy, ours or not.
     static bool IsDummyName(const std::string& inName);
+
+    // The MIDI sources as the host lists them now, by display name.
+    std::vector<std::string> ListSources() const;
+    // Listens from now on to the source of that name (none when empty): at
+    // once when it is there, else once it comes. Says what went wrong
+    // (a port the host refused) and returns false then.
+    bool ListenTo(KRVShellInterface& ioOut, const std::string& inName);
+    // The source of that name now; an invalid endpoint for none.
+    MIDICLEndpointRef FindSource(const std::string& inName) const;
+    // Whether the chosen source is there and listened to.
+    bool IsListening() const;
 
 private:
     // One destination as one listing saw it. The host lists afresh on every
@@ -79,6 +88,9 @@ private:
     bool IsHeard() const;
     void AddPort(MIDICLEndpointRef inEndpoint);
     void Connect(int inPort, MIDICLEndpointRef inEndpoint);
+    bool OpenInput(KRVShellInterface& ioOut, MIDICLEndpointRef inSource);
+    // Follows the chosen source as it goes and comes back.
+    void FollowSource(KRVShellInterface& ioOut);
 
     std::unique_ptr<MIDICLClient> mClient;
     KRVSequencer& mSequencer;
@@ -92,4 +104,6 @@ private:
     // Ports connected anew since the last wait for connections; their
     // programs go again once the connections hold.
     std::vector<int> mConnected;
+    // The source the input listens to now; invalid while it does not.
+    MIDICLEndpointRef mListenedSource;
 };

@@ -20,6 +20,7 @@ KRVSequencer::~KRVSequencer() {
     mClockFollower.reset();
     mFollower.reset();
     StopTimer();
+    mInput.Close();
     for (MIDICLOutputPort*& port : mOutputPorts) {
         delete port;
         port = nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "MIDICLTypes.h"
+#include "input/KRVInputChoice.h"
 #include "input/KRVMIDIInput.h"
 #include "model/KRVBusyFlag.h"
 #include "model/KRVChanceDraw.h"
@@ -274,6 +275,25 @@ public:
     // Every port back to no clock and no latency.
     void DeletePortTiming();
 
+    // MIDI input: what the keyboard plays (GetInput), which source was
+    // chosen and where thru goes (the choice). The input's thru port is the
+    // sequence's to own (SetThruPort) and follows a port's destination:
+    // the chosen one, or that of the track played into (track 1 unless
+    // set), on its channel. UpdateThru points it where the choice and the
+    // tracks say now; it costs nothing when that has not changed.
+    KRVMIDIInput& GetInput() { return mInput; }
+    KRVInputChoice& GetInputChoice() { return mInputChoice; }
+    const KRVInputChoice& GetInputChoice() const { return mInputChoice; }
+    void SetThruPort(MIDICLOutputPort* inPort);
+    MIDICLOutputPort* GetThruPort() const { return mThruPort.get(); }
+    void SetInputTrack(int inTrack1);
+    int GetInputTrack() const { return mInputTrack; }
+    // Where thru goes now: false when nowhere (off, or no such port).
+    bool GetThruTarget(int& outPort, int& outChannel1) const;
+    void UpdateThru();
+    // The same after the thru port lost its connection (moved to a new
+    // server): it is pointed again even where it was pointed before.
+    void RepointThru();
     // The host's transport (KRVTransportFollower). Off, the sequencer runs
     // on its own clock. Following, it plays while the transport rolls, from
     // where it is, on the timebase master's bars and tempo when there is
@@ -432,6 +452,14 @@ private:
     // in the clock's units: as much as the earliest port sends early.
     std::uint64_t mEarlyUnits = 0;
     std::vector<MIDICLOutputPort*> mOutputPorts;
+    // Goes after the input that sends on it (members go in reverse order).
+    std::unique_ptr<MIDICLOutputPort> mThruPort;
+    KRVMIDIInput mInput;
+    KRVInputChoice mInputChoice;
+    int mInputTrack = 1;
+    // Where the thru port was last pointed; an invalid endpoint for nowhere.
+    MIDICLEndpointRef mThruDestination;
+    int mThruChannel0 = -1;
     std::vector<KRVSequencerListener*> mListeners;
     TransportMode mTransportMode = TransportMode::kOff;
     // Set by the follower's thread while a run of the transport plays.

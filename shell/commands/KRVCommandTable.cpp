@@ -450,6 +450,22 @@ const KRVCommand kCommands[] = {
      "need length steps param\n",
      X::kSequence,
      C::SetLength},
+    // Playing notes in: the keyboard krv listens to, and thru.
+    {"inputs", "", "list MIDI sources", {}, nullptr, X::kNothing, C::Inputs},
+    {"input",
+     "",
+     "listen to MIDI source [source|off]",
+     {Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Input},
+    {"thru",
+     "",
+     "send what is played in [port] [channel|off]",
+     {Maybe(A::kText), Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Thru},
     // Playing with others: the JACK transport, followed or led. A setting
     // of the session, as channel names are: saved with the configuration.
     {"transport",

@@ -154,4 +154,16 @@ public:
     // Refuses (true) krv's own play, pause, stop and reset while a clock is
     // followed.
     static bool RefusesOwnTransport(KRVCommandContext& ioContext);
+
+    // KRVShellInputCommands.cpp
+    static Result Inputs(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Input(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Thru(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    // The lines saveconfig writes for the source listened to and thru;
+    // none while neither was chosen.
+    static std::vector<std::string> InputLines(const KRVSequencer& inSequencer);
+    // A source by its number in `inputs` now, or its name (as typed, there
+    // or not); false for a number that names none.
+    static bool ReadSource(const KRVCommandContext& inContext, const std::string& inWord,
+                           std::string* outName);
 };

@@ -1,7 +1,6 @@
 // clockin: following the MIDI clock of another sequencer.
 #include <strings.h>
 
-#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -11,55 +10,23 @@
 #include "MIDICLException.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
+#include "commands/KRVWords.h"
 #include "model/KRVSequencer.h"
 
 namespace {
 
-using Sources = std::vector<std::pair<MIDICLEndpointRef, std::string>>;
-
-// A source's name may hold spaces ("Midi Through Port-0"): it is the rest
-// of the line, its words one space apart.
-std::string RestOfLine(const KRVArguments& inArguments) {
-    std::string text = inArguments.Get(1);
-    for (int i = 2; i <= inArguments.GetCount(); ++i) {
-        text += " " + inArguments.Get(i);
-    }
-    return text;
-}
-
-bool IsNumber(const std::string& inWord) {
-    for (const char c : inWord) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) {
-            return false;
-        }
-    }
-    return !inWord.empty();
-}
-
-// By its number from 1, as `inputs` lists it, or by its name in any case;
-// -1 for none.
-int FindSource(const Sources& inSources, const std::string& inWord) {
-    if (IsNumber(inWord)) {
-        const unsigned long number = std::stoul(inWord.substr(0, 9));
-        return number >= 1 && number <= inSources.size() ? int(number) - 1 : -1;
-    }
-    for (std::size_t i = 0; i < inSources.size(); ++i) {
-        if (strcasecmp(inSources[i].second.c_str(), inWord.c_str()) == 0) {
-            return int(i);
-        }
-    }
-    return -1;
-}
-
+// Only a source that is there now: a clock that is not running is
+// nothing to follow.
 KRVCommandResult Follow(KRVCommandContext& ioContext, const std::string& inWord) {
     KRVDestinations* destinations = ioContext.GetDestinations();
-    const Sources sources = destinations != nullptr ? destinations->ListSources() : Sources();
-    const int index = FindSource(sources, inWord);
-    if (index < 0) {
-        const std::string refusal = "no source " + inWord + " here (inputs lists them)\n";
-        return ioContext.Refuse(refusal.c_str());
+    std::string name;
+    const MIDICLEndpointRef endpoint =
+        destinations != nullptr && KRVCommands::ReadSource(ioContext, inWord, &name)
+            ? destinations->FindSource(name)
+            : MIDICLEndpointRef{};
+    if (!endpoint.IsValid()) {
+        return ioContext.Refuse("no such MIDI source (`inputs` lists them)\n");
     }
-    const auto& [endpoint, name] = sources[std::size_t(index)];
     using Result = KRVSequencer::ClockInResult;
     Result result = Result::kNoThread;
     try {
@@ -82,9 +49,11 @@ KRVCommandResult Follow(KRVCommandContext& ioContext, const std::string& inWord)
 
 }  // namespace
 
+// The name as a script reads it back: quoted where it has spaces.
 std::string KRVCommands::ClockInText(const KRVSequencer& inSequencer) {
-    return "clockin " +
-           (inSequencer.IsFollowingClock() ? inSequencer.GetClockSourceName() : std::string("off"));
+    return "clockin " + (inSequencer.IsFollowingClock()
+                             ? KRVEscapeWord(inSequencer.GetClockSourceName())
+                             : std::string("off"));
 }
 
 std::string KRVCommands::MeasuredTempoText(double inBPM) {
@@ -99,7 +68,7 @@ KRVCommandResult KRVCommands::ClockIn(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
     KRVSequencer& sequencer = ioContext.GetSequencer();
     if (inArguments.Has(1)) {
-        const std::string word = RestOfLine(inArguments);
+        const std::string& word = inArguments.Get(1);
         if (strcasecmp(word.c_str(), "off") == 0) {
             sequencer.StopFollowingClock();
         } else if (Follow(ioContext, word) != KRVCommandResult::kSucceeded) {
