@@ -116,7 +116,8 @@ void KRVClockFollower::Run() {
 }
 
 // Song Position moves a run that plays: what was played for the old place
-// ends, and the next clock starts there.
+// ends, and the next clock starts there. A sender may pause its clock
+// between Stop and Start: the wait is no period.
 void KRVClockFollower::Obey(const KRVInputMessage& inMessage) {
     switch (inMessage.mBytes[0]) {
         case kTimingClock:
@@ -129,6 +130,7 @@ void KRVClockFollower::Obey(const KRVInputMessage& inMessage) {
             break;
         case kStart:
             Halt();
+            mTempo.Forget();
             mNext = 0;
             mStarted = true;
             break;
