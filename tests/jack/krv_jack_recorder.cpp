@@ -78,35 +78,13 @@ struct TransportAt {
 constexpr std::size_t kTransportCapacity = 65536;
 std::array<TransportAt, kTransportCapacity> sTransport;
 
-// The clock sender's: its port, what the command thread asks of it, and
-// what it sent (frame, status byte).
+// The clock sender's port, the command its process callback takes next
+// ('a' start, 'p' pause, 'r' resume, 's' stop) and what it sent (frame,
+// status byte).
 jack_port_t* sClockPort = nullptr;
-std::atomic<bool> sStartAsked{false};
-std::atomic<bool> sPauseAsked{false};
-std::atomic<bool> sResumeAsked{false};
-std::atomic<bool> sStopAsked{false};
+std::atomic<char> sClockAsked{0};
 std::array<std::array<std::uint64_t, 2>, kTransportCapacity> sSent;
 std::atomic<std::size_t> sSentCount{0};
-
-struct ClockRun {
-    bool mRunning = false;
-    bool mPaused = false;
-    double mIdeal = 0;
-    std::uint64_t mDue = 0;
-    std::uint64_t mIndex = 0;
-    std::uint32_t mDraw = 1;
-    double mTickFrames = 0;
-    std::int64_t mJitterFrames = 0;
-
-    // The next tick's frame, moved by a draw of up to the jitter each way.
-    void Next() {
-        mIdeal += mTickFrames;
-        mDraw = mDraw * 1103515245u + 12345u;
-        const std::int64_t span = 2 * mJitterFrames + 1;
-        mDue =
-            std::uint64_t(std::llround(mIdeal) + std::int64_t(mDraw >> 8) % span - mJitterFrames);
-    }
-};
 
 void SendByte(void* ioBuffer, std::uint64_t inCycle, std::uint64_t inFrame, std::uint8_t inByte) {
     jack_midi_event_write(ioBuffer, jack_nframes_t(inFrame - inCycle), &inByte, 1);
@@ -117,35 +95,42 @@ void SendByte(void* ioBuffer, std::uint64_t inCycle, std::uint64_t inFrame, std:
     }
 }
 
+// Each tick is moved by a draw of up to the jitter either way.
 void SendClock(jack_client_t* inClient, jack_nframes_t inFrames, std::uint64_t inCycle) {
-    static ClockRun sRun;
+    static bool sRunning = false, sPausing = false, sPaused = false;
+    static double sIdeal = 0;
+    static std::uint64_t sClocks = 0;
+    static std::uint32_t sDraw = 1;
+    const double tick = jack_get_sample_rate(inClient) / 48.0;
+    const std::int64_t jitter = std::llround(jack_get_sample_rate(inClient) * 300e-6);
     void* buffer = jack_port_get_buffer(sClockPort, inFrames);
     jack_midi_clear_buffer(buffer);
-    if (sRun.mTickFrames == 0) {
-        sRun.mTickFrames = jack_get_sample_rate(inClient) / 48.0;
-        sRun.mJitterFrames = std::llround(jack_get_sample_rate(inClient) * 300e-6);
-    }
-    if (sStartAsked.exchange(false)) {
+    const char asked = sClockAsked.exchange(0);
+    if (asked == 'a') {
         SendByte(buffer, inCycle, inCycle, 0xFA);
-        sRun =
-            ClockRun{true, false, double(inCycle), 0, 0, 1, sRun.mTickFrames, sRun.mJitterFrames};
-        sRun.Next();
+        sRunning = true;
+        sClocks = 0;
     }
-    if (sResumeAsked.exchange(false) && sRun.mPaused) {
-        sRun.mPaused = false;
-        sRun.mIdeal = double(inCycle);
-        sRun.Next();
+    sPausing = sPausing || asked == 'p';
+    if (asked == 'a' || (asked == 'r' && sPaused)) {
+        sPaused = false;
+        sIdeal = double(inCycle) + tick;
     }
-    while (sRun.mRunning && !sRun.mPaused && sRun.mDue < inCycle + inFrames) {
-        SendByte(buffer, inCycle, std::max(sRun.mDue, inCycle), 0xF8);
-        sRun.Next();
-        if (++sRun.mIndex % 24 == 2 && sPauseAsked.exchange(false)) {
-            sRun.mPaused = true;
+    for (;;) {
+        const auto due = std::uint64_t(std::llround(sIdeal) +
+                                       std::int64_t(sDraw >> 8) % (2 * jitter + 1) - jitter);
+        if (!sRunning || sPaused || due >= inCycle + inFrames) {
+            break;
         }
+        SendByte(buffer, inCycle, std::max(due, inCycle), 0xF8);
+        sIdeal += tick;
+        sDraw = sDraw * 1103515245u + 12345u;
+        sPaused = ++sClocks % 24 == 2 && sPausing;
+        sPausing = sPausing && !sPaused;
     }
-    if (sStopAsked.exchange(false)) {
+    if (asked == 's') {
         SendByte(buffer, inCycle, inCycle + inFrames - 1, 0xFC);
-        sRun.mRunning = false;
+        sRunning = false;
     }
 }
 
@@ -296,18 +281,12 @@ public:
 void Command(MIDICLJackTransport* ioTransport, Tempo* ioTempo) {
     std::string word;
     while (std::cin >> word) {
-        if (word == "bpm") {
+        if (sClockPort != nullptr) {
+            sClockAsked.store(word == "start" ? 'a' : word[0]);
+        } else if (word == "bpm") {
             double bpm = 0;
             std::cin >> bpm;
             ioTempo->mBPM.store(bpm);
-        } else if (word == "start" && sClockPort != nullptr) {
-            sStartAsked.store(true);
-        } else if (word == "pause") {
-            sPauseAsked.store(true);
-        } else if (word == "resume") {
-            sResumeAsked.store(true);
-        } else if (word == "stop" && sClockPort != nullptr) {
-            sStopAsked.store(true);
         } else if (word == "start") {
             ioTransport->Start();
         } else if (word == "stop") {
