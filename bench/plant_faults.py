@@ -102,9 +102,9 @@ PLANTS = [
     ("26", "latency not applied", PLAY,
      "    if (inDueTime == 0 || latencyMS == 0) {", "    if (true) {"),
     ("27", "a transport move ignored: the run goes on along the old line", FOLLOW,
-     "        mOffset = offset;\n        Anchor(frame, masterTick, ticksPerFrame);",
-     "        const double tick =\n            mTicksPerFrame > 0 ? TickAt(frame - double(offset - mOffset)) : masterTick;\n"
-     "        mOffset = offset;\n        Anchor(frame, tick, ticksPerFrame);"),
+     "        mOffset = offset;\n        Anchor(frame, tick, ticksPerFrame);",
+     "        Anchor(frame, mTicksPerFrame > 0 ? TickAt(frame - double(offset - mOffset)) : tick,\n"
+     "               ticksPerFrame);\n        mOffset = offset;"),
     ("28", "following the transport one step late", TRANSPORT,
      "static_cast<int>((inTick % loop + loop) % loop)",
      "static_cast<int>(((inTick - mTicksPerStep) % loop + loop) % loop)"),

@@ -27,14 +27,6 @@ public:
         double mBPM = 0;
     };
 
-    // What a leader says of its grid: the tempo, its beats a quarter note
-    // each, in bars of four. Read by the host's real-time thread.
-    class Leader {
-    public:
-        virtual ~Leader() = default;
-        virtual double GetLeadBPM() const = 0;
-    };
-
     virtual ~MIDICLTransport() = default;
 
     // The last cycle's reading, false before the first: lock-free, for any
@@ -44,7 +36,10 @@ public:
     virtual void Start() = 0;
     virtual void Stop() = 0;
     virtual void Locate(std::uint64_t inFrame) = 0;
-    // Becomes the timebase master with the leader's grid, or (null) lets
-    // go of it; false when another client is master already.
-    virtual bool Lead(const Leader* inLeader) = 0;
+    // Becomes the timebase master (bars of four quarter notes), or lets go
+    // of it; false when another client is master already.
+    virtual bool Lead(bool inLead) = 0;
+    // The tempo a master says, in quarter notes a minute: for any thread,
+    // lock-free, so that a player's own thread can keep it current.
+    virtual void SetLeadBPM(double inBPM) = 0;
 };

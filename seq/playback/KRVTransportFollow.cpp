@@ -31,7 +31,7 @@ bool KRVTransportLock::Follow(const MIDICLTransport::Position& inPosition, doubl
     const auto offset = static_cast<std::int64_t>(inPosition.mFrame - inPosition.mCycleStart);
     double ticksPerFrame = inOwnBPM * kTicksPerQuarterNote / (60 * inPosition.mFrameRate);
     double masterTick = frame * ticksPerFrame;
-    double tolerance = HUGE_VAL;
+    double tolerance = 0;
     mMasterBPM = 0;
     if (inPosition.mHasBeats) {
         const double ticksPerBeat = kTicksPerQuarterNote * 4 / inPosition.mBeatType;
@@ -44,17 +44,25 @@ bool KRVTransportLock::Follow(const MIDICLTransport::Position& inPosition, doubl
         tolerance = 2 * ticksPerBeat / inPosition.mTicksPerBeat + ticksPerFrame;
         mMasterBPM = inPosition.mBPM * 4 / inPosition.mBeatType;
     }
+    // Where our line and the master agree, ours is the finer count: the
+    // master's is in whole ticks of its own. So a run that starts again on
+    // the same line (a cycle the server skipped, a move along it) stays on
+    // its frames.
+    const bool onLine = inPosition.mHasBeats && mTicksPerFrame > 0 &&
+                        std::fabs(TickAt(frame) - masterTick) <= tolerance;
+    const double tick = onLine ? TickAt(frame) : masterTick;
     if (!inRunning || offset != mOffset) {
         mOffset = offset;
-        Anchor(frame, masterTick, ticksPerFrame);
+        Anchor(frame, tick, ticksPerFrame);
         return true;
     }
-    // A master's new tempo starts at its own count of the frame; ours goes
-    // on from where our line has come to.
+    // A new tempo starts where the master counts the frame; ours goes on
+    // from where our line has come to.
     if (ticksPerFrame != mTicksPerFrame) {
-        Anchor(frame, inPosition.mHasBeats ? masterTick : TickAt(frame), ticksPerFrame);
+        Anchor(frame, inPosition.mHasBeats ? tick : TickAt(frame), ticksPerFrame);
+        return false;
     }
-    if (std::fabs(TickAt(frame) - masterTick) > tolerance) {
+    if (inPosition.mHasBeats && !onLine) {
         Anchor(frame, masterTick, ticksPerFrame);
         return true;
     }
@@ -67,9 +75,10 @@ void KRVTransportLock::Anchor(double inFrame, double inTick, double inTicksPerFr
     mTicksPerFrame = inTicksPerFrame;
 }
 
-// A tick the frame lies on within rounding is that frame's own.
+// A tick due less than half a frame before the anchor's frame is placed
+// on that frame: it is the frame's own.
 std::int64_t KRVTransportLock::GetFirstTick() const {
-    return static_cast<std::int64_t>(std::ceil(mTick - 1e-6));
+    return static_cast<std::int64_t>(std::ceil(mTick - 0.5 * mTicksPerFrame - 1e-9));
 }
 
 std::uint64_t KRVTransportLock::GetDueTime(std::int64_t inTick) const {
@@ -79,17 +88,10 @@ std::uint64_t KRVTransportLock::GetDueTime(std::int64_t inTick) const {
     return due > 0 ? static_cast<std::uint64_t>(due) : 1;
 }
 
-double KRVTransportFollower::SequencerLead::GetLeadBPM() const {
-    return mSequencer.GetBPM();
-}
-
 KRVTransportFollower::KRVTransportFollower(KRVSequencer& ioSequencer,
                                            std::shared_ptr<MIDICLTransport> inTransport,
                                            MIDICLClock& inClock)
-    : mSequencer(ioSequencer),
-      mTransport(std::move(inTransport)),
-      mClock(inClock),
-      mLead(ioSequencer) {}
+    : mSequencer(ioSequencer), mTransport(std::move(inTransport)), mClock(inClock) {}
 
 KRVTransportFollower::~KRVTransportFollower() {
     if (mThread.joinable()) {
@@ -101,7 +103,7 @@ KRVTransportFollower::~KRVTransportFollower() {
         mThread.join();
     }
     if (mLeading) {
-        mTransport->Lead(nullptr);
+        mTransport->Lead(false);
     }
 }
 
@@ -115,7 +117,8 @@ int KRVTransportFollower::Start() {
 }
 
 bool KRVTransportFollower::Lead() {
-    mLeading = mTransport->Lead(&mLead);
+    mTransport->SetLeadBPM(mSequencer.GetBPM());
+    mLeading = mTransport->Lead(true);
     return mLeading;
 }
 
@@ -146,6 +149,9 @@ void KRVTransportFollower::Run() {
 // Ticks go as soon as the clock takes them, so the first of a run, due
 // where the transport started, goes at once.
 bool KRVTransportFollower::Step(bool& ioRunning, std::int64_t& ioNext) {
+    if (mLeading) {
+        mTransport->SetLeadBPM(mSequencer.GetBPM());
+    }
     MIDICLTransport::Position position;
     if (!mTransport->Read(position) || !position.mRolling || position.mFrameRate <= 0) {
         if (ioRunning) {

@@ -68,15 +68,6 @@ public:
     double GetMasterBPM() const { return mMasterBPM.load(std::memory_order_relaxed); }
 
 private:
-    class SequencerLead : public MIDICLTransport::Leader {
-    public:
-        explicit SequencerLead(const KRVSequencer& inSequencer) : mSequencer(inSequencer) {}
-        double GetLeadBPM() const override;
-
-    private:
-        const KRVSequencer& mSequencer;
-    };
-
     void Run();
     // One pass: false when stopping.
     bool Step(bool& ioRunning, std::int64_t& ioNext);
@@ -86,7 +77,6 @@ private:
     KRVSequencer& mSequencer;
     std::shared_ptr<MIDICLTransport> mTransport;
     MIDICLClock& mClock;
-    SequencerLead mLead;
     bool mLeading = false;
     KRVTransportLock mLock;
     std::atomic<double> mMasterBPM{0};

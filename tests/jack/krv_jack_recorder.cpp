@@ -271,14 +271,8 @@ int Write(const char* inPath) {
     return std::fclose(out) == 0 ? 0 : 1;
 }
 
-class Tempo : public MIDICLTransport::Leader {
-public:
-    double GetLeadBPM() const override { return mBPM.load(); }
-    std::atomic<double> mBPM{120};
-};
-
 // The commands of a master, one a line, until its input ends.
-void Command(MIDICLJackTransport* ioTransport, Tempo* ioTempo) {
+void Command(MIDICLJackTransport* ioTransport) {
     std::string word;
     while (std::cin >> word) {
         if (sClockPort != nullptr) {
@@ -286,7 +280,7 @@ void Command(MIDICLJackTransport* ioTransport, Tempo* ioTempo) {
         } else if (word == "bpm") {
             double bpm = 0;
             std::cin >> bpm;
-            ioTempo->mBPM.store(bpm);
+            ioTransport->SetLeadBPM(bpm);
         } else if (word == "start") {
             ioTransport->Start();
         } else if (word == "stop") {
@@ -429,13 +423,12 @@ int main(int inArgc, char** inArgv) {
     }
     const std::atomic<bool> closed{false};
     MIDICLJackTransport transport(client, closed);
-    Tempo tempo;
-    if (mode == "master" && !transport.Lead(&tempo)) {
+    if (mode == "master" && !transport.Lead(true)) {
         std::fprintf(stderr, "cannot become the timebase master\n");
         return 1;
     }
     if (mode == "master" || mode == "driver" || mode == "clock") {
-        std::thread(Command, &transport, &tempo).detach();
+        std::thread(Command, &transport).detach();
     }
     std::printf("ready\n");
     std::fflush(stdout);

@@ -67,25 +67,20 @@ void MIDICLJackTransport::Locate(std::uint64_t inFrame) {
 }
 
 // Conditional: a DAW that already leads keeps its bars, rather than have
-// them change under the user; letting go first is the user's choice.
-bool MIDICLJackTransport::Lead(const Leader* inLeader) {
-    std::lock_guard<std::mutex> lock(mLeadMutex);
-    const Leader* was = mLeader.load();
+// them change under the user; letting go first is the user's choice. For
+// the command thread.
+bool MIDICLJackTransport::Lead(bool inLead) {
     if (mClosed.load()) {
-        mLeader.store(nullptr);
-        return inLeader == nullptr;
+        mLeading = false;
+        return !inLead;
     }
-    if (inLeader == nullptr) {
-        if (was != nullptr) {
-            jack_release_timebase(mClient);
-        }
-        mLeader.store(nullptr);
-        return true;
+    if (inLead && !mLeading) {
+        mLeading = jack_set_timebase_callback(mClient, 1, TimebaseCallback, this) == 0;
+        return mLeading;
     }
-    mLeader.store(inLeader);
-    if (was == nullptr && jack_set_timebase_callback(mClient, 1, TimebaseCallback, this) != 0) {
-        mLeader.store(nullptr);
-        return false;
+    if (!inLead && mLeading) {
+        jack_release_timebase(mClient);
+        mLeading = false;
     }
     return true;
 }
@@ -100,8 +95,7 @@ void MIDICLJackTransport::TimebaseCallback(jack_transport_state_t, jack_nframes_
 // move starts it again from frame 0, so that where a frame lies does not
 // depend on the way the transport came there.
 void MIDICLJackTransport::Describe(jack_position_t& ioPosition, bool inMoved) {
-    const Leader* leader = mLeader.load();
-    const double bpm = leader != nullptr ? leader->GetLeadBPM() : mAnchorBPM;
+    const double bpm = mLeadBPM.load();
     const double frame = ioPosition.frame;
     const double rate = ioPosition.frame_rate > 0 ? ioPosition.frame_rate : 48000;
     if (inMoved || mAnchorBPM <= 0) {

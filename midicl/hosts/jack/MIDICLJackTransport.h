@@ -6,16 +6,16 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "MIDICLTransport.h"
 
 // The JACK transport of one client. The process callback reads it once a
 // cycle (jack_transport_query does not block) and publishes the reading
 // under a sequence count; any thread reads the last one without a lock.
-// As timebase master it says where the bars and beats are from the
-// leader's tempo (closing the client lets go of it), along a line through frame 0 that bends where
-// the tempo changes and starts again from frame 0 at each move of the transport.
+// As timebase master (until it lets go, or the client closes) it says
+// where the bars and beats are at the tempo it was given last, along a
+// line through frame 0 that bends where the tempo changes and starts again
+// from frame 0 at each move of the transport.
 class MIDICLJackTransport : public MIDICLTransport {
 public:
     // Ticks a beat, for those who follow: fine enough that a tick is
@@ -34,7 +34,8 @@ public:
     void Start() override;
     void Stop() override;
     void Locate(std::uint64_t inFrame) override;
-    bool Lead(const Leader* inLeader) override;
+    bool Lead(bool inLead) override;
+    void SetLeadBPM(double inBPM) override { mLeadBPM.store(inBPM); }
 
     // The pure arithmetic, apart for testing: bars and beats of a frame,
     // from the beats counted at an earlier one and the tempo since.
@@ -51,9 +52,9 @@ private:
     static constexpr std::size_t kWords = (sizeof(Position) + 7) / 8;
     std::atomic<std::uint32_t> mSequence{0};
     std::array<std::atomic<std::uint64_t>, kWords> mWords{};
-    // The leader, and the timebase callback's own line of beats.
-    std::atomic<const Leader*> mLeader{nullptr};
-    std::mutex mLeadMutex;
+    // Whether leading, the tempo, and the timebase callback's own line.
+    bool mLeading = false;
+    std::atomic<double> mLeadBPM{120};
     double mAnchorFrame = 0;
     double mAnchorBeats = 0;
     double mAnchorBPM = 0;
