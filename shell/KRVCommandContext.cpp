@@ -4,6 +4,7 @@
 
 #include "KRVDestinations.h"
 #include "KRVShellInterface.h"
+#include "KRVTestKeyboard.h"
 #include "model/KRVSequencer.h"
 
 KRVCommandResult KRVCommandContext::Refuse(const char* inMessage) const {
@@ -45,6 +46,7 @@ void KRVCommandContext::FollowDestinations(bool inLookAnyway) const {
 // Nothing reads the notes yet but what asks for them; the queue is emptied
 // so that it never stays full.
 void KRVCommandContext::TakeInput() {
+    KRVTestKeyboard::PlayNew();
     KRVMIDIInput& input = mSequencer->GetInput();
     KRVInputMessage message;
     while (input.Pop(message)) {

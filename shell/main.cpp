@@ -11,6 +11,7 @@
 #include "KRVMIDIFailure.h"
 #include "KRVScriptFile.h"
 #include "KRVShell.h"
+#include "KRVTestKeyboard.h"
 #include "MIDICLClient.h"
 #include "MIDICLException.h"
 #include "console/KRVCompleter.h"
@@ -128,6 +129,7 @@ int main(int inArgc, char** inArgv) {
         std::printf("KRVShell: setting up MIDI config\n");
         // The MIDI system's threads must leave the signals to this one.
         KRVSignals::Block();
+        KRVTestKeyboard::SetUp();
         auto midiClient = std::make_unique<MIDICLClient>("KRVSequencer", GetHostChoice());
         KRVSignals::Unblock();
         // Goes before the sequencer, whose ports its client feeds.

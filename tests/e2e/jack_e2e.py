@@ -376,6 +376,19 @@ def case_input(server):
 
     expect_pattern(record(server, flood), "a pattern played through a flood of input")
 
+    def exits():
+        for _, text, sig, status in EXITS:
+            krv = server.krv()
+            krv.prompts()
+            krv.say("input krv-player:out")
+            play(players[0], "90 30 40")
+            if sig:
+                krv.send_signal(sig)
+            krv.end(text, status)
+
+    expect_equal([(n.kind, n.key) for n in record(server, exits)],
+                 [("on", 48), ("off", 48)] * len(EXITS), "thru ended on every way out")
+
 
 # A bar of four 24-tick steps of C4: step 1 ratcheted four times, step 2
 # never drawn, step 3 held over step 4; (start, length) in ticks of 1000

@@ -121,15 +121,6 @@ TEST_F(InputThruTest, QueuesWakesAndPassesThruOnTheThruChannel) {
     EXPECT_EQ(mHeard.CountNoteOns(64), 1);
 }
 
-TEST_F(InputThruTest, DropsAndCountsPastTheBound) {
-    for (std::size_t i = 0; i < KRVInputQueue::kCapacity + 5; ++i) {
-        Play({0xA0, 60, 1});
-    }
-    EXPECT_EQ(mInput.TakeDroppedCount(), 5u);
-    EXPECT_EQ(PopAll().size(), KRVInputQueue::kCapacity);
-    EXPECT_EQ(mInput.TakeDroppedCount(), 0u);
-}
-
 // The sequencer following the clock of the built-in host's test source. The
 // clocks bear stamps a period apart, in the past, so that a note's stamp
 // says which clock played it; a note ended at once after the last message
