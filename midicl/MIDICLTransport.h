@@ -29,8 +29,11 @@ public:
 
     virtual ~MIDICLTransport() = default;
 
-    // The last cycle's reading, false before the first: lock-free, for any
-    // thread, real-time ones included.
+    // Readings are taken only while someone watches: a host whose
+    // transport nobody follows pays nothing for it.
+    virtual void Watch(bool inWatch) = 0;
+    // The last cycle's reading, false before the first since watching
+    // began: lock-free, for any thread, real-time ones included.
     virtual bool Read(Position& outPosition) const = 0;
     // For the command thread; they take effect from a coming cycle.
     virtual void Start() = 0;

@@ -24,8 +24,8 @@
 
 class KRVClockFollower;
 class KRVSelectionAction;
-class KRVTransportFollower;
 class KRVSequencerListener;
+class KRVTransportFollower;
 class MIDICLClock;
 class MIDICLOutputPort;
 

@@ -101,6 +101,7 @@ KRVTransportFollower::~KRVTransportFollower() {
         }
         mWake.notify_all();
         mThread.join();
+        mTransport->Watch(false);
     }
     if (mLeading) {
         mTransport->Lead(false);
@@ -108,9 +109,11 @@ KRVTransportFollower::~KRVTransportFollower() {
 }
 
 int KRVTransportFollower::Start() {
+    mTransport->Watch(true);
     try {
         mThread = std::thread(&KRVTransportFollower::Run, this);
     } catch (const std::system_error& error) {
+        mTransport->Watch(false);
         return error.code().value();
     }
     return 0;

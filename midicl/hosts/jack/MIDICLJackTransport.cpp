@@ -4,7 +4,19 @@
 #include <cmath>
 #include <cstring>
 
+// A reading left from an earlier watch is stale: only one published after
+// this counts.
+void MIDICLJackTransport::Watch(bool inWatch) {
+    if (inWatch) {
+        mWatchedFrom.store(mSequence.load() + 2);
+    }
+    mWatchers.fetch_add(inWatch ? 1 : -1);
+}
+
 void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
+    if (mWatchers.load() <= 0) {
+        return;
+    }
     jack_position_t jack{};
     const jack_transport_state_t state = jack_transport_query(mClient, &jack);
     Position position;
@@ -43,7 +55,7 @@ bool MIDICLJackTransport::Read(Position& outPosition) const {
         }
         if ((before & 1) == 0 && mSequence.load() == before) {
             std::memcpy(static_cast<void*>(&outPosition), words.data(), sizeof outPosition);
-            return before != 0;
+            return before >= mWatchedFrom.load();
         }
     }
 }

@@ -27,9 +27,10 @@ public:
     MIDICLJackTransport(jack_client_t* inClient, const std::atomic<bool>& inClosed)
         : mClient(inClient), mClosed(inClosed) {}
 
-    // For the process callback, once a cycle.
+    // For the process callback, once a cycle; nothing while unwatched.
     void Publish(std::uint64_t inCycleStart);
 
+    void Watch(bool inWatch) override;
     bool Read(Position& outPosition) const override;
     void Start() override;
     void Stop() override;
@@ -51,6 +52,9 @@ private:
     // The published reading, word by word, under an odd-while-writing count.
     static constexpr std::size_t kWords = (sizeof(Position) + 7) / 8;
     std::atomic<std::uint32_t> mSequence{0};
+    std::atomic<int> mWatchers{0};
+    // The count a reading taken since watching began has reached.
+    std::atomic<std::uint32_t> mWatchedFrom{2};
     std::array<std::atomic<std::uint64_t>, kWords> mWords{};
     // Whether leading, the tempo, and the timebase callback's own line.
     bool mLeading = false;
