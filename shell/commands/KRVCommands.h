@@ -146,9 +146,11 @@ public:
     // saveconfig writes.
     static std::string TransportText(const KRVSequencer& inSequencer);
     static Result ClockIn(KRVCommandContext& ioContext, const KRVArguments& inArguments);
-    // "clockin off", "clockin NAME": what the command says, status shows
-    // and saveconfig writes.
+    // "clockin off", "clockin NAME": what the command says and status
+    // shows.
     static std::string ClockInText(const KRVSequencer& inSequencer);
+    // The line saveconfig writes while a clock is followed.
+    static std::string ClockInLine(const KRVSequencer& inSequencer);
     // A tempo measured: "120.0 bpm".
     static std::string MeasuredTempoText(double inBPM);
     // Refuses (true) krv's own play, pause, stop and reset while a clock is

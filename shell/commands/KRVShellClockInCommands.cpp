@@ -49,11 +49,14 @@ KRVCommandResult Follow(KRVCommandContext& ioContext, const std::string& inWord)
 
 }  // namespace
 
-// The name as a script reads it back: quoted where it has spaces.
 std::string KRVCommands::ClockInText(const KRVSequencer& inSequencer) {
-    return "clockin " + (inSequencer.IsFollowingClock()
-                             ? KRVEscapeWord(inSequencer.GetClockSourceName())
-                             : std::string("off"));
+    return "clockin " +
+           (inSequencer.IsFollowingClock() ? inSequencer.GetClockSourceName() : std::string("off"));
+}
+
+// The name as a script reads it back: spaces escaped.
+std::string KRVCommands::ClockInLine(const KRVSequencer& inSequencer) {
+    return "clockin " + KRVEscapeWord(inSequencer.GetClockSourceName());
 }
 
 std::string KRVCommands::MeasuredTempoText(double inBPM) {

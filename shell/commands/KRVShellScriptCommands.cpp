@@ -152,7 +152,7 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
         std::fprintf(inFile, "%s\n", KRVCommands::TransportText(*inSequencer).c_str());
     }
     if (inSequencer->IsFollowingClock()) {
-        std::fprintf(inFile, "%s\n", KRVCommands::ClockInText(*inSequencer).c_str());
+        std::fprintf(inFile, "%s\n", KRVCommands::ClockInLine(*inSequencer).c_str());
     }
 }
 
