@@ -32,6 +32,7 @@ PLAY = "seq/playback/KRVSequencerPlayback.cpp"
 JACK_OUT = "midicl/hosts/jack/MIDICLJackOutput.cpp"
 FOLLOW = "seq/playback/KRVTransportFollow.cpp"
 TRANSPORT = "seq/playback/KRVSequencerTransport.cpp"
+CLOCK_IN = "seq/playback/KRVClockFollow.cpp"
 
 # (fault, what it is, file, exact old text, new text)
 PLANTS = [
@@ -108,6 +109,11 @@ PLANTS = [
     ("28", "following the transport one step late", TRANSPORT,
      "static_cast<int>((inTick % loop + loop) % loop)",
      "static_cast<int>(((inTick - mTicksPerStep) % loop + loop) % loop)"),
+    ("29", "a clock heard counted twice", CLOCK_IN,
+     "    mSequencer.TransportTick(mNext, inTime);\n    mNext++;\n",
+     "    mSequencer.TransportTick(mNext, inTime);\n    mNext += 2;\n"),
+    ("30", "a followed clock's Stop not ending notes", CLOCK_IN,
+     "        case kStop:\n            Halt();\n", "        case kStop:\n"),
 ]
 
 # The quick tests, then the jackd ones; the jackd ones run only if every

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MIDICLTypes.h"
+#include "input/KRVMIDIInput.h"
 
 class KRVSequencer;
 class KRVShellInterface;
@@ -47,6 +48,8 @@ public:
     void ExplainSilence(KRVShellInterface& ioOut);
     // The MIDI system in a user's words ("JACK", "ALSA sequencer", ...).
     std::string GetSystemName() const;
+    // What makes input ports named inName on the host.
+    KRVMIDIInput::PortMaker GetInputPortMaker(const std::string& inName);
     // Whether a destination's display name is a krv's dummy, ours or not.
     static bool IsDummyName(const std::string& inName);
 
@@ -56,6 +59,8 @@ public:
     // once when it is there, else once it comes. Says what went wrong
     // (a port the host refused) and returns false then.
     bool ListenTo(KRVShellInterface& ioOut, const std::string& inName);
+    // The source of that name now; an invalid endpoint for none.
+    MIDICLEndpointRef FindSource(const std::string& inName) const;
     // Whether the chosen source is there and listened to.
     bool IsListening() const;
 
@@ -83,7 +88,6 @@ private:
     bool IsHeard() const;
     void AddPort(MIDICLEndpointRef inEndpoint);
     void Connect(int inPort, MIDICLEndpointRef inEndpoint);
-    MIDICLEndpointRef FindSource(const std::string& inName) const;
     bool OpenInput(KRVShellInterface& ioOut, MIDICLEndpointRef inSource);
     // Follows the chosen source as it goes and comes back.
     void FollowSource(KRVShellInterface& ioOut);

@@ -141,6 +141,8 @@ int main(int inArgc, char** inArgv) {
         } else {
             RunConsole(sequencer, destinations, commandLine, scripts);
         }
+        // Its input port is the client's, which goes with the destinations.
+        sequencer.StopFollowingClock();
         // A signal's status wins over the batch's.
         if (status != 0 && KRVSignals::GetTerminatingSignal() == 0) {
             return status;

@@ -81,11 +81,18 @@ void KRVMIDIInput::Hear(const MIDICLPacketList* inList) {
         const MIDICLTimeStamp time = packet.mTimeStamp != 0 ? packet.mTimeStamp : mClock->Now();
         for (std::size_t b = 0; b < packet.mLength; ++b) {
             KRVInputMessage message;
-            if (mParser.Feed(packet.mData[b], message)) {
-                message.mTime = time;
-                mQueue.Push(message);
-                Thru(message);
+            if (!mParser.Feed(packet.mData[b], message)) {
+                continue;
             }
+            message.mTime = time;
+            if (KRVMIDIParser::IsClockMessage(message)) {
+                if (mClockQueue != nullptr) {
+                    mClockQueue->Push(message);
+                }
+                continue;
+            }
+            mQueue.Push(message);
+            Thru(message);
         }
     }
 }

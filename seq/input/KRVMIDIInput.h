@@ -60,6 +60,11 @@ public:
     // moment is lost.
     void Reconfigure(const std::function<void()>& inChange);
 
+    // Where the messages a clock follows go (KRVMIDIParser::IsClockMessage),
+    // stamped as the rest; without a queue they are dropped. Set while the
+    // input is closed.
+    void SetClockQueue(KRVInputQueue* inQueue) { mClockQueue = inQueue; }
+
     // Command thread only; false when empty.
     bool Pop(KRVInputMessage& outMessage) { return mQueue.Pop(outMessage); }
     // Readable while messages wait.
@@ -82,6 +87,7 @@ private:
     MIDICLClock* mClock;
     KRVMIDIParser mParser;
     KRVInputQueue mQueue;
+    KRVInputQueue* mClockQueue = nullptr;
     MIDICLOutputPort* mThruPort;
     std::uint8_t mThruChannel0;
     // Which keys thru has sounding; written by the host thread, read by

@@ -7,6 +7,10 @@ constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kReleaseVelocity = 0x40;
 constexpr std::uint8_t kFirstRealTime = 0xF8;
 constexpr std::uint8_t kFirstSystem = 0xF0;
+constexpr std::uint8_t kSongPosition = 0xF2;
+constexpr std::uint8_t kTimingClock = 0xF8;
+constexpr std::uint8_t kStop = 0xFC;
+constexpr std::uint8_t kTick = 0xF9;
 
 }  // namespace
 
@@ -15,21 +19,38 @@ int KRVMIDIParser::DataBytesOf(std::uint8_t inStatus) {
     return (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
 }
 
+// Clock, Start, Continue and Stop; not the undefined 0xF9, active sensing
+// or reset.
+bool KRVMIDIParser::IsFollowedRealTime(std::uint8_t inByte) {
+    return inByte >= kTimingClock && inByte <= kStop && inByte != kTick;
+}
+
 bool KRVMIDIParser::Feed(std::uint8_t inByte, KRVInputMessage& outMessage) {
     if (inByte >= kFirstRealTime) {
-        return false;
+        if (!IsFollowedRealTime(inByte)) {
+            return false;
+        }
+        outMessage.mBytes[0] = inByte;
+        outMessage.mBytes[1] = outMessage.mBytes[2] = 0;
+        outMessage.mLength = 1;
+        return true;
     }
     if (inByte >= kFirstSystem) {
         // Sysex and system common end the running status; their data bytes
-        // then find no status and are dropped.
+        // then find no status and are dropped, but for Song Position's.
         mStatus = 0;
         mHave = 0;
+        mSongPositionHave = inByte == kSongPosition ? 0 : -1;
         return false;
     }
     if (inByte & 0x80) {
         mStatus = inByte;
         mHave = 0;
+        mSongPositionHave = -1;
         return false;
+    }
+    if (mSongPositionHave >= 0) {
+        return FeedSongPosition(inByte, outMessage);
     }
     if (mStatus == 0) {
         return false;
@@ -55,7 +76,22 @@ bool KRVMIDIParser::Complete(KRVInputMessage& outMessage) {
     return true;
 }
 
+// Least significant seven bits first.
+bool KRVMIDIParser::FeedSongPosition(std::uint8_t inByte, KRVInputMessage& outMessage) {
+    if (mSongPositionHave++ == 0) {
+        mSongPositionLow = inByte;
+        return false;
+    }
+    mSongPositionHave = -1;
+    outMessage.mBytes[0] = kSongPosition;
+    outMessage.mBytes[1] = mSongPositionLow;
+    outMessage.mBytes[2] = inByte;
+    outMessage.mLength = 3;
+    return true;
+}
+
 void KRVMIDIParser::Reset() {
     mStatus = 0;
     mHave = 0;
+    mSongPositionHave = -1;
 }

@@ -9,6 +9,7 @@
 #include "MIDICLOutputPort.h"
 #include "actions/KRVSelectionAction.h"
 #include "model/KRVSequencerListener.h"
+#include "playback/KRVClockFollow.h"
 #include "playback/KRVTransportFollow.h"
 
 KRVSequencer::KRVSequencer() = default;
@@ -16,6 +17,7 @@ KRVSequencer::KRVSequencer() = default;
 KRVSequencer::~KRVSequencer() {
     // The owner stops playback first; should it not, no tick may outlive the
     // ports and no note may be left sounding.
+    mClockFollower.reset();
     mFollower.reset();
     StopTimer();
     mInput.Close();

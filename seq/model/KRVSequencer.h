@@ -22,6 +22,7 @@
 #include "model/KRVTrackSet.h"
 #include "playback/KRVTimerThread.h"
 
+class KRVClockFollower;
 class KRVSelectionAction;
 class KRVSequencerListener;
 class KRVTransportFollower;
@@ -343,6 +344,20 @@ public:
     void TransportTick(std::int64_t inTick, std::uint64_t inDueTime);
     void EndTransportRun();
 
+    // The MIDI clock of a source (KRVClockFollower), followed instead of the
+    // sequencer's own: its clocks play the ticks (through the runs above),
+    // its Start, Stop and Continue start and stop them; Play does nothing
+    // meanwhile. Refused while the transport is followed or led. Following
+    // ends what plays; inName is the source's, for saving and showing.
+    enum class ClockInResult { kDone, kTransportOn, kNoThread };
+    ClockInResult FollowClock(const KRVMIDIInput::PortMaker& inMakePort, MIDICLEndpointRef inSource,
+                              const std::string& inName);
+    void StopFollowingClock();
+    bool IsFollowingClock() const { return mClockFollower != nullptr; }
+    const std::string& GetClockSourceName() const { return mClockSourceName; }
+    // The followed clock's tempo as measured, 0 when unknown.
+    double GetClockBPM() const;
+
     // Undo. CaptureState takes a picture of all that commands change,
     // sharing the images of unchanged tracks with inNeighbour (may be null).
     // RestoreState puts one back, also while playing: it replaces tracks,
@@ -515,6 +530,8 @@ private:
     // What CopySteps kept: the 1-based track number and the contents of its
     // steps, in order. Command thread only.
     std::vector<std::pair<int, std::vector<KRVEvent>>> mCopiedSteps;
-    // Last, so that its thread ends before any other member goes.
+    std::string mClockSourceName;
+    // Last, so that their threads end before any other member goes.
     std::unique_ptr<KRVTransportFollower> mFollower;
+    std::unique_ptr<KRVClockFollower> mClockFollower;
 };

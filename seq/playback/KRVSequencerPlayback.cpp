@@ -22,6 +22,9 @@ constexpr int kTicksPerMIDIBeat = 6;
 // Going on after a pause starts at a sixteenth, the finest place Song
 // Position can name, so that a receiver of the clock goes on in step.
 int KRVSequencer::Play() {
+    if (mClockFollower != nullptr) {
+        return 0;
+    }
     if (mTransportMode != TransportMode::kOff) {
         return PlayTransport();
     }

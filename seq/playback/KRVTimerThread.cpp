@@ -83,6 +83,11 @@ void KRVTimerThread::BlockSignals() {
     pthread_sigmask(SIG_BLOCK, &all, nullptr);
 }
 
+void KRVTimerThread::PrepareClockThread() {
+    RaisePriority();
+    BlockSignals();
+}
+
 // A stop wakes the sleep at once, so that stopping costs no waiting.
 KRVTimerThread::KRVWake KRVTimerThread::SleepUntil(std::uint64_t inDeadlineNS, bool inForPeriod) {
     // steady_clock is CLOCK_MONOTONIC.
@@ -114,8 +119,7 @@ bool KRVTimerThread::WaitForHandOver(std::uint64_t inDue) {
 // start, so that a tick period that is no whole number of frames neither
 // drifts nor jitters by more than the rounding of each single tick.
 void KRVTimerThread::Run() {
-    RaisePriority();
-    BlockSignals();
+    PrepareClockThread();
     const double unitsPerNS = mClock->GetUnitsPerSecond() / double(kNSPerSecond);
     // Nothing can be placed before the clock has a time to place it against.
     if (!WaitForHandOver(1)) {

@@ -48,12 +48,15 @@ public:
     // last one rather than one old period. Does nothing when not running.
     void ChangePeriod();
     bool IsRunning() const { return mThread.joinable(); }
+    // What every thread that plays the sequencer does first: real-time
+    // scheduling where allowed, and no signals (the command thread's).
+    static void PrepareClockThread();
 
 private:
     enum class KRVWake { kDue, kPeriodChanged, kStopping };
 
     void Run();
-    void RaisePriority();
+    static void RaisePriority();
     static void BlockSignals();
     // Sleeps until inDeadlineNS, or until asked to stop or (with
     // inForPeriod) told of a new period.

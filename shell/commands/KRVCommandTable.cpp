@@ -487,6 +487,15 @@ const KRVCommand kCommands[] = {
      nullptr,
      X::kNothing,
      C::Transport},
+    // Following another sequencer's MIDI clock; saved with the
+    // configuration, as the transport is.
+    {"clockin",
+     "",
+     "follow a source's MIDI clock [source|off]",
+     {Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::ClockIn},
 };
 
 }  // namespace

@@ -148,6 +148,17 @@ public:
     // "transport follow": what the command says, status shows and
     // saveconfig writes.
     static std::string TransportText(const KRVSequencer& inSequencer);
+    static Result ClockIn(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    // "clockin off", "clockin NAME": what the command says and status
+    // shows.
+    static std::string ClockInText(const KRVSequencer& inSequencer);
+    // The line saveconfig writes while a clock is followed.
+    static std::string ClockInLine(const KRVSequencer& inSequencer);
+    // A tempo measured: "120.0 bpm".
+    static std::string MeasuredTempoText(double inBPM);
+    // Refuses (true) krv's own play, pause, stop and reset while a clock is
+    // followed.
+    static bool RefusesOwnTransport(KRVCommandContext& ioContext);
 
     // KRVShellInputCommands.cpp
     static Result Inputs(KRVCommandContext& ioContext, const KRVArguments& inArguments);
@@ -156,4 +167,8 @@ public:
     // The lines saveconfig writes for the source listened to and thru;
     // none while neither was chosen.
     static std::vector<std::string> InputLines(const KRVSequencer& inSequencer);
+    // A source by its number in `inputs` now, or its name (as typed, there
+    // or not); false for a number that names none.
+    static bool ReadSource(const KRVCommandContext& inContext, const std::string& inWord,
+                           std::string* outName);
 };

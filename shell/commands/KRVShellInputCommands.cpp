@@ -37,22 +37,6 @@ void WriteInput(KRVCommandContext& ioContext) {
     }
 }
 
-// A number is a source as `inputs` counts them now; anything else a name.
-bool ReadSource(const KRVCommandContext& inContext, const std::string& inWord,
-                std::string* outName) {
-    if (!KRVStartsWithDigit(inWord)) {
-        *outName = inWord;
-        return true;
-    }
-    const std::vector<std::string> sources = ListSources(inContext);
-    const int index = KRVReadInt(inWord);
-    if (index < 0 || index >= static_cast<int>(sources.size())) {
-        return false;
-    }
-    *outName = sources[index];
-    return true;
-}
-
 void WriteThru(KRVCommandContext& ioContext) {
     const KRVSequencer& sequencer = ioContext.GetSequencer();
     KRVShellInterface& out = ioContext.GetInterface();
@@ -70,6 +54,22 @@ void WriteThru(KRVCommandContext& ioContext) {
 }
 
 }  // namespace
+
+// A number is a source as `inputs` counts them now; anything else a name.
+bool KRVCommands::ReadSource(const KRVCommandContext& inContext, const std::string& inWord,
+                             std::string* outName) {
+    if (!KRVStartsWithDigit(inWord)) {
+        *outName = inWord;
+        return true;
+    }
+    const std::vector<std::string> sources = ListSources(inContext);
+    const int index = KRVReadInt(inWord);
+    if (index < 0 || index >= static_cast<int>(sources.size())) {
+        return false;
+    }
+    *outName = sources[index];
+    return true;
+}
 
 KRVCommandResult KRVCommands::Inputs(KRVCommandContext& ioContext, const KRVArguments&) {
     ioContext.FollowDestinations(true);
@@ -93,7 +93,7 @@ KRVCommandResult KRVCommands::Input(KRVCommandContext& ioContext, const KRVArgum
     KRVDestinations* destinations = ioContext.GetDestinations();
     const bool off = IsWord(inArguments.Get(1), "off");
     std::string name;
-    if (!off && !ReadSource(ioContext, inArguments.Get(1), &name)) {
+    if (!off && !KRVCommands::ReadSource(ioContext, inArguments.Get(1), &name)) {
         return ioContext.Refuse("no such MIDI source (`inputs` lists them)\n");
     }
     if (destinations == nullptr) {

@@ -162,6 +162,9 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     if (inSequencer->GetTransportMode() != KRVSequencer::TransportMode::kOff) {
         std::fprintf(inFile, "%s\n", KRVCommands::TransportText(*inSequencer).c_str());
     }
+    if (inSequencer->IsFollowingClock()) {
+        std::fprintf(inFile, "%s\n", KRVCommands::ClockInLine(*inSequencer).c_str());
+    }
 }
 
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
@@ -277,6 +280,7 @@ KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const K
     ioContext.GetSequencer().GetInputChoice() = KRVInputChoice{};
     ioContext.GetSequencer().UpdateThru();
     ioContext.GetSequencer().SetTransportMode(KRVSequencer::TransportMode::kOff);
+    ioContext.GetSequencer().StopFollowingClock();
     ioContext.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }

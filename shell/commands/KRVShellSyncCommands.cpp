@@ -137,6 +137,9 @@ KRVCommandResult KRVCommands::Transport(KRVCommandContext& ioContext,
         if (mode == 3) {
             return ioContext.Refuse("need off, follow or lead\n");
         }
+        if (mode != 0 && sequencer.IsFollowingClock()) {
+            return ioContext.Refuse("need clockin off to follow or lead the transport\n");
+        }
         switch (sequencer.SetTransportMode(static_cast<TransportMode>(mode))) {
             case KRVSequencer::TransportResult::kDone:
                 break;

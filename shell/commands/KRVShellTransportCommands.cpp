@@ -11,6 +11,9 @@
 #include "model/KRVSequencer.h"
 
 KRVCommandResult KRVCommands::Play(KRVCommandContext& ioContext, const KRVArguments&) {
+    if (RefusesOwnTransport(ioContext)) {
+        return KRVCommandResult::kFailed;
+    }
     ioContext.FollowDestinations();
     ioContext.TellOutputGone(true);
     int error = ioContext.GetSequencer().Play();
@@ -26,17 +29,26 @@ KRVCommandResult KRVCommands::Play(KRVCommandContext& ioContext, const KRVArgume
 
 // The position is kept, but the next play starts from the top anyway.
 KRVCommandResult KRVCommands::Pause(KRVCommandContext& ioContext, const KRVArguments&) {
+    if (RefusesOwnTransport(ioContext)) {
+        return KRVCommandResult::kFailed;
+    }
     ioContext.StopPlayback();
     return KRVCommandResult::kSucceeded;
 }
 
 KRVCommandResult KRVCommands::Stop(KRVCommandContext& ioContext, const KRVArguments&) {
+    if (RefusesOwnTransport(ioContext)) {
+        return KRVCommandResult::kFailed;
+    }
     ioContext.StopPlayback();
     ioContext.GetSequencer().Reset();
     return KRVCommandResult::kSucceeded;
 }
 
 KRVCommandResult KRVCommands::Reset(KRVCommandContext& ioContext, const KRVArguments&) {
+    if (RefusesOwnTransport(ioContext)) {
+        return KRVCommandResult::kFailed;
+    }
     ioContext.GetSequencer().Reset();
     return KRVCommandResult::kSucceeded;
 }
@@ -66,6 +78,12 @@ std::string KRVCommands::LoopText(const KRVSequencer& inSequencer) {
 // A tempo that gives no usable clock (0, negative, not a number, or above
 // 25,000) is refused. Without a word, the tempo is shown.
 KRVCommandResult KRVCommands::BPM(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
+    const double measured = ioContext.GetSequencer().GetClockBPM();
+    if (!inArguments.Has(1) && measured > 0) {
+        const std::string tempo = MeasuredTempoText(measured);
+        ioContext.GetInterface().WriteFormattedS("%s from the clock\n", tempo.c_str());
+        return KRVCommandResult::kSucceeded;
+    }
     if (!inArguments.Has(1)) {
         std::string tempo = TempoText(ioContext.GetSequencer().GetBPM());
         ioContext.GetInterface().WriteFormattedS("%s\n", tempo.c_str());
@@ -102,6 +120,12 @@ KRVCommandResult KRVCommands::Status(KRVCommandContext& ioContext, const KRVArgu
         line += ", " + TransportText(sequencer);
         if (sequencer.GetTransportBPM() > 0) {
             line += " at " + TempoText(sequencer.GetTransportBPM());
+        }
+    }
+    if (sequencer.IsFollowingClock()) {
+        line += ", " + ClockInText(sequencer);
+        if (sequencer.GetClockBPM() > 0) {
+            line += " at " + MeasuredTempoText(sequencer.GetClockBPM());
         }
     }
     if (ioContext.GetShell().HasUnsavedChanges()) {

@@ -672,6 +672,60 @@ def case_transport(server):
     print("leading: %d notes on their beats at 137 bpm" % len(ons))
 
 
+def case_clockin(server):
+    """krv following our clock at 120 bpm, each clock up to 300 us off its
+    tick: every note-on lands the same number of frames after the clock
+    that played it, a period (krv's latency) or, where the server runs our
+    sender after krv, two; Start and Stop obeyed; a silent clock ends the
+    note that sounds."""
+    what, source = "following our clock", "krv-recorder:out"
+    sender = server.start_recorder(mode="clock")
+    krv = server.krv()
+    krv.prompts()
+    krv.say(*STEPPED)
+    expect_in(krv.say("clockin " + source), "clockin %s\n" % source, what)
+    tell(sender, "start")
+    time.sleep(1.5)
+    said = krv.say("status", "play")
+    if not re.search(r", clockin %s at 1(19\.[89]|20\.[01]) bpm" % source, said):
+        fail("%s: status %r" % (what, said))
+    expect_in(said, "following the clock of %s: its Start and Stop play" % source, what)
+    tell(sender, "pause")
+    time.sleep(1.0)
+    tell(sender, "resume")
+    time.sleep(1.0)
+    tell(sender, "stop")
+    time.sleep(0.3)
+    config = os.path.join(WORK, "clockin.krv")
+    said = krv.say("saveconfig " + config, "sh cat " + config, "deleteconfig", "clockin")
+    expect_in(said, "> clockin %s\n" % source, what)
+    expect_in(said, "deleted config\n", what)
+    expect_in(said, "> clockin off\n", what)
+    krv.end()
+    notes = server.heard(sender)
+    sent = [[int(x) for x in line.split()[2:]] for line in open(os.path.join(WORK, "krv-recorder"))
+            if line.startswith("# sent ")]
+    clocks = [frame for frame, status in sent if status == 0xF8]
+    stopped = next(frame for frame, status in sent if status == 0xFC)
+    expect_all_ended(notes, what)
+    ons = of_kind(notes, "on")
+    delay = ons[0].frame - clocks[0] if ons else None
+    if delay not in (server.period, 2 * server.period):
+        fail("%s: the first note %r frames after the first clock" % (what, delay))
+    for n in ons:
+        tick = clocks.index(n.frame - delay) if n.frame - delay in clocks else -1
+        if tick % 24 or n.key != 60 + tick // 24 % 8:
+            fail("%s: key %d at frame %d, on no quarter's clock (tick %d)" % (
+                what, n.key, n.frame, tick))
+    silence = next(i for i in range(1, len(clocks)) if clocks[i] - clocks[i - 1] > STEP_FRAMES)
+    ended = [n for n in of_kind(notes, "off")
+             if clocks[silence - 1] + delay < n.frame < clocks[silence] + delay]
+    if not ended or max(n.frame for n in notes) > stopped + delay:
+        fail("%s: no note ended in the silence, or one after Stop: %r" % (what, notes))
+    print("%s: %d notes, each %d frames after its clock; %d ended in the silence" % (
+        what, len(ons), delay, len(ended)))
+
+
 def case_exits(server):
     for what, text, sig, status in EXITS:
         with Recording(server) as recording:

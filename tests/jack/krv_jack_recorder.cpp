@@ -13,7 +13,11 @@
 // timebase master too, its tempo and transport driven by lines on its
 // standard input ("bpm N", "start", "stop", "locate FRAME"), each answered
 // "ok" once done; with MODE "driver" it drives the transport so, with no
-// timebase master.
+// timebase master. With MODE "clock" it sends MIDI clock at 120 bpm from a
+// port "out", each clock up to 300 us off its tick (the same draws every
+// run), driven so: "start" (Start, then a clock a tick), "pause" (no clock
+// after the second of the next quarter), "resume", "stop" (Stop, no more
+// clocks); what it sent is written as "# sent FRAME BYTE".
 //
 // krv_jack_recorder --play [CLIENT-NAME] is a keyboard instead: port "out"
 // sends each line read ("90 3c 64": one message in hex) in a cycle of its
@@ -26,8 +30,10 @@
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +76,62 @@ struct TransportAt {
 };
 constexpr std::size_t kTransportCapacity = 65536;
 std::array<TransportAt, kTransportCapacity> sTransport;
+
+// The clock sender's port, the command its process callback takes next
+// ('a' start, 'p' pause, 'r' resume, 's' stop) and what it sent (frame,
+// status byte).
+jack_port_t* sClockPort = nullptr;
+std::atomic<char> sClockAsked{0};
+std::array<std::array<std::uint64_t, 2>, kTransportCapacity> sSent;
+std::atomic<std::size_t> sSentCount{0};
+
+void SendByte(void* ioBuffer, std::uint64_t inCycle, std::uint64_t inFrame, std::uint8_t inByte) {
+    jack_midi_event_write(ioBuffer, jack_nframes_t(inFrame - inCycle), &inByte, 1);
+    const std::size_t n = sSentCount.load(std::memory_order_relaxed);
+    if (n < sSent.size()) {
+        sSent[n] = {inFrame, inByte};
+        sSentCount.store(n + 1, std::memory_order_release);
+    }
+}
+
+// Each tick is moved by a draw of up to the jitter either way.
+void SendClock(jack_client_t* inClient, jack_nframes_t inFrames, std::uint64_t inCycle) {
+    static bool sRunning = false, sPausing = false, sPaused = false;
+    static double sIdeal = 0;
+    static std::uint64_t sClocks = 0;
+    static std::uint32_t sDraw = 1;
+    const double tick = jack_get_sample_rate(inClient) / 48.0;
+    const std::int64_t jitter = std::llround(jack_get_sample_rate(inClient) * 300e-6);
+    void* buffer = jack_port_get_buffer(sClockPort, inFrames);
+    jack_midi_clear_buffer(buffer);
+    const char asked = sClockAsked.exchange(0);
+    if (asked == 'a') {
+        SendByte(buffer, inCycle, inCycle, 0xFA);
+        sRunning = true;
+        sClocks = 0;
+    }
+    sPausing = sPausing || asked == 'p';
+    if (asked == 'a' || (asked == 'r' && sPaused)) {
+        sPaused = false;
+        sIdeal = double(inCycle) + tick;
+    }
+    for (;;) {
+        const auto due = std::uint64_t(std::llround(sIdeal) +
+                                       std::int64_t(sDraw >> 8) % (2 * jitter + 1) - jitter);
+        if (!sRunning || sPaused || due >= inCycle + inFrames) {
+            break;
+        }
+        SendByte(buffer, inCycle, std::max(due, inCycle), 0xF8);
+        sIdeal += tick;
+        sDraw = sDraw * 1103515245u + 12345u;
+        sPaused = ++sClocks % 24 == 2 && sPausing;
+        sPausing = sPausing && !sPaused;
+    }
+    if (asked == 's') {
+        SendByte(buffer, inCycle, inCycle + inFrames - 1, 0xFC);
+        sRunning = false;
+    }
+}
 
 // Where the transport stands at an event inFrame into the cycle.
 TransportAt ReadTransport(jack_client_t* inClient, jack_nframes_t inFrame) {
@@ -116,6 +178,9 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         sConnectedFrame = position;
         sConnectedUsecs = cycleUsecs;
         sConnected.store(true, std::memory_order_release);
+    }
+    if (sClockPort != nullptr) {
+        SendClock(client, inFrames, sLast.mPosition);
     }
     void* buffer = jack_port_get_buffer(sPort, inFrames);
     const std::uint32_t count = jack_midi_get_event_count(buffer);
@@ -193,11 +258,40 @@ int Write(const char* inPath) {
         std::fprintf(out, "# missed %u %llu\n", static_cast<jack_nframes_t>(sMissed[i][0]),
                      static_cast<unsigned long long>(sMissed[i][1]));
     }
+    const std::size_t sent = sSentCount.load(std::memory_order_acquire);
+    for (std::size_t i = 0; i < sent; ++i) {
+        std::fprintf(out, "# sent %u %llu\n", static_cast<jack_nframes_t>(sSent[i][0]),
+                     static_cast<unsigned long long>(sSent[i][1]));
+    }
     if (sConnected.load(std::memory_order_acquire)) {
         std::fprintf(out, "# connected %u %llu\n", sConnectedFrame,
                      static_cast<unsigned long long>(sConnectedUsecs));
     }
     return std::fclose(out) == 0 ? 0 : 1;
+}
+
+// The commands of a master, one a line, until its input ends.
+void Command(MIDICLJackTransport* ioTransport) {
+    std::string word;
+    while (std::cin >> word) {
+        if (sClockPort != nullptr) {
+            sClockAsked.store(word == "start" ? 'a' : word[0]);
+        } else if (word == "bpm") {
+            double bpm = 0;
+            std::cin >> bpm;
+            ioTransport->SetLeadBPM(bpm);
+        } else if (word == "start") {
+            ioTransport->Start();
+        } else if (word == "stop") {
+            ioTransport->Stop();
+        } else if (word == "locate") {
+            std::uint64_t frame = 0;
+            std::cin >> frame;
+            ioTransport->Locate(frame);
+        }
+        std::printf("ok\n");
+        std::fflush(stdout);
+    }
 }
 
 // The keyboard: lines handed to the process callback through a ring
@@ -288,28 +382,6 @@ int RunPlayer(const char* inName) {
     return 0;
 }
 
-// The commands of a master, one a line, until its input ends.
-void Command(MIDICLJackTransport* ioTransport) {
-    std::string word;
-    while (std::cin >> word) {
-        if (word == "bpm") {
-            double bpm = 0;
-            std::cin >> bpm;
-            ioTransport->SetLeadBPM(bpm);
-        } else if (word == "start") {
-            ioTransport->Start();
-        } else if (word == "stop") {
-            ioTransport->Stop();
-        } else if (word == "locate") {
-            std::uint64_t frame = 0;
-            std::cin >> frame;
-            ioTransport->Locate(frame);
-        }
-        std::printf("ok\n");
-        std::fflush(stdout);
-    }
-}
-
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
@@ -339,6 +411,10 @@ int main(int inArgc, char** inArgv) {
         const std::string extra = "in-" + std::to_string(i);
         jack_port_register(client, extra.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     }
+    const std::string mode = inArgc > 4 ? inArgv[4] : "";
+    if (mode == "clock") {
+        sClockPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    }
     if (sPort == nullptr || jack_set_process_callback(client, Process, client) != 0 ||
         jack_activate(client) != 0) {
         std::fprintf(stderr, "cannot set up the recorder's port\n");
@@ -346,12 +422,11 @@ int main(int inArgc, char** inArgv) {
     }
     const std::atomic<bool> closed{false};
     MIDICLJackTransport transport(client, closed);
-    const std::string mode = inArgc > 4 ? inArgv[4] : "";
     if (mode == "master" && !transport.Lead(true)) {
         std::fprintf(stderr, "cannot become the timebase master\n");
         return 1;
     }
-    if (mode == "master" || mode == "driver") {
+    if (mode == "master" || mode == "driver" || mode == "clock") {
         std::thread(Command, &transport).detach();
     }
     std::printf("ready\n");
