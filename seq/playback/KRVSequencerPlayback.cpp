@@ -326,7 +326,7 @@ int KRVSequencer::TicksBack(int inTicks, std::uint64_t inBack) const {
 // What sounds is where the grid is now, as a stop finds it.
 int KRVSequencer::GetSoundingStep() {
     KRVBusyClaim claim(mSequencerIsBusy);
-    if (mTicks < 0 || !mTimerStarted) {
+    if (mTicks < 0 || !IsPlaying()) {
         return -1;
     }
     const std::uint64_t ahead = CountUnheard(GetClock().Now() + mEarlyUnits);

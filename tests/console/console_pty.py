@@ -310,6 +310,8 @@ def check_playing_mark(console):
     """The step lit on the ruler and on every track is the one status
     names; a step may pass between the two, which asks again."""
     terminal = console.terminal
+    # A step is lit once it sounds, which may be a moment after play.
+    console.until(lambda: terminal.lit_steps(2), "a step lit")
     for _ in range(3):
         os.write(console.fd, b":status\r")
         console.until(lambda: any(l.startswith("playing step") for l in terminal.lines()[20:23]),
