@@ -90,6 +90,18 @@ bool MIDICLClient::GetDestinationName(int inIndex, char* outName, std::size_t in
     return GetEndpointName(GetDestination(inIndex), outName, inSize);
 }
 
+int MIDICLClient::GetNumberOfSources() const {
+    return mClientRef->GetNumberOfSources();
+}
+
+MIDICLEndpointRef MIDICLClient::GetSource(int inIndex) const {
+    return mClientRef->GetSource(inIndex);
+}
+
+bool MIDICLClient::GetSourceName(int inIndex, char* outName, std::size_t inSize) const {
+    return GetEndpointName(GetSource(inIndex), outName, inSize);
+}
+
 bool MIDICLClient::GetEndpointName(MIDICLEndpointRef inEndpoint, char* outName,
                                    std::size_t inSize) const {
     std::string name;

@@ -117,6 +117,13 @@ public:
     // string written, when inIndex names no destination (any more), so that a
     // listing can print a placeholder instead.
     bool GetDestinationName(int inIndex, char* outName, std::size_t inSize = kNameBufferSize) const;
+    // The host's sources, the ports a keyboard plays in from, listed afresh
+    // on every call, this client's own never among them: on ALSA the
+    // readable ports that allow routing, on JACK the MIDI outputs in the
+    // server's order, built-in the test sources. Names as for destinations.
+    int GetNumberOfSources() const;
+    MIDICLEndpointRef GetSource(int inIndex) const;
+    bool GetSourceName(int inIndex, char* outName, std::size_t inSize = kNameBufferSize) const;
     // The same for an endpoint.
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, char* outName,
                          std::size_t inSize = kNameBufferSize) const;

@@ -5,7 +5,9 @@
 
 MIDICLInputPort::MIDICLInputPort(const std::shared_ptr<MIDICLHost>& inHost,
                                  const std::string& inName)
-    : mListener(nullptr), mPortRef(inHost->CreateInputPort(inName, ReadProc, this)) {}
+    : mListener(nullptr),
+      mHost(inHost),
+      mPortRef(inHost->CreateInputPort(inName, ReadProc, this)) {}
 
 MIDICLInputPort::~MIDICLInputPort() = default;
 
@@ -15,6 +17,10 @@ void MIDICLInputPort::SetListener(MIDICLInputPortListener* inListener) {
 
 void MIDICLInputPort::SetSource(MIDICLEndpointRef inSource) {
     mPortRef->ConnectSource(inSource);
+}
+
+MIDICLClock& MIDICLInputPort::GetClock() const {
+    return mHost->GetClock();
 }
 
 void MIDICLInputPort::ReadProc(const MIDICLPacketList& inList, void* inReadProcRefCon) {

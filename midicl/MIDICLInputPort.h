@@ -7,6 +7,7 @@
 #include "MIDICLPacketList.h"
 #include "MIDICLTypes.h"
 
+class MIDICLClock;
 class MIDICLHost;
 class MIDICLHostInput;
 class MIDICLInputPortListener;
@@ -29,10 +30,14 @@ public:
     // Connects a source endpoint. A source the host rejects changes nothing
     // and raises nothing.
     void SetSource(MIDICLEndpointRef inSource);
+    // The clock the time stamps of what arrives are on; it lives as long as
+    // the port.
+    MIDICLClock& GetClock() const;
 
 private:
     static void ReadProc(const MIDICLPacketList& inList, void* inReadProcRefCon);
 
     std::atomic<MIDICLInputPortListener*> mListener;
+    std::shared_ptr<MIDICLHost> mHost;
     std::unique_ptr<MIDICLHostInput> mPortRef;
 };

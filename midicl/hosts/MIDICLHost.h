@@ -57,6 +57,13 @@ public:
     // False when the endpoint does not exist (any more).
     virtual bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) = 0;
 
+    // Sources, the ports others send from, listed afresh on every call in
+    // the host's order, this client's own never among them; a host that
+    // offers none says 0.
+    virtual int GetNumberOfSources() { return 0; }
+    // An invalid endpoint when inIndex names no source (any more).
+    virtual MIDICLEndpointRef GetSource(int) { return MIDICLEndpointRef{}; }
+
     // These throw MIDICLException with the call number of the step that failed.
     virtual std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) = 0;
     virtual std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,

@@ -22,6 +22,10 @@ public:
     std::uint64_t GetId() const { return mId; }
     const std::string& GetName() const { return mName; }
 
+    // The source an input port listens to (0: none).
+    void SetSource(std::uint64_t inSource) { mSource.store(inSource); }
+    std::uint64_t GetSource() const { return mSource.load(); }
+
     void Deliver(const MIDICLPacketList& inList);
     void Close();
 
@@ -31,4 +35,5 @@ private:
     std::atomic<MIDICLReadProc> mReadProc;
     void* const mRefCon;
     std::atomic<int> mDeliveries;
+    std::atomic<std::uint64_t> mSource{0};
 };

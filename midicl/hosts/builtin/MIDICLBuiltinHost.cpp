@@ -22,6 +22,10 @@ std::mutex sPendingMutex;
 std::array<MIDICLPendingSysEx, 64> sPending;
 std::size_t sNumPending = 0;
 
+// The hosts open, for the test sources to reach.
+std::mutex sHostsMutex;
+std::vector<MIDICLBuiltinHost*> sHosts;
+
 }  // namespace
 
 std::shared_ptr<MIDICLHost> MIDICLBuiltinHost::Open(const std::string&) {
@@ -66,6 +70,42 @@ MIDICLBuiltinHost::MIDICLBuiltinHost(const MIDICLBuiltinTestConfig& inConfig)
     for (int i = 1; i <= mConfig.mNumberOfDestinations; ++i) {
         AddEndpoint("test destination " + std::to_string(i), nullptr, nullptr, true);
     }
+    std::lock_guard<std::mutex> lock(sHostsMutex);
+    sHosts.push_back(this);
+}
+
+MIDICLBuiltinHost::~MIDICLBuiltinHost() {
+    std::lock_guard<std::mutex> lock(sHostsMutex);
+    std::erase(sHosts, this);
+}
+
+MIDICLEndpointRef MIDICLBuiltinHost::GetSource(int inIndex) {
+    if (inIndex < 0 || inIndex >= mConfig.mNumberOfSources) {
+        return MIDICLEndpointRef{};
+    }
+    return MIDICLEndpointRef{kFirstSourceId + 1 + std::uint64_t(inIndex)};
+}
+
+void MIDICLBuiltinHost::SendFromTestSource(int inSource1, const MIDICLPacketList& inList) {
+    std::lock_guard<std::mutex> lock(sHostsMutex);
+    for (MIDICLBuiltinHost* host : sHosts) {
+        host->DeliverFromSource(kFirstSourceId + std::uint64_t(inSource1), inList);
+    }
+}
+
+void MIDICLBuiltinHost::DeliverFromSource(std::uint64_t inSource, const MIDICLPacketList& inList) {
+    std::vector<std::shared_ptr<MIDICLBuiltinEndpoint>> listening;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (const auto& input : mInputs) {
+            if (input->GetSource() == inSource) {
+                listening.push_back(input);
+            }
+        }
+    }
+    for (const auto& input : listening) {
+        input->Deliver(inList);
+    }
 }
 
 std::int32_t MIDICLBuiltinHost::TakeFault(MIDICLException::MIDICLCallNumber inCall) {
@@ -96,6 +136,14 @@ MIDICLEndpointRef MIDICLBuiltinHost::GetDestination(int inIndex) {
 }
 
 bool MIDICLBuiltinHost::GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) {
+    if (IsTestSource(inEndpoint)) {
+        const std::uint64_t source1 = inEndpoint.mValue - kFirstSourceId;
+        if (source1 > std::uint64_t(mConfig.mNumberOfSources)) {
+            return false;
+        }
+        outName = "test source " + std::to_string(source1);
+        return true;
+    }
     const std::shared_ptr<MIDICLBuiltinEndpoint> endpoint = FindEndpoint(inEndpoint);
     if (!endpoint) {
         return false;

@@ -29,18 +29,29 @@ public:
     // Test API: runs the completions held back by mDeferSysExCompletion and
     // returns how many ran.
     static int CompletePendingSysEx();
+    // Test API: sends inList from test source inSource1 (1-based) of every
+    // built-in host open, on the caller's thread, to the input ports
+    // connected to it.
+    static void SendFromTestSource(int inSource1, const MIDICLPacketList& inList);
+    static bool IsTestSource(MIDICLEndpointRef inEndpoint) {
+        return inEndpoint.mValue > kFirstSourceId;
+    }
 
     explicit MIDICLBuiltinHost(const MIDICLBuiltinTestConfig& inConfig);
+    ~MIDICLBuiltinHost() override;
 
     const char* GetName() const override { return "none"; }
     std::string GetDescription() const override { return "built-in"; }
+    int GetNumberOfSources() override { return mConfig.mNumberOfSources; }
+    MIDICLEndpointRef GetSource(int inIndex) override;
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
     bool TakeDestinationsChanged() override { return mDestinationsChanged.exchange(false); }
     // The test destinations stand for other programs' ports.
     bool IsOwnEndpoint(MIDICLEndpointRef inEndpoint) override {
-        return inEndpoint.mValue > std::uint64_t(mConfig.mNumberOfDestinations);
+        return inEndpoint.mValue > std::uint64_t(mConfig.mNumberOfDestinations) &&
+               !IsTestSource(inEndpoint);
     }
     std::unique_ptr<MIDICLHostOutput> CreateOutputPort(const std::string& inName) override;
     std::unique_ptr<MIDICLHostInput> CreateInputPort(const std::string& inName,
@@ -58,6 +69,10 @@ public:
     static void DeferSysExCompletion(MIDICLSysExDoneProc inDone, void* inRefCon);
 
 private:
+    // Source ids lie far above any id a made endpoint gets.
+    static constexpr std::uint64_t kFirstSourceId = std::uint64_t(1) << 40;
+
+    void DeliverFromSource(std::uint64_t inSource, const MIDICLPacketList& inList);
     std::shared_ptr<MIDICLBuiltinEndpoint> AddEndpoint(const std::string& inName,
                                                        MIDICLReadProc inReadProc, void* inRefCon,
                                                        bool inIsDestination);

@@ -11,6 +11,12 @@ MIDICLBuiltinInput::~MIDICLBuiltinInput() {
     mHost->RemoveEndpoint(mEndpoint.get());
 }
 
+void MIDICLBuiltinInput::ConnectSource(MIDICLEndpointRef inSource) {
+    if (MIDICLBuiltinHost::IsTestSource(inSource)) {
+        mEndpoint->SetSource(inSource.mValue);
+    }
+}
+
 MIDICLEndpointRef MIDICLBuiltinInput::GetEndpoint() const {
     return MIDICLEndpointRef{mEndpoint->GetId()};
 }

@@ -15,8 +15,8 @@ public:
                        const std::shared_ptr<MIDICLBuiltinEndpoint>& inEndpoint);
     ~MIDICLBuiltinInput() override;
 
-    // The built-in host has no sources, so there is nothing to connect.
-    void ConnectSource(MIDICLEndpointRef) override {}
+    // One source at a time: the test sources are all there is.
+    void ConnectSource(MIDICLEndpointRef inSource) override;
     MIDICLEndpointRef GetEndpoint() const override;
 
 private:

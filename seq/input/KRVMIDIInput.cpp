@@ -1,0 +1,100 @@
+#include "input/KRVMIDIInput.h"
+
+#include "MIDICLClient.h"
+#include "MIDICLClock.h"
+#include "MIDICLInputPort.h"
+#include "MIDICLMonotonicClock.h"
+#include "MIDICLOutputPort.h"
+
+KRVMIDIInput::KRVMIDIInput()
+    : mClock(&MIDICLMonotonicClock::Shared()), mThruPort(nullptr), mThruChannel0(0), mThruHeld{} {}
+
+KRVMIDIInput::~KRVMIDIInput() {
+    Close();
+}
+
+void KRVMIDIInput::Open(PortMaker inMakePort, MIDICLEndpointRef inSource) {
+    Close();
+    mMakePort = std::move(inMakePort);
+    mSource = inSource;
+    Listen();
+}
+
+void KRVMIDIInput::Listen() {
+    mParser.Reset();
+    std::unique_ptr<MIDICLInputPort> port = mMakePort();
+    mClock = &port->GetClock();
+    port->SetListener(this);
+    port->SetSource(mSource);
+    mPort = std::move(port);
+}
+
+void KRVMIDIInput::Close() {
+    mPort.reset();
+    mMakePort = nullptr;
+    EndHeldNotes();
+}
+
+void KRVMIDIInput::SetThru(MIDICLOutputPort* inPort, int inChannel0) {
+    Reconfigure([this, inPort, inChannel0] {
+        mThruPort = inPort;
+        mThruChannel0 = static_cast<std::uint8_t>(inChannel0 & 0x0F);
+    });
+}
+
+// Only destroying the port guarantees that the host thread is out of Hear
+// and stays out, so the port goes and a new one comes.
+void KRVMIDIInput::Reconfigure(const std::function<void()>& inChange) {
+    const bool wasOpen = mPort != nullptr;
+    mPort.reset();
+    EndHeldNotes();
+    inChange();
+    if (wasOpen) {
+        Listen();
+    }
+}
+
+void KRVMIDIInput::Hear(const MIDICLPacketList* inList) {
+    for (std::size_t i = 0; i < inList->GetNumPackets(); ++i) {
+        const MIDICLPacket packet = inList->GetPacket(i);
+        const MIDICLTimeStamp time = packet.mTimeStamp != 0 ? packet.mTimeStamp : mClock->Now();
+        for (std::size_t b = 0; b < packet.mLength; ++b) {
+            KRVInputMessage message;
+            if (mParser.Feed(packet.mData[b], message)) {
+                message.mTime = time;
+                mQueue.Push(message);
+                Thru(message);
+            }
+        }
+    }
+}
+
+// A note-off thru did not start is not passed on: it may belong to a note
+// already ended at a stop.
+void KRVMIDIInput::Thru(const KRVInputMessage& inMessage) {
+    if (mThruPort == nullptr) {
+        return;
+    }
+    const std::uint8_t kind = inMessage.mBytes[0] & 0xF0;
+    const std::uint8_t key = inMessage.mBytes[1];
+    if (kind == MIDICLClient::kMIDINoteOnMessage) {
+        if (mThruHeld[key]) {
+            return;
+        }
+        mThruHeld[key] = mThruPort->TrySendNoteOn(mThruChannel0, key, inMessage.mBytes[2]) == 0;
+    } else if (kind == MIDICLClient::kMIDINoteOffMessage) {
+        if (mThruHeld[key]) {
+            mThruHeld[key] = false;
+            mThruPort->TrySendNoteOff(mThruChannel0, key, inMessage.mBytes[2]);
+        }
+    }
+}
+
+void KRVMIDIInput::EndHeldNotes() {
+    for (std::size_t key = 0; key < mThruHeld.size(); ++key) {
+        if (mThruHeld[key]) {
+            mThruHeld[key] = false;
+            mThruPort->TrySendNoteOff(mThruChannel0, static_cast<std::uint8_t>(key), 0x40);
+        }
+    }
+}

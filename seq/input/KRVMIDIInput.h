@@ -1,0 +1,88 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "MIDICLInputPortListener.h"
+#include "MIDICLTypes.h"
+#include "input/KRVInputMessage.h"
+#include "input/KRVInputQueue.h"
+#include "input/KRVMIDIParser.h"
+
+class MIDICLClock;
+class MIDICLInputPort;
+class MIDICLOutputPort;
+
+// What krv hears from the keyboard: an input port connected to one source,
+// whose messages the host's thread parses and queues for the command thread,
+// and passes on at once ("thru") to an output port on a channel of krv's
+// choosing. The host thread allocates nothing, takes no lock and prints
+// nothing; the thru port has that thread as its only sender while the input
+// is open.
+//
+// Every note thru started is ended on the command thread, on Close or
+// EndThruNotes, once the host thread has let go of the port.
+class KRVMIDIInput : private MIDICLInputPortListener {
+public:
+    KRVMIDIInput();
+    ~KRVMIDIInput() override;
+    KRVMIDIInput(const KRVMIDIInput&) = delete;
+    KRVMIDIInput& operator=(const KRVMIDIInput&) = delete;
+
+    // Makes the input port; it may throw what MIDICLClient::MakeInputPort
+    // throws.
+    using PortMaker = std::function<std::unique_ptr<MIDICLInputPort>()>;
+
+    // Listens from now on on a port inMakePort makes, connected to
+    // inSource; an input already open is closed first.
+    void Open(PortMaker inMakePort, MIDICLEndpointRef inSource);
+    // Closes the port and ends the notes thru left sounding.
+    void Close();
+    bool IsOpen() const { return mPort != nullptr; }
+
+    // Where thru goes: inPort (not owned) on inChannel0 (0-15); a null port
+    // stops thru. The notes thru left sounding end first.
+    void SetThru(MIDICLOutputPort* inPort, int inChannel0);
+    MIDICLOutputPort* GetThruPort() const { return mThruPort; }
+    int GetThruChannel0() const { return mThruChannel0; }
+    // Ends the notes thru left sounding (at stop), the input staying open.
+    void EndThruNotes() {
+        Reconfigure([] {});
+    }
+    // Runs inChange while the host thread has let go of the thru port, so
+    // that the command thread may send on it or point it elsewhere; the
+    // notes thru left sounding end first. An open input gets a new port
+    // for it, connected to the same source: a message arriving in that
+    // moment is lost.
+    void Reconfigure(const std::function<void()>& inChange);
+
+    // Command thread only; false when empty.
+    bool Pop(KRVInputMessage& outMessage) { return mQueue.Pop(outMessage); }
+    // Readable while messages wait.
+    int GetWakeFd() const { return mQueue.GetWakeFd(); }
+    // Messages dropped past the queue's bound since the last call.
+    std::uint64_t TakeDroppedCount() { return mQueue.TakeDroppedCount(); }
+
+    // What a host's thread calls with what arrived; tests may call it too,
+    // from one thread, while the input is closed.
+    void Hear(const MIDICLPacketList* inList) override;
+
+private:
+    void Listen();
+    void Thru(const KRVInputMessage& inMessage);
+    void EndHeldNotes();
+
+    PortMaker mMakePort;
+    MIDICLEndpointRef mSource;
+    std::unique_ptr<MIDICLInputPort> mPort;
+    MIDICLClock* mClock;
+    KRVMIDIParser mParser;
+    KRVInputQueue mQueue;
+    MIDICLOutputPort* mThruPort;
+    std::uint8_t mThruChannel0;
+    // Which keys thru has sounding; written by the host thread, read by
+    // the command thread only once that thread has let go of the port.
+    std::array<bool, 128> mThruHeld;
+};
