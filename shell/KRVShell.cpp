@@ -45,6 +45,7 @@ void KRVShell::RunLoop(bool inPrompt) {
         if (inPrompt) {
             mContext.FollowDestinations();
             mContext.TellOutputGone(false);
+            mContext.FollowPlayIn();
             mInterface->WriteFormattedD("%d krv> ", mHistoryNumber);
         }
         int length = mInterface->ReadLine(buffer, kLineBufferLength);

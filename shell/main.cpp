@@ -9,6 +9,7 @@
 #include "KRVCommandLine.h"
 #include "KRVDestinations.h"
 #include "KRVMIDIFailure.h"
+#include "KRVPlayIn.h"
 #include "KRVScriptFile.h"
 #include "KRVShell.h"
 #include "MIDICLClient.h"
@@ -61,7 +62,10 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     KRVStdioInterface interface(stdin, stdout);
     interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
+    // Goes before the shell, whose undo history a take ends in.
+    KRVPlayIn playIn(&ioSequencer, &interface, nullptr);
     shell.GetContext().SetDestinations(&ioDestinations);
+    shell.GetContext().SetPlayIn(&playIn);
     shell.GetContext().SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
     shell.SetOverwrites(inCommandLine.Overwrites());
     for (const KRVBatchRun::Script& script : inScripts) {
@@ -78,6 +82,7 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     // Only someone at a terminal can answer; piped input never is asked.
     shell.SetAsksBeforeQuit(isatty(STDIN_FILENO) != 0);
     shell.Shell(true);
+    playIn.End();
     // No note may outlive the program: stop before anything goes.
     shell.GetContext().StopPlayback();
 }

@@ -141,4 +141,8 @@ public:
     // The lines save and saveconfig write for the ports that send clock or
     // have a latency; none for a sequence that has neither.
     static std::vector<std::string> PortTimingLines(const KRVSequencer& inSequencer);
+
+    // KRVShellPlayInCommands.cpp
+    static Result StepEntry(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Record(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 };

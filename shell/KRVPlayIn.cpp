@@ -1,0 +1,232 @@
+#include "KRVPlayIn.h"
+
+#include <cmath>
+#include <string>
+
+#include "KRVShellInterface.h"
+#include "input/KRVMIDIInput.h"
+#include "input/KRVVoiceTracks.h"
+#include "model/KRVEvent.h"
+#include "model/KRVSequencer.h"
+
+namespace {
+
+// A flood of input is taken a share at a time, so that typing still gets
+// its turn; the rest waits for the next serve, which comes at once.
+constexpr int kMaxMessagesAServe = 256;
+// How often replace looks where playback stands while its first loop
+// lasts: the steps passed are muted well before they come round again.
+constexpr int kFollowMS = 20;
+constexpr int kSustainPedal = 64;
+
+const char* ModeName(KRVLiveRecording::Mode inMode) {
+    return inMode == KRVLiveRecording::Mode::kReplace ? "replace" : "overdub";
+}
+
+std::string Tracks(int inFirst1, int inCount) {
+    if (inCount == 1) {
+        return "track " + std::to_string(inFirst1);
+    }
+    return "tracks " + std::to_string(inFirst1) + " to " + std::to_string(inFirst1 + inCount - 1);
+}
+
+}  // namespace
+
+KRVPlayIn::KRVPlayIn(KRVSequencer* inSequencer, KRVShellInterface* inInterface,
+                     KRVMIDIInput* inInput)
+    : mSequencer(inSequencer), mInterface(inInterface), mInput(inInput) {}
+
+KRVPlayIn::~KRVPlayIn() {
+    End();
+}
+
+bool KRVPlayIn::HasInput() const {
+    return mInput != nullptr && mInput->IsOpen();
+}
+
+void KRVPlayIn::StartStepEntry(int inTrack1, int inStep1, KRVUndoHistory* inHistory,
+                               KRVUndoHistory::Label inLabel) {
+    Begin(inTrack1, inStep1, inHistory, std::move(inLabel));
+    mStepEntry = std::make_unique<KRVStepEntry>(*mSequencer, inTrack1, inStep1);
+    mInterface->WriteFormattedDD("step entry on track %d from step %d\n", inTrack1, inStep1);
+}
+
+void KRVPlayIn::StartRecording(int inTrack1, KRVLiveRecording::Mode inMode,
+                               KRVUndoHistory* inHistory, KRVUndoHistory::Label inLabel) {
+    const int step1 = mSequencer->GetCurrentStep() + 1;
+    Begin(inTrack1, std::max(step1, 1), inHistory, std::move(inLabel));
+    KRVVoiceTracks::GetTrack1(*mSequencer, inTrack1, 0);
+    // Before the first tick, playback stands at its start.
+    mSequencer->GetPlayedNow(&mLastAt);
+    mRecording = std::make_unique<KRVLiveRecording>(*mSequencer, inTrack1, inMode, mLastAt);
+    Say("recording into " + Tracks(inTrack1, 1) + " from step " + std::to_string(step1) + ", " +
+        ModeName(inMode) + "\n");
+}
+
+// What was played before the take is no part of it.
+void KRVPlayIn::Begin(int inTrack1, int inStep1, KRVUndoHistory* inHistory,
+                      KRVUndoHistory::Label inLabel) {
+    End();
+    mHistory = inHistory;
+    if (mHistory != nullptr) {
+        mHistory->Open(std::move(inLabel));
+    }
+    mPedalDown = false;
+    if (mInput == nullptr) {
+        return;
+    }
+    KRVInputMessage stale;
+    while (mInput->Pop(stale)) {
+    }
+    mThruBefore = mInput->GetThruPort();
+    mThruChannelBefore0 = mInput->GetThruChannel0();
+    if (inTrack1 <= mSequencer->GetTrackCount()) {
+        const KRVEvent& event = mSequencer->GetEvent(inTrack1, inStep1);
+        mInput->SetThru(mSequencer->GetPort(event.GetPort()), event.GetChannel() - 1);
+    }
+    KRVSignalWait::SetSide(this);
+}
+
+void KRVPlayIn::End() {
+    if (mStepEntry == nullptr && mRecording == nullptr) {
+        return;
+    }
+    if (mRecording != nullptr) {
+        // Once playback has stopped, where it stood last is where the
+        // recording ends.
+        if (mSequencer->IsPlaying()) {
+            mSequencer->GetPlayedNow(&mLastAt);
+        }
+        mRecording->End(mLastAt);
+        Say("record off: " + std::to_string(mRecording->GetNoteCount()) + " notes, " +
+            Tracks(mRecording->GetTrack1(), 1) + " on\n");
+    } else {
+        mInterface->Write("step entry off\n");
+    }
+    mStepEntry.reset();
+    mRecording.reset();
+    if (KRVSignalWait::GetSide() == this) {
+        KRVSignalWait::SetSide(nullptr);
+    }
+    if (mInput != nullptr) {
+        mInput->SetThru(mThruBefore, mThruChannelBefore0);
+    }
+    if (mHistory != nullptr) {
+        mHistory->Close(*mSequencer);
+        mHistory = nullptr;
+    }
+}
+
+void KRVPlayIn::Follow() {
+    if (mRecording != nullptr && !mSequencer->IsPlaying()) {
+        End();
+        return;
+    }
+    Serve();
+}
+
+int KRVPlayIn::GetDescriptor() const {
+    return mInput != nullptr ? mInput->GetWakeFd() : -1;
+}
+
+int KRVPlayIn::GetTimeoutMS() const {
+    if (mStepEntry != nullptr && mStepEntry->IsPastLoop()) {
+        const double left =
+            mStepEntry->GetChordEnd() - mSequencer->ToSeconds(mSequencer->GetClockNow());
+        return std::max(0, static_cast<int>(std::ceil(left * 1000)));
+    }
+    if (mRecording != nullptr && !mRecording->IsOverdubbing()) {
+        return kFollowMS;
+    }
+    return -1;
+}
+
+void KRVPlayIn::Serve() {
+    KRVInputMessage message;
+    for (int count = 0; count < kMaxMessagesAServe && mInput != nullptr &&
+                        (mStepEntry != nullptr || mRecording != nullptr) && mInput->Pop(message);
+         count++) {
+        Take(message);
+    }
+    if (mRecording != nullptr && mSequencer->GetPlayedNow(&mLastAt)) {
+        mRecording->Follow(mLastAt);
+    }
+    if (mStepEntry != nullptr &&
+        mStepEntry->HasEnded(mSequencer->ToSeconds(mSequencer->GetClockNow()))) {
+        End();
+    }
+    mInterface->Flush();
+}
+
+void KRVPlayIn::Take(const KRVInputMessage& inMessage) {
+    if (inMessage.mLength < 3) {
+        return;
+    }
+    const int status = inMessage.mBytes[0] & 0xF0;
+    const int data1 = inMessage.mBytes[1];
+    const int data2 = inMessage.mBytes[2];
+    if (status == 0x90 && data2 > 0) {
+        Press(data1, data2, TimeOf(inMessage));
+    } else if (status == 0x80 || status == 0x90) {
+        Release(data1, TimeOf(inMessage));
+    } else if (status == 0xB0 && data1 == kSustainPedal) {
+        Pedal(data2);
+    }
+}
+
+// A message without a time came now.
+std::uint64_t KRVPlayIn::TimeOf(const KRVInputMessage& inMessage) const {
+    return inMessage.mTime != 0 ? inMessage.mTime : mSequencer->GetClockNow();
+}
+
+void KRVPlayIn::Press(int inNote, int inVelocity, std::uint64_t inTime) {
+    if (mStepEntry != nullptr) {
+        KRVStepEntry::Chord chord;
+        if (mStepEntry->Press(inNote, inVelocity, mSequencer->ToSeconds(inTime), &chord)) {
+            SayChord(chord);
+        }
+    }
+    KRVSequencer::PlayedAt at;
+    if (mRecording != nullptr && mSequencer->GetPlayedAt(inTime, &at)) {
+        mRecording->Press(inNote, inVelocity, at);
+    }
+}
+
+void KRVPlayIn::Release(int inNote, std::uint64_t inTime) {
+    KRVSequencer::PlayedAt at;
+    if (mRecording != nullptr && mSequencer->GetPlayedAt(inTime, &at)) {
+        mRecording->Release(inNote, at);
+    }
+}
+
+// The pedal pressed down rests; let up, nothing.
+void KRVPlayIn::Pedal(int inValue) {
+    const bool down = inValue >= 64;
+    if (down && !mPedalDown && mStepEntry != nullptr) {
+        const int step1 = mStepEntry->GetStep1();
+        if (mStepEntry->Rest()) {
+            Say("step " + std::to_string(step1) + ": rest, " + Next());
+        }
+    }
+    mPedalDown = down;
+}
+
+void KRVPlayIn::SayChord(const KRVStepEntry::Chord& inChord) {
+    std::string notes;
+    for (int note : inChord.mNotes) {
+        notes += KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note)) + " ";
+    }
+    Say("step " + std::to_string(inChord.mStep1) + ": " + notes + "on " +
+        Tracks(inChord.mTrack1, static_cast<int>(inChord.mNotes.size())) + ", " + Next());
+}
+
+std::string KRVPlayIn::Next() const {
+    if (mStepEntry->IsPastLoop()) {
+        return "end of loop\n";
+    }
+    return "next step " + std::to_string(mStepEntry->GetStep1()) + "\n";
+}
+
+void KRVPlayIn::Say(const std::string& inLine) const {
+    mInterface->Write(inLine.c_str());
+}
