@@ -72,6 +72,7 @@ void KRVPlayIn::Begin(int inTrack1, int inStep1, KRVUndoHistory* inHistory,
         mHistory->Open(std::move(inLabel));
     }
     mPedalDown = false;
+    mChordUnsaid = false;
     if (mInput == nullptr) {
         return;
     }
@@ -101,6 +102,7 @@ void KRVPlayIn::End() {
         Say("record off: " + std::to_string(mRecording->GetNoteCount()) + " notes, " +
             Tracks(mRecording->GetTrack1(), 1) + " on\n");
     } else {
+        SayChordBefore(INFINITY);
         mInterface->Write("step entry off\n");
     }
     mStepEntry.reset();
@@ -130,10 +132,10 @@ int KRVPlayIn::GetDescriptor() const {
 }
 
 int KRVPlayIn::GetTimeoutMS() const {
-    if (mStepEntry != nullptr && mStepEntry->IsPastLoop()) {
+    if (mStepEntry != nullptr && (mChordUnsaid || mStepEntry->IsPastLoop())) {
         const double left =
             mStepEntry->GetChordEnd() - mSequencer->ToSeconds(mSequencer->GetClockNow());
-        return std::max(0, static_cast<int>(std::ceil(left * 1000)));
+        return std::max(0, static_cast<int>(std::ceil(left * 1000)) + 1);
     }
     if (mRecording != nullptr && !mRecording->IsOverdubbing()) {
         return kFollowMS;
@@ -151,9 +153,12 @@ void KRVPlayIn::Serve() {
     if (mRecording != nullptr && mSequencer->GetPlayedNow(&mLastAt)) {
         mRecording->Follow(mLastAt);
     }
-    if (mStepEntry != nullptr &&
-        mStepEntry->HasEnded(mSequencer->ToSeconds(mSequencer->GetClockNow()))) {
-        End();
+    if (mStepEntry != nullptr) {
+        const double now = mSequencer->ToSeconds(mSequencer->GetClockNow());
+        SayChordBefore(now);
+        if (mStepEntry->HasEnded(now)) {
+            End();
+        }
     }
     mInterface->Flush();
 }
@@ -179,11 +184,13 @@ std::uint64_t KRVPlayIn::TimeOf(const KRVInputMessage& inMessage) const {
     return inMessage.mTime != 0 ? inMessage.mTime : mSequencer->GetClockNow();
 }
 
+// A chord is said once its keys are all in.
 void KRVPlayIn::Press(int inNote, int inVelocity, std::uint64_t inTime) {
     if (mStepEntry != nullptr) {
-        KRVStepEntry::Chord chord;
-        if (mStepEntry->Press(inNote, inVelocity, mSequencer->ToSeconds(inTime), &chord)) {
-            SayChord(chord);
+        const double seconds = mSequencer->ToSeconds(inTime);
+        SayChordBefore(seconds);
+        if (mStepEntry->Press(inNote, inVelocity, seconds, &mChord)) {
+            mChordUnsaid = true;
         }
     }
     KRVSequencer::PlayedAt at;
@@ -203,6 +210,7 @@ void KRVPlayIn::Release(int inNote, std::uint64_t inTime) {
 void KRVPlayIn::Pedal(int inValue) {
     const bool down = inValue >= 64;
     if (down && !mPedalDown && mStepEntry != nullptr) {
+        SayChordBefore(INFINITY);
         const int step1 = mStepEntry->GetStep1();
         if (mStepEntry->Rest()) {
             Say("step " + std::to_string(step1) + ": rest, " + Next());
@@ -211,13 +219,18 @@ void KRVPlayIn::Pedal(int inValue) {
     mPedalDown = down;
 }
 
-void KRVPlayIn::SayChord(const KRVStepEntry::Chord& inChord) {
+// The last chord, when its keys are all in by inSeconds.
+void KRVPlayIn::SayChordBefore(double inSeconds) {
+    if (!mChordUnsaid || inSeconds <= mStepEntry->GetChordEnd()) {
+        return;
+    }
+    mChordUnsaid = false;
     std::string notes;
-    for (int note : inChord.mNotes) {
+    for (int note : mChord.mNotes) {
         notes += KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note)) + " ";
     }
-    Say("step " + std::to_string(inChord.mStep1) + ": " + notes + "on " +
-        Tracks(inChord.mTrack1, static_cast<int>(inChord.mNotes.size())) + ", " + Next());
+    Say("step " + std::to_string(mChord.mStep1) + ": " + notes + "on " +
+        Tracks(mChord.mTrack1, static_cast<int>(mChord.mNotes.size())) + ", " + Next());
 }
 
 std::string KRVPlayIn::Next() const {

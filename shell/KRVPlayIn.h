@@ -59,7 +59,7 @@ private:
     void Press(int inNote, int inVelocity, std::uint64_t inTime);
     void Release(int inNote, std::uint64_t inTime);
     void Pedal(int inValue);
-    void SayChord(const KRVStepEntry::Chord& inChord);
+    void SayChordBefore(double inSeconds);
     // Where the next key goes.
     std::string Next() const;
     void Say(const std::string& inLine) const;
@@ -75,6 +75,9 @@ private:
     MIDICLOutputPort* mThruBefore = nullptr;
     int mThruChannelBefore0 = 0;
     bool mPedalDown = false;
+    // The last chord step entry wrote, and whether it is still to be said.
+    KRVStepEntry::Chord mChord;
+    bool mChordUnsaid = false;
     // Where playback stood when the recording last looked.
     KRVSequencer::PlayedAt mLastAt;
 };
