@@ -7,7 +7,11 @@
 #include "MIDICLOutputPort.h"
 
 KRVMIDIInput::KRVMIDIInput()
-    : mClock(&MIDICLMonotonicClock::Shared()), mThruPort(nullptr), mThruChannel0(0), mThruHeld{} {}
+    : mClock(&MIDICLMonotonicClock::Shared()),
+      mThruPort(nullptr),
+      mThruChannel0(0),
+      mThruHeld{},
+      mThruSounding(0) {}
 
 KRVMIDIInput::~KRVMIDIInput() {
     Close();
@@ -40,6 +44,23 @@ void KRVMIDIInput::SetThru(MIDICLOutputPort* inPort, int inChannel0) {
         mThruPort = inPort;
         mThruChannel0 = static_cast<std::uint8_t>(inChannel0 & 0x0F);
     });
+}
+
+void KRVMIDIInput::SetThru(MIDICLOutputPort* inPort, int inChannel0,
+                           MIDICLEndpointRef inDestination) {
+    Reconfigure([this, inPort, inChannel0, inDestination] {
+        if (inPort != nullptr) {
+            inPort->SetDestination(inDestination);
+        }
+        mThruPort = inPort;
+        mThruChannel0 = static_cast<std::uint8_t>(inChannel0 & 0x0F);
+    });
+}
+
+void KRVMIDIInput::EndThruNotes() {
+    if (mThruSounding.load() != 0) {
+        Reconfigure([] {});
+    }
 }
 
 // Only destroying the port guarantees that the host thread is out of Hear
@@ -82,15 +103,18 @@ void KRVMIDIInput::Thru(const KRVInputMessage& inMessage) {
             return;
         }
         mThruHeld[key] = mThruPort->TrySendNoteOn(mThruChannel0, key, inMessage.mBytes[2]) == 0;
+        mThruSounding.fetch_add(mThruHeld[key] ? 1 : 0);
     } else if (kind == MIDICLClient::kMIDINoteOffMessage) {
         if (mThruHeld[key]) {
             mThruHeld[key] = false;
+            mThruSounding.fetch_sub(1);
             mThruPort->TrySendNoteOff(mThruChannel0, key, inMessage.mBytes[2]);
         }
     }
 }
 
 void KRVMIDIInput::EndHeldNotes() {
+    mThruSounding.store(0);
     for (std::size_t key = 0; key < mThruHeld.size(); ++key) {
         if (mThruHeld[key]) {
             mThruHeld[key] = false;

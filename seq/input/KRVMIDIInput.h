@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,12 +46,13 @@ public:
     // Where thru goes: inPort (not owned) on inChannel0 (0-15); a null port
     // stops thru. The notes thru left sounding end first.
     void SetThru(MIDICLOutputPort* inPort, int inChannel0);
+    // The same, pointing the port at inDestination first.
+    void SetThru(MIDICLOutputPort* inPort, int inChannel0, MIDICLEndpointRef inDestination);
     MIDICLOutputPort* GetThruPort() const { return mThruPort; }
     int GetThruChannel0() const { return mThruChannel0; }
-    // Ends the notes thru left sounding (at stop), the input staying open.
-    void EndThruNotes() {
-        Reconfigure([] {});
-    }
+    // Ends the notes thru left sounding (at stop), the input staying open;
+    // costs nothing when none sound.
+    void EndThruNotes();
     // Runs inChange while the host thread has let go of the thru port, so
     // that the command thread may send on it or point it elsewhere; the
     // notes thru left sounding end first. An open input gets a new port
@@ -85,4 +87,7 @@ private:
     // Which keys thru has sounding; written by the host thread, read by
     // the command thread only once that thread has let go of the port.
     std::array<bool, 128> mThruHeld;
+    // How many of them, for the command thread to tell whether ending them
+    // is needed.
+    std::atomic<int> mThruSounding;
 };

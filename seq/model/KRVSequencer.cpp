@@ -16,6 +16,7 @@ KRVSequencer::~KRVSequencer() {
     // The owner stops playback first; should it not, no tick may outlive the
     // ports and no note may be left sounding.
     StopTimer();
+    mInput.Close();
     for (MIDICLOutputPort*& port : mOutputPorts) {
         delete port;
         port = nullptr;

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "MIDICLTypes.h"
+#include "input/KRVInputChoice.h"
+#include "input/KRVMIDIInput.h"
 #include "model/KRVBusyFlag.h"
 #include "model/KRVChanceDraw.h"
 #include "model/KRVEvent.h"
@@ -290,6 +292,23 @@ public:
     // Every port back to no clock and no latency.
     void DeletePortTiming();
 
+    // MIDI input: what the keyboard plays (GetInput), which source was
+    // chosen and where thru goes (the choice). The input's thru port is the
+    // sequence's to own (SetThruPort) and follows a port's destination:
+    // the chosen one, or that of the track played into (track 1 unless
+    // set), on its channel. UpdateThru points it where the choice and the
+    // tracks say now; it costs nothing when that has not changed.
+    KRVMIDIInput& GetInput() { return mInput; }
+    KRVInputChoice& GetInputChoice() { return mInputChoice; }
+    const KRVInputChoice& GetInputChoice() const { return mInputChoice; }
+    void SetThruPort(MIDICLOutputPort* inPort);
+    MIDICLOutputPort* GetThruPort() const { return mThruPort.get(); }
+    void SetInputTrack(int inTrack1);
+    int GetInputTrack() const { return mInputTrack; }
+    // Where thru goes now: false when nowhere (off, or no such port).
+    bool GetThruTarget(int& outPort, int& outChannel1) const;
+    void UpdateThru();
+
     // Undo. CaptureState takes a picture of all that commands change,
     // sharing the images of unchanged tracks with inNeighbour (may be null).
     // RestoreState puts one back, also while playing: it replaces tracks,
@@ -413,6 +432,14 @@ private:
     // in the clock's units: as much as the earliest port sends early.
     std::uint64_t mEarlyUnits = 0;
     std::vector<MIDICLOutputPort*> mOutputPorts;
+    // Goes after the input that sends on it (members go in reverse order).
+    std::unique_ptr<MIDICLOutputPort> mThruPort;
+    KRVMIDIInput mInput;
+    KRVInputChoice mInputChoice;
+    int mInputTrack = 1;
+    // Where the thru port was last pointed; an invalid endpoint for nowhere.
+    MIDICLEndpointRef mThruDestination;
+    int mThruChannel0 = -1;
     std::vector<KRVSequencerListener*> mListeners;
     // Only the command thread changes the sequence and counts.
     std::uint64_t mChangeCount = 0;

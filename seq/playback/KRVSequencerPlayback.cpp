@@ -39,6 +39,8 @@ int KRVSequencer::Play() {
 // The count of refused note-ons is handed over here, on the command thread,
 // so that whoever stops says it once: the clock thread prints nothing.
 std::uint64_t KRVSequencer::Stop() {
+    // What the keyboard sounds through krv stops with krv.
+    mInput.EndThruNotes();
     if (!mTimerStarted) {
         return 0;
     }

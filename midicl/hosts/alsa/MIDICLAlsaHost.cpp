@@ -110,6 +110,43 @@ std::vector<MIDICLAlsaHost::MIDICLAlsaDestination> MIDICLAlsaHost::ListDestinati
     return destinations;
 }
 
+// The readable ports of other clients that allow routing, by client:port.
+std::vector<MIDICLEndpointRef> MIDICLAlsaHost::ListSources() {
+    constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+    std::vector<MIDICLEndpointRef> sources;
+    snd_seq_client_info_t* client = nullptr;
+    snd_seq_port_info_t* port = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(mSequencer, client) >= 0) {
+        const int clientId = snd_seq_client_info_get_client(client);
+        if (clientId == SND_SEQ_CLIENT_SYSTEM || clientId == mClientId) {
+            continue;
+        }
+        snd_seq_port_info_set_client(port, clientId);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(mSequencer, port) >= 0) {
+            const unsigned caps = snd_seq_port_info_get_capability(port);
+            if ((caps & kReadable) == kReadable && (caps & SND_SEQ_PORT_CAP_NO_EXPORT) == 0) {
+                sources.push_back(
+                    MIDICLAlsaCodec::MakeEndpoint(clientId, snd_seq_port_info_get_port(port)));
+            }
+        }
+    }
+    return sources;
+}
+
+int MIDICLAlsaHost::GetNumberOfSources() {
+    return static_cast<int>(ListSources().size());
+}
+
+MIDICLEndpointRef MIDICLAlsaHost::GetSource(int inIndex) {
+    const std::vector<MIDICLEndpointRef> sources = ListSources();
+    return inIndex >= 0 && inIndex < static_cast<int>(sources.size()) ? sources[inIndex]
+                                                                      : MIDICLEndpointRef{};
+}
+
 int MIDICLAlsaHost::GetNumberOfDestinations() {
     return static_cast<int>(ListDestinations().size());
 }

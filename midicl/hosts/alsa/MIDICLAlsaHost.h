@@ -43,6 +43,8 @@ public:
 
     const char* GetName() const override { return "alsa"; }
     std::string GetDescription() const override { return "ALSA sequencer"; }
+    int GetNumberOfSources() override;
+    MIDICLEndpointRef GetSource(int inIndex) override;
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
@@ -79,6 +81,7 @@ private:
     static int OpenSequencer(const std::string& inClientName, snd_seq_t*& outSequencer);
     // Every destination, in the order they are numbered.
     std::vector<MIDICLAlsaDestination> ListDestinations();
+    std::vector<MIDICLEndpointRef> ListSources();
     std::unique_ptr<MIDICLHostInput> CreateReceiver(const std::string& inName, unsigned inCaps,
                                                     MIDICLReadProc inReadProc, void* inRefCon,
                                                     MIDICLException::MIDICLCallNumber inCall);

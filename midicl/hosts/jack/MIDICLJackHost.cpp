@@ -23,8 +23,8 @@ void MIDICLJackQuiet(const char*) {}
 // jack_get_ports hands out a list that the caller frees with jack_free.
 class MIDICLJackPortNames {
 public:
-    explicit MIDICLJackPortNames(jack_client_t* inClient)
-        : mNames(jack_get_ports(inClient, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {}
+    explicit MIDICLJackPortNames(jack_client_t* inClient, unsigned long inFlags = JackPortIsInput)
+        : mNames(jack_get_ports(inClient, nullptr, JACK_DEFAULT_MIDI_TYPE, inFlags)) {}
     ~MIDICLJackPortNames() { jack_free(mNames); }
     MIDICLJackPortNames(const MIDICLJackPortNames&) = delete;
     MIDICLJackPortNames& operator=(const MIDICLJackPortNames&) = delete;
@@ -257,6 +257,32 @@ MIDICLEndpointRef MIDICLJackHost::GetDestination(int inIndex) {
         names.GetCount(), inIndex, [&names](int inHostIndex) { return names.Get(inHostIndex); }));
     jack_port_t* port = name != nullptr ? jack_port_by_name(mClient, name) : nullptr;
     return port != nullptr ? MakeEndpoint(port) : MIDICLEndpointRef{};
+}
+
+// The MIDI outputs of other clients, in the server's order.
+std::vector<MIDICLEndpointRef> MIDICLJackHost::ListSources() {
+    std::vector<MIDICLEndpointRef> sources;
+    if (IsClosed()) {
+        return sources;
+    }
+    const MIDICLJackPortNames names(mClient, JackPortIsOutput);
+    for (int i = 0; i < names.GetCount(); ++i) {
+        jack_port_t* port = jack_port_by_name(mClient, names.Get(i));
+        if (port != nullptr && !jack_port_is_mine(mClient, port)) {
+            sources.push_back(MakeEndpoint(port));
+        }
+    }
+    return sources;
+}
+
+int MIDICLJackHost::GetNumberOfSources() {
+    return static_cast<int>(ListSources().size());
+}
+
+MIDICLEndpointRef MIDICLJackHost::GetSource(int inIndex) {
+    const std::vector<MIDICLEndpointRef> sources = ListSources();
+    return inIndex >= 0 && inIndex < static_cast<int>(sources.size()) ? sources[inIndex]
+                                                                      : MIDICLEndpointRef{};
 }
 
 // A stale handle may still yield a name, so the name must lead back to it.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "MIDICLException.h"
 #include "hosts/MIDICLDrainWait.h"
@@ -51,6 +52,8 @@ public:
     int GetMaxOutputPorts() const override { return MIDICLRealtimeSlots::kCapacity; }
     bool IsGone() const override { return IsServerGone(); }
     MIDICLClock& GetClock() override { return mClock; }
+    int GetNumberOfSources() override;
+    MIDICLEndpointRef GetSource(int inIndex) override;
     int GetNumberOfDestinations() override;
     MIDICLEndpointRef GetDestination(int inIndex) override;
     bool GetEndpointName(MIDICLEndpointRef inEndpoint, std::string& outName) override;
@@ -88,6 +91,7 @@ public:
     static jack_port_t* GetPort(MIDICLEndpointRef inEndpoint);
 
 private:
+    std::vector<MIDICLEndpointRef> ListSources();
     static jack_client_t* OpenClient(const std::string& inClientName, jack_status_t& outStatus);
     static std::shared_ptr<MIDICLJackHost> Make(jack_client_t* inClient);
     // Deactivates and closes the client; false when the server did not let
