@@ -32,21 +32,20 @@ std::string Tracks(int inFirst1, int inCount) {
 
 }  // namespace
 
-KRVPlayIn::KRVPlayIn(KRVSequencer* inSequencer, KRVShellInterface* inInterface,
-                     KRVMIDIInput* inInput)
-    : mSequencer(inSequencer), mInterface(inInterface), mInput(inInput) {}
+KRVPlayIn::KRVPlayIn(KRVSequencer* inSequencer, KRVShellInterface* inInterface)
+    : mSequencer(inSequencer), mInterface(inInterface), mInput(&inSequencer->GetInput()) {}
 
 KRVPlayIn::~KRVPlayIn() {
     End();
 }
 
 bool KRVPlayIn::HasInput() const {
-    return mInput != nullptr && mInput->IsOpen();
+    return mInput->IsOpen();
 }
 
 void KRVPlayIn::StartStepEntry(int inTrack1, int inStep1, KRVUndoHistory* inHistory,
                                KRVUndoHistory::Label inLabel) {
-    Begin(inTrack1, inStep1, inHistory, std::move(inLabel));
+    Begin(inTrack1, inHistory, std::move(inLabel));
     mStepEntry = std::make_unique<KRVStepEntry>(*mSequencer, inTrack1, inStep1);
     mInterface->WriteFormattedDD("step entry on track %d from step %d\n", inTrack1, inStep1);
 }
@@ -54,7 +53,7 @@ void KRVPlayIn::StartStepEntry(int inTrack1, int inStep1, KRVUndoHistory* inHist
 void KRVPlayIn::StartRecording(int inTrack1, KRVLiveRecording::Mode inMode,
                                KRVUndoHistory* inHistory, KRVUndoHistory::Label inLabel) {
     const int step1 = mSequencer->GetCurrentStep() + 1;
-    Begin(inTrack1, std::max(step1, 1), inHistory, std::move(inLabel));
+    Begin(inTrack1, inHistory, std::move(inLabel));
     KRVVoiceTracks::GetTrack1(*mSequencer, inTrack1, 0);
     // Before the first tick, playback stands at its start.
     mSequencer->GetPlayedNow(&mLastAt);
@@ -64,8 +63,7 @@ void KRVPlayIn::StartRecording(int inTrack1, KRVLiveRecording::Mode inMode,
 }
 
 // What was played before the take is no part of it.
-void KRVPlayIn::Begin(int inTrack1, int inStep1, KRVUndoHistory* inHistory,
-                      KRVUndoHistory::Label inLabel) {
+void KRVPlayIn::Begin(int inTrack1, KRVUndoHistory* inHistory, KRVUndoHistory::Label inLabel) {
     End();
     mHistory = inHistory;
     if (mHistory != nullptr) {
@@ -73,18 +71,11 @@ void KRVPlayIn::Begin(int inTrack1, int inStep1, KRVUndoHistory* inHistory,
     }
     mPedalDown = false;
     mChordUnsaid = false;
-    if (mInput == nullptr) {
-        return;
-    }
     KRVInputMessage stale;
     while (mInput->Pop(stale)) {
     }
-    mThruBefore = mInput->GetThruPort();
-    mThruChannelBefore0 = mInput->GetThruChannel0();
-    if (inTrack1 <= mSequencer->GetTrackCount()) {
-        const KRVEvent& event = mSequencer->GetEvent(inTrack1, inStep1);
-        mInput->SetThru(mSequencer->GetPort(event.GetPort()), event.GetChannel() - 1);
-    }
+    mTrackBefore1 = mSequencer->GetInputTrack();
+    mSequencer->SetInputTrack(inTrack1);
     KRVSignalWait::SetSide(this);
 }
 
@@ -110,9 +101,7 @@ void KRVPlayIn::End() {
     if (KRVSignalWait::GetSide() == this) {
         KRVSignalWait::SetSide(nullptr);
     }
-    if (mInput != nullptr) {
-        mInput->SetThru(mThruBefore, mThruChannelBefore0);
-    }
+    mSequencer->SetInputTrack(mTrackBefore1);
     if (mHistory != nullptr) {
         mHistory->Close(*mSequencer);
         mHistory = nullptr;
@@ -128,7 +117,7 @@ void KRVPlayIn::Follow() {
 }
 
 int KRVPlayIn::GetDescriptor() const {
-    return mInput != nullptr ? mInput->GetWakeFd() : -1;
+    return mInput->GetWakeFd();
 }
 
 int KRVPlayIn::GetTimeoutMS() const {
@@ -145,7 +134,7 @@ int KRVPlayIn::GetTimeoutMS() const {
 
 void KRVPlayIn::Serve() {
     KRVInputMessage message;
-    for (int count = 0; count < kMaxMessagesAServe && mInput != nullptr &&
+    for (int count = 0; count < kMaxMessagesAServe &&
                         (mStepEntry != nullptr || mRecording != nullptr) && mInput->Pop(message);
          count++) {
         Take(message);

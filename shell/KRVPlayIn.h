@@ -12,7 +12,6 @@
 class KRVMIDIInput;
 class KRVSequencer;
 class KRVShellInterface;
-class MIDICLOutputPort;
 struct KRVInputMessage;
 
 // A take played in from the keyboard: step entry or a live recording, at
@@ -28,7 +27,8 @@ struct KRVInputMessage;
 // keyboard has one even where it has no spare key.
 class KRVPlayIn : public KRVSignalWait::Side {
 public:
-    KRVPlayIn(KRVSequencer* inSequencer, KRVShellInterface* inInterface, KRVMIDIInput* inInput);
+    // Keys come from the sequencer's input.
+    KRVPlayIn(KRVSequencer* inSequencer, KRVShellInterface* inInterface);
     ~KRVPlayIn();
     KRVPlayIn(const KRVPlayIn&) = delete;
     KRVPlayIn& operator=(const KRVPlayIn&) = delete;
@@ -54,7 +54,7 @@ public:
     void Serve() override;
 
 private:
-    void Begin(int inTrack1, int inStep1, KRVUndoHistory* inHistory, KRVUndoHistory::Label inLabel);
+    void Begin(int inTrack1, KRVUndoHistory* inHistory, KRVUndoHistory::Label inLabel);
     void Take(const KRVInputMessage& inMessage);
     void Press(int inNote, int inVelocity, std::uint64_t inTime);
     void Release(int inNote, std::uint64_t inTime);
@@ -71,9 +71,8 @@ private:
     std::unique_ptr<KRVStepEntry> mStepEntry;
     std::unique_ptr<KRVLiveRecording> mRecording;
     KRVUndoHistory* mHistory = nullptr;
-    // Where thru went before the take.
-    MIDICLOutputPort* mThruBefore = nullptr;
-    int mThruChannelBefore0 = 0;
+    // The track thru played into before the take.
+    int mTrackBefore1 = 1;
     bool mPedalDown = false;
     // The last chord step entry wrote, and whether it is still to be said.
     KRVStepEntry::Chord mChord;

@@ -63,7 +63,7 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
     // Goes before the shell, whose undo history a take ends in.
-    KRVPlayIn playIn(&ioSequencer, &interface, nullptr);
+    KRVPlayIn playIn(&ioSequencer, &interface);
     shell.GetContext().SetDestinations(&ioDestinations);
     shell.GetContext().SetPlayIn(&playIn);
     shell.GetContext().SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
