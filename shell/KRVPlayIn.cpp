@@ -79,10 +79,13 @@ void KRVPlayIn::Begin(int inTrack1, KRVUndoHistory* inHistory, KRVUndoHistory::L
     KRVSignalWait::SetSide(this);
 }
 
+// What was played before the end is part of the take; a flood is cut
+// short.
 void KRVPlayIn::End() {
     if (mStepEntry == nullptr && mRecording == nullptr) {
         return;
     }
+    Drain(kMaxMessagesAServe);
     if (mRecording != nullptr) {
         // Once playback has stopped, where it stood last is where the
         // recording ends.
@@ -133,12 +136,7 @@ int KRVPlayIn::GetTimeoutMS() const {
 }
 
 void KRVPlayIn::Serve() {
-    KRVInputMessage message;
-    for (int count = 0; count < kMaxMessagesAServe &&
-                        (mStepEntry != nullptr || mRecording != nullptr) && mInput->Pop(message);
-         count++) {
-        Take(message);
-    }
+    Drain(kMaxMessagesAServe);
     if (mRecording != nullptr && mSequencer->GetPlayedNow(&mLastAt)) {
         mRecording->Follow(mLastAt);
     }
@@ -150,6 +148,15 @@ void KRVPlayIn::Serve() {
         }
     }
     mInterface->Flush();
+}
+
+void KRVPlayIn::Drain(int inMost) {
+    KRVInputMessage message;
+    for (int count = 0;
+         count < inMost && (mStepEntry != nullptr || mRecording != nullptr) && mInput->Pop(message);
+         count++) {
+        Take(message);
+    }
 }
 
 void KRVPlayIn::Take(const KRVInputMessage& inMessage) {

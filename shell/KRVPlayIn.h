@@ -55,6 +55,8 @@ public:
 
 private:
     void Begin(int inTrack1, KRVUndoHistory* inHistory, KRVUndoHistory::Label inLabel);
+    // Takes at most inMost of the messages that wait.
+    void Drain(int inMost);
     void Take(const KRVInputMessage& inMessage);
     void Press(int inNote, int inVelocity, std::uint64_t inTime);
     void Release(int inNote, std::uint64_t inTime);

@@ -1,12 +1,16 @@
 // A JACK client that records every MIDI event reaching its port "in" and
 // writes them out at SIGTERM or SIGINT (jack_midi_dump drops events between
-// reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS]]
+// reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS [PLAY]]]
 // PORTS above 1 adds ports "in-2"... that record nothing. It prints "ready"
 // once its port exists. OUTPUT: "frame usecs byte..." an event (usecs on
 // JACK's clock), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
 // exit), "# lost N" (past capacity), "# connected FRAME USECS" (the first
 // cycle with a connection) and "# missed FRAME FRAMES" for each run of
 // cycles the server did not call the recorder for: never heard here.
+// With PLAY, a file of "FRAMES BYTE..." lines in order of FRAMES, it also
+// has a port "out" and plays each line FRAMES after the first note-on that
+// "in" heard: a keyboard played in time with what it hears. It prints
+// "played" once the last has gone, and three cycles more have passed.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
@@ -41,6 +45,16 @@ std::atomic<bool> sConnected{false};
 jack_nframes_t sConnectedFrame = 0;
 jack_time_t sConnectedUsecs = 0;
 jack_port_t* sPort = nullptr;
+// What the player plays, and where it stands; the first note-on heard.
+struct PlayedEvent {
+    std::uint64_t mFrames;
+    std::vector<std::uint8_t> mBytes;
+};
+std::vector<PlayedEvent> sPlayed;
+std::size_t sNextPlayed = 0;
+std::uint64_t sFirstHeard = 0;
+jack_port_t* sOutPort = nullptr;
+std::atomic<int> sCyclesPlayed{0};
 // Runs of cycles the recorder was not called for: first frame and length.
 constexpr std::size_t kMissedCapacity = 256;
 std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
@@ -53,6 +67,55 @@ void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition) 
         sMissed[n] = {expected, inPosition - expected};
         sMissedCount.store(n + 1, std::memory_order_release);
     }
+}
+
+// What is due in this cycle goes out; what is late, at its start.
+void Play(void* inHeard, std::uint64_t inPosition, jack_nframes_t inFrames) {
+    if (sOutPort == nullptr) {
+        return;
+    }
+    const std::uint32_t count = jack_midi_get_event_count(inHeard);
+    for (std::uint32_t i = 0; i < count && sFirstHeard == 0; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, inHeard, i) == 0 && event.size == 3 &&
+            (event.buffer[0] & 0xF0) == 0x90 && event.buffer[2] != 0) {
+            sFirstHeard = inPosition + event.time;
+        }
+    }
+    void* out = jack_port_get_buffer(sOutPort, inFrames);
+    jack_midi_clear_buffer(out);
+    while (sFirstHeard != 0 && sNextPlayed < sPlayed.size() &&
+           sFirstHeard + sPlayed[sNextPlayed].mFrames < inPosition + inFrames) {
+        const PlayedEvent& event = sPlayed[sNextPlayed++];
+        const std::uint64_t at = sFirstHeard + event.mFrames;
+        jack_midi_event_write(out, at > inPosition ? at - inPosition : 0, event.mBytes.data(),
+                              event.mBytes.size());
+    }
+    if (sFirstHeard != 0 && sNextPlayed == sPlayed.size()) {
+        sCyclesPlayed.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+bool ReadPlayed(const char* inPath) {
+    FILE* in = std::fopen(inPath, "r");
+    if (in == nullptr) {
+        return false;
+    }
+    char line[256];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        char* rest = line;
+        PlayedEvent event{std::strtoull(rest, &rest, 10), {}};
+        for (char* next = rest;; rest = next) {
+            const unsigned long byte = std::strtoul(rest, &next, 16);
+            if (next == rest) {
+                break;
+            }
+            event.mBytes.push_back(static_cast<std::uint8_t>(byte));
+        }
+        sPlayed.push_back(event);
+    }
+    std::fclose(in);
+    return true;
 }
 
 int Process(jack_nframes_t inFrames, void* inArg) {
@@ -99,6 +162,7 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         }
     }
     sCount.store(n, std::memory_order_release);
+    Play(buffer, sLast.mPosition, inFrames);
     return 0;
 }
 
@@ -157,7 +221,7 @@ int Write(const char* inPath) {
 
 int main(int inArgc, char** inArgv) {
     if (inArgc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT [CLIENT-NAME]\n", inArgv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT [CLIENT-NAME [PORTS [PLAY]]]\n", inArgv[0]);
         return 2;
     }
     // Taken by sigwait below, not by a handler, and by no JACK thread.
@@ -179,6 +243,13 @@ int main(int inArgc, char** inArgv) {
         const std::string extra = "in-" + std::to_string(i);
         jack_port_register(client, extra.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     }
+    if (inArgc > 4) {
+        sOutPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (sOutPort == nullptr || !ReadPlayed(inArgv[4])) {
+            std::fprintf(stderr, "cannot set up the player\n");
+            return 1;
+        }
+    }
     if (sPort == nullptr || jack_set_process_callback(client, Process, client) != 0 ||
         jack_activate(client) != 0) {
         std::fprintf(stderr, "cannot set up the recorder's port\n");
@@ -186,8 +257,15 @@ int main(int inArgc, char** inArgv) {
     }
     std::printf("ready\n");
     std::fflush(stdout);
-    int signal = 0;
-    sigwait(&stop, &signal);
+    const timespec tenMS{0, 10000000};
+    bool saidPlayed = false;
+    while (sigtimedwait(&stop, nullptr, &tenMS) < 0) {
+        if (!saidPlayed && sOutPort != nullptr && sCyclesPlayed.load() > 3) {
+            std::printf("played\n");
+            std::fflush(stdout);
+            saidPlayed = true;
+        }
+    }
     jack_deactivate(client);
     const int status = Write(inArgv[1]);
     jack_client_close(client);
