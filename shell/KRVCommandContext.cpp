@@ -43,6 +43,20 @@ void KRVCommandContext::FollowDestinations(bool inLookAnyway) const {
     }
 }
 
+// Nothing reads the notes yet but what asks for them; the queue is emptied
+// so that it never stays full.
+void KRVCommandContext::TakeInput() {
+    KRVMIDIInput& input = mSequencer->GetInput();
+    KRVInputMessage message;
+    while (input.Pop(message)) {
+    }
+    if (const std::uint64_t dropped = input.TakeDroppedCount(); dropped > 0) {
+        mInterface->WriteFormattedLU(
+            "krv: %lu MIDI input messages dropped, more came than krv could take\n",
+            static_cast<unsigned long>(dropped));
+    }
+}
+
 std::string KRVCommandContext::GetMIDISystemName() const {
     return mDestinations != nullptr ? mDestinations->GetSystemName() : std::string();
 }

@@ -77,6 +77,10 @@ public:
     // The destinations to follow at the prompt, `play` and `ports`; none
     // where the shell plays to ports made for it (tests).
     void SetDestinations(KRVDestinations* inDestinations) { mDestinations = inDestinations; }
+    KRVDestinations* GetDestinations() const { return mDestinations; }
+    // At the prompt: takes what the keyboard played since, and says how
+    // much of it came faster than it could be taken.
+    void TakeInput();
     // Looks at destinations that came, went or came back, and says so; with
     // inLookAnyway (`ports`), also where no change has been announced yet.
     void FollowDestinations(bool inLookAnyway = false) const;

@@ -10,6 +10,7 @@
 #include "MIDICLClient.h"
 #include "MIDICLDestination.h"
 #include "MIDICLException.h"
+#include "MIDICLInputPort.h"
 #include "MIDICLOutputPort.h"
 #include "model/KRVSequencer.h"
 
@@ -27,6 +28,8 @@ KRVDestinations::KRVDestinations(std::unique_ptr<MIDICLClient> inClient, KRVSequ
     : mClient(std::move(inClient)), mSequencer(ioSequencer) {}
 
 KRVDestinations::~KRVDestinations() {
+    // The input's ports come from the client, and its thru notes end now.
+    mSequencer.GetInput().Close();
     mClient.reset();
     mDummy.reset();
 }
@@ -148,9 +151,13 @@ void KRVDestinations::Refresh(KRVShellInterface& ioOut, bool inLookAnyway) {
     }
     if (mClient->TakeDestinationsChanged()) {
         FollowDestinations(ioOut);
+        FollowSource(ioOut);
     } else if (inLookAnyway) {
         FollowDestinations(ioOut, false);
+        FollowSource(ioOut);
     }
+    // A port may play elsewhere now, or the track played into be another.
+    mSequencer.UpdateThru();
 }
 
 // The server is back: the ports move to a new client of the same name and
@@ -162,6 +169,9 @@ bool KRVDestinations::ComeBack(KRVShellInterface& ioOut) {
     }
     const bool playing = mSequencer.IsPlaying();
     mSequencer.Stop();
+    // The input's port stays with the old server; it is opened again below.
+    mSequencer.GetInput().Close();
+    mListenedSource = MIDICLEndpointRef{};
     try {
         if (mDummy) {
             mDummy.reset();
@@ -169,6 +179,10 @@ bool KRVDestinations::ComeBack(KRVShellInterface& ioOut) {
         }
         for (int i = 0; i < mSequencer.GetPortCount(); i++) {
             mClient->AdoptPort(*mSequencer.GetPort(i));
+        }
+        if (MIDICLOutputPort* thru = mSequencer.GetThruPort()) {
+            mClient->AdoptPort(*thru);
+            mSequencer.RepointThru();
         }
     } catch (const MIDICLException& exception) {
         ioOut.Write(("krv: the MIDI server is back, but " +
@@ -314,5 +328,86 @@ void KRVDestinations::ExplainSilence(KRVShellInterface& ioOut) {
         ioOut.Write(
             "krv: no MIDI destination, playing silently (start a synthesizer; `ports` shows "
             "what krv reaches)\n");
+    }
+}
+
+std::vector<std::string> KRVDestinations::ListSources() const {
+    std::vector<MIDICLEndpointRef> endpoints;
+    const int count = mClient->GetNumberOfSources();
+    for (int i = 0; i < count; i++) {
+        endpoints.push_back(mClient->GetSource(i));
+    }
+    std::vector<std::string> names;
+    for (const MIDICLEndpointRef endpoint : endpoints) {
+        char name[MIDICLClient::kNameBufferSize];
+        if (mClient->GetEndpointName(endpoint, name, sizeof name)) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+MIDICLEndpointRef KRVDestinations::FindSource(const std::string& inName) const {
+    const int count = mClient->GetNumberOfSources();
+    for (int i = 0; i < count; i++) {
+        const MIDICLEndpointRef endpoint = mClient->GetSource(i);
+        char name[MIDICLClient::kNameBufferSize];
+        if (mClient->GetEndpointName(endpoint, name, sizeof name) && inName == name) {
+            return endpoint;
+        }
+    }
+    return MIDICLEndpointRef{};
+}
+
+bool KRVDestinations::ListenTo(KRVShellInterface& ioOut, const std::string& inName) {
+    mSequencer.GetInput().Close();
+    mListenedSource = MIDICLEndpointRef{};
+    mSequencer.GetInputChoice().mSource = inName;
+    const MIDICLEndpointRef source = inName.empty() ? MIDICLEndpointRef{} : FindSource(inName);
+    return !source.IsValid() || OpenInput(ioOut, source);
+}
+
+bool KRVDestinations::IsListening() const {
+    return mListenedSource.IsValid();
+}
+
+// The thru port is made with the first input, so that a krv nobody plays
+// into shows no more ports than it ever did.
+bool KRVDestinations::OpenInput(KRVShellInterface& ioOut, MIDICLEndpointRef inSource) {
+    try {
+        if (mSequencer.GetThruPort() == nullptr) {
+            mSequencer.SetThruPort(mClient->MakeOutputPort("thru"));
+        }
+        mSequencer.GetInput().Open(
+            [this] { return std::unique_ptr<MIDICLInputPort>(mClient->MakeInputPort("input")); },
+            inSource);
+    } catch (const MIDICLException& exception) {
+        ioOut.Write(("krv: can't listen to " + mSequencer.GetInputChoice().mSource + ": " +
+                     KRVMIDIFailure::Describe(exception, mClient->GetHostName()) + "\n")
+                        .c_str());
+        mSequencer.GetInput().Close();
+        return false;
+    }
+    mListenedSource = inSource;
+    mSequencer.UpdateThru();
+    return true;
+}
+
+// A source that went is let go of (its notes thru end), and listened to
+// again by name once it is back, whatever handle it has then.
+void KRVDestinations::FollowSource(KRVShellInterface& ioOut) {
+    const std::string& wanted = mSequencer.GetInputChoice().mSource;
+    if (wanted.empty()) {
+        return;
+    }
+    const MIDICLEndpointRef source = FindSource(wanted);
+    if (mListenedSource.IsValid() && !(source == mListenedSource)) {
+        mSequencer.GetInput().Close();
+        mListenedSource = MIDICLEndpointRef{};
+        ioOut.Write(("krv: MIDI source gone: " + wanted + " (listened to again once it is back)\n")
+                        .c_str());
+    }
+    if (!mListenedSource.IsValid() && source.IsValid() && OpenInput(ioOut, source)) {
+        ioOut.Write(("krv: MIDI source back: " + wanted + "\n").c_str());
     }
 }

@@ -50,6 +50,15 @@ public:
     // Whether a destination's display name is a krv's dummy, ours or not.
     static bool IsDummyName(const std::string& inName);
 
+    // The MIDI sources as the host lists them now, by display name.
+    std::vector<std::string> ListSources() const;
+    // Listens from now on to the source of that name (none when empty): at
+    // once when it is there, else once it comes. Says what went wrong
+    // (a port the host refused) and returns false then.
+    bool ListenTo(KRVShellInterface& ioOut, const std::string& inName);
+    // Whether the chosen source is there and listened to.
+    bool IsListening() const;
+
 private:
     // One destination as one listing saw it. The host lists afresh on every
     // call, and a list may change between two calls (PipeWire puts a new
@@ -74,6 +83,10 @@ private:
     bool IsHeard() const;
     void AddPort(MIDICLEndpointRef inEndpoint);
     void Connect(int inPort, MIDICLEndpointRef inEndpoint);
+    MIDICLEndpointRef FindSource(const std::string& inName) const;
+    bool OpenInput(KRVShellInterface& ioOut, MIDICLEndpointRef inSource);
+    // Follows the chosen source as it goes and comes back.
+    void FollowSource(KRVShellInterface& ioOut);
 
     std::unique_ptr<MIDICLClient> mClient;
     KRVSequencer& mSequencer;
@@ -87,4 +100,6 @@ private:
     // Ports connected anew since the last wait for connections; their
     // programs go again once the connections hold.
     std::vector<int> mConnected;
+    // The source the input listens to now; invalid while it does not.
+    MIDICLEndpointRef mListenedSource;
 };

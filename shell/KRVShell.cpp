@@ -46,6 +46,7 @@ void KRVShell::RunLoop(bool inPrompt) {
             mContext.FollowDestinations();
             mContext.TellOutputGone(false);
             mContext.FollowPlayIn();
+            mContext.TakeInput();
             mInterface->WriteFormattedD("%d krv> ", mHistoryNumber);
         }
         int length = mInterface->ReadLine(buffer, kLineBufferLength);

@@ -5,9 +5,7 @@
 void KRVSequencer::SetThruPort(MIDICLOutputPort* inPort) {
     mInput.SetThru(nullptr, 0);
     mThruPort.reset(inPort);
-    mThruDestination = MIDICLEndpointRef{};
-    mThruChannel0 = -1;
-    UpdateThru();
+    RepointThru();
 }
 
 void KRVSequencer::SetInputTrack(int inTrack1) {
@@ -26,6 +24,12 @@ bool KRVSequencer::GetThruTarget(int& outPort, int& outChannel1) const {
                   : first != nullptr ? first->GetChannel()
                                      : 1;
     return mInputChoice.mThru && GetPort(outPort) != nullptr;
+}
+
+void KRVSequencer::RepointThru() {
+    mThruDestination = MIDICLEndpointRef{};
+    mThruChannel0 = -1;
+    UpdateThru();
 }
 
 // The input lets go of the thru port while it is pointed elsewhere, and

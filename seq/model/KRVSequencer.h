@@ -308,6 +308,9 @@ public:
     // Where thru goes now: false when nowhere (off, or no such port).
     bool GetThruTarget(int& outPort, int& outChannel1) const;
     void UpdateThru();
+    // The same after the thru port lost its connection (moved to a new
+    // server): it is pointed again even where it was pointed before.
+    void RepointThru();
 
     // Undo. CaptureState takes a picture of all that commands change,
     // sharing the images of unchanged tracks with inNeighbour (may be null).

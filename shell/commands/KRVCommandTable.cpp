@@ -450,6 +450,22 @@ const KRVCommand kCommands[] = {
      "need length steps param\n",
      X::kSequence,
      C::SetLength},
+    // Playing notes in: the keyboard krv listens to, and thru.
+    {"inputs", "", "list MIDI sources", {}, nullptr, X::kNothing, C::Inputs},
+    {"input",
+     "",
+     "listen to MIDI source [source|off]",
+     {Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Input},
+    {"thru",
+     "",
+     "send what is played in [port] [channel|off]",
+     {Maybe(A::kText), Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Thru},
     // Played in from the keyboard: the keys change the sequence, not the
     // command, and a take is one undo step of its own (KRVPlayIn).
     {"stepentry",

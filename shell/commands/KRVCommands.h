@@ -142,6 +142,14 @@ public:
     // have a latency; none for a sequence that has neither.
     static std::vector<std::string> PortTimingLines(const KRVSequencer& inSequencer);
 
+    // KRVShellInputCommands.cpp
+    static Result Inputs(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Input(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Thru(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    // The lines saveconfig writes for the source listened to and thru;
+    // none while neither was chosen.
+    static std::vector<std::string> InputLines(const KRVSequencer& inSequencer);
+
     // KRVShellPlayInCommands.cpp
     static Result StepEntry(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result Record(KRVCommandContext& ioContext, const KRVArguments& inArguments);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "KRVCommandContext.h"
+#include "KRVDestinations.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
@@ -144,6 +145,9 @@ void WriteConfig(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterfac
     // After the names: a program line reads back by number whatever the
     // names are then.
     WritePrograms(inFile, inSequencer);
+    for (const std::string& line : KRVCommands::InputLines(*inSequencer)) {
+        std::fprintf(inFile, "%s\n", line.c_str());
+    }
 }
 
 enum ScriptKind { kSequenceScript, kConfigScript, kSelectionScript };
@@ -253,6 +257,11 @@ KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const K
     ioContext.GetSequencer().DeleteChannelNames();
     ioContext.GetSequencer().DeletePrograms();
     ioContext.GetSequencer().DeletePortTiming();
+    if (KRVDestinations* destinations = ioContext.GetDestinations()) {
+        destinations->ListenTo(ioContext.GetInterface(), "");
+    }
+    ioContext.GetSequencer().GetInputChoice() = KRVInputChoice{};
+    ioContext.GetSequencer().UpdateThru();
     ioContext.GetInterface().Write("deleted config\n");
     return KRVCommandResult::kSucceeded;
 }

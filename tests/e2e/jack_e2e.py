@@ -274,10 +274,14 @@ EXPECTED_NOTES = [(60, 64, 12, 2), (64, 64, 6, 1), (67, 100, 12, 1)]
 
 
 def case_play(server):
-    recorded = record(server, lambda: playing(server, PATTERN, 4.6).end())
-    pairs = expect_paired(recorded, "play")
+    expect_pattern(record(server, lambda: playing(server, PATTERN, 4.6).end()), "play")
+
+
+def expect_pattern(recorded, what):
+    """PATTERN's notes, two bars at least, each on its frame."""
+    pairs = expect_paired(recorded, what)
     if len(pairs) < 6:
-        fail("expected at least two bars of notes, got %r" % recorded)
+        fail("%s: expected at least two bars of notes, got %r" % (what, recorded))
     for i, (on, off) in enumerate(pairs):
         note, velocity, gate, steps = EXPECTED_NOTES[i % 3]
         expect_equal((on.key, on.value, off.value), (note, velocity, 0), "note %d" % i)
@@ -289,6 +293,66 @@ def case_play(server):
                                                                        recorded))
         if i and abs((on.frame - pairs[i - 1][0].frame) / STEP_FRAMES - steps) > 0.001:
             fail("note %d is not %d steps after the one before: %r" % (i, steps, recorded))
+
+
+def start_player(server):
+    """Our keyboard, krv-player:out, sending what play() hands it."""
+    player = subprocess.Popen(server.prefix + [RECORDING, "--play"], env=server.env,
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True)
+    server.clients.append(player)
+    play(player, None)
+    wait_for(lambda: "krv-player:out" in server.ports(), "the player's port")
+    return player
+
+
+def play(player, *lines):
+    """Each line sent, and had by krv, before the next (None: the start)."""
+    for line in lines:
+        if line is not None:
+            player.stdin.write(line + "\n")
+            player.stdin.flush()
+        if not select.select([player.stdout], [], [], 10)[0] or \
+                player.stdout.readline() not in ("ready\n", "sent\n"):
+            fail("the player did not play %r: %s" % (line, player.stderr.read()))
+
+
+def case_input(server):
+    """Notes played in come out thru once each, ended by input off, stop
+    and quit; a flood of input leaves the playing pattern exact."""
+    player = start_player(server)
+
+    def thru():
+        krv = server.krv()
+        krv.prompts()
+        listed = krv.say("inputs")
+        expect_in(listed, "input 0 is krv-player:out\n", "the player listed")
+        if "KRVSequencer" in listed:
+            fail("krv listed its own ports as sources: %r" % listed)
+        expect_in(krv.say("input krv-player:out"), "listening to krv-player:out\n", "input")
+        expect_in(krv.say("thru 0 5"), "thru to port 0 channel 5\n", "thru")
+        play(player, "90 3c 64", "3c 00", "90 3e 50")
+        krv.say("input off")
+        play(player, "80 3e 00", "90 40 01", "80 40 00")
+        krv.say("input 0")
+        play(player, "90 41 70")
+        krv.say("stop")
+        play(player, "90 43 60", "80 41 00")
+        krv.end()
+
+    heard = [(n.kind, n.key, n.channel) for n in record(server, thru)]
+    expect_equal(heard, [(kind, key, 4) for key in (60, 62, 65, 67) for kind in ("on", "off")],
+                 "thru: each note once, ended by input off, stop and quit")
+
+    def flood():
+        krv = playing(server, PATTERN, 1.0)
+        krv.say("input krv-player:out", "thru off")
+        play(player, "flood")
+        expect_in(krv.say("status"), "MIDI input messages dropped", "the flood's drops said")
+        time.sleep(2.6)
+        krv.end()
+
+    expect_pattern(record(server, flood), "a pattern played through a flood of input")
 
 
 # A bar of four 24-tick steps of C4: step 1 ratcheted four times, step 2

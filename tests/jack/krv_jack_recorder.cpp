@@ -11,8 +11,15 @@
 // has a port "out" and plays each line FRAMES after the first note-on that
 // "in" heard: a keyboard played in time with what it hears. It prints
 // "played" once the last has gone, and three cycles more have passed.
+//
+// krv_jack_recorder --play [CLIENT-NAME] is a keyboard instead: port "out"
+// sends each line read ("90 3c 64": one message in hex) in a cycle of its
+// own and answers "sent" once a later cycle began (a client it feeds has
+// had it by then); the line "flood" sends, for a second, 10,000 notes a
+// second with a sysex and active sensing in every cycle, then answers.
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 #include <signal.h>
 #include <time.h>
 
@@ -21,6 +28,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -217,9 +226,100 @@ int Write(const char* inPath) {
     return std::fclose(out) == 0 ? 0 : 1;
 }
 
+// The keyboard: lines handed to the process callback through a ring
+// buffer (a length byte, then the bytes), and cycles counted for "sent".
+jack_ringbuffer_t* sToPlay = nullptr;
+std::atomic<std::uint64_t> sCycles{0};
+std::atomic<std::uint64_t> sFloodUntil{0};
+
+void Flood(void* inBuffer, jack_nframes_t inFrames) {
+    static const std::uint8_t kSysEx[] = {0xF0, 0x7D, 1, 2, 3, 4, 5, 6, 7, 0xF7};
+    static const std::uint8_t kSensing[] = {0xFE};
+    jack_midi_event_write(inBuffer, 0, kSysEx, sizeof kSysEx);
+    jack_midi_event_write(inBuffer, 0, kSensing, 1);
+    // 10,000 notes a second at 48 kHz: one every 4.8 frames, on then off.
+    static double sNext = 0;
+    for (; sNext < inFrames; sNext += 4.8) {
+        const auto frame = static_cast<jack_nframes_t>(sNext);
+        const std::uint8_t on[] = {0x90, 100, 1};
+        const std::uint8_t off[] = {0x80, 100, 0};
+        jack_midi_event_write(inBuffer, frame, on, 3);
+        jack_midi_event_write(inBuffer, frame, off, 3);
+    }
+    sNext -= inFrames;
+}
+
+int Play(jack_nframes_t inFrames, void*) {
+    void* buffer = jack_port_get_buffer(sPort, inFrames);
+    jack_midi_clear_buffer(buffer);
+    const std::uint64_t cycle = sCycles.load() + 1;
+    if (cycle < sFloodUntil.load()) {
+        Flood(buffer, inFrames);
+    }
+    std::uint8_t length = 0;
+    if (jack_ringbuffer_peek(sToPlay, reinterpret_cast<char*>(&length), 1) == 1 &&
+        jack_ringbuffer_read_space(sToPlay) >= 1u + length) {
+        std::uint8_t bytes[256];
+        jack_ringbuffer_read_advance(sToPlay, 1);
+        jack_ringbuffer_read(sToPlay, reinterpret_cast<char*>(bytes), length);
+        jack_midi_event_write(buffer, 0, bytes, length);
+    }
+    sCycles.store(cycle);
+    return 0;
+}
+
+void WaitForCycles(std::uint64_t inCycles) {
+    const std::uint64_t until = sCycles.load() + inCycles;
+    while (sCycles.load() < until) {
+        timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+int RunPlayer(const char* inName) {
+    jack_client_t* client = jack_client_open(inName, JackNoStartServer, nullptr);
+    if (client == nullptr) {
+        std::fprintf(stderr, "no JACK server\n");
+        return 1;
+    }
+    sToPlay = jack_ringbuffer_create(4096);
+    sPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (sPort == nullptr || jack_set_process_callback(client, Play, nullptr) != 0 ||
+        jack_activate(client) != 0) {
+        std::fprintf(stderr, "cannot set up the player's port\n");
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const double cyclesPerSecond = jack_get_sample_rate(client) / jack_get_buffer_size(client);
+    for (std::string line; std::getline(std::cin, line);) {
+        if (line == "flood") {
+            sFloodUntil.store(sCycles.load() + static_cast<std::uint64_t>(cyclesPerSecond));
+            WaitForCycles(static_cast<std::uint64_t>(cyclesPerSecond) + 2);
+        } else {
+            std::istringstream words(line);
+            std::string message;
+            for (unsigned byte = 0; words >> std::hex >> byte;) {
+                message.push_back(static_cast<char>(byte));
+            }
+            const auto length = static_cast<char>(message.size());
+            jack_ringbuffer_write(sToPlay, &length, 1);
+            jack_ringbuffer_write(sToPlay, message.data(), message.size());
+            WaitForCycles(3);
+        }
+        std::printf("sent\n");
+        std::fflush(stdout);
+    }
+    jack_client_close(client);
+    return 0;
+}
+
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
+    if (inArgc >= 2 && std::string(inArgv[1]) == "--play") {
+        return RunPlayer(inArgc > 2 ? inArgv[2] : "krv-player");
+    }
     if (inArgc < 2) {
         std::fprintf(stderr, "usage: %s OUTPUT [CLIENT-NAME [PORTS [PLAY]]]\n", inArgv[0]);
         return 2;
