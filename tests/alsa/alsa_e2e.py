@@ -58,14 +58,14 @@ class Fake:
 
     def __init__(self, scene=DESKTOP):
         self.work = tempfile.mkdtemp(dir=WORK)
-        self.record, self.full, self.later = (os.path.join(self.work, name)
-                                              for name in ("record", "full", "later"))
+        self.record, self.full, self.later, self.play = (
+            os.path.join(self.work, name) for name in ("record", "full", "later", "play"))
         with open(os.path.join(self.work, "scene"), "w") as out:
             out.write(scene)
         self.env = dict(os.environ, KRV_MIDI_HOST="alsa", LD_PRELOAD=PRELOAD,
                         KRV_FAKE_ALSA_SCENE=os.path.join(self.work, "scene"),
                         KRV_FAKE_ALSA_RECORD=self.record, KRV_FAKE_ALSA_FULL=self.full,
-                        KRV_FAKE_ALSA_LATER=self.later)
+                        KRV_FAKE_ALSA_LATER=self.later, KRV_FAKE_ALSA_PLAY=self.play)
         self.read_to, self.lines, self.sent = 0, [], []
 
     def start(self, *commands):
@@ -414,6 +414,26 @@ def case_hotplug():
     expect_equal((to_synth[0].kind, to_synth[0].channel, to_synth[0].key), ("program", 0, 33),
                  "the synthesizer's first event")
     expect_paired(fake.notes(), "first sound")
+
+
+def case_input():
+    """A keyboard listed among the readable ports, chosen, and heard thru on
+    the synthesizer at once; its note ended at stop."""
+    fake = Fake()
+    krv = fake.start()
+    krv.prompts()
+    expect_equal(krv.say("inputs"), "input 0 is Midi Through:Midi Through Port-0\n"
+                 "input 1 is USB Keyboard:USB Keyboard MIDI 1\ninput 2 is UM-ONE:UM-ONE MIDI 1\n"
+                 "2 krv> ", "the sources")
+    expect_in(krv.say("input 1"), "listening to USB Keyboard:USB Keyboard MIDI 1\n", "input")
+    with open(fake.play + ".new", "w") as out:
+        out.write("20:0 on 0 60 100\n20:0 on 0 62 90\n20:0 off 0 62 0\n")
+    os.rename(fake.play + ".new", fake.play)
+    fake.wait_for_note(lambda n: n.kind == "off" and n.key == 62, "the keyboard's notes thru")
+    krv.end("stop\nquit\n")
+    heard = [(n.kind, n.key, n.dest) for n in fake.notes()]
+    expect_equal(heard, [("on", 60, SYNTH), ("on", 62, SYNTH), ("off", 62, SYNTH),
+                         ("off", 60, SYNTH)], "thru, and the held note ended at stop")
 
 
 def check_symbols(library):

@@ -9,6 +9,8 @@
  *       holds those back, as a kernel slow to deliver them would
  *   KRV_FAKE_ALSA_FULL   while it exists every send fails with the errno it
  *       holds (EAGAIN if none), as a receiver without room
+ *   KRV_FAKE_ALSA_PLAY   once it appears each of its lines "C:P on|off CH KEY
+ *       VELOCITY" comes from that port to the port krv connected to it
  * krv's client is the first number free from 128. krv calls in from three
  * threads: every entry point takes the one lock. */
 #define _GNU_SOURCE
@@ -31,7 +33,7 @@ struct _snd_seq_port_info {
     int client, port;
     unsigned caps, type;
     char client_name[kNameSize], name[kNameSize];
-    int refuse_errno, subscribed, subscriber;
+    int refuse_errno, subscribed, subscriber, feeds;
 };
 struct _snd_seq_client_info {
     int client;
@@ -51,6 +53,11 @@ static int gPortCount, gOwnClient = -1, gRecordFd = -1, gAnnouncePort = -1, gAnn
                        gWakeFd = -1;
 static char gOwnName[kNameSize] = "client";
 static snd_seq_event_t gAnnounce;
+/* What a source plays to krv, in order, and how much of it is still due. */
+enum { kMaxPlayed = 64 };
+static snd_seq_event_t gPlayed[kMaxPlayed];
+static int gPlayedCount, gPlayedNext;
+
 
 /* What a send writes down: the kind, then channel, key and value. */
 static const struct {
@@ -63,6 +70,15 @@ static void fail(const char* what, const char* detail) {
     fprintf(stderr, "fake_alsa_seq: %s: %s\n", what, detail);
     abort();
 }
+
+/* The input thread is woken once for everything due, however many add to it. */
+static void wake_input(int was_due) {
+    if (!was_due && gWakeFd >= 0 && write(gWakeFd, "", 1) != 1) {
+        fail("cannot wake the input thread", strerror(errno));
+    }
+}
+
+static int due(void) { return gAnnouncesDue + gPlayedCount - gPlayedNext; }
 
 static snd_seq_port_info_t* find_port(int client, int port) {
     for (int i = 0; i < gPortCount; ++i) {
@@ -157,9 +173,39 @@ static void* watch_later(void* path) {
     if (later != NULL) fclose(later);
     record("later %d", added);
     if (gAnnouncePort >= 0 && gWakeFd >= 0 && added > 0 && !quiet) {
+        const int was_due = due();
         gAnnouncesDue += added;
-        if (write(gWakeFd, "", 1) != 1) fail("cannot wake the input thread", strerror(errno));
+        wake_input(was_due);
     }
+    pthread_mutex_unlock(&gLock);
+    return NULL;
+}
+
+static void* watch_play(void* path) {
+    while (access((const char*)path, F_OK) != 0) usleep(10000);
+    pthread_mutex_lock(&gLock);
+    FILE* play = fopen((const char*)path, "r");
+    char line[kLineSize], kind[8];
+    int client = 0, port = 0, channel = 0, key = 0, velocity = 0;
+    const int was_due = due();
+    while (play != NULL && fgets(line, sizeof line, play) != NULL && gPlayedCount < kMaxPlayed) {
+        const snd_seq_port_info_t* source = NULL;
+        if (sscanf(line, "%d:%d %7s %d %d %d", &client, &port, kind, &channel, &key, &velocity) !=
+                6 ||
+            (source = find_port(client, port)) == NULL || source->feeds == 0) {
+            fail("bad play line, or a source krv does not listen to", line);
+        }
+        snd_seq_event_t* ev = memset(&gPlayed[gPlayedCount++], 0, sizeof gPlayed[0]);
+        ev->type = strcmp(kind, "on") == 0 ? SND_SEQ_EVENT_NOTEON : SND_SEQ_EVENT_NOTEOFF;
+        ev->source = (snd_seq_addr_t){(unsigned char)client, (unsigned char)port};
+        ev->dest = (snd_seq_addr_t){(unsigned char)gOwnClient, (unsigned char)(source->feeds - 1)};
+        ev->data.note.channel = (unsigned char)channel;
+        ev->data.note.note = (unsigned char)key;
+        ev->data.note.velocity = (unsigned char)velocity;
+    }
+    if (play != NULL) fclose(play);
+    record("play %d", gPlayedCount);
+    wake_input(was_due);
     pthread_mutex_unlock(&gLock);
     return NULL;
 }
@@ -185,6 +231,10 @@ int snd_seq_open(snd_seq_t** handle, const char* name, int streams, int mode) {
     const char* later = getenv("KRV_FAKE_ALSA_LATER");
     pthread_t watcher;
     if (later != NULL && pthread_create(&watcher, NULL, watch_later, (void*)later) == 0) {
+        pthread_detach(watcher);
+    }
+    const char* play = getenv("KRV_FAKE_ALSA_PLAY");
+    if (play != NULL && pthread_create(&watcher, NULL, watch_play, (void*)play) == 0) {
         pthread_detach(watcher);
     }
     pthread_mutex_unlock(&gLock);
@@ -360,7 +410,9 @@ int snd_seq_connect_from(snd_seq_t* seq, int my_port, int src_client, int src_po
     (void)seq;
     pthread_mutex_lock(&gLock);
     record("connect-from %d %d:%d", my_port, src_client, src_port);
-    const int status = find_port(src_client, src_port) != NULL ? 0 : -EINVAL;
+    snd_seq_port_info_t* source = find_port(src_client, src_port);
+    const int status = source != NULL ? 0 : -EINVAL;
+    if (source != NULL) source->feeds = my_port + 1;
     if (status == 0 && src_client == SND_SEQ_CLIENT_SYSTEM &&
         src_port == SND_SEQ_PORT_SYSTEM_ANNOUNCE) {
         gAnnouncePort = my_port;
@@ -416,16 +468,20 @@ int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
     return status < 0 ? status : (int)sizeof *ev;
 }
 
-/* Nothing but announcements ever arrives for krv. */
+/* Announcements, then what the sources play. */
 int snd_seq_event_input(snd_seq_t* seq, snd_seq_event_t** ev) {
     pthread_mutex_lock(&gLock);
     *ev = NULL;
     int status = -EAGAIN;
     char wake = 0;
-    if (gAnnouncesDue > 0) {
-        if (--gAnnouncesDue == 0 && read(seq->wake[0], &wake, 1) != 1) {
-            fail("cannot read the wake-up", strerror(errno));
-        }
+    if (due() == 1 && read(seq->wake[0], &wake, 1) != 1) {
+        fail("cannot read the wake-up", strerror(errno));
+    }
+    if (gAnnouncesDue == 0 && gPlayedNext < gPlayedCount) {
+        *ev = &gPlayed[gPlayedNext++];
+        status = 1;
+    } else if (gAnnouncesDue > 0) {
+        --gAnnouncesDue;
         memset(&gAnnounce, 0, sizeof gAnnounce);
         gAnnounce.type = SND_SEQ_EVENT_PORT_START;
         gAnnounce.source = (snd_seq_addr_t){SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE};

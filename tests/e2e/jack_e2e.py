@@ -318,9 +318,10 @@ def play(player, *lines):
 
 
 def case_input(server):
-    """Notes played in come out thru once each, ended by input off, stop
-    and quit; a flood of input leaves the playing pattern exact."""
-    player = start_player(server)
+    """Notes played in come out thru once each, ended by input off, stop,
+    the keyboard's going and quit; the keyboard is found again when it is
+    back; a flood of input leaves the playing pattern exact."""
+    players = [start_player(server)]
 
     def thru():
         krv = server.krv()
@@ -331,6 +332,7 @@ def case_input(server):
             fail("krv listed its own ports as sources: %r" % listed)
         expect_in(krv.say("input krv-player:out"), "listening to krv-player:out\n", "input")
         expect_in(krv.say("thru 0 5"), "thru to port 0 channel 5\n", "thru")
+        player = players[0]
         play(player, "90 3c 64", "3c 00", "90 3e 50")
         krv.say("input off")
         play(player, "80 3e 00", "90 40 01", "80 40 00")
@@ -338,13 +340,19 @@ def case_input(server):
         play(player, "90 41 70")
         krv.say("stop")
         play(player, "90 43 60", "80 41 00")
+        stop_process(players.pop())
+        wait_for(lambda: "MIDI source gone: krv-player:out" in krv.say(""), "the keyboard gone")
+        players.append(start_player(server))
+        wait_for(lambda: "MIDI source back: krv-player:out" in krv.say(""), "the keyboard back")
+        play(players[0], "90 45 50")
         krv.end()
 
     heard = [(n.kind, n.key, n.channel) for n in record(server, thru)]
-    expect_equal(heard, [(kind, key, 4) for key in (60, 62, 65, 67) for kind in ("on", "off")],
-                 "thru: each note once, ended by input off, stop and quit")
+    expect_equal(heard, [(kind, key, 4) for key in (60, 62, 65, 67, 69) for kind in ("on", "off")],
+                 "thru: each note once, ended by input off, stop, unplugging and quit")
 
     def flood():
+        player = players[0]
         krv = playing(server, PATTERN, 1.0)
         krv.say("input krv-player:out", "thru off")
         play(player, "flood")

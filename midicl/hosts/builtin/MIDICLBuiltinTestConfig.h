@@ -11,10 +11,6 @@ struct MIDICLBuiltinTestConfig {
     // Destinations that exist before any virtual one, named
     // "test destination 1", ...; what is sent to them is dropped.
     int mNumberOfDestinations = 0;
-    // Sources, named "test source 1", ...: what a test sends from one with
-    // MIDICLBuiltinHost::SendFromTestSource reaches the input ports
-    // connected to it.
-    int mNumberOfSources = 0;
     // The host call that fails (0 = none), the status it reports and how many
     // times in a row it fails before it works again.
     int mFailingCall = 0;
@@ -24,4 +20,8 @@ struct MIDICLBuiltinTestConfig {
     // MIDICLBuiltinHost::CompletePendingSysEx, as a host sending in the
     // background would.
     bool mDeferSysExCompletion = false;
+    // Sources, named "test source 1", ...: what a test sends from one with
+    // MIDICLBuiltinHost::SendFromTestSource reaches the input ports
+    // connected to it.
+    int mNumberOfSources = 0;
 };
