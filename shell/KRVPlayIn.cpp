@@ -1,5 +1,6 @@
 #include "KRVPlayIn.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -93,8 +94,8 @@ void KRVPlayIn::End() {
             mSequencer->GetPlayedNow(&mLastAt);
         }
         mRecording->End(mLastAt);
-        Say("record off: " + std::to_string(mRecording->GetNoteCount()) + " notes, " +
-            Tracks(mRecording->GetTrack1(), 1) + " on\n");
+        Say("record off: " + std::to_string(mRecording->GetNoteCount()) + " notes on " +
+            Tracks(mRecording->GetTrack1(), mRecording->GetVoiceCount()) + "\n");
     } else {
         SayChordBefore(INFINITY);
         mInterface->Write("step entry off\n");

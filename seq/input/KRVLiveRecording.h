@@ -36,6 +36,8 @@ public:
     void End(const PlayedAt& inNow);
 
     int GetTrack1() const { return mTrack1; }
+    // How many tracks it has laid notes on, from GetTrack1 on.
+    int GetVoiceCount() const { return mVoices; }
     // How many notes have landed.
     int GetNoteCount() const { return mNoteCount; }
     // Whether replace has passed its whole first loop (always for overdub).
