@@ -357,14 +357,18 @@ int main(int inArgc, char** inArgv) {
     }
     std::printf("ready\n");
     std::fflush(stdout);
+    // A player looks every 10 ms whether it has played all.
     const timespec tenMS{0, 10000000};
-    bool saidPlayed = false;
-    while (sigtimedwait(&stop, nullptr, &tenMS) < 0) {
-        if (!saidPlayed && sOutPort != nullptr && sCyclesPlayed.load() > 3) {
+    int signal = -1;
+    while (sOutPort != nullptr && (signal = sigtimedwait(&stop, nullptr, &tenMS)) < 0) {
+        if (sCyclesPlayed.load() > 3) {
             std::printf("played\n");
             std::fflush(stdout);
-            saidPlayed = true;
+            break;
         }
+    }
+    if (signal < 0) {
+        sigwait(&stop, &signal);
     }
     jack_deactivate(client);
     const int status = Write(inArgv[1]);
