@@ -31,4 +31,9 @@ public:
     // exactly: where a player's grid can start. Hosts that send at once
     // place nothing, and start now.
     virtual std::uint64_t GetEarliestStart() { return Now(); }
+    // How long after its time stamp a message is heard, in this clock's
+    // units: a host that places messages a fixed latency after their time
+    // says so, so that a player who plays along with what they hear can be
+    // placed against the times the messages were meant for.
+    virtual std::uint64_t GetHeardDelay() { return 0; }
 };

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "KRVDestinations.h"
+#include "KRVPlayIn.h"
 #include "KRVShellInterface.h"
 #include "KRVTestKeyboard.h"
 #include "model/KRVSequencer.h"
@@ -68,8 +69,15 @@ void KRVCommandContext::ExplainSilence() const {
     }
 }
 
+void KRVCommandContext::FollowPlayIn() const {
+    if (mPlayIn != nullptr) {
+        mPlayIn->Follow();
+    }
+}
+
 void KRVCommandContext::TakeSettingsOf(const KRVCommandContext& inOther) {
     mDestinations = inOther.mDestinations;
+    mPlayIn = inOther.mPlayIn;
     mMigrationMode = inOther.mMigrationMode;
     mShellCommandsAllowed = inOther.mShellCommandsAllowed;
     mShellInScriptsAllowed = inOther.mShellInScriptsAllowed;

@@ -8,6 +8,7 @@
 #include "commands/KRVCommandTable.h"
 
 class KRVDestinations;
+class KRVPlayIn;
 class KRVSequencer;
 class KRVShellInterface;
 class KRVUndoHistory;
@@ -88,6 +89,12 @@ public:
     std::string GetMIDISystemName() const;
     // Says, once, when playing would be heard nowhere.
     void ExplainSilence() const;
+    // Step entry and recording from the keyboard; none where the shell has
+    // no console (tests, batch runs).
+    void SetPlayIn(KRVPlayIn* inPlayIn) { mPlayIn = inPlayIn; }
+    KRVPlayIn* GetPlayIn() const { return mPlayIn; }
+    // At the prompt: what was played while a command ran is taken.
+    void FollowPlayIn() const;
 
     // Track and step numbers in commands are read 0-based (old scripts).
     bool IsMigrationMode() const { return mMigrationMode; }
@@ -109,6 +116,7 @@ private:
     KRVShellInterface* mInterface;
     Shell* mShell;
     KRVDestinations* mDestinations = nullptr;
+    KRVPlayIn* mPlayIn = nullptr;
     bool mMigrationMode = false;
     bool mShellCommandsAllowed = true;
     bool mShellInScriptsAllowed = false;

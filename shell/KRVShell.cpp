@@ -45,6 +45,7 @@ void KRVShell::RunLoop(bool inPrompt) {
         if (inPrompt) {
             mContext.FollowDestinations();
             mContext.TellOutputGone(false);
+            mContext.FollowPlayIn();
             mContext.TakeInput();
             mInterface->WriteFormattedD("%d krv> ", mHistoryNumber);
         }

@@ -21,8 +21,21 @@ KRVUndoHistory::~KRVUndoHistory() {
     }
 }
 
+void KRVUndoHistory::Open(Label inLabel) {
+    mOpen = true;
+    mOpenLabel = std::move(inLabel);
+}
+
+bool KRVUndoHistory::Close(const KRVSequencer& inSequencer) {
+    if (!mOpen) {
+        return false;
+    }
+    mOpen = false;
+    return Record(inSequencer, std::move(mOpenLabel));
+}
+
 bool KRVUndoHistory::Record(const KRVSequencer& inSequencer, Label inLabel) {
-    if (inSequencer.GetChangeCount() == mChangeCount) {
+    if (mOpen || inSequencer.GetChangeCount() == mChangeCount) {
         return false;
     }
     mChangeCount = inSequencer.GetChangeCount();
@@ -44,6 +57,7 @@ bool KRVUndoHistory::Record(const KRVSequencer& inSequencer, Label inLabel) {
 // The present state moves to the other side, under the label of the step
 // that leads to it.
 bool KRVUndoHistory::Undo(KRVSequencer& ioSequencer, Label* outLabel) {
+    Close(ioSequencer);
     if (mUndo.empty()) {
         return false;
     }
@@ -58,6 +72,7 @@ bool KRVUndoHistory::Undo(KRVSequencer& ioSequencer, Label* outLabel) {
 }
 
 bool KRVUndoHistory::Redo(KRVSequencer& ioSequencer, Label* outLabel) {
+    Close(ioSequencer);
     if (mRedo.empty()) {
         return false;
     }

@@ -45,6 +45,13 @@ public:
     // becomes a step back labelled inLabel, and the steps forward go.
     // True when a step was taken.
     bool Record(const KRVSequencer& inSequencer, Label inLabel);
+    // A take played in from a keyboard (step entry, a recording) is one
+    // step, however many keys and commands it spans: from Open on, Record
+    // takes none, and Close takes the one, labelled with the line that
+    // opened it. Undo and redo close an open take first.
+    void Open(Label inLabel);
+    bool Close(const KRVSequencer& inSequencer);
+    bool IsOpen() const { return mOpen; }
     // Puts back the state before the last step (after the next step
     // forward), and says which command that step was; false when there is
     // none.
@@ -79,4 +86,6 @@ private:
     // The sequencer's change count when the present state was taken.
     std::uint64_t mChangeCount = 0;
     std::size_t mBytes = 0;
+    bool mOpen = false;
+    Label mOpenLabel;
 };

@@ -9,6 +9,7 @@
 #include "KRVCommandLine.h"
 #include "KRVDestinations.h"
 #include "KRVMIDIFailure.h"
+#include "KRVPlayIn.h"
 #include "KRVScriptFile.h"
 #include "KRVShell.h"
 #include "KRVTestKeyboard.h"
@@ -62,7 +63,10 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     KRVStdioInterface interface(stdin, stdout);
     interface.SetCompleter(CompleteTypedLine);
     KRVShell shell(&ioSequencer, &interface);
+    // Goes before the shell, whose undo history a take ends in.
+    KRVPlayIn playIn(&ioSequencer, &interface);
     shell.GetContext().SetDestinations(&ioDestinations);
+    shell.GetContext().SetPlayIn(&playIn);
     shell.GetContext().SetShellInScriptsAllowed(inCommandLine.AllowsShellInScripts());
     shell.SetOverwrites(inCommandLine.Overwrites());
     for (const KRVBatchRun::Script& script : inScripts) {
@@ -79,6 +83,7 @@ void RunConsole(KRVSequencer& ioSequencer, KRVDestinations& ioDestinations,
     // Only someone at a terminal can answer; piped input never is asked.
     shell.SetAsksBeforeQuit(isatty(STDIN_FILENO) != 0);
     shell.Shell(true);
+    playIn.End();
     // No note may outlive the program: stop before anything goes. A
     // transport followed is let go of first, so that the others play on.
     shell.GetContext().GetSequencer().SetTransportMode(KRVSequencer::TransportMode::kOff);

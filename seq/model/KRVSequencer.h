@@ -180,6 +180,25 @@ public:
     // One tick of the clock, due at inDueTime on the output's clock (0 for
     // "now"). The timer thread calls it; tests drive it directly.
     void TimerTick(std::uint64_t inDueTime = 0);
+    // Where playback stood, as a player heard it, at inTime on the output's
+    // clock: how many ticks it had played since Play (a fraction between
+    // ticks, counted from the first tick, negative before it) and the tick
+    // of the loop then, by the times of the ticks handed over lately
+    // (beyond them, at the tempo now). The loop's tick may lie past the
+    // loop or before it: a caller wraps it. False while no tick has been
+    // played. A player hears each tick the output's delay after its time
+    // (MIDICLClock::GetHeardDelay), and plays along with what they hear.
+    struct PlayedAt {
+        double mTicksPlayed = 0;
+        double mLoopTick = 0;
+    };
+    bool GetPlayedAt(std::uint64_t inTime, PlayedAt* outAt);
+    // The same for the time now.
+    bool GetPlayedNow(PlayedAt* outAt);
+    // The output's clock, which input is stamped on too: the time now, and
+    // a time in seconds.
+    std::uint64_t GetClockNow() const;
+    double ToSeconds(std::uint64_t inTime) const;
 
     // Event access. The setters below tell listeners and undo of every
     // change; an edit made through these references must be told the same
@@ -498,6 +517,8 @@ private:
     // lead of 85 ms); faster, a pause may go on a little ahead.
     static constexpr std::size_t kRecentTicks = 64;
     std::uint64_t mRecentDueTimes[kRecentTicks] = {};
+    // And the loop's tick each of them played.
+    int mRecentLoopTicks[kRecentTicks] = {};
     std::uint64_t mTicksPlayed = 0;
     // How much later than the clock allows the grid of this run started,
     // in the clock's units: as much as the earliest port sends early.

@@ -438,6 +438,7 @@ void KRVSequencer::TimerTick(std::uint64_t inDueTime) {
         ticks = 0;
     }
     mTicks = ticks;
+    mRecentLoopTicks[mTicksPlayed % kRecentTicks] = ticks;
     mRecentDueTimes[mTicksPlayed++ % kRecentTicks] = inDueTime;
     // The clock of a tick goes before its notes: a receiver places what
     // follows it on that tick.
@@ -524,6 +525,40 @@ void KRVSequencer::PlayTracks(int inTicks, int inTicksPerStep, int inStepCount,
             }
         }
     }
+}
+
+// The newest tick due at or before the time, or the oldest kept when the
+// time is older still; from there the tempo now carries on.
+bool KRVSequencer::GetPlayedAt(std::uint64_t inTime, PlayedAt* outAt) {
+    KRVBusyClaim claim(mSequencerIsBusy);
+    if (mTicksPlayed == 0) {
+        return false;
+    }
+    const double unitsPerTick = mTimerPeriodNS * GetClock().GetUnitsPerSecond() / 1e9;
+    const auto heard = static_cast<std::int64_t>(inTime - GetClock().GetHeardDelay());
+    const std::uint64_t known = std::min<std::uint64_t>(mTicksPlayed, kRecentTicks);
+    std::uint64_t tick = mTicksPlayed - 1;
+    while (tick > mTicksPlayed - known &&
+           static_cast<std::int64_t>(mRecentDueTimes[tick % kRecentTicks]) > heard) {
+        tick--;
+    }
+    const auto due = static_cast<std::int64_t>(mRecentDueTimes[tick % kRecentTicks]);
+    const double fraction = static_cast<double>(heard - due) / unitsPerTick;
+    outAt->mTicksPlayed = static_cast<double>(tick) + fraction;
+    outAt->mLoopTick = mRecentLoopTicks[tick % kRecentTicks] + fraction;
+    return true;
+}
+
+bool KRVSequencer::GetPlayedNow(PlayedAt* outAt) {
+    return GetPlayedAt(GetClock().Now(), outAt);
+}
+
+std::uint64_t KRVSequencer::GetClockNow() const {
+    return GetClock().Now();
+}
+
+double KRVSequencer::ToSeconds(std::uint64_t inTime) const {
+    return static_cast<double>(inTime) / GetClock().GetUnitsPerSecond();
 }
 
 // A sounding note ends at its gate, and at the latest when playback moves on

@@ -1,14 +1,13 @@
 #include "smf/KRVSMFTimedLayout.h"
 
 #include <algorithm>
-#include <cmath>
 
+#include "model/KRVTimedPlacement.h"
 #include "smf/KRVSMFReader.h"
 #include "smf/KRVSMFTimeMap.h"
 
 namespace {
 constexpr std::uint8_t kDrumChannel0 = 9;
-constexpr int kMaxGate = 90;
 }  // namespace
 
 KRVSMFTimedLayout::KRVSMFTimedLayout(const KRVSMFTimeMap& inTimeMap, int inTicksPerStep,
@@ -87,18 +86,14 @@ void KRVSMFTimedLayout::AddVoices(std::size_t inLane, std::vector<Laid>* ioLaid)
 // False for a note nearest a step beyond the last.
 bool KRVSMFTimedLayout::Place(const KRVSMFNote& inNote, Placed* outPlaced) const {
     const double start = mTimeMap.ToSequencerTicks(inNote.mTick);
-    const double step = std::floor(start / mTicksPerStep + 0.5);
-    if (step >= mStepCount) {
+    const int step0 = KRVTimedPlacement::NearestStep0(start, mTicksPerStep);
+    if (step0 >= mStepCount) {
         return false;
     }
     const double length = mTimeMap.ToSequencerTicks(inNote.mTick + inNote.mLength) - start;
-    // Rounded up, so that the whole ticks the clock gives the gate hold the
-    // note: a note krv exported comes back with the ticks it had. The
-    // margin keeps a whole percent that arithmetic left a hair above it.
-    const double gate = std::ceil(length * 100.0 / mTicksPerStep - 1e-9);
     outPlaced->mLane = LaneOf(inNote);
-    outPlaced->mStep0 = static_cast<int>(step);
-    outPlaced->mGate = static_cast<int>(std::clamp(gate, 1.0, static_cast<double>(kMaxGate)));
+    outPlaced->mStep0 = step0;
+    outPlaced->mGate = KRVTimedPlacement::GateOf(length, mTicksPerStep);
     outPlaced->mNote = &inNote;
     return true;
 }

@@ -496,6 +496,22 @@ const KRVCommand kCommands[] = {
      nullptr,
      X::kNothing,
      C::ClockIn},
+    // Played in from the keyboard: the keys change the sequence, not the
+    // command, and a take is one undo step of its own (KRVPlayIn).
+    {"stepentry",
+     "",
+     "enter notes step by step [track] [step]|off",
+     {Maybe(A::kTrack), Maybe(A::kStep)},
+     nullptr,
+     X::kNothing,
+     C::StepEntry},
+    {"record",
+     "",
+     "record notes played [track] [replace|overdub]|off",
+     {Maybe(A::kTrack), Maybe(A::kText)},
+     nullptr,
+     X::kNothing,
+     C::Record},
 };
 
 }  // namespace

@@ -171,4 +171,8 @@ public:
     // or not); false for a number that names none.
     static bool ReadSource(const KRVCommandContext& inContext, const std::string& inWord,
                            std::string* outName);
+
+    // KRVShellPlayInCommands.cpp
+    static Result StepEntry(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Record(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 };

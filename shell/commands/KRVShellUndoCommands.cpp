@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "KRVCommandContext.h"
+#include "KRVPlayIn.h"
 #include "KRVShellInterface.h"
 #include "KRVUndoHistory.h"
 #include "commands/KRVCommands.h"
@@ -20,6 +21,10 @@ KRVCommandResult TakeStep(KRVCommandContext& ioContext, Step inStep, const char*
     KRVUndoHistory* history = ioContext.GetShell().GetUndoHistory();
     if (history == nullptr && ioContext.GetShell().IsReadingScript()) {
         return ioContext.Refuse("can't undo or redo from a script\n");
+    }
+    // A take still on ends, and is the step undo takes back.
+    if (history != nullptr && ioContext.GetPlayIn() != nullptr) {
+        ioContext.GetPlayIn()->End();
     }
     Label label;
     if (history == nullptr || !(history->*inStep)(ioContext.GetSequencer(), &label)) {

@@ -88,12 +88,30 @@ void KRVLineEditor::BindKeys() {
 }
 
 int KRVLineEditor::Print(const std::string& inText) {
+    if (mEditing) {
+        return PrintAbove(inText);
+    }
     mPrompt += inText;
     size_t lastNewline = mPrompt.rfind('\n');
     if (lastNewline != std::string::npos) {
         std::fwrite(mPrompt.data(), 1, lastNewline + 1, mOutStream);
         std::fflush(mOutStream);
         mPrompt.erase(0, lastNewline + 1);
+    }
+    return static_cast<int>(inText.size());
+}
+
+// The line being typed is cleared, the lines are printed in its place, and
+// the editor draws it again, prompt and all, on the line below them.
+int KRVLineEditor::PrintAbove(const std::string& inText) {
+    mAbove += inText;
+    const size_t lastNewline = mAbove.rfind('\n');
+    if (lastNewline != std::string::npos) {
+        std::fputs("\r\033[K", mOutStream);
+        std::fwrite(mAbove.data(), 1, lastNewline + 1, mOutStream);
+        mAbove.erase(0, lastNewline + 1);
+        el_set(mEditLine, EL_REFRESH);
+        std::fflush(mOutStream);
     }
     return static_cast<int>(inText.size());
 }
@@ -128,7 +146,9 @@ bool KRVLineEditor::ReadTypedLine(Kind inKind) {
         // into editing mode before the editor shows it.
         el_set(mEditLine, EL_PREP_TERM, 1);
         int count = 0;
+        mEditing = true;
         const char* line = el_gets(mEditLine, &count);
+        mEditing = false;
         if (line != nullptr && count > 0) {
             mLine.assign(line, count);
             if (mLine.back() != '\n') {
@@ -197,7 +217,7 @@ int KRVLineEditor::ReadCharacter(EditLine* inEditLine, wchar_t* outCharacter) {
         }
         // A signal that came since the tests above cuts the wait short, and
         // they see it.
-        if (KRVSignalWait::ForDescriptor(editor->mInDescriptor, POLLIN) != KRVSignalWait::kReady) {
+        if (KRVSignalWait::ForLine(editor->mInDescriptor) != KRVSignalWait::kReady) {
             continue;
         }
         ssize_t got = read(editor->mInDescriptor, &bytes[count], 1);

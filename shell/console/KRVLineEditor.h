@@ -20,6 +20,8 @@ typedef struct history History;
 // Text printed at the terminal passes through here so that whatever follows
 // the last newline (the numbered prompt, a yes/no question) is held back
 // and shown by the editor as its prompt, which it redraws while editing.
+// Lines printed while a line is typed (what keys played in did) go above
+// it, and the line being typed is drawn again below them.
 //
 // Ctrl-C drops the typed line and shows the prompt afresh: the wait for a
 // key ends on the signal (KRVSignalWait), and KRVSignals tells that it was
@@ -68,6 +70,7 @@ private:
     bool ReadTypedLine(Kind inKind);
     void ListCandidates(const std::vector<std::string>& inCandidates);
     void CloseLineStream();
+    int PrintAbove(const std::string& inText);
     static std::string GetCommonStart(const std::vector<std::string>& inCandidates);
 
     int mInDescriptor;
@@ -77,6 +80,10 @@ private:
     KRVHistoryFile mHistoryFile;
     std::vector<std::string> mRemembered;
     std::string mPrompt;
+    // Whether a line is being typed, and what was printed meanwhile after
+    // its last newline (shown with the next line printed above).
+    bool mEditing = false;
+    std::string mAbove;
     bool mInterruptedAnswer = false;
     std::string mLine;
     FILE* mLineStream = nullptr;

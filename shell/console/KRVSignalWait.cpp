@@ -25,3 +25,39 @@ KRVSignalWait::Result KRVSignalWait::ForDescriptor(int inDescriptor, short inEve
     }
     return kReady;
 }
+
+namespace {
+
+KRVSignalWait::Side* sSide = nullptr;
+
+}  // namespace
+
+void KRVSignalWait::SetSide(Side* inSide) {
+    sSide = inSide;
+}
+
+KRVSignalWait::Side* KRVSignalWait::GetSide() {
+    return sSide;
+}
+
+KRVSignalWait::Result KRVSignalWait::ForLine(int inDescriptor) {
+    if (sSide == nullptr) {
+        return ForDescriptor(inDescriptor, POLLIN);
+    }
+    pollfd watched[3] = {{inDescriptor, POLLIN, 0},
+                         {KRVSignals::GetWakeDescriptor(), POLLIN, 0},
+                         {sSide->GetDescriptor(), POLLIN, 0}};
+    const int ready = poll(watched, 3, sSide->GetTimeoutMS());
+    if (ready < 0) {
+        return errno == EINTR ? kSignalled : kReady;
+    }
+    if (watched[1].revents != 0) {
+        KRVSignals::ClearWakeups();
+        return kSignalled;
+    }
+    if (ready == 0 || watched[2].revents != 0) {
+        sSide->Serve();
+        return kSignalled;
+    }
+    return kReady;
+}

@@ -23,4 +23,26 @@ public:
     // kSignalled may stand for a signal the caller has already dealt with:
     // it should ask KRVSignals and wait again when there is nothing to do.
     static Result ForDescriptor(int inDescriptor, short inEvents, int inTimeoutMS = -1);
+
+    // What the command thread serves while it waits for a typed line: the
+    // keys of a keyboard played in, so that they are taken at once, on this
+    // thread, and no other thread touches the sequence for them.
+    class Side {
+    public:
+        // Readable while there is something to serve; -1 for nothing.
+        virtual int GetDescriptor() const = 0;
+        // When to serve anyway (a deadline of the take); -1 for never.
+        virtual int GetTimeoutMS() const = 0;
+        virtual void Serve() = 0;
+
+    protected:
+        ~Side() = default;
+    };
+    // At most one side at a time; null for none.
+    static void SetSide(Side* inSide);
+    static Side* GetSide();
+    // Until inDescriptor has a line to read, as ForDescriptor waits for
+    // POLLIN, serving the side meanwhile: after a serve it returns
+    // kSignalled, and the caller asks KRVSignals and waits again.
+    static Result ForLine(int inDescriptor);
 };

@@ -225,7 +225,7 @@ bool KRVStdioInterface::AwaitInput(FILE* inStream) {
         if (KRVSignals::IsPending()) {
             return false;
         }
-        if (KRVSignalWait::ForDescriptor(descriptor, POLLIN) == KRVSignalWait::kReady) {
+        if (KRVSignalWait::ForLine(descriptor) == KRVSignalWait::kReady) {
             return true;
         }
     }

@@ -13,6 +13,7 @@
 #include "commands/KRVGridText.h"
 #include "console/KRVCompleter.h"
 #include "console/KRVLineLimit.h"
+#include "console/KRVSignalWait.h"
 #include "console/KRVSignals.h"
 #include "model/KRVSequencer.h"
 
@@ -160,6 +161,10 @@ KRVCommandResult KRVLiveView::Run() {
         const int key = wgetch(stdscr);
         if (key != ERR && !OnKey(key)) {
             break;
+        }
+        // Keys played in are taken once a frame, on this thread.
+        if (KRVSignalWait::Side* side = KRVSignalWait::GetSide()) {
+            side->Serve();
         }
     }
     return mQuit ? KRVCommandResult::kQuit : KRVCommandResult::kSucceeded;

@@ -58,7 +58,8 @@ class Server:
 
     def start_recorder(self, name="krv-recorder", ports=1, mode=""):
         """Our recorder, writing to a file of its name when stopped; with
-        mode "master" the transport's timebase master too (tell)."""
+        mode "master" the transport's timebase master too (tell), with
+        "play:FILE" a player of that file too."""
         client = subprocess.Popen(self.prefix + [RECORDING, os.path.join(WORK, name), name,
                                                  str(ports), mode], env=self.env,
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -1100,6 +1101,70 @@ def case_restart(server):
     if len(expect_paired(server.heard(recorder), "restarted")) < 3:
         fail("restarted: the recorder heard too few notes")
     krv.end()
+
+
+def saved_steps(path):
+    """A saved script's steps: (track, step) to (note, velocity, gate, muted)."""
+    steps, at = {}, None
+    for line in open(path):
+        words = line.split()
+        if words[:1] == ["selectevent"]:
+            at, steps[at] = (int(words[1]), int(words[2])), [0, 0, 0, False]
+        elif at and words[0] in ("setnote", "setvelocity", "setgatetime"):
+            steps[at][("setnote", "setvelocity", "setgatetime").index(words[0])] = int(words[1])
+        elif at and words[0] == "mute":
+            steps[at][3] = True
+    return {key: tuple(value) for key, value in steps.items()}
+
+
+# Steps of 12000 frames (8 a bar at 120 bpm), loops of 8 steps. The player
+# plays from the first click it hears, as a musician would play along:
+# (loop, step, steps from its start, length in steps, note, velocity) a
+# note; velocity 0 the sustain pedal.
+STEP_ENTRY = [(1, 3, 0, 0.2, 60, 80), (1, 4, 0, 0.2, 62, 81), (1, 5, 0, 0.2, 0, 0),
+              (1, 6, 0, 1, 67, 82), (1, 6, 0.04, 1, 71, 83), (1, 6, 0.08, 1, 74, 84)]
+RECORDED = [(4, 1, 0.3, 0.455, 48, 96), (4, 3, -0.35, 0.255, 50, 97), (4, 5, 0.62, 2.5, 52, 98),
+            (5, 8, 0.45, 0.155, 53, 99), (5, 6, 0.1, 0.105, 55, 100), (5, 8, 0.7, 0.205, 57, 101)]
+STEP = 12000
+# What the saved script holds: steps written by step entry on tracks 2 to 4
+# (step 3 rested), recorded on tracks 5 and 6 (chords on steps 1 and 6).
+ENTERED = {(2, 1): (60, 80, 50, False), (2, 2): (62, 81, 50, False), (2, 3): (0, 64, 50, False),
+           (2, 4): (67, 82, 50, False), (3, 4): (71, 83, 50, False), (4, 4): (74, 84, 50, False),
+           (3, 1): (60, 80, 50, True), (4, 5): (0, 64, 50, True)}
+LANDED = {(5, 1): (48, 96, 46, False), (5, 2): (0, 64, 50, False), (5, 3): (50, 97, 26, False),
+          (5, 6): (52, 98, 90, False), (5, 8): (53, 99, 16, False), (6, 1): (57, 101, 21, False),
+          (6, 6): (55, 100, 11, False), (6, 3): (50, 97, 26, True), (6, 2): (0, 64, 50, True)}
+
+
+def case_playin(server):
+    """A player plays a melody and a chord into krv's input in step entry,
+    then notes over two loops while krv records: the saved script holds
+    them on their steps and tracks, with gates from their lengths."""
+    played = []
+    for loop, step, offset, length, note, velocity in STEP_ENTRY + RECORDED:
+        start = round(((loop - 1) * 8 + step - 1 + offset) * STEP)
+        end = start + round(length * STEP)
+        played += [(start, (0x90, note, velocity)), (end, (0x80, note, 0))] if velocity else \
+            [(start, (0xB0, 64, 127)), (end, (0xB0, 64, 0))]
+    schedule = os.path.join(WORK, "played")
+    with open(schedule, "w") as out:
+        out.writelines("%d %x %x %x\n" % ((frames,) + message) for frames, message in
+                       sorted(played))
+    player = server.start_recorder("krv-player", mode="play:" + schedule)
+    krv = server.krv()
+    krv.prompts()
+    krv.say("newtrack", "newtrack", "setscale 1 8", "selecttrack 1", "setnote 36", "setgate 10",
+            "clear", "input krv-player:out", "stepentry 2 1", "play")
+    krv.until("step 4: G4 B4 D5 on tracks 2 to 4, next step 5\n")
+    krv.say("stepentry off", "newtrack", "record 5")
+    if not select.select([player.stdout], [], [], 30)[0] or player.stdout.readline() != "played\n":
+        fail("the player did not play all it had to")
+    saved = os.path.join(WORK, "saved.krv")
+    krv.say("record off", "stop", "save " + saved)
+    krv.end()
+    steps = saved_steps(saved)
+    for wanted in (ENTERED, LANDED):
+        expect_equal({key: steps.get(key) for key in wanted}, wanted, "steps played in")
 
 
 def main():

@@ -83,13 +83,13 @@ class Krv:
         self.process.stdin.flush()
         return sent
 
-    def prompts(self, count=1, seconds=30):
-        """What krv says until it has shown count more prompts and waits."""
+    def read_until(self, done, what, seconds):
+        """What krv says until done(what it said) holds."""
         seen = b""
         deadline = time.monotonic() + seconds
-        while len(PROMPT.findall(seen)) < count or not seen.endswith(b"krv> "):
+        while not done(seen):
             if time.monotonic() > deadline:
-                fail("not %d prompts within %d s: %r" % (count, seconds, seen[-400:]))
+                fail("not %s within %d s: %r" % (what, seconds, seen[-400:]))
             if select.select([self.process.stdout], [], [], 0.05)[0]:
                 chunk = os.read(self.process.stdout.fileno(), 4096)
                 if not chunk:
@@ -97,6 +97,15 @@ class Krv:
                 seen += chunk
         self.said += seen.decode()
         return seen.decode()
+
+    def prompts(self, count=1, seconds=30):
+        """What krv says until it has shown count more prompts and waits."""
+        return self.read_until(lambda seen: len(PROMPT.findall(seen)) >= count and
+                               seen.endswith(b"krv> "), "%d prompts" % count, seconds)
+
+    def until(self, text, seconds=30):
+        """What krv says until it has said text, which no prompt follows."""
+        return self.read_until(lambda seen: text.encode() in seen, repr(text), seconds)
 
     def say(self, *commands):
         """krv's answers to commands typed one at a time at its prompt."""

@@ -1,6 +1,6 @@
 // A JACK client that records every MIDI event reaching its port "in" and
 // writes them out at SIGTERM or SIGINT (jack_midi_dump drops events between
-// reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS]]
+// reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS [MODE]]]
 // PORTS above 1 adds ports "in-2"... that record nothing. It prints "ready"
 // once its port exists. OUTPUT: "frame usecs byte..." an event (usecs on
 // JACK's clock), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
@@ -18,6 +18,10 @@
 // run), driven so: "start" (Start, then a clock a tick), "pause" (no clock
 // after the second of the next quarter), "resume", "stop" (Stop, no more
 // clocks); what it sent is written as "# sent FRAME BYTE".
+// With MODE "play:FILE", FILE of "FRAMES BYTE..." lines in order of FRAMES,
+// it also has a port "out" and plays each line FRAMES after the first
+// note-on that "in" heard: a keyboard played in time with what it hears. It
+// prints "played" once the last has gone, and three cycles more have passed.
 //
 // krv_jack_recorder --play [CLIENT-NAME] is a keyboard instead: port "out"
 // sends each line read ("90 3c 64": one message in hex) in a cycle of its
@@ -65,6 +69,16 @@ std::atomic<bool> sConnected{false};
 jack_nframes_t sConnectedFrame = 0;
 jack_time_t sConnectedUsecs = 0;
 jack_port_t* sPort = nullptr;
+// What the player plays, and where it stands; the first note-on heard.
+struct PlayedEvent {
+    std::uint64_t mFrames;
+    std::vector<std::uint8_t> mBytes;
+};
+std::vector<PlayedEvent> sPlayed;
+std::size_t sNextPlayed = 0;
+std::uint64_t sFirstHeard = 0;
+jack_port_t* sOutPort = nullptr;
+std::atomic<int> sCyclesPlayed{0};
 // Runs of cycles the recorder was not called for: first frame and length.
 constexpr std::size_t kMissedCapacity = 256;
 std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
@@ -156,6 +170,55 @@ void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition) 
     }
 }
 
+// What is due in this cycle goes out; what is late, at its start.
+void Play(void* inHeard, std::uint64_t inPosition, jack_nframes_t inFrames) {
+    if (sOutPort == nullptr) {
+        return;
+    }
+    const std::uint32_t count = jack_midi_get_event_count(inHeard);
+    for (std::uint32_t i = 0; i < count && sFirstHeard == 0; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, inHeard, i) == 0 && event.size == 3 &&
+            (event.buffer[0] & 0xF0) == 0x90 && event.buffer[2] != 0) {
+            sFirstHeard = inPosition + event.time;
+        }
+    }
+    void* out = jack_port_get_buffer(sOutPort, inFrames);
+    jack_midi_clear_buffer(out);
+    while (sFirstHeard != 0 && sNextPlayed < sPlayed.size() &&
+           sFirstHeard + sPlayed[sNextPlayed].mFrames < inPosition + inFrames) {
+        const PlayedEvent& event = sPlayed[sNextPlayed++];
+        const std::uint64_t at = sFirstHeard + event.mFrames;
+        jack_midi_event_write(out, at > inPosition ? at - inPosition : 0, event.mBytes.data(),
+                              event.mBytes.size());
+    }
+    if (sFirstHeard != 0 && sNextPlayed == sPlayed.size()) {
+        sCyclesPlayed.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+bool ReadPlayed(const char* inPath) {
+    FILE* in = std::fopen(inPath, "r");
+    if (in == nullptr) {
+        return false;
+    }
+    char line[256];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        char* rest = line;
+        PlayedEvent event{std::strtoull(rest, &rest, 10), {}};
+        for (char* next = rest;; rest = next) {
+            const unsigned long byte = std::strtoul(rest, &next, 16);
+            if (next == rest) {
+                break;
+            }
+            event.mBytes.push_back(static_cast<std::uint8_t>(byte));
+        }
+        sPlayed.push_back(event);
+    }
+    std::fclose(in);
+    return true;
+}
+
 int Process(jack_nframes_t inFrames, void* inArg) {
     auto* client = static_cast<jack_client_t*>(inArg);
     jack_nframes_t cycleFrame = 0;
@@ -206,6 +269,7 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         }
     }
     sCount.store(n, std::memory_order_release);
+    Play(buffer, sLast.mPosition, inFrames);
     return 0;
 }
 
@@ -389,7 +453,7 @@ int main(int inArgc, char** inArgv) {
         return RunPlayer(inArgc > 2 ? inArgv[2] : "krv-player");
     }
     if (inArgc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT [CLIENT-NAME]\n", inArgv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT [CLIENT-NAME [PORTS [MODE]]]\n", inArgv[0]);
         return 2;
     }
     // Taken by sigwait below, not by a handler, and by no JACK thread.
@@ -414,6 +478,12 @@ int main(int inArgc, char** inArgv) {
     const std::string mode = inArgc > 4 ? inArgv[4] : "";
     if (mode == "clock") {
         sClockPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    } else if (mode.rfind("play:", 0) == 0) {
+        sOutPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (sOutPort == nullptr || !ReadPlayed(mode.substr(5).c_str())) {
+            std::fprintf(stderr, "cannot set up the player\n");
+            return 1;
+        }
     }
     if (sPort == nullptr || jack_set_process_callback(client, Process, client) != 0 ||
         jack_activate(client) != 0) {
@@ -431,8 +501,19 @@ int main(int inArgc, char** inArgv) {
     }
     std::printf("ready\n");
     std::fflush(stdout);
-    int signal = 0;
-    sigwait(&stop, &signal);
+    // A player looks every 10 ms whether it has played all.
+    const timespec tenMS{0, 10000000};
+    int signal = -1;
+    while (sOutPort != nullptr && (signal = sigtimedwait(&stop, nullptr, &tenMS)) < 0) {
+        if (sCyclesPlayed.load() > 3) {
+            std::printf("played\n");
+            std::fflush(stdout);
+            break;
+        }
+    }
+    if (signal < 0) {
+        sigwait(&stop, &signal);
+    }
     jack_deactivate(client);
     const int status = Write(inArgv[1]);
     jack_client_close(client);

@@ -3,6 +3,7 @@
 #include "TestShell.h"
 #include "commands/KRVCommandTable.h"
 #include "console/KRVStdioInterface.h"
+#include "input/KRVLiveRecording.h"
 
 namespace {
 
@@ -75,6 +76,30 @@ TEST(KRVUndo, FileCommandsAreOneStepAndTheOthersNone) {
 // The last 100 changes of a 1,024-track sequence, each of every track, are
 // kept, within the bound; a change of one event costs one track's image and
 // the list of the tracks, a twentieth of a whole change.
+// A recording is one step from its start to its end, the commands typed
+// meanwhile included: undo puts back the sequence as it was before, the
+// track a chord made gone and the steps replace muted playing again.
+TEST(KRVUndo, ATakeIsOneStep) {
+    KRVSequencer sequencer;
+    sequencer.AddTrack(KRVTrack());
+    KRVUndoHistory history(sequencer);
+    sequencer.SetNote(1, 1, 50);
+    EXPECT_TRUE(history.Record(sequencer, {1, "setnote 50"}));
+    const KRVSequencerState before = sequencer.CaptureState(nullptr);
+    history.Open({2, "record replace"});
+    KRVLiveRecording recording(sequencer, 1, KRVLiveRecording::Mode::kReplace, {0, 0});
+    recording.Press(62, 90, {20, 20});
+    recording.Press(66, 90, {21, 21});
+    sequencer.SetVelocity(1, 5, 10);
+    EXPECT_FALSE(history.Record(sequencer, {3, "setvelocity 10"}));
+    recording.End({200, 104});
+    EXPECT_TRUE(history.Close(sequencer));
+    KRVUndoHistory::Label label;
+    ASSERT_TRUE(history.Undo(sequencer, &label));
+    EXPECT_EQ(label.mNumber, 2);
+    EXPECT_TRUE(sequencer.CaptureState(nullptr) == before);
+}
+
 TEST(KRVUndo, KeepsAHundredWholeChangesWithinTheBound) {
     KRVSequencer sequencer;
     std::string script = "newtrack 1024\nselectall\n";

@@ -53,6 +53,7 @@ public:
     // the same for the whole run, whatever the quantum changes to, so that
     // a change moves no note against the one before.
     jack_nframes_t GetLatencyFrames() const { return mLatencyFrames.load(); }
+    std::uint64_t GetHeardDelay() override { return GetLatencyFrames(); }
 
     // For the process callback, first thing in every cycle; returns where
     // the cycle starts on our count.
