@@ -143,10 +143,10 @@ void KRVDestinations::AddPort(MIDICLEndpointRef inEndpoint) {
 
 // The programs go at once, and again once the connection holds (see
 // FollowDestinations): the first may reach the synthesizer before its
-// connection does.
+// connection does. Meanwhile the port starts no note.
 void KRVDestinations::Connect(int inPort, MIDICLEndpointRef inEndpoint) {
     mSequencer.SetPortDestination(inPort, inEndpoint);
-    mSequencer.ResendPrograms(inPort);
+    mSequencer.ResendPrograms(inPort, true);
     mConnected.push_back(inPort);
 }
 
@@ -208,6 +208,12 @@ bool KRVDestinations::ComeBack(KRVShellInterface& ioOut) {
 // krv's dummy (left alone), or new. A port connected anew sends its programs
 // again once its connection holds.
 void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut, bool inReconnect) {
+    // However this ends, the ports connected anew play again, their
+    // programs first.
+    struct Release {
+        KRVDestinations& mDestinations;
+        ~Release() { mDestinations.ReleaseConnected(); }
+    } release{*this};
     for (const Listed& destination : List()) {
         const char* name = destination.mName.c_str();
         const int port = FindPortWanting(name);
@@ -221,13 +227,17 @@ void KRVDestinations::FollowDestinations(KRVShellInterface& ioOut, bool inReconn
         }
     }
     TellGone(ioOut);
-    if (!mConnected.empty()) {
-        mClient->WaitForConnections();
-        for (int connected : mConnected) {
-            mSequencer.ResendPrograms(connected);
-        }
-        mConnected.clear();
+}
+
+void KRVDestinations::ReleaseConnected() {
+    if (mConnected.empty()) {
+        return;
     }
+    mClient->WaitForConnections();
+    for (int connected : mConnected) {
+        mSequencer.ResendPrograms(connected);
+    }
+    mConnected.clear();
 }
 
 // Port 0 first, while it plays to our dummy; then a new port at the end,
@@ -240,6 +250,7 @@ bool KRVDestinations::TakeNewDestination(KRVShellInterface& ioOut, const Listed&
     } else if (mSequencer.GetPortCount() < mClient->GetMaxOutputPorts()) {
         AddPort(inDestination.mEndpoint);
         port = mSequencer.GetPortCount() - 1;
+        mSequencer.ResendPrograms(port, true);
         mConnected.push_back(port);
     } else {
         TellLeftOut(ioOut, name);

@@ -87,6 +87,9 @@ private:
     bool NeedsConnecting(int inPort, const char* inName, bool inReconnect) const;
     bool IsHeard() const;
     void AddPort(MIDICLEndpointRef inEndpoint);
+    // Once the connections made hold: the ports connected anew send their
+    // programs again and start notes.
+    void ReleaseConnected();
     void Connect(int inPort, MIDICLEndpointRef inEndpoint);
     bool OpenInput(KRVShellInterface& ioOut, MIDICLEndpointRef inSource);
     // Follows the chosen source as it goes and comes back.

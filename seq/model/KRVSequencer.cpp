@@ -38,10 +38,13 @@ int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
     ports.push_back(inOutputPort);
     std::vector<bool> running = mClockRunning;
     running.push_back(false);
+    std::vector<bool> connecting = mPortConnecting;
+    connecting.push_back(false);
     {
         KRVBusyClaim claim(mSequencerIsBusy);
         mOutputPorts.swap(ports);
         mClockRunning.swap(running);
+        mPortConnecting.swap(connecting);
     }
     FirePortListChangedAction();
     return GetPortCount() - 1;
@@ -561,12 +564,13 @@ int KRVSequencer::GetProgram(int inPort, int inChannel) const {
 // The notes the port handed over ahead of time would reach the synthesizer
 // before the programs: they are withdrawn (as at a stop), and the clock
 // sends the programs before its next notes.
-void KRVSequencer::ResendPrograms(int inPort) {
+void KRVSequencer::ResendPrograms(int inPort, bool inConnecting) {
     MIDICLOutputPort* port = GetPort(inPort);
     KRVBusyClaim claim(mSequencerIsBusy);
     if (port == nullptr) {
         return;
     }
+    mPortConnecting[static_cast<std::size_t>(inPort)] = inConnecting;
     // A receiver of the clock that (re)starts hears where the clock is, at
     // the next sixteenth, as if the port had been turned on.
     mClockRunning[static_cast<std::size_t>(inPort)] = false;

@@ -307,8 +307,12 @@ public:
     void DeletePrograms();
     // A port connected to a destination anew sends its programs again
     // before its next note, so that a synthesizer that (re)starts does not
-    // play the piano, and its clock joins again as if just turned on.
-    void ResendPrograms(int inPort);
+    // play the piano, and its clock joins again as if just turned on. With
+    // inConnecting the port starts no note until it is called again
+    // without: a connection may begin to carry messages at any moment
+    // before the host says it does, and a note it carried then would come
+    // before the programs sent once it said so.
+    void ResendPrograms(int inPort, bool inConnecting = false);
     const KRVPrograms& GetPrograms() const { return mPrograms; }
 
     // MIDI clock, by 0-based port: a port that sends it sends a timing clock
@@ -508,6 +512,9 @@ private:
     // By port: whether its receiver was told to run (Start or Continue) and
     // not yet to stop. The clock's; as long as mOutputPorts.
     std::vector<bool> mClockRunning;
+    // By port: connected anew, its connection not known to hold yet: it
+    // starts no note. Under the busy flag; as long as mOutputPorts.
+    std::vector<bool> mPortConnecting;
     // The first tick of a run that starts from the top sends Start; any
     // other announcement is a Continue. Set by Play, cleared by that tick.
     KRVRelaxed<bool> mFromTop;

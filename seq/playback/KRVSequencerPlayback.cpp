@@ -685,6 +685,9 @@ bool KRVSequencer::SendNoteOn(KRVEvent* ioEvent, std::uint64_t inDueTime) {
     std::uint8_t note = ioEvent->mNote;
     std::uint8_t port = ioEvent->mPort;
     MIDICLOutputPort* output = GetPort(port);
+    if (output != nullptr && mPortConnecting[port]) {
+        return false;
+    }
     if (output != nullptr &&
         output->TrySendNoteOn(channel, note, ioEvent->mVelocity, Stamp(port, inDueTime)) != 0) {
         mDroppedNotes.fetch_add(1, std::memory_order_relaxed);
