@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -79,9 +80,11 @@ MIDICLAlsaHost::~MIDICLAlsaHost() {
     snd_seq_close(mSequencer);
 }
 
-// Client 0 is the kernel's own (timer, announcements), never a destination.
-std::vector<MIDICLAlsaHost::MIDICLAlsaDestination> MIDICLAlsaHost::ListDestinations() {
-    std::vector<MIDICLAlsaDestination> destinations;
+// Client 0 is the kernel's own (timer, announcements), never a destination
+// or a source.
+void MIDICLAlsaHost::ForEachPort(
+    const std::function<void(int inClient, snd_seq_client_info_t* inClientInfo,
+                             snd_seq_port_info_t* inPortInfo)>& inVisit) {
     snd_seq_client_info_t* client = nullptr;
     snd_seq_port_info_t* port = nullptr;
     snd_seq_client_info_alloca(&client);
@@ -95,13 +98,21 @@ std::vector<MIDICLAlsaHost::MIDICLAlsaDestination> MIDICLAlsaHost::ListDestinati
         snd_seq_port_info_set_client(port, clientId);
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(mSequencer, port) >= 0) {
-            if (MIDICLAlsaPortRank::IsDestination(snd_seq_port_info_get_capability(port))) {
-                const int rank = MIDICLAlsaPortRank::Rank(snd_seq_client_info_get_name(client),
-                                                          snd_seq_port_info_get_type(port));
-                destinations.push_back({rank, clientId, snd_seq_port_info_get_port(port)});
-            }
+            inVisit(clientId, client, port);
         }
     }
+}
+
+std::vector<MIDICLAlsaHost::MIDICLAlsaDestination> MIDICLAlsaHost::ListDestinations() {
+    std::vector<MIDICLAlsaDestination> destinations;
+    ForEachPort([&](int inClient, snd_seq_client_info_t* inClientInfo,
+                    snd_seq_port_info_t* inPortInfo) {
+        if (MIDICLAlsaPortRank::IsDestination(snd_seq_port_info_get_capability(inPortInfo))) {
+            const int rank = MIDICLAlsaPortRank::Rank(snd_seq_client_info_get_name(inClientInfo),
+                                                      snd_seq_port_info_get_type(inPortInfo));
+            destinations.push_back({rank, inClient, snd_seq_port_info_get_port(inPortInfo)});
+        }
+    });
     std::sort(destinations.begin(), destinations.end(),
               [](const MIDICLAlsaDestination& inA, const MIDICLAlsaDestination& inB) {
                   return std::tie(inA.mRank, inA.mClient, inA.mPort) <
@@ -114,26 +125,14 @@ std::vector<MIDICLAlsaHost::MIDICLAlsaDestination> MIDICLAlsaHost::ListDestinati
 std::vector<MIDICLEndpointRef> MIDICLAlsaHost::ListSources() {
     constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
     std::vector<MIDICLEndpointRef> sources;
-    snd_seq_client_info_t* client = nullptr;
-    snd_seq_port_info_t* port = nullptr;
-    snd_seq_client_info_alloca(&client);
-    snd_seq_port_info_alloca(&port);
-    snd_seq_client_info_set_client(client, -1);
-    while (snd_seq_query_next_client(mSequencer, client) >= 0) {
-        const int clientId = snd_seq_client_info_get_client(client);
-        if (clientId == SND_SEQ_CLIENT_SYSTEM || clientId == mClientId) {
-            continue;
+    ForEachPort([&](int inClient, snd_seq_client_info_t*, snd_seq_port_info_t* inPortInfo) {
+        const unsigned caps = snd_seq_port_info_get_capability(inPortInfo);
+        if (inClient != mClientId && (caps & kReadable) == kReadable &&
+            (caps & SND_SEQ_PORT_CAP_NO_EXPORT) == 0) {
+            sources.push_back(
+                MIDICLAlsaCodec::MakeEndpoint(inClient, snd_seq_port_info_get_port(inPortInfo)));
         }
-        snd_seq_port_info_set_client(port, clientId);
-        snd_seq_port_info_set_port(port, -1);
-        while (snd_seq_query_next_port(mSequencer, port) >= 0) {
-            const unsigned caps = snd_seq_port_info_get_capability(port);
-            if ((caps & kReadable) == kReadable && (caps & SND_SEQ_PORT_CAP_NO_EXPORT) == 0) {
-                sources.push_back(
-                    MIDICLAlsaCodec::MakeEndpoint(clientId, snd_seq_port_info_get_port(port)));
-            }
-        }
-    }
+    });
     return sources;
 }
 

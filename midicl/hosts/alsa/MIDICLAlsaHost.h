@@ -80,6 +80,8 @@ private:
 
     static int OpenSequencer(const std::string& inClientName, snd_seq_t*& outSequencer);
     // Every destination, in the order they are numbered.
+    void ForEachPort(const std::function<void(int inClient, snd_seq_client_info_t* inClientInfo,
+                                              snd_seq_port_info_t* inPortInfo)>& inVisit);
     std::vector<MIDICLAlsaDestination> ListDestinations();
     std::vector<MIDICLEndpointRef> ListSources();
     std::unique_ptr<MIDICLHostInput> CreateReceiver(const std::string& inName, unsigned inCaps,
