@@ -1,5 +1,7 @@
 #include "input/KRVMIDIInput.h"
 
+#include <thread>
+
 #include "MIDICLClient.h"
 #include "MIDICLClock.h"
 #include "MIDICLInputPort.h"
@@ -63,15 +65,17 @@ void KRVMIDIInput::EndThruNotes() {
     }
 }
 
-// Only destroying the port guarantees that the host thread is out of Hear
-// and stays out, so the port goes and a new one comes.
 void KRVMIDIInput::Reconfigure(const std::function<void()>& inChange) {
-    const bool wasOpen = mPort != nullptr;
-    mPort.reset();
+    ClaimThru();
     EndHeldNotes();
     inChange();
-    if (wasOpen) {
-        Listen();
+    ReleaseThru();
+}
+
+// The host thread holds the claim for one message at most.
+void KRVMIDIInput::ClaimThru() {
+    while (mThruClaimed.exchange(true, std::memory_order_acquire)) {
+        std::this_thread::yield();
     }
 }
 
@@ -100,6 +104,14 @@ void KRVMIDIInput::Hear(const MIDICLPacketList* inList) {
 // A note-off thru did not start is not passed on: it may belong to a note
 // already ended at a stop.
 void KRVMIDIInput::Thru(const KRVInputMessage& inMessage) {
+    if (mThruClaimed.exchange(true, std::memory_order_acquire)) {
+        return;
+    }
+    PassThru(inMessage);
+    ReleaseThru();
+}
+
+void KRVMIDIInput::PassThru(const KRVInputMessage& inMessage) {
     if (mThruPort == nullptr) {
         return;
     }

@@ -19,12 +19,15 @@ class MIDICLOutputPort;
 // What krv hears from the keyboard: an input port connected to one source,
 // whose messages the host's thread parses and queues for the command thread,
 // and passes on at once ("thru") to an output port on a channel of krv's
-// choosing. The host thread allocates nothing, takes no lock and prints
-// nothing; the thru port has that thread as its only sender while the input
-// is open.
+// choosing. The host thread allocates nothing, waits for nothing and prints
+// nothing. The thru port and the keys it holds are claimed by whichever
+// thread works on them: the host thread only tries (a message that finds the
+// command thread holding them is not passed thru: that thread is ending the
+// notes anyway), the command thread waits the few microseconds a message
+// takes.
 //
 // Every note thru started is ended on the command thread, on Close or
-// EndThruNotes, once the host thread has let go of the port.
+// EndThruNotes.
 class KRVMIDIInput : private MIDICLInputPortListener {
 public:
     KRVMIDIInput();
@@ -53,11 +56,9 @@ public:
     // Ends the notes thru left sounding (at stop), the input staying open;
     // costs nothing when none sound.
     void EndThruNotes();
-    // Runs inChange while the host thread has let go of the thru port, so
-    // that the command thread may send on it or point it elsewhere; the
-    // notes thru left sounding end first. An open input gets a new port
-    // for it, connected to the same source: a message arriving in that
-    // moment is lost.
+    // Runs inChange while the command thread holds the thru port, so that
+    // it may send on it or point it elsewhere; the notes thru left sounding
+    // end first. The input goes on listening meanwhile.
     void Reconfigure(const std::function<void()>& inChange);
 
     // Where the messages a clock follows go (KRVMIDIParser::IsClockMessage),
@@ -79,7 +80,10 @@ public:
 private:
     void Listen();
     void Thru(const KRVInputMessage& inMessage);
+    void PassThru(const KRVInputMessage& inMessage);
     void EndHeldNotes();
+    void ClaimThru();
+    void ReleaseThru() { mThruClaimed.store(false, std::memory_order_release); }
 
     PortMaker mMakePort;
     MIDICLEndpointRef mSource;
@@ -90,10 +94,10 @@ private:
     KRVInputQueue* mClockQueue = nullptr;
     MIDICLOutputPort* mThruPort;
     std::uint8_t mThruChannel0;
-    // Which keys thru has sounding; written by the host thread, read by
-    // the command thread only once that thread has let go of the port.
+    // Which keys thru has sounding; read and written under the claim.
     std::array<bool, 128> mThruHeld;
     // How many of them, for the command thread to tell whether ending them
     // is needed.
     std::atomic<int> mThruSounding;
+    std::atomic<bool> mThruClaimed{false};
 };
