@@ -135,18 +135,20 @@ std::string KRVDestinations::GetSystemName() const {
     return mClient->GetHostDescription();
 }
 
-void KRVDestinations::AddPort(MIDICLEndpointRef inEndpoint) {
+void KRVDestinations::AddPort(MIDICLEndpointRef inEndpoint, bool inConnecting) {
     std::unique_ptr<MIDICLOutputPort> port(mClient->MakeOutputPort("output"));
     port->SetDestination(inEndpoint);
-    mSequencer.AddPort(port.release());
+    mSequencer.AddPort(port.release(), inConnecting);
 }
 
 // The programs go at once, and again once the connection holds (see
 // FollowDestinations): the first may reach the synthesizer before its
-// connection does. Meanwhile the port starts no note.
+// connection does. Meanwhile the port starts no note, and what it holds is
+// withdrawn before the connection is made: the server goes on taking it
+// while the connection is made, and would deliver it before the programs.
 void KRVDestinations::Connect(int inPort, MIDICLEndpointRef inEndpoint) {
-    mSequencer.SetPortDestination(inPort, inEndpoint);
     mSequencer.ResendPrograms(inPort, true);
+    mSequencer.SetPortDestination(inPort, inEndpoint);
     mConnected.push_back(inPort);
 }
 
@@ -248,9 +250,8 @@ bool KRVDestinations::TakeNewDestination(KRVShellInterface& ioOut, const Listed&
     if (mPortZeroOnDummy) {
         TakeOverPortZero(inDestination.mEndpoint);
     } else if (mSequencer.GetPortCount() < mClient->GetMaxOutputPorts()) {
-        AddPort(inDestination.mEndpoint);
+        AddPort(inDestination.mEndpoint, true);
         port = mSequencer.GetPortCount() - 1;
-        mSequencer.ResendPrograms(port, true);
         mConnected.push_back(port);
     } else {
         TellLeftOut(ioOut, name);

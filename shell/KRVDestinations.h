@@ -86,7 +86,7 @@ private:
     int FindPortWanting(const char* inName) const;
     bool NeedsConnecting(int inPort, const char* inName, bool inReconnect) const;
     bool IsHeard() const;
-    void AddPort(MIDICLEndpointRef inEndpoint);
+    void AddPort(MIDICLEndpointRef inEndpoint, bool inConnecting = false);
     // Once the connections made hold: the ports connected anew send their
     // programs again and start notes.
     void ReleaseConnected();

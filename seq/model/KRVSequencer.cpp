@@ -31,7 +31,7 @@ KRVSequencer::~KRVSequencer() {
 
 // The longer list is made aside and exchanged whole, so that the tick never
 // waits on an allocation; the old one goes after the tick may run again.
-int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
+int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort, bool inConnecting) {
     std::vector<MIDICLOutputPort*> ports;
     ports.reserve(mOutputPorts.size() + 1);
     ports = mOutputPorts;
@@ -39,7 +39,7 @@ int KRVSequencer::AddPort(MIDICLOutputPort* inOutputPort) {
     std::vector<bool> running = mClockRunning;
     running.push_back(false);
     std::vector<bool> connecting = mPortConnecting;
-    connecting.push_back(false);
+    connecting.push_back(inConnecting);
     {
         KRVBusyClaim claim(mSequencerIsBusy);
         mOutputPorts.swap(ports);

@@ -61,7 +61,9 @@ public:
 
     // Structure and queries. A port may be added, and pointed at another
     // destination, while playing.
-    int AddPort(MIDICLOutputPort* inOutputPort);
+    // With inConnecting the port starts no note until ResendPrograms says
+    // its connection holds.
+    int AddPort(MIDICLOutputPort* inOutputPort, bool inConnecting = false);
     void SetPortDestination(int inPort, MIDICLEndpointRef inDestination);
     int AddListener(KRVSequencerListener* inListener);
     // Both refuse (return -1, nothing changes) when the track list would
