@@ -170,6 +170,11 @@ std::int32_t MIDICLOutputPort::TrySendRealTime(std::uint8_t inStatus, MIDICLTime
     return TrySendBytes(&inStatus, 1, inTimeStamp);
 }
 
+std::int32_t MIDICLOutputPort::TrySendMessage(const std::uint8_t* inBytes, std::size_t inLength,
+                                              MIDICLTimeStamp inTimeStamp) {
+    return TrySendBytes(inBytes, inLength, inTimeStamp);
+}
+
 std::int32_t MIDICLOutputPort::TrySendSongPosition(std::uint16_t inBeats,
                                                    MIDICLTimeStamp inTimeStamp) {
     const std::uint8_t bytes[3] = {0xF2, static_cast<std::uint8_t>(inBeats & 0x7F),

@@ -105,6 +105,11 @@ public:
     // Song Position Pointer: inBeats sixteenths from the top, 0 to 16383,
     // the least significant 7 bits first.
     std::int32_t TrySendSongPosition(std::uint16_t inBeats, MIDICLTimeStamp inTimeStamp = 0);
+    // One whole channel message of 2 or 3 bytes as it stands (a controller,
+    // pressure, a pitch bend, a program), returning the host's status: for
+    // a thread that must not throw, as TrySendNoteOn.
+    std::int32_t TrySendMessage(const std::uint8_t* inBytes, std::size_t inLength,
+                                MIDICLTimeStamp inTimeStamp = 0);
 
     // One packet of 1, 2 or 3 raw bytes, sent now. Throws kMIDIPacketListAdd
     // (status 0) when the packet cannot be built, kMIDISend with the host

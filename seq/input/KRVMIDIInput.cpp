@@ -102,7 +102,7 @@ void KRVMIDIInput::Hear(const MIDICLPacketList* inList) {
 }
 
 // A note-off thru did not start is not passed on: it may belong to a note
-// already ended at a stop.
+// already ended at a stop. Every other channel message is.
 void KRVMIDIInput::Thru(const KRVInputMessage& inMessage) {
     if (mThruClaimed.exchange(true, std::memory_order_acquire)) {
         return;
@@ -129,6 +129,11 @@ void KRVMIDIInput::PassThru(const KRVInputMessage& inMessage) {
             mThruSounding.fetch_sub(1);
             mThruPort->TrySendNoteOff(mThruChannel0, key, inMessage.mBytes[2]);
         }
+    } else {
+        // The wheels, pedals and pressure go as played, on the thru channel.
+        const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(kind | mThruChannel0),
+                                       inMessage.mBytes[1], inMessage.mBytes[2]};
+        mThruPort->TrySendMessage(bytes, inMessage.mLength);
     }
 }
 
