@@ -230,6 +230,9 @@ def main():
                         help="leave out the tests whose whole name matches, as on a machine "
                              "without them (e.g. 'smf\\..*')")
     args = parser.parse_args()
+    # A JACK server of its own name, so that a test run beside this one (CI
+    # on the same machine) never finds this run's clients on its server.
+    os.environ.setdefault("KRV_TEST_JACK_SERVER", "krv-plant-%d" % os.getpid())
     chosen = [p for p in PLANTS if not args.only or
               re.sub(r"[a-z]$", "", p[0]) in args.only.split(",") or p[0] in args.only.split(",")]
     if args.list:
