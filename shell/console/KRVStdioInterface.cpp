@@ -304,6 +304,19 @@ int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArgum
     return length;
 }
 
+// The forms the nine formatted writes take, made here once: a caller that
+// calls a write of this class directly (not through the interface) needs
+// them, and may be built without inlining.
+template int KRVStdioInterface::PrintFormatted(const char*, int);
+template int KRVStdioInterface::PrintFormatted(const char*, int, int);
+template int KRVStdioInterface::PrintFormatted(const char*, long);
+template int KRVStdioInterface::PrintFormatted(const char*, double);
+template int KRVStdioInterface::PrintFormatted(const char*, unsigned long);
+template int KRVStdioInterface::PrintFormatted(const char*, unsigned long, int);
+template int KRVStdioInterface::PrintFormatted(const char*, const char*);
+template int KRVStdioInterface::PrintFormatted(const char*, const char*, const char*);
+template int KRVStdioInterface::PrintFormatted(const char*, const char*, int);
+
 // The held text's room is kept from command to command (fresh memory costs
 // more than the copying), as far as a piece of kMaxHeldBytes takes; what a
 // single long write made more of is given back once it is out.
