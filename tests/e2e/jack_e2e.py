@@ -336,6 +336,11 @@ def case_input(server):
     """Notes played in come out thru once each, ended by input off, stop,
     the keyboard's going and quit; the keyboard is found again when it is
     back; a flood of input leaves the playing pattern exact."""
+    if os.environ.get("KRV_E2E_TSAN") == "1":
+        # Each input port krv makes under the thread sanitizer takes the
+        # server long enough to skip the recorder's cycles (reported as
+        # missed, every try), and what it missed was played thru then.
+        skip("under the thread sanitizer the server skips the recorder while krv makes its ports")
     players = [start_player(server)]
 
     def thru():
