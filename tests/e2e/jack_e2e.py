@@ -589,6 +589,11 @@ def case_clock(server):
             what, len(heard), len(of_kind(heard, "clock")), LATE_FRAMES))
 
 
+# How far a note followed along the transport may be from its frame: the
+# rounding of a tick to a frame, or under the thread sanitizer (whose krv
+# hands its ticks over late) a period.
+FRAMES_OFF = 256 if SLOW else 1
+
 # Eight quarters over two bars, step 1 key 60, step 8 key 67.
 STEPPED = ["newtrack", "setscale 2 8", "selectall", "setgatetime 50", "clear"] + \
     sum((["selectstep %d" % step, "setnote %d" % (59 + step), "clear"]
@@ -601,8 +606,11 @@ def expect_on_beats(notes, bpm, what, first_beat=0):
     beat_frames = 60.0 * RATE / bpm
     ons = of_kind(notes, "on")
     for n in ons:
+        if SLOW and n.transport < 0:
+            continue  # a sanitized krv may hear the stop late
         beat = round((n.transport - LATENCY) / beat_frames)
-        if abs(n.transport - LATENCY - beat * beat_frames) > 1 or n.key != 60 + beat % 8:
+        if abs(n.transport - LATENCY - beat * beat_frames) > FRAMES_OFF or \
+                n.key != 60 + beat % 8:
             fail("%s: key %d at transport frame %d, not on quarter %d (%r)" % (
                 what, n.key, n.transport, beat, [(m.key, m.transport) for m in ons]))
     if not ons or round((ons[0].transport - LATENCY) / beat_frames) != first_beat:
@@ -653,8 +661,8 @@ def case_transport(server):
         expect_on_beats(ons[moved:changed], bpm, what + ", moved to bar 2", 4)
         gaps = {b.frame - a.frame for a, b in zip(ons[changed + 1:], ons[changed + 2:])}
         wanted = 60.0 * RATE / faster
-        if (mode == "master" and len(gaps) < 1) or any(abs(g - wanted) > 1 for g in gaps) or \
-                any(n.transport < 0 for n in ons):
+        if (mode == "master" and len(gaps) < 1) or any(abs(g - wanted) > FRAMES_OFF for g in gaps) \
+                or (not SLOW and any(n.transport < 0 for n in ons)):
             fail("%s: at %d bpm, gaps %r" % (what, faster, sorted(gaps)))
         print("%s: %d notes, %d before the move, %d after %d bpm" % (
             what, len(ons), moved, len(ons) - changed, faster))
