@@ -58,9 +58,9 @@ TEST(InputTest, ParserReadsMessagesAsMIDISays) {
     }
 }
 
-// A keyboard on the built-in host's test source, krv's thru port sending to
-// a synth of the test's.
-class InputThruTest : public testing::Test {
+// The built-in host with one test source, and a synth of the test's that
+// records what it hears.
+class BuiltinSourceTest : public testing::Test {
 protected:
     void SetUp() override {
         MIDICLBuiltinTestConfig config;
@@ -69,6 +69,19 @@ protected:
         mClient = std::make_unique<MIDICLClient>("krv", "none");
         mSynth.reset(mClient->MakeDestination("synth"));
         mSynth->SetListener(&mHeard);
+    }
+    void TearDown() override { MIDICLBuiltinHost::ResetTestConfig(); }
+
+    std::unique_ptr<MIDICLClient> mClient;
+    NoteRecorder mHeard;
+    std::unique_ptr<MIDICLDestination> mSynth;
+};
+
+// A keyboard on the test source, krv's thru port sending to the synth.
+class InputThruTest : public BuiltinSourceTest {
+protected:
+    void SetUp() override {
+        BuiltinSourceTest::SetUp();
         mThru.reset(mClient->MakeOutputPort("thru"));
         mThru->SetDestination(mSynth->GetEndpoint());
         mInput.SetThru(mThru.get(), 2);
@@ -76,7 +89,6 @@ protected:
             [this] { return std::unique_ptr<MIDICLInputPort>(mClient->MakeInputPort("in")); },
             mClient->GetSource(0));
     }
-    void TearDown() override { MIDICLBuiltinHost::ResetTestConfig(); }
 
     static void Play(const Bytes& inBytes) {
         MIDICLPacketList list;
@@ -96,9 +108,6 @@ protected:
         return popped;
     }
 
-    std::unique_ptr<MIDICLClient> mClient;
-    NoteRecorder mHeard;
-    std::unique_ptr<MIDICLDestination> mSynth;
     std::unique_ptr<MIDICLOutputPort> mThru;
     KRVMIDIInput mInput;
 };
@@ -126,17 +135,12 @@ TEST_F(InputThruTest, QueuesWakesAndPassesThruOnTheThruChannel) {
 // says which clock played it; a note ended at once after the last message
 // sent (a Stop) is told from one ended by the silence that counts as a
 // stopped clock, which lasts half a second at this period.
-class ClockInTest : public testing::Test {
+class ClockInTest : public BuiltinSourceTest {
 protected:
     static constexpr std::uint64_t kPeriod = 200000000;
 
     void SetUp() override {
-        MIDICLBuiltinTestConfig config;
-        config.mNumberOfSources = 1;
-        MIDICLBuiltinHost::SetTestConfig(config);
-        mClient = std::make_unique<MIDICLClient>("krv", "none");
-        mSynth.reset(mClient->MakeDestination("synth"));
-        mSynth->SetListener(&mHeard);
+        BuiltinSourceTest::SetUp();
         MIDICLOutputPort* port = mClient->MakeOutputPort("out");
         port->SetDestination(mSynth->GetEndpoint());
         mSequencer.AddPort(port);
@@ -153,7 +157,7 @@ protected:
     }
     void TearDown() override {
         mSequencer.StopFollowingClock();
-        MIDICLBuiltinHost::ResetTestConfig();
+        BuiltinSourceTest::TearDown();
     }
 
     // One message a list; inClocks timing clocks after inBefore.
@@ -189,9 +193,6 @@ protected:
         return out;
     }
 
-    std::unique_ptr<MIDICLClient> mClient;
-    NoteRecorder mHeard;
-    std::unique_ptr<MIDICLDestination> mSynth;
     KRVSequencer mSequencer;
     const std::uint64_t mFirst = MIDICLMonotonicClock::NowNS() - 100 * kPeriod;
     std::uint64_t mStamp = mFirst - kPeriod;
