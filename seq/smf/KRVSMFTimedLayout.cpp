@@ -1,6 +1,8 @@
 #include "smf/KRVSMFTimedLayout.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 
 #include "model/KRVTimedPlacement.h"
 #include "smf/KRVSMFReader.h"
@@ -27,60 +29,51 @@ std::vector<KRVSMFTimedLayout::Laid> KRVSMFTimedLayout::Lay(
         mPlaced.push_back(placed);
     }
     // Lanes in order of channel, then of drum; a step's notes lowest first,
-    // and notes of one pitch in file order.
-    std::stable_sort(mPlaced.begin(), mPlaced.end(), [](const Placed& inA, const Placed& inB) {
+    // and notes of one pitch in file order (the notes lie in file order, so
+    // their addresses tell it: the sort needs no stability of its own).
+    std::sort(mPlaced.begin(), mPlaced.end(), [](const Placed& inA, const Placed& inB) {
         if (inA.mLane != inB.mLane) {
             return inA.mLane < inB.mLane;
         }
         if (inA.mStep0 != inB.mStep0) {
             return inA.mStep0 < inB.mStep0;
         }
-        return inA.mNote->mNote < inB.mNote->mNote;
+        if (inA.mNote->mNote != inB.mNote->mNote) {
+            return inA.mNote->mNote < inB.mNote->mNote;
+        }
+        return inA.mNote < inB.mNote;
     });
-    IndexLanes();
+    mLanes.clear();
     std::vector<Laid> laid;
-    const std::size_t lanes = mStepStarts.size() / (KRVTrack::kMaxSteps + 1);
-    for (std::size_t lane = 0; lane < lanes; lane++) {
-        AddVoices(lane, &laid);
+    for (std::size_t begin = 0, end = 0; begin < mPlaced.size(); begin = end) {
+        while (end < mPlaced.size() && mPlaced[end].mLane == mPlaced[begin].mLane) {
+            end++;
+        }
+        AddLane(begin, end, &laid);
     }
     return laid;
 }
 
-// Each lane's run of mPlaced, cut at its steps.
-void KRVSMFTimedLayout::IndexLanes() {
-    mStepStarts.clear();
-    std::size_t next = 0;
-    while (next < mPlaced.size()) {
-        const int lane = mPlaced[next].mLane;
-        for (int step0 = 0; step0 <= KRVTrack::kMaxSteps; step0++) {
-            while (next < mPlaced.size() && mPlaced[next].mLane == lane &&
-                   mPlaced[next].mStep0 < step0) {
-                next++;
-            }
-            mStepStarts.push_back(next);
+// The lane's step with the most notes has as many voices; the n-th note of
+// a step (lowest first) is the n-th voice's.
+void KRVSMFTimedLayout::AddLane(std::size_t inBegin, std::size_t inEnd, std::vector<Laid>* ioLaid) {
+    mVoiceSteps.clear();
+    for (std::size_t at = inBegin, voice = 0; at < inEnd; at++) {
+        voice = at > inBegin && mPlaced[at - 1].mStep0 == mPlaced[at].mStep0 ? voice + 1 : 0;
+        if (voice == mVoiceSteps.size()) {
+            mVoiceSteps.push_back(0);
         }
+        mVoiceSteps[voice] |= std::uint64_t{1} << mPlaced[at].mStep0;
     }
-}
-
-// The lane's step with the most notes has as many voices.
-void KRVSMFTimedLayout::AddVoices(std::size_t inLane, std::vector<Laid>* ioLaid) const {
-    std::size_t voices = 0;
-    for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
-        voices = std::max(voices, StepNoteCount(inLane, step0));
-    }
-    for (std::size_t voice = 0; voice < voices; voice++) {
+    for (std::size_t voice = 0; voice < mVoiceSteps.size(); voice++) {
         Laid laid;
-        laid.mLane = inLane;
+        laid.mSilentSteps = ~mVoiceSteps[voice];
+        laid.mNoteCount = static_cast<std::uint64_t>(std::popcount(mVoiceSteps[voice]));
+        laid.mLane = mLanes.size();
         laid.mVoice = voice;
-        for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
-            if (StepNoteCount(inLane, step0) > voice) {
-                laid.mNoteCount++;
-            } else {
-                laid.mSilentSteps |= std::uint64_t{1} << step0;
-            }
-        }
         ioLaid->push_back(laid);
     }
+    mLanes.push_back({inBegin, inEnd});
 }
 
 // False for a note nearest a step beyond the last.
@@ -106,17 +99,20 @@ int KRVSMFTimedLayout::LaneOf(const KRVSMFNote& inNote) {
 // A step's notes go lowest first onto the lane's first, second, ... voice.
 // A step where the voice has no note holds its note before it, or its first.
 void KRVSMFTimedLayout::MakeTrack(const Laid& inVoice, KRVTrack* outTrack) const {
-    const Placed* held = nullptr;
-    for (int step0 = 0; step0 < KRVTrack::kMaxSteps && held == nullptr; step0++) {
-        if (StepNoteCount(inVoice.mLane, step0) > inVoice.mVoice) {
-            held = &mPlaced[StepStart(inVoice.mLane, step0) + inVoice.mVoice];
+    const Lane& lane = mLanes[inVoice.mLane];
+    std::array<const Placed*, KRVTrack::kMaxSteps> played{};
+    const Placed* first = nullptr;
+    for (std::size_t at = lane.mBegin, voice = 0; at < lane.mEnd; at++) {
+        voice = at > lane.mBegin && mPlaced[at - 1].mStep0 == mPlaced[at].mStep0 ? voice + 1 : 0;
+        if (voice == inVoice.mVoice) {
+            played[static_cast<std::size_t>(mPlaced[at].mStep0)] = &mPlaced[at];
+            first = first == nullptr ? &mPlaced[at] : first;
         }
     }
-    for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
-        if (StepNoteCount(inVoice.mLane, step0) > inVoice.mVoice) {
-            held = &mPlaced[StepStart(inVoice.mLane, step0) + inVoice.mVoice];
-        }
-        KRVEvent& event = outTrack->GetEvent(step0 + 1);
+    const Placed* held = first;
+    for (std::size_t step0 = 0; step0 < played.size(); step0++) {
+        held = played[step0] != nullptr ? played[step0] : held;
+        KRVEvent& event = outTrack->GetEvent(static_cast<int>(step0) + 1);
         event.mChannel = held->mNote->mChannel;
         event.mNote = held->mNote->mNote;
         event.mVelocity = held->mNote->mVelocity;

@@ -56,28 +56,26 @@ private:
         int mGate;
         const KRVSMFNote* mNote;
     };
+    // A lane's notes are mPlaced[mBegin, mEnd).
+    struct Lane {
+        std::size_t mBegin;
+        std::size_t mEnd;
+    };
 
     bool Place(const KRVSMFNote& inNote, Placed* outPlaced) const;
     static int LaneOf(const KRVSMFNote& inNote);
-    void IndexLanes();
-    void AddVoices(std::size_t inLane, std::vector<Laid>* ioLaid) const;
-    // Where the notes of a lane's step begin in mPlaced; those of the step
-    // end where the next step's begin.
-    std::size_t StepStart(std::size_t inLane, int inStep0) const {
-        return mStepStarts[inLane * (KRVTrack::kMaxSteps + 1) + inStep0];
-    }
-    std::size_t StepNoteCount(std::size_t inLane, int inStep0) const {
-        return StepStart(inLane, inStep0 + 1) - StepStart(inLane, inStep0);
-    }
+    void AddLane(std::size_t inBegin, std::size_t inEnd, std::vector<Laid>* ioLaid);
 
     const KRVSMFTimeMap& mTimeMap;
     const int mTicksPerStep;
     const int mStepCount;
     std::uint64_t mDropped = 0;
     // The notes of the last Lay that are on the grid, by lane, then step,
-    // then pitch, and each lane's step starts (KRVTrack::kMaxSteps + 1 a
-    // lane). Kept from one file track to the next, so that they seldom
-    // allocate.
+    // then pitch, and where each lane's run of them lies. Kept from one file
+    // track to the next, so that they seldom allocate.
     std::vector<Placed> mPlaced;
-    std::vector<std::size_t> mStepStarts;
+    std::vector<Lane> mLanes;
+    // While a lane is laid: bit n of mVoiceSteps[v] is set when step n has
+    // more than v notes.
+    std::vector<std::uint64_t> mVoiceSteps;
 };
