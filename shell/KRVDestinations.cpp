@@ -199,10 +199,41 @@ bool KRVDestinations::ComeBack(KRVShellInterface& ioOut) {
     }
     ioOut.Write("krv: the JACK server is back, MIDI output restarted\n");
     FollowDestinations(ioOut);
+    FollowSyncAgain(ioOut);
     if (playing) {
         mSequencer.Play();
     }
     return true;
+}
+
+// The transport krv followed or led, and the clock it followed, are the
+// old server's: krv takes up the new server's transport, and the clock of
+// the source of that name if it is there already.
+void KRVDestinations::FollowSyncAgain(KRVShellInterface& ioOut) {
+    using Mode = KRVSequencer::TransportMode;
+    const Mode mode = mSequencer.GetTransportMode();
+    if (mode != Mode::kOff &&
+        mSequencer.SetTransportMode(mode) != KRVSequencer::TransportResult::kDone) {
+        mSequencer.SetTransportMode(Mode::kOff);
+        ioOut.Write("krv: the new server's transport could not be taken up: transport off\n");
+    }
+    if (!mSequencer.IsFollowingClock()) {
+        return;
+    }
+    const std::string name = mSequencer.GetClockSourceName();
+    const MIDICLEndpointRef source = FindSource(name);
+    bool following = false;
+    try {
+        following = source.IsValid() &&
+                    mSequencer.FollowClock(GetInputPortMaker("clock in"), source, name) ==
+                        KRVSequencer::ClockInResult::kDone;
+    } catch (const MIDICLException&) {
+    }
+    if (!following) {
+        mSequencer.StopFollowingClock();
+        ioOut.Write(
+            ("krv: MIDI clock source gone with the server: " + name + ", clockin off\n").c_str());
+    }
 }
 
 // Each destination is either one a port wants (connected again when the

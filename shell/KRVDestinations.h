@@ -77,6 +77,7 @@ private:
     std::vector<Listed> MakeDummy();
 
     bool ComeBack(KRVShellInterface& ioOut);
+    void FollowSyncAgain(KRVShellInterface& ioOut);
     void FollowDestinations(KRVShellInterface& ioOut, bool inReconnect = true);
     bool TakeNewDestination(KRVShellInterface& ioOut, const Listed& inDestination);
     void TakeOverPortZero(MIDICLEndpointRef inEndpoint);

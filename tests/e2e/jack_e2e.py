@@ -1096,11 +1096,12 @@ def case_hotplug(server):
 
 
 def case_restart(server):
-    """The server quits and is started again while krv idles at its prompt."""
+    """The server quits and is started again while krv idles at its prompt,
+    leading the transport: it leads the new server's."""
     server.start_recorder()
     krv = server.krv()
     krv.prompts()
-    krv.say("newtrack")
+    krv.say("newtrack", "transport lead")
     server.restart()
     for client in server.clients:
         stop_process(client)
@@ -1110,11 +1111,13 @@ def case_restart(server):
     recorder = server.start_recorder()
     expect_in(krv.say("ports"), "krv: MIDI destination back: port 0 is %s\n" % RECORDER,
               "the recorder found again")
+    expect_in(krv.say("transport"), "transport lead\n", "the lead kept")
     krv.say("play")
     time.sleep(1.0)
     krv.say("stop")
-    if len(expect_paired(server.heard(recorder), "restarted")) < 3:
-        fail("restarted: the recorder heard too few notes")
+    ons = [on for on, _ in expect_paired(server.heard(recorder), "restarted")]
+    if len(ons) < 3 or any(n.beats < 0 for n in ons):
+        fail("restarted: too few notes, or some without krv's bars: %r" % ons)
     krv.end()
 
 
