@@ -176,6 +176,57 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
     }
 }
 
+// A legato loop of four 6-tick steps, notes 60 to 63: a note sounds until
+// the next note-on, which goes first, across the loop's end too; one before
+// a rest (a muted step) keeps its gate, a held one runs on as well; a mute
+// (at tick 28), and a stop, end one held past its gate.
+TEST_F(PlaybackTest, LegatoNotesRunIntoTheNext) {
+    struct Case {
+        int mMuted1;
+        int mLength2;
+        Heard mHeard;
+    };
+    const Case kCases[] = {
+        {0,
+         1,
+         {"0:on 60", "6:on 61", "6:off 60", "12:on 62", "12:off 61", "18:on 63", "18:off 62",
+          "24:on 60", "24:off 63", "28:off 60"}},
+        {3,
+         1,
+         {"0:on 60", "6:on 61", "6:off 60", "9:off 61", "18:on 63", "24:on 60", "24:off 63",
+          "28:off 60"}},
+        {0,
+         2,
+         {"0:on 60", "6:on 61", "6:off 60", "18:on 63", "18:off 61", "24:on 60", "24:off 63",
+          "28:off 60"}},
+    };
+    AddTrack(60);
+    mSequencer.SetTrackLegato(1, true);
+    mSequencer.SetLoopStep(5);
+    for (const Case& test : kCases) {
+        mSequencer.UnMuteTrack(1);
+        for (int step1 = 1; step1 <= 4; step1++) {
+            mSequencer.SetNote(1, step1, 59 + step1);
+            mSequencer.SetLength(1, step1, step1 == 2 ? test.mLength2 : 1);
+            step1 == test.mMuted1 ? mSequencer.Mute(1, step1) : mSequencer.UnMute(1, step1);
+        }
+        mSequencer.Reset();
+        mRecorder.mTick = 0;
+        Ticks(28);
+        mSequencer.MuteTrack(1);
+        Ticks(1);
+        EXPECT_EQ(mRecorder.Take(), test.mHeard) << "muted " << test.mMuted1;
+    }
+    mSequencer.UnMuteTrack(1);
+    mSequencer.SetBPM(30);
+    mSequencer.Reset();
+    mSequencer.Play();
+    KRVSequencer::PlayedAt at{};
+    ASSERT_TRUE(Await([&] { return mSequencer.GetPlayedNow(&at) && at.mLoopTick >= 4; }));
+    mSequencer.Stop();
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
+}
+
 // A loop of three 6-tick steps at 120 bpm, track 2 straight with a longer
 // gate on step 2: the swung step 2 of track 1 plays a share of a tick
 // after its tick, with the gate's length, and what a tick sends goes out
