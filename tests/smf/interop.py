@@ -7,6 +7,7 @@ Debian's python3, which has python3-mido. A case whose tool is missing skips
 (77), saying which.
 """
 import array
+import itertools
 import os
 import re
 import shutil
@@ -256,13 +257,9 @@ def played(commands):
 
 def in_order(track, scale):
     """A track's note messages as (clock tick, on, channel, note), in order."""
-    order, now = [], 0
-    for message in track:
-        now += message.time
-        if message.type in ("note_on", "note_off"):
-            order.append((now // scale, message.type == "note_on" and message.velocity > 0,
-                          message.channel, message.note))
-    return order
+    times = itertools.accumulate(message.time for message in track)
+    return [(now // scale, message.type == "note_on" and message.velocity > 0, message.channel,
+             message.note) for now, message in zip(times, track) if message.type.startswith("note")]
 
 
 def case_heard(folder):
