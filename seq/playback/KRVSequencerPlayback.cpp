@@ -230,8 +230,10 @@ KRVSequencer::Span KRVSequencer::LegatoSpan(int inTrack1, int inStep1, int inRep
     if (!StartsNote(track, next, after0 % loopSteps, stepCount)) {
         return inSpan;
     }
-    const std::int64_t nextStart =
-        after0 >= loopSteps ? std::int64_t{mTicksInLoop} * 50 : SwungTime(inTrack1, after0, 0);
+    // After the loop's last step the note sounds until the wrap, or until
+    // the rest of a bar that no step shows, which silences every track.
+    const std::int64_t wrap = std::min(mTicksInLoop.Load(), stepCount * mTicksPerStep) * 50;
+    const std::int64_t nextStart = after0 >= loopSteps ? wrap : SwungTime(inTrack1, after0, 0);
     const bool overlaps =
         after0 % loopSteps != step0 &&
         (next.mNote != event.mNote || next.mChannel != event.mChannel || next.mPort != event.mPort);
@@ -682,7 +684,12 @@ void KRVSequencer::EndAtGate(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
             EndSoundingNote(ioTrack, inDueTime);
         }
     } else if (movesOn) {
-        EndSoundingNote(ioTrack, inDueTime);
+        // A legato note whose gate reaches the next step or repeat (or
+        // that a swing cuts short there) runs into its note as well.
+        ioTrack.mLegatoHeld = ioTrack.IsLegato() && inAtStart;
+        if (!ioTrack.mLegatoHeld) {
+            EndSoundingNote(ioTrack, inDueTime);
+        }
     } else if (atGate) {
         ioTrack.mLegatoHeld =
             HoldsLegato(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount);
