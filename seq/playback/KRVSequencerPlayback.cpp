@@ -723,9 +723,9 @@ bool KRVSequencer::HoldsLegato(const KRVTrack& inTrack, int inStep0, int inTickI
 
 // The next note-on goes first, then the held note's note-off, on the same
 // tick and stamp: a port hands out messages of one time in the order it
-// took them (JACK writes a cycle's events in order, ALSA's queue keeps
-// those of one time first in, first out), so a mono synth finds the new
-// key down while the old one is held, and glides or slurs. A tick later
+// took them (JACK writes a cycle's events in order, ALSA's port sends each
+// directly as it comes), so a mono synth finds the new key down while the
+// old one is held, and glides or slurs. A tick later
 // would sound both notes together for a whole tick (20 ms at 120 bpm), a
 // chord on a polyphonic synth, and hold a note on past its next one.
 void KRVSequencer::EndLegatoNote(KRVTrack& ioTrack, int inHeld0, std::uint64_t inDueTime) {
