@@ -225,6 +225,11 @@ void KRVSequencer::SetTrackSwing(int inTrack1, int inPercent) {
     FireTrackChangedAction(inTrack1 - 1);
 }
 
+void KRVSequencer::SetTrackLegato(int inTrack1, bool inLegato) {
+    GetTrack(inTrack1).mLegato = inLegato;
+    FireTrackChangedAction(inTrack1 - 1);
+}
+
 int KRVSequencer::GetSwingOf(int inTrack1) const {
     return SwingOf(GetTrack(inTrack1));
 }

@@ -140,6 +140,12 @@ public:
     // How late a step of the track starts, in fiftieths of a tick: whole
     // ticks are this over 50, and the share of a tick what remains.
     int GetSwingShift(int inTrack1, int inStep1) const;
+    // Legato, per track (off by default): a note's gate reaches the start
+    // of the next note the track plays, when the step after it plays one;
+    // a note before a rest keeps its own gate.
+    void SetTrackLegato(int inTrack1, bool inLegato);
+    // Whether the note the step starts sounds on into the next note.
+    bool IsLegatoInto(int inTrack1, int inStep1) const;
 
     // Transport. Play starts from the top of the loop after a Reset, and
     // after a Stop alone (a pause) goes on from the next sixteenth (6 ticks)
@@ -174,9 +180,12 @@ public:
     // When the clock starts and ends a heard step's repeat, swing and all,
     // in fiftieths of a tick from the loop's start; one it never starts
     // (past the next step's start on a swung step) ends where it starts.
+    // A legato note overlaps the next (mOverlaps): its end is that note's
+    // start, and its note-off comes after that note-on.
     struct Span {
         std::int64_t mStart;
         std::int64_t mEnd;
+        bool mOverlaps = false;
     };
     Span GetSpan(int inTrack1, int inStep1, int inRepeat0) const;
     // One tick of the clock, due at inDueTime on the output's clock (0 for
@@ -418,6 +427,13 @@ private:
     static int TiedSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
     static int CoveredSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
     int GetLoopSteps(int inStepCount) const;
+    bool HoldsLegato(const KRVTrack& inTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                     int inStepCount) const;
+    void EndAtGate(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                   int inStepCount, bool inAtStart, std::uint64_t inDueTime);
+    static bool IsSameSound(const KRVEvent& inPlaying, const KRVEvent& inNext);
+    void EndLegatoNote(KRVTrack& ioTrack, int inHeldStep0, std::uint64_t inDueTime);
+    Span LegatoSpan(int inTrack1, int inStep1, int inRepeat0, Span inSpan) const;
     static int SwingShift(int inPercent, int inStep0, int inTicksPerStep);
     std::int64_t SwungTime(int inTrack1, int inStep0, int inTickInStep) const;
     int SwingOf(const KRVTrack& inTrack) const;

@@ -105,6 +105,7 @@ std::shared_ptr<const KRVSequencerState::TrackImage> KRVSequencer::GetImage(
     State::TrackImage image;
     image.mMuted = inTrack.mMuted;
     image.mSwing = inTrack.mSwing;
+    image.mLegato = inTrack.mLegato;
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
         image.mEvents[step0] = PackEvent(inTrack.mEvents[step0]);
     }
@@ -120,6 +121,7 @@ std::unique_ptr<KRVTrack> KRVSequencer::MakeTrack(
     track->mImage = inImage;
     track->mMuted = inImage->mMuted;
     track->mSwing = inImage->mSwing;
+    track->mLegato = inImage->mLegato;
     for (int step0 = 0; step0 < KRVTrack::kMaxSteps; step0++) {
         KRVEvent& event = track->mEvents[step0];
         UnpackEvent(inImage->mEvents[step0], &event);

@@ -48,12 +48,13 @@ public:
         std::array<PackedEvent, 64> mEvents;
         bool mMuted = false;
         std::uint8_t mSwing = 0;
+        bool mLegato = false;
         // How many states of an undo history hold the image: its memory
         // counts once, whoever shares it (command thread only).
         mutable int mHolders = 0;
         bool operator==(const TrackImage& inOther) const {
             return mEvents == inOther.mEvents && mMuted == inOther.mMuted &&
-                   mSwing == inOther.mSwing;
+                   mSwing == inOther.mSwing && mLegato == inOther.mLegato;
         }
     };
     using ChannelNames = std::map<std::pair<int, int>, std::string>;

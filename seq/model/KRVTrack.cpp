@@ -3,7 +3,10 @@
 // Copy-constructed events carry no marks, so the new track has no h-solos
 // and no selection.
 KRVTrack::KRVTrack(const KRVTrack& inTrack)
-    : mMuted(inTrack.mMuted.Load()), mSwing(inTrack.mSwing.Load()), mHSoloCount(0) {
+    : mMuted(inTrack.mMuted.Load()),
+      mSwing(inTrack.mSwing.Load()),
+      mLegato(inTrack.mLegato.Load()),
+      mHSoloCount(0) {
     for (int i = 0; i < kMaxSteps; i++) {
         mEvents[i] = inTrack.mEvents[i];
     }
@@ -16,6 +19,7 @@ KRVTrack& KRVTrack::operator=(const KRVTrack& inTrack) {
     }
     mMuted = inTrack.mMuted.Load();
     mSwing = inTrack.mSwing.Load();
+    mLegato = inTrack.mLegato.Load();
     for (int i = 0; i < kMaxSteps; i++) {
         mEvents[i] = inTrack.mEvents[i];
     }

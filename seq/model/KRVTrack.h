@@ -32,6 +32,8 @@ public:
     bool IsMuted() const { return mMuted; }
     // The track's own swing in percent, 0 when it plays the sequence's.
     int GetOwnSwing() const { return mSwing; }
+    // Whether each note's gate reaches the next note the track plays.
+    bool IsLegato() const { return mLegato; }
 
     void Mute() { mMuted = true; }
     void UnMute() { mMuted = false; }
@@ -55,6 +57,7 @@ private:
 
     KRVRelaxed<bool> mMuted;
     KRVRelaxed<std::uint8_t> mSwing{0};
+    KRVRelaxed<bool> mLegato{false};
     KRVRelaxed<int> mHSoloCount{0};
     // Only the command thread selects, so plain bits will do.
     std::uint64_t mSelectedSteps = 0;
@@ -75,6 +78,10 @@ private:
     // Whether the held note is held by ties, and so ends at the gate of the
     // last step it covers rather than its own.
     bool mTiedOver = false;
+    // On a legato track: the sounding note is past its gate and sounds on
+    // until the track's next note-on (or the place where one would have
+    // come). The playback tick's alone.
+    bool mLegatoHeld = false;
     // Counts the changes the sequencer told of, so that the image of the
     // track's last capture (or restore) serves again while the count stays:
     // capturing 1,024 unchanged tracks costs no packing. Command thread

@@ -195,7 +195,70 @@ KRVSequencer::Span KRVSequencer::GetSpan(int inTrack1, int inStep1, int inRepeat
     if (repeat.mStartTick + GetSwingShift(inTrack1, inStep1) / 50 >= mTicksPerStep) {
         return {start, start};
     }
-    return {start, stop};
+    return LegatoSpan(inTrack1, inStep1, inRepeat0, {start, stop});
+}
+
+// A note struck again on the sound it holds cannot overlap itself: its
+// note-off goes first.
+bool KRVSequencer::IsSameSound(const KRVEvent& inPlaying, const KRVEvent& inNext) {
+    return inPlaying.mNotePlaying == inNext.mNote && inPlaying.mChannelPlaying == inNext.mChannel &&
+           inPlaying.mPortPlaying == inNext.mPort;
+}
+
+// A legato repeat ends where the next note of the track starts: the step's
+// next repeat, else the step after the last one the note covers, when that
+// one plays (after the loop's last step, the first, at the loop's end).
+// The clock holds the note there even when the next step's chance then
+// says no, so the end does not depend on the draw.
+KRVSequencer::Span KRVSequencer::LegatoSpan(int inTrack1, int inStep1, int inRepeat0,
+                                            Span inSpan) const {
+    const KRVTrack& track = GetTrack(inTrack1);
+    if (!track.IsLegato() || inSpan.mEnd <= inSpan.mStart) {
+        return inSpan;
+    }
+    const int step0 = inStep1 - 1;
+    const KRVEvent& event = track.mEvents[step0];
+    const int count = RepeatCount(event, mTicksPerStep);
+    if (inRepeat0 + 1 < count) {
+        const int next = RepeatStart(inRepeat0 + 1, count, mTicksPerStep);
+        return {inSpan.mStart, std::max(inSpan.mEnd, SwungTime(inTrack1, step0, next))};
+    }
+    const int stepCount = GetStepCount();
+    const int loopSteps = GetLoopSteps(stepCount);
+    const int after0 = step0 + CoveredSteps(track, step0, loopSteps) + 1;
+    const KRVEvent& next = track.mEvents[after0 % loopSteps];
+    if (!StartsNote(track, next, after0 % loopSteps, stepCount)) {
+        return inSpan;
+    }
+    // After the loop's last step the note sounds until the wrap, or until
+    // the rest of a bar that no step shows, which silences every track.
+    const std::int64_t wrap = std::min(mTicksInLoop.Load(), stepCount * mTicksPerStep) * 50;
+    const std::int64_t nextStart = after0 >= loopSteps ? wrap : SwungTime(inTrack1, after0, 0);
+    const bool overlaps =
+        after0 % loopSteps != step0 &&
+        (next.mNote != event.mNote || next.mChannel != event.mChannel || next.mPort != event.mPort);
+    return {inSpan.mStart, std::max(inSpan.mEnd, nextStart), overlaps};
+}
+
+bool KRVSequencer::IsLegatoInto(int inTrack1, int inStep1) const {
+    const KRVTrack& track = GetTrack(inTrack1);
+    const int stepCount = GetStepCount();
+    const int loopSteps = GetLoopSteps(stepCount);
+    const int step0 = inStep1 - 1;
+    if (!track.IsLegato() || step0 >= loopSteps ||
+        !StartsNote(track, track.mEvents[step0], step0, stepCount)) {
+        return false;
+    }
+    // A step an earlier note covers starts nothing.
+    for (int back = 1; back < loopSteps; back++) {
+        const int from0 = (step0 - back + loopSteps) % loopSteps;
+        if (CoveredSteps(track, from0, loopSteps) >= back &&
+            StartsNote(track, track.mEvents[from0], from0, stepCount)) {
+            return false;
+        }
+    }
+    const int after0 = (step0 + CoveredSteps(track, step0, loopSteps) + 1) % loopSteps;
+    return StartsNote(track, track.mEvents[after0], after0, stepCount);
 }
 
 // The clock draws on each step's first tick, track after track, for the
@@ -570,21 +633,14 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     if (HoldsOver(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount, inDueTime)) {
         return;
     }
-    if (ioTrack.mSoundingStep0 >= 0) {
-        const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
-        const int count = RepeatCount(sounding, inTicksPerStep);
-        const Repeat repeat =
-            RepeatOf(sounding, RepeatAt(inTickInStep, count, inTicksPerStep), inTicksPerStep);
-        // A note still to hold over is not ended by its own step's gate.
-        if (ioTrack.mSoundingStep0 != inStep0 || inTickInStep == repeat.mStartTick ||
-            (ioTrack.mCoverLeft == 0 && inTickInStep >= repeat.mStartTick + repeat.mTicks)) {
-            EndSoundingNote(ioTrack, inDueTime);
-        }
-    }
     KRVEvent& event = ioTrack.mEvents[inStep0];
     const int count = RepeatCount(event, inTicksPerStep);
-    if (inTickInStep !=
-        RepeatStart(RepeatAt(inTickInStep, count, inTicksPerStep), count, inTicksPerStep)) {
+    const bool atStart = inTickInStep == RepeatStart(RepeatAt(inTickInStep, count, inTicksPerStep),
+                                                     count, inTicksPerStep);
+    if (ioTrack.mSoundingStep0 >= 0) {
+        EndAtGate(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount, atStart, inDueTime);
+    }
+    if (!atStart) {
         return;
     }
     // The chance is drawn once a pass, for the note the step would start;
@@ -593,11 +649,90 @@ void KRVSequencer::PlayTrack(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     if (inTickInStep == 0) {
         ioTrack.mStepDrawn = starts && mChanceDraw.Plays(event.GetChance());
     }
-    if (starts && ioTrack.mStepDrawn && SendNoteOn(&event, inDueTime)) {
+    const bool plays = starts && ioTrack.mStepDrawn;
+    int held0 = ioTrack.mLegatoHeld ? ioTrack.mSoundingStep0 : -1;
+    if (held0 >= 0 && (!plays || held0 == inStep0 || IsSameSound(ioTrack.mEvents[held0], event))) {
+        EndSoundingNote(ioTrack, inDueTime);
+        held0 = -1;
+    }
+    if (plays && SendNoteOn(&event, inDueTime)) {
+        EndLegatoNote(ioTrack, held0, inDueTime);
         ioTrack.mSoundingStep0 = inStep0;
         ioTrack.mCoverLeft = CoveredSteps(ioTrack, inStep0, GetLoopSteps(inStepCount));
         ioTrack.mTiedOver = event.GetLength() == 1 && ioTrack.mCoverLeft > 0;
+    } else if (held0 >= 0) {
+        EndSoundingNote(ioTrack, inDueTime);
     }
+}
+
+// The sounding note ends at its gate, or, on a legato track, waits past it
+// for the next note-on (see HoldsLegato); a waiting note goes where no
+// note-on can come, or with a mute or solo of its own step.
+void KRVSequencer::EndAtGate(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,
+                             int inStepCount, bool inAtStart, std::uint64_t inDueTime) {
+    const KRVEvent& sounding = ioTrack.mEvents[ioTrack.mSoundingStep0];
+    const int count = RepeatCount(sounding, inTicksPerStep);
+    const Repeat repeat =
+        RepeatOf(sounding, RepeatAt(inTickInStep, count, inTicksPerStep), inTicksPerStep);
+    const bool movesOn = ioTrack.mSoundingStep0 != inStep0 || inTickInStep == repeat.mStartTick;
+    // A note still to hold over is not ended by its own step's gate.
+    const bool atGate =
+        ioTrack.mCoverLeft == 0 && inTickInStep >= repeat.mStartTick + repeat.mTicks;
+    if (ioTrack.mLegatoHeld) {
+        if ((movesOn && !inAtStart) ||
+            !StartsNote(ioTrack, sounding, ioTrack.mSoundingStep0, inStepCount)) {
+            EndSoundingNote(ioTrack, inDueTime);
+        }
+    } else if (movesOn) {
+        // A legato note whose gate reaches the next step or repeat (or
+        // that a swing cuts short there) runs into its note as well.
+        ioTrack.mLegatoHeld = ioTrack.IsLegato() && inAtStart;
+        if (!ioTrack.mLegatoHeld) {
+            EndSoundingNote(ioTrack, inDueTime);
+        }
+    } else if (atGate) {
+        ioTrack.mLegatoHeld =
+            HoldsLegato(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount);
+        if (!ioTrack.mLegatoHeld) {
+            EndSoundingNote(ioTrack, inDueTime);
+        }
+    }
+}
+
+// On a legato track a note at its gate sounds on while the next note of
+// the track is to come: the step's next repeat, or the next step of the
+// loop when it would play (its chance is drawn only as it comes).
+bool KRVSequencer::HoldsLegato(const KRVTrack& inTrack, int inStep0, int inTickInStep,
+                               int inTicksPerStep, int inStepCount) const {
+    if (!inTrack.IsLegato()) {
+        return false;
+    }
+    if (inTrack.mSoundingStep0 == inStep0 && inTrack.mCoveredStep0 != inStep0) {
+        const int count = RepeatCount(inTrack.mEvents[inStep0], inTicksPerStep);
+        if (RepeatAt(inTickInStep, count, inTicksPerStep) + 1 < count) {
+            return true;
+        }
+    }
+    const int loopSteps = GetLoopSteps(inStepCount);
+    if (loopSteps <= 0) {
+        return false;
+    }
+    const int next0 = (inStep0 + 1) % loopSteps;
+    return StartsNote(inTrack, inTrack.mEvents[next0], next0, inStepCount);
+}
+
+// The next note-on goes first, then the held note's note-off, on the same
+// tick and stamp: a port hands out messages of one time in the order it
+// took them (JACK writes a cycle's events in order, ALSA's port sends each
+// directly as it comes), so a mono synth finds the new key down while the
+// old one is held, and glides or slurs. A tick later
+// would sound both notes together for a whole tick (20 ms at 120 bpm), a
+// chord on a polyphonic synth, and hold a note on past its next one.
+void KRVSequencer::EndLegatoNote(KRVTrack& ioTrack, int inHeld0, std::uint64_t inDueTime) {
+    if (inHeld0 >= 0) {
+        SendNoteOff(&ioTrack.mEvents[inHeld0], inDueTime);
+    }
+    ioTrack.mLegatoHeld = false;
 }
 
 // A note held over several steps takes the next step, on its first tick,
@@ -621,10 +756,16 @@ bool KRVSequencer::HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     if (ioTrack.mSoundingStep0 >= 0) {
         const KRVEvent& held = ioTrack.mEvents[ioTrack.mSoundingStep0];
         const KRVEvent& gate = ioTrack.mTiedOver ? ioTrack.mEvents[inStep0] : held;
-        const bool atGate = ioTrack.mCoverLeft == 0 &&
+        const bool atGate = ioTrack.mCoverLeft == 0 && !ioTrack.mLegatoHeld &&
                             inTickInStep >= GateEndTick(gate.GetGateTime(), inTicksPerStep);
-        if (atGate || !StartsNote(ioTrack, held, ioTrack.mSoundingStep0, inStepCount)) {
+        if (!StartsNote(ioTrack, held, ioTrack.mSoundingStep0, inStepCount)) {
             EndSoundingNote(ioTrack, inDueTime);
+        } else if (atGate) {
+            ioTrack.mLegatoHeld =
+                HoldsLegato(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount);
+            if (!ioTrack.mLegatoHeld) {
+                EndSoundingNote(ioTrack, inDueTime);
+            }
         }
     }
     return true;
@@ -672,6 +813,7 @@ void KRVSequencer::EndSoundingNote(KRVTrack& ioTrack, std::uint64_t inDueTime) {
     SendNoteOff(&ioTrack.mEvents[ioTrack.mSoundingStep0], inDueTime);
     ioTrack.mSoundingStep0 = -1;
     ioTrack.mCoverLeft = 0;
+    ioTrack.mLegatoHeld = false;
 }
 
 // The playing record is written even when no port is there, so that the

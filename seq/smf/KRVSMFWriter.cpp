@@ -73,7 +73,8 @@ int KRVSMFWriter::AddTrack() {
 }
 
 void KRVSMFWriter::AddNote(int inTrack0, std::uint64_t inTick, std::uint64_t inDuration,
-                           std::uint8_t inChannel, std::uint8_t inNote, std::uint8_t inVelocity) {
+                           std::uint8_t inChannel, std::uint8_t inNote, std::uint8_t inVelocity,
+                           bool inOverlaps) {
     Track& track = mTracks[inTrack0];
     std::uint8_t channel = inChannel & 0x0F;
     std::uint8_t note = inNote & 0x7F;
@@ -81,7 +82,7 @@ void KRVSMFWriter::AddNote(int inTrack0, std::uint64_t inTick, std::uint64_t inD
     std::uint8_t velocity = std::clamp<std::uint8_t>(inVelocity, 1, 127);
     track.mMessages.push_back(
         {inTick, kStartOfNote, {static_cast<std::uint8_t>(kNoteOn | channel), note, velocity}, 3});
-    Order endOrder = inDuration == 0 ? kEndOfEmptyNote : kEndOfEarlierNote;
+    Order endOrder = inDuration == 0 || inOverlaps ? kEndOfEmptyNote : kEndOfEarlierNote;
     track.mMessages.push_back(
         {inTick + inDuration,
          endOrder,

@@ -35,9 +35,11 @@ public:
     // The new track's 0-based index, or kOutOfRange when the file is full.
     int AddTrack();
     int GetTrackCount() const { return static_cast<int>(mTracks.size()); }
-    // inChannel is 0-based (0 to 15).
+    // inChannel is 0-based (0 to 15). An overlapping note (a legato one)
+    // ends after the notes that start where it ends; others end before.
     void AddNote(int inTrack0, std::uint64_t inTick, std::uint64_t inDuration,
-                 std::uint8_t inChannel, std::uint8_t inNote, std::uint8_t inVelocity);
+                 std::uint8_t inChannel, std::uint8_t inNote, std::uint8_t inVelocity,
+                 bool inOverlaps = false);
     // A program change at the track's start, before its first note.
     void AddProgramChange(int inTrack0, std::uint8_t inChannel, std::uint8_t inProgram);
     // A track lasts at least until inTick, so that other programs looping
@@ -50,7 +52,7 @@ private:
     // Messages at one tick go out in this order: programs, so that the
     // notes sound on them, then the ends of notes begun earlier, so a
     // repeated pitch is not cut off by its own predecessor, then the
-    // starts, then the ends of notes of no length.
+    // starts, then the ends of notes of no length and of legato ones.
     enum Order { kProgramChange, kEndOfEarlierNote, kStartOfNote, kEndOfEmptyNote };
     struct Message {
         std::uint64_t mTick;

@@ -150,7 +150,7 @@ void KRVSequencerSMF::AddHeardSteps(int inTrack1, std::uint64_t inHeardSteps, in
             }
             ioWriter->AddNote(inFileTrack0, start * fileTicksPerTick / 50,
                               (end - start) * fileTicksPerTick / 50, event.mChannel,
-                              event.GetNote(), event.GetVelocity());
+                              event.GetNote(), event.GetVelocity(), span.mOverlaps);
         }
         programs.Note(*mSequencer, event);
     }

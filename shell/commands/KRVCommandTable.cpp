@@ -512,6 +512,14 @@ const KRVCommand kCommands[] = {
      nullptr,
      X::kNothing,
      C::Record},
+    // Legato: a track's notes run into the next, for a mono synth to glide.
+    {"legato",
+     "",
+     "play legato on|off [track]",
+     {Maybe(A::kText), Optional(Track("bad track number\n"))},
+     nullptr,
+     X::kSequence,
+     C::Legato},
 };
 
 }  // namespace

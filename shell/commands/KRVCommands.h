@@ -130,6 +130,7 @@ public:
     static Result Swing(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result Tie(KRVCommandContext& ioContext, const KRVArguments& inArguments);
     static Result Untie(KRVCommandContext& ioContext, const KRVArguments& inArguments);
+    static Result Legato(KRVCommandContext& ioContext, const KRVArguments& inArguments);
 
     // KRVShellProgramCommands.cpp
     static Result Program(KRVCommandContext& ioContext, const KRVArguments& inArguments);

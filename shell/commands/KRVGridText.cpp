@@ -58,7 +58,8 @@ void AppendNumber(std::string* ioText, unsigned inValue, std::size_t inWidth, bo
 
 // The kinds of line a track has beyond its six only where a step uses them:
 // chance (%:), ratchet (R:) and length (L:), each with its usual value.
-// A track that swings has a swing line after them.
+// A track that swings has a swing line after them, and a legato track a
+// legato line after that.
 struct PlayLine {
     const char* mLabel;
     unsigned mUsual;
@@ -106,11 +107,25 @@ void AppendSwingLine(std::string* ioText, const KRVSequencer& inSequencer, int i
     ioText->append("\n");
 }
 
+// The legato (>:) line, only on a legato track: a > on each step whose
+// note sounds on into the next note.
+void AppendLegatoLine(std::string* ioText, const KRVSequencer& inSequencer, int inTrack1,
+                      KRVGridText::Steps inSteps) {
+    if (!inSequencer.GetTrack(inTrack1).IsLegato()) {
+        return;
+    }
+    ioText->append("|  |>:|");
+    for (int step1 = inSteps.mFirst; step1 <= inSteps.mLast; step1++) {
+        ioText->append(inSequencer.IsLegatoInto(inTrack1, step1) ? " > |" : "   |");
+    }
+    ioText->append("\n");
+}
+
 }  // namespace
 
 int KRVGridText::GetTrackLines(const KRVSequencer& inSequencer, int inTrack1) {
     const KRVTrack& track = inSequencer.GetTrack(inTrack1);
-    int lines = kTrackLines + (IsSwung(inSequencer, inTrack1) ? 1 : 0);
+    int lines = kTrackLines + (IsSwung(inSequencer, inTrack1) ? 1 : 0) + (track.IsLegato() ? 1 : 0);
     for (const PlayLine& line : kPlayLines) {
         lines += IsUsed(inSequencer, track, line) ? 1 : 0;
     }
@@ -208,6 +223,7 @@ void KRVGridText::AppendTrack(std::string* ioText, const KRVSequencer& inSequenc
         ioText->append("\n");
     }
     AppendSwingLine(ioText, inSequencer, inTrack1, inSteps);
+    AppendLegatoLine(ioText, inSequencer, inTrack1, inSteps);
 }
 
 int KRVGridText::StepsPerBlock(int inColumns, int inSteps) {

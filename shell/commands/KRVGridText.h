@@ -7,8 +7,8 @@ class KRVSequencer;
 // The grid as text, as `display` prints it and the live view draws it: a
 // 7-character label and one 4-character cell per step on every line, two
 // header lines, six lines per track (and one more for each of chance,
-// ratchet and length on a track where a step uses it, and for swing on a
-// track that swings) and a closing ruler. Each part is put
+// ratchet and length on a track where a step uses it, for swing on a
+// track that swings, and for legato on a legato track) and a closing ruler. Each part is put
 // together in a line buffer, so that it can be written in one piece: a
 // large sequence has hundreds of thousands of cells.
 class KRVGridText {

@@ -132,6 +132,9 @@ void WriteSequence(FILE* inFile, const KRVSequencer* inSequencer, KRVShellInterf
         if (int swing = inSequencer->GetTrack(track1).GetOwnSwing()) {
             std::fprintf(inFile, "swing %d %d\n", swing, track1);
         }
+        if (inSequencer->GetTrack(track1).IsLegato()) {
+            std::fprintf(inFile, "legato on %d\n", track1);
+        }
         for (int step1 = 1; step1 <= inSequencer->GetStepCount(); step1++) {
             WriteEventBlock(inFile, inSequencer, inSequencer->GetEvent(track1, step1), track1,
                             step1);

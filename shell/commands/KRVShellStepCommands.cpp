@@ -1,9 +1,12 @@
 // selectevery, copysteps, pastesteps, clearsteps, euclid, chance, ratchet,
-// setlength, swing, tie, untie:
+// setlength, swing, tie, untie, legato:
 // the selection narrowed to a beat, ranges of steps copied and pasted,
 // Euclidean rhythms as mutes, how often, how many times and how long a
-// step plays, how late every second step comes, and notes tied over.
+// step plays, how late every second step comes, notes tied over, and
+// tracks whose notes run into the next.
 // Steps are 1-based here.
+#include <strings.h>
+
 #include <cstdio>
 #include <string>
 
@@ -23,6 +26,21 @@ void WriteDDD(KRVCommandContext& ioContext, const char* inFormat, int inFirst, i
     char text[128];
     std::snprintf(text, sizeof text, inFormat, inFirst, inSecond, inThird);
     ioContext.GetInterface().Write(text);
+}
+
+KRVCommandResult ListLegato(KRVCommandContext& ioContext) {
+    const KRVSequencer& sequencer = ioContext.GetSequencer();
+    bool any = false;
+    for (int track1 = 1; track1 <= sequencer.GetTrackCount(); track1++) {
+        if (sequencer.GetTrack(track1).IsLegato()) {
+            ioContext.GetInterface().WriteFormattedD("legato on track %d\n", track1);
+            any = true;
+        }
+    }
+    if (!any) {
+        ioContext.GetInterface().Write("no track plays legato\n");
+    }
+    return KRVCommandResult::kSucceeded;
 }
 
 }  // namespace
@@ -135,5 +153,32 @@ KRVCommandResult KRVCommands::Untie(KRVCommandContext& ioContext, const KRVArgum
     KRVSelectionSetTie action(false);
     int count = ioContext.GetSequencer().RunSelection(&action);
     ioContext.GetInterface().WriteFormattedD("untied %d selections\n", count);
+    return KRVCommandResult::kSucceeded;
+}
+
+// Without a track, every track of the sequence; tracks made later play as
+// they always have.
+KRVCommandResult KRVCommands::Legato(KRVCommandContext& ioContext,
+                                     const KRVArguments& inArguments) {
+    if (!inArguments.Has(1)) {
+        return ListLegato(ioContext);
+    }
+    const std::string& word = inArguments.Get(1);
+    const bool on = strcasecmp(word.c_str(), "on") == 0;
+    if (!on && strcasecmp(word.c_str(), "off") != 0) {
+        return ioContext.Refuse("need on or off\n");
+    }
+    KRVSequencer& sequencer = ioContext.GetSequencer();
+    const char* state = on ? "on" : "off";
+    if (inArguments.Has(2)) {
+        const int track1 = inArguments.GetValue(2);
+        sequencer.SetTrackLegato(track1, on);
+        ioContext.GetInterface().WriteFormattedSD("legato %s track %d\n", state, track1);
+        return KRVCommandResult::kSucceeded;
+    }
+    for (int track1 = 1; track1 <= sequencer.GetTrackCount(); track1++) {
+        sequencer.SetTrackLegato(track1, on);
+    }
+    ioContext.GetInterface().WriteFormattedS("legato %s every track\n", state);
     return KRVCommandResult::kSucceeded;
 }

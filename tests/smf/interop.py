@@ -7,6 +7,7 @@ Debian's python3, which has python3-mido. A case whose tool is missing skips
 (77), saying which.
 """
 import array
+import itertools
 import os
 import re
 import shutil
@@ -240,7 +241,8 @@ SILENCES = "\n".join([
 
 def played(commands):
     """The notes one loop of playback sends after the commands, in clock
-    ticks: (start, end, channel, note, velocity); the loop in seconds."""
+    ticks: (start, end, channel, note, velocity); the loop in seconds; the
+    note messages in the order sent."""
     out = subprocess.run([PLAYED_LOOP], input=commands + "\n", capture_output=True, text=True,
                          check=True).stdout.split("\n")
     _, loop, bpm = out[0].split()
@@ -250,7 +252,14 @@ def played(commands):
         if tick < int(loop) or data[0] & 0xF0 == 0x80 or data[2] == 0:
             sent.append(mido.Message.from_bytes(data, time=tick - now))
             now = tick
-    return sorted(notes_of(sent)[0]), int(loop) * 2.5 / float(bpm)
+    return sorted(notes_of(sent)[0]), int(loop) * 2.5 / float(bpm), in_order(sent, 1)
+
+
+def in_order(track, scale):
+    """A track's note messages as (clock tick, on, channel, note), in order."""
+    times = itertools.accumulate(message.time for message in track)
+    return [(now // scale, message.type == "note_on" and message.velocity > 0, message.channel,
+             message.note) for now, message in zip(times, track) if message.type.startswith("note")]
 
 
 def case_heard(folder):
@@ -268,8 +277,9 @@ def case_heard(folder):
             ("chances and ratchets", tour() + "\nselectall\nchance 60\nclear\nselt 2\nratchet 3\n"
              "clear\nsele 1 3\nratchet 8\nchance 100\nsetgate 90\nclear\nsele 2 5\nsetlength 3"
              "\nswing 66\nswing 58 3\nclear\nsele 3 2\nsele 3 3\nsele 1 8\ntie",
-             False)]:
-        sent, seconds = played(commands + "\nexportsmf %s heard" % path)
+             False), ("legato, one track swung", "read %s/bassline.krv\nlegato on\nswing 62 1"
+                      % examples, False)]:
+        sent, seconds, order = played(commands + "\nexportsmf %s heard" % path)
         midi_file = mido.MidiFile(path)
         scale = midi_file.ticks_per_beat // 24
         written = sorted((start // scale, end // scale) + tuple(rest) for track in
@@ -278,8 +288,10 @@ def case_heard(folder):
             fail("%s: playback sent nothing" % name)
         expect(written, sent, "%s: the notes of the file against those playback sent" % name)
         expect(round(midi_file.length, 6), round(seconds, 6), "%s: seconds a loop" % name)
+        expect(in_order(mido.merge_tracks(midi_file.tracks[1:]), scale), order,
+               "%s: the file's notes in the order playback sent them" % name)
         if back:
-            again, _ = played(commands + "\ndeletesequence\nimportsmf %s timed" % path)
+            again, _, _ = played(commands + "\ndeletesequence\nimportsmf %s timed" % path)
             expect(again, sent, "%s: what plays after importsmf ... timed" % name)
 
 

@@ -127,7 +127,10 @@ TEST_F(PlaybackTest, ChancesAndRatchetsShapeEachPass) {
 // A loop of four 6-tick steps: a held note (by its length, or by ties on
 // the steps in mTies, bit 0 step 1) sounds over the steps it covers
 // without starting again on them, across the loop's end too, and a mute
-// of its track ends it.
+// of its track ends it. On a legato track (mRest1, its step muted), notes
+// 60 to 63 sound until the next note-on, which goes first, across the
+// loop's end too, but for one before the rest; a stop ends one held past
+// its gate.
 TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
     struct Case {
         int mStep1;
@@ -136,6 +139,7 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
         int mMuteAt;
         unsigned mTies;
         Heard mHeard;
+        int mRest1 = -1;
     };
     const Case kCases[] = {
         {2, 2, 24, -1, 0, {"0:on 60", "3:off 60", "6:on 60", "15:off 60", "18:on 60", "21:off 60"}},
@@ -154,14 +158,25 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
          0b1100,
          {"0:on 60", "3:off 60", "6:on 60", "9:off 60", "12:on 60", "27:off 60", "30:on 60",
           "33:off 60"}},
+        {0,
+         1,
+         29,
+         28,
+         0,
+         {"0:on 60", "6:on 61", "6:off 60", "9:off 61", "18:on 63", "24:on 60", "24:off 63",
+          "28:off 60"},
+         3},
     };
     AddTrack(60);
     mSequencer.SetLoopStep(5);
     for (const Case& test : kCases) {
         mSequencer.UnMuteTrack(1);
+        mSequencer.SetTrackLegato(1, test.mRest1 >= 0);
         for (int step1 = 1; step1 <= 4; step1++) {
             mSequencer.SetLength(1, step1, step1 == test.mStep1 ? test.mLength : 1);
             mSequencer.SetTied(1, step1, (test.mTies >> (step1 - 1) & 1) != 0);
+            mSequencer.SetNote(1, step1, test.mRest1 >= 0 ? 59 + step1 : 60);
+            step1 == test.mRest1 ? mSequencer.Mute(1, step1) : mSequencer.UnMute(1, step1);
         }
         mSequencer.Reset();
         mRecorder.mTick = 0;
@@ -174,6 +189,14 @@ TEST_F(PlaybackTest, HeldNotesCoverTheirSteps) {
         EXPECT_EQ(mRecorder.Take(), test.mHeard) << "step " << test.mStep1 << " " << test.mLength;
         EXPECT_EQ(mRecorder.CountHanging(), 0);
     }
+    mSequencer.UnMuteTrack(1);
+    mSequencer.SetBPM(30);
+    mSequencer.Reset();
+    mSequencer.Play();
+    KRVSequencer::PlayedAt at{};
+    ASSERT_TRUE(Await([&] { return mSequencer.GetPlayedNow(&at) && at.mLoopTick >= 4; }));
+    mSequencer.Stop();
+    EXPECT_EQ(mRecorder.CountHanging(), 0);
 }
 
 // A loop of three 6-tick steps at 120 bpm, track 2 straight with a longer

@@ -33,7 +33,7 @@ public:
             "randomvelocity", "fitkey 0:17 minor", "fitkey 0:17 blues", "selectevery 1:8 1:8",
             "copysteps 1:8 4:16", "pastesteps 1:16", "clearsteps", "euclid 0:16 -3:3",
             "chance 0:100", "ratchet 1:8", "setlength 1:5", "swing 50:75", "swing 50:75 1:5", "tie",
-            "untie"};
+            "untie", "legato on 1:5", "legato off 1:5", "legato on"};
         static const char* const kNames[] = {
             "Bass", "\"Lead Synth\"", "'it''s'", "drums\\ kit", "3", "03", "16", "0", "00"};
         std::istringstream words(kPatterns[Pick(std::size(kPatterns))]);
@@ -93,7 +93,8 @@ std::string Describe(const KRVSequencer& inSequencer) {
     for (int track1 = 1; track1 <= inSequencer.GetTrackCount(); track1++) {
         const KRVTrack& track = inSequencer.GetTrack(track1);
         text += "\ntrack " + std::to_string(track1) + (track.IsMuted() ? " muted" : "") +
-                " swing " + std::to_string(track.GetOwnSwing()) + ":";
+                " swing " + std::to_string(track.GetOwnSwing()) +
+                (track.IsLegato() ? " legato:" : ":");
         for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
             const KRVEvent& event = track.GetEvent(step1);
             std::snprintf(line, sizeof line, " %d/%d/%d/%d/%d/%d%%x%d~%d%s%s%s%s%s",
