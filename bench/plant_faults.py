@@ -33,6 +33,7 @@ JACK_OUT = "midicl/hosts/jack/MIDICLJackOutput.cpp"
 FOLLOW = "seq/playback/KRVTransportFollow.cpp"
 TRANSPORT = "seq/playback/KRVSequencerTransport.cpp"
 CLOCK_IN = "seq/playback/KRVClockFollow.cpp"
+STEP_ENTRY = "seq/input/KRVStepEntry.cpp"
 
 # (fault, what it is, file, exact old text, new text)
 PLANTS = [
@@ -114,6 +115,24 @@ PLANTS = [
      "    mSequencer.TransportTick(mNext, inTime);\n    mNext += 2;\n"),
     ("30", "a followed clock's Stop not ending notes", CLOCK_IN,
      "        case kStop:\n            Halt();\n", "        case kStop:\n"),
+    ("31", "swing applied to the first step", PLAY,
+     "    if (inStep0 % 2 == 0 || inPercent <= kStraightSwing) {",
+     "    if (inStep0 % 2 == 1 || inPercent <= kStraightSwing) {"),
+    ("32", "a tied note started again on the step it covers", PLAY,
+     "    return true;\n}\n\n// Whether the track is in horizontal-solo",
+     "    return false;\n}\n\n// Whether the track is in horizontal-solo"),
+    ("33", "a legato note ended before the next note-on", PLAY,
+     "    if (plays && SendNoteOn(&event, inDueTime)) {\n"
+     "        EndLegatoNote(ioTrack, held0, inDueTime);\n",
+     "    EndLegatoNote(ioTrack, held0, inDueTime);\n"
+     "    if (plays && SendNoteOn(&event, inDueTime)) {\n"),
+    ("34", "thru notes left sounding at stop", PLAY,
+     "    mInput.EndThruNotes();\n    if (mTransportMode", "    if (mTransportMode"),
+    ("35", "a chord split over steps", STEP_ENTRY,
+     "    if (!JoinsChord(inSeconds)) {", "    if (true) {"),
+    ("36", "the transport's mode lost when the JACK server comes back",
+     "shell/KRVDestinations.cpp", "    FollowSyncAgain(ioOut);\n    if (playing) {",
+     "    if (playing) {"),
 ]
 
 # The quick tests, then the jackd ones; the jackd ones run only if every
