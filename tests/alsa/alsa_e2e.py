@@ -436,6 +436,36 @@ def case_input():
                          ("off", 60, SYNTH)], "thru, and the held note ended at stop")
 
 
+def case_latency():
+    """Port 1 at latency 40 sounds 40 ms after port 0. Every note ends after
+    stop: once port 1's note-offs are due, where krv quits before, and where
+    it stops after the tick that queued a swung note (bpm 20, swing 66: step
+    2 is handed over at 875 ms, due at 990), which both ports take back."""
+    for swung, wait in ((False, True), (False, False), (True, True)):
+        fake = Fake()
+        krv = start_playing(lambda: fake.start(), ["newtrack", "newtrack", "selt 2", "setport 1",
+                                                   "clear", "latency 1 40"] +
+                            ["selectall", "swing 66", "bpm 20"] * swung)
+        if swung:
+            first = fake.wait_for_note(lambda n: n.kind == "on", "step 1").ms
+            wait_for(lambda: now_ms() > first + 930, "step 2 queued")
+        else:
+            wait_for(lambda: len(of_kind(fake.notes(), "on")) >= 16, "notes on both ports")
+        stopped = krv.type("stop")
+        if wait:
+            krv.prompts()
+            fake.wait_for(lambda e: now_ms() > first + 1100 if swung else e[0] > stopped and
+                          e[1] == "send" and e[2][1:3] == ["130:0", "off"], "port 1's end")
+        krv.end("quit\n")
+        ons = [[n.ms for n in of_kind(fake.notes(), "on") if n.dest == d] for d in (SYNTH, "130:0")]
+        expect_near([late - early - 40 for early, late in zip(*ons)], 2, "port 1 late (ms)")
+        expect_paired(fake.notes(), "a port with a latency")
+        fake.expect_closed("latency")
+        if swung and (sum(e[1:] == ("remove", ["2"]) for e in fake.events()) < 2 or
+                      any(n.ms > stopped for n in of_kind(fake.notes(), "on"))):
+            fail("the stop came after step 2, or a port kept it: %r" % fake.events())
+
+
 def check_symbols(library):
     """krv may import no alsa-lib function the fake lacks: it would reach the
     real library with the fake's handle."""

@@ -12,7 +12,8 @@
  *   KRV_FAKE_ALSA_PLAY   once it appears each of its lines "C:P on|off CH KEY
  *       VELOCITY" comes from that port to the port krv connected to it
  * krv's client is the first number free from 128. krv calls in from three
- * threads: every entry point takes the one lock. */
+ * threads: every entry point takes the one lock. An event krv queues on
+ * real time is written down when a thread of ours delivers it, at its time. */
 #define _GNU_SOURCE
 #include <alsa/asoundlib.h>
 #include <errno.h>
@@ -57,6 +58,12 @@ static snd_seq_event_t gAnnounce;
 enum { kMaxPlayed = 64 };
 static snd_seq_event_t gPlayed[kMaxPlayed];
 static int gPlayedCount, gPlayedNext;
+/* What waits on the queue, in the order it came, and when it is due (ns). */
+enum { kQueue = 3, kMaxQueued = 1024 };
+static snd_seq_event_t gQueued[kMaxQueued];
+static long long gQueuedDue[kMaxQueued], gQueueStart = -1;
+static int gQueuedCount;
+static pthread_cond_t gQueueChanged;
 
 
 /* What a send writes down: the kind, then channel, key and value. */
@@ -243,7 +250,9 @@ int snd_seq_open(snd_seq_t** handle, const char* name, int streams, int mode) {
 
 int snd_seq_close(snd_seq_t* seq) {
     pthread_mutex_lock(&gLock);
-    record("close");
+    record("close dropped=%d", gQueuedCount);
+    gQueueStart = -1, gQueuedCount = 0;
+    pthread_cond_signal(&gQueueChanged);
     gWakeFd = -1;
     close(seq->wake[0]);
     close(seq->wake[1]);
@@ -441,7 +450,7 @@ int snd_seq_query_port_subscribers(snd_seq_t* seq, snd_seq_query_subscribe_t* in
 static int delivery_status(const snd_seq_event_t* ev) {
     const snd_seq_port_info_t* source = find_port(gOwnClient, ev->source.port);
     const snd_seq_port_info_t* dest = find_port(ev->dest.client, ev->dest.port);
-    if (ev->queue != SND_SEQ_QUEUE_DIRECT || source == NULL ||
+    if ((ev->queue != SND_SEQ_QUEUE_DIRECT && ev->queue != kQueue) || source == NULL ||
         (source->caps & SND_SEQ_PORT_CAP_READ) == 0) {
         return -EINVAL;
     }
@@ -451,10 +460,7 @@ static int delivery_status(const snd_seq_event_t* ev) {
 
 /* "send SOURCE DEST KIND CHANNEL KEY VALUE STATUS"; a kind not in kKinds by
  * its event type, with zeros. */
-int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
-    (void)seq;
-    pthread_mutex_lock(&gLock);
-    const int status = delivery_status(ev);
+static void record_send(const snd_seq_event_t* ev, int status) {
     size_t kind = 0;
     while (kind < COUNT(kKinds) && kKinds[kind].type != ev->type) ++kind;
     char other[16];
@@ -464,8 +470,134 @@ int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
            known ? kKinds[kind].name : other, known ? ev->data.note.channel : 0,
            !known ? 0 : program ? ev->data.control.value : ev->data.note.note,
            known && !program ? ev->data.note.velocity : 0, status);
+}
+
+static long long queue_ns(const snd_seq_real_time_t* time) {
+    return gQueueStart + time->tv_sec * 1000000000LL + time->tv_nsec;
+}
+
+/* Under the lock: the earliest due, the first sent of those due together. */
+static void* deliver_queued(void* unused) {
+    (void)unused;
+    pthread_mutex_lock(&gLock);
+    while (gQueueStart >= 0) {
+        int next = -1;
+        for (int i = 0; i < gQueuedCount; ++i) {
+            if (next < 0 || gQueuedDue[i] < gQueuedDue[next]) next = i;
+        }
+        const long long due = next < 0 ? 0 : gQueuedDue[next];
+        const struct timespec until = {due / 1000000000LL, due % 1000000000LL};
+        if (next < 0 ? pthread_cond_wait(&gQueueChanged, &gLock) == 0
+                     : pthread_cond_timedwait(&gQueueChanged, &gLock, &until) != ETIMEDOUT) {
+            continue;
+        }
+        record_send(&gQueued[next], delivery_status(&gQueued[next]));
+        memmove(gQueued + next, gQueued + next + 1, sizeof gQueued[0] * (gQueuedCount - next - 1));
+        memmove(gQueuedDue + next, gQueuedDue + next + 1,
+                sizeof gQueuedDue[0] * (gQueuedCount - next - 1));
+        --gQueuedCount;
+    }
+    pthread_mutex_unlock(&gLock);
+    return NULL;
+}
+
+/* A queued event is refused at once as a direct one would be, else kept. */
+int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
+    (void)seq;
+    pthread_mutex_lock(&gLock);
+    const int status = delivery_status(ev);
+    const int queued = ev->queue == kQueue && status == 0;
+    if (queued && ((ev->flags & (SND_SEQ_TIME_STAMP_MASK | SND_SEQ_TIME_MODE_MASK)) !=
+                       (SND_SEQ_TIME_STAMP_REAL | SND_SEQ_TIME_MODE_ABS) ||
+                   gQueueStart < 0 || gQueuedCount == kMaxQueued)) {
+        fail("queued on no running queue, not on absolute real time, or too much", "");
+    }
+    if (queued) {
+        gQueuedDue[gQueuedCount] = queue_ns(&ev->time.time);
+        gQueued[gQueuedCount++] = *ev;
+        pthread_cond_signal(&gQueueChanged);
+    } else {
+        record_send(ev, status);
+    }
     pthread_mutex_unlock(&gLock);
     return status < 0 ? status : (int)sizeof *ev;
+}
+
+int snd_seq_alloc_queue(snd_seq_t* seq) {
+    (void)seq;
+    return kQueue;
+}
+
+int snd_seq_free_queue(snd_seq_t* seq, int q) {
+    (void)seq;
+    return q == kQueue ? 0 : -EINVAL;
+}
+
+int snd_seq_drain_output(snd_seq_t* seq) {
+    (void)seq;
+    return 0;
+}
+
+/* Start only: the queue's real time runs from now. */
+int snd_seq_control_queue(snd_seq_t* seq, int q, int type, int value, snd_seq_event_t* ev) {
+    (void)seq, (void)value;
+    pthread_mutex_lock(&gLock);
+    if (q != kQueue || type != SND_SEQ_EVENT_START || ev != NULL || gQueueStart >= 0) {
+        fail("a queue control other than one start", "");
+    }
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    gQueueStart = now.tv_sec * 1000000000LL + now.tv_nsec;
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(&gQueueChanged, &attr);
+    pthread_t deliverer;
+    if (pthread_create(&deliverer, NULL, deliver_queued, NULL) != 0) fail("no deliverer", "");
+    pthread_detach(deliverer);
+    record("queue-start");
+    pthread_mutex_unlock(&gLock);
+    return 0;
+}
+
+struct _snd_seq_remove_events {
+    unsigned condition;
+    int queue, tag;
+    snd_seq_timestamp_t time;
+};
+size_t snd_seq_remove_events_sizeof(void) { return sizeof(snd_seq_remove_events_t); }
+void snd_seq_remove_events_set_condition(snd_seq_remove_events_t* info, unsigned int flags) {
+    info->condition = flags;
+}
+void snd_seq_remove_events_set_queue(snd_seq_remove_events_t* info, int queue) {
+    info->queue = queue;
+}
+void snd_seq_remove_events_set_time(snd_seq_remove_events_t* info, const snd_seq_timestamp_t* time) {
+    info->time = *time;
+}
+void snd_seq_remove_events_set_tag(snd_seq_remove_events_t* info, int tag) { info->tag = tag; }
+
+/* The queued events of a tag due at a time or later: "remove COUNT". */
+int snd_seq_remove_events(snd_seq_t* seq, snd_seq_remove_events_t* info) {
+    (void)seq;
+    pthread_mutex_lock(&gLock);
+    if (info->condition != (SND_SEQ_REMOVE_OUTPUT | SND_SEQ_REMOVE_TIME_AFTER |
+                            SND_SEQ_REMOVE_TAG_MATCH) || info->queue != kQueue) {
+        fail("a removal other than a port's from a time", "");
+    }
+    const long long from = queue_ns(&info->time.time);
+    int kept = 0;
+    for (int i = 0; i < gQueuedCount; ++i) {
+        if (gQueued[i].tag != info->tag || gQueuedDue[i] < from) {
+            gQueuedDue[kept] = gQueuedDue[i];
+            gQueued[kept++] = gQueued[i];
+        }
+    }
+    record("remove %d", gQueuedCount - kept);
+    gQueuedCount = kept;
+    pthread_cond_signal(&gQueueChanged);
+    pthread_mutex_unlock(&gLock);
+    return 0;
 }
 
 /* Announcements, then what the sources play. */
