@@ -17,6 +17,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
                      expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
                      start_playing, wait_for)
+from jack_e2e import (ENTERED, LANDED, PLAYIN, RATE, STEPPED, played_in,  # noqa: E402
+                      saved_steps)
 
 # How far a note may stray from its place on the grid, in ms: the clock
 # thread sleeps to exact deadlines, but on a busy two-core machine a wake-up
@@ -464,6 +466,53 @@ def case_latency():
         if swung and (sum(e[1:] == ("remove", ["2"]) for e in fake.events()) < 2 or
                       any(n.ms > stopped for n in of_kind(fake.notes(), "on"))):
             fail("the stop came after step 2, or a port kept it: %r" % fake.events())
+
+
+def play(fake, lines):
+    with open(fake.play + ".new", "w") as out:
+        out.writelines(line + "\n" for line in lines)
+    os.rename(fake.play + ".new", fake.play)
+
+
+def case_playin():
+    """The JACK cases' melody and chord in step entry, then notes over two
+    loops recorded, played from the first click: on the same steps."""
+    fake = Fake()
+    krv = fake.start(*PLAYIN[:-3] + ["input 1", "stepentry 2 1", "play"])
+    click = sounding(fake).ms
+    kinds = {0x90: "on", 0x80: "off", 0xB0: "control"}
+    play(fake, ["%.3f 20:0 %s 0 %d %d" % (click + frames * 1000.0 / RATE, kinds[m[0]], m[1], m[2])
+                for frames, m in played_in()])
+    krv.until("step 4: G4 B4 D5 on tracks 2 to 4, next step 5\n")
+    krv.type("stepentry off", "newtrack", "record 5")
+    wait_for(lambda: now_ms() > click + played_in()[-1][0] * 1000.0 / RATE + 100, "the playing")
+    saved = os.path.join(fake.work, "saved.krv")
+    krv.end("record off\nstop\nsave %s\nquit\n" % saved)
+    steps = saved_steps(saved)
+    for wanted in (ENTERED, LANDED):
+        expect_equal({key: steps.get(key) for key in wanted}, wanted, "steps played in")
+
+
+def case_clockin():
+    """krv following a clock at 120 bpm, silent for a second after 54 ticks,
+    on for 48 more: each note-on on its quarter's clock, none after Stop,
+    the note that sounds ended in the silence."""
+    fake = Fake()
+    krv = fake.start(*STEPPED + ["clockin 1"])
+    krv.prompts(len(STEPPED) + 2)
+    start = now_ms() + 200
+    clocks = [start + i * TICK_MS + 1000 * (i >= 54) for i in range(102)]
+    play(fake, ["%.3f 20:0 start" % start] + ["%.3f 20:0 clock" % ms for ms in clocks] +
+         ["%.3f 20:0 stop" % (clocks[-1] + 1)])
+    wait_for(lambda: now_ms() > clocks[-1] + 100, "the clock")
+    krv.end()
+    ons = of_kind(fake.notes(), "on")
+    expect_near([n.ms - clocks[i * 24] for i, n in enumerate(ons)], GRID_MS, "notes on the clock")
+    expect_equal([n.key for n in ons], [60 + i % 8 for i in range(len(ons))], "keys of quarters")
+    ended = [n for n in of_kind(fake.notes(), "off") if clocks[53] < n.ms < clocks[54]]
+    if not ended or max(n.ms for n in fake.notes()) > clocks[-1] + GRID_MS or len(ons) != 5:
+        fail("no note ended in the silence, one after Stop, or not 5 notes: %r" % fake.notes())
+    expect_paired(fake.notes(), "following a clock")
 
 
 def check_symbols(library):
