@@ -540,13 +540,10 @@ int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
     (void)seq;
     pthread_mutex_lock(&gLock);
     const int status = delivery_status(ev), queued = ev->queue == kQueue && status == 0;
-    if (queued && ((ev->flags & (SND_SEQ_TIME_STAMP_MASK | SND_SEQ_TIME_MODE_MASK)) !=
-                       (SND_SEQ_TIME_STAMP_REAL | SND_SEQ_TIME_MODE_ABS) ||
-                   gQueuedCount == kMaxQueued)) {
-        fail("queued not on absolute real time, or too much", "");
-    }
-    if (queued) gQueued[gQueuedCount++] = *ev;
-    if (!queued) record_send(ev, status);
+    const unsigned when = ev->flags & (SND_SEQ_TIME_STAMP_MASK | SND_SEQ_TIME_MODE_MASK),
+                   absolute_real = when == (SND_SEQ_TIME_STAMP_REAL | SND_SEQ_TIME_MODE_ABS);
+    if (queued && (!absolute_real || gQueuedCount == kMaxQueued)) fail("queued badly", "");
+    queued ? (void)(gQueued[gQueuedCount++] = *ev) : record_send(ev, status);
     pthread_cond_signal(&gChanged);
     pthread_mutex_unlock(&gLock);
     return status < 0 ? status : (int)sizeof *ev;
@@ -583,10 +580,9 @@ void snd_seq_remove_events_set_tag(snd_seq_remove_events_t* r, int tag) { r->tag
 int snd_seq_remove_events(snd_seq_t* seq, snd_seq_remove_events_t* info) {
     (void)seq;
     pthread_mutex_lock(&gLock);
-    if (info->condition != (SND_SEQ_REMOVE_OUTPUT | SND_SEQ_REMOVE_TIME_AFTER |
-                            SND_SEQ_REMOVE_TAG_MATCH) || info->queue != kQueue) {
-        fail("a removal other than a port's from a time", "");
-    }
+    const unsigned port_from =
+        SND_SEQ_REMOVE_OUTPUT | SND_SEQ_REMOVE_TIME_AFTER | SND_SEQ_REMOVE_TAG_MATCH;
+    if (info->condition != port_from || info->queue != kQueue) fail("not a port's from a time", "");
     int kept = 0;
     for (int i = 0; i < gQueuedCount; ++i) {
         const int later = queue_ns(&gQueued[i].time.time) >= queue_ns(&info->time.time);
