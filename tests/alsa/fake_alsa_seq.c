@@ -66,12 +66,14 @@ static pthread_cond_t gChanged;
 static void* run_timeline(void* unused);
 
 
-/* What a send writes down: the kind, then channel, key and value. */
+/* What a send writes down and a source plays: the kind, then channel, key and value. */
 static const struct {
     int type;
     const char* name;
-} kKinds[] = {{SND_SEQ_EVENT_NOTEON, "on"}, {SND_SEQ_EVENT_NOTEOFF, "off"},
-              {SND_SEQ_EVENT_PGMCHANGE, "program"}};
+} kKinds[] = {{SND_SEQ_EVENT_NOTEON, "on"},         {SND_SEQ_EVENT_NOTEOFF, "off"},
+              {SND_SEQ_EVENT_PGMCHANGE, "program"}, {SND_SEQ_EVENT_CONTROLLER, "control"},
+              {SND_SEQ_EVENT_CLOCK, "clock"},       {SND_SEQ_EVENT_START, "start"},
+              {SND_SEQ_EVENT_STOP, "stop"}};
 
 static void fail(const char* what, const char* detail) {
     fprintf(stderr, "fake_alsa_seq: %s: %s\n", what, detail);
@@ -188,13 +190,6 @@ static void* watch_later(void* path) {
     return NULL;
 }
 
-static const struct {
-    int type;
-    const char* name;
-} kPlayedKinds[] = {{SND_SEQ_EVENT_NOTEON, "on"},    {SND_SEQ_EVENT_NOTEOFF, "off"},
-                    {SND_SEQ_EVENT_CONTROLLER, "control"}, {SND_SEQ_EVENT_CLOCK, "clock"},
-                    {SND_SEQ_EVENT_START, "start"},  {SND_SEQ_EVENT_STOP, "stop"}};
-
 static void watch_play_line(char* line) {
     int client = 0, port = 0, a = 0, b = 0, c = 0, used = 0;
     double ms = 0;
@@ -206,11 +201,11 @@ static void watch_play_line(char* line) {
         (source = find_port(client, port)) == NULL || source->feeds == 0) {
         fail("bad play line, or a source krv does not listen to", line);
     }
-    while (k < COUNT(kPlayedKinds) && strcmp(kPlayedKinds[k].name, kind) != 0) ++k;
-    if (k == COUNT(kPlayedKinds) || gPlayedCount == kMaxPlayed) fail("bad or too much play", line);
+    while (k < COUNT(kKinds) && strcmp(kKinds[k].name, kind) != 0) ++k;
+    if (k == COUNT(kKinds) || gPlayedCount == kMaxPlayed) fail("bad or too much play", line);
     gPlayedAt[gPlayedCount] = (long long)(ms * 1e6);
     snd_seq_event_t* ev = memset(&gPlayed[gPlayedCount++], 0, sizeof gPlayed[0]);
-    ev->type = (snd_seq_event_type_t)kPlayedKinds[k].type;
+    ev->type = (snd_seq_event_type_t)kKinds[k].type;
     ev->source = (snd_seq_addr_t){(unsigned char)client, (unsigned char)port};
     ev->dest = (snd_seq_addr_t){(unsigned char)gOwnClient, (unsigned char)(source->feeds - 1)};
     if (ev->type == SND_SEQ_EVENT_CONTROLLER) {
