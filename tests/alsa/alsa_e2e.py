@@ -460,7 +460,8 @@ def case_latency():
                           e[1] == "send" and e[2][1:3] == ["130:0", "off"], "port 1's end")
         krv.end("quit\n")
         ons = [[n.ms for n in of_kind(fake.notes(), "on") if n.dest == d] for d in (SYNTH, "130:0")]
-        expect_near([late - early - 40 for early, late in zip(*ons)], 2, "port 1 late (ms)")
+        expect_near([late - early - 40 for early, late in zip(*ons)], GRID_MS, "port 1 late (ms)",
+                    2.0)
         expect_paired(fake.notes(), "a port with a latency")
         fake.expect_closed("latency")
         if swung and (sum(e[1:] == ("remove", ["2"]) for e in fake.events()) < 2 or
@@ -488,9 +489,14 @@ def case_playin():
     wait_for(lambda: now_ms() > click + played_in()[-1][0] * 1000.0 / RATE + 100, "the playing")
     saved = os.path.join(fake.work, "saved.krv")
     krv.end("record off\nstop\nsave %s\nquit\n" % saved)
+    # Gates within 2 % of a step: krv times what it reads when it reads it,
+    # on a busy machine a few ms late.
     steps = saved_steps(saved)
     for wanted in (ENTERED, LANDED):
-        expect_equal({key: steps.get(key) for key in wanted}, wanted, "steps played in")
+        got = {key: steps.get(key) for key in wanted}
+        if any(not got[k] or got[k][:2] + got[k][3:] != w[:2] + w[3:] or abs(got[k][2] - w[2]) > 2
+               for k, w in wanted.items()):
+            expect_equal(got, wanted, "steps played in")
 
 
 def case_clockin():
