@@ -418,6 +418,13 @@ def case_hotplug():
     expect_paired(fake.notes(), "first sound")
 
 
+def play(fake, lines):
+    """What the keyboard (20:0) plays, at once or at ms on CLOCK_MONOTONIC."""
+    with open(fake.play + ".new", "w") as out:
+        out.writelines(line + "\n" for line in lines)
+    os.rename(fake.play + ".new", fake.play)
+
+
 def case_input():
     """A keyboard listed among the readable ports, chosen, and heard thru on
     the synthesizer at once; its note ended at stop."""
@@ -428,9 +435,7 @@ def case_input():
                  "input 1 is USB Keyboard:USB Keyboard MIDI 1\ninput 2 is UM-ONE:UM-ONE MIDI 1\n"
                  "2 krv> ", "the sources")
     expect_in(krv.say("input 1"), "listening to USB Keyboard:USB Keyboard MIDI 1\n", "input")
-    with open(fake.play + ".new", "w") as out:
-        out.write("20:0 on 0 60 100\n20:0 on 0 62 90\n20:0 off 0 62 0\n")
-    os.rename(fake.play + ".new", fake.play)
+    play(fake, ["20:0 on 0 60 100", "20:0 on 0 62 90", "20:0 off 0 62 0"])
     fake.wait_for_note(lambda n: n.kind == "off" and n.key == 62, "the keyboard's notes thru")
     krv.end("stop\nquit\n")
     heard = [(n.kind, n.key, n.dest) for n in fake.notes()]
@@ -467,12 +472,6 @@ def case_latency():
         if swung and (sum(e[1:] == ("remove", ["2"]) for e in fake.events()) < 2 or
                       any(n.ms > stopped for n in of_kind(fake.notes(), "on"))):
             fail("the stop came after step 2, or a port kept it: %r" % fake.events())
-
-
-def play(fake, lines):
-    with open(fake.play + ".new", "w") as out:
-        out.writelines(line + "\n" for line in lines)
-    os.rename(fake.play + ".new", fake.play)
 
 
 def case_playin():
