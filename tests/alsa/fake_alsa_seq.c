@@ -141,11 +141,15 @@ static void load_scene(void) {
     }
 }
 
+/* A queued event's line says when it was due, not when our thread (no
+ * real-time one) came to it. */
+static long long gRecordAt;
 static void record(const char* format, ...) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     char line[kLineSize];
-    int length = snprintf(line, sizeof line, "%lld ", now.tv_sec * 1000000000LL + now.tv_nsec);
+    int length = snprintf(line, sizeof line, "%lld ",
+                          gRecordAt ? gRecordAt : now.tv_sec * 1000000000LL + now.tv_nsec);
     va_list args;
     va_start(args, format);
     length += vsnprintf(line + length, sizeof line - (size_t)length - 1, format, args);
@@ -517,8 +521,9 @@ static void* run_timeline(void* unused) {
             (void)(at == LLONG_MAX ? pthread_cond_wait(&gChanged, &gLock)
                                    : pthread_cond_timedwait(&gChanged, &gLock, &until));
         } else if (queued <= played) {
+            gRecordAt = queued;
             record_send(&gQueued[next], delivery_status(&gQueued[next]));
-            --gQueuedCount;
+            gRecordAt = 0, --gQueuedCount;
             memmove(gQueued + next, gQueued + next + 1, sizeof gQueued[0] * (gQueuedCount - next));
         } else {
             const int was_due = due();
