@@ -17,6 +17,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
                      expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
                      start_playing, wait_for)
+from jack_e2e import (ENTERED, LANDED, PLAYIN, RATE, STEPPED, played_in,  # noqa: E402
+                      saved_steps)
 
 # How far a note may stray from its place on the grid, in ms: the clock
 # thread sleeps to exact deadlines, but on a busy two-core machine a wake-up
@@ -416,6 +418,13 @@ def case_hotplug():
     expect_paired(fake.notes(), "first sound")
 
 
+def play(fake, lines):
+    """What the keyboard (20:0) plays, at once or at ms on CLOCK_MONOTONIC."""
+    with open(fake.play + ".new", "w") as out:
+        out.writelines(line + "\n" for line in lines)
+    os.rename(fake.play + ".new", fake.play)
+
+
 def case_input():
     """A keyboard listed among the readable ports, chosen, and heard thru on
     the synthesizer at once; its note ended at stop."""
@@ -426,14 +435,90 @@ def case_input():
                  "input 1 is USB Keyboard:USB Keyboard MIDI 1\ninput 2 is UM-ONE:UM-ONE MIDI 1\n"
                  "2 krv> ", "the sources")
     expect_in(krv.say("input 1"), "listening to USB Keyboard:USB Keyboard MIDI 1\n", "input")
-    with open(fake.play + ".new", "w") as out:
-        out.write("20:0 on 0 60 100\n20:0 on 0 62 90\n20:0 off 0 62 0\n")
-    os.rename(fake.play + ".new", fake.play)
+    play(fake, ["20:0 on 0 60 100", "20:0 on 0 62 90", "20:0 off 0 62 0"])
     fake.wait_for_note(lambda n: n.kind == "off" and n.key == 62, "the keyboard's notes thru")
     krv.end("stop\nquit\n")
     heard = [(n.kind, n.key, n.dest) for n in fake.notes()]
     expect_equal(heard, [("on", 60, SYNTH), ("on", 62, SYNTH), ("off", 62, SYNTH),
                          ("off", 60, SYNTH)], "thru, and the held note ended at stop")
+
+
+def case_latency():
+    """Port 1 at latency 40 sounds 40 ms after port 0. Every note ends after
+    stop: once port 1's note-offs are due, where krv quits before, and where
+    it stops after the tick that queued a swung note (bpm 20, swing 66: step
+    2 is handed over at 875 ms, due at 990), which both ports take back."""
+    for swung, wait in ((False, True), (False, False), (True, True)):
+        fake = Fake()
+        krv = start_playing(lambda: fake.start(), ["newtrack", "newtrack", "selt 2", "setport 1",
+                                                   "clear", "latency 1 40"] +
+                            ["selectall", "swing 66", "bpm 20"] * swung)
+        if swung:
+            first = fake.wait_for_note(lambda n: n.kind == "on", "step 1").ms
+            wait_for(lambda: now_ms() > first + 930, "step 2 queued")
+        else:
+            wait_for(lambda: len(of_kind(fake.notes(), "on")) >= 16, "notes on both ports")
+        stopped = krv.type("stop")
+        if wait:
+            krv.prompts()
+            fake.wait_for(lambda e: now_ms() > first + 1100 if swung else e[0] > stopped and
+                          e[1] == "send" and e[2][1:3] == ["130:0", "off"], "port 1's end")
+        krv.end("quit\n")
+        ons = [[n.ms for n in of_kind(fake.notes(), "on") if n.dest == d] for d in (SYNTH, "130:0")]
+        expect_near([late - early - 40 for early, late in zip(*ons)], GRID_MS, "port 1 late (ms)",
+                    2.0)
+        expect_paired(fake.notes(), "a port with a latency")
+        fake.expect_closed("latency")
+        if swung and (sum(e[1:] == ("remove", ["2"]) for e in fake.events()) < 2 or
+                      any(n.ms > stopped for n in of_kind(fake.notes(), "on"))):
+            fail("the stop came after step 2, or a port kept it: %r" % fake.events())
+
+
+def case_playin():
+    """The JACK cases' melody and chord in step entry, then notes over two
+    loops recorded, played from the first click: on the same steps."""
+    fake = Fake()
+    krv = fake.start(*PLAYIN[:-3] + ["input 1", "stepentry 2 1", "play"])
+    click = sounding(fake).ms
+    kinds = {0x90: "on", 0x80: "off", 0xB0: "control"}
+    play(fake, ["%.3f 20:0 %s 0 %d %d" % (click + frames * 1000.0 / RATE, kinds[m[0]], m[1], m[2])
+                for frames, m in played_in()])
+    krv.until("step 4: G4 B4 D5 on tracks 2 to 4, next step 5\n")
+    krv.type("stepentry off", "newtrack", "record 5")
+    wait_for(lambda: now_ms() > click + played_in()[-1][0] * 1000.0 / RATE + 100, "the playing")
+    saved = os.path.join(fake.work, "saved.krv")
+    krv.end("record off\nstop\nsave %s\nquit\n" % saved)
+    # Gates within 2 % of a step: krv times what it reads when it reads it,
+    # on a busy machine a few ms late.
+    steps = saved_steps(saved)
+    for wanted in (ENTERED, LANDED):
+        got = {key: steps.get(key) for key in wanted}
+        if any(not got[k] or got[k][:2] + got[k][3:] != w[:2] + w[3:] or abs(got[k][2] - w[2]) > 2
+               for k, w in wanted.items()):
+            expect_equal(got, wanted, "steps played in")
+
+
+def case_clockin():
+    """krv following a clock at 120 bpm, silent for a second after 54 ticks,
+    on for 48 more: each note-on on its quarter's clock, none after Stop,
+    the note that sounds ended in the silence."""
+    fake = Fake()
+    krv = fake.start(*STEPPED + ["clockin 1"])
+    krv.prompts(len(STEPPED) + 2)
+    start = now_ms() + 200
+    clocks = [start + i * TICK_MS + 1000 * (i >= 54) for i in range(102)]
+    play(fake, ["%.3f 20:0 start" % start] + ["%.3f 20:0 clock" % ms for ms in clocks] +
+         ["%.3f 20:0 stop" % (clocks[-1] + 1)])
+    wait_for(lambda: now_ms() > clocks[-1] + 100, "the clock")
+    krv.end()
+    ons = of_kind(fake.notes(), "on")
+    expect_near([n.ms - clocks[i * 24] for i, n in enumerate(ons)], GRID_MS, "notes on the clock")
+    expect_equal([n.key for n in ons], [60 + i % 8 for i in range(len(ons))], "keys of quarters")
+    ended = [n for n in of_kind(fake.notes(), "off") if clocks[53] < n.ms < clocks[54]]
+    # Stop ends the last note well before a silence of four ticks would.
+    if not ended or max(n.ms for n in fake.notes()) > clocks[-1] + 2 * TICK_MS or len(ons) != 5:
+        fail("no note ended in the silence, one after Stop, or not 5 notes: %r" % fake.notes())
+    expect_paired(fake.notes(), "following a clock")
 
 
 def check_symbols(library):

@@ -9,14 +9,18 @@
  *       holds those back, as a kernel slow to deliver them would
  *   KRV_FAKE_ALSA_FULL   while it exists every send fails with the errno it
  *       holds (EAGAIN if none), as a receiver without room
- *   KRV_FAKE_ALSA_PLAY   once it appears each of its lines "C:P on|off CH KEY
- *       VELOCITY" comes from that port to the port krv connected to it
+ *   KRV_FAKE_ALSA_PLAY   once it appears each of its lines "[MS] C:P KIND A B
+ *       C" comes from that port to the port krv connected to it, at MS on
+ *       CLOCK_MONOTONIC if given: on|off CH KEY VELOCITY, control CH CC
+ *       VALUE, clock, start, stop
  * krv's client is the first number free from 128. krv calls in from three
- * threads: every entry point takes the one lock. */
+ * threads: every entry point takes the one lock. What krv queues, and what
+ * is played at a time, a thread of ours delivers at its time. */
 #define _GNU_SOURCE
 #include <alsa/asoundlib.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdarg.h>
@@ -54,17 +58,22 @@ static int gPortCount, gOwnClient = -1, gRecordFd = -1, gAnnouncePort = -1, gAnn
 static char gOwnName[kNameSize] = "client";
 static snd_seq_event_t gAnnounce;
 /* What a source plays to krv, in order, and how much of it is still due. */
-enum { kMaxPlayed = 64 };
-static snd_seq_event_t gPlayed[kMaxPlayed];
-static int gPlayedCount, gPlayedNext;
+enum { kMaxPlayed = 1024, kQueue = 3, kMaxQueued = 1024 };
+static snd_seq_event_t gPlayed[kMaxPlayed], gQueued[kMaxQueued];
+static long long gPlayedAt[kMaxPlayed], gQueueStart;
+static int gPlayedCount, gPlayedDue, gPlayedNext, gQueuedCount;
+static pthread_cond_t gChanged;
+static void* run_timeline(void* unused);
 
 
-/* What a send writes down: the kind, then channel, key and value. */
+/* What a send writes down and a source plays: the kind, then channel, key and value. */
 static const struct {
     int type;
     const char* name;
-} kKinds[] = {{SND_SEQ_EVENT_NOTEON, "on"}, {SND_SEQ_EVENT_NOTEOFF, "off"},
-              {SND_SEQ_EVENT_PGMCHANGE, "program"}};
+} kKinds[] = {{SND_SEQ_EVENT_NOTEON, "on"},         {SND_SEQ_EVENT_NOTEOFF, "off"},
+              {SND_SEQ_EVENT_PGMCHANGE, "program"}, {SND_SEQ_EVENT_CONTROLLER, "control"},
+              {SND_SEQ_EVENT_CLOCK, "clock"},       {SND_SEQ_EVENT_START, "start"},
+              {SND_SEQ_EVENT_STOP, "stop"}};
 
 static void fail(const char* what, const char* detail) {
     fprintf(stderr, "fake_alsa_seq: %s: %s\n", what, detail);
@@ -78,7 +87,7 @@ static void wake_input(int was_due) {
     }
 }
 
-static int due(void) { return gAnnouncesDue + gPlayedCount - gPlayedNext; }
+static int due(void) { return gAnnouncesDue + gPlayedDue - gPlayedNext; }
 
 static snd_seq_port_info_t* find_port(int client, int port) {
     for (int i = 0; i < gPortCount; ++i) {
@@ -132,11 +141,15 @@ static void load_scene(void) {
     }
 }
 
+/* A queued event's line says when it was due, not when our thread (no
+ * real-time one) came to it. */
+static long long gRecordAt;
 static void record(const char* format, ...) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     char line[kLineSize];
-    int length = snprintf(line, sizeof line, "%lld ", now.tv_sec * 1000000000LL + now.tv_nsec);
+    int length = snprintf(line, sizeof line, "%lld ",
+                          gRecordAt ? gRecordAt : now.tv_sec * 1000000000LL + now.tv_nsec);
     va_list args;
     va_start(args, format);
     length += vsnprintf(line + length, sizeof line - (size_t)length - 1, format, args);
@@ -181,31 +194,41 @@ static void* watch_later(void* path) {
     return NULL;
 }
 
+static void watch_play_line(char* line) {
+    int client = 0, port = 0, a = 0, b = 0, c = 0, used = 0;
+    double ms = 0;
+    char kind[8] = "";
+    const snd_seq_port_info_t* source = NULL;
+    if (strchr(line, ' ') < strchr(line, ':')) sscanf(line, "%lf %n", &ms, &used);
+    size_t k = 0;
+    if (sscanf(line + used, "%d:%d %7s %d %d %d", &client, &port, kind, &a, &b, &c) < 3 ||
+        (source = find_port(client, port)) == NULL || source->feeds == 0) {
+        fail("bad play line, or a source krv does not listen to", line);
+    }
+    while (k < COUNT(kKinds) && strcmp(kKinds[k].name, kind) != 0) ++k;
+    if (k == COUNT(kKinds) || gPlayedCount == kMaxPlayed) fail("bad or too much play", line);
+    gPlayedAt[gPlayedCount] = (long long)(ms * 1e6);
+    snd_seq_event_t* ev = memset(&gPlayed[gPlayedCount++], 0, sizeof gPlayed[0]);
+    ev->type = (snd_seq_event_type_t)kKinds[k].type;
+    ev->source = (snd_seq_addr_t){(unsigned char)client, (unsigned char)port};
+    ev->dest = (snd_seq_addr_t){(unsigned char)gOwnClient, (unsigned char)(source->feeds - 1)};
+    if (ev->type == SND_SEQ_EVENT_CONTROLLER) {
+        ev->data.control = (snd_seq_ev_ctrl_t){.channel = a, .param = b, .value = c};
+    } else {
+        ev->data.note = (snd_seq_ev_note_t){.channel = a, .note = b, .velocity = c};
+    }
+}
+
+/* Each line is handed over by the timeline thread, at its time. */
 static void* watch_play(void* path) {
     while (access((const char*)path, F_OK) != 0) usleep(10000);
     pthread_mutex_lock(&gLock);
     FILE* play = fopen((const char*)path, "r");
-    char line[kLineSize], kind[8];
-    int client = 0, port = 0, channel = 0, key = 0, velocity = 0;
-    const int was_due = due();
-    while (play != NULL && fgets(line, sizeof line, play) != NULL && gPlayedCount < kMaxPlayed) {
-        const snd_seq_port_info_t* source = NULL;
-        if (sscanf(line, "%d:%d %7s %d %d %d", &client, &port, kind, &channel, &key, &velocity) !=
-                6 ||
-            (source = find_port(client, port)) == NULL || source->feeds == 0) {
-            fail("bad play line, or a source krv does not listen to", line);
-        }
-        snd_seq_event_t* ev = memset(&gPlayed[gPlayedCount++], 0, sizeof gPlayed[0]);
-        ev->type = strcmp(kind, "on") == 0 ? SND_SEQ_EVENT_NOTEON : SND_SEQ_EVENT_NOTEOFF;
-        ev->source = (snd_seq_addr_t){(unsigned char)client, (unsigned char)port};
-        ev->dest = (snd_seq_addr_t){(unsigned char)gOwnClient, (unsigned char)(source->feeds - 1)};
-        ev->data.note.channel = (unsigned char)channel;
-        ev->data.note.note = (unsigned char)key;
-        ev->data.note.velocity = (unsigned char)velocity;
-    }
+    char line[kLineSize];
+    while (play != NULL && fgets(line, sizeof line, play) != NULL) watch_play_line(line);
     if (play != NULL) fclose(play);
     record("play %d", gPlayedCount);
-    wake_input(was_due);
+    pthread_cond_signal(&gChanged);
     pthread_mutex_unlock(&gLock);
     return NULL;
 }
@@ -230,6 +253,11 @@ int snd_seq_open(snd_seq_t** handle, const char* name, int streams, int mode) {
     record("open client=%d nonblock=%d", gOwnClient, (mode & SND_SEQ_NONBLOCK) != 0);
     const char* later = getenv("KRV_FAKE_ALSA_LATER");
     pthread_t watcher;
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(&gChanged, &attr);
+    if (pthread_create(&watcher, NULL, run_timeline, NULL) == 0) pthread_detach(watcher);
     if (later != NULL && pthread_create(&watcher, NULL, watch_later, (void*)later) == 0) {
         pthread_detach(watcher);
     }
@@ -243,8 +271,9 @@ int snd_seq_open(snd_seq_t** handle, const char* name, int streams, int mode) {
 
 int snd_seq_close(snd_seq_t* seq) {
     pthread_mutex_lock(&gLock);
-    record("close");
+    record("close dropped=%d", gQueuedCount);
     gWakeFd = -1;
+    pthread_cond_signal(&gChanged);
     close(seq->wake[0]);
     close(seq->wake[1]);
     free(seq);
@@ -441,7 +470,7 @@ int snd_seq_query_port_subscribers(snd_seq_t* seq, snd_seq_query_subscribe_t* in
 static int delivery_status(const snd_seq_event_t* ev) {
     const snd_seq_port_info_t* source = find_port(gOwnClient, ev->source.port);
     const snd_seq_port_info_t* dest = find_port(ev->dest.client, ev->dest.port);
-    if (ev->queue != SND_SEQ_QUEUE_DIRECT || source == NULL ||
+    if ((ev->queue != SND_SEQ_QUEUE_DIRECT && ev->queue != kQueue) || source == NULL ||
         (source->caps & SND_SEQ_PORT_CAP_READ) == 0) {
         return -EINVAL;
     }
@@ -451,10 +480,7 @@ static int delivery_status(const snd_seq_event_t* ev) {
 
 /* "send SOURCE DEST KIND CHANNEL KEY VALUE STATUS"; a kind not in kKinds by
  * its event type, with zeros. */
-int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
-    (void)seq;
-    pthread_mutex_lock(&gLock);
-    const int status = delivery_status(ev);
+static void record_send(const snd_seq_event_t* ev, int status) {
     size_t kind = 0;
     while (kind < COUNT(kKinds) && kKinds[kind].type != ev->type) ++kind;
     char other[16];
@@ -464,8 +490,108 @@ int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
            known ? kKinds[kind].name : other, known ? ev->data.note.channel : 0,
            !known ? 0 : program ? ev->data.control.value : ev->data.note.note,
            known && !program ? ev->data.note.velocity : 0, status);
+}
+
+static long long now_ns(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+static long long queue_ns(const snd_seq_real_time_t* time) {
+    return gQueueStart + time->tv_sec * 1000000000LL + time->tv_nsec;
+}
+
+/* Hands over what is played and delivers what krv queued, each at its time,
+ * until the client closes; of queued events due together, the first sent. */
+static void* run_timeline(void* unused) {
+    pthread_mutex_lock(&gLock);
+    while (gWakeFd >= 0) {
+        int next = -1;
+        for (int i = 0; i < gQueuedCount; ++i) {
+            if (next < 0 || queue_ns(&gQueued[i].time.time) < queue_ns(&gQueued[next].time.time)) {
+                next = i;
+            }
+        }
+        const long long queued = next < 0 ? LLONG_MAX : queue_ns(&gQueued[next].time.time),
+                        played = gPlayedDue < gPlayedCount ? gPlayedAt[gPlayedDue] : LLONG_MAX,
+                        at = queued < played ? queued : played;
+        const struct timespec until = {at / 1000000000LL, at % 1000000000LL};
+        if (at > now_ns()) {
+            (void)(at == LLONG_MAX ? pthread_cond_wait(&gChanged, &gLock)
+                                   : pthread_cond_timedwait(&gChanged, &gLock, &until));
+        } else if (queued <= played) {
+            gRecordAt = queued;
+            record_send(&gQueued[next], delivery_status(&gQueued[next]));
+            gRecordAt = 0, --gQueuedCount;
+            memmove(gQueued + next, gQueued + next + 1, sizeof gQueued[0] * (gQueuedCount - next));
+        } else {
+            const int was_due = due();
+            ++gPlayedDue;
+            wake_input(was_due);
+        }
+    }
+    pthread_mutex_unlock(&gLock);
+    return unused;
+}
+
+/* A queued event is refused at once as a direct one would be, else kept. */
+int snd_seq_event_output_direct(snd_seq_t* seq, snd_seq_event_t* ev) {
+    (void)seq;
+    pthread_mutex_lock(&gLock);
+    const int status = delivery_status(ev), queued = ev->queue == kQueue && status == 0;
+    const unsigned when = ev->flags & (SND_SEQ_TIME_STAMP_MASK | SND_SEQ_TIME_MODE_MASK),
+                   absolute_real = when == (SND_SEQ_TIME_STAMP_REAL | SND_SEQ_TIME_MODE_ABS);
+    if (queued && (!absolute_real || gQueuedCount == kMaxQueued)) fail("queued badly", "");
+    queued ? (void)(gQueued[gQueuedCount++] = *ev) : record_send(ev, status);
+    pthread_cond_signal(&gChanged);
     pthread_mutex_unlock(&gLock);
     return status < 0 ? status : (int)sizeof *ev;
+}
+
+int snd_seq_alloc_queue(snd_seq_t* seq) { return (void)seq, kQueue; }
+int snd_seq_free_queue(snd_seq_t* seq, int q) { return (void)seq, q == kQueue ? 0 : -EINVAL; }
+int snd_seq_drain_output(snd_seq_t* seq) { return (void)seq, 0; }
+
+/* Start only: the queue's real time runs from now. */
+int snd_seq_control_queue(snd_seq_t* seq, int q, int type, int value, snd_seq_event_t* ev) {
+    (void)seq, (void)value;
+    if (q != kQueue || type != SND_SEQ_EVENT_START || ev != NULL) fail("a queue control", "");
+    gQueueStart = now_ns();
+    return 0;
+}
+
+struct _snd_seq_remove_events {
+    unsigned condition;
+    int queue, tag;
+    snd_seq_timestamp_t time;
+};
+size_t snd_seq_remove_events_sizeof(void) { return sizeof(snd_seq_remove_events_t); }
+void snd_seq_remove_events_set_condition(snd_seq_remove_events_t* r, unsigned int c) {
+    r->condition = c;
+}
+void snd_seq_remove_events_set_queue(snd_seq_remove_events_t* r, int q) { r->queue = q; }
+void snd_seq_remove_events_set_time(snd_seq_remove_events_t* r, const snd_seq_timestamp_t* t) {
+    r->time = *t;
+}
+void snd_seq_remove_events_set_tag(snd_seq_remove_events_t* r, int tag) { r->tag = tag; }
+
+/* The queued events of a tag due at a time or later: "remove COUNT". */
+int snd_seq_remove_events(snd_seq_t* seq, snd_seq_remove_events_t* info) {
+    (void)seq;
+    pthread_mutex_lock(&gLock);
+    const unsigned port_from =
+        SND_SEQ_REMOVE_OUTPUT | SND_SEQ_REMOVE_TIME_AFTER | SND_SEQ_REMOVE_TAG_MATCH;
+    if (info->condition != port_from || info->queue != kQueue) fail("not a port's from a time", "");
+    int kept = 0;
+    for (int i = 0; i < gQueuedCount; ++i) {
+        const int later = queue_ns(&gQueued[i].time.time) >= queue_ns(&info->time.time);
+        if (gQueued[i].tag != info->tag || !later) gQueued[kept++] = gQueued[i];
+    }
+    record("remove %d", gQueuedCount - kept);
+    gQueuedCount = kept;
+    pthread_mutex_unlock(&gLock);
+    return 0;
 }
 
 /* Announcements, then what the sources play. */
@@ -477,7 +603,7 @@ int snd_seq_event_input(snd_seq_t* seq, snd_seq_event_t** ev) {
     if (due() == 1 && read(seq->wake[0], &wake, 1) != 1) {
         fail("cannot read the wake-up", strerror(errno));
     }
-    if (gAnnouncesDue == 0 && gPlayedNext < gPlayedCount) {
+    if (gAnnouncesDue == 0 && gPlayedNext < gPlayedDue) {
         *ev = &gPlayed[gPlayedNext++];
         status = 1;
     } else if (gAnnouncesDue > 0) {

@@ -1154,25 +1154,33 @@ LANDED = {(5, 1): (48, 96, 46, False), (5, 2): (0, 64, 50, False), (5, 3): (50, 
           (6, 6): (55, 100, 11, False), (6, 3): (50, 97, 26, True), (6, 2): (0, 64, 50, True)}
 
 
-def case_playin(server):
-    """A player plays a melody and a chord into krv's input in step entry,
-    then notes over two loops while krv records: the saved script holds
-    them on their steps and tracks, with gates from their lengths."""
+PLAYIN = ["newtrack", "newtrack", "setscale 1 8", "selecttrack 1", "setnote 36", "setgate 10",
+          "clear", "input krv-player:out", "stepentry 2 1", "play"]
+
+
+def played_in():
+    """STEP_ENTRY and RECORDED as (frames from the first click, message)."""
     played = []
     for loop, step, offset, length, note, velocity in STEP_ENTRY + RECORDED:
         start = round(((loop - 1) * 8 + step - 1 + offset) * STEP)
         end = start + round(length * STEP)
         played += [(start, (0x90, note, velocity)), (end, (0x80, note, 0))] if velocity else \
             [(start, (0xB0, 64, 127)), (end, (0xB0, 64, 0))]
+    return sorted(played)
+
+
+def case_playin(server):
+    """A player plays a melody and a chord into krv's input in step entry,
+    then notes over two loops while krv records: the saved script holds
+    them on their steps and tracks, with gates from their lengths."""
     schedule = os.path.join(WORK, "played")
     with open(schedule, "w") as out:
         out.writelines("%d %x %x %x\n" % ((frames,) + message) for frames, message in
-                       sorted(played))
+                       played_in())
     player = server.start_recorder("krv-player", mode="play:" + schedule)
     krv = server.krv()
     krv.prompts()
-    krv.say("newtrack", "newtrack", "setscale 1 8", "selecttrack 1", "setnote 36", "setgate 10",
-            "clear", "input krv-player:out", "stepentry 2 1", "play")
+    krv.say(*PLAYIN)
     krv.until("step 4: G4 B4 D5 on tracks 2 to 4, next step 5\n")
     krv.say("stepentry off", "newtrack", "record 5")
     if not select.select([player.stdout], [], [], 30)[0] or player.stdout.readline() != "played\n":

@@ -64,10 +64,50 @@ std::shared_ptr<MIDICLHost> MIDICLAlsaHost::TryOpen(const std::string& inClientN
 }
 
 MIDICLAlsaHost::MIDICLAlsaHost(snd_seq_t* inSequencer)
-    : mSequencer(inSequencer), mClientId(snd_seq_client_id(inSequencer)), mStopFd(-1) {}
+    : mSequencer(inSequencer), mClientId(snd_seq_client_id(inSequencer)), mStopFd(-1) {
+    StartQueue();
+}
+
+void MIDICLAlsaHost::StartQueue() {
+    const int queue = snd_seq_alloc_queue(mSequencer);
+    if (queue < 0) {
+        return;
+    }
+    if (snd_seq_start_queue(mSequencer, queue, nullptr) < 0 ||
+        snd_seq_drain_output(mSequencer) < 0) {
+        snd_seq_free_queue(mSequencer, queue);
+        return;
+    }
+    mQueueStartNS = MIDICLMonotonicClock::NowNS();
+    mQueue = queue;
+}
+
+snd_seq_real_time_t MIDICLAlsaHost::ToQueueTime(MIDICLTimeStamp inStamp) const {
+    const std::uint64_t ns = inStamp > mQueueStartNS ? inStamp - mQueueStartNS : 0;
+    return {static_cast<unsigned>(ns / 1000000000u), static_cast<unsigned>(ns % 1000000000u)};
+}
+
+void MIDICLAlsaHost::Schedule(snd_seq_event_t& ioEvent, MIDICLTimeStamp inStamp) const {
+    snd_seq_real_time_t time = ToQueueTime(inStamp);
+    snd_seq_ev_schedule_real(&ioEvent, mQueue, 0, &time);
+}
+
+// Tags set the ports apart, where two of ours feed one destination.
+void MIDICLAlsaHost::Unschedule(unsigned char inTag, MIDICLTimeStamp inFrom) {
+    snd_seq_remove_events_t* remove = nullptr;
+    snd_seq_remove_events_alloca(&remove);
+    snd_seq_remove_events_set_condition(
+        remove, SND_SEQ_REMOVE_OUTPUT | SND_SEQ_REMOVE_TIME_AFTER | SND_SEQ_REMOVE_TAG_MATCH);
+    snd_seq_remove_events_set_queue(remove, mQueue);
+    snd_seq_timestamp_t from{};
+    from.time = ToQueueTime(inFrom);
+    snd_seq_remove_events_set_time(remove, &from);
+    snd_seq_remove_events_set_tag(remove, inTag);
+    snd_seq_remove_events(mSequencer, remove);
+}
 
 // Ports are gone by now (each keeps us alive), and with them everything
-// they held; see the class comment for why there is nothing to drain.
+// they held or queued; see the class comment for why there is nothing to drain.
 MIDICLAlsaHost::~MIDICLAlsaHost() {
     if (mInputThread.joinable()) {
         const std::uint64_t one = 1;
@@ -76,6 +116,9 @@ MIDICLAlsaHost::~MIDICLAlsaHost() {
     }
     if (mStopFd >= 0) {
         close(mStopFd);
+    }
+    if (mQueue >= 0) {
+        snd_seq_free_queue(mSequencer, mQueue);
     }
     snd_seq_close(mSequencer);
 }

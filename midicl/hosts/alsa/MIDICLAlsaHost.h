@@ -26,11 +26,14 @@
 // MIDICLAlsaPortRank): synthesizers, applications, hardware MIDI ports, then
 // pass-through ports such as Midi Through; client:port order within each.
 //
-// What goes out is sent direct: snd_seq_event_output_direct hands each event
-// to its receiver before it returns, so nothing of ours is in alsa-lib's
-// output buffer or the kernel's queues, and there is nothing to drain at the
-// end. What a port can still wait for is the note-offs a full receiver
-// refused and the port holds.
+// What goes out is handed over direct: snd_seq_event_output_direct gives each
+// event to the kernel before it returns, so nothing of ours is in alsa-lib's
+// output buffer. An event due now goes to its receiver at once; one stamped
+// later (a port with a latency) waits in the kernel on our queue, which runs
+// on real time from its start, and its port takes back what must not sound
+// (MIDICLAlsaScheduled). What a port can still wait for is the note-offs a
+// full receiver refused and the port holds. Without a queue (the kernel
+// refused one) everything goes at once.
 class MIDICLAlsaHost : public MIDICLHost, public std::enable_shared_from_this<MIDICLAlsaHost> {
 public:
     // Throws MIDICLException(kMIDIClientCreate, negative error code).
@@ -70,6 +73,16 @@ public:
     MIDICLAlsaDrainer& GetDrainer() { return mDrainer; }
     int GetClientId() const { return mClientId; }
     MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
+    // Whether an event stamped inStamp waits on the queue rather than going
+    // at once: a queue runs, and the stamp is later than inNow.
+    bool SchedulesAt(MIDICLTimeStamp inStamp, MIDICLTimeStamp inNow) const {
+        return mQueue >= 0 && inStamp > inNow;
+    }
+    // Puts the event on the queue, due at inStamp (CLOCK_MONOTONIC ns).
+    void Schedule(snd_seq_event_t& ioEvent, MIDICLTimeStamp inStamp) const;
+    // Takes off the queue, before the kernel delivers them, the events tagged
+    // inTag that are due at inFrom or later.
+    void Unschedule(unsigned char inTag, MIDICLTimeStamp inFrom);
 
 private:
     struct MIDICLAlsaDestination {
@@ -87,6 +100,10 @@ private:
     std::unique_ptr<MIDICLHostInput> CreateReceiver(const std::string& inName, unsigned inCaps,
                                                     MIDICLReadProc inReadProc, void* inRefCon,
                                                     MIDICLException::MIDICLCallNumber inCall);
+    // The queue late events wait on, started now; none where the kernel
+    // refuses one.
+    void StartQueue();
+    snd_seq_real_time_t ToQueueTime(MIDICLTimeStamp inStamp) const;
     void StartInputThread();
     bool ListenToAnnouncements();
     void RunInputThread();
@@ -95,6 +112,9 @@ private:
 
     snd_seq_t* mSequencer;
     int mClientId;
+    int mQueue = -1;
+    // When the queue started, on CLOCK_MONOTONIC: its real time 0.
+    MIDICLTimeStamp mQueueStartNS = 0;
     MIDICLRealtimeSlots mReceivers;
     std::mutex mThreadMutex;
     std::thread mInputThread;

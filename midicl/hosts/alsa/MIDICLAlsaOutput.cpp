@@ -1,7 +1,9 @@
 #include "hosts/alsa/MIDICLAlsaOutput.h"
 
+#include <algorithm>
 #include <cerrno>
 
+#include "MIDICLMonotonicClock.h"
 #include "hosts/MIDICLMessage.h"
 #include "hosts/alsa/MIDICLAlsaCodec.h"
 #include "hosts/alsa/MIDICLAlsaHost.h"
@@ -16,6 +18,10 @@ MIDICLAlsaOutput::MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost
 
 MIDICLAlsaOutput::~MIDICLAlsaOutput() {
     mHost->GetDrainer().Remove(this);
+    {
+        std::lock_guard<std::mutex> lock(mSendMutex);
+        WithdrawScheduled(MIDICLMonotonicClock::NowNS());
+    }
     mHost->GetDrainWait().Wait([this] { return SendHeldNow(); },
                                [this] {
                                    std::lock_guard<std::mutex> lock(mSendMutex);
@@ -29,7 +35,11 @@ void MIDICLAlsaOutput::Flush() {
     SendHeld();
 }
 
-void MIDICLAlsaOutput::WithdrawPending(MIDICLTimeStamp) {
+void MIDICLAlsaOutput::WithdrawPending(MIDICLTimeStamp inTime) {
+    {
+        std::lock_guard<std::mutex> lock(mSendMutex);
+        WithdrawScheduled(inTime);
+    }
     if (!SendHeldNow()) {
         mHost->GetDrainer().Add(this);
     }
@@ -41,7 +51,7 @@ bool MIDICLAlsaOutput::SendHeldNow() {
         if (mHeld.IsEmpty()) {
             return true;
         }
-        if (IsFull(Output(mHeld.Front(), MIDICLHeldNoteOffs::kNoteBytes))) {
+        if (IsFull(Output(mHeld.Front(), MIDICLHeldNoteOffs::kNoteBytes, 0))) {
             return false;
         }
         mHeld.PopFront();
@@ -105,7 +115,7 @@ std::int32_t MIDICLAlsaOutput::Send(const MIDICLPacketList& inList) {
     std::lock_guard<std::mutex> lock(mSendMutex);
     for (std::size_t i = 0; i < inList.GetNumPackets(); ++i) {
         const MIDICLPacket packet = inList.GetPacket(i);
-        const std::int32_t status = SendBytes(packet.mData, packet.mLength);
+        const std::int32_t status = SendBytes(packet.mData, packet.mLength, packet.mTimeStamp);
         if (status != 0) {
             return status;
         }
@@ -113,13 +123,13 @@ std::int32_t MIDICLAlsaOutput::Send(const MIDICLPacketList& inList) {
     return 0;
 }
 
-// The sequencer has no use for our monotonic time stamps: sending now is what
-// "direct" means.
+// System exclusive goes now, whatever its stamp: it may be longer than what
+// the port keeps of a queued message.
 std::int32_t MIDICLAlsaOutput::SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                                          MIDICLTimeStamp, MIDICLSysExDoneProc inDone,
                                          void* inRefCon) {
     std::unique_lock<std::mutex> lock(mSendMutex);
-    const std::int32_t status = SendBytes(inData, inLength);
+    const std::int32_t status = SendBytes(inData, inLength, 0);
     lock.unlock();
     if (status == 0) {
         inDone(inRefCon);
@@ -127,7 +137,8 @@ std::int32_t MIDICLAlsaOutput::SendSysEx(const std::uint8_t* inData, std::size_t
     return status;
 }
 
-std::int32_t MIDICLAlsaOutput::SendBytes(const std::uint8_t* inData, std::size_t inLength) {
+std::int32_t MIDICLAlsaOutput::SendBytes(const std::uint8_t* inData, std::size_t inLength,
+                                         MIDICLTimeStamp inStamp) {
     if (!mConnected) {
         return 0;
     }
@@ -136,7 +147,7 @@ std::int32_t MIDICLAlsaOutput::SendBytes(const std::uint8_t* inData, std::size_t
         if (used == 0) {
             return -EINVAL;
         }
-        const int status = SendMessage(inData + offset, used);
+        const int status = SendMessage(inData + offset, used, inStamp);
         if (status < 0) {
             return status;
         }
@@ -148,9 +159,10 @@ std::int32_t MIDICLAlsaOutput::SendBytes(const std::uint8_t* inData, std::size_t
 // What was held goes first, so nothing overtakes a note-off: while one is
 // held, only note-offs are taken (behind it), and everything else is
 // refused as the receiver refused it.
-int MIDICLAlsaOutput::SendMessage(const std::uint8_t* inData, std::size_t inLength) {
+int MIDICLAlsaOutput::SendMessage(const std::uint8_t* inData, std::size_t inLength,
+                                  MIDICLTimeStamp inStamp) {
     if (MIDICLMessage::IsNoteOff(inData, inLength)) {
-        return SendNoteOff(inData);
+        return SendNoteOff(inData, inStamp);
     }
     const int held = SendHeld();
     if (held != 0) {
@@ -160,7 +172,7 @@ int MIDICLAlsaOutput::SendMessage(const std::uint8_t* inData, std::size_t inLeng
     if (noteOn && !mHeld.HasRoomForNoteOn()) {
         return -ENOBUFS;
     }
-    const int status = Output(inData, inLength);
+    const int status = Output(inData, inLength, inStamp);
     if (noteOn && status == 0) {
         mHeld.StartSounding();
     }
@@ -169,11 +181,11 @@ int MIDICLAlsaOutput::SendMessage(const std::uint8_t* inData, std::size_t inLeng
 
 // A note-off the receiver has no room for now counts as sent: it goes as
 // soon as the receiver takes it.
-int MIDICLAlsaOutput::SendNoteOff(const std::uint8_t* inData) {
+int MIDICLAlsaOutput::SendNoteOff(const std::uint8_t* inData, MIDICLTimeStamp inStamp) {
     mHeld.EndSounding();
     int status = SendHeld();
     if (status == 0) {
-        status = Output(inData, MIDICLHeldNoteOffs::kNoteBytes);
+        status = Output(inData, MIDICLHeldNoteOffs::kNoteBytes, inStamp);
     }
     if (IsFull(status) && mHeld.Hold(inData)) {
         return 0;
@@ -185,7 +197,7 @@ int MIDICLAlsaOutput::SendNoteOff(const std::uint8_t* inData) {
 // never go, and is let go so that the rest may.
 int MIDICLAlsaOutput::SendHeld() {
     while (!mHeld.IsEmpty()) {
-        const int status = Output(mHeld.Front(), MIDICLHeldNoteOffs::kNoteBytes);
+        const int status = Output(mHeld.Front(), MIDICLHeldNoteOffs::kNoteBytes, 0);
         if (IsFull(status)) {
             return status;
         }
@@ -194,14 +206,66 @@ int MIDICLAlsaOutput::SendHeld() {
     return 0;
 }
 
-int MIDICLAlsaOutput::Output(const std::uint8_t* inData, std::size_t inLength) {
+// A note-off goes no earlier than what was queued before it, so that it
+// never overtakes its note-on (a stop's, a held one) and is taken back with
+// it. A note-on finds no room on the queue before a note-off does.
+int MIDICLAlsaOutput::Output(const std::uint8_t* inData, std::size_t inLength,
+                             MIDICLTimeStamp inStamp) {
+    const MIDICLTimeStamp now = MIDICLMonotonicClock::NowNS();
+    const MIDICLTimeStamp stamp =
+        MIDICLMessage::IsNoteOff(inData, inLength) ? std::max(inStamp, mLatestStamp) : inStamp;
+    if (!mHost->SchedulesAt(stamp, now) || inLength > MIDICLAlsaScheduled::kMaxBytes) {
+        return Deliver(inData, inLength, 0);
+    }
+    mScheduled.Forget(now);
+    if (!mScheduled.HasRoomFor(MIDICLMessage::IsNoteOn(inData, inLength))) {
+        return -ENOBUFS;
+    }
+    const int status = Deliver(inData, inLength, stamp);
+    if (status == 0) {
+        mScheduled.Add(stamp, inData, inLength);
+        mLatestStamp = std::max(mLatestStamp, stamp);
+    }
+    return status;
+}
+
+int MIDICLAlsaOutput::Deliver(const std::uint8_t* inData, std::size_t inLength,
+                              MIDICLTimeStamp inStamp) {
     snd_seq_event_t event;
     if (MIDICLAlsaCodec::Encode(inData, inLength, event) != inLength) {
         return -EINVAL;
     }
     snd_seq_ev_set_source(&event, mPort);
     snd_seq_ev_set_dest(&event, mDestinationClient, mDestinationPort);
-    snd_seq_ev_set_direct(&event);
+    event.tag = static_cast<unsigned char>(mPort);
+    if (inStamp != 0) {
+        mHost->Schedule(event, inStamp);
+    } else {
+        snd_seq_ev_set_direct(&event);
+    }
     const int status = snd_seq_event_output_direct(mHost->GetSequencer(), &event);
     return status < 0 ? status : 0;
+}
+
+// The kernel gives up what is due from the cut; of that, what must still
+// sound goes again at the cut (at once, when that has come), and a note-off
+// it has no room for is held like any other.
+void MIDICLAlsaOutput::WithdrawScheduled(MIDICLTimeStamp inCut) {
+    const MIDICLTimeStamp now = MIDICLMonotonicClock::NowNS();
+    mScheduled.Forget(now);
+    if (!mScheduled.HasToWithdraw(inCut)) {
+        return;
+    }
+    mHost->Unschedule(static_cast<unsigned char>(mPort), inCut);
+    const MIDICLTimeStamp resendAt = mHost->SchedulesAt(inCut, now) ? inCut : 0;
+    mScheduled.Withdraw(inCut, [this, resendAt](const MIDICLAlsaScheduled::Message& inMessage) {
+        const std::uint8_t* bytes = inMessage.mBytes.data();
+        const int status = Deliver(bytes, inMessage.mLength, resendAt);
+        if (IsFull(status) && MIDICLMessage::IsNoteOff(bytes, inMessage.mLength)) {
+            mHeld.Hold(bytes);
+        }
+    });
+    if (resendAt == 0) {
+        mScheduled.Forget(now);
+    }
 }

@@ -7,11 +7,16 @@
 
 #include "hosts/MIDICLHeldNoteOffs.h"
 #include "hosts/MIDICLHostOutput.h"
+#include "hosts/alsa/MIDICLAlsaScheduled.h"
 
 class MIDICLAlsaHost;
 
 // A readable port of our sequencer client, subscribed to its destination.
-// Events go out directly, not through a queue, addressed to the destination.
+// Events due now go out directly, addressed to the destination; those stamped
+// later (a latency) wait on the host's queue, tagged with the port, and what
+// must not sound after a stop is taken back from there (WithdrawPending).
+// A port that closes sends at once what it still has queued (note-offs), as
+// the kernel would drop it with our client.
 // A port whose subscription was refused plays nowhere: a hardware port opens
 // its device only for a subscriber and would refuse every event, and the
 // refusal is said once (GetConnectStatus) rather than on every send.
@@ -38,11 +43,11 @@ public:
                            MIDICLTimeStamp inTimeStamp, MIDICLSysExDoneProc inDone,
                            void* inRefCon) override;
     void Flush() override;
-    // What the receiver still refuses at a stop goes as soon as it takes
-    // it, whether krv plays again or waits at its prompt (the host's
-    // MIDICLAlsaDrainer). Nothing goes ahead of time here, so nothing is
-    // withdrawn.
-    void WithdrawPending(MIDICLTimeStamp) override;
+    // Of what waits on the queue, what is due at inTime or later is taken
+    // back or moved to inTime (MIDICLAlsaScheduled::Withdraw). What the
+    // receiver still refuses goes as soon as it takes it, whether krv plays
+    // again or waits at its prompt (the host's MIDICLAlsaDrainer).
+    void WithdrawPending(MIDICLTimeStamp inTime) override;
 
     // The errors by which alsa-lib says a receiver or the kernel's pool has
     // no room now.
@@ -56,10 +61,17 @@ private:
     // Sends held note-offs until one is refused for want of room; 0 when none
     // is left held, else the status of that refusal. Under mSendMutex.
     int SendHeld();
-    std::int32_t SendBytes(const std::uint8_t* inData, std::size_t inLength);
-    int SendMessage(const std::uint8_t* inData, std::size_t inLength);
-    int SendNoteOff(const std::uint8_t* inData);
-    int Output(const std::uint8_t* inData, std::size_t inLength);
+    std::int32_t SendBytes(const std::uint8_t* inData, std::size_t inLength,
+                           MIDICLTimeStamp inStamp);
+    int SendMessage(const std::uint8_t* inData, std::size_t inLength, MIDICLTimeStamp inStamp);
+    int SendNoteOff(const std::uint8_t* inData, MIDICLTimeStamp inStamp);
+    // Sends now, or queues for inStamp when that is later, and keeps what it
+    // queued. Under mSendMutex.
+    int Output(const std::uint8_t* inData, std::size_t inLength, MIDICLTimeStamp inStamp);
+    // Hands the event over, queued for inStamp unless that is 0.
+    int Deliver(const std::uint8_t* inData, std::size_t inLength, MIDICLTimeStamp inStamp);
+    // See WithdrawPending. Under mSendMutex.
+    void WithdrawScheduled(MIDICLTimeStamp inCut);
     void Disconnect();
 
     std::shared_ptr<MIDICLAlsaHost> mHost;
@@ -72,4 +84,7 @@ private:
     // holds mSendMutex for one message or one list, never while it waits.
     std::mutex mSendMutex;
     MIDICLHeldNoteOffs mHeld;
+    MIDICLAlsaScheduled mScheduled;
+    // The latest stamp queued (see Output).
+    MIDICLTimeStamp mLatestStamp = 0;
 };
