@@ -19,6 +19,10 @@ void MIDICLInputPort::SetSource(MIDICLEndpointRef inSource) {
     mPortRef->ConnectSource(inSource);
 }
 
+bool MIDICLInputPort::IsConnectedTo(MIDICLEndpointRef inSource) const {
+    return mPortRef->IsConnectedTo(inSource);
+}
+
 MIDICLClock& MIDICLInputPort::GetClock() const {
     return mHost->GetClock();
 }

@@ -30,6 +30,8 @@ public:
     // Connects a source endpoint. A source the host rejects changes nothing
     // and raises nothing.
     void SetSource(MIDICLEndpointRef inSource);
+    // Whether inSource is connected to the port now (MIDICLHostInput).
+    bool IsConnectedTo(MIDICLEndpointRef inSource) const;
     // The clock the time stamps of what arrives are on; it lives as long as
     // the port.
     MIDICLClock& GetClock() const;

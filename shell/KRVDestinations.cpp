@@ -437,8 +437,19 @@ bool KRVDestinations::OpenInput(KRVShellInterface& ioOut, MIDICLEndpointRef inSo
         return false;
     }
     mListenedSource = inSource;
+    mListenedConnected = mSequencer.GetInput().HearsSource();
     mSequencer.UpdateThru();
     return true;
+}
+
+// A source that went and came back between two looks may have the same
+// handle again (an ALSA client's number, a USB keyboard plugged in again),
+// but not our connection: one seen to hold that holds no more is lost.
+bool KRVDestinations::HasLostSource() {
+    const bool connected = mSequencer.GetInput().HearsSource();
+    const bool lost = mListenedConnected && !connected;
+    mListenedConnected = connected;
+    return lost;
 }
 
 // A source that went is let go of (its notes thru end), and listened to
@@ -449,7 +460,7 @@ void KRVDestinations::FollowSource(KRVShellInterface& ioOut) {
         return;
     }
     const MIDICLEndpointRef source = FindSource(wanted);
-    if (mListenedSource.IsValid() && !(source == mListenedSource)) {
+    if (mListenedSource.IsValid() && (!(source == mListenedSource) || HasLostSource())) {
         mSequencer.GetInput().Close();
         mListenedSource = MIDICLEndpointRef{};
         ioOut.Write(("krv: MIDI source gone: " + wanted + " (listened to again once it is back)\n")

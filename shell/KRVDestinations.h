@@ -95,6 +95,7 @@ private:
     bool OpenInput(KRVShellInterface& ioOut, MIDICLEndpointRef inSource);
     // Follows the chosen source as it goes and comes back.
     void FollowSource(KRVShellInterface& ioOut);
+    bool HasLostSource();
 
     std::unique_ptr<MIDICLClient> mClient;
     KRVSequencer& mSequencer;
@@ -110,4 +111,7 @@ private:
     std::vector<int> mConnected;
     // The source the input listens to now; invalid while it does not.
     MIDICLEndpointRef mListenedSource;
+    // Whether its connection has been seen to hold (a server may show it a
+    // moment after it was made).
+    bool mListenedConnected = false;
 };

@@ -26,6 +26,10 @@ void KRVMIDIInput::Open(PortMaker inMakePort, MIDICLEndpointRef inSource) {
     Listen();
 }
 
+bool KRVMIDIInput::HearsSource() const {
+    return mPort != nullptr && mPort->IsConnectedTo(mSource);
+}
+
 void KRVMIDIInput::Listen() {
     mParser.Reset();
     std::unique_ptr<MIDICLInputPort> port = mMakePort();

@@ -45,6 +45,8 @@ public:
     // Closes the port and ends the notes thru left sounding.
     void Close();
     bool IsOpen() const { return mPort != nullptr; }
+    // Whether the port is connected to its source now (MIDICLInputPort).
+    bool HearsSource() const;
 
     // Where thru goes: inPort (not owned) on inChannel0 (0-15); a null port
     // stops thru. The notes thru left sounding end first.

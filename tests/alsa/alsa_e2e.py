@@ -426,8 +426,9 @@ def play(fake, lines):
 
 
 def case_input():
-    """A keyboard listed among the readable ports, chosen, and heard thru on
-    the synthesizer at once; its note ended at stop."""
+    """A keyboard listed among the readable ports, chosen, plugged in again
+    under its number (listened to anew), and heard thru on the synthesizer
+    at once; its note ended at stop."""
     fake = Fake()
     krv = fake.start()
     krv.prompts()
@@ -435,6 +436,9 @@ def case_input():
                  "input 1 is USB Keyboard:USB Keyboard MIDI 1\ninput 2 is UM-ONE:UM-ONE MIDI 1\n"
                  "2 krv> ", "the sources")
     expect_in(krv.say("input 1"), "listening to USB Keyboard:USB Keyboard MIDI 1\n", "input")
+    fake.add_later("replugged 20:0\n")
+    said = wait_for(lambda: krv.say("inputs").count("krv: MIDI source "), "the keyboard back")
+    expect_equal(said, 2, "the keyboard gone and back, at one prompt")
     play(fake, ["20:0 on 0 60 100", "20:0 on 0 62 90", "20:0 off 0 62 0"])
     fake.wait_for_note(lambda n: n.kind == "off" and n.key == 62, "the keyboard's notes thru")
     krv.end("stop\nquit\n")

@@ -6,7 +6,9 @@
  *   KRV_FAKE_ALSA_RECORD "NS WHAT ..." a line per call, NS on CLOCK_MONOTONIC
  *   KRV_FAKE_ALSA_LATER  once it appears its port lines join the scene and
  *       the announce port's subscriber gets a PORT_START each; "quiet" in it
- *       holds those back, as a kernel slow to deliver them would
+ *       holds those back, as a kernel slow to deliver them would; a line
+ *       "replugged C:P" is a source gone and back under its number, which
+ *       lost krv's subscription
  *   KRV_FAKE_ALSA_FULL   while it exists every send fails with the errno it
  *       holds (EAGAIN if none), as a receiver without room
  *   KRV_FAKE_ALSA_PLAY   once it appears each of its lines "[MS] C:P KIND A B
@@ -45,7 +47,7 @@ struct _snd_seq_client_info {
 };
 struct _snd_seq_query_subscribe {
     snd_seq_addr_t root, addr;
-    int index;
+    int index, type;
 };
 struct _snd_seq {
     int wake[2];
@@ -180,7 +182,13 @@ static void* watch_later(void* path) {
     char line[kLineSize];
     int added = 0, quiet = 0;
     while (later != NULL && fgets(line, sizeof line, later) != NULL) {
+        int client = 0, port = 0;
+        snd_seq_port_info_t* replugged = NULL;
         if (strncmp(line, "port ", 5) == 0) parse_port(line + 5), ++added;
+        if (sscanf(line, "replugged %d:%d", &client, &port) == 2 &&
+            (replugged = find_port(client, port)) != NULL) {
+            replugged->feeds = 0, ++added;
+        }
         quiet = quiet || strncmp(line, "quiet", 5) == 0;
     }
     if (later != NULL) fclose(later);
@@ -321,7 +329,7 @@ void snd_seq_query_subscribe_set_root(snd_seq_query_subscribe_t* info, const snd
 }
 void snd_seq_query_subscribe_set_type(snd_seq_query_subscribe_t* info,
                                       snd_seq_query_subs_type_t type) {
-    (void)info, (void)type;
+    info->type = (int)type;
 }
 void snd_seq_query_subscribe_set_index(snd_seq_query_subscribe_t* info, int index) {
     info->index = index;
@@ -450,14 +458,17 @@ int snd_seq_connect_from(snd_seq_t* seq, int my_port, int src_client, int src_po
     return status;
 }
 
-/* The destinations the root port subscribed, in scene order. */
+/* The destinations the root port subscribed, or the sources it is
+ * subscribed to (WRITE), in scene order. */
 int snd_seq_query_port_subscribers(snd_seq_t* seq, snd_seq_query_subscribe_t* info) {
     (void)seq;
     pthread_mutex_lock(&gLock);
     int seen = 0, status = -ENOENT;
     for (const snd_seq_port_info_t* p = gPorts; p < gPorts + gPortCount && status < 0; ++p) {
-        if (info->root.client == gOwnClient && p->subscribed && p->subscriber == info->root.port &&
-            seen++ == info->index) {
+        const int linked = info->type == SND_SEQ_QUERY_SUBS_WRITE
+                               ? p->feeds == info->root.port + 1
+                               : p->subscribed && p->subscriber == info->root.port;
+        if (info->root.client == gOwnClient && linked && seen++ == info->index) {
             info->addr.client = (unsigned char)p->client;
             info->addr.port = (unsigned char)p->port;
             status = 0;

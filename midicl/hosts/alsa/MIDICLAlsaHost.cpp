@@ -358,3 +358,20 @@ void MIDICLAlsaHost::Deliver(int inPort, const MIDICLPacketList& inList) {
     }
     mReceivers.EndPass();
 }
+
+std::vector<snd_seq_addr_t> MIDICLAlsaHost::GetSubscribers(int inPort,
+                                                           snd_seq_query_subs_type_t inType) const {
+    std::vector<snd_seq_addr_t> subscribers;
+    snd_seq_query_subscribe_t* query = nullptr;
+    snd_seq_query_subscribe_alloca(&query);
+    const snd_seq_addr_t root{static_cast<unsigned char>(mClientId),
+                              static_cast<unsigned char>(inPort)};
+    snd_seq_query_subscribe_set_root(query, &root);
+    snd_seq_query_subscribe_set_type(query, inType);
+    snd_seq_query_subscribe_set_index(query, 0);
+    while (snd_seq_query_port_subscribers(mSequencer, query) >= 0) {
+        subscribers.push_back(*snd_seq_query_subscribe_get_addr(query));
+        snd_seq_query_subscribe_set_index(query, snd_seq_query_subscribe_get_index(query) + 1);
+    }
+    return subscribers;
+}

@@ -72,6 +72,9 @@ public:
     // Where a port at a stop leaves what its receiver still refuses.
     MIDICLAlsaDrainer& GetDrainer() { return mDrainer; }
     int GetClientId() const { return mClientId; }
+    // The ports subscribed to read from our port inPort (READ) or to write
+    // to it (WRITE), as the sequencer lists them now.
+    std::vector<snd_seq_addr_t> GetSubscribers(int inPort, snd_seq_query_subs_type_t inType) const;
     MIDICLRealtimeSlots& GetReceivers() { return mReceivers; }
     // Whether an event stamped inStamp waits on the queue rather than going
     // at once: a queue runs, and the stamp is later than inNow.

@@ -22,6 +22,20 @@ void MIDICLAlsaInput::ConnectSource(MIDICLEndpointRef inSource) {
     }
 }
 
+bool MIDICLAlsaInput::IsConnectedTo(MIDICLEndpointRef inSource) const {
+    int client = 0;
+    int port = 0;
+    if (!MIDICLAlsaCodec::SplitEndpoint(inSource, client, port)) {
+        return false;
+    }
+    for (const snd_seq_addr_t& address : mHost->GetSubscribers(mPort, SND_SEQ_QUERY_SUBS_WRITE)) {
+        if (address.client == client && address.port == port) {
+            return true;
+        }
+    }
+    return false;
+}
+
 MIDICLEndpointRef MIDICLAlsaInput::GetEndpoint() const {
     return MIDICLAlsaCodec::MakeEndpoint(mHost->GetClientId(), mPort);
 }

@@ -16,6 +16,7 @@ public:
     ~MIDICLAlsaInput() override;
 
     void ConnectSource(MIDICLEndpointRef inSource) override;
+    bool IsConnectedTo(MIDICLEndpointRef inSource) const override;
     MIDICLEndpointRef GetEndpoint() const override;
 
     int GetPort() const { return mPort; }

@@ -85,23 +85,13 @@ void MIDICLAlsaOutput::Connect(MIDICLEndpointRef inDestination) {
 
 std::vector<MIDICLConnection> MIDICLAlsaOutput::GetConnections() const {
     std::vector<MIDICLConnection> connections;
-    snd_seq_t* sequencer = mHost->GetSequencer();
-    snd_seq_query_subscribe_t* query = nullptr;
-    snd_seq_query_subscribe_alloca(&query);
-    snd_seq_addr_t root{static_cast<unsigned char>(mHost->GetClientId()),
-                        static_cast<unsigned char>(mPort)};
-    snd_seq_query_subscribe_set_root(query, &root);
-    snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_READ);
-    snd_seq_query_subscribe_set_index(query, 0);
-    while (snd_seq_query_port_subscribers(sequencer, query) >= 0) {
-        const snd_seq_addr_t* address = snd_seq_query_subscribe_get_addr(query);
+    for (const snd_seq_addr_t& address : mHost->GetSubscribers(mPort, SND_SEQ_QUERY_SUBS_READ)) {
         const MIDICLEndpointRef endpoint =
-            MIDICLAlsaCodec::MakeEndpoint(address->client, address->port);
+            MIDICLAlsaCodec::MakeEndpoint(address.client, address.port);
         std::string name;
         if (mHost->GetEndpointName(endpoint, name)) {
             connections.push_back({name, mHost->IsOwnEndpoint(endpoint)});
         }
-        snd_seq_query_subscribe_set_index(query, snd_seq_query_subscribe_get_index(query) + 1);
     }
     return connections;
 }

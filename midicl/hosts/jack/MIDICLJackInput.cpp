@@ -26,6 +26,11 @@ void MIDICLJackInput::ConnectSource(MIDICLEndpointRef inSource) {
     }
 }
 
+bool MIDICLJackInput::IsConnectedTo(MIDICLEndpointRef inSource) const {
+    return inSource.IsValid() && !mHost->IsClosed() &&
+           jack_port_connected_to(mPort, jack_port_name(MIDICLJackHost::GetPort(inSource))) != 0;
+}
+
 MIDICLEndpointRef MIDICLJackInput::GetEndpoint() const {
     return MIDICLJackHost::MakeEndpoint(mPort);
 }

@@ -18,6 +18,7 @@ public:
     ~MIDICLJackInput() override;
 
     void ConnectSource(MIDICLEndpointRef inSource) override;
+    bool IsConnectedTo(MIDICLEndpointRef inSource) const override;
     MIDICLEndpointRef GetEndpoint() const override;
 
     // For the process callback: hands this cycle's events to the owner.
