@@ -1,8 +1,10 @@
 #include "hosts/jack/MIDICLJackTransport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 // A reading left from an earlier watch is stale: only one published after
 // this counts.
@@ -87,7 +89,9 @@ bool MIDICLJackTransport::Lead(bool inLead) {
         return !inLead;
     }
     if (inLead && !mLeading) {
-        mLeading = jack_set_timebase_callback(mClient, 1, TimebaseCallback, this) == 0;
+        const std::uint32_t before = mCalled.load();
+        mLeading = jack_set_timebase_callback(mClient, 1, TimebaseCallback, this) == 0 &&
+                   CalledSince(before);
         return mLeading;
     }
     if (!inLead && mLeading) {
@@ -97,10 +101,27 @@ bool MIDICLJackTransport::Lead(bool inLead) {
     return true;
 }
 
+// A new master is asked where it stands in its first cycles, rolling or
+// not. PipeWire's JACK accepts a conditional request while another client
+// leads, and then never calls: only a call proves the lead.
+bool MIDICLJackTransport::CalledSince(std::uint32_t inBefore) const {
+    constexpr auto kDeadline = std::chrono::milliseconds(500);
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (mCalled.load() == inBefore) {
+        if (mClosed.load() || std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 void MIDICLJackTransport::TimebaseCallback(jack_transport_state_t, jack_nframes_t,
                                            jack_position_t* ioPosition, int inNewPosition,
                                            void* inArg) {
-    static_cast<MIDICLJackTransport*>(inArg)->Describe(*ioPosition, inNewPosition != 0);
+    auto* transport = static_cast<MIDICLJackTransport*>(inArg);
+    transport->mCalled.fetch_add(1);
+    transport->Describe(*ioPosition, inNewPosition != 0);
 }
 
 // A tempo change bends the line at the frame of the cycle that sees it; a

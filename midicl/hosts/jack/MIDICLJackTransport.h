@@ -46,6 +46,9 @@ private:
     static void TimebaseCallback(jack_transport_state_t inState, jack_nframes_t inFrames,
                                  jack_position_t* ioPosition, int inNewPosition, void* inArg);
     void Describe(jack_position_t& ioPosition, bool inMoved);
+    // Whether the timebase callback ran since the count stood at inBefore,
+    // waited for (a few cycles) on the calling thread.
+    bool CalledSince(std::uint32_t inBefore) const;
 
     jack_client_t* const mClient;
     const std::atomic<bool>& mClosed;
@@ -58,6 +61,7 @@ private:
     std::array<std::atomic<std::uint64_t>, kWords> mWords{};
     // Whether leading, the tempo, and the timebase callback's own line.
     bool mLeading = false;
+    std::atomic<std::uint32_t> mCalled{0};
     std::atomic<double> mLeadBPM{120};
     double mAnchorFrame = 0;
     double mAnchorBeats = 0;
