@@ -36,7 +36,12 @@ void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
         position.mBeatsPerBar = jack.beats_per_bar;
         position.mBeatType = jack.beat_type;
         position.mBPM = jack.beats_per_minute;
+        if (mBeatsLag && mDescribedValid && double(jack.frame) != mDescribedFrame) {
+            CarryBeats(double(jack.frame) - mDescribedFrame, position);
+        }
     }
+    mDescribedFrame = jack.frame;
+    mDescribedValid = true;
     std::array<std::uint64_t, kWords> words{};
     std::memcpy(words.data(), &position, sizeof position);
     // Sequentially consistent throughout, as the clock's cycle is.
@@ -46,6 +51,24 @@ void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
         mWords[i].store(words[i]);
     }
     mSequence.store(sequence + 2);
+}
+
+// At the master's tempo, as its line goes when nothing moves it. The
+// master's count is up to a tick short, and PipeWire, which hands it on as
+// a fraction of beats, loses up to one more: a tick on is the middle of
+// where the master may be, and the carried count is rounded to the tick.
+void MIDICLJackTransport::CarryBeats(double inFrames, Position& ioPosition) {
+    const double perBar = ioPosition.mBeatsPerBar;
+    const double beats = std::max((ioPosition.mBar - 1) * perBar + (ioPosition.mBeat - 1) +
+                                      (ioPosition.mTick + 1.5) / ioPosition.mTicksPerBeat +
+                                      inFrames * ioPosition.mBPM / (60 * ioPosition.mFrameRate),
+                                  0.0);
+    const double bars = std::floor(beats / perBar);
+    const double beat = std::floor(beats - bars * perBar);
+    ioPosition.mBar = static_cast<std::int32_t>(bars) + 1;
+    ioPosition.mBeat = static_cast<std::int32_t>(beat) + 1;
+    ioPosition.mTick =
+        static_cast<std::int32_t>((beats - bars * perBar - beat) * ioPosition.mTicksPerBeat);
 }
 
 bool MIDICLJackTransport::Read(Position& outPosition) const {

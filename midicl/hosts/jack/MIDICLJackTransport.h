@@ -24,8 +24,9 @@ public:
 
     // inClosed is the host's: once it is set, the client is gone and
     // nothing here asks libjack about it.
-    MIDICLJackTransport(jack_client_t* inClient, const std::atomic<bool>& inClosed)
-        : mClient(inClient), mClosed(inClosed) {}
+    MIDICLJackTransport(jack_client_t* inClient, const std::atomic<bool>& inClosed,
+                        bool inBeatsLag = false)
+        : mClient(inClient), mClosed(inClosed), mBeatsLag(inBeatsLag) {}
 
     // For the process callback, once a cycle; nothing while unwatched.
     void Publish(std::uint64_t inCycleStart);
@@ -41,6 +42,8 @@ public:
     // The pure arithmetic, apart for testing: bars and beats of a frame,
     // from the beats counted at an earlier one and the tempo since.
     static void FillBeats(double inBeats, double inBPM, jack_position_t& ioPosition);
+    // The bars and beats inFrames further on.
+    static void CarryBeats(double inFrames, Position& ioPosition);
 
 private:
     static void TimebaseCallback(jack_transport_state_t inState, jack_nframes_t inFrames,
@@ -52,6 +55,15 @@ private:
 
     jack_client_t* const mClient;
     const std::atomic<bool>& mClosed;
+    // PipeWire's JACK hands the master the cycle's own frame, and what it
+    // says reaches the others a cycle later, beside the next frame: its
+    // bars and beats are those of the frame read a cycle before, carried
+    // here to the frame they come with, when it moved (a master that said
+    // nothing then, as when the transport starts, stood still there).
+    // Process thread only.
+    const bool mBeatsLag;
+    double mDescribedFrame = 0;
+    bool mDescribedValid = false;
     // The published reading, word by word, under an odd-while-writing count.
     static constexpr std::size_t kWords = (sizeof(Position) + 7) / 8;
     std::atomic<std::uint32_t> mSequence{0};
