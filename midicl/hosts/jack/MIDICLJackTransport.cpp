@@ -17,6 +17,9 @@ void MIDICLJackTransport::Watch(bool inWatch) {
 
 void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
     if (mWatchers.load() <= 0) {
+        // Unwatched cycles go unseen: the frame read last is not the one
+        // before the next reading.
+        mDescribedValid = false;
         return;
     }
     jack_position_t jack{};
