@@ -149,7 +149,7 @@ void MIDICLJackHost::PortRegistered(jack_port_id_t, int, void* inArg) {
 int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     auto* host = static_cast<MIDICLJackHost*>(inArg);
     const std::uint64_t cycleStart = host->mClock.PublishCycle(inFrames);
-    host->mTransport.Publish(cycleStart);
+    host->mTransport.Publish(cycleStart, inFrames);
     host->ProcessOutputs(inFrames, cycleStart);
     if (host->mWatchingConnections.load()) {
         host->WatchConnections();

@@ -15,7 +15,7 @@ void MIDICLJackTransport::Watch(bool inWatch) {
     mWatchers.fetch_add(inWatch ? 1 : -1);
 }
 
-void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
+void MIDICLJackTransport::Publish(std::uint64_t inCycleStart, jack_nframes_t inFrames) {
     if (mWatchers.load() <= 0) {
         // Unwatched cycles go unseen: the frame read last is not the one
         // before the next reading.
@@ -39,11 +39,19 @@ void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
         position.mBeatsPerBar = jack.beats_per_bar;
         position.mBeatType = jack.beat_type;
         position.mBPM = jack.beats_per_minute;
-        if (mBeatsLag && mDescribedValid && double(jack.frame) != mDescribedFrame) {
-            CarryBeats(double(jack.frame) - mDescribedFrame, position);
+        if (mBeatsLag && mDescribedValid) {
+            // Cycles this client missed went on for the master: what it
+            // says is of the cycle just before this one.
+            const bool next = inCycleStart == mDescribedCycleEnd;
+            const double frames = next ? double(jack.frame) - mDescribedFrame
+                                       : (position.mRolling ? double(inFrames) : 0);
+            if (frames != 0) {
+                CarryBeats(frames, position);
+            }
         }
     }
     mDescribedFrame = jack.frame;
+    mDescribedCycleEnd = inCycleStart + inFrames;
     mDescribedValid = true;
     std::array<std::uint64_t, kWords> words{};
     std::memcpy(words.data(), &position, sizeof position);

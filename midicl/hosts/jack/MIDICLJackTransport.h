@@ -29,7 +29,7 @@ public:
         : mClient(inClient), mClosed(inClosed), mBeatsLag(inBeatsLag) {}
 
     // For the process callback, once a cycle; nothing while unwatched.
-    void Publish(std::uint64_t inCycleStart);
+    void Publish(std::uint64_t inCycleStart, jack_nframes_t inFrames);
 
     void Watch(bool inWatch) override;
     bool Read(Position& outPosition) const override;
@@ -63,6 +63,7 @@ private:
     // Process thread only.
     const bool mBeatsLag;
     double mDescribedFrame = 0;
+    std::uint64_t mDescribedCycleEnd = 0;
     bool mDescribedValid = false;
     // The published reading, word by word, under an odd-while-writing count.
     static constexpr std::size_t kWords = (sizeof(Position) + 7) / 8;
