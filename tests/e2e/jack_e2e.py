@@ -654,7 +654,8 @@ def case_transport(server):
         time.sleep(1.0)
         faster = bpm + 30 if mode == "master" else bpm
         tell(master, "bpm %d" % faster)
-        time.sleep(1.5)
+        # Between two notes: one due in the cycle the stop comes in is out.
+        time.sleep(1.35)
         tell(master, "stop")
         time.sleep(0.3)
         config = os.path.join(WORK, "%s%d.krv" % (mode, bpm))
