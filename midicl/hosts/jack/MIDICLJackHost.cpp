@@ -53,10 +53,13 @@ jack_client_t* MIDICLJackHost::OpenClient(const std::string& inClientName,
     return jack_client_open(inClientName.c_str(), JackNoStartServer, &outStatus);
 }
 
-std::string MIDICLJackHost::GetDescription() const {
+bool MIDICLJackHost::IsPipeWire() {
     const char* version = jack_get_version_string();
-    return version != nullptr && std::strstr(version, "PipeWire") != nullptr ? "PipeWire's JACK"
-                                                                             : "JACK";
+    return version != nullptr && std::strstr(version, "PipeWire") != nullptr;
+}
+
+std::string MIDICLJackHost::GetDescription() const {
+    return IsPipeWire() ? "PipeWire's JACK" : "JACK";
 }
 
 std::shared_ptr<MIDICLHost> MIDICLJackHost::Open(const std::string& inClientName) {
@@ -83,7 +86,7 @@ std::shared_ptr<MIDICLHost> MIDICLJackHost::TryOpen(const std::string& inClientN
 }
 
 MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient)
-    : mClient(inClient), mClock(inClient), mTransport(inClient, mClosed) {}
+    : mClient(inClient), mClock(inClient), mTransport(inClient, mClosed, IsPipeWire()) {}
 
 std::shared_ptr<MIDICLJackHost> MIDICLJackHost::Make(jack_client_t* inClient) {
     return std::shared_ptr<MIDICLJackHost>(new MIDICLJackHost(inClient),
@@ -146,7 +149,7 @@ void MIDICLJackHost::PortRegistered(jack_port_id_t, int, void* inArg) {
 int MIDICLJackHost::Process(jack_nframes_t inFrames, void* inArg) {
     auto* host = static_cast<MIDICLJackHost*>(inArg);
     const std::uint64_t cycleStart = host->mClock.PublishCycle(inFrames);
-    host->mTransport.Publish(cycleStart);
+    host->mTransport.Publish(cycleStart, inFrames);
     host->ProcessOutputs(inFrames, cycleStart);
     if (host->mWatchingConnections.load()) {
         host->WatchConnections();

@@ -48,6 +48,7 @@ public:
 
     const char* GetName() const override { return "jack"; }
     // PipeWire's libjack says so in its version string.
+    static bool IsPipeWire();
     std::string GetDescription() const override;
     void WaitForConnections() override;
     int GetMaxOutputPorts() const override { return MIDICLRealtimeSlots::kCapacity; }

@@ -1,8 +1,10 @@
 #include "hosts/jack/MIDICLJackTransport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 // A reading left from an earlier watch is stale: only one published after
 // this counts.
@@ -13,8 +15,11 @@ void MIDICLJackTransport::Watch(bool inWatch) {
     mWatchers.fetch_add(inWatch ? 1 : -1);
 }
 
-void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
+void MIDICLJackTransport::Publish(std::uint64_t inCycleStart, jack_nframes_t inFrames) {
     if (mWatchers.load() <= 0) {
+        // Unwatched cycles go unseen: the frame read last is not the one
+        // before the next reading.
+        mDescribedValid = false;
         return;
     }
     jack_position_t jack{};
@@ -34,7 +39,20 @@ void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
         position.mBeatsPerBar = jack.beats_per_bar;
         position.mBeatType = jack.beat_type;
         position.mBPM = jack.beats_per_minute;
+        if (mBeatsLag && mDescribedValid) {
+            // Cycles this client missed went on for the master: what it
+            // says is of the cycle just before this one.
+            const bool next = inCycleStart == mDescribedCycleEnd;
+            const double frames = next ? double(jack.frame) - mDescribedFrame
+                                       : (position.mRolling ? double(inFrames) : 0);
+            if (frames != 0) {
+                CarryBeats(frames, position);
+            }
+        }
     }
+    mDescribedFrame = jack.frame;
+    mDescribedCycleEnd = inCycleStart + inFrames;
+    mDescribedValid = true;
     std::array<std::uint64_t, kWords> words{};
     std::memcpy(words.data(), &position, sizeof position);
     // Sequentially consistent throughout, as the clock's cycle is.
@@ -44,6 +62,24 @@ void MIDICLJackTransport::Publish(std::uint64_t inCycleStart) {
         mWords[i].store(words[i]);
     }
     mSequence.store(sequence + 2);
+}
+
+// At the master's tempo, as its line goes when nothing moves it. The
+// master's count is up to a tick short, and PipeWire, which hands it on as
+// a fraction of beats, loses up to one more: a tick on is the middle of
+// where the master may be, and the carried count is rounded to the tick.
+void MIDICLJackTransport::CarryBeats(double inFrames, Position& ioPosition) {
+    const double perBar = ioPosition.mBeatsPerBar;
+    const double beats = std::max((ioPosition.mBar - 1) * perBar + (ioPosition.mBeat - 1) +
+                                      (ioPosition.mTick + 1.5) / ioPosition.mTicksPerBeat +
+                                      inFrames * ioPosition.mBPM / (60 * ioPosition.mFrameRate),
+                                  0.0);
+    const double bars = std::floor(beats / perBar);
+    const double beat = std::floor(beats - bars * perBar);
+    ioPosition.mBar = static_cast<std::int32_t>(bars) + 1;
+    ioPosition.mBeat = static_cast<std::int32_t>(beat) + 1;
+    ioPosition.mTick =
+        static_cast<std::int32_t>((beats - bars * perBar - beat) * ioPosition.mTicksPerBeat);
 }
 
 bool MIDICLJackTransport::Read(Position& outPosition) const {
@@ -87,7 +123,9 @@ bool MIDICLJackTransport::Lead(bool inLead) {
         return !inLead;
     }
     if (inLead && !mLeading) {
-        mLeading = jack_set_timebase_callback(mClient, 1, TimebaseCallback, this) == 0;
+        const std::uint32_t before = mCalled.load();
+        mLeading = jack_set_timebase_callback(mClient, 1, TimebaseCallback, this) == 0 &&
+                   CalledSince(before);
         return mLeading;
     }
     if (!inLead && mLeading) {
@@ -97,10 +135,27 @@ bool MIDICLJackTransport::Lead(bool inLead) {
     return true;
 }
 
+// A new master is asked where it stands in its first cycles, rolling or
+// not. PipeWire's JACK accepts a conditional request while another client
+// leads, and then never calls: only a call proves the lead.
+bool MIDICLJackTransport::CalledSince(std::uint32_t inBefore) const {
+    constexpr auto kDeadline = std::chrono::milliseconds(500);
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (mCalled.load() == inBefore) {
+        if (mClosed.load() || std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 void MIDICLJackTransport::TimebaseCallback(jack_transport_state_t, jack_nframes_t,
                                            jack_position_t* ioPosition, int inNewPosition,
                                            void* inArg) {
-    static_cast<MIDICLJackTransport*>(inArg)->Describe(*ioPosition, inNewPosition != 0);
+    auto* transport = static_cast<MIDICLJackTransport*>(inArg);
+    transport->mCalled.fetch_add(1);
+    transport->Describe(*ioPosition, inNewPosition != 0);
 }
 
 // A tempo change bends the line at the frame of the cycle that sees it; a

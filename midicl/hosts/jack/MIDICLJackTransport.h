@@ -24,11 +24,12 @@ public:
 
     // inClosed is the host's: once it is set, the client is gone and
     // nothing here asks libjack about it.
-    MIDICLJackTransport(jack_client_t* inClient, const std::atomic<bool>& inClosed)
-        : mClient(inClient), mClosed(inClosed) {}
+    MIDICLJackTransport(jack_client_t* inClient, const std::atomic<bool>& inClosed,
+                        bool inBeatsLag = false)
+        : mClient(inClient), mClosed(inClosed), mBeatsLag(inBeatsLag) {}
 
     // For the process callback, once a cycle; nothing while unwatched.
-    void Publish(std::uint64_t inCycleStart);
+    void Publish(std::uint64_t inCycleStart, jack_nframes_t inFrames);
 
     void Watch(bool inWatch) override;
     bool Read(Position& outPosition) const override;
@@ -41,14 +42,29 @@ public:
     // The pure arithmetic, apart for testing: bars and beats of a frame,
     // from the beats counted at an earlier one and the tempo since.
     static void FillBeats(double inBeats, double inBPM, jack_position_t& ioPosition);
+    // The bars and beats inFrames further on.
+    static void CarryBeats(double inFrames, Position& ioPosition);
 
 private:
     static void TimebaseCallback(jack_transport_state_t inState, jack_nframes_t inFrames,
                                  jack_position_t* ioPosition, int inNewPosition, void* inArg);
     void Describe(jack_position_t& ioPosition, bool inMoved);
+    // Whether the timebase callback ran since the count stood at inBefore,
+    // waited for (a few cycles) on the calling thread.
+    bool CalledSince(std::uint32_t inBefore) const;
 
     jack_client_t* const mClient;
     const std::atomic<bool>& mClosed;
+    // PipeWire's JACK hands the master the cycle's own frame, and what it
+    // says reaches the others a cycle later, beside the next frame: its
+    // bars and beats are those of the frame read a cycle before, carried
+    // here to the frame they come with, when it moved (a master that said
+    // nothing then, as when the transport starts, stood still there).
+    // Process thread only.
+    const bool mBeatsLag;
+    double mDescribedFrame = 0;
+    std::uint64_t mDescribedCycleEnd = 0;
+    bool mDescribedValid = false;
     // The published reading, word by word, under an odd-while-writing count.
     static constexpr std::size_t kWords = (sizeof(Position) + 7) / 8;
     std::atomic<std::uint32_t> mSequence{0};
@@ -58,6 +74,7 @@ private:
     std::array<std::atomic<std::uint64_t>, kWords> mWords{};
     // Whether leading, the tempo, and the timebase callback's own line.
     bool mLeading = false;
+    std::atomic<std::uint32_t> mCalled{0};
     std::atomic<double> mLeadBPM{120};
     double mAnchorFrame = 0;
     double mAnchorBeats = 0;
