@@ -427,6 +427,7 @@ private:
     static int TiedSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
     static int CoveredSteps(const KRVTrack& inTrack, int inStep0, int inLoopSteps);
     int GetLoopSteps(int inStepCount) const;
+    void HoldOrEnd(KRVTrack& ioTrack, bool inHolds, std::uint64_t inDueTime);
     bool HoldsLegato(const KRVTrack& inTrack, int inStep0, int inTickInStep, int inTicksPerStep,
                      int inStepCount) const;
     void EndAtGate(KRVTrack& ioTrack, int inStep0, int inTickInStep, int inTicksPerStep,

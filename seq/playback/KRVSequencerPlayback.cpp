@@ -686,16 +686,18 @@ void KRVSequencer::EndAtGate(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
     } else if (movesOn) {
         // A legato note whose gate reaches the next step or repeat (or
         // that a swing cuts short there) runs into its note as well.
-        ioTrack.mLegatoHeld = ioTrack.IsLegato() && inAtStart;
-        if (!ioTrack.mLegatoHeld) {
-            EndSoundingNote(ioTrack, inDueTime);
-        }
+        HoldOrEnd(ioTrack, ioTrack.IsLegato() && inAtStart, inDueTime);
     } else if (atGate) {
-        ioTrack.mLegatoHeld =
-            HoldsLegato(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount);
-        if (!ioTrack.mLegatoHeld) {
-            EndSoundingNote(ioTrack, inDueTime);
-        }
+        HoldOrEnd(ioTrack, HoldsLegato(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount),
+                  inDueTime);
+    }
+}
+
+// A legato note at its end waits for the next note-on; any other ends.
+void KRVSequencer::HoldOrEnd(KRVTrack& ioTrack, bool inHolds, std::uint64_t inDueTime) {
+    ioTrack.mLegatoHeld = inHolds;
+    if (!inHolds) {
+        EndSoundingNote(ioTrack, inDueTime);
     }
 }
 
@@ -761,11 +763,9 @@ bool KRVSequencer::HoldsOver(KRVTrack& ioTrack, int inStep0, int inTickInStep, i
         if (!StartsNote(ioTrack, held, ioTrack.mSoundingStep0, inStepCount)) {
             EndSoundingNote(ioTrack, inDueTime);
         } else if (atGate) {
-            ioTrack.mLegatoHeld =
-                HoldsLegato(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount);
-            if (!ioTrack.mLegatoHeld) {
-                EndSoundingNote(ioTrack, inDueTime);
-            }
+            HoldOrEnd(ioTrack,
+                      HoldsLegato(ioTrack, inStep0, inTickInStep, inTicksPerStep, inStepCount),
+                      inDueTime);
         }
     }
     return true;
