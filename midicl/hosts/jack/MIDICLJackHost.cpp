@@ -86,7 +86,10 @@ std::shared_ptr<MIDICLHost> MIDICLJackHost::TryOpen(const std::string& inClientN
 }
 
 MIDICLJackHost::MIDICLJackHost(jack_client_t* inClient)
-    : mClient(inClient), mClock(inClient), mTransport(inClient, mClosed, IsPipeWire()) {}
+    : mClient(inClient),
+      mClock(inClient),
+      mTransport(inClient, mClosed, IsPipeWire()),
+      mGraphSettle(!IsPipeWire()) {}
 
 std::shared_ptr<MIDICLJackHost> MIDICLJackHost::Make(jack_client_t* inClient) {
     return std::shared_ptr<MIDICLJackHost>(new MIDICLJackHost(inClient),
@@ -122,6 +125,9 @@ void MIDICLJackHost::Activate() {
     jack_on_shutdown(mClient, Shutdown, this);
     int status = jack_set_port_registration_callback(mClient, PortRegistered, this);
     if (status == 0) {
+        status = jack_set_graph_order_callback(mClient, GraphOrdered, this);
+    }
+    if (status == 0) {
         status = jack_set_process_callback(mClient, Process, this);
     }
     if (status == 0) {
@@ -130,6 +136,8 @@ void MIDICLJackHost::Activate() {
     if (status != 0) {
         throw MIDICLException(MIDICLException::kMIDIClientCreate, status);
     }
+    // Joining the graph changes it too.
+    GraphChanged();
 }
 
 // A server that goes away ends every wait for its cycles.
@@ -141,6 +149,11 @@ void MIDICLJackHost::Shutdown(void* inArg) {
 // list again when it next can.
 void MIDICLJackHost::PortRegistered(jack_port_id_t, int, void* inArg) {
     static_cast<MIDICLJackHost*>(inArg)->mDestinationsChanged.store(true);
+}
+
+int MIDICLJackHost::GraphOrdered(void* inArg) {
+    static_cast<MIDICLJackHost*>(inArg)->mGraphSettle.OnGraphOrder();
+    return 0;
 }
 
 // The whole cycle is placed against the position the clock gives it. The
@@ -319,10 +332,26 @@ std::string MIDICLJackHost::MakeUniqueName(const std::string& inName) const {
     return candidate;
 }
 
+// Unregistering a connected port breaks its connections, which the server
+// answers with a new graph order.
+void MIDICLJackHost::UnregisterPort(jack_port_t* inPort) {
+    if (mTeardown.IsUnresponsive()) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mRegisterMutex);
+    mGraphSettle.Wait(*this);
+    const bool connected = jack_port_connected(inPort) > 0;
+    jack_client_t* client = mClient;
+    if (mTeardown.Call([client, inPort] { jack_port_unregister(client, inPort); }) && connected) {
+        GraphChanged();
+    }
+}
+
 // JACK says nothing about why a registration failed, hence status 0.
 jack_port_t* MIDICLJackHost::RegisterPort(const std::string& inName, unsigned long inFlags,
                                           MIDICLException::MIDICLCallNumber inCall) {
     std::lock_guard<std::mutex> lock(mRegisterMutex);
+    mGraphSettle.Wait(*this);
     jack_port_t* port = jack_port_register(mClient, MakeUniqueName(inName).c_str(),
                                            JACK_DEFAULT_MIDI_TYPE, inFlags, 0);
     if (port == nullptr) {
@@ -336,7 +365,7 @@ std::unique_ptr<MIDICLHostOutput> MIDICLJackHost::CreateOutputPort(const std::st
         RegisterPort(inName, JackPortIsOutput, MIDICLException::kMIDIOutputPortCreate);
     jack_ringbuffer_t* queue = jack_ringbuffer_create(MIDICLJackOutput::kQueueBytes);
     if (queue == nullptr) {
-        jack_port_unregister(mClient, port);
+        UnregisterPort(port);
         throw MIDICLException(MIDICLException::kMIDIOutputPortCreate, -ENOMEM);
     }
     jack_ringbuffer_mlock(queue);

@@ -15,6 +15,7 @@
 #include "hosts/MIDICLHost.h"
 #include "hosts/MIDICLRealtimeSlots.h"
 #include "hosts/jack/MIDICLJackClock.h"
+#include "hosts/jack/MIDICLJackGraphSettle.h"
 #include "hosts/jack/MIDICLJackTeardown.h"
 #include "hosts/jack/MIDICLJackTransport.h"
 
@@ -84,6 +85,11 @@ public:
     bool IsServerGone() const { return mServerGone.load(); }
     MIDICLJackTeardown& GetTeardown() { return mTeardown; }
     MIDICLDrainWait& GetDrainWait() { return mDrainWait; }
+    // For a port's owner: after its connection was made or broken.
+    void GraphChanged() { mGraphSettle.Changed(*this); }
+    // Unregisters a port of ours once that is safe (see
+    // MIDICLJackGraphSettle), within the teardown's deadline.
+    void UnregisterPort(jack_port_t* inPort);
     // For an output port's sending thread: the port in inSlot of the
     // outputs' table has something new for the next cycle.
     void MarkOutput(std::size_t inSlot) {
@@ -104,6 +110,7 @@ private:
     void ProcessOutputs(jack_nframes_t inFrames, std::uint64_t inCycleStart);
     static void Shutdown(void* inArg);
     static void PortRegistered(jack_port_id_t inPort, int inRegistered, void* inArg);
+    static int GraphOrdered(void* inArg);
     void Activate();
     void WatchConnections();
     jack_port_t* RegisterPort(const std::string& inName, unsigned long inFlags,
@@ -135,6 +142,7 @@ private:
     std::array<std::uint64_t, kOutputWords> mKeptOutputs{};
     MIDICLJackTeardown mTeardown;
     MIDICLDrainWait mDrainWait;
+    MIDICLJackGraphSettle mGraphSettle;
     // Makes a unique name and registering it one step.
     std::mutex mRegisterMutex;
 };

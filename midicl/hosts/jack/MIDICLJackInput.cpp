@@ -14,15 +14,14 @@ MIDICLJackInput::MIDICLJackInput(const std::shared_ptr<MIDICLJackHost>& inHost, 
 // before the port (and then our owner) goes away.
 MIDICLJackInput::~MIDICLJackInput() {
     mHost->GetReceivers().Remove(this);
-    jack_client_t* client = mHost->GetClient();
-    jack_port_t* port = mPort;
-    mHost->GetTeardown().Call([client, port] { jack_port_unregister(client, port); });
+    mHost->UnregisterPort(mPort);
 }
 
 void MIDICLJackInput::ConnectSource(MIDICLEndpointRef inSource) {
-    if (inSource.IsValid() && !mHost->IsClosed()) {
+    if (inSource.IsValid() && !mHost->IsClosed() &&
         jack_connect(mHost->GetClient(), jack_port_name(MIDICLJackHost::GetPort(inSource)),
-                     jack_port_name(mPort));
+                     jack_port_name(mPort)) == 0) {
+        mHost->GraphChanged();
     }
 }
 

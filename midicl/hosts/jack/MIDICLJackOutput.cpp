@@ -22,9 +22,7 @@ MIDICLJackOutput::MIDICLJackOutput(const std::shared_ptr<MIDICLJackHost>& inHost
 MIDICLJackOutput::~MIDICLJackOutput() {
     Drain();
     mHost->GetOutputs().Remove(this);
-    jack_client_t* client = mHost->GetClient();
-    jack_port_t* port = mPort;
-    mHost->GetTeardown().Call([client, port] { jack_port_unregister(client, port); });
+    mHost->UnregisterPort(mPort);
     jack_ringbuffer_free(mQueue);
 }
 
@@ -34,7 +32,9 @@ void MIDICLJackOutput::Connect(MIDICLEndpointRef inDestination) {
     }
     jack_client_t* client = mHost->GetClient();
     if (!mConnectedTo.empty()) {
-        jack_disconnect(client, jack_port_name(mPort), mConnectedTo.c_str());
+        if (jack_disconnect(client, jack_port_name(mPort), mConnectedTo.c_str()) == 0) {
+            mHost->GraphChanged();
+        }
         mConnectedTo.clear();
     }
     const char* name =
@@ -42,6 +42,7 @@ void MIDICLJackOutput::Connect(MIDICLEndpointRef inDestination) {
     mSeenLive.store(false);
     mConnecting = name != nullptr && jack_connect(client, jack_port_name(mPort), name) == 0;
     if (mConnecting) {
+        mHost->GraphChanged();
         mConnectedTo = name;
     }
 }
