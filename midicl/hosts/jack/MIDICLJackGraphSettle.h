@@ -6,7 +6,7 @@
 
 class MIDICLJackHost;
 
-// JACK's own library keeps a list of this client's ports that it walks on
+// jackd's library (JACK2) keeps a list of this client's ports that it walks on
 // its notification thread whenever the server recomputes latencies, which
 // the server does after each change of the graph, a cycle or more later;
 // registering or unregistering a port changes that list on the caller's
@@ -16,7 +16,8 @@ class MIDICLJackHost;
 // graph-order notification the server sends once it has done the latencies,
 // for a few cycles, or for a bound, whichever comes first.
 //
-// PipeWire's library guards its lists itself and needs none of this.
+// The list and its walk are JACK2's; PipeWire's JACK library is another
+// implementation, and nothing waits there.
 class MIDICLJackGraphSettle {
 public:
     static constexpr std::chrono::milliseconds kDeadline{200};
