@@ -31,6 +31,8 @@
 #include "MIDICLPacketList.h"
 #include "MIDICLTypes.h"
 
+using Bytes = std::vector<std::uint8_t>;
+
 // A listener that keeps every packet it hears, from whatever thread.
 class MIDICLRecorder : public MIDICLInputPortListener {
 public:

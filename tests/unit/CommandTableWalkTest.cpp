@@ -2,12 +2,6 @@
 // run with words made from its arguments' kinds: the change must show in the
 // saved text, read back whole through load, and go and come back with undo
 // and redo. A command whose change save or undo forgets fails here.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-
-#include "MIDICLClient.h"
 #include "TestShell.h"
 #include "commands/KRVCommandTable.h"
 

@@ -83,11 +83,9 @@ KRVCommandLine Parse(std::vector<const char*> inArguments) {
 // The options script covers --help, --version, unknown options and "--" at
 // the real program; these are the tempo readings around them.
 TEST(KRVCommandLine, TempoAndOptions) {
-    const std::pair<const char*, double> kTempos[] = {{"140.5", 140.5},
-                                                      {"abc", 120.0},
-                                                      {"25000", 25000.0},
-                                                      {"25000.01", 120.0},
-                                                      {"25100", 120.0}};
+    const std::pair<const char*, double> kTempos[] = {
+        {"140.5", 140.5}, {"abc", 120.0}, {"25000", 25000.0}, {"25000.01", 120.0}, {"25100", 120.0},
+    };
     for (const auto& [word, tempo] : kTempos) {
         EXPECT_EQ(Parse({word}).GetStartingTempo(), tempo) << word;
     }

@@ -4,6 +4,7 @@
 // folder, a wait with a deadline, recorders of what reaches a destination
 // and of what the sequencer announces, and the bytes of files.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -85,6 +86,15 @@ public:
 private:
     std::filesystem::path mBack;
 };
+
+// Lines as one, ", " between them.
+inline std::string Joined(const std::vector<std::string>& inLines) {
+    std::string joined;
+    for (const std::string& line : inLines) {
+        joined += (joined.empty() ? "" : ", ") + line;
+    }
+    return joined;
+}
 
 // A MIDI file chunk of the given type around inBody, its length big-endian.
 inline Bytes SMFChunk(const char* inType, const Bytes& inBody) {

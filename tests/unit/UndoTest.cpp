@@ -1,8 +1,5 @@
-#include "KRVShell.h"
-#include "KRVUndoHistory.h"
 #include "TestShell.h"
 #include "commands/KRVCommandTable.h"
-#include "console/KRVStdioInterface.h"
 #include "input/KRVLiveRecording.h"
 
 namespace {
