@@ -70,9 +70,6 @@ TEST(KRVUndo, FileCommandsAreOneStepAndTheOthersNone) {
     EXPECT_EQ(steps, 1) << said;
 }
 
-// The last 100 changes of a 1,024-track sequence, each of every track, are
-// kept, within the bound; a change of one event costs one track's image and
-// the list of the tracks, a twentieth of a whole change.
 // A recording is one step from its start to its end, the commands typed
 // meanwhile included: undo puts back the sequence as it was before, the
 // track a chord made gone and the steps replace muted playing again.
@@ -97,6 +94,9 @@ TEST(KRVUndo, ATakeIsOneStep) {
     EXPECT_TRUE(sequencer.CaptureState(nullptr) == before);
 }
 
+// The last 100 changes of a 1,024-track sequence, each of every track, are
+// kept, within the bound; a change of one event costs one track's image and
+// the list of the tracks, a twentieth of a whole change.
 TEST(KRVUndo, KeepsAHundredWholeChangesWithinTheBound) {
     KRVSequencer sequencer;
     std::string script = "newtrack 1024\nselectall\n";
