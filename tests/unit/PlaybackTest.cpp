@@ -1,5 +1,4 @@
 #include "Harness.h"
-#include "MIDICLException.h"
 #include "MIDICLMonotonicClock.h"
 #include "hosts/builtin/MIDICLBuiltinHost.h"
 
