@@ -5,8 +5,6 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 Bytes RoundTrip(const Bytes& inMessage, snd_seq_event_type_t& outType) {
     snd_seq_event_t event;
     EXPECT_EQ(MIDICLAlsaCodec::Encode(inMessage.data(), inMessage.size(), event), inMessage.size());

@@ -5,8 +5,6 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 // inMake throws the failure of call inCall with inStatus (any status below
 // zero when inStatus is 0).
 void ExpectThrows(const std::function<void()>& inMake, int inCall, std::int32_t inStatus) {

@@ -15,8 +15,6 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 TEST(MIDICLDestinationOrderTest, PassThroughNamesGoLastBothInTheHostsOrder) {
     const std::vector<const char*> names = {
         "a2j:Midi Through [14] (playback): Midi Through Port-0", "fluidsynth:midi_00",

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the library's tests share: the headers most of them need and a
-// listener that records.
+// What the library's tests share (the unit tests too): the headers most of
+// them need and a listener that records.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "../Await.h"
@@ -31,16 +32,27 @@
 #include "MIDICLPacketList.h"
 #include "MIDICLTypes.h"
 
+using Bytes = std::vector<std::uint8_t>;
+
 // A listener that keeps every packet it hears, from whatever thread.
 class MIDICLRecorder : public MIDICLInputPortListener {
 public:
     struct MIDICLHeard {
         MIDICLTimeStamp mTimeStamp;
-        std::vector<std::uint8_t> mBytes;
+        Bytes mBytes;
     };
 
-    void Hear(const MIDICLPacketList* inList) override;
-    std::vector<MIDICLHeard> Take();
+    void Hear(const MIDICLPacketList* inList) override {
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (std::size_t i = 0; i < inList->GetNumPackets(); ++i) {
+            const MIDICLPacket packet = inList->GetPacket(i);
+            mHeard.push_back({packet.mTimeStamp, {packet.mData, packet.mData + packet.mLength}});
+        }
+    }
+    std::vector<MIDICLHeard> Take() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return std::exchange(mHeard, {});
+    }
 
 private:
     std::mutex mMutex;

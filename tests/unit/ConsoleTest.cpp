@@ -8,33 +8,31 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-TEST(KRVCompleter, CommandsAndShortFormsComeFromTheTable) {
-    EXPECT_EQ(KRVCompleter::Complete("unsel"), (Words{"unsele", "unselectevent", "unselectstep",
-                                                      "unselecttrack", "unsels", "unselt"}));
-    EXPECT_EQ(KRVCompleter::Complete("  vers"), Words{"version"});
-    EXPECT_EQ(KRVCompleter::Complete("PLAY"), Words{});
-}
-
-TEST(KRVCompleter, ArgumentsByCommand) {
-    // Key names in any case; the common start may differ in case from what
-    // was typed.
-    EXPECT_EQ(KRVCompleter::Complete("fitkey d"), (Words{"D", "D#", "Db"}));
-    EXPECT_EQ(KRVCompleter::Complete("fitkey C"), (Words{"C", "C#", "Cb"}));
-    // A scale after the key, a name of two words as one; no note names,
-    // nothing after an unknown command.
-    EXPECT_EQ(KRVCompleter::Complete("fitkey C MI"),
-              (Words{"minor", "minor\\ pentatonic", "mixolydian"}));
-    EXPECT_EQ(KRVCompleter::Complete("fitkey C blues "), Words{});
-    EXPECT_EQ(KRVCompleter::Complete("setnote C"), Words{});
-    EXPECT_EQ(KRVCompleter::Complete("bogus x"), Words{});
-
+// Commands and short forms come from the table. Key names in any case (the
+// common start may differ in case from what was typed), a scale after the
+// key, a name of two words as one; no note names, nothing after an unknown
+// command. The MIDI file commands offer the one word of their other form.
+TEST(KRVCompleter, CommandsAndArgumentsByCommand) {
+    const std::pair<const char*, Words> kLines[] = {
+        {"unsel", {"unsele", "unselectevent", "unselectstep", "unselecttrack", "unsels", "unselt"}},
+        {"  vers", {"version"}},
+        {"PLAY", {}},
+        {"fitkey d", {"D", "D#", "Db"}},
+        {"fitkey C", {"C", "C#", "Cb"}},
+        {"fitkey C MI", {"minor", "minor\\ pentatonic", "mixolydian"}},
+        {"fitkey C blues ", {}},
+        {"setnote C", {}},
+        {"bogus x", {}},
+        {"exportsmf beat.mid ", {"heard"}},
+        {"importsmf song.mid ti", {"timed"}},
+        {"importsmf song.mid h", {}},
+        {"save beat.krv ", {}},
+    };
+    for (const auto& [typed, words] : kLines) {
+        EXPECT_EQ(KRVCompleter::Complete(typed), words) << typed;
+    }
     // A file by short form; the host command's words.
     EXPECT_EQ(KRVCommandTable::Find("savesel")->GetArgumentKind(1), KRVArgumentKind::kFile);
-    // The MIDI file commands offer the one word of their other form.
-    EXPECT_EQ(KRVCompleter::Complete("exportsmf beat.mid "), Words{"heard"});
-    EXPECT_EQ(KRVCompleter::Complete("importsmf song.mid ti"), Words{"timed"});
-    EXPECT_EQ(KRVCompleter::Complete("importsmf song.mid h"), Words{});
-    EXPECT_EQ(KRVCompleter::Complete("save beat.krv "), Words{});
     EXPECT_EQ(KRVCommandTable::Find("sh")->GetArgumentKind(3), KRVArgumentKind::kHostCommand);
     EXPECT_EQ(KRVCommandTable::Find("namechannel")->GetArgumentKind(4), KRVArgumentKind::kNone);
 }
@@ -83,11 +81,9 @@ KRVCommandLine Parse(std::vector<const char*> inArguments) {
 // The options script covers --help, --version, unknown options and "--" at
 // the real program; these are the tempo readings around them.
 TEST(KRVCommandLine, TempoAndOptions) {
-    const std::pair<const char*, double> kTempos[] = {{"140.5", 140.5},
-                                                      {"abc", 120.0},
-                                                      {"25000", 25000.0},
-                                                      {"25000.01", 120.0},
-                                                      {"25100", 120.0}};
+    const std::pair<const char*, double> kTempos[] = {
+        {"140.5", 140.5}, {"abc", 120.0}, {"25000", 25000.0}, {"25000.01", 120.0}, {"25100", 120.0},
+    };
     for (const auto& [word, tempo] : kTempos) {
         EXPECT_EQ(Parse({word}).GetStartingTempo(), tempo) << word;
     }

@@ -1,12 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cstdio>
-#include <random>
-#include <sstream>
-#include <string>
-#include <vector>
-
+#include "Harness.h"
 #include "commands/KRVWords.h"
 #include "console/KRVFormat.h"
 

@@ -1,49 +1,28 @@
 #pragma once
 
-// What the unit tests share: the headers most of them need, a scratch
-// folder, a wait with a deadline, recorders of what reaches a destination
-// and of what the sequencer announces, and the bytes of files.
-#include <gtest/gtest.h>
+// What the unit tests share: the headers most of them need (the library
+// tests' among them), a scratch folder, a wait with a deadline, recorders
+// of what reaches a destination and of what the sequencer announces, and
+// the bytes of files.
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <array>
-#include <atomic>
-#include <chrono>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <random>
 #include <set>
 #include <sstream>
-#include <string>
-#include <thread>
-#include <tuple>
-#include <utility>
-#include <vector>
 
-#include "../Await.h"
-#include "MIDICLClient.h"
-#include "MIDICLDestination.h"
-#include "MIDICLInputPortListener.h"
-#include "MIDICLOutputPort.h"
+#include "../midicl/MIDICLRecorder.h"
 #include "model/KRVSequencer.h"
 #include "model/KRVSequencerListener.h"
-
-using Bytes = std::vector<std::uint8_t>;
 
 // A folder of the test's own, removed with all it holds; while inEnter it is
 // also the current folder.
@@ -85,6 +64,15 @@ public:
 private:
     std::filesystem::path mBack;
 };
+
+// Lines as one, ", " between them.
+inline std::string Joined(const std::vector<std::string>& inLines) {
+    std::string joined;
+    for (const std::string& line : inLines) {
+        joined += (joined.empty() ? "" : ", ") + line;
+    }
+    return joined;
+}
 
 // A MIDI file chunk of the given type around inBody, its length big-endian.
 inline Bytes SMFChunk(const char* inType, const Bytes& inBody) {

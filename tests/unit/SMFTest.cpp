@@ -128,14 +128,34 @@ TEST_F(SMFTest, ReaderChecksEveryLengthAndSkipsWhatItDoesNotNeed) {
     EXPECT_EQ(sequencer.GetBPM(), 97.0);
 }
 
-// inCount notes, each ended before the next starts.
-Bytes Notes(int inCount) {
+// A variable-length number of up to two bytes.
+void AppendTime(int inTicks, Bytes* ioBody) {
+    if (inTicks >= 0x80) {
+        ioBody->push_back(std::uint8_t(0x80 | inTicks >> 7));
+    }
+    ioBody->push_back(std::uint8_t(inTicks & 0x7F));
+}
+
+// Notes one after another on channel 1 (delta, key, length) ending the track.
+Bytes Notes(const std::vector<std::array<int, 3>>& inNotes) {
     Bytes body;
-    for (int i = 0; i < inCount; i++) {
-        body.insert(body.end(), {0, 0x90, std::uint8_t(40 + i % 40), 100, 10, 0x80, 40, 0});
+    for (const auto& [delta, key, length] : inNotes) {
+        AppendTime(delta, &body);
+        body.insert(body.end(), {0x90, std::uint8_t(key), 100});
+        AppendTime(length, &body);
+        body.insert(body.end(), {0x80, std::uint8_t(key), 0});
     }
     body.insert(body.end(), {0, 0xFF, 0x2F, 0});
     return body;
+}
+
+// inCount notes, each ended before the next starts.
+Bytes Notes(int inCount) {
+    std::vector<std::array<int, 3>> notes;
+    for (int i = 0; i < inCount; i++) {
+        notes.push_back({0, 40 + i % 40, 10});
+    }
+    return Notes(notes);
 }
 
 // What an export or import could not keep is said, after its tracks.
@@ -171,27 +191,6 @@ TEST_F(SMFTest, WhatCouldNotBeKeptIsSaid) {
               "krv: 1 tempo changes skipped, the first tempo is the one\n");
     EXPECT_EQ(sequencer.GetEvent(1023, 16).GetNote(), 55);
     EXPECT_EQ(sequencer.GetEvent(1024, 3).GetNote(), 42);
-}
-
-// A variable-length number of up to two bytes.
-void AppendTime(int inTicks, Bytes* ioBody) {
-    if (inTicks >= 0x80) {
-        ioBody->push_back(std::uint8_t(0x80 | inTicks >> 7));
-    }
-    ioBody->push_back(std::uint8_t(inTicks & 0x7F));
-}
-
-// Notes one after another on channel 1 (delta, key, length) ending the track.
-Bytes Notes(const std::vector<std::array<int, 3>>& inNotes) {
-    Bytes body;
-    for (const auto& [delta, key, length] : inNotes) {
-        AppendTime(delta, &body);
-        body.insert(body.end(), {0x90, std::uint8_t(key), 100});
-        AppendTime(length, &body);
-        body.insert(body.end(), {0x80, std::uint8_t(key), 0});
-    }
-    body.insert(body.end(), {0, 0xFF, 0x2F, 0});
-    return body;
 }
 
 // The steps of a track that play, as "step:key/gate".

@@ -31,7 +31,6 @@ protected:
         }
         return names;
     }
-    int CountEntries() { return static_cast<int>(Entries().size()); }
 };
 
 TEST_F(SafeFileTest, ReplacesWholeFilesAndKeepsTheirMode) {
@@ -42,7 +41,7 @@ TEST_F(SafeFileTest, ReplacesWholeFilesAndKeepsTheirMode) {
     struct stat info;
     ASSERT_EQ(stat(Path("a.krv").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
-    EXPECT_EQ(CountEntries(), 1);
+    EXPECT_EQ(Entries(), std::set<std::string>{"a.krv"});
 
     // An abandoned write leaves the old file and no temporary file.
     {
@@ -51,7 +50,7 @@ TEST_F(SafeFileTest, ReplacesWholeFilesAndKeepsTheirMode) {
         std::fputs("half", file.GetStream());
     }
     EXPECT_EQ(Read(Path("a.krv")), "new\n");
-    EXPECT_EQ(CountEntries(), 1);
+    EXPECT_EQ(Entries(), std::set<std::string>{"a.krv"});
 
     KRVSafeFile missing;
     EXPECT_FALSE(missing.Open(Path("no/such/folder/b.krv")));

@@ -1,10 +1,8 @@
 // Reading scripts: what a script may run, how its text is taken, and what
 // is said when reading it goes wrong.
 
-#include "KRVShell.h"
 #include "TestShell.h"
 #include "console/KRVSignals.h"
-#include "console/KRVStdioInterface.h"
 
 namespace {
 
@@ -24,19 +22,8 @@ private:
 
 class ScriptFilesTest : public ScratchTest {
 protected:
-    // Runs inInput as the console would, scripts allowed host commands or not.
-    std::string Type(const std::string& inInput, bool inShellInScripts = false) {
-        FILE* in = fmemopen(const_cast<char*>(inInput.data()), inInput.size(), "r");
-        MemoryOutput out;
-        {
-            KRVStdioInterface interface(in, out.Stream());
-            KRVShell shell(&mSequencer, &interface);
-            shell.GetContext().SetShellInScriptsAllowed(inShellInScripts);
-            shell.Shell(false);
-        }
-        std::fclose(in);
-        return out.Text();
-    }
+    // Runs inInput as the console would, scripts not allowed host commands.
+    std::string Type(const std::string& inInput) { return RunShell(mSequencer, inInput); }
 
     KRVSequencer mSequencer;
 };

@@ -15,8 +15,6 @@ protected:
     KRVSequencer mSequencer;
 };
 
-using Heard = std::vector<std::string>;
-
 TEST_F(SequencerTest, GridScaleAndLoop) {
     EXPECT_EQ(mSequencer.GetTicksPerStep(), 6);
     EXPECT_EQ(mSequencer.GetLoopStep(), 17);
@@ -191,35 +189,25 @@ TEST_F(SequencerTest, EachChangeIsAnnouncedOnce) {
     mSequencer.DeleteTrack(1);
     MIDICLClient client("test", "none");
     mSequencer.AddPort(client.MakeOutputPort("out"));
-    EXPECT_EQ(listener.Take(),
-              (Heard{"TrackAdded 1", "TrackAdded 2", "EventChanged 2 4", "ClockReset",
-                     "TrackChanged 1", "TrackDeleted 1", "PortListChanged"}));
+    EXPECT_EQ(Joined(listener.Take()),
+              "TrackAdded 1, TrackAdded 2, EventChanged 2 4, ClockReset, "
+              "TrackChanged 1, TrackDeleted 1, PortListChanged");
 }
 
+// The names from "cb4" on have sharps and flats that cross into the next
+// octave.
 TEST(KRVEvent, NoteNamesFormatAndParse) {
     const std::pair<const char*, int> kNames[] = {
-        {"c4", 60},
-        {"C#4", 61},
-        {"a#-1", 10},
-        {"C", 12},
-        {"Db3", 49},
-        {"Bb2", 46},
-        // Sharps and flats that cross into the next octave.
-        {"cb4", 59},
-        {"Fb4", 64},
-        {"E#4", 65},
-        {"B#3", 60},
-        {"H3", 0},
-        {"G#9", 128},
-        {"C-2", -12},
-        // Octaves are held to +-1000, so no octave wraps round into the note
-        // range (2^32 + 5 would read as octave 5).
-        {"C4294967301", 12012},
-        {"B-4294967291", -11977},
-        {"", 0}};
+        {"c4", 60},  {"C#4", 61}, {"a#-1", 10}, {"C", 12}, {"Db3", 49},  {"Bb2", 46},  {"cb4", 59},
+        {"Fb4", 64}, {"E#4", 65}, {"B#3", 60},  {"H3", 0}, {"G#9", 128}, {"C-2", -12}, {"", 0},
+    };
     for (const auto& [name, note] : kNames) {
         EXPECT_EQ(KRVEvent::ParseNoteNumber(name), note) << name;
     }
+    // Octaves are held to +-1000, so no octave wraps round into the note
+    // range (2^32 + 5 would read as octave 5).
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("C4294967301"), 12012);
+    EXPECT_EQ(KRVEvent::ParseNoteNumber("B-4294967291"), -11977);
     EXPECT_EQ(KRVEvent::FormatNoteNumber(1), "C#-1");
     EXPECT_EQ(KRVEvent::FormatNoteNumber(255), "D#20");
     EXPECT_TRUE(KRVEvent::IsNoteName("g") && KRVEvent::IsNoteName("bb"));

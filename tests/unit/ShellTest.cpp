@@ -1,7 +1,5 @@
-#include "KRVShell.h"
 #include "TestShell.h"
 #include "console/KRVLineLimit.h"
-#include "console/KRVStdioInterface.h"
 
 namespace {
 

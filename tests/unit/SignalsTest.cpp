@@ -1,5 +1,3 @@
-#include <poll.h>
-
 #include "Harness.h"
 #include "console/KRVOutputStream.h"
 #include "console/KRVSignalWait.h"
