@@ -1219,7 +1219,11 @@ def main():
     global KRV, RECORDING, WORK
     KRV, RECORDING, kind, case = sys.argv[1:5]
     case, _, period = case.partition("-")
-    for attempt in (1, 2, 3):
+    # A try in which the server skipped the recorder's cycles measured
+    # nothing; a virtual machine whose timer wakes the dummy driver late
+    # does so every few seconds.
+    tries = 5
+    for attempt in range(1, tries + 1):
         del MISSED[:]
         try:
             with tempfile.TemporaryDirectory() as WORK, {"jack": JackServer, "pipewire":
@@ -1228,10 +1232,10 @@ def main():
                 globals()["case_" + case](server)
             break
         except SystemExit as failure:
-            if failure.code != 1 or not MISSED or attempt == 3:
+            if failure.code != 1 or not MISSED or attempt == tries:
                 raise
-            print("the server skipped the recorder's cycles (frame, frames): %r; try %d of 3" %
-                  (MISSED, attempt + 1))
+            print("the server skipped the recorder's cycles (frame, frames): %r; try %d of %d" %
+                  (MISSED, attempt + 1, tries))
     print("PASS")
 
 
