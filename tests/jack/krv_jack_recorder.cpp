@@ -2,8 +2,8 @@
 // writes them out at SIGTERM or SIGINT (jack_midi_dump drops events between
 // reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS [MODE]]]
 // PORTS above 1 adds ports "in-2"... that record nothing. It prints "ready"
-// once its port exists. OUTPUT: "frame usecs byte..." an event (usecs on
-// JACK's clock), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
+// once its port exists. OUTPUT: "frame usecs offset byte..." an event (usecs
+// on JACK's clock, offset into its cycle), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
 // exit), "# lost N" (past capacity), "# connected FRAME USECS" (the first
 // cycle with a connection) and "# missed FRAME FRAMES" for each run of
 // cycles the server did not call the recorder for: never heard here, and
@@ -54,6 +54,8 @@ namespace {
 
 struct RecordedEvent {
     jack_nframes_t mFrame;
+    // Into its cycle: krv writes its repeated note-offs at a cycle's start.
+    jack_nframes_t mOffset;
     jack_time_t mUsecs;
     std::uint32_t mSize;
     std::array<std::uint8_t, 3> mBytes;
@@ -262,6 +264,7 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         }
         RecordedEvent& kept = sEvents[n++];
         kept.mFrame = position + event.time;
+        kept.mOffset = event.time;
         kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
         kept.mSize = static_cast<std::uint32_t>(event.size);
         for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {
@@ -304,7 +307,8 @@ int Write(const char* inPath) {
     const std::size_t count = sCount.load(std::memory_order_acquire);
     for (std::size_t i = 0; i < count; ++i) {
         const RecordedEvent& event = sEvents[i];
-        std::fprintf(out, "%u %llu", event.mFrame, static_cast<unsigned long long>(event.mUsecs));
+        std::fprintf(out, "%u %llu %u", event.mFrame,
+                     static_cast<unsigned long long>(event.mUsecs), event.mOffset);
         for (std::uint32_t b = 0; b < event.mSize && b < event.mBytes.size(); ++b) {
             std::fprintf(out, " %02x", event.mBytes[b]);
         }
