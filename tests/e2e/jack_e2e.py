@@ -4,10 +4,11 @@ with a server, our recorder client and the real krv of its own.
 
     jack_e2e.py KRV RECORDER jack|pipewire CASE[-PERIOD]
 
-A server that cannot start skips (77). A dummy driver on two busy cores now
-and then skips a client's cycles, and what krv sent in a cycle the recorder
-missed is never heard: a case that fails after the recorder reported missed
-cycles runs again on a new server, three tries in all.
+A server that cannot start skips (77). A dummy driver on a virtual machine
+now and then skips a client's cycles, and what krv sent in a cycle the
+recorder missed is never heard: a measurement that fails after the recorder
+reported missed cycles is made again (steadily), a case without measurements
+of its own again on a new server.
 """
 import os
 import re
