@@ -115,7 +115,7 @@ class Run:
         self.server, self.seconds = server, seconds
 
     def measure(self, start, settle=1.5):
-        del jack_e2e.MISSED[:]
+        del jack_e2e.DISTURBED[:]
         recorder = self.server.start_recorder()
         player, stop = start()
         time.sleep(settle)
@@ -123,7 +123,7 @@ class Run:
         share = system_share(processes, self.seconds)
         stop()
         recorded = self.server.heard(recorder)
-        return share, recorded, len(jack_e2e.MISSED)
+        return share, recorded, len(jack_e2e.DISTURBED)
 
 
 def krv_run(server, tracks, bpm, play):

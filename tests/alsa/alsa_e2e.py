@@ -16,7 +16,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
                      expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
-                     start_playing, wait_for)
+                     start_playing, steadily, wait_for, watch_for_freezes)
 from jack_e2e import (ENTERED, LANDED, PLAYIN, RATE, STEPPED, played_in,  # noqa: E402
                       saved_steps)
 
@@ -543,6 +543,11 @@ if __name__ == "__main__":
     # A sanitizer's runtime must be loaded before anything preloaded.
     PRELOAD = " ".join(re.findall(r"=> (\S*lib(?:asan|tsan|ubsan)\.so\S*)", subprocess.run(
         ["ldd", KRV], capture_output=True, text=True).stdout) + [library])
-    with tempfile.TemporaryDirectory(prefix="krv-alsa-") as WORK:
-        globals()["case_" + case]()
+    watch_for_freezes()
+
+    def run_case():
+        global WORK
+        with tempfile.TemporaryDirectory(prefix="krv-alsa-") as WORK:
+            globals()["case_" + case]()
+    steadily(run_case)
     print("PASS")

@@ -20,9 +20,9 @@ import sys
 import tempfile
 import time
 
-from krv_e2e import (EXITS, LONG_NOTES, SLOW, STARTUP, Krv, Note, expect_all_ended, expect_equal,
-                     expect_in, expect_paired, fail, now_ms, of_kind, skip, start_playing,
-                     stop_process, wait_for)
+from krv_e2e import (DISTURBED, EXITS, LONG_NOTES, SLOW, STARTUP, Krv, Note, expect_all_ended,
+                     expect_equal, expect_in, expect_paired, fail, now_ms, of_kind, skip,
+                     start_playing, steadily, stop_process, wait_for, watch_for_freezes)
 
 RATE = 48000
 # One name for every server: a slot left behind by a server that died is
@@ -32,30 +32,6 @@ RECORDER = "krv-recorder:in"
 STEP_FRAMES = RATE // 2  # a quarter at 120 bpm
 # The clock's messages by status byte; a song position's key is its LSB.
 REALTIME = {0xF2: "songpos", 0xF8: "clock", 0xFA: "start", 0xFB: "continue", 0xFC: "stop"}
-# Runs of cycles the recorder reported it was not called for.
-MISSED = []
-# A virtual machine here stops for 50-60 ms every few seconds (a real-time
-# thread's 5 ms sleep overruns by that much): the dummy driver then skips
-# cycles, and PipeWire's frame times and transport wander for a while after.
-# A measurement the server froze in measured nothing and is made again.
-TRIES = 8
-
-
-def steadily(measure, *args):
-    """measure(*args), made again while it fails after the recorder saw the
-    server skip cycles. A failure it lets through fails with 2, so that a
-    steadily() around it does not make again what this one judged."""
-    for attempt in range(1, TRIES + 1):
-        seen = len(MISSED)
-        try:
-            return measure(*args)
-        except SystemExit as failure:
-            if failure.code != 1 or len(MISSED) == seen or attempt == TRIES:
-                sys.exit(2 if failure.code == 1 else failure.code)
-            print("the server skipped the recorder's cycles (frame, frames): %r; try %d of %d" %
-                  (MISSED[seen:], attempt + 1, TRIES))
-
-
 class Server:
     """What both servers share: clients to start and stop, ports to list."""
     prefix = []
@@ -198,7 +174,8 @@ def heard(path):
     info = {w[1]: [int(x) for x in w[2:]] for w in words if w[0] == "#" and w[1] != "t"}
     # Where the transport stood at each event, in order.
     transport = [(int(w[3]), float(w[4]), float(w[5])) for w in words if w[:2] == ["#", "t"]]
-    MISSED.extend(tuple(w[2:]) for w in words if w[:2] == ["#", "missed"])
+    DISTURBED.extend(("skipped", int(w[2]), int(w[3])) for w in words
+                     if w[:2] == ["#", "missed"])
     if info["lost"][0]:
         fail("the recorder lost events")
     notes, cycle_starts = [], []
@@ -1276,6 +1253,8 @@ def main():
     global KRV, RECORDING, WORK
     KRV, RECORDING, kind, case = sys.argv[1:5]
     case, _, period = case.partition("-")
+    watch_for_freezes()
+
     def run_case():
         global WORK
         with tempfile.TemporaryDirectory() as WORK, {"jack": JackServer, "pipewire":

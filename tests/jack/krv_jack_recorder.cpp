@@ -3,10 +3,11 @@
 // reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS [MODE]]]
 // PORTS above 1 adds ports "in-2"... that record nothing. It prints "ready"
 // once its port exists. OUTPUT: "frame usecs offset byte..." an event (usecs
-// on JACK's clock, offset into its cycle), then "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at
-// exit), "# lost N" (past capacity), "# connected FRAME USECS" (the first
-// cycle with a connection) and "# missed FRAME FRAMES" for each run of
-// cycles the server did not call the recorder for: never heard here, and
+// on JACK's clock, offset into its cycle), then "# offset NS" (JACK's clock
+// minus CLOCK_MONOTONIC at exit), "# lost N" (past capacity), "# connected
+// FRAME USECS" (the first cycle with a connection) and "# missed FRAME
+// FRAMES" for each run of cycles the server did not call the recorder for,
+// or called late (never heard here, or heard late), and
 // "# t FRAME TRANSPORT-FRAME BEATS BPM" for each of the first events, where
 // the transport stood then (-1: stopped) and what its timebase master said
 // (beats since bar 1 beat 1; -1: no master). With MODE "master" it is the
@@ -163,10 +164,15 @@ TransportAt ReadTransport(jack_client_t* inClient, jack_nframes_t inFrame) {
     return at;
 }
 
-void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition) {
+// A cycle skipped, or one that started more than half a period late (the
+// server's frame count may go on as if it had not): what the recorder
+// hears there is no measure of krv.
+void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition,
+                jack_time_t inUsecs) {
     const std::uint64_t expected = inLast.mPosition + inLast.mPeriodFrames;
+    const bool late = double(inUsecs - inLast.mUsecs) > 1.5 * inLast.mPeriodUsecs;
     const std::size_t n = sMissedCount.load(std::memory_order_relaxed);
-    if (inLast.mPosition != 0 && inPosition > expected && n < kMissedCapacity) {
+    if (inLast.mPosition != 0 && (inPosition > expected || late) && n < kMissedCapacity) {
         sMissed[n] = {expected, inPosition - expected};
         sMissedCount.store(n + 1, std::memory_order_release);
     }
@@ -234,9 +240,11 @@ int Process(jack_nframes_t inFrames, void* inArg) {
     static jack_nframes_t sLastServerFrame = 0;
     const std::uint64_t next =
         MIDICLJackClock::NextPosition(sLast, sLastServerFrame, cycleFrame, inFrames);
-    NoteMissed(sLast, next);
+    NoteMissed(sLast, next, cycleUsecs);
     sLast.mPosition = next;
     sLast.mPeriodFrames = inFrames;
+    sLast.mUsecs = cycleUsecs;
+    sLast.mPeriodUsecs = periodUsecs;
     sLastServerFrame = cycleFrame;
     const auto position = static_cast<jack_nframes_t>(sLast.mPosition);
     if (!sConnected.load(std::memory_order_relaxed) && jack_port_connected(sPort) > 0) {
@@ -307,8 +315,8 @@ int Write(const char* inPath) {
     const std::size_t count = sCount.load(std::memory_order_acquire);
     for (std::size_t i = 0; i < count; ++i) {
         const RecordedEvent& event = sEvents[i];
-        std::fprintf(out, "%u %llu %u", event.mFrame,
-                     static_cast<unsigned long long>(event.mUsecs), event.mOffset);
+        std::fprintf(out, "%u %llu %u", event.mFrame, static_cast<unsigned long long>(event.mUsecs),
+                     event.mOffset);
         for (std::uint32_t b = 0; b < event.mSize && b < event.mBytes.size(); ++b) {
             std::fprintf(out, " %02x", event.mBytes[b]);
         }
