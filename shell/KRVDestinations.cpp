@@ -13,6 +13,7 @@
 #include "MIDICLInputPort.h"
 #include "MIDICLOutputPort.h"
 #include "model/KRVSequencer.h"
+#include "playback/KRVClockFollow.h"
 
 namespace {
 
@@ -159,9 +160,11 @@ void KRVDestinations::Refresh(KRVShellInterface& ioOut, bool inLookAnyway) {
     if (mClient->TakeDestinationsChanged()) {
         FollowDestinations(ioOut);
         FollowSource(ioOut);
+        FollowClockSource(ioOut);
     } else if (inLookAnyway) {
         FollowDestinations(ioOut, false);
         FollowSource(ioOut);
+        FollowClockSource(ioOut);
     }
     // A port may play elsewhere now, or the track played into be another.
     mSequencer.UpdateThru();
@@ -450,6 +453,44 @@ bool KRVDestinations::HasLostSource() {
     const bool lost = mListenedConnected && !connected;
     mListenedConnected = connected;
     return lost;
+}
+
+// A clock source that went, or came back under its handle with our
+// connection lost, is listened to again by name once it is there: the
+// follower goes on, the silence having ended its run, and the source's next
+// clock or Start plays on.
+void KRVDestinations::FollowClockSource(KRVShellInterface& ioOut) {
+    KRVClockFollower* follower = mSequencer.GetClockFollower();
+    const std::string& name = mSequencer.GetClockSourceName();
+    if (follower != mClockFollower || name != mClockName) {
+        // A clock chosen anew, or none.
+        mClockFollower = follower;
+        mClockName = name;
+        mClockGone = false;
+    }
+    if (follower == nullptr) {
+        return;
+    }
+    const MIDICLEndpointRef source = FindSource(name);
+    const bool lost = follower->HasLostSource();
+    if (!mClockGone && (lost || !(source == follower->GetSource()))) {
+        mClockGone = true;
+        ioOut.Write(("krv: MIDI clock source gone: " + name + " (followed again once it is back)\n")
+                        .c_str());
+    }
+    if (!mClockGone || !source.IsValid()) {
+        return;
+    }
+    try {
+        follower->Listen(GetInputPortMaker("clock in"), source);
+    } catch (const MIDICLException& exception) {
+        ioOut.Write(("krv: can't listen to " + name + ": " +
+                     KRVMIDIFailure::Describe(exception, mClient->GetHostName()) + "\n")
+                        .c_str());
+        return;
+    }
+    mClockGone = false;
+    ioOut.Write(("krv: MIDI clock source back: " + name + "\n").c_str());
 }
 
 // A source that went is let go of (its notes thru end), and listened to

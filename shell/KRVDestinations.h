@@ -8,6 +8,7 @@
 #include "MIDICLTypes.h"
 #include "input/KRVMIDIInput.h"
 
+class KRVClockFollower;
 class KRVSequencer;
 class KRVShellInterface;
 class MIDICLClient;
@@ -96,6 +97,8 @@ private:
     // Follows the chosen source as it goes and comes back.
     void FollowSource(KRVShellInterface& ioOut);
     bool HasLostSource();
+    // The same for the source of the clock followed.
+    void FollowClockSource(KRVShellInterface& ioOut);
 
     std::unique_ptr<MIDICLClient> mClient;
     KRVSequencer& mSequencer;
@@ -114,4 +117,9 @@ private:
     // Whether its connection has been seen to hold (a server may show it a
     // moment after it was made).
     bool mListenedConnected = false;
+    // Whether the followed clock's source was said to be gone; for the
+    // follower and source name it was said of.
+    const KRVClockFollower* mClockFollower = nullptr;
+    std::string mClockName;
+    bool mClockGone = false;
 };

@@ -388,6 +388,9 @@ public:
                               const std::string& inName);
     void StopFollowingClock();
     bool IsFollowingClock() const { return mClockFollower != nullptr; }
+    // The follower, to listen again when its source comes back; null when
+    // no clock is followed.
+    KRVClockFollower* GetClockFollower() { return mClockFollower.get(); }
     const std::string& GetClockSourceName() const { return mClockSourceName; }
     // The followed clock's tempo as measured, 0 when unknown.
     double GetClockBPM() const;

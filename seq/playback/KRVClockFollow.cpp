@@ -74,7 +74,7 @@ KRVClockFollower::~KRVClockFollower() {
 // Channel messages from the source stay in the input's own queue, unread:
 // past its bound they are dropped, which costs the host's thread nothing.
 int KRVClockFollower::Start(const KRVMIDIInput::PortMaker& inMakePort, MIDICLEndpointRef inSource) {
-    mInput.Open(inMakePort, inSource);
+    Listen(inMakePort, inSource);
     try {
         mThread = std::thread(&KRVClockFollower::Run, this);
     } catch (const std::system_error& error) {
@@ -82,6 +82,24 @@ int KRVClockFollower::Start(const KRVMIDIInput::PortMaker& inMakePort, MIDICLEnd
         return error.code().value();
     }
     return 0;
+}
+
+// The old port lets go before the new one hears: the queue keeps one
+// writer.
+void KRVClockFollower::Listen(const KRVMIDIInput::PortMaker& inMakePort,
+                              MIDICLEndpointRef inSource) {
+    mSource = MIDICLEndpointRef{};
+    mSourceHeard = false;
+    mInput.Open(inMakePort, inSource);
+    mSource = inSource;
+    mSourceHeard = mInput.HearsSource();
+}
+
+bool KRVClockFollower::HasLostSource() {
+    const bool heard = mInput.HearsSource();
+    const bool lost = mSourceHeard && !heard;
+    mSourceHeard = heard;
+    return lost;
 }
 
 bool KRVClockFollower::Wait(int inTimeoutMS) const {

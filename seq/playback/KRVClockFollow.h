@@ -50,6 +50,13 @@ public:
     // starts the thread: 0, or the error number of a thread that could not
     // start.
     int Start(const KRVMIDIInput::PortMaker& inMakePort, MIDICLEndpointRef inSource);
+    // Listens from now on to inSource on a new port (which may throw), the
+    // thread going on: a source plugged in again is a clock that was silent.
+    void Listen(const KRVMIDIInput::PortMaker& inMakePort, MIDICLEndpointRef inSource);
+    MIDICLEndpointRef GetSource() const { return mSource; }
+    // Whether the port's connection to its source, once seen to hold (from
+    // Listen on), holds no more: a source gone, or back under its handle.
+    bool HasLostSource();
     // The clock's tempo as last measured; 0 when none.
     double GetBPM() const { return mBPM.load(std::memory_order_relaxed); }
 
@@ -69,6 +76,8 @@ private:
     // Before the input, which pushes into it while open.
     KRVInputQueue mQueue;
     KRVMIDIInput mInput;
+    MIDICLEndpointRef mSource;
+    bool mSourceHeard = false;
     int mStopFd;
     KRVClockTempo mTempo;
     std::atomic<double> mBPM{0};

@@ -503,9 +503,10 @@ def case_playin():
 
 
 def case_clockin():
-    """krv following a clock at 120 bpm, silent for a second after 54 ticks,
-    on for 48 more: each note-on on its quarter's clock, none after Stop,
-    the note that sounds ended in the silence."""
+    """krv following a clock at 120 bpm, silent for a second after 54 ticks
+    (and plugged in again under its number meanwhile), on for 48 more: each
+    note-on on its quarter's clock, none after Stop, the note that sounds
+    ended in the silence."""
     fake = Fake()
     krv = fake.start(*STEPPED + ["clockin 1"])
     krv.prompts(len(STEPPED) + 2)
@@ -513,6 +514,10 @@ def case_clockin():
     clocks = [start + i * TICK_MS + 1000 * (i >= 54) for i in range(102)]
     play(fake, ["%.3f 20:0 start" % start] + ["%.3f 20:0 clock" % ms for ms in clocks] +
          ["%.3f 20:0 stop" % (clocks[-1] + 1)])
+    wait_for(lambda: now_ms() > clocks[53] + 100, "the silence")
+    fake.add_later("replugged 20:0\n")
+    said = wait_for(lambda: krv.say("inputs").count("krv: MIDI clock source "), "the clock back")
+    expect_equal((said, now_ms() < clocks[54]), (2, True), "the clock gone and back, in silence")
     wait_for(lambda: now_ms() > clocks[-1] + 100, "the clock")
     krv.end()
     ons = of_kind(fake.notes(), "on")
