@@ -61,7 +61,6 @@ def groups(version):
                 "out:1 krv> stopped, 90 bpm, scale 1 16, loop 1-16, 2 tracks, 1 port (built-in)",
                 "out:|02|N:|C#4|", "err=", "out~added track 1\n", "out~added track 2\n",
                 "out!added track 3"], {"one.krv": ONE, "two.krv": TWO}),
-            (["140"], "status\n", 0, ["out~stopped, 140 bpm"], {}),
             # A script that cannot be read stops krv before anything starts.
             (["one.krv", "missing.krv"], None, 2, ["out=", "err=krv: can't open 'missing.krv'"],
              {}),

@@ -110,8 +110,8 @@ def test_editing(scratch):
     # number 2 again.
     listing = console.talk(("vers\t\r", r"KRVShell built .*\r\n2 krv> $"),
                            ("unsel\t\t", r"unselt"))
-    for word in ("unselectevent", "unselectstep", "unselecttrack", "unsels"):
-        check(word in listing, f"{word} missing from the listing:\n{listing!r}")
+    check(all(word in listing for word in ("unselectevent", "unselectstep", "unselecttrack",
+                                           "unsels")), f"a word missing from the listing:\n{listing!r}")
     # File names after a command that takes a file, blanks escaped; a folder
     # ends in a slash. Key names after fitkey, in any case. Note names are
     # not completed. The up arrow recalls the last line; "!!" still prints
