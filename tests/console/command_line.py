@@ -61,7 +61,6 @@ def groups(version):
                 "out:1 krv> stopped, 90 bpm, scale 1 16, loop 1-16, 2 tracks, 1 port (built-in)",
                 "out:|02|N:|C#4|", "err=", "out~added track 1\n", "out~added track 2\n",
                 "out!added track 3"], {"one.krv": ONE, "two.krv": TWO}),
-            (["140"], "status\n", 0, ["out~stopped, 140 bpm"], {}),
             # A script that cannot be read stops krv before anything starts.
             (["one.krv", "missing.krv"], None, 2, ["out=", "err=krv: can't open 'missing.krv'"],
              {}),
@@ -90,11 +89,13 @@ def groups(version):
             (["-b"], "newtrack\nquit\nbogus\n", 0, ["err="], {}),
         ],
         "script-safety": [
-            # A script runs no host command unless krv was started with the
-            # option, before or after the tempo.
-            ([], "load innocent-beat.krv\n", 0, ["-pwned", "out:" + SH_REFUSED,
-                                                 "out:added track 2"],
-             {"innocent-beat.krv": "newtrack\nsh touch pwned\nnewtrack\n"}),
+            # A script runs no host command, by either name, whatever reads
+            # it, unless krv was started with the option, before or after the
+            # tempo. (The transcripts run typed ones.)
+            ([], "read innocent-beat.krv\ndefault\nload innocent-beat.krv\n", 0,
+             ["-pwned", "out:" + SH_REFUSED, "out:added track 2", "out~shell: not run from a"],
+             {"innocent-beat.krv": "newtrack\nsh touch pwned\nnewtrack\n",
+              "default.krv": "shell touch pwned\n"}),
             ([SAFE, "140"], "load innocent-beat.krv\nsave seq.krv\n", 0,
              ["+pwned", "seq.krv:bpm 140.000000"], {"pwned": None}),
             (["140", SAFE], "load innocent-beat.krv\nsave seq.krv\n", 0,

@@ -33,21 +33,27 @@ class Console:
         if self.terminal:
             self.terminal.resize(rows, columns)
 
+    def read(self, timeout):
+        """Takes in what krv writes within timeout seconds; False once it has
+        ended or said nothing."""
+        if not select.select([self.fd], [], [], max(timeout, 0))[0]:
+            return False
+        try:
+            chunk = os.read(self.fd, 4096)
+        except OSError:
+            return False
+        self.output += chunk.decode(errors="replace")
+        if self.terminal:
+            self.terminal.feed(chunk)
+        return bool(chunk)
+
     def until(self, done, what, timeout=20):
         """Reads output until done() holds."""
         deadline = time.monotonic() + timeout
         while not done():
-            ready = select.select([self.fd], [], [], max(deadline - time.monotonic(), 0))[0]
-            try:
-                chunk = os.read(self.fd, 4096) if ready else b""
-            except OSError:
-                chunk = b""
-            if not chunk:
+            if not self.read(deadline - time.monotonic()):
                 shown = "\n".join(self.terminal.lines()) if self.terminal else self.output
                 raise AssertionError(f"no {what} in output:\n{shown!r}")
-            self.output += chunk.decode(errors="replace")
-            if self.terminal:
-                self.terminal.feed(chunk)
 
     def expect(self, pattern, timeout=20):
         """Waits for the pattern in the output not yet consumed; returns the
@@ -70,20 +76,11 @@ class Console:
         """Types keys, waits for the end of krv; returns its exit status and
         what it printed last."""
         os.write(self.fd, keys.encode())
-        rest = self.output
-        while select.select([self.fd], [], [], 20)[0]:
-            try:
-                chunk = os.read(self.fd, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            rest += chunk.decode(errors="replace")
-            if self.terminal:
-                self.terminal.feed(chunk)
+        while self.read(20):
+            pass
         status = os.waitpid(self.pid, 0)[1]
         os.close(self.fd)
-        return os.waitstatus_to_exitcode(status), rest
+        return os.waitstatus_to_exitcode(status), self.output
 
 
 def environment(home, **extra):
@@ -113,8 +110,8 @@ def test_editing(scratch):
     # number 2 again.
     listing = console.talk(("vers\t\r", r"KRVShell built .*\r\n2 krv> $"),
                            ("unsel\t\t", r"unselt"))
-    for word in ("unselectevent", "unselectstep", "unselecttrack", "unsels"):
-        check(word in listing, f"{word} missing from the listing:\n{listing!r}")
+    check(all(word in listing for word in ("unselectevent", "unselectstep", "unselecttrack",
+                                           "unsels")), f"a word missing from the listing:\n{listing!r}")
     # File names after a command that takes a file, blanks escaped; a folder
     # ends in a slash. Key names after fitkey, in any case. Note names are
     # not completed. The up arrow recalls the last line; "!!" still prints
@@ -162,6 +159,10 @@ def test_history(scratch):
     run_session(environment(home), home, [])
     lines = read_lines(kept)
     check(len(lines) == 1000 and lines[0] == "display 502" and lines[-1] == "quit", lines[:3])
+    # A relative XDG_STATE_HOME is ignored, as if it were not set.
+    run_session(environment(home, XDG_STATE_HOME="relative"), home, ["ver"])
+    check(read_lines(kept)[-2:] == ["ver", "quit"] and not os.path.exists(home + "/relative"),
+          "relative XDG_STATE_HOME")
     # XDG_STATE_HOME, when set, is where the history lives.
     state = os.path.join(scratch, "state")
     run_session(environment(home, XDG_STATE_HOME=state), home, ["di"])

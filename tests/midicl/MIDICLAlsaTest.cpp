@@ -46,13 +46,11 @@ TEST(MIDICLAlsaCodecTest, PitchBendCentreIsZeroAndFieldsAreFilled) {
     snd_seq_event_t event;
     const std::uint8_t centre[] = {0xE2, 0x00, 0x40};
     MIDICLAlsaCodec::Encode(centre, sizeof centre, event);
-    EXPECT_EQ(event.data.control.channel, 2);
-    EXPECT_EQ(event.data.control.value, 0);
+    EXPECT_EQ(std::tuple(event.data.control.channel, event.data.control.value), std::tuple(2, 0));
     const std::uint8_t note[] = {0x95, 61, 99};
     MIDICLAlsaCodec::Encode(note, sizeof note, event);
-    EXPECT_EQ(event.data.note.channel, 5);
-    EXPECT_EQ(event.data.note.note, 61);
-    EXPECT_EQ(event.data.note.velocity, 99);
+    EXPECT_EQ(std::tuple(event.data.note.channel, event.data.note.note, event.data.note.velocity),
+              std::tuple(5, 61, 99));
 }
 
 TEST(MIDICLAlsaCodecTest, PacketsSplitIntoMessagesAndBadBytesAreRefused) {

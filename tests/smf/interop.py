@@ -28,11 +28,6 @@ except ImportError:
     mido = None
 
 
-def need_mido():
-    if mido is None:
-        skip("python3-mido is not installed")
-
-
 def notes_of(track):
     """(start tick, end tick, channel, note, velocity) in start order, and the
     track's length; every note-off must close a sounding note."""
@@ -83,7 +78,6 @@ def sample_export(folder):
 
 
 def case_mido_reads_export(folder):
-    need_mido()
     path = sample_export(folder)
     midi_file = mido.MidiFile(path)
     expect((midi_file.type, len(midi_file.tracks)), (1, 3), "format and tracks")
@@ -194,7 +188,6 @@ def programs_of(track):
 
 
 def case_krv_imports_mido_files(folder):
-    need_mido()
     files = mido_files(folder)
     out = run_krv("".join("importsmf %s\n" % name for name, _, _ in files) +
                   "exportsmf back.mid\nexportsmf heard.mid heard\n", folder)
@@ -265,7 +258,6 @@ def in_order(track, scale):
 def case_heard(folder):
     """exportsmf ... heard holds what one loop of playback sends, and
     importsmf ... timed of it plays that again."""
-    need_mido()
     examples = os.path.join(SOURCE, "examples")
     expect(len(played(tour())[0]), 14, "notes of the tour's beat")
     path = os.path.join(folder, "heard.mid")
@@ -406,7 +398,6 @@ def timed_files():
 def case_timed(folder):
     """importsmf ... timed of files mido writes gives the grid a musician
     expects, whole as `save` writes it."""
-    need_mido()
     for name, midi_file, scale, tempo, said, tracks in timed_files():
         path = os.path.join(folder, name + ".mid")
         midi_file.save(path)
@@ -427,7 +418,6 @@ TEMPOS = [1, 1.5, 3.5, 3.58, 3.6, 60, 100, 120, 133.333333, 1000, 9999.9, 24995,
 
 def case_tempos(folder):
     """mido plays a one-bar export of every tempo krv takes within 0.01 %."""
-    need_mido()
     run_krv("newtrack\n" + "".join("bpm %r\nexportsmf t%d.mid\n" % (bpm, i)
                                    for i, bpm in enumerate(TEMPOS)), folder)
     for i, bpm in enumerate(TEMPOS):
@@ -439,6 +429,9 @@ def case_tempos(folder):
 if __name__ == "__main__":
     case = sys.argv[1]
     KRV, PLAYED_LOOP, SOURCE = map(os.path.realpath, sys.argv[2:5])
+    # Every case but FluidSynth's reads or writes with mido.
+    if mido is None and case != "fluidsynth-renders":
+        skip("python3-mido is not installed")
     with tempfile.TemporaryDirectory() as scratch:
         globals()["case_" + case.replace("-", "_")](scratch)
     print("interop %s: ok" % case)

@@ -2,7 +2,6 @@
 #include "KRVCommandLine.h"
 #include "commands/KRVCommandTable.h"
 #include "console/KRVCompleter.h"
-#include "console/KRVHistoryFile.h"
 
 namespace {
 
@@ -55,21 +54,6 @@ TEST(KRVCompleter, FileNamesEscapedAsTheTokeniserReadsThem) {
     EXPECT_EQ(KRVCompleter::Complete("read " + at).size(), 3u);
     EXPECT_EQ(KRVCompleter::Complete("read " + at + "."), Words{at + ".hidden"});
     EXPECT_EQ(KRVCompleter::Complete("read /no/such/folder/x"), Words{});
-}
-
-// The console tests cover HOME and XDG_STATE_HOME; a relative XDG path is
-// to be ignored, as if it were not set.
-TEST(KRVHistoryFile, RelativeStateFolderIsIgnored) {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    std::string saved = state != nullptr ? state : "";
-    setenv("XDG_STATE_HOME", "relative", 1);
-    std::string path = KRVHistoryFile::GetDefaultPath();
-    EXPECT_EQ(path.find("relative"), std::string::npos) << path;
-    if (state != nullptr) {
-        setenv("XDG_STATE_HOME", saved.c_str(), 1);
-    } else {
-        unsetenv("XDG_STATE_HOME");
-    }
 }
 
 KRVCommandLine Parse(std::vector<const char*> inArguments) {

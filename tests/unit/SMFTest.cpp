@@ -39,10 +39,9 @@ TEST_F(SMFTest, FullGridSurvivesExportAndImport) {
             const KRVEvent& was = original.GetEvent(track1, step1);
             const KRVEvent& is = copy.GetEvent(track1, step1);
             SCOPED_TRACE("track " + std::to_string(track1) + " step " + std::to_string(step1));
-            EXPECT_EQ(is.GetNote(), was.GetNote());
-            EXPECT_EQ(is.GetVelocity(), std::max<int>(was.GetVelocity(), 1));
-            EXPECT_EQ(is.GetChannel(), was.GetChannel());
-            EXPECT_EQ(is.GetGateTime(), 50);
+            EXPECT_EQ(std::tuple(is.GetNote(), is.GetVelocity(), is.GetChannel(), is.GetGateTime()),
+                      std::tuple(was.GetNote(), std::max<int>(was.GetVelocity(), 1),
+                                 was.GetChannel(), 50));
         }
     }
 

@@ -1,5 +1,5 @@
-// Reading scripts: what a script may run, how its text is taken, and what
-// is said when reading it goes wrong.
+// Reading scripts: how a script's text is taken, and what is said when
+// reading it goes wrong.
 
 #include "TestShell.h"
 #include "console/KRVSignals.h"
@@ -27,22 +27,6 @@ protected:
 
     KRVSequencer mSequencer;
 };
-
-// A script that looks like a sequence must not run host commands unless the
-// user started krv so, whatever reads it; typed, they run as ever.
-TEST_F(ScriptFilesTest, ScriptsRunHostCommandsOnlyWhenAllowed) {
-    const std::string made = mFolder + "/made";
-    std::string script = Write("innocent-beat.krv", "newtrack\nsh touch " + made + "\nnewtrack\n");
-    EXPECT_EQ(Type("read " + script + "\n"),
-              "added track 1\nsh: not run from a script; start krv with --allow-shell-in-scripts "
-              "to allow it\nadded track 2\n");
-    Write("default.krv", "shell touch " + made + "\n");
-    std::filesystem::current_path(mFolder);
-    EXPECT_NE(Type("default\n").find("shell: not run from a script"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(made));
-    Type("sh touch " + made + "\n");
-    EXPECT_TRUE(std::filesystem::exists(made));
-}
 
 // Scripts as editors write them: a byte-order mark before the first
 // command, and a NUL byte deep in the file, which refuses its line whole,

@@ -86,9 +86,7 @@ TEST(KRVShell, ExecuteTellsSuccessFailureAndQuit) {
 
 size_t CountOf(const std::string& inText, const std::string& inPart) {
     size_t count = 0;
-    for (size_t at = inText.find(inPart); at != std::string::npos;
-         at = inText.find(inPart, at + 1)) {
-        count++;
+    for (size_t at = 0; (at = inText.find(inPart, at)) != std::string::npos; at++, count++) {
     }
     return count;
 }

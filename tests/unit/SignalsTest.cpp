@@ -7,29 +7,16 @@
 namespace {
 
 // Both ends of a pipe, closed again at the end of the test.
-class Pipe {
-public:
-    Pipe() {
-        if (pipe(mEnds) != 0) {
-            mEnds[0] = mEnds[1] = -1;
-        }
-    }
+struct Pipe {
+    Pipe() { EXPECT_EQ(pipe(mEnds), 0); }
     ~Pipe() {
         for (int end : mEnds) {
-            if (end >= 0) {
-                close(end);
-            }
+            close(end);
         }
     }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-
-    int ReadEnd() const { return mEnds[0]; }
-    int WriteEnd() const { return mEnds[1]; }
     // Everything written, once the write end is closed.
     std::string ReadAll() {
-        close(mEnds[1]);
-        mEnds[1] = -1;
+        close(std::exchange(mEnds[1], -1));
         std::string text;
         char piece[256];
         for (ssize_t count; (count = read(mEnds[0], piece, sizeof piece)) > 0;) {
@@ -37,9 +24,7 @@ public:
         }
         return text;
     }
-
-private:
-    int mEnds[2];
+    int mEnds[2] = {-1, -1};
 };
 
 class SignalsTest : public testing::Test {
@@ -79,18 +64,18 @@ TEST_F(SignalsTest, NotesWhatArrivedForTheCommandThread) {
 TEST_F(SignalsTest, WaitEndsOnASignalThatCameBeforeIt) {
     Pipe silent;
     raise(SIGTERM);
-    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.ReadEnd(), POLLIN, 10000),
+    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.mEnds[0], POLLIN, 10000),
               KRVSignalWait::kSignalled);
-    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.ReadEnd(), POLLIN, 0), KRVSignalWait::kTimedOut);
-    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.WriteEnd(), POLLOUT, 0), KRVSignalWait::kReady);
+    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.mEnds[0], POLLIN, 0), KRVSignalWait::kTimedOut);
+    EXPECT_EQ(KRVSignalWait::ForDescriptor(silent.mEnds[1], POLLOUT, 0), KRVSignalWait::kReady);
 }
 
 // Lines the stream has read ahead are delivered whatever is pending; after
 // them a pending signal ends the read rather than a wait for more.
 TEST_F(SignalsTest, ReadTakesBufferedLinesThenGivesUpOnASignal) {
     Pipe input;
-    ASSERT_EQ(write(input.WriteEnd(), "one\ntwo\n", 8), 8);
-    FILE* in = fdopen(dup(input.ReadEnd()), "r");
+    ASSERT_EQ(write(input.mEnds[1], "one\ntwo\n", 8), 8);
+    FILE* in = fdopen(dup(input.mEnds[0]), "r");
     KRVStdioInterface interface(in, nullptr);
     char buffer[16];
     EXPECT_EQ(interface.ReadLine(buffer, sizeof buffer), 3);
@@ -107,7 +92,7 @@ TEST_F(SignalsTest, ReadTakesBufferedLinesThenGivesUpOnASignal) {
 // block and give up.)
 TEST_F(SignalsTest, InterruptActionRunsOnceFromAWaitingWrite) {
     Pipe output;
-    FILE* stream = KRVOutputStream::Open(output.WriteEnd());
+    FILE* stream = KRVOutputStream::Open(output.mEnds[1]);
     KRVStdioInterface interface(nullptr, stream);
     static int sRuns;
     sRuns = 0;

@@ -44,33 +44,33 @@ private:
     std::uint64_t mCycles = 0;
 };
 
-struct Ticks {
-    std::mutex mMutex;
-    std::vector<std::uint64_t> mDue;
-    std::vector<std::uint64_t> mLimit;
-
-    std::size_t Count() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mDue.size();
-    }
-};
-
 class TimerThreadTest : public ::testing::Test {
 protected:
     void Start(std::uint64_t inPeriodNS) {
         mPeriodNS = inPeriodNS;
         ASSERT_EQ(mTimer.Start(
                       [this](std::uint64_t inDue) {
-                          std::lock_guard<std::mutex> lock(mTicks.mMutex);
-                          mTicks.mDue.push_back(inDue);
-                          mTicks.mLimit.push_back(mClock.GetHandOverLimit());
+                          std::lock_guard<std::mutex> lock(mMutex);
+                          mDue.push_back(inDue);
+                          mLimit.push_back(mClock.GetHandOverLimit());
                       },
                       [this] { return mPeriodNS.load(); }, mClock),
                   0);
     }
 
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mDue.size();
+    }
+    // Waits, a few seconds at most, for inCount ticks.
+    bool WaitForTicks(std::size_t inCount) {
+        return Await([&] { return Count() >= inCount; }, std::chrono::seconds(5));
+    }
+
     FakeServerClock mClock;
-    Ticks mTicks;
+    std::mutex mMutex;
+    std::vector<std::uint64_t> mDue;
+    std::vector<std::uint64_t> mLimit;
     std::atomic<std::uint64_t> mPeriodNS{0};
     KRVTimerThread mTimer;
 };
@@ -98,11 +98,6 @@ private:
     std::jthread mThread;
 };
 
-// Waits, a few seconds at most, for inCount ticks.
-bool WaitForTicks(Ticks& ioTicks, std::size_t inCount) {
-    return Await([&] { return ioTicks.Count() >= inCount; }, std::chrono::seconds(5));
-}
-
 // Nothing before the server's first cycle, the grid from there on, never
 // past the limit, and after a stall the grid goes on where it was: no tick
 // lost, none early, no burst.
@@ -110,30 +105,30 @@ TEST_F(TimerThreadTest, TicksWaitForTheServerAndKeepTheirGridAcrossAStall) {
     FakeServer server(mClock);
     Start(5000000);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(mTicks.Count(), 0u) << "ticks before the server's first cycle";
+    EXPECT_EQ(Count(), 0u) << "ticks before the server's first cycle";
     server.Start();
-    ASSERT_TRUE(WaitForTicks(mTicks, 8));
+    ASSERT_TRUE(WaitForTicks(8));
     server.Pause(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const std::uint64_t stalledLimit = mClock.GetHandOverLimit();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const std::size_t duringStall = mTicks.Count();
+    const std::size_t duringStall = Count();
     server.Pause(false);
-    ASSERT_TRUE(WaitForTicks(mTicks, duringStall + 8));
+    ASSERT_TRUE(WaitForTicks(duringStall + 8));
     mTimer.Stop();
     server.Stop();
 
-    std::lock_guard<std::mutex> lock(mTicks.mMutex);
-    for (std::size_t i = 0; i < mTicks.mDue.size(); ++i) {
-        EXPECT_LE(mTicks.mDue[i], mTicks.mLimit[i]) << "tick " << i << " past the limit";
+    std::lock_guard<std::mutex> lock(mMutex);
+    for (std::size_t i = 0; i < mDue.size(); ++i) {
+        EXPECT_LE(mDue[i], mLimit[i]) << "tick " << i << " past the limit";
         if (i < duringStall) {
-            EXPECT_LE(mTicks.mDue[i], stalledLimit) << "tick " << i << " ran on in the stall";
+            EXPECT_LE(mDue[i], stalledLimit) << "tick " << i << " ran on in the stall";
         }
         if (i > 0) {
-            EXPECT_EQ(mTicks.mDue[i] - mTicks.mDue[i - 1], 5000000u) << "tick " << i;
+            EXPECT_EQ(mDue[i] - mDue[i - 1], 5000000u) << "tick " << i;
         }
     }
-    EXPECT_GT(mTicks.mDue.back(), std::uint64_t(1) << 32);
+    EXPECT_GT(mDue.back(), std::uint64_t(1) << 32);
 }
 
 // A slow tick already waited for does not hold up a new tempo.
@@ -141,16 +136,16 @@ TEST_F(TimerThreadTest, TempoChangeWakesTheClock) {
     FakeServer server(mClock);
     server.Start();
     Start(1000000000);
-    ASSERT_TRUE(WaitForTicks(mTicks, 1));
+    ASSERT_TRUE(WaitForTicks(1));
     mPeriodNS = 10000000;
     mTimer.ChangePeriod();
     // Without the wake-up the next tick would be a second away.
-    EXPECT_TRUE(WaitForTicks(mTicks, 2));
+    EXPECT_TRUE(WaitForTicks(2));
     mTimer.Stop();
     server.Stop();
-    std::lock_guard<std::mutex> lock(mTicks.mMutex);
-    ASSERT_GE(mTicks.mDue.size(), 2u);
-    EXPECT_EQ(mTicks.mDue[1] - mTicks.mDue[0], 10000000u);
+    std::lock_guard<std::mutex> lock(mMutex);
+    ASSERT_GE(mDue.size(), 2u);
+    EXPECT_EQ(mDue[1] - mDue[0], 10000000u);
 }
 
 }  // namespace
