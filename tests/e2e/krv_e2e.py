@@ -47,15 +47,18 @@ def watch_for_freezes(limit_ms=4.0):
 def steadily(measure, *args):
     """measure(*args), made again while it fails in a try something was
     DISTURBED in. A failure it lets through fails with 2, so that a
-    steadily() around it does not make again what this one judged."""
+    steadily() around it does not make again what this one judged. When
+    every try was disturbed nothing was measured: that skips, saying so (a
+    fault fails the first try that is not)."""
     for attempt in range(1, TRIES + 1):
         seen = len(DISTURBED)
         try:
             return measure(*args)
         except SystemExit as failure:
-            if failure.code != 1 or len(DISTURBED) == seen or attempt == TRIES:
+            if failure.code != 1 or len(DISTURBED) == seen:
                 sys.exit(2 if failure.code == 1 else failure.code)
-            print("disturbed: %r; try %d of %d" % (DISTURBED[seen:], attempt + 1, TRIES))
+            print("disturbed: %r; try %d of %d" % (DISTURBED[seen:], attempt, TRIES))
+    skip("this machine froze or its server skipped cycles in all %d tries" % TRIES)
 
 
 def skip(message):
