@@ -17,8 +17,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
                      expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
                      start_playing, steadily, wait_for, watch_for_freezes)
-from jack_e2e import (ENTERED, LANDED, PLAYIN, RATE, STEPPED, played_in,  # noqa: E402
-                      saved_steps)
+from jack_e2e import (ENTERED, LANDED, ONSETS, PLAYIN, RATE, STEPPED, onsets_off,  # noqa: E402
+                      played_in, saved_steps)
 
 # How far a note may stray from its place on the grid, in ms: the clock
 # thread sleeps to exact deadlines, but on a busy two-core machine a wake-up
@@ -201,22 +201,17 @@ def case_play():
 
 
 def case_ratchets():
-    """Every step twice within its six ticks, on ticks 0 and 3, a tick each
-    (gate 50 of three ticks); step 2 on chance 0 never."""
-    fake = Fake()
-    krv = start_playing(lambda: fake.start(),
-                        ["newtrack", "selectall", "ratchet 2", "clear", "sele 1 2", "chance 0"])
-    wait_for(lambda: len(of_kind(fake.notes(), "on")) >= 31, "a bar of notes")
-    krv.end("stop\nquit\n")
-    notes = fake.notes()
-    expect_paired(notes, "ratchets")
-    ons = of_kind(notes, "on")
-    grid = [step * STEP_MS + repeat * 3 * TICK_MS for step in range(16) if step != 1
-            for repeat in range(2)]
-    expect_near([n.ms - ons[0].ms - at for n, at in zip(ons, grid)], GRID_MS,
-                "repeats off the grid (ms)", MEDIAN_MS)
-    expect_near([off.ms - on.ms - TICK_MS for on, off in zip(ons, of_kind(notes, "off"))][:-1],
-                GRID_MS, "repeats against a tick (ms)")
+    """The JACK cases' ratchets, chance, long note and swing, on the grid."""
+    for commands, bpm, heard in ONSETS:
+        fake = Fake()
+        krv = start_playing(fake.start, commands + ["bpm %d" % bpm])
+        wait_for(lambda: len(of_kind(fake.notes(), "on")) > 2 * len(heard), "two loops of notes")
+        krv.end("stop\nquit\n")
+        what = "%s at %d bpm" % (commands[-1], bpm)
+        starts, lengths = onsets_off(expect_paired(fake.notes(), what), heard, 60000.0 / bpm / 24,
+                                     lambda n: n.ms)
+        expect_near(starts, GRID_MS, what + ": onsets off the grid (ms)", MEDIAN_MS)
+        expect_near(lengths, GRID_MS, what + ": lengths off (ms)")
 
 
 def case_exits():

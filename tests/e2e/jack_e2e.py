@@ -434,20 +434,28 @@ ONSETS = [(RATCHETS, 120, [(0, 3), (6, 3), (12, 3), (18, 3), (48, 36)]),
           (SWUNG, 137, [(0, 12), (31.68, 12), (48, 12), (79.68, 12)])]
 
 
+def onsets_off(pairs, heard, tick, when):
+    """How far each note but the last (which the quit may cut) starts and
+    lasts off heard's (start, length) in ticks, two loops of 96, in the
+    units of tick and when(note)."""
+    first = when(pairs[0][0])
+    bars = [((start + 96 * (i // len(heard))) * tick, length * tick)
+            for i, (start, length) in enumerate(heard * 2)]
+    if len(pairs) <= len(heard):
+        fail("too few notes: %r" % pairs)
+    off = [(when(on) - first - start, when(off) - when(on) - length)
+           for (on, off), (start, length) in zip(pairs[:-1], bars)]
+    return [start for start, _ in off], [length for _, length in off]
+
+
 def case_ratchets(server):
     for commands, bpm, heard in ONSETS:
         what = "%s at %d bpm" % (commands[-1], bpm)
         recorded = record(server, lambda: playing(server, commands + ["bpm %d" % bpm], 2.4).end())
-        pairs = expect_paired(recorded, what)
-        tick = RATE * 60.0 / (bpm * 24)
-        first = pairs[0][0].frame
-        # The last note may have been cut short by the quit.
-        played = [(on.frame - first, off.frame - on.frame) for on, off in pairs[:-1]]
-        bars = [((start + 96 * (i // len(heard))) * tick, length * tick)
-                for i, (start, length) in enumerate(heard * 2)]
-        if len(played) < len(heard) or any(abs(a - b) > 1 or abs(c - d) > 1
-                                           for (a, c), (b, d) in zip(played, bars)):
-            fail("%s: notes off their frames: %r against %r" % (what, played, bars))
+        starts, lengths = onsets_off(expect_paired(recorded, what), heard,
+                                     RATE * 60.0 / (bpm * 24), lambda n: n.frame)
+        if any(abs(frames) > 1 for frames in starts + lengths):
+            fail("%s: notes off their frames by %r, %r" % (what, starts, lengths))
 
 
 def gaps(recorded):
