@@ -19,7 +19,11 @@ prompt that follows its output (all of which is read):
     importsmf   of what exportsmf wrote, into an empty sequence
     importsmf timed  the same, notes placed by their times
 
-and prints the median of each, in milliseconds, as a table. Where mido can
+and prints the median of each, in milliseconds, as two tables: wall clock,
+then krv's CPU time beside it. The load / save ratio that matters is the
+CPU one (krv's own work, whatever else the machine runs); the wall clock
+ratio, which also counts save's fsyncs and the machine's other load, is
+printed for reference. Where mido can
 be imported, the time it takes to read (mido.MidiFile) and to write
 (MidiFile.save) the same MIDI file is timed in this script and printed
 beside the MIDI file commands.
@@ -265,9 +269,10 @@ def main():
                              for r in results) + " |")
         print()
         # The wall ratio includes save's two fsyncs; the CPU ratio is krv's own work.
-        print("load / save (%s): " % ("wall clock" if column == 0 else "CPU") + ", ".join("%d×%d %.2f" % (size + (r["load"][column] /
-                                                                  r["save"][column],))
-                                           for size, r in zip(sizes, results)))
+        print("load / save, %s: " %
+              ("wall clock (for reference)" if column == 0 else "CPU (the figure compared)") +
+              ", ".join("%d×%d %.2f" % (size + (r["load"][column] / r["save"][column],))
+                        for size, r in zip(sizes, results)))
 
 
 if __name__ == "__main__":
