@@ -180,35 +180,20 @@ def case_startup():
     expect_paired(fake.notes(), "dummy destination")
 
 
-def case_play():
-    fake = Fake()
-    krv = start_playing(lambda: fake.start(), ["newtrack"])
-    wait_for(lambda: len(of_kind(fake.notes(), "on")) >= 17, "a bar of notes")
-    out = krv.end("stop\nquit\n")
-    notes = fake.notes()
-    ons = of_kind(notes, "on")
-    expect_equal({(n.dest, n.channel, n.key, n.value) for n in ons}, {(SYNTH, 0, 0, 64)},
-                 "notes of channel 1, C-1, velocity 64, to port 0")
-    if any(not n.delivered for n in notes) or "dropped" in out:
-        fail("sends refused on a receiver with room: %r" % notes)
-    expect_paired(notes, "play")
-    fake.expect_closed("play")
-    expect_near([n.ms - ons[0].ms - i * STEP_MS for i, n in enumerate(ons)], GRID_MS,
-                "note-ons off the grid (ms)", MEDIAN_MS)
-    # Gate 50 of a six-tick step: three ticks.
-    expect_near([off.ms - on.ms - 3 * TICK_MS for on, off in zip(ons, of_kind(notes, "off"))][:-1],
-                GRID_MS, "gates against three ticks (ms)")
-
-
 def case_ratchets():
-    """The JACK cases' ratchets, chance, long note and swing, on the grid."""
+    """The JACK cases' pattern, ratchets, chance, long note and swing, on
+    the grid, all to the synthesizer on port 0, channel 1, none refused."""
     for commands, bpm, heard in ONSETS:
         fake = Fake()
         krv = start_playing(fake.start, commands + ["bpm %d" % bpm])
         wait_for(lambda: len(of_kind(fake.notes(), "on")) > 2 * len(heard), "two loops of notes")
-        krv.end("stop\nquit\n")
-        what = "%s at %d bpm" % (commands[-1], bpm)
-        starts, lengths = onsets_off(expect_paired(fake.notes(), what), heard, 60000.0 / bpm / 24,
+        out = krv.end("stop\nquit\n")
+        what, notes = "%s at %d bpm" % (commands[-1], bpm), fake.notes()
+        if {(n.dest, n.channel, n.delivered) for n in notes} != {(SYNTH, 0, True)} or \
+                "dropped" in out:
+            fail("%s: notes elsewhere, or refused by a receiver with room: %r" % (what, notes))
+        fake.expect_closed(what)
+        starts, lengths = onsets_off(expect_paired(notes, what), heard, 60000.0 / bpm / 24,
                                      lambda n: n.ms)
         expect_near(starts, GRID_MS, what + ": onsets off the grid (ms)", MEDIAN_MS)
         expect_near(lengths, GRID_MS, what + ": lengths off (ms)")

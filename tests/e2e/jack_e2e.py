@@ -294,37 +294,6 @@ def case_dummy(server):
             fail("a krv took the other's dummy: %r" % krv.said)
 
 
-# One bar of four steps at 120 bpm: step 1 C4 gate 50, step 2 E4 gate 25,
-# step 3 G4 velocity 100, step 4 muted: (note, velocity, gate in ticks,
-# steps after the note before).
-PATTERN = ["newtrack", "setscale 1 4", "sels 1", "setnote C4", "clear", "sels 2", "setnote E4",
-           "setgate 25", "clear", "sels 3", "setnote G4", "setvelocity 100", "clear", "sels 4",
-           "mute", "clear"]
-EXPECTED_NOTES = [(60, 64, 12, 2), (64, 64, 6, 1), (67, 100, 12, 1)]
-
-
-def case_play(server):
-    expect_pattern(record(server, lambda: playing(server, PATTERN, 4.6).end()), "play")
-
-
-def expect_pattern(recorded, what):
-    """PATTERN's notes, two bars at least, each on its frame."""
-    pairs = expect_paired(recorded, what)
-    if len(pairs) < 6:
-        fail("%s: expected at least two bars of notes, got %r" % (what, recorded))
-    for i, (on, off) in enumerate(pairs):
-        note, velocity, gate, steps = EXPECTED_NOTES[i % 3]
-        expect_equal((on.key, on.value, off.value), (note, velocity, 0), "note %d" % i)
-        # Notes are placed on frames: exact to the rounding of a tick to a
-        # frame. The last note may have been cut short by the quit.
-        if i + 1 < len(pairs) and (abs((off.frame - on.frame) * 24 / STEP_FRAMES - gate) > 0.01
-                                   or not off.frame < pairs[i + 1][0].frame):
-            fail("note %d lasted %d frames, or overlaps the next: %r" % (i, off.frame - on.frame,
-                                                                       recorded))
-        if i and abs((on.frame - pairs[i - 1][0].frame) / STEP_FRAMES - steps) > 0.001:
-            fail("note %d is not %d steps after the one before: %r" % (i, steps, recorded))
-
-
 def start_player(server):
     """Our keyboard, krv-player:out, sending what play() hands it."""
     player = subprocess.Popen(server.prefix + [RECORDING, "--play"], env=server.env,
@@ -407,7 +376,8 @@ def case_input(server):
     print("frames off the grid in the flood: krv %d, jack_midiseq %d" % tuple(errors))
     if min(map(len, ons)) < 6 or errors[0] > max(errors[1], 1):
         fail("krv's onsets moved in the flood more than jack_midiseq's: %r" % errors)
-    expect_pattern([n for n in heard if n.key != 72], "a pattern played through a flood of input")
+    expect_on_frames([n for n in heard if n.key != 72], ONSETS[0][2], 120,
+                     "a pattern played through a flood of input")
 
     def exits():
         for _, text, sig, status in EXITS:
@@ -423,39 +393,57 @@ def case_input(server):
                  [("on", 48), ("off", 48)] * len(EXITS), "thru ended on every way out")
 
 
-# A bar of four 24-tick steps of C4: step 1 ratcheted four times, step 2
-# never drawn, step 3 held over step 4; and the same steps swung 66 %, the
-# 2nd and 4th 7.68 ticks late: (start, length) in ticks, and the tempo.
+def c4(*onsets):
+    return [(start, length, 60, 64) for start, length in onsets]
+
+
+# Bars of four 24-tick steps at 120 bpm: steps 1 to 3 C4 gate 50, E4 gate
+# 25, G4 velocity 100, step 4 muted; step 1 of C4 ratcheted four times,
+# step 2 never drawn, step 3 held over step 4; four C4 swung 66 %, the 2nd
+# and 4th 7.68 ticks late: (start, length, key, velocity), ticks in a loop
+# of 96, and the tempo.
+PATTERN = ["newtrack", "setscale 1 4", "sels 1", "setnote C4", "clear", "sels 2", "setnote E4",
+           "setgate 25", "clear", "sels 3", "setnote G4", "setvelocity 100", "clear", "sels 4",
+           "mute", "clear"]
 RATCHETS = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear", "sels 1", "ratchet 4",
             "clear", "sels 2", "chance 0", "clear", "sels 3", "setlength 2", "clear"]
 SWUNG = ["newtrack", "setscale 1 4", "selectall", "setnote C4", "clear", "swing 66"]
-ONSETS = [(RATCHETS, 120, [(0, 3), (6, 3), (12, 3), (18, 3), (48, 36)]),
-          (SWUNG, 120, [(0, 12), (31.68, 12), (48, 12), (79.68, 12)]),
-          (SWUNG, 137, [(0, 12), (31.68, 12), (48, 12), (79.68, 12)])]
+ONSETS = [(PATTERN, 120, [(0, 12, 60, 64), (24, 6, 64, 64), (48, 12, 67, 100)]),
+          (RATCHETS, 120, c4((0, 3), (6, 3), (12, 3), (18, 3), (48, 36))),
+          (SWUNG, 120, c4((0, 12), (31.68, 12), (48, 12), (79.68, 12))),
+          (SWUNG, 137, c4((0, 12), (31.68, 12), (48, 12), (79.68, 12)))]
 
 
 def onsets_off(pairs, heard, tick, when):
     """How far each note but the last (which the quit may cut) starts and
-    lasts off heard's (start, length) in ticks, two loops of 96, in the
-    units of tick and when(note)."""
+    lasts off heard's, two loops of it, in the units of tick and
+    when(note); keys and velocities as heard's."""
     first = when(pairs[0][0])
-    bars = [((start + 96 * (i // len(heard))) * tick, length * tick)
-            for i, (start, length) in enumerate(heard * 2)]
     if len(pairs) <= len(heard):
         fail("too few notes: %r" % pairs)
-    off = [(when(on) - first - start, when(off) - when(on) - length)
-           for (on, off), (start, length) in zip(pairs[:-1], bars)]
+    off = []
+    for i, (on, off_) in enumerate(pairs[:min(len(pairs) - 1, 2 * len(heard))]):
+        start, length, key, velocity = heard[i % len(heard)]
+        expect_equal((on.key, on.value, off_.value), (key, velocity, 0), "note %d" % i)
+        off.append((when(on) - first - (start + 96 * (i // len(heard))) * tick,
+                    when(off_) - when(on) - length * tick))
     return [start for start, _ in off], [length for _, length in off]
+
+
+def expect_on_frames(recorded, heard, bpm, what):
+    """Notes exact to the rounding of a tick to a frame."""
+    starts, lengths = onsets_off(expect_paired(recorded, what), heard, RATE * 60.0 / (bpm * 24),
+                                 lambda n: n.frame)
+    if any(abs(frames) > 1 for frames in starts + lengths):
+        fail("%s: notes off their frames by %r, %r" % (what, starts, lengths))
 
 
 def case_ratchets(server):
     for commands, bpm, heard in ONSETS:
-        what = "%s at %d bpm" % (commands[-1], bpm)
-        recorded = record(server, lambda: playing(server, commands + ["bpm %d" % bpm], 2.4).end())
-        starts, lengths = onsets_off(expect_paired(recorded, what), heard,
-                                     RATE * 60.0 / (bpm * 24), lambda n: n.frame)
-        if any(abs(frames) > 1 for frames in starts + lengths):
-            fail("%s: notes off their frames by %r, %r" % (what, starts, lengths))
+        # Two loops and the start of a third.
+        recorded = record(server, lambda: playing(server, commands + ["bpm %d" % bpm],
+                                                  480.0 / bpm + 0.6).end())
+        expect_on_frames(recorded, heard, bpm, "%s at %d bpm" % (commands[-1], bpm))
 
 
 def gaps(recorded):
