@@ -29,25 +29,22 @@ TEST(MIDICLJackClockTest, PositionsFollowTheServerButNotItsQuantumJumps) {
     const jack_nframes_t first = 4294967000u;
     last.mPosition = Clock::NextPosition(last, 0, first, 256);
     EXPECT_EQ(last.mPosition, Clock::kEpoch + first);
-    auto next = [&last](jack_nframes_t inFrom, jack_nframes_t inTo, jack_nframes_t inFrames) {
-        last.mPosition = Clock::NextPosition(last, inFrom, inTo, inFrames);
-        last.mPeriodFrames = inFrames;
-        return last.mPosition - Clock::kEpoch;
-    };
-    EXPECT_EQ(next(first, first + 256, 256), 4294967256u);
-    // The server's count wraps, then it skips a cycle.
-    EXPECT_EQ(next(first + 256, 216u, 256), 4294967512u);
-    EXPECT_EQ(next(216u, 728u, 256), 4294968024u);
-    // The quantum goes to 1024 and back.
-    EXPECT_EQ(next(728u, 2008u, 1024), 4294968280u);
-    EXPECT_EQ(next(2008u, 3032u, 1024), 4294969304u);
-    EXPECT_EQ(next(3032u, 4312u, 256), 4294970328u);
-    EXPECT_EQ(next(4312u, 4568u, 256), 4294970584u);
-    // The cycle of the change to 1024 missed: one 256 and one 1024 passed.
-    EXPECT_EQ(next(4568u, 6872u, 1024), 4294971864u);
-    // JACK's own server steps by the new buffer size where it changes.
-    EXPECT_EQ(next(6872u, 7128u, 256), 4294972888u);
-    EXPECT_EQ(next(7128u, 9176u, 2048), 4294973144u);
+    // (from, to, frames, position): the server's count wraps, then it skips
+    // a cycle; the quantum goes to 1024 and back; the cycle of the change to
+    // 1024 is missed, one 256 and one 1024 passing; JACK's own server steps
+    // by the new buffer size where it changes.
+    const std::array<std::uint64_t, 4> kSteps[] = {
+        {first, first + 256, 256, 4294967256u}, {first + 256, 216, 256, 4294967512u},
+        {216, 728, 256, 4294968024u},           {728, 2008, 1024, 4294968280u},
+        {2008, 3032, 1024, 4294969304u},        {3032, 4312, 256, 4294970328u},
+        {4312, 4568, 256, 4294970584u},         {4568, 6872, 1024, 4294971864u},
+        {6872, 7128, 256, 4294972888u},         {7128, 9176, 2048, 4294973144u}};
+    for (const auto& [from, to, frames, position] : kSteps) {
+        last.mPosition = Clock::NextPosition(last, jack_nframes_t(from), jack_nframes_t(to),
+                                             jack_nframes_t(frames));
+        last.mPeriodFrames = jack_nframes_t(frames);
+        EXPECT_EQ(last.mPosition - Clock::kEpoch, position) << from << " to " << to;
+    }
 }
 
 TEST(MIDICLJackClockTest, NowCountsFramesSinceTheCycleUpToItsEnd) {

@@ -11,19 +11,6 @@ namespace {
 // (track, step), 1-based.
 using Positions = std::vector<std::pair<int, int>>;
 
-// The selection as a walk over every seen event finds it.
-Positions WalkEveryEvent(const KRVSequencer& inSequencer) {
-    Positions selected;
-    for (int track1 = 1; track1 <= inSequencer.GetTrackCount(); track1++) {
-        for (int step1 = 1; step1 <= inSequencer.GetStepCount(); step1++) {
-            if (inSequencer.GetEvent(track1, step1).IsSelected()) {
-                selected.emplace_back(track1, step1);
-            }
-        }
-    }
-    return selected;
-}
-
 // RunSelection as it was before the index: every track and every seen step
 // in order, each mark and count read afresh before its visit.
 int RunOverEveryEvent(KRVSequencer& ioSequencer, KRVSelectionAction* inAction) {
@@ -49,14 +36,21 @@ public:
     Positions mVisits;
 };
 
+// The selection as the walk over every event visits it.
+Positions WalkEveryEvent(KRVSequencer& ioSequencer) {
+    Recording recording;
+    RunOverEveryEvent(ioSequencer, &recording);
+    return recording.mVisits;
+}
+
 // Changes the selection while the walk goes on, before and after the event
 // visited: unselects it, selects or flips another, or sets its note. Two of
 // them with one seed make the same changes when they visit in one order.
-class Meddling : public KRVSelectionAction {
+class Meddling : public Recording {
 public:
     explicit Meddling(unsigned inSeed) : mRandom(inSeed) {}
     void Action(KRVSequencer* inSequencer, int inTrack1, int inStep1) override {
-        mVisits.emplace_back(inTrack1, inStep1);
+        Recording::Action(inSequencer, inTrack1, inStep1);
         const int track1 = 1 + static_cast<int>(mRandom() % inSequencer->GetTrackCount());
         const int step1 = 1 + static_cast<int>(mRandom() % inSequencer->GetStepCount());
         switch (mRandom() % 4) {
@@ -74,7 +68,6 @@ public:
                 break;
         }
     }
-    Positions mVisits;
 
 private:
     std::mt19937 mRandom;
