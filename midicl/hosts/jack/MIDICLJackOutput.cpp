@@ -12,6 +12,17 @@
 #include "hosts/MIDICLSanitizer.h"
 #include "hosts/jack/MIDICLJackHost.h"
 
+namespace {
+
+// Byte inAt of the two parts a ring buffer's free or filled bytes come in.
+// The bytes are copied through these before the pointer moves: the
+// sanitizer must see the hand-over before the other side can see the bytes.
+char& At(jack_ringbuffer_data_t (&ioParts)[2], std::size_t inAt) {
+    return inAt < ioParts[0].len ? ioParts[0].buf[inAt] : ioParts[1].buf[inAt - ioParts[0].len];
+}
+
+}  // namespace
+
 MIDICLJackOutput::MIDICLJackOutput(const std::shared_ptr<MIDICLJackHost>& inHost,
                                    jack_port_t* inPort, jack_ringbuffer_t* inQueue)
     : mHost(inHost), mPort(inPort), mQueue(inQueue) {}
@@ -119,9 +130,14 @@ std::int32_t MIDICLJackOutput::Queue(MIDICLTimeStamp inTimeStamp, const std::uin
     if (jack_ringbuffer_write_space(mQueue) < needed) {
         return -ENOBUFS;
     }
-    jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(&header), sizeof header);
-    jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(inData), inLength);
+    jack_ringbuffer_data_t room[2];
+    jack_ringbuffer_get_write_vector(mQueue, room);
+    const char* headerBytes = reinterpret_cast<const char*>(&header);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        At(room, i) = i < sizeof header ? headerBytes[i] : char(inData[i - sizeof header]);
+    }
     MIDICLHandOver(mQueue);
+    jack_ringbuffer_write_advance(mQueue, bytes);
     mHost->MarkOutput(mSlot);
     mQueuedAny = true;
     if (noteOn) {
@@ -225,8 +241,8 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
             cut = 0;
         }
         if (!mWithdrawal.Pass(head.mBytes, length, cut, stamp)) {
-            jack_ringbuffer_read_advance(mQueue, queued);
             MIDICLHandOver(mQueue);
+            jack_ringbuffer_read_advance(mQueue, queued);
             continue;
         }
         const bool first = jack_midi_get_event_count(buffer) == 0;
@@ -246,14 +262,18 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
             break;
         }
         if (event == nullptr) {
-            jack_ringbuffer_read_advance(mQueue, queued);
             MIDICLHandOver(mQueue);
+            jack_ringbuffer_read_advance(mQueue, queued);
             continue;
         }
         budget -= std::min(budget, EventCost(length));
-        jack_ringbuffer_read_advance(mQueue, sizeof head.mHeader);
-        jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), length);
+        jack_ringbuffer_data_t filled[2];
+        jack_ringbuffer_get_read_vector(mQueue, filled);
+        for (std::uint32_t i = 0; i < length; ++i) {
+            event[i] = static_cast<jack_midi_data_t>(At(filled, sizeof head.mHeader + i));
+        }
         MIDICLHandOver(mQueue);
+        jack_ringbuffer_read_advance(mQueue, queued);
         mRepeats.Written(event, length);
     }
     mBufferHoldsEvents = jack_midi_get_event_count(buffer) > 0;
