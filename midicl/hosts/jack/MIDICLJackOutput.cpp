@@ -14,7 +14,7 @@
 
 namespace {
 
-// Byte inAt of the two parts a ring buffer's free or filled bytes come in.
+// Byte inAt of the two parts a ring buffer's free bytes come in.
 // The bytes are copied through these before the pointer moves: the
 // sanitizer must see the hand-over before the other side can see the bytes.
 char& At(jack_ringbuffer_data_t (&ioParts)[2], std::size_t inAt) {
@@ -267,13 +267,10 @@ bool MIDICLJackOutput::Process(jack_nframes_t inFrames, std::uint64_t inCycleSta
             continue;
         }
         budget -= std::min(budget, EventCost(length));
-        jack_ringbuffer_data_t filled[2];
-        jack_ringbuffer_get_read_vector(mQueue, filled);
-        for (std::uint32_t i = 0; i < length; ++i) {
-            event[i] = static_cast<jack_midi_data_t>(At(filled, sizeof head.mHeader + i));
-        }
+        // Read by libjack into the port's buffer, which the server hands on.
+        jack_ringbuffer_read_advance(mQueue, sizeof head.mHeader);
+        jack_ringbuffer_read(mQueue, reinterpret_cast<char*>(event), length);
         MIDICLHandOver(mQueue);
-        jack_ringbuffer_read_advance(mQueue, queued);
         mRepeats.Written(event, length);
     }
     mBufferHoldsEvents = jack_midi_get_event_count(buffer) > 0;
