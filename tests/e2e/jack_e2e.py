@@ -10,6 +10,7 @@ recorder missed is never heard: a measurement that fails after the recorder
 reported missed cycles is made again (steadily), a case without measurements
 of its own again on a new server.
 """
+import faulthandler
 import os
 import re
 import select
@@ -38,20 +39,36 @@ class Server:
 
     def __init__(self, period):
         self.period = period
-        self.env = dict(os.environ, KRV_MIDI_HOST="jack")
-        self.process, self.clients = None, []
+        # No tool may start a server of its own when ours is not up yet:
+        # one started so would hold a tool's output open.
+        self.env = dict(os.environ, KRV_MIDI_HOST="jack", JACK_NO_START_SERVER="1")
+        self.process, self.clients, self.krvs = None, [], []
 
     def __exit__(self, *args):
-        for client in self.clients + [self.process]:
+        # A try that failed left its krv running: it must not meet the
+        # next try's server, which has the same name.
+        for client in [k.process for k in self.krvs] + self.clients + [self.process]:
             if client is not None:
                 stop_process(client)
 
+    def tool(self, *args, check=False):
+        """What a command-line tool printed; one that hangs, or fails when
+        checked, fails the try."""
+        try:
+            done = subprocess.run(list(args), env=self.env, capture_output=True, text=True,
+                                  timeout=10)
+        except subprocess.TimeoutExpired:
+            fail("%s did not answer within 10 s" % args[0])
+        if check and done.returncode:
+            fail("%s failed: %s" % (args[0], done.stderr))
+        return done.stdout
+
     def ports(self):
-        return subprocess.run(self.prefix + ["jack_lsp"], env=self.env, capture_output=True,
-                              text=True).stdout
+        return self.tool(*self.prefix, "jack_lsp")
 
     def krv(self, *args):
-        return Krv(self.prefix + [KRV] + list(args), self.env)
+        self.krvs.append(Krv(self.prefix + [KRV] + list(args), self.env))
+        return self.krvs[-1]
 
     def start_recorder(self, name="krv-recorder", ports=1, mode=""):
         """Our recorder, writing to a file of its name when stopped; with
@@ -109,8 +126,7 @@ class JackServer(Server):
         wait_for(lambda: "system:" in self.ports(), "the JACK server")
 
     def set_period(self, frames):
-        subprocess.run(["jack_bufsize", str(frames)], env=self.env, check=True,
-                       stdout=subprocess.DEVNULL)
+        self.tool("jack_bufsize", str(frames), check=True)
 
 
 class PipeWireServer(Server):
@@ -149,8 +165,7 @@ class PipeWireServer(Server):
         self.set_period(self.period)
 
     def set_period(self, frames):
-        subprocess.run(["pw-metadata", "-n", "settings", "0", "clock.force-quantum", str(frames)],
-                       env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.tool("pw-metadata", "-n", "settings", "0", "clock.force-quantum", str(frames))
 
     def __exit__(self, *args):
         Server.__exit__(self, *args)
@@ -313,6 +328,7 @@ def play(player, *lines):
             player.stdin.flush()
         if not select.select([player.stdout], [], [], 10)[0] or \
                 player.stdout.readline() not in ("ready\n", "sent\n"):
+            stop_process(player)
             fail("the player did not play %r: %s" % (line, player.stderr.read()))
 
 
@@ -886,8 +902,7 @@ def start_midiseq(server, into, notes):
         str(x) for note in notes for x in note], env=server.env, stdout=subprocess.DEVNULL)
     server.clients.append(midiseq)
     wait_for(lambda: "reference:out" in server.ports(), "jack_midiseq")
-    subprocess.run(server.prefix + ["jack_connect", "reference:out", into], env=server.env,
-                   check=True)
+    server.tool(*server.prefix, "jack_connect", "reference:out", into, check=True)
 
 
 def case_bufsize(server):
@@ -1100,7 +1115,7 @@ def case_hotplug(server):
     krv = server.krv("--batch")
     krv.type("status")
     # The first line of status: krv is past its start-up and runs commands.
-    wait_for(lambda: krv.process.stdout.readline().startswith(b"stopped"), "batch status")
+    krv.until("stopped")
     recorder = server.start_recorder()
     expect_in(krv.end("newtrack\nports\nplay\nsh sleep 1\nstop\nquit\n"),
               "krv: new MIDI destination: port 0 is %s\n" % RECORDER, "batch announced")
@@ -1212,6 +1227,8 @@ def main():
     KRV, RECORDING, kind, case = sys.argv[1:5]
     case, _, period = case.partition("-")
     watch_for_freezes()
+    # Just before the test's time runs out, where every thread waits.
+    faulthandler.dump_traceback_later(285)
 
     def run_case():
         global WORK
