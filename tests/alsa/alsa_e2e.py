@@ -16,7 +16,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
                      expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
-                     start_playing, steadily, wait_for, watch_for_freezes)
+                     start_playing, steadily, stop_process, wait_for, watch_for_freezes)
 from jack_e2e import (ENTERED, LANDED, ONSETS, PLAYIN, RATE, STEPPED, onsets_off,  # noqa: E402
                       played_in, saved_steps)
 
@@ -53,6 +53,9 @@ DESKTOP_PORTS = ["FLUID Synth (4242):Synth input port (4242:0)", "aseqdump:aseqd
 DESKTOP_ADDRESSES = [SYNTH, "130:0", "24:0", "14:0"]
 ERRNO = {"EAGAIN": 11, "ENOMEM": 12, "ENOSPC": 28}
 REFUSE_UM_ONE = "refuse 24:0 1\n"  # EPERM
+# Every krv a try started: one a failed try left playing is stopped before
+# the next try, whose timings it would disturb.
+STARTED = []
 
 
 class Fake:
@@ -72,6 +75,7 @@ class Fake:
 
     def start(self, *commands):
         krv = Krv([KRV], self.env)
+        STARTED.append(krv)
         krv.type(*commands)
         return krv
 
@@ -532,7 +536,11 @@ if __name__ == "__main__":
 
     def run_case():
         global WORK
-        with tempfile.TemporaryDirectory(prefix="krv-alsa-") as WORK:
-            globals()["case_" + case]()
+        try:
+            with tempfile.TemporaryDirectory(prefix="krv-alsa-") as WORK:
+                globals()["case_" + case]()
+        finally:
+            while STARTED:
+                stop_process(STARTED.pop().process)
     steadily(run_case)
     print("PASS")
