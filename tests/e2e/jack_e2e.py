@@ -653,11 +653,15 @@ def follow_once(server, bpm, mode):
     expect_in(krv.say("status"), "transport follow at %d bpm" % bpm if mode == "master"
               else "transport follow,", what)
     tell(master, "locate %d" % bar2)
-    time.sleep(1.0)
+    moved_for = 1.0
+    time.sleep(moved_for)
     faster = bpm + 30 if mode == "master" else bpm
     tell(master, "bpm %d" % faster)
-    # Between two notes: one due in the cycle the stop comes in is out.
-    time.sleep(1.35)
+    # A note due in the cycle the stop comes in is out: the stop comes half a
+    # quarter after the fourth note at the new tempo, the first of which ends
+    # the quarter the change came in.
+    quarter, new_quarter = 60.0 / bpm, 60.0 / faster
+    time.sleep((4.5 - moved_for % quarter / quarter) * new_quarter)
     tell(master, "stop")
     time.sleep(0.3)
     config = os.path.join(WORK, "%s%d.krv" % (mode, bpm))
@@ -781,10 +785,10 @@ def case_sigint(server):
         krv = playing(server)
         sigint_at = now_ms()
         krv.send_signal(signal.SIGINT)
-        time.sleep(0.5)
-        expect_equal(krv.process.poll(), None, "krv alive after SIGINT while playing")
+        # The next line runs only once the first SIGINT has been acted on.
         krv.type("sh 'sleep 5'")
-        time.sleep(0.5)
+        wait_for(lambda: krv.runs("sleep") or krv.process.poll() is not None, "`sh sleep 5`")
+        expect_equal(krv.process.poll(), None, "krv alive after SIGINT while playing")
         started = time.monotonic()
         krv.send_signal(signal.SIGINT)
         out = krv.end("ports\nquit\n")
