@@ -785,7 +785,8 @@ def case_sigint(server):
         krv = playing(server)
         sigint_at = now_ms()
         krv.send_signal(signal.SIGINT)
-        # The next line runs only once the first SIGINT has been acted on.
+        # Acted on at the prompt, which comes again: playback has stopped.
+        krv.prompts()
         krv.type("sh 'sleep 5'")
         wait_for(lambda: krv.runs("sleep") or krv.process.poll() is not None, "`sh sleep 5`")
         expect_equal(krv.process.poll(), None, "krv alive after SIGINT while playing")
