@@ -845,7 +845,9 @@ def stop_heard(server, recorded, stopped, what):
     last_off = max((n.ms for n in ended.values() if n is not None), default=float("inf")) - stopped
     print("%s: last note-on %.2f ms, last note ended %.2f ms after stop" % (what, last_on,
                                                                          last_off))
-    if last_on > server.period_ms():
+    # An instrumented krv hands its messages over late: a note due just
+    # before the stop may be heard a period or two after it there.
+    if last_on > (3 if SLOW else 1) * server.period_ms():
         fail("%s: a note started %.2f ms after stop" % (what, last_on))
     if not SLOW and last_off > latency_bound(server):
         fail("%s: the last note ended %.2f ms after stop" % (what, last_off))
