@@ -1,6 +1,7 @@
 #include "commands/KRVCommandRunner.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,7 +24,15 @@ bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* 
     if (pipe(ends) != 0) {
         return false;
     }
+    // Blocked from before the fork until the child runs the command: a
+    // signal caught there by our handler would be lost to the command (an
+    // interrupt then took the grace time and a kill to end it).
+    sigset_t previous;
+    KRVSignals::Block(&previous);
     const pid_t child = fork();
+    if (child != 0) {
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
     if (child < 0) {
         close(ends[0]);
         close(ends[1]);
@@ -34,6 +43,7 @@ bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* 
         dup2(ends[1], STDOUT_FILENO);
         close(ends[0]);
         close(ends[1]);
+        KRVSignals::RestoreInChild();
         execl("/bin/sh", "sh", "-c", inCommandLine.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -114,21 +114,36 @@ void KRVSignals::ClearWakeups() {
     }
 }
 
-void KRVSignals::SetMask(int inHow) {
+void KRVSignals::SetMask(int inHow, sigset_t* outPrevious) {
     sigset_t set;
     sigemptyset(&set);
     for (int signal : kSignals) {
         sigaddset(&set, signal);
     }
-    pthread_sigmask(inHow, &set, nullptr);
+    pthread_sigmask(inHow, &set, outPrevious);
 }
 
-void KRVSignals::Block() {
-    SetMask(SIG_BLOCK);
+void KRVSignals::Block(sigset_t* outPrevious) {
+    SetMask(SIG_BLOCK, outPrevious);
 }
 
 void KRVSignals::Unblock() {
     SetMask(SIG_UNBLOCK);
+}
+
+// Between fork and exec only async-signal-safe calls: sigaction and
+// sigprocmask (the child has one thread).
+void KRVSignals::RestoreInChild() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kSignals) {
+        sigaction(signal, &action, nullptr);
+        sigaddset(&set, signal);
+    }
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void KRVSignals::Clear() {

@@ -53,9 +53,13 @@ public:
     static void ClearWakeups();
 
     // Block and unblock the three signals in the calling thread; threads made
-    // meanwhile inherit the block.
-    static void Block();
+    // meanwhile inherit the block. Block can hand back the mask it replaced.
+    static void Block(sigset_t* outPrevious = nullptr);
     static void Unblock();
+    // In a child about to exec another program: the three signals back to
+    // their default actions, and unblocked. One that arrived since the fork
+    // (blocked till now) then acts as it would on that program.
+    static void RestoreInChild();
 
     // For tests: forget what arrived.
     static void Clear();
@@ -63,7 +67,7 @@ public:
 private:
     static void Handle(int inSignal);
     static void OpenWakePipe();
-    static void SetMask(int inHow);
+    static void SetMask(int inHow, sigset_t* outPrevious = nullptr);
 
     static volatile std::sig_atomic_t sInterrupted;
     static volatile std::sig_atomic_t sInterruptActionDue;

@@ -1,4 +1,5 @@
 #include "Harness.h"
+#include "commands/KRVCommandRunner.h"
 #include "console/KRVOutputStream.h"
 #include "console/KRVSignalWait.h"
 #include "console/KRVSignals.h"
@@ -112,6 +113,22 @@ TEST_F(SignalsTest, InterruptActionRunsOnceFromAWaitingWrite) {
     EXPECT_EQ(sRuns, 1);
     std::fclose(stream);
     EXPECT_EQ(output.ReadAll(), "text stopped\n");
+}
+
+// An interrupt that comes while a `sh` command is starting ends it at once,
+// however soon after the fork it lands: before the command runs, the
+// signal must wait for it, not go to our handler in the child (then only
+// the kill after the grace time ended the command).
+TEST_F(SignalsTest, InterruptEndsACommandAsItStarts) {
+    KRVStdioInterface interface(nullptr, nullptr);
+    for (int run = 0; run < 5; run++) {
+        raise(SIGINT);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_TRUE(KRVCommandRunner::Run("sleep 5", &interface));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500))
+            << "run " << run;
+        KRVSignals::Clear();
+    }
 }
 
 }  // namespace
