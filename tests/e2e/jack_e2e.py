@@ -79,10 +79,7 @@ class Server:
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, text=True)
         self.clients.append(client)
-        if not select.select([client.stdout], [], [], 10)[0] or \
-                client.stdout.readline() != "ready\n":
-            stop_process(client)
-            fail("the recorder did not start: %s" % client.stderr.read())
+        tell(client, None, answers=("ready\n",))
         # PipeWire shows a new port to other clients a moment after it
         # exists: a recorder started first must be there when krv looks.
         wait_for(lambda: "%s:in" % name in self.ports(), "the recorder's port")
@@ -172,14 +169,19 @@ class PipeWireServer(Server):
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
-def tell(recorder, *commands):
-    """A master recorder's commands, each waited for."""
-    for command in commands:
-        recorder.stdin.write(command + "\n")
-        recorder.stdin.flush()
-        if not select.select([recorder.stdout], [], [], 10)[0] or \
-                recorder.stdout.readline() != "ok\n":
-            fail("the recorder did not do %r" % command)
+def tell(client, *lines, answers=("ok\n", "sent\n"), seconds=10):
+    """Each line written to one of our clients (None: none), and one of
+    answers read back before the next: a master's commands are done, a
+    player's messages had by krv."""
+    for line in lines:
+        if line is not None:
+            client.stdin.write(line + "\n")
+            client.stdin.flush()
+        if not select.select([client.stdout], [], [], seconds)[0] or \
+                client.stdout.readline() not in answers:
+            stop_process(client)
+            fail("%s did not answer %r: %s" % (" ".join(client.args), line,
+                                                client.stderr.read()))
 
 
 def heard(path):
@@ -310,26 +312,14 @@ def case_dummy(server):
 
 
 def start_player(server):
-    """Our keyboard, krv-player:out, sending what play() hands it."""
+    """Our keyboard, krv-player:out, sending what tell() hands it."""
     player = subprocess.Popen(server.prefix + [RECORDING, "--play"], env=server.env,
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, text=True)
     server.clients.append(player)
-    play(player, None)
+    tell(player, None, answers=("ready\n",))
     wait_for(lambda: "krv-player:out" in server.ports(), "the player's port")
     return player
-
-
-def play(player, *lines):
-    """Each line sent, and had by krv, before the next (None: the start)."""
-    for line in lines:
-        if line is not None:
-            player.stdin.write(line + "\n")
-            player.stdin.flush()
-        if not select.select([player.stdout], [], [], 10)[0] or \
-                player.stdout.readline() not in ("ready\n", "sent\n"):
-            stop_process(player)
-            fail("the player did not play %r: %s" % (line, player.stderr.read()))
 
 
 def case_input(server):
@@ -353,18 +343,18 @@ def case_input(server):
         expect_in(krv.say("input krv-player:out"), "listening to krv-player:out\n", "input")
         expect_in(krv.say("thru 0 5"), "thru to port 0 channel 5\n", "thru")
         player = players[0]
-        play(player, "90 3c 64", "3c 00", "b0 01 40", "90 3e 50")
+        tell(player, "90 3c 64", "3c 00", "b0 01 40", "90 3e 50")
         krv.say("input off")
-        play(player, "80 3e 00", "90 40 01", "80 40 00")
+        tell(player, "80 3e 00", "90 40 01", "80 40 00")
         krv.say("input 0")
-        play(player, "90 41 70")
+        tell(player, "90 41 70")
         krv.say("stop")
-        play(player, "90 43 60", "80 41 00")
+        tell(player, "90 43 60", "80 41 00")
         stop_process(players.pop())
         wait_for(lambda: "MIDI source gone: krv-player:out" in krv.say(""), "the keyboard gone")
         players.append(start_player(server))
         wait_for(lambda: "MIDI source back: krv-player:out" in krv.say(""), "the keyboard back")
-        play(players[0], "90 45 50")
+        tell(players[0], "90 45 50")
         krv.end()
 
     heard = [(n.kind, n.key, n.channel) for n in record(server, thru)]
@@ -378,7 +368,7 @@ def case_input(server):
         krv = playing(server, PATTERN, 1.0)
         start_midiseq(server, RECORDER, [(0, 72, 12000)])
         krv.say("input krv-player:out", "thru off")
-        play(player, "flood")
+        tell(player, "flood")
         expect_in(krv.say("status"), "MIDI input messages dropped", "the flood's drops said")
         time.sleep(2.6)
         krv.end()
@@ -400,7 +390,7 @@ def case_input(server):
             krv = server.krv()
             krv.prompts()
             krv.say("input krv-player:out")
-            play(players[0], "90 30 40")
+            tell(players[0], "90 30 40")
             if sig:
                 krv.send_signal(sig)
             krv.end(text, status)
@@ -1218,8 +1208,7 @@ def case_playin(server):
     krv.say(*PLAYIN)
     krv.until("step 4: G4 B4 D5 on tracks 2 to 4, next step 5\n")
     krv.say("stepentry off", "newtrack", "record 5")
-    if not select.select([player.stdout], [], [], 30)[0] or player.stdout.readline() != "played\n":
-        fail("the player did not play all it had to")
+    tell(player, None, answers=("played\n",), seconds=30)
     saved = os.path.join(WORK, "saved.krv")
     krv.say("record off", "stop", "save " + saved)
     krv.end()
