@@ -51,7 +51,6 @@ def groups(version):
             # ends the options, so a file may begin with "-".
             (["-b", "-"], "status\n", 0, ["out~0 tracks,"], {"-x.krv": "newtrack\n"}),
             (["-b", "--", "-x.krv", "-"], "status\n", 0, ["out~1 track,"], {}),
-            (["--", "-x.krv"], "status\n", 0, ["out~1 track,"], {}),
         ],
         "scripts-and-batch": [
             # In order, each as read runs it, then the prompt; a number first
