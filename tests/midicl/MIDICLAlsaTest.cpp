@@ -42,15 +42,12 @@ TEST(MIDICLAlsaCodecTest, MessagesBecomeTheirEventsAndBack) {
     }
 }
 
-TEST(MIDICLAlsaCodecTest, PitchBendCentreIsZeroAndFieldsAreFilled) {
+// The round trip cannot tell alsa-lib's signed bend from an unsigned one.
+TEST(MIDICLAlsaCodecTest, PitchBendCentreIsZero) {
     snd_seq_event_t event;
     const std::uint8_t centre[] = {0xE2, 0x00, 0x40};
     MIDICLAlsaCodec::Encode(centre, sizeof centre, event);
     EXPECT_EQ(std::tuple(event.data.control.channel, event.data.control.value), std::tuple(2, 0));
-    const std::uint8_t note[] = {0x95, 61, 99};
-    MIDICLAlsaCodec::Encode(note, sizeof note, event);
-    EXPECT_EQ(std::tuple(event.data.note.channel, event.data.note.note, event.data.note.velocity),
-              std::tuple(5, 61, 99));
 }
 
 TEST(MIDICLAlsaCodecTest, PacketsSplitIntoMessagesAndBadBytesAreRefused) {
@@ -69,7 +66,7 @@ TEST(MIDICLAlsaCodecTest, PacketsSplitIntoMessagesAndBadBytesAreRefused) {
     EXPECT_EQ(MIDICLAlsaCodec::Encode(packet, 0, event), 0u);
 }
 
-TEST(MIDICLAlsaCodecTest, AddressesAndNames) {
+TEST(MIDICLAlsaCodecTest, AddressesSplitBackAndOthersAreRefused) {
     for (const auto& [client, port] : {std::pair{0, 0}, {128, 3}}) {
         std::pair<int, int> split{-1, -1};
         EXPECT_TRUE(MIDICLAlsaCodec::MakeEndpoint(client, port).IsValid());
@@ -81,8 +78,6 @@ TEST(MIDICLAlsaCodecTest, AddressesAndNames) {
     int port = -1;
     EXPECT_FALSE(MIDICLAlsaCodec::SplitEndpoint(MIDICLEndpointRef{}, client, port));
     EXPECT_FALSE(MIDICLAlsaCodec::SplitEndpoint(MIDICLEndpointRef{42}, client, port));
-    EXPECT_EQ(MIDICLAlsaCodec::FormatName("Midi Through", "Midi Through Port-0"),
-              "Midi Through:Midi Through Port-0");
 }
 
 // Needs a sequencer device; none exists on the build machines.
