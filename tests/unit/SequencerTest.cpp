@@ -27,14 +27,13 @@ TEST_F(SequencerTest, GridScaleAndLoop) {
     EXPECT_EQ(mSequencer.GetStepCount(), 10);
     EXPECT_EQ(mSequencer.GetLoopStep(), 12);  // the partial step plays
 
-    // Refused scales change nothing: out of range, steps of 1 tick, more
-    // played steps than a track's 64 events.
-    for (auto [bars, steps] :
-         {std::pair{1, 0}, {1, 65}, {0, 16}, {1, 64}, {1, 49}, {3, 64}, {67, 64}, {30000000, 16}}) {
+    // Refused scales change nothing: out of range, or more ticks than an int
+    // holds. (The tracks transcript has steps of 1 tick and more played steps
+    // than a track's 64 events.)
+    for (auto [bars, steps] : {std::pair{1, 0}, {1, 65}, {0, 16}, {30000000, 16}}) {
         EXPECT_FALSE(mSequencer.SetScale(bars, steps)) << bars << " " << steps;
     }
     EXPECT_EQ(mSequencer.GetStepCount(), 10);
-    EXPECT_TRUE(mSequencer.SetScale(1, 48));  // 2 ticks a step is the shortest
     EXPECT_TRUE(mSequencer.SetScale(4, 64));
     mSequencer.SetLoopStep(66);
     EXPECT_EQ(mSequencer.GetLoopStep(), 65);
@@ -135,13 +134,11 @@ TEST_F(SequencerTest, ChannelNamesMeanTheChannelThatHasThemNow) {
     EXPECT_EQ(mSequencer.GetChannelName(1, 3), "");
 }
 
-// The names from "cb4" on have sharps and flats that cross into the next
-// octave.
+// The flats and sharps that cross into the next octave (Cb4, B#3 and the
+// like) and the words that are no note are the notewords transcript's.
 TEST(KRVEvent, NoteNamesFormatAndParse) {
-    const std::pair<const char*, int> kNames[] = {
-        {"c4", 60},  {"C#4", 61}, {"a#-1", 10}, {"C", 12}, {"Db3", 49},  {"Bb2", 46},  {"cb4", 59},
-        {"Fb4", 64}, {"E#4", 65}, {"B#3", 60},  {"H3", 0}, {"G#9", 128}, {"C-2", -12}, {"", 0},
-    };
+    const std::pair<const char*, int> kNames[] = {{"c4", 60}, {"C#4", 61},  {"a#-1", 10}, {"C", 12},
+                                                  {"H3", 0},  {"G#9", 128}, {"C-2", -12}, {"", 0}};
     for (const auto& [name, note] : kNames) {
         EXPECT_EQ(KRVEvent::ParseNoteNumber(name), note) << name;
     }
@@ -151,8 +148,8 @@ TEST(KRVEvent, NoteNamesFormatAndParse) {
     EXPECT_EQ(KRVEvent::ParseNoteNumber("B-4294967291"), -11977);
     EXPECT_EQ(KRVEvent::FormatNoteNumber(1), "C#-1");
     EXPECT_EQ(KRVEvent::FormatNoteNumber(255), "D#20");
-    EXPECT_TRUE(KRVEvent::IsNoteName("g") && KRVEvent::IsNoteName("bb"));
-    for (const char* notName : {"H2", "X", "-5", "+5", "", "#3", "?"}) {
+    EXPECT_TRUE(KRVEvent::IsNoteName("g"));
+    for (const char* notName : {"", "#3", "?"}) {
         EXPECT_FALSE(KRVEvent::IsNoteName(notName)) << notName;
     }
     for (int note = 0; note < 128; note++) {
