@@ -1,9 +1,8 @@
 #pragma once
 
 // What the unit tests share: the headers most of them need (the library
-// tests' among them), a scratch folder, a wait with a deadline, recorders
-// of what reaches a destination and of what the sequencer announces, and
-// the bytes of files.
+// tests' among them), a scratch folder, a wait with a deadline, a recorder
+// of what reaches a destination, and the bytes of files.
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -152,36 +151,6 @@ private:
     std::vector<std::uint64_t> mStamps;
     std::map<std::pair<int, int>, int> mSounding;
     std::map<int, int> mNoteOns;
-};
-
-// Records the sequencer's notifications as text, e.g. "EventChanged 2 5".
-class RecordingListener : public KRVSequencerListener {
-public:
-    void BPMChanged(KRVSequencer*) override { Say("BPMChanged"); }
-    void ClockReset(KRVSequencer*) override { Say("ClockReset"); }
-    void ConfigChanged(KRVSequencer*) override { Say("ConfigChanged"); }
-    void EventChanged(KRVSequencer*, int inTrack1, int inStep1) override {
-        Say("EventChanged", inTrack1, inStep1);
-    }
-    void LoopChanged(KRVSequencer*) override { Say("LoopChanged"); }
-    void PortListChanged(KRVSequencer*) override { Say("PortListChanged"); }
-    void ScaleChanged(KRVSequencer*) override { Say("ScaleChanged"); }
-    void Start(KRVSequencer*) override { Say("Start"); }
-    void Stop(KRVSequencer*) override { Say("Stop"); }
-    void TrackChanged(KRVSequencer*, int inTrack1) override { Say("TrackChanged", inTrack1); }
-    void TrackAdded(KRVSequencer*, int inTrack1) override { Say("TrackAdded", inTrack1); }
-    void TrackDeleted(KRVSequencer*, int inTrack1) override { Say("TrackDeleted", inTrack1); }
-    std::vector<std::string> Take() { return std::exchange(mHeard, {}); }
-
-private:
-    void Say(const char* inWhat, int inFirst = 0, int inSecond = 0) {
-        std::string text = inWhat;
-        for (int number : {inFirst, inSecond}) {
-            text += number != 0 ? " " + std::to_string(number) : "";
-        }
-        mHeard.push_back(text);
-    }
-    std::vector<std::string> mHeard;
 };
 
 // A test with a scratch folder of its own.

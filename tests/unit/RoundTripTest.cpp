@@ -137,9 +137,10 @@ protected:
 };
 
 // The cases a random walk may miss first: a tempo with every digit of a
-// double (as from a MIDI file), silent steps, and loops of a sequence whose
-// steps do not divide its bars, whole or cut before the partial step; then
-// random ones.
+// double (as from a MIDI file), silent steps, loops of a sequence whose
+// steps do not divide its bars, whole or cut before the partial step, and
+// names holding a backslash, quotes and carriage returns (one would end a
+// DOS line); then random ones.
 TEST_F(RoundTripTest, SequencesComeBackWhole) {
     const std::pair<const char*, int> kEdges[] = {
         {"bpm 133.33333333333334\n", 96},
@@ -148,7 +149,8 @@ TEST_F(RoundTripTest, SequencesComeBackWhole) {
         {"setscale 3 40\nnewtrack\n", 288},
         {"setscale 1 10\nsetloop 11\nnewtrack\n", 90},
         {"setscale 1 10\nsetloop 12\nnewtrack\n", 96},
-        {"newtrack\nselectall\nrandomvelocity 0 2\nbpm 0.001\n", 96}};
+        {"newtrack\nselectall\nrandomvelocity 0 2\nbpm 0.001\n", 96},
+        {"namechannel 0 1 'a\r'\nnamechannel 2 16 'Lead \"Synth\" \\ '\"'\"'two\r\rend'\n", 96}};
     const std::string sequence = mFolder + "/sequence.krv";
     const std::string config = mFolder + "/config.krv";
     for (std::size_t run = 0; run < std::size(kEdges) + 200; run++) {

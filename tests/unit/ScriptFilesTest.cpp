@@ -7,9 +7,20 @@
 namespace {
 
 // Presses Ctrl-C when the sequence gets its inTrack1th track.
-class InterruptAtTrack : public RecordingListener {
+class InterruptAtTrack : public KRVSequencerListener {
 public:
     explicit InterruptAtTrack(int inTrack1) : mTrack1(inTrack1) {}
+    void BPMChanged(KRVSequencer*) override {}
+    void ClockReset(KRVSequencer*) override {}
+    void ConfigChanged(KRVSequencer*) override {}
+    void EventChanged(KRVSequencer*, int, int) override {}
+    void LoopChanged(KRVSequencer*) override {}
+    void PortListChanged(KRVSequencer*) override {}
+    void ScaleChanged(KRVSequencer*) override {}
+    void Start(KRVSequencer*) override {}
+    void Stop(KRVSequencer*) override {}
+    void TrackChanged(KRVSequencer*, int) override {}
+    void TrackDeleted(KRVSequencer*, int) override {}
     void TrackAdded(KRVSequencer*, int inTrack1) override {
         if (inTrack1 == mTrack1) {
             raise(SIGINT);

@@ -36,13 +36,6 @@ public:
     Positions mVisits;
 };
 
-// The selection as the walk over every event visits it.
-Positions WalkEveryEvent(KRVSequencer& ioSequencer) {
-    Recording recording;
-    RunOverEveryEvent(ioSequencer, &recording);
-    return recording.mVisits;
-}
-
 // Changes the selection while the walk goes on, before and after the event
 // visited: unselects it, selects or flips another, or sets its note. Two of
 // them with one seed make the same changes when they visit in one order.
@@ -87,7 +80,9 @@ std::vector<int> State(const KRVSequencer& inSequencer) {
 }
 
 void ExpectIndexAgrees(KRVSequencer& ioSequencer, int inRound) {
-    const Positions expected = WalkEveryEvent(ioSequencer);
+    Recording walked;
+    RunOverEveryEvent(ioSequencer, &walked);
+    const Positions& expected = walked.mVisits;
     Recording recording;
     EXPECT_EQ(ioSequencer.RunSelection(&recording), static_cast<int>(expected.size())) << inRound;
     EXPECT_EQ(recording.mVisits, expected) << inRound;

@@ -112,23 +112,6 @@ TEST(KRVShell, ScriptsReadingThemselvesStopAtTheBudget) {
     EXPECT_EQ(sequencer.GetTrackCount(), 1);
 }
 
-// Names go into a configuration script so that they read back as they were:
-// blanks, quotes and backslashes escaped, a carriage return (which would
-// end a DOS line) in quotes.
-TEST(KRVShell, ChannelNamesReadBackAsSaved) {
-    Scratch folder;
-    const std::string script = folder.Path("names.krv");
-    MIDICLClient client("test", "none");
-    KRVSequencer sequencer;
-    sequencer.AddPort(client.MakeOutputPort("out"));
-    sequencer.SetChannelName(0, 1, "a\r");
-    sequencer.SetChannelName(0, 2, "Lead \"Synth\" \\ 'two'\r\rend");
-    std::string said =
-        RunShell(sequencer, "saveconfig " + script + "\ndeleteconfig\nread " + script + "\n");
-    EXPECT_EQ(sequencer.GetChannelName(0, 1), "a\r") << said;
-    EXPECT_EQ(sequencer.GetChannelName(0, 2), "Lead \"Synth\" \\ 'two'\r\rend") << said;
-}
-
 // Every way of naming a key and scale lands the twelve notes of an octave
 // on exactly the scale's notes above the right root. The expected notes are
 // built from the major scale's steps: a diatonic mode is the major scale
