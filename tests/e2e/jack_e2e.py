@@ -45,11 +45,18 @@ class Server:
         self.process, self.clients, self.krvs = None, [], []
 
     def __exit__(self, *args):
-        # A try that failed left its krv running: it must not meet the
-        # next try's server, which has the same name.
-        for client in [k.process for k in self.krvs] + self.clients + [self.process]:
-            if client is not None:
-                stop_process(client)
+        self.stop_clients()
+        if self.process is not None:
+            stop_process(self.process)
+
+    def stop_clients(self, krvs=True):
+        """What a try left running: a failed one's krv must not meet the next
+        try's server (of the same name), its recorders must not hold their
+        names or the timebase from the next try on the same server."""
+        for client in ([k.process for k in self.krvs] if krvs else []) + self.clients:
+            stop_process(client)
+        self.clients = []
+        self.krvs = self.krvs if not krvs else []
 
     def tool(self, *args, check=False):
         """What a command-line tool printed; one that hangs, or fails when
@@ -565,6 +572,7 @@ def case_clock(server):
 
 
 def clock_once(server, bpm, then, new_bpm, latency):
+    server.stop_clients()  # what a try before this one on the server left
     what = "%d bpm, latency %s" % (bpm, latency)
     with Recording(server) as recording:
         reference = server.start_recorder("reference-recorder")
@@ -626,6 +634,7 @@ def case_transport(server):
 
 
 def follow_once(server, bpm, mode):
+    server.stop_clients()  # what a try before this one on the server left
     what = "following at %d bpm (%s)" % (bpm, mode)
     bar2 = round(4 * 60.0 * RATE / bpm)
     master = server.start_recorder(mode=mode)
@@ -678,6 +687,7 @@ def follow_once(server, bpm, mode):
 
 
 def lead_once(server):
+    server.stop_clients()  # what a try before this one on the server left
     with Recording(server) as recording:
         krv = server.krv()
         krv.prompts()
@@ -860,6 +870,7 @@ def case_early(server):
 
 
 def early_once(server, typed):
+    server.stop_clients()  # what a try before this one on the server left
     commands = ["newtrack", "selectall", "setgate 50", "clear"]
     with Recording(server) as recording:
         krv = server.krv()
@@ -1106,9 +1117,7 @@ def case_hotplug(server):
     expect_program_first(again, 33, "again")
     expect_all_ended(again, "again")
     # Batch mode finds a synthesizer started after krv, at `ports`.
-    for client in server.clients:
-        stop_process(client)
-    server.clients = []
+    server.stop_clients(krvs=False)
     krv = server.krv("--batch")
     krv.type("status")
     # The first line of status: krv is past its start-up and runs commands.
@@ -1128,9 +1137,7 @@ def case_restart(server):
     krv.prompts()
     krv.say("newtrack", "transport lead")
     server.restart()
-    for client in server.clients:
-        stop_process(client)
-    server.clients = []
+    server.stop_clients(krvs=False)
     expect_in(krv.say("reset"), "krv: the JACK server is back, MIDI output restarted\n",
               "the return said")
     recorder = server.start_recorder()
