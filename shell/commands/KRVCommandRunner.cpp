@@ -1,7 +1,6 @@
 #include "commands/KRVCommandRunner.h"
 
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,7 +30,7 @@ bool KRVCommandRunner::Run(const std::string& inCommandLine, KRVShellInterface* 
     KRVSignals::Block(&previous);
     const pid_t child = fork();
     if (child != 0) {
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        KRVSignals::RestoreMask(previous);
     }
     if (child < 0) {
         close(ends[0]);

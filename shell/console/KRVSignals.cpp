@@ -131,6 +131,10 @@ void KRVSignals::Unblock() {
     SetMask(SIG_UNBLOCK);
 }
 
+void KRVSignals::RestoreMask(const sigset_t& inPrevious) {
+    pthread_sigmask(SIG_SETMASK, &inPrevious, nullptr);
+}
+
 // Between fork and exec only async-signal-safe calls: sigaction and
 // sigprocmask (the child has one thread).
 void KRVSignals::RestoreInChild() {

@@ -56,6 +56,8 @@ public:
     // meanwhile inherit the block. Block can hand back the mask it replaced.
     static void Block(sigset_t* outPrevious = nullptr);
     static void Unblock();
+    // Puts back a mask Block handed back.
+    static void RestoreMask(const sigset_t& inPrevious);
     // In a child about to exec another program: the three signals back to
     // their default actions, and unblocked. One that arrived since the fork
     // (blocked till now) then acts as it would on that program.
