@@ -294,10 +294,7 @@ int snd_seq_close(snd_seq_t* seq) {
 int snd_seq_set_client_name(snd_seq_t* seq, const char* name) {
     (void)seq;
     pthread_mutex_lock(&gLock);
-    snprintf(gOwnName, kNameSize, "%s", name);
-    for (int i = 0; i < gPortCount; ++i) {
-        if (gPorts[i].client == gOwnClient) snprintf(gPorts[i].client_name, kNameSize, "%s", name);
-    }
+    snprintf(gOwnName, kNameSize, "%s", name); /* krv names its client before making ports */
     record("name %s", name);
     pthread_mutex_unlock(&gLock);
     return 0;
