@@ -68,29 +68,19 @@ play() {
 }
 stop_dump() { kill -CONT $DUMP && kill $DUMP && wait $DUMP; DUMP=""; }
 
-# (A stop is checked with the paused receiver below.)
-for way in quit ctrl-c sigterm; do
-    start
-    dump=$(port_of "aseqdump:aseqdump")
-    through=$(port_of "Midi Through")
-    [ -n "$dump" ] && [ -n "$through" ] && [ "$dump" -lt "$through" ] ||
-        fail "aseqdump should come before Midi Through: $(grep 'output port' "$W/krv")"
-    ! grep -q "could not connect" "$W/krv" || fail "a port did not connect: $(cat "$W/krv")"
-    play 120
-    case $way in
-    quit) echo quit >&3 ;;
-    ctrl-c)
-        kill -INT $PID
-        expect_balanced "ctrl-c"
-        kill -0 $PID || fail "Ctrl-C ended krv"
-        echo quit >&3
-        ;;
-    sigterm) kill -TERM $PID ;;
-    esac
-    expect_exit 5 "$([ $way = sigterm ] && echo 143 || echo 0)"
-    expect_balanced $way
-    stop_dump
-done
+# Signals and Ctrl-C take the same path on every host (jack.exits and
+# jack.sigint); here a quit ends the notes through the kernel's queue.
+start
+dump=$(port_of "aseqdump:aseqdump")
+through=$(port_of "Midi Through")
+[ -n "$dump" ] && [ -n "$through" ] && [ "$dump" -lt "$through" ] ||
+    fail "aseqdump should come before Midi Through: $(grep 'output port' "$W/krv")"
+! grep -q "could not connect" "$W/krv" || fail "a port did not connect: $(cat "$W/krv")"
+play 120
+echo quit >&3
+expect_exit 5 0
+expect_balanced quit
+stop_dump
 # A receiver that stops reading long enough to fill its input: krv plays on,
 # every note that went out ends, and a quit does not wait for the receiver.
 start

@@ -12,10 +12,10 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
-                     expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
-                     start_playing, steadily, stop_process, wait_for, watch_for_freezes)
-from jack_e2e import ONSETS, STEPPED, onsets_off  # noqa: E402
+from krv_e2e import (SLOW, STARTUP, Krv, Note, expect_equal, expect_in,  # noqa: E402
+                     expect_near, expect_paired, fail, now_ms, of_kind, start_playing,
+                     steadily, stop_process, wait_for, watch_for_freezes)
+from jack_e2e import STEPPED  # noqa: E402
 
 # How far a note may stray from its place on the grid, in ms: the clock
 # thread sleeps to exact deadlines, but on a busy two-core machine a wake-up
@@ -179,43 +179,6 @@ def case_startup():
     expect_equal({n.dest for n in of_kind(fake.notes(), "on")}, {"128:0"},
                  "where the notes went, krv's own destination")
     expect_paired(fake.notes(), "dummy destination")
-
-
-def case_ratchets():
-    """The JACK cases' pattern, ratchets, chance, long note and swing, on
-    the grid, all to the synthesizer on port 0, channel 1, none refused."""
-    for commands, bpm, heard in ONSETS:
-        fake = Fake()
-        krv = start_playing(fake.start, commands + ["bpm %d" % bpm])
-        wait_for(lambda: len(of_kind(fake.notes(), "on")) > 2 * len(heard), "two loops of notes")
-        out = krv.end("stop\nquit\n")
-        what, notes = "%s at %d bpm" % (commands[-1], bpm), fake.notes()
-        if {(n.dest, n.channel, n.delivered) for n in notes} != {(SYNTH, 0, True)} or \
-                "dropped" in out:
-            fail("%s: notes elsewhere, or refused by a receiver with room: %r" % (what, notes))
-        fake.expect_closed(what)
-        starts, lengths = onsets_off(expect_paired(notes, what), heard, 60000.0 / bpm / 24,
-                                     lambda n: n.ms)
-        expect_near(starts, GRID_MS, what + ": onsets off the grid (ms)", MEDIAN_MS)
-        expect_near(lengths, GRID_MS, what + ": lengths off (ms)")
-
-
-def case_exits():
-    for what, text, sig, status in EXITS:
-        fake = Fake()
-        krv = start_playing(lambda: fake.start())
-        sounding(fake)
-        asked = now_ms()
-        if sig is not None:
-            krv.send_signal(sig)
-        krv.end(text, status)
-        notes = fake.notes()
-        expect_paired(notes, what)
-        fake.expect_closed(what)
-        offs = of_kind(notes, "off")
-        print("%s: note-off %.1f ms after" % (what, offs[-1].ms - asked))
-        if len(of_kind(notes, "on")) != 1 or offs[-1].ms < asked:
-            fail("%s: one note, ended by the exit, expected: %r" % (what, notes))
 
 
 # Eight tracks on port 0: every step eight note-ons, and three ticks later

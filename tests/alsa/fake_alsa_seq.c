@@ -13,8 +13,8 @@
  *       holds (EAGAIN if none), as a receiver without room
  *   KRV_FAKE_ALSA_PLAY   once it appears each of its lines "[MS] C:P KIND A B
  *       C" comes from that port to the port krv connected to it, at MS on
- *       CLOCK_MONOTONIC if given: on|off CH KEY VELOCITY, control CH CC
- *       VALUE, clock, start, stop
+ *       CLOCK_MONOTONIC if given: on|off CH KEY VELOCITY, clock, start,
+ *       stop
  * krv's client is the first number free from 128. krv calls in from three
  * threads: every entry point takes the one lock. What krv queues, and what
  * is played at a time, a thread of ours delivers at its time. */
@@ -220,11 +220,7 @@ static void watch_play_line(char* line) {
     ev->type = (snd_seq_event_type_t)kKinds[k].type;
     ev->source = (snd_seq_addr_t){(unsigned char)client, (unsigned char)port};
     ev->dest = (snd_seq_addr_t){(unsigned char)gOwnClient, (unsigned char)(source->feeds - 1)};
-    if (ev->type == SND_SEQ_EVENT_CONTROLLER) {
-        ev->data.control = (snd_seq_ev_ctrl_t){.channel = a, .param = b, .value = c};
-    } else {
-        ev->data.note = (snd_seq_ev_note_t){.channel = a, .note = b, .velocity = c};
-    }
+    ev->data.note = (snd_seq_ev_note_t){.channel = a, .note = b, .velocity = c};
 }
 
 /* Each line is handed over by the timeline thread, at its time. */
@@ -294,10 +290,7 @@ int snd_seq_close(snd_seq_t* seq) {
 int snd_seq_set_client_name(snd_seq_t* seq, const char* name) {
     (void)seq;
     pthread_mutex_lock(&gLock);
-    snprintf(gOwnName, kNameSize, "%s", name);
-    for (int i = 0; i < gPortCount; ++i) {
-        if (gPorts[i].client == gOwnClient) snprintf(gPorts[i].client_name, kNameSize, "%s", name);
-    }
+    snprintf(gOwnName, kNameSize, "%s", name); /* krv names its client before making ports */
     record("name %s", name);
     pthread_mutex_unlock(&gLock);
     return 0;

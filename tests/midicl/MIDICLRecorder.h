@@ -58,11 +58,3 @@ private:
     std::mutex mMutex;
     std::vector<MIDICLHeard> mHeard;
 };
-
-// What inRecorder hears first, waited for as long as inLimit.
-inline std::vector<MIDICLRecorder::MIDICLHeard> MIDICLAwaitHeard(
-    MIDICLRecorder& ioRecorder, std::chrono::milliseconds inLimit = std::chrono::seconds(2)) {
-    std::vector<MIDICLRecorder::MIDICLHeard> heard;
-    Await([&] { return !(heard = ioRecorder.Take()).empty(); }, inLimit);
-    return heard;
-}

@@ -224,7 +224,6 @@ def case_heard(folder):
     for name, commands, back in [
             ("the tour's beat", tour(), True),
             ("the tour's first half, the kick muted", tour() + "\nsetloop 5\nmutetrack 1", True),
-            ("drums.krv", "read %s/drums.krv" % examples, True),
             ("bassline.krv", "read %s/bassline.krv" % examples, True), ("silences", SILENCES, False),
             ("chances and ratchets", tour() + "\nselectall\nchance 60\nclear\nselt 2\nratchet 3\n"
              "clear\nsele 1 3\nratchet 8\nchance 100\nsetgate 90\nclear\nsele 2 5\nsetlength 3"
