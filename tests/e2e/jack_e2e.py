@@ -23,7 +23,8 @@ import time
 
 from krv_e2e import (DISTURBED, EXITS, LONG_NOTES, SLOW, STARTUP, Krv, Note, expect_all_ended,
                      expect_equal, expect_in, expect_paired, fail, now_ms, of_kind, skip,
-                     start_playing, steadily, stop_process, wait_for, watch_for_freezes)
+                     start_playing, started, steadily, stop_process, stop_started, wait_for,
+                     watch_for_freezes)
 
 RATE = 48000
 # One name for every server: a slot left behind by a server that died is
@@ -42,21 +43,13 @@ class Server:
         # No tool may start a server of its own when ours is not up yet:
         # one started so would hold a tool's output open.
         self.env = dict(os.environ, KRV_MIDI_HOST="jack", JACK_NO_START_SERVER="1")
-        self.process, self.clients, self.krvs = None, [], []
+        self.process = None
 
     def __exit__(self, *args):
-        self.stop_clients()
+        # A failed try's krv must not meet the next try's server.
+        stop_started()
         if self.process is not None:
             stop_process(self.process)
-
-    def stop_clients(self, krvs=True):
-        """What a try left running: a failed one's krv must not meet the next
-        try's server (of the same name), its recorders must not hold their
-        names or the timebase from the next try on the same server."""
-        for client in ([k.process for k in self.krvs] if krvs else []) + self.clients:
-            stop_process(client)
-        self.clients = []
-        self.krvs = self.krvs if not krvs else []
 
     def tool(self, *args, check=False):
         """What a command-line tool printed; one that hangs, or fails when
@@ -74,18 +67,16 @@ class Server:
         return self.tool(*self.prefix, "jack_lsp")
 
     def krv(self, *args):
-        self.krvs.append(Krv(self.prefix + [KRV] + list(args), self.env))
-        return self.krvs[-1]
+        return Krv(self.prefix + [KRV] + list(args), self.env)
 
     def start_recorder(self, name="krv-recorder", ports=1, mode=""):
         """Our recorder, writing to a file of its name when stopped; with
         mode "master" the transport's timebase master too (tell), with
         "play:FILE" a player of that file too."""
-        client = subprocess.Popen(self.prefix + [RECORDING, os.path.join(WORK, name), name,
-                                                 str(ports), mode], env=self.env,
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=subprocess.PIPE, text=True)
-        self.clients.append(client)
+        client = started(subprocess.Popen(
+            self.prefix + [RECORDING, os.path.join(WORK, name), name, str(ports), mode],
+            env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            text=True))
         tell(client, None, answers=("ready\n",))
         # PipeWire shows a new port to other clients a moment after it
         # exists: a recorder started first must be there when krv looks.
@@ -97,7 +88,6 @@ class Server:
         given a moment to reach it first."""
         time.sleep(0.2)
         stop_process(client)
-        self.clients.remove(client)
         wait_for(lambda: "%s:in" % name not in self.ports(), "the recorder's end")
         return heard(os.path.join(WORK, name))
 
@@ -320,10 +310,9 @@ def case_dummy(server):
 
 def start_player(server):
     """Our keyboard, krv-player:out, sending what tell() hands it."""
-    player = subprocess.Popen(server.prefix + [RECORDING, "--play"], env=server.env,
-                              stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, text=True)
-    server.clients.append(player)
+    player = started(subprocess.Popen(server.prefix + [RECORDING, "--play"], env=server.env,
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, text=True))
     tell(player, None, answers=("ready\n",))
     wait_for(lambda: "krv-player:out" in server.ports(), "the player's port")
     return player
@@ -572,7 +561,6 @@ def case_clock(server):
 
 
 def clock_once(server, bpm, then, new_bpm, latency):
-    server.stop_clients()  # what a try before this one on the server left
     what = "%d bpm, latency %s" % (bpm, latency)
     with Recording(server) as recording:
         reference = server.start_recorder("reference-recorder")
@@ -634,7 +622,6 @@ def case_transport(server):
 
 
 def follow_once(server, bpm, mode):
-    server.stop_clients()  # what a try before this one on the server left
     what = "following at %d bpm (%s)" % (bpm, mode)
     bar2 = round(4 * 60.0 * RATE / bpm)
     master = server.start_recorder(mode=mode)
@@ -687,7 +674,6 @@ def follow_once(server, bpm, mode):
 
 
 def lead_once(server):
-    server.stop_clients()  # what a try before this one on the server left
     with Recording(server) as recording:
         krv = server.krv()
         krv.prompts()
@@ -870,7 +856,6 @@ def case_early(server):
 
 
 def early_once(server, typed):
-    server.stop_clients()  # what a try before this one on the server left
     commands = ["newtrack", "selectall", "setgate 50", "clear"]
     with Recording(server) as recording:
         krv = server.krv()
@@ -906,9 +891,8 @@ def early_once(server, typed):
 def start_midiseq(server, into, notes):
     """jack_midiseq (jackd's example client) as a reference in the run,
     playing (frame, key, frames) notes in a loop of 24000 frames into into."""
-    midiseq = subprocess.Popen(server.prefix + ["jack_midiseq", "reference", "24000"] + [
-        str(x) for note in notes for x in note], env=server.env, stdout=subprocess.DEVNULL)
-    server.clients.append(midiseq)
+    started(subprocess.Popen(server.prefix + ["jack_midiseq", "reference", "24000"] + [
+        str(x) for note in notes for x in note], env=server.env, stdout=subprocess.DEVNULL))
     wait_for(lambda: "reference:out" in server.ports(), "jack_midiseq")
     server.tool(*server.prefix, "jack_connect", "reference:out", into, check=True)
 
@@ -1117,7 +1101,7 @@ def case_hotplug(server):
     expect_program_first(again, 33, "again")
     expect_all_ended(again, "again")
     # Batch mode finds a synthesizer started after krv, at `ports`.
-    server.stop_clients(krvs=False)
+    stop_started()
     krv = server.krv("--batch")
     krv.type("status")
     # The first line of status: krv is past its start-up and runs commands.
@@ -1132,12 +1116,12 @@ def case_hotplug(server):
 def case_restart(server):
     """The server quits and is started again while krv idles at its prompt,
     leading the transport: it leads the new server's."""
-    server.start_recorder()
+    first = server.start_recorder()
     krv = server.krv()
     krv.prompts()
     krv.say("newtrack", "transport lead")
     server.restart()
-    server.stop_clients(krvs=False)
+    stop_process(first)
     expect_in(krv.say("reset"), "krv: the JACK server is back, MIDI output restarted\n",
               "the return said")
     recorder = server.start_recorder()

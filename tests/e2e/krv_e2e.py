@@ -29,6 +29,21 @@ EXITS = [("quit", "quit\n", None, 0), ("stop and quit", "stop\nquit\n", None, 0)
 # machine here has for 50-60 ms every few seconds.
 DISTURBED = []
 TRIES = 8
+# Every process a try started (krv, recorders, players), oldest first: a
+# failed try's must not play on into the next try, nor hold a client's name
+# or the transport's timebase from it.
+STARTED = []
+
+
+def started(process):
+    STARTED.append(process)
+    return process
+
+
+def stop_started(keep=0):
+    """Stops what was started after the first keep processes."""
+    while len(STARTED) > keep:
+        stop_process(STARTED.pop())
 
 
 def watch_for_freezes(limit_ms=4.0):
@@ -49,15 +64,17 @@ def steadily(measure, *args):
     DISTURBED in. A failure it lets through fails with 2, so that a
     steadily() around it does not make again what this one judged. When
     every try was disturbed nothing was measured: that skips, saying so (a
-    fault fails the first try that is not)."""
+    fault fails the first try that is not). What a failed try started is
+    stopped before the next."""
     for attempt in range(1, TRIES + 1):
-        seen = len(DISTURBED)
+        seen, running = len(DISTURBED), len(STARTED)
         try:
             return measure(*args)
         except SystemExit as failure:
             if failure.code != 1 or len(DISTURBED) == seen:
                 sys.exit(2 if failure.code == 1 else failure.code)
             print("disturbed: %r; try %d of %d" % (DISTURBED[seen:], attempt, TRIES))
+            stop_started(running)
     skip("this machine froze or its server skipped cycles in all %d tries" % TRIES)
 
 
@@ -110,8 +127,8 @@ def stop_process(process, sig=signal.SIGTERM, seconds=10):
 
 class Krv:
     def __init__(self, args, env):
-        self.process = subprocess.Popen(args, env=env, stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.process = started(subprocess.Popen(args, env=env, stdin=subprocess.PIPE,
+                                                stdout=subprocess.PIPE, stderr=subprocess.PIPE))
         self.said = ""
 
     def type(self, *commands):
