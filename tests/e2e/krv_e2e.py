@@ -148,7 +148,8 @@ class Krv:
             if select.select([self.process.stdout], [], [], 0.05)[0]:
                 chunk = os.read(self.process.stdout.fileno(), 4096)
                 if not chunk:
-                    fail("krv ended after %r" % seen[-400:])
+                    fail("krv ended after %r; its standard error:\n%s" % (
+                        seen[-400:], self.process.communicate(timeout=10)[1].decode()))
                 seen += chunk
         self.said += seen.decode()
         return seen.decode()
@@ -193,11 +194,12 @@ class Krv:
         return False
 
     def end(self, text="quit\n", status=0, seconds=30):
-        """What krv said after text, once it has ended with status."""
+        """What krv said after text, once it has ended with status; all of
+        its standard error (a sanitizer's report) when not."""
         out, err = self.process.communicate(text.encode(), timeout=seconds)
         if status is not None and self.process.returncode != status:
-            fail("krv exited with %d, not %d: %s" % (self.process.returncode, status,
-                                                      err.decode()[-800:]))
+            fail("krv exited with %d, not %d; its standard error:\n%s" % (
+                self.process.returncode, status, err.decode()))
         self.said += out.decode()
         return out.decode()
 
