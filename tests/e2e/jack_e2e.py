@@ -72,15 +72,16 @@ class Server:
     def start_recorder(self, name="krv-recorder", ports=1, mode=""):
         """Our recorder, writing to a file of its name when stopped; with
         mode "master" the transport's timebase master too (tell), with
-        "play:FILE" a player of that file too."""
+        "play" a keyboard (tell), with "play:FILE" a player of that file."""
         client = started(subprocess.Popen(
             self.prefix + [RECORDING, os.path.join(WORK, name), name, str(ports), mode],
             env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             text=True))
-        tell(client, None, answers=("ready\n",))
+        tell(client, None, answer="ready\n")
         # PipeWire shows a new port to other clients a moment after it
         # exists: a recorder started first must be there when krv looks.
-        wait_for(lambda: "%s:in" % name in self.ports(), "the recorder's port")
+        port = name + (":in" if ports else ":out")
+        wait_for(lambda: port in self.ports(), port)
         return client
 
     def heard(self, client, name="krv-recorder"):
@@ -166,16 +167,16 @@ class PipeWireServer(Server):
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
-def tell(client, *lines, answers=("ok\n", "sent\n"), seconds=10):
-    """Each line written to one of our clients (None: none), and one of
-    answers read back before the next: a master's commands are done, a
-    player's messages had by krv."""
+def tell(client, *lines, answer="ok\n", seconds=10):
+    """Each line written to one of our clients (None: none), and answer
+    read back before the next: a master's commands are done, a keyboard's
+    messages had by krv."""
     for line in lines:
         if line is not None:
             client.stdin.write(line + "\n")
             client.stdin.flush()
         if not select.select([client.stdout], [], [], seconds)[0] or \
-                client.stdout.readline() not in answers:
+                client.stdout.readline() != answer:
             stop_process(client)
             fail("%s did not answer %r: %s" % (" ".join(client.args), line,
                                                 client.stderr.read()))
@@ -310,12 +311,7 @@ def case_dummy(server):
 
 def start_player(server):
     """Our keyboard, krv-player:out, sending what tell() hands it."""
-    player = started(subprocess.Popen(server.prefix + [RECORDING, "--play"], env=server.env,
-                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                      stderr=subprocess.PIPE, text=True))
-    tell(player, None, answers=("ready\n",))
-    wait_for(lambda: "krv-player:out" in server.ports(), "the player's port")
-    return player
+    return server.start_recorder("krv-player", 0, "play")
 
 
 def case_input(server):
@@ -1199,7 +1195,7 @@ def case_playin(server):
     krv.say(*PLAYIN)
     krv.until("step 4: G4 B4 D5 on tracks 2 to 4, next step 5\n")
     krv.say("stepentry off", "newtrack", "record 5")
-    tell(player, None, answers=("played\n",), seconds=30)
+    tell(player, None, answer="played\n", seconds=30)
     saved = os.path.join(WORK, "saved.krv")
     krv.say("record off", "stop", "save " + saved)
     krv.end()
