@@ -262,23 +262,6 @@ def ports_said(server, port, name, state=None):
     return "output port %d is %s\n%sMIDI system: %s\n" % (port, name, state, server.system)
 
 
-def case_startup(server):
-    recorder = server.start_recorder()
-    krv = server.krv()
-    krv.prompts()
-    out = krv.say("ports")
-    server.heard(recorder)
-    out += krv.say("ports")
-    krv.end()
-    expect_equal(krv.said, STARTUP + "KRVShell: found 1 MIDI destinations\n"
-                 "KRVShell: output port 0 is krv-recorder:in\n1 krv> " +
-                 ports_said(server, 0, RECORDER) + "2 krv> krv: MIDI destination gone: port 0 "
-                 "(krv-recorder:in) plays nowhere until it is back\n" +
-                 ports_said(server, 0, "(destination no longer available)",
-                            "  connected to nothing\n  waiting for krv-recorder:in to come back\n")
-                 + "3 krv> ", "start-up with one recorder, which then goes away")
-
-
 def case_dummy(server):
     """With no destination krv plays, silently, to a dummy of its own, and
     takes no other krv's dummy for a synthesizer."""
@@ -309,11 +292,6 @@ def case_dummy(server):
             fail("a krv took the other's dummy: %r" % krv.said)
 
 
-def start_player(server):
-    """Our keyboard, krv-player:out, sending what tell() hands it."""
-    return server.start_recorder("krv-player", 0, "play")
-
-
 def case_input(server):
     """Notes played in come out thru once each, ended by input off, stop,
     the keyboard's going and quit; the keyboard is found again when it is
@@ -323,7 +301,8 @@ def case_input(server):
         # server long enough to skip the recorder's cycles (reported as
         # missed, every try), and what it missed was played thru then.
         skip("under the thread sanitizer the server skips the recorder while krv makes its ports")
-    players = [start_player(server)]
+    # Our keyboard, krv-player:out, sending what tell() hands it.
+    players = [server.start_recorder("krv-player", 0, "play")]
 
     def thru():
         krv = server.krv()
@@ -344,7 +323,7 @@ def case_input(server):
         tell(player, "90 43 60", "80 41 00")
         stop_process(players.pop())
         wait_for(lambda: "MIDI source gone: krv-player:out" in krv.say(""), "the keyboard gone")
-        players.append(start_player(server))
+        players.append(server.start_recorder("krv-player", 0, "play"))
         wait_for(lambda: "MIDI source back: krv-player:out" in krv.say(""), "the keyboard back")
         tell(players[0], "90 45 50")
         krv.end()
@@ -391,6 +370,10 @@ def case_input(server):
                  [("on", 48), ("off", 48)] * len(EXITS), "thru ended on every way out")
 
 
+def tick_frames(bpm):
+    return RATE * 60.0 / bpm / 24
+
+
 def c4(*onsets):
     return [(start, length, 60, 64) for start, length in onsets]
 
@@ -430,7 +413,7 @@ def onsets_off(pairs, heard, tick, when):
 
 def expect_on_frames(recorded, heard, bpm, what):
     """Notes exact to the rounding of a tick to a frame."""
-    starts, lengths = onsets_off(expect_paired(recorded, what), heard, RATE * 60.0 / (bpm * 24),
+    starts, lengths = onsets_off(expect_paired(recorded, what), heard, tick_frames(bpm),
                                  lambda n: n.frame)
     if any(abs(frames) > 1 for frames in starts + lengths):
         fail("%s: notes off their frames by %r, %r" % (what, starts, lengths))
@@ -444,15 +427,11 @@ def case_ratchets(server):
         expect_on_frames(recorded, heard, bpm, "%s at %d bpm" % (commands[-1], bpm))
 
 
-def gaps(recorded):
-    frames = [on.frame for on in of_kind(recorded, "on")]
-    print("gaps between note-ons in frames: %r" % [b - a for a, b in zip(frames, frames[1:])])
-    return [b - a for a, b in zip(frames, frames[1:])]
-
-
 def expect_steady(recorded, what, at_least=20):
     """A note-on every step of 6000 frames (120 bpm), none lost or moved."""
-    found = gaps(recorded)
+    frames = [on.frame for on in of_kind(recorded, "on")]
+    found = [b - a for a, b in zip(frames, frames[1:])]
+    print("%s: gaps between note-ons in frames: %r" % (what, found))
     if len(found) < at_least or any(abs(gap - 6000) > 1 for gap in found):
         fail("%s: steps moved or went missing: %r" % (what, recorded))
 
@@ -467,10 +446,6 @@ def latency_bound(server):
 CLOCKED = ["newtrack", "newtrack", "setscale 1 4", "selectall", "setnote C4", "clear", "selt 2",
            "setport 1", "clear", "clock 0 on", "clock 1 on"]
 LATE_FRAMES = RATE * 10 // 1000
-
-
-def tick_frames(bpm):
-    return RATE * 60.0 / bpm / 24
 
 
 def clock_runs(heard, what):
@@ -719,11 +694,6 @@ def case_clockin(server):
     time.sleep(1.0)
     tell(sender, "stop")
     time.sleep(0.3)
-    config = os.path.join(WORK, "clockin.krv")
-    said = krv.say("saveconfig " + config, "sh cat " + config, "deleteconfig", "clockin")
-    expect_in(said, "> clockin %s\n" % source, what)
-    expect_in(said, "deleted config\n", what)
-    expect_in(said, "> clockin off\n", what)
     krv.end()
     notes = server.heard(sender)
     if not re.search(r", clockin %s at 1(19\.[89]|20\.[01]) bpm" % source, status):
@@ -1084,7 +1054,9 @@ def case_hotplug(server):
     krv.say("play")
     time.sleep(1.0)
     expect_program_first(server.heard(recorder), 33, "first")
-    expect_in(krv.say("ports"), "krv: MIDI destination gone: port 0 (%s)" % RECORDER, "gone")
+    expect_in(krv.say("ports"), "krv: MIDI destination gone: port 0 (%s) plays nowhere until it "
+              "is back\noutput port 0 is (destination no longer available)\n  connected to "
+              "nothing\n  waiting for %s to come back\n" % (RECORDER, RECORDER), "gone")
     recorder = server.start_recorder()
     out = krv.say("ports")
     expect_in(out, "krv: MIDI destination back: port 0 is %s\n" % RECORDER, "back said")
@@ -1110,11 +1082,13 @@ def case_hotplug(server):
 
 
 def case_restart(server):
-    """The server quits and is started again while krv idles at its prompt,
-    leading the transport: it leads the new server's."""
+    """Start-up with one recorder; the server quits and is started again
+    while krv idles at its prompt, leading the transport: it leads the new
+    server's."""
     first = server.start_recorder()
     krv = server.krv()
-    krv.prompts()
+    expect_equal(krv.prompts(), STARTUP + "KRVShell: found 1 MIDI destinations\n"
+                 "KRVShell: output port 0 is krv-recorder:in\n1 krv> ", "start-up with a recorder")
     krv.say("newtrack", "transport lead")
     server.restart()
     stop_process(first)
