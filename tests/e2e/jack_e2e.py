@@ -186,9 +186,7 @@ def heard(path):
     """The notes a recorder wrote, on CLOCK_MONOTONIC by the offset it
     measured, and the frame its connection went live (None if never)."""
     words = [line.split() for line in open(path) if line.strip()]
-    info = {w[1]: [int(x) for x in w[2:]] for w in words if w[0] == "#" and w[1] != "t"}
-    # Where the transport stood at each event, in order.
-    transport = [(int(w[3]), float(w[4]), float(w[5])) for w in words if w[:2] == ["#", "t"]]
+    info = {w[1]: [int(x) for x in w[2:]] for w in words if w[0] == "#"}
     DISTURBED.extend(("skipped", int(w[2]), int(w[3])) for w in words
                      if w[:2] == ["#", "missed"])
     if info["lost"][0]:
@@ -196,14 +194,14 @@ def heard(path):
     notes, cycle_starts = [], []
     for w in words:
         if w[0] != "#":
-            data = [int(x, 16) for x in w[3:]] + [0, 0]
+            data = [int(x, 16) for x in w[6:]] + [0, 0]
             kind = {0x80: "off", 0x90: "on" if data[2] else "off", 0xC0: "program"}.get(
                 data[0] & 0xF0, REALTIME.get(data[0], "other"))
             notes.append(Note((int(w[1]) * 1000 - info["offset"][0]) / 1e6, kind, data[0] & 15,
                               data[1], data[2], frame=int(w[0])))
+            # Where the transport stood.
+            notes[-1].transport, notes[-1].beats, notes[-1].bpm = int(w[3]), *map(float, w[4:6])
             cycle_starts.append(w[2] == "0")
-    for note, at in zip(notes, transport):
-        note.transport, note.beats, note.bpm = at
     notes = Recorded(without_repeats(notes, cycle_starts))
     notes.connected = info.get("connected", [None])[0]
     return notes
@@ -739,8 +737,8 @@ def case_sigint(server):
         krv.send_signal(signal.SIGINT)
         # Acted on at the prompt, which comes again: playback has stopped.
         krv.prompts()
-        krv.type("sh 'sleep 5'")
-        wait_for(lambda: krv.runs("sleep") or krv.process.poll() is not None, "`sh sleep 5`")
+        krv.type("sh 'echo sleeping; sleep 5'")
+        krv.until("sleeping\n")
         expect_equal(krv.process.poll(), None, "krv alive after SIGINT while playing")
         started = time.monotonic()
         krv.send_signal(signal.SIGINT)

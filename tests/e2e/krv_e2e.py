@@ -174,25 +174,6 @@ class Krv:
     def send_signal(self, sig):
         self.process.send_signal(sig)
 
-    def runs(self, name):
-        """Whether a process named name runs below krv (what `sh` started)."""
-        parents, names = {}, {}
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/stat" % pid) as stat:
-                    text = stat.read()
-            except OSError:
-                continue  # ended meanwhile
-            names[int(pid)] = text[text.index("(") + 1:text.rindex(")")]
-            parents[int(pid)] = int(text[text.rindex(")") + 2:].split()[1])
-        for pid in names:
-            if names[pid] == name:
-                while pid in parents and pid != self.process.pid:
-                    pid = parents[pid]
-                if pid == self.process.pid:
-                    return True
-        return False
-
     def end(self, text="quit\n", status=0, seconds=30):
         """What krv said after text, once it has ended with status; all of
         its standard error (a sanitizer's report) when not."""

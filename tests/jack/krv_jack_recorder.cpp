@@ -3,16 +3,14 @@
 // reads without a word).  krv_jack_recorder OUTPUT CLIENT-NAME PORTS MODE
 // PORTS above 1 adds ports "in-2"... that record nothing; 0 makes no "in".
 // It prints "ready" once its ports exist. OUTPUT: "frame usecs offset
-// byte..." an event (usecs on JACK's clock, offset into its cycle), then
-// "# offset NS" (JACK's clock minus CLOCK_MONOTONIC at exit), "# lost N"
-// (past capacity), "# connected FRAME" (the first cycle with a connection)
-// and "# missed FRAME FRAMES" for each run of cycles the server did not call
-// the recorder for, or called late (never heard here, or heard late), and
-// "# t FRAME TRANSPORT-FRAME BEATS BPM" for each of the first events, where
-// the transport stood then (-1: stopped) and what its timebase master said
-// (beats since bar 1 beat 1; -1: no master). Lines on its standard input
-// drive it, each answered "ok" once done. With MODE "master" it is the
-// timebase master too ("bpm N", "start", "stop", "locate FRAME"); with MODE
+// TRANSPORT-FRAME BEATS BPM byte..." an event (usecs on JACK's clock, offset
+// into its cycle, where the transport stood), then "# offset NS" (JACK's
+// clock minus CLOCK_MONOTONIC at exit), "# lost N" (past capacity),
+// "# connected FRAME" (the first cycle with a connection) and "# missed
+// FRAME FRAMES" for each run of cycles the server did not call the recorder
+// for, or called late (never heard here, or heard late). Lines on its
+// standard input drive it, each answered "ok" once done. With MODE "master"
+// it is the timebase master too ("bpm N", "start", "stop", "locate FRAME"); with MODE
 // "driver" it drives the transport so, with no timebase master. With MODE
 // "clock" it sends MIDI clock at 120 bpm from a port "out", each clock up to
 // 300 us off its tick (the same draws every run), driven so: "start" (Start,
@@ -40,6 +38,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -51,6 +50,14 @@
 
 namespace {
 
+// Where the transport stood at an event (-1: stopped), and what its
+// timebase master said (beats since bar 1 beat 1; -1: no master).
+struct TransportAt {
+    std::int64_t mFrame;
+    double mBeats;
+    double mBPM;
+};
+
 struct RecordedEvent {
     jack_nframes_t mFrame;
     // Into its cycle: krv writes its repeated note-offs at a cycle's start.
@@ -58,9 +65,10 @@ struct RecordedEvent {
     jack_time_t mUsecs;
     std::uint32_t mSize;
     std::array<std::uint8_t, 3> mBytes;
+    TransportAt mTransport;
 };
 
-constexpr std::size_t kCapacity = 2 * 1024 * 1024;
+constexpr std::size_t kCapacity = 1024 * 1024;
 
 std::vector<RecordedEvent> sEvents(kCapacity);
 std::atomic<std::size_t> sCount{0};
@@ -83,20 +91,13 @@ std::atomic<int> sCyclesPlayed{0};
 constexpr std::size_t kMissedCapacity = 256;
 std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
 std::atomic<std::size_t> sMissedCount{0};
-struct TransportAt {
-    std::int64_t mFrame;
-    double mBeats;
-    double mBPM;
-};
-constexpr std::size_t kTransportCapacity = 65536;
-std::array<TransportAt, kTransportCapacity> sTransport;
 
 // The clock sender's port, the command its process callback takes next
 // ('a' start, 'p' pause, 'r' resume, 's' stop) and what it sent (frame,
 // status byte).
 jack_port_t* sClockPort = nullptr;
 std::atomic<char> sClockAsked{0};
-std::array<std::array<std::uint64_t, 2>, kTransportCapacity> sSent;
+std::array<std::array<std::uint64_t, 2>, 65536> sSent;
 std::atomic<std::size_t> sSentCount{0};
 
 void SendByte(void* ioBuffer, std::uint64_t inCycle, std::uint64_t inFrame, std::uint8_t inByte) {
@@ -234,26 +235,25 @@ void Play(void* inHeard, std::uint64_t inPosition, jack_nframes_t inFrames) {
     }
 }
 
-bool ReadPlayed(const char* inPath) {
-    FILE* in = std::fopen(inPath, "r");
-    if (in == nullptr) {
-        return false;
+// The bytes, in hex, left in ioWords.
+std::vector<std::uint8_t> HexBytes(std::istream& ioWords) {
+    std::vector<std::uint8_t> bytes;
+    for (unsigned byte = 0; ioWords >> std::hex >> byte;) {
+        bytes.push_back(static_cast<std::uint8_t>(byte));
     }
-    char line[256];
-    while (std::fgets(line, sizeof line, in) != nullptr) {
-        char* rest = line;
-        PlayedEvent event{std::strtoull(rest, &rest, 10), {}};
-        for (char* next = rest;; rest = next) {
-            const unsigned long byte = std::strtoul(rest, &next, 16);
-            if (next == rest) {
-                break;
-            }
-            event.mBytes.push_back(static_cast<std::uint8_t>(byte));
-        }
+    return bytes;
+}
+
+bool ReadPlayed(const char* inPath) {
+    std::ifstream in(inPath);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        PlayedEvent event{};
+        words >> event.mFrames;
+        event.mBytes = HexBytes(words);
         sPlayed.push_back(event);
     }
-    std::fclose(in);
-    return true;
+    return !sPlayed.empty();
 }
 
 int Process(jack_nframes_t inFrames, void* inArg) {
@@ -296,10 +296,8 @@ int Process(jack_nframes_t inFrames, void* inArg) {
             sLost.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        if (n < kTransportCapacity) {
-            sTransport[n] = ReadTransport(client, event.time);
-        }
         RecordedEvent& kept = sEvents[n++];
+        kept.mTransport = ReadTransport(client, event.time);
         kept.mFrame = position + event.time;
         kept.mOffset = event.time;
         kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
@@ -347,17 +345,14 @@ int Write(const char* inPath) {
     const std::size_t count = sCount.load(std::memory_order_acquire);
     for (std::size_t i = 0; i < count; ++i) {
         const RecordedEvent& event = sEvents[i];
-        std::fprintf(out, "%u %llu %u", event.mFrame, static_cast<unsigned long long>(event.mUsecs),
-                     event.mOffset);
+        std::fprintf(out, "%u %llu %u %lld %.6f %.6f", event.mFrame,
+                     static_cast<unsigned long long>(event.mUsecs), event.mOffset,
+                     static_cast<long long>(event.mTransport.mFrame), event.mTransport.mBeats,
+                     event.mTransport.mBPM);
         for (std::uint32_t b = 0; b < event.mSize && b < event.mBytes.size(); ++b) {
             std::fprintf(out, " %02x", event.mBytes[b]);
         }
         std::fputc('\n', out);
-    }
-    for (std::size_t i = 0; i < count && i < kTransportCapacity; ++i) {
-        std::fprintf(out, "# t %u %lld %.6f %.6f\n", sEvents[i].mFrame,
-                     static_cast<long long>(sTransport[i].mFrame), sTransport[i].mBeats,
-                     sTransport[i].mBPM);
     }
     std::fprintf(out, "# offset %lld\n# lost %zu\n", static_cast<long long>(MeasureOffsetNS()),
                  sLost.load());
@@ -398,13 +393,11 @@ void Command(MIDICLJackTransport* ioTransport, std::uint64_t inCyclesPerSecond) 
             WaitForCycles(inCyclesPerSecond + 2);
         } else if (sOutPort != nullptr) {
             std::istringstream bytes(line);
-            std::string message;
-            for (unsigned byte = 0; bytes >> std::hex >> byte;) {
-                message.push_back(static_cast<char>(byte));
-            }
+            const std::vector<std::uint8_t> message = HexBytes(bytes);
             const auto length = static_cast<char>(message.size());
             jack_ringbuffer_write(sToPlay, &length, 1);
-            jack_ringbuffer_write(sToPlay, message.data(), message.size());
+            jack_ringbuffer_write(sToPlay, reinterpret_cast<const char*>(message.data()),
+                                  message.size());
             WaitForCycles(3);
         } else if (word == "bpm") {
             double bpm = 0;
