@@ -681,10 +681,9 @@ def case_clockin(server):
     if not re.search(r", clockin %s at 1(19\.[89]|20\.[01]) bpm" % source, status):
         fail("%s: status %r" % (what, status))
     expect_in(status, "following the clock of %s: its Start and Stop play" % source, what)
-    sent = [[int(x) for x in line.split()[2:]] for line in open(os.path.join(WORK, "krv-recorder"))
-            if line.startswith("# sent ")]
-    clocks = [frame for frame, status in sent if status == 0xF8]
-    stopped = next(frame for frame, status in sent if status == 0xFC)
+    # What the sender sent, as it heard it.
+    clocks = [n.frame for n in of_kind(notes, "clock")]
+    stopped = next(n.frame for n in notes if n.kind == "stop")
     expect_all_ended(notes, what)
     ons = of_kind(notes, "on")
     delay = ons[0].frame - clocks[0] if ons else None

@@ -16,7 +16,7 @@
 // 300 us off its tick (the same draws every run), driven so: "start" (Start,
 // then a clock a tick), "pause" (no clock after the second of the next
 // quarter), "resume", "stop" (Stop, no more clocks); what it sent is written
-// as "# sent FRAME BYTE".
+// out as if it had heard it.
 // With MODE "play" or "play:FILE" it is a keyboard with a port "out": a line
 // ("90 3c 64": one message in hex) goes out in a cycle of its own, answered
 // once a later cycle began (a client it feeds has had it by then); the line
@@ -92,21 +92,13 @@ constexpr std::size_t kMissedCapacity = 256;
 std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
 std::atomic<std::size_t> sMissedCount{0};
 
-// The clock sender's port, the command its process callback takes next
-// ('a' start, 'p' pause, 'r' resume, 's' stop) and what it sent (frame,
-// status byte).
+// The clock sender's port, and the command its process callback takes next
+// ('a' start, 'p' pause, 'r' resume, 's' stop).
 jack_port_t* sClockPort = nullptr;
 std::atomic<char> sClockAsked{0};
-std::array<std::array<std::uint64_t, 2>, 65536> sSent;
-std::atomic<std::size_t> sSentCount{0};
 
 void SendByte(void* ioBuffer, std::uint64_t inCycle, std::uint64_t inFrame, std::uint8_t inByte) {
     jack_midi_event_write(ioBuffer, jack_nframes_t(inFrame - inCycle), &inByte, 1);
-    const std::size_t n = sSentCount.load(std::memory_order_relaxed);
-    if (n < sSent.size()) {
-        sSent[n] = {inFrame, inByte};
-        sSentCount.store(n + 1, std::memory_order_release);
-    }
 }
 
 // Each tick is moved by a draw of up to the jitter either way.
@@ -285,25 +277,29 @@ int Process(jack_nframes_t inFrames, void* inArg) {
         SendClock(client, inFrames, sLast.mPosition);
     }
     void* buffer = sPort != nullptr ? jack_port_get_buffer(sPort, inFrames) : nullptr;
-    const std::uint32_t count = buffer != nullptr ? jack_midi_get_event_count(buffer) : 0;
+    // What "in" heard, and what the clock sender sent.
+    void* sent = sClockPort != nullptr ? jack_port_get_buffer(sClockPort, inFrames) : nullptr;
     std::size_t n = sCount.load(std::memory_order_relaxed);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        jack_midi_event_t event;
-        if (jack_midi_event_get(&event, buffer, i) != 0) {
-            continue;
-        }
-        if (n == kCapacity) {
-            sLost.fetch_add(1, std::memory_order_relaxed);
-            continue;
-        }
-        RecordedEvent& kept = sEvents[n++];
-        kept.mTransport = ReadTransport(client, event.time);
-        kept.mFrame = position + event.time;
-        kept.mOffset = event.time;
-        kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
-        kept.mSize = static_cast<std::uint32_t>(event.size);
-        for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {
-            kept.mBytes[b] = b < event.size ? event.buffer[b] : 0;
+    for (void* recorded : {buffer, sent}) {
+        const std::uint32_t count = recorded != nullptr ? jack_midi_get_event_count(recorded) : 0;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, recorded, i) != 0) {
+                continue;
+            }
+            if (n == kCapacity) {
+                sLost.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
+            RecordedEvent& kept = sEvents[n++];
+            kept.mTransport = ReadTransport(client, event.time);
+            kept.mFrame = position + event.time;
+            kept.mOffset = event.time;
+            kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
+            kept.mSize = static_cast<std::uint32_t>(event.size);
+            for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {
+                kept.mBytes[b] = b < event.size ? event.buffer[b] : 0;
+            }
         }
     }
     sCount.store(n, std::memory_order_release);
@@ -360,11 +356,6 @@ int Write(const char* inPath) {
     for (std::size_t i = 0; i < missed; ++i) {
         std::fprintf(out, "# missed %u %llu\n", static_cast<jack_nframes_t>(sMissed[i][0]),
                      static_cast<unsigned long long>(sMissed[i][1]));
-    }
-    const std::size_t sent = sSentCount.load(std::memory_order_acquire);
-    for (std::size_t i = 0; i < sent; ++i) {
-        std::fprintf(out, "# sent %u %llu\n", static_cast<jack_nframes_t>(sSent[i][0]),
-                     static_cast<unsigned long long>(sSent[i][1]));
     }
     if (sConnected.load(std::memory_order_acquire)) {
         std::fprintf(out, "# connected %u\n", sConnectedFrame);
