@@ -12,9 +12,9 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from krv_e2e import (SLOW, STARTUP, Krv, Note, expect_equal, expect_in,  # noqa: E402
-                     expect_near, expect_paired, fail, now_ms, of_kind, start_playing,
-                     steadily, stop_process, wait_for, watch_for_freezes)
+from krv_e2e import (SLOW, STARTUP, EXITS, Krv, Note, expect_equal,  # noqa: E402
+                     expect_in, expect_near, expect_paired, fail, now_ms, of_kind,
+                     start_playing, steadily, stop_started, wait_for, watch_for_freezes)
 from jack_e2e import STEPPED  # noqa: E402
 
 # How far a note may stray from its place on the grid, in ms: the clock
@@ -50,9 +50,6 @@ DESKTOP_PORTS = ["FLUID Synth (4242):Synth input port (4242:0)", "aseqdump:aseqd
 DESKTOP_ADDRESSES = [SYNTH, "130:0", "24:0", "14:0"]
 ERRNO = {"EAGAIN": 11, "ENOMEM": 12, "ENOSPC": 28}
 REFUSE_UM_ONE = "refuse 24:0 1\n"  # EPERM
-# Every krv a try started: one a failed try left playing is stopped before
-# the next try, whose timings it would disturb.
-STARTED = []
 
 
 class Fake:
@@ -72,7 +69,6 @@ class Fake:
 
     def start(self, *commands):
         krv = Krv([KRV], self.env)
-        STARTED.append(krv)
         krv.type(*commands)
         return krv
 
@@ -201,6 +197,24 @@ def steps_of(ons):
                 step = numbered[-1][1] + (step - numbered[-1][1] % 16) % 16
             numbered.append((note, step))
     return numbered
+
+
+def case_exits():
+    """A sounding note is ended on every way out, and the client closed."""
+    for what, text, sig, status in EXITS:
+        fake = Fake()
+        krv = start_playing(lambda: fake.start())
+        sounding(fake)
+        asked = now_ms()
+        if sig is not None:
+            krv.send_signal(sig)
+        krv.end(text, status)
+        notes = fake.notes()
+        expect_paired(notes, what)
+        fake.expect_closed(what)
+        offs = of_kind(notes, "off")
+        if len(of_kind(notes, "on")) != 1 or offs[-1].ms < asked:
+            fail("%s: one note, ended by the exit, expected: %r" % (what, notes))
 
 
 def case_full():
@@ -472,7 +486,6 @@ if __name__ == "__main__":
             with tempfile.TemporaryDirectory(prefix="krv-alsa-") as WORK:
                 globals()["case_" + case]()
         finally:
-            while STARTED:
-                stop_process(STARTED.pop().process)
+            stop_started()
     steadily(run_case)
     print("PASS")

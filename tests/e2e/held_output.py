@@ -16,7 +16,7 @@ import tempfile
 import threading
 import time
 
-from krv_e2e import fail, wait_for
+from krv_e2e import fail, started, stop_started, wait_for
 
 HELPS = 20
 # help prints some 2.5 kB: these fill a one-page pipe many times over.
@@ -27,18 +27,15 @@ TRACKS, ROUNDS = 1024, 20
 class Held:
     """krv with a pipe on each side, its output one page."""
 
-    every = []
-
     def __init__(self, folder):
-        Held.every.append(self)
         self.output, write_end = os.pipe()
         fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 4096)
         # A second write end of our own tells when the pipe is full.
         self.probe = os.dup(write_end)
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": folder,
                "KRV_MIDI_HOST": "none"}
-        self.process = subprocess.Popen([KRV], stdin=subprocess.PIPE, stdout=write_end,
-                                        stderr=subprocess.DEVNULL, cwd=folder, env=env)
+        self.process = started(subprocess.Popen([KRV], stdin=subprocess.PIPE, stdout=write_end,
+                                                stderr=subprocess.DEVNULL, cwd=folder, env=env))
         os.close(write_end)
 
     def send(self, text):
@@ -86,13 +83,9 @@ class Held:
         return b"".join(chunks)
 
     def close(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
         for fd in (self.output, self.probe):
             if fd is not None:
                 os.close(fd)
-        self.output = self.probe = None
 
 
 # SIGHUP is taken as SIGTERM is, by the same handler (SignalsTest).
@@ -181,6 +174,5 @@ if __name__ == "__main__":
         try:
             globals()["case_" + sys.argv[2].replace("-", "_")](scratch)
         finally:
-            for held in Held.every:
-                held.close()
+            stop_started()
     print("PASS: " + sys.argv[2])

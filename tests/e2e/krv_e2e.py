@@ -29,6 +29,21 @@ EXITS = [("quit", "quit\n", None, 0), ("stop and quit", "stop\nquit\n", None, 0)
 # machine here has for 50-60 ms every few seconds.
 DISTURBED = []
 TRIES = 8
+# Every process a try started (krv, recorders, players), oldest first: a
+# failed try's must not play on into the next try, nor hold a client's name
+# or the transport's timebase from it.
+STARTED = []
+
+
+def started(process):
+    STARTED.append(process)
+    return process
+
+
+def stop_started(keep=0):
+    """Stops what was started after the first keep processes."""
+    while len(STARTED) > keep:
+        stop_process(STARTED.pop())
 
 
 def watch_for_freezes(limit_ms=4.0):
@@ -49,15 +64,17 @@ def steadily(measure, *args):
     DISTURBED in. A failure it lets through fails with 2, so that a
     steadily() around it does not make again what this one judged. When
     every try was disturbed nothing was measured: that skips, saying so (a
-    fault fails the first try that is not)."""
+    fault fails the first try that is not). What a failed try started is
+    stopped before the next."""
     for attempt in range(1, TRIES + 1):
-        seen = len(DISTURBED)
+        seen, running = len(DISTURBED), len(STARTED)
         try:
             return measure(*args)
         except SystemExit as failure:
             if failure.code != 1 or len(DISTURBED) == seen:
                 sys.exit(2 if failure.code == 1 else failure.code)
             print("disturbed: %r; try %d of %d" % (DISTURBED[seen:], attempt, TRIES))
+            stop_started(running)
     skip("this machine froze or its server skipped cycles in all %d tries" % TRIES)
 
 
@@ -110,8 +127,8 @@ def stop_process(process, sig=signal.SIGTERM, seconds=10):
 
 class Krv:
     def __init__(self, args, env):
-        self.process = subprocess.Popen(args, env=env, stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.process = started(subprocess.Popen(args, env=env, stdin=subprocess.PIPE,
+                                                stdout=subprocess.PIPE, stderr=subprocess.PIPE))
         self.said = ""
 
     def type(self, *commands):
@@ -131,7 +148,8 @@ class Krv:
             if select.select([self.process.stdout], [], [], 0.05)[0]:
                 chunk = os.read(self.process.stdout.fileno(), 4096)
                 if not chunk:
-                    fail("krv ended after %r" % seen[-400:])
+                    fail("krv ended after %r; its standard error:\n%s" % (
+                        seen[-400:], self.process.communicate(timeout=10)[1].decode()))
                 seen += chunk
         self.said += seen.decode()
         return seen.decode()
@@ -156,31 +174,13 @@ class Krv:
     def send_signal(self, sig):
         self.process.send_signal(sig)
 
-    def runs(self, name):
-        """Whether a process named name runs below krv (what `sh` started)."""
-        parents, names = {}, {}
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/stat" % pid) as stat:
-                    text = stat.read()
-            except OSError:
-                continue  # ended meanwhile
-            names[int(pid)] = text[text.index("(") + 1:text.rindex(")")]
-            parents[int(pid)] = int(text[text.rindex(")") + 2:].split()[1])
-        for pid in names:
-            if names[pid] == name:
-                while pid in parents and pid != self.process.pid:
-                    pid = parents[pid]
-                if pid == self.process.pid:
-                    return True
-        return False
-
     def end(self, text="quit\n", status=0, seconds=30):
-        """What krv said after text, once it has ended with status."""
+        """What krv said after text, once it has ended with status; all of
+        its standard error (a sanitizer's report) when not."""
         out, err = self.process.communicate(text.encode(), timeout=seconds)
         if status is not None and self.process.returncode != status:
-            fail("krv exited with %d, not %d: %s" % (self.process.returncode, status,
-                                                      err.decode()[-800:]))
+            fail("krv exited with %d, not %d; its standard error:\n%s" % (
+                self.process.returncode, status, err.decode()))
         self.said += out.decode()
         return out.decode()
 

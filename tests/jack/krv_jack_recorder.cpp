@@ -1,34 +1,30 @@
 // A JACK client that records every MIDI event reaching its port "in" and
 // writes them out at SIGTERM or SIGINT (jack_midi_dump drops events between
-// reads without a word).  krv_jack_recorder OUTPUT [CLIENT-NAME [PORTS [MODE]]]
-// PORTS above 1 adds ports "in-2"... that record nothing. It prints "ready"
-// once its port exists. OUTPUT: "frame usecs offset byte..." an event (usecs
-// on JACK's clock, offset into its cycle), then "# offset NS" (JACK's clock
-// minus CLOCK_MONOTONIC at exit), "# lost N" (past capacity), "# connected
-// FRAME USECS" (the first cycle with a connection) and "# missed FRAME
-// FRAMES" for each run of cycles the server did not call the recorder for,
-// or called late (never heard here, or heard late), and
-// "# t FRAME TRANSPORT-FRAME BEATS BPM" for each of the first events, where
-// the transport stood then (-1: stopped) and what its timebase master said
-// (beats since bar 1 beat 1; -1: no master). With MODE "master" it is the
-// timebase master too, its tempo and transport driven by lines on its
-// standard input ("bpm N", "start", "stop", "locate FRAME"), each answered
-// "ok" once done; with MODE "driver" it drives the transport so, with no
-// timebase master. With MODE "clock" it sends MIDI clock at 120 bpm from a
-// port "out", each clock up to 300 us off its tick (the same draws every
-// run), driven so: "start" (Start, then a clock a tick), "pause" (no clock
-// after the second of the next quarter), "resume", "stop" (Stop, no more
-// clocks); what it sent is written as "# sent FRAME BYTE".
-// With MODE "play:FILE", FILE of "FRAMES BYTE..." lines in order of FRAMES,
-// it also has a port "out" and plays each line FRAMES after the first
-// note-on that "in" heard: a keyboard played in time with what it hears. It
-// prints "played" once the last has gone, and three cycles more have passed.
-//
-// krv_jack_recorder --play [CLIENT-NAME] is a keyboard instead: port "out"
-// sends each line read ("90 3c 64": one message in hex) in a cycle of its
-// own and answers "sent" once a later cycle began (a client it feeds has
-// had it by then); the line "flood" sends, for a second, 10,000 notes a
-// second with a sysex and active sensing in every cycle, then answers.
+// reads without a word).  krv_jack_recorder OUTPUT CLIENT-NAME PORTS MODE
+// PORTS above 1 adds ports "in-2"... that record nothing; 0 makes no "in".
+// It prints "ready" once its ports exist. OUTPUT: "frame usecs offset
+// TRANSPORT-FRAME BEATS BPM byte..." an event (usecs on JACK's clock, offset
+// into its cycle, where the transport stood), then "# offset NS" (JACK's
+// clock minus CLOCK_MONOTONIC at exit), "# lost N" (past capacity),
+// "# connected FRAME" (the first cycle with a connection) and "# missed
+// FRAME FRAMES" for each run of cycles the server did not call the recorder
+// for, or called late (never heard here, or heard late). Lines on its
+// standard input drive it, each answered "ok" once done. With MODE "master"
+// it is the timebase master too ("bpm N", "start", "stop", "locate FRAME"); with MODE
+// "driver" it drives the transport so, with no timebase master. With MODE
+// "clock" it sends MIDI clock at 120 bpm from a port "out", each clock up to
+// 300 us off its tick (the same draws every run), driven so: "start" (Start,
+// then a clock a tick), "pause" (no clock after the second of the next
+// quarter), "resume", "stop" (Stop, no more clocks); what it sent is written
+// out as if it had heard it.
+// With MODE "play" or "play:FILE" it is a keyboard with a port "out": a line
+// ("90 3c 64": one message in hex) goes out in a cycle of its own, answered
+// once a later cycle began (a client it feeds has had it by then); the line
+// "flood" sends, for a second, 10,000 notes a second with a sysex and active
+// sensing in every cycle. FILE of "FRAMES BYTE..." lines in order of FRAMES
+// is played each line FRAMES after the first note-on that "in" heard: a
+// keyboard played in time with what it hears. It prints "played" once the
+// last has gone, and three cycles more have passed.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
@@ -42,6 +38,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -53,6 +50,14 @@
 
 namespace {
 
+// Where the transport stood at an event (-1: stopped), and what its
+// timebase master said (beats since bar 1 beat 1; -1: no master).
+struct TransportAt {
+    std::int64_t mFrame;
+    double mBeats;
+    double mBPM;
+};
+
 struct RecordedEvent {
     jack_nframes_t mFrame;
     // Into its cycle: krv writes its repeated note-offs at a cycle's start.
@@ -60,17 +65,17 @@ struct RecordedEvent {
     jack_time_t mUsecs;
     std::uint32_t mSize;
     std::array<std::uint8_t, 3> mBytes;
+    TransportAt mTransport;
 };
 
-constexpr std::size_t kCapacity = 2 * 1024 * 1024;
+constexpr std::size_t kCapacity = 1024 * 1024;
 
 std::vector<RecordedEvent> sEvents(kCapacity);
 std::atomic<std::size_t> sCount{0};
 std::atomic<std::size_t> sLost{0};
-// The first cycle in which the port had a connection: frame and usecs.
+// The first cycle in which the port had a connection.
 std::atomic<bool> sConnected{false};
 jack_nframes_t sConnectedFrame = 0;
-jack_time_t sConnectedUsecs = 0;
 jack_port_t* sPort = nullptr;
 // What the player plays, and where it stands; the first note-on heard.
 struct PlayedEvent {
@@ -86,29 +91,14 @@ std::atomic<int> sCyclesPlayed{0};
 constexpr std::size_t kMissedCapacity = 256;
 std::array<std::array<std::uint64_t, 2>, kMissedCapacity> sMissed;
 std::atomic<std::size_t> sMissedCount{0};
-struct TransportAt {
-    std::int64_t mFrame;
-    double mBeats;
-    double mBPM;
-};
-constexpr std::size_t kTransportCapacity = 65536;
-std::array<TransportAt, kTransportCapacity> sTransport;
 
-// The clock sender's port, the command its process callback takes next
-// ('a' start, 'p' pause, 'r' resume, 's' stop) and what it sent (frame,
-// status byte).
+// The clock sender's port, and the command its process callback takes next
+// ('a' start, 'p' pause, 'r' resume, 's' stop).
 jack_port_t* sClockPort = nullptr;
 std::atomic<char> sClockAsked{0};
-std::array<std::array<std::uint64_t, 2>, kTransportCapacity> sSent;
-std::atomic<std::size_t> sSentCount{0};
 
 void SendByte(void* ioBuffer, std::uint64_t inCycle, std::uint64_t inFrame, std::uint8_t inByte) {
     jack_midi_event_write(ioBuffer, jack_nframes_t(inFrame - inCycle), &inByte, 1);
-    const std::size_t n = sSentCount.load(std::memory_order_relaxed);
-    if (n < sSent.size()) {
-        sSent[n] = {inFrame, inByte};
-        sSentCount.store(n + 1, std::memory_order_release);
-    }
 }
 
 // Each tick is moved by a draw of up to the jitter either way.
@@ -178,12 +168,46 @@ void NoteMissed(const MIDICLJackClock::Cycle& inLast, std::uint64_t inPosition,
     }
 }
 
-// What is due in this cycle goes out; what is late, at its start.
-void Play(void* inHeard, std::uint64_t inPosition, jack_nframes_t inFrames) {
-    if (sOutPort == nullptr) {
-        return;
+// The keyboard: lines handed to the process callback through a ring
+// buffer (a length byte, then the bytes), and cycles counted for answers.
+jack_ringbuffer_t* sToPlay = nullptr;
+std::atomic<std::uint64_t> sCycles{0};
+std::atomic<std::uint64_t> sFloodUntil{0};
+
+void Flood(void* inBuffer, jack_nframes_t inFrames) {
+    static const std::uint8_t kSysEx[] = {0xF0, 0x7D, 1, 2, 3, 4, 5, 6, 7, 0xF7};
+    static const std::uint8_t kSensing[] = {0xFE};
+    jack_midi_event_write(inBuffer, 0, kSysEx, sizeof kSysEx);
+    jack_midi_event_write(inBuffer, 0, kSensing, 1);
+    // 10,000 notes a second at 48 kHz: one every 4.8 frames, on then off.
+    static double sNext = 0;
+    for (; sNext < inFrames; sNext += 4.8) {
+        const auto frame = static_cast<jack_nframes_t>(sNext);
+        const std::uint8_t on[] = {0x90, 100, 1};
+        const std::uint8_t off[] = {0x80, 100, 0};
+        jack_midi_event_write(inBuffer, frame, on, 3);
+        jack_midi_event_write(inBuffer, frame, off, 3);
     }
-    const std::uint32_t count = jack_midi_get_event_count(inHeard);
+    sNext -= inFrames;
+}
+
+// The flood, a line read, and what FILE has due in this cycle go out (what
+// is late, at its start); a flood or a line is never sent beside FILE.
+void Play(void* inHeard, std::uint64_t inPosition, jack_nframes_t inFrames) {
+    void* out = jack_port_get_buffer(sOutPort, inFrames);
+    jack_midi_clear_buffer(out);
+    if (sCycles.load() + 1 < sFloodUntil.load()) {
+        Flood(out, inFrames);
+    }
+    std::uint8_t length = 0;
+    if (jack_ringbuffer_peek(sToPlay, reinterpret_cast<char*>(&length), 1) == 1 &&
+        jack_ringbuffer_read_space(sToPlay) >= 1u + length) {
+        std::uint8_t bytes[256];
+        jack_ringbuffer_read_advance(sToPlay, 1);
+        jack_ringbuffer_read(sToPlay, reinterpret_cast<char*>(bytes), length);
+        jack_midi_event_write(out, 0, bytes, length);
+    }
+    const std::uint32_t count = inHeard != nullptr ? jack_midi_get_event_count(inHeard) : 0;
     for (std::uint32_t i = 0; i < count && sFirstHeard == 0; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, inHeard, i) == 0 && event.size == 3 &&
@@ -191,8 +215,6 @@ void Play(void* inHeard, std::uint64_t inPosition, jack_nframes_t inFrames) {
             sFirstHeard = inPosition + event.time;
         }
     }
-    void* out = jack_port_get_buffer(sOutPort, inFrames);
-    jack_midi_clear_buffer(out);
     while (sFirstHeard != 0 && sNextPlayed < sPlayed.size() &&
            sFirstHeard + sPlayed[sNextPlayed].mFrames < inPosition + inFrames) {
         const PlayedEvent& event = sPlayed[sNextPlayed++];
@@ -205,26 +227,25 @@ void Play(void* inHeard, std::uint64_t inPosition, jack_nframes_t inFrames) {
     }
 }
 
-bool ReadPlayed(const char* inPath) {
-    FILE* in = std::fopen(inPath, "r");
-    if (in == nullptr) {
-        return false;
+// The bytes, in hex, left in ioWords.
+std::vector<std::uint8_t> HexBytes(std::istream& ioWords) {
+    std::vector<std::uint8_t> bytes;
+    for (unsigned byte = 0; ioWords >> std::hex >> byte;) {
+        bytes.push_back(static_cast<std::uint8_t>(byte));
     }
-    char line[256];
-    while (std::fgets(line, sizeof line, in) != nullptr) {
-        char* rest = line;
-        PlayedEvent event{std::strtoull(rest, &rest, 10), {}};
-        for (char* next = rest;; rest = next) {
-            const unsigned long byte = std::strtoul(rest, &next, 16);
-            if (next == rest) {
-                break;
-            }
-            event.mBytes.push_back(static_cast<std::uint8_t>(byte));
-        }
+    return bytes;
+}
+
+bool ReadPlayed(const char* inPath) {
+    std::ifstream in(inPath);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        PlayedEvent event{};
+        words >> event.mFrames;
+        event.mBytes = HexBytes(words);
         sPlayed.push_back(event);
     }
-    std::fclose(in);
-    return true;
+    return !sPlayed.empty();
 }
 
 int Process(jack_nframes_t inFrames, void* inArg) {
@@ -247,40 +268,45 @@ int Process(jack_nframes_t inFrames, void* inArg) {
     sLast.mPeriodUsecs = periodUsecs;
     sLastServerFrame = cycleFrame;
     const auto position = static_cast<jack_nframes_t>(sLast.mPosition);
-    if (!sConnected.load(std::memory_order_relaxed) && jack_port_connected(sPort) > 0) {
+    if (sPort != nullptr && !sConnected.load(std::memory_order_relaxed) &&
+        jack_port_connected(sPort) > 0) {
         sConnectedFrame = position;
-        sConnectedUsecs = cycleUsecs;
         sConnected.store(true, std::memory_order_release);
     }
     if (sClockPort != nullptr) {
         SendClock(client, inFrames, sLast.mPosition);
     }
-    void* buffer = jack_port_get_buffer(sPort, inFrames);
-    const std::uint32_t count = jack_midi_get_event_count(buffer);
+    void* buffer = sPort != nullptr ? jack_port_get_buffer(sPort, inFrames) : nullptr;
+    // What "in" heard, and what the clock sender sent.
+    void* sent = sClockPort != nullptr ? jack_port_get_buffer(sClockPort, inFrames) : nullptr;
     std::size_t n = sCount.load(std::memory_order_relaxed);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        jack_midi_event_t event;
-        if (jack_midi_event_get(&event, buffer, i) != 0) {
-            continue;
-        }
-        if (n == kCapacity) {
-            sLost.fetch_add(1, std::memory_order_relaxed);
-            continue;
-        }
-        if (n < kTransportCapacity) {
-            sTransport[n] = ReadTransport(client, event.time);
-        }
-        RecordedEvent& kept = sEvents[n++];
-        kept.mFrame = position + event.time;
-        kept.mOffset = event.time;
-        kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
-        kept.mSize = static_cast<std::uint32_t>(event.size);
-        for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {
-            kept.mBytes[b] = b < event.size ? event.buffer[b] : 0;
+    for (void* recorded : {buffer, sent}) {
+        const std::uint32_t count = recorded != nullptr ? jack_midi_get_event_count(recorded) : 0;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, recorded, i) != 0) {
+                continue;
+            }
+            if (n == kCapacity) {
+                sLost.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
+            RecordedEvent& kept = sEvents[n++];
+            kept.mTransport = ReadTransport(client, event.time);
+            kept.mFrame = position + event.time;
+            kept.mOffset = event.time;
+            kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
+            kept.mSize = static_cast<std::uint32_t>(event.size);
+            for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {
+                kept.mBytes[b] = b < event.size ? event.buffer[b] : 0;
+            }
         }
     }
     sCount.store(n, std::memory_order_release);
-    Play(buffer, sLast.mPosition, inFrames);
+    if (sOutPort != nullptr) {
+        Play(buffer, sLast.mPosition, inFrames);
+    }
+    sCycles.fetch_add(1);
     return 0;
 }
 
@@ -315,17 +341,14 @@ int Write(const char* inPath) {
     const std::size_t count = sCount.load(std::memory_order_acquire);
     for (std::size_t i = 0; i < count; ++i) {
         const RecordedEvent& event = sEvents[i];
-        std::fprintf(out, "%u %llu %u", event.mFrame, static_cast<unsigned long long>(event.mUsecs),
-                     event.mOffset);
+        std::fprintf(out, "%u %llu %u %lld %.6f %.6f", event.mFrame,
+                     static_cast<unsigned long long>(event.mUsecs), event.mOffset,
+                     static_cast<long long>(event.mTransport.mFrame), event.mTransport.mBeats,
+                     event.mTransport.mBPM);
         for (std::uint32_t b = 0; b < event.mSize && b < event.mBytes.size(); ++b) {
             std::fprintf(out, " %02x", event.mBytes[b]);
         }
         std::fputc('\n', out);
-    }
-    for (std::size_t i = 0; i < count && i < kTransportCapacity; ++i) {
-        std::fprintf(out, "# t %u %lld %.6f %.6f\n", sEvents[i].mFrame,
-                     static_cast<long long>(sTransport[i].mFrame), sTransport[i].mBeats,
-                     sTransport[i].mBPM);
     }
     std::fprintf(out, "# offset %lld\n# lost %zu\n", static_cast<long long>(MeasureOffsetNS()),
                  sLost.load());
@@ -334,82 +357,10 @@ int Write(const char* inPath) {
         std::fprintf(out, "# missed %u %llu\n", static_cast<jack_nframes_t>(sMissed[i][0]),
                      static_cast<unsigned long long>(sMissed[i][1]));
     }
-    const std::size_t sent = sSentCount.load(std::memory_order_acquire);
-    for (std::size_t i = 0; i < sent; ++i) {
-        std::fprintf(out, "# sent %u %llu\n", static_cast<jack_nframes_t>(sSent[i][0]),
-                     static_cast<unsigned long long>(sSent[i][1]));
-    }
     if (sConnected.load(std::memory_order_acquire)) {
-        std::fprintf(out, "# connected %u %llu\n", sConnectedFrame,
-                     static_cast<unsigned long long>(sConnectedUsecs));
+        std::fprintf(out, "# connected %u\n", sConnectedFrame);
     }
     return std::fclose(out) == 0 ? 0 : 1;
-}
-
-// The commands of a master, one a line, until its input ends.
-void Command(MIDICLJackTransport* ioTransport) {
-    std::string word;
-    while (std::cin >> word) {
-        if (sClockPort != nullptr) {
-            sClockAsked.store(word == "start" ? 'a' : word[0]);
-        } else if (word == "bpm") {
-            double bpm = 0;
-            std::cin >> bpm;
-            ioTransport->SetLeadBPM(bpm);
-        } else if (word == "start") {
-            ioTransport->Start();
-        } else if (word == "stop") {
-            ioTransport->Stop();
-        } else if (word == "locate") {
-            std::uint64_t frame = 0;
-            std::cin >> frame;
-            ioTransport->Locate(frame);
-        }
-        std::printf("ok\n");
-        std::fflush(stdout);
-    }
-}
-
-// The keyboard: lines handed to the process callback through a ring
-// buffer (a length byte, then the bytes), and cycles counted for "sent".
-jack_ringbuffer_t* sToPlay = nullptr;
-std::atomic<std::uint64_t> sCycles{0};
-std::atomic<std::uint64_t> sFloodUntil{0};
-
-void Flood(void* inBuffer, jack_nframes_t inFrames) {
-    static const std::uint8_t kSysEx[] = {0xF0, 0x7D, 1, 2, 3, 4, 5, 6, 7, 0xF7};
-    static const std::uint8_t kSensing[] = {0xFE};
-    jack_midi_event_write(inBuffer, 0, kSysEx, sizeof kSysEx);
-    jack_midi_event_write(inBuffer, 0, kSensing, 1);
-    // 10,000 notes a second at 48 kHz: one every 4.8 frames, on then off.
-    static double sNext = 0;
-    for (; sNext < inFrames; sNext += 4.8) {
-        const auto frame = static_cast<jack_nframes_t>(sNext);
-        const std::uint8_t on[] = {0x90, 100, 1};
-        const std::uint8_t off[] = {0x80, 100, 0};
-        jack_midi_event_write(inBuffer, frame, on, 3);
-        jack_midi_event_write(inBuffer, frame, off, 3);
-    }
-    sNext -= inFrames;
-}
-
-int Play(jack_nframes_t inFrames, void*) {
-    void* buffer = jack_port_get_buffer(sPort, inFrames);
-    jack_midi_clear_buffer(buffer);
-    const std::uint64_t cycle = sCycles.load() + 1;
-    if (cycle < sFloodUntil.load()) {
-        Flood(buffer, inFrames);
-    }
-    std::uint8_t length = 0;
-    if (jack_ringbuffer_peek(sToPlay, reinterpret_cast<char*>(&length), 1) == 1 &&
-        jack_ringbuffer_read_space(sToPlay) >= 1u + length) {
-        std::uint8_t bytes[256];
-        jack_ringbuffer_read_advance(sToPlay, 1);
-        jack_ringbuffer_read(sToPlay, reinterpret_cast<char*>(bytes), length);
-        jack_midi_event_write(buffer, 0, bytes, length);
-    }
-    sCycles.store(cycle);
-    return 0;
 }
 
 void WaitForCycles(std::uint64_t inCycles) {
@@ -420,52 +371,48 @@ void WaitForCycles(std::uint64_t inCycles) {
     }
 }
 
-int RunPlayer(const char* inName) {
-    jack_client_t* client = jack_client_open(inName, JackNoStartServer, nullptr);
-    if (client == nullptr) {
-        std::fprintf(stderr, "no JACK server\n");
-        return 1;
-    }
-    sToPlay = jack_ringbuffer_create(4096);
-    sPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (sPort == nullptr || jack_set_process_callback(client, Play, nullptr) != 0 ||
-        jack_activate(client) != 0) {
-        std::fprintf(stderr, "cannot set up the player's port\n");
-        return 1;
-    }
-    std::printf("ready\n");
-    std::fflush(stdout);
-    const double cyclesPerSecond = jack_get_sample_rate(client) / jack_get_buffer_size(client);
+// The lines on standard input, until it ends.
+void Command(MIDICLJackTransport* ioTransport, std::uint64_t inCyclesPerSecond) {
     for (std::string line; std::getline(std::cin, line);) {
-        if (line == "flood") {
-            sFloodUntil.store(sCycles.load() + static_cast<std::uint64_t>(cyclesPerSecond));
-            WaitForCycles(static_cast<std::uint64_t>(cyclesPerSecond) + 2);
-        } else {
-            std::istringstream words(line);
-            std::string message;
-            for (unsigned byte = 0; words >> std::hex >> byte;) {
-                message.push_back(static_cast<char>(byte));
-            }
+        std::istringstream words(line);
+        std::string word;
+        words >> word;
+        if (sClockPort != nullptr) {
+            sClockAsked.store(word == "start" ? 'a' : word[0]);
+        } else if (sOutPort != nullptr && word == "flood") {
+            sFloodUntil.store(sCycles.load() + inCyclesPerSecond);
+            WaitForCycles(inCyclesPerSecond + 2);
+        } else if (sOutPort != nullptr) {
+            std::istringstream bytes(line);
+            const std::vector<std::uint8_t> message = HexBytes(bytes);
             const auto length = static_cast<char>(message.size());
             jack_ringbuffer_write(sToPlay, &length, 1);
-            jack_ringbuffer_write(sToPlay, message.data(), message.size());
+            jack_ringbuffer_write(sToPlay, reinterpret_cast<const char*>(message.data()),
+                                  message.size());
             WaitForCycles(3);
+        } else if (word == "bpm") {
+            double bpm = 0;
+            words >> bpm;
+            ioTransport->SetLeadBPM(bpm);
+        } else if (word == "start") {
+            ioTransport->Start();
+        } else if (word == "stop") {
+            ioTransport->Stop();
+        } else if (word == "locate") {
+            std::uint64_t frame = 0;
+            words >> frame;
+            ioTransport->Locate(frame);
         }
-        std::printf("sent\n");
+        std::printf("ok\n");
         std::fflush(stdout);
     }
-    jack_client_close(client);
-    return 0;
 }
 
 }  // namespace
 
 int main(int inArgc, char** inArgv) {
-    if (inArgc >= 2 && std::string(inArgv[1]) == "--play") {
-        return RunPlayer(inArgc > 2 ? inArgv[2] : "krv-player");
-    }
-    if (inArgc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT [CLIENT-NAME [PORTS [MODE]]]\n", inArgv[0]);
+    if (inArgc != 5) {
+        std::fprintf(stderr, "usage: %s OUTPUT CLIENT-NAME PORTS MODE\n", inArgv[0]);
         return 2;
     }
     // Taken by sigwait below, not by a handler, and by no JACK thread.
@@ -475,31 +422,31 @@ int main(int inArgc, char** inArgv) {
     sigaddset(&stop, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
-    const char* name = inArgc > 2 ? inArgv[2] : "krv-recorder";
-    jack_client_t* client = jack_client_open(name, JackNoStartServer, nullptr);
+    jack_client_t* client = jack_client_open(inArgv[2], JackNoStartServer, nullptr);
     if (client == nullptr) {
         std::fprintf(stderr, "no JACK server\n");
         return 1;
     }
-    sPort = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    const int ports = inArgc > 3 ? std::atoi(inArgv[3]) : 1;
-    for (int i = 2; i <= ports; ++i) {
-        const std::string extra = "in-" + std::to_string(i);
-        jack_port_register(client, extra.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    const int ports = std::atoi(inArgv[3]);
+    bool registered = true;
+    for (int i = 1; i <= ports; ++i) {
+        const std::string name = i == 1 ? "in" : "in-" + std::to_string(i);
+        jack_port_t* port =
+            jack_port_register(client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        sPort = i == 1 ? port : sPort;
+        registered = registered && port != nullptr;
     }
-    const std::string mode = inArgc > 4 ? inArgv[4] : "";
-    if (mode == "clock") {
-        sClockPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    } else if (mode.rfind("play:", 0) == 0) {
-        sOutPort = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        if (sOutPort == nullptr || !ReadPlayed(mode.substr(5).c_str())) {
-            std::fprintf(stderr, "cannot set up the player\n");
-            return 1;
-        }
+    const std::string mode = inArgv[4];
+    if (mode == "clock" || mode.rfind("play", 0) == 0) {
+        jack_port_t* out =
+            jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        (mode == "clock" ? sClockPort : sOutPort) = out;
+        registered = registered && out != nullptr;
     }
-    if (sPort == nullptr || jack_set_process_callback(client, Process, client) != 0 ||
-        jack_activate(client) != 0) {
-        std::fprintf(stderr, "cannot set up the recorder's port\n");
+    sToPlay = jack_ringbuffer_create(4096);
+    if (!registered || (mode.rfind("play:", 0) == 0 && !ReadPlayed(mode.c_str() + 5)) ||
+        jack_set_process_callback(client, Process, client) != 0 || jack_activate(client) != 0) {
+        std::fprintf(stderr, "cannot set up the recorder's ports\n");
         return 1;
     }
     const std::atomic<bool> closed{false};
@@ -508,15 +455,14 @@ int main(int inArgc, char** inArgv) {
         std::fprintf(stderr, "cannot become the timebase master\n");
         return 1;
     }
-    if (mode == "master" || mode == "driver" || mode == "clock") {
-        std::thread(Command, &transport).detach();
-    }
+    std::thread(Command, &transport, jack_get_sample_rate(client) / jack_get_buffer_size(client))
+        .detach();
     std::printf("ready\n");
     std::fflush(stdout);
     // A player looks every 10 ms whether it has played all.
     const timespec tenMS{0, 10000000};
     int signal = -1;
-    while (sOutPort != nullptr && (signal = sigtimedwait(&stop, nullptr, &tenMS)) < 0) {
+    while (!sPlayed.empty() && (signal = sigtimedwait(&stop, nullptr, &tenMS)) < 0) {
         if (sCyclesPlayed.load() > 3) {
             std::printf("played\n");
             std::fflush(stdout);
