@@ -3,8 +3,10 @@
 // reads without a word).  krv_jack_recorder OUTPUT CLIENT-NAME PORTS MODE
 // PORTS above 1 adds ports "in-2"... that record nothing; 0 makes no "in".
 // It prints "ready" once its ports exist. OUTPUT: "frame usecs offset
-// TRANSPORT-FRAME BEATS BPM byte..." an event (usecs on JACK's clock, offset
-// into its cycle, where the transport stood), then "# offset NS" (JACK's
+// TRANSPORT-FRAME BEATS BPM WOKE byte..." an event (usecs on JACK's clock,
+// offset into its cycle, where the transport stood, and when the recorder
+// woke for that cycle: the server's cycle times are estimates, which after a
+// stall trail real time by as much as the stall), then "# offset NS" (JACK's
 // clock minus CLOCK_MONOTONIC at exit), "# lost N" (past capacity),
 // "# connected FRAME" (the first cycle with a connection) and "# missed
 // FRAME FRAMES" for each run of cycles the server did not call the recorder
@@ -63,6 +65,7 @@ struct RecordedEvent {
     // Into its cycle: krv writes its repeated note-offs at a cycle's start.
     jack_nframes_t mOffset;
     jack_time_t mUsecs;
+    jack_time_t mWokeUsecs;
     std::uint32_t mSize;
     std::array<std::uint8_t, 3> mBytes;
     TransportAt mTransport;
@@ -255,6 +258,7 @@ int Process(jack_nframes_t inFrames, void* inArg) {
     jack_time_t nextUsecs = 0;
     float periodUsecs = 0;
     jack_get_cycle_times(client, &cycleFrame, &cycleUsecs, &nextUsecs, &periodUsecs);
+    const jack_time_t wokeUsecs = jack_get_time();
     // Frames are numbered as krv numbers them: PipeWire's own frame time
     // jumps by a quantum when the quantum changes, without the time passing.
     static MIDICLJackClock::Cycle sLast;
@@ -296,6 +300,7 @@ int Process(jack_nframes_t inFrames, void* inArg) {
             kept.mFrame = position + event.time;
             kept.mOffset = event.time;
             kept.mUsecs = cycleUsecs + (nextUsecs - cycleUsecs) * event.time / inFrames;
+            kept.mWokeUsecs = wokeUsecs;
             kept.mSize = static_cast<std::uint32_t>(event.size);
             for (std::size_t b = 0; b < kept.mBytes.size(); ++b) {
                 kept.mBytes[b] = b < event.size ? event.buffer[b] : 0;
@@ -341,10 +346,10 @@ int Write(const char* inPath) {
     const std::size_t count = sCount.load(std::memory_order_acquire);
     for (std::size_t i = 0; i < count; ++i) {
         const RecordedEvent& event = sEvents[i];
-        std::fprintf(out, "%u %llu %u %lld %.6f %.6f", event.mFrame,
+        std::fprintf(out, "%u %llu %u %lld %.6f %.6f %llu", event.mFrame,
                      static_cast<unsigned long long>(event.mUsecs), event.mOffset,
                      static_cast<long long>(event.mTransport.mFrame), event.mTransport.mBeats,
-                     event.mTransport.mBPM);
+                     event.mTransport.mBPM, static_cast<unsigned long long>(event.mWokeUsecs));
         for (std::uint32_t b = 0; b < event.mSize && b < event.mBytes.size(); ++b) {
             std::fprintf(out, " %02x", event.mBytes[b]);
         }
