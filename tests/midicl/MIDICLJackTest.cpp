@@ -306,6 +306,8 @@ TEST_F(MIDICLJackTest, DrainWaitsForACycleAfterTheQueueEmpties) {
         kill(sServerPid, SIGCONT);
         destroy.join();
         if (host->GetTeardown().IsUnresponsive()) {
+            ASSERT_TRUE(Await([&] { return host->GetTeardown().LeftCallReturned(); },
+                              std::chrono::seconds(5)));
             jack_client_close(host->GetClient());
             abandoned.mHost = host.get();
         }

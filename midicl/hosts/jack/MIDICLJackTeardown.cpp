@@ -8,16 +8,12 @@
 #include <mutex>
 #include <thread>
 
-namespace {
-
 // Shared with the thread that makes the call, which may outlive the wait.
 struct MIDICLCallState {
     std::mutex mMutex;
     std::condition_variable mDone;
     bool mFinished = false;
 };
-
-}  // namespace
 
 bool MIDICLJackTeardown::Call(std::function<void()> inCall) {
     if (IsUnresponsive()) {
@@ -42,6 +38,15 @@ bool MIDICLJackTeardown::Call(std::function<void()> inCall) {
         return true;
     }
     caller.detach();
+    mLeftBehind = state;
     MarkUnresponsive();
     return false;
+}
+
+bool MIDICLJackTeardown::LeftCallReturned() const {
+    if (mLeftBehind == nullptr) {
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(mLeftBehind->mMutex);
+    return mLeftBehind->mFinished;
 }

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+
+struct MIDICLCallState;
 
 // libjack calls that wait on the server (unregistering a port, deactivating,
 // closing) block without limit while the server is stopped or stuck. The
@@ -21,7 +24,12 @@ public:
     // For a wait that found the server making no progress.
     void MarkUnresponsive() { mUnresponsive.store(true); }
     bool IsUnresponsive() const { return mUnresponsive.load(); }
+    // Whether the call left behind at its deadline (at most one: later calls
+    // are skipped) has since returned; true when none was. The client must
+    // not be closed under a libjack call still running on it.
+    bool LeftCallReturned() const;
 
 private:
     std::atomic<bool> mUnresponsive{false};
+    std::shared_ptr<MIDICLCallState> mLeftBehind;
 };
