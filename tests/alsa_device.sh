@@ -68,7 +68,7 @@ play() {
 }
 stop_dump() { kill -CONT $DUMP && kill $DUMP && wait $DUMP; DUMP=""; }
 
-# Signals and Ctrl-C take the same path on every host (jack.exits and
+# Signals and Ctrl-C take the same path on every host (alsa.exits and
 # jack.sigint); here a quit ends the notes through the kernel's queue.
 start
 dump=$(port_of "aseqdump:aseqdump")

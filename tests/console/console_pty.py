@@ -159,14 +159,14 @@ def test_history(scratch):
     run_session(environment(home), home, [])
     lines = read_lines(kept)
     check(len(lines) == 1000 and lines[0] == "display 502" and lines[-1] == "quit", lines[:3])
-    # A relative XDG_STATE_HOME is ignored, as if it were not set.
-    run_session(environment(home, XDG_STATE_HOME="relative"), home, ["ver"])
-    check(read_lines(kept)[-2:] == ["ver", "quit"] and not os.path.exists(home + "/relative"),
-          "relative XDG_STATE_HOME")
-    # XDG_STATE_HOME, when set, is where the history lives.
+    # XDG_STATE_HOME, when set and absolute, is where the history lives; a
+    # relative one is ignored, as if it were not set.
     state = os.path.join(scratch, "state")
     run_session(environment(home, XDG_STATE_HOME=state), home, ["di"])
-    check(read_lines(os.path.join(state, "krv/history")) == ["di", "quit"], "XDG_STATE_HOME")
+    run_session(environment(home, XDG_STATE_HOME="relative"), home, ["ver"])
+    check(read_lines(os.path.join(state, "krv/history")) == ["di", "quit"] and
+          read_lines(kept)[-2:] == ["ver", "quit"] and not os.path.exists(home + "/relative"),
+          "XDG_STATE_HOME")
     # No home, or one that cannot hold folders: nothing kept, nothing said.
     not_a_folder = os.path.join(scratch, "file")
     open(not_a_folder, "w").close()

@@ -236,9 +236,6 @@ std::uint8_t* MakeSysEx() {
 // A system-exclusive buffer is the port's until the host is done with it;
 // the leak checker of the sanitizer build tells whether it is released.
 TEST_F(MIDICLClientTest, SysExIsDeliveredWholeAndItsBufferReleased) {
-    mPort->SendSysEx(MakeSysEx(), 4);
-    EXPECT_EQ(Heard(), (std::vector<Bytes>{{0xF0, 0x7D, 0x01, 0xF7}}));
-
     const std::size_t length = 3 * MIDICLPacketList::kMaxBytes + 5;
     auto* buffer = new std::uint8_t[length];
     for (std::size_t i = 0; i < length; ++i) {

@@ -1,6 +1,5 @@
 #include "Harness.h"
 #include "KRVCommandLine.h"
-#include "commands/KRVCommandTable.h"
 #include "console/KRVCompleter.h"
 
 namespace {
@@ -27,10 +26,6 @@ TEST(KRVCompleter, CommandsAndArgumentsByCommand) {
     for (const auto& [typed, words] : kLines) {
         EXPECT_EQ(KRVCompleter::Complete(typed), words) << typed;
     }
-    // A file by short form; the host command's words.
-    EXPECT_EQ(KRVCommandTable::Find("savesel")->GetArgumentKind(1), KRVArgumentKind::kFile);
-    EXPECT_EQ(KRVCommandTable::Find("sh")->GetArgumentKind(3), KRVArgumentKind::kHostCommand);
-    EXPECT_EQ(KRVCommandTable::Find("namechannel")->GetArgumentKind(4), KRVArgumentKind::kNone);
 }
 
 TEST(KRVCompleter, FileNamesEscapedAsTheTokeniserReadsThem) {

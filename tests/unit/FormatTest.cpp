@@ -59,21 +59,15 @@ TEST(KRVFormat, NumbersAndWordsAsPrintfHasThem) {
 
 // Whatever it does not know goes to snprintf, untouched.
 TEST(KRVFormat, LeavesEveryOtherFormToPrintf) {
+    for (const char* format :
+         {"%-3d", "%+d", "% d", "%.2d", "%u", "%ld", "%s", "%d %d", "trailing %", "%999d"}) {
+        ExpectLeftToPrintf(format, 5);
+    }
     ExpectLeftToPrintf("%lf bpm", 120.5);
-    ExpectLeftToPrintf("%-3d", 5);
-    ExpectLeftToPrintf("%+d", 5);
-    ExpectLeftToPrintf("% d", 5);
-    ExpectLeftToPrintf("%.2d", 5);
     ExpectLeftToPrintf("%05s", "a");
     ExpectLeftToPrintf("%s", static_cast<const char*>(nullptr));
-    ExpectLeftToPrintf("%u", 5);
     ExpectLeftToPrintf("%d", 5L);
-    ExpectLeftToPrintf("%ld", 5);
-    ExpectLeftToPrintf("%s", 5);
-    ExpectLeftToPrintf("%d %d", 5);
     ExpectLeftToPrintf("%d", 5, 6);
-    ExpectLeftToPrintf("trailing %", 5);
-    ExpectLeftToPrintf("%999d", 5);
     ExpectLeftToPrintf("%s and more", std::string(300, 'x').c_str());
 }
 
