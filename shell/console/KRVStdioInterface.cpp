@@ -32,10 +32,18 @@ bool HasBufferedInput(FILE* inStream) {
     return inStream->_IO_read_ptr < inStream->_IO_read_end;
 }
 
+const char* FindNul(std::string_view inText) {
+    return static_cast<const char*>(std::memchr(inText.data(), '\0', inText.size()));
+}
+
 }  // namespace
 
 KRVStdioInterface::KRVStdioInterface(std::string_view inText)
-    : mInStream(nullptr), mOutStream(nullptr), mText(inText), mReadsText(true) {}
+    : mInStream(nullptr),
+      mOutStream(nullptr),
+      mText(inText),
+      mReadsText(true),
+      mNextNul(FindNul(inText)) {}
 
 KRVStdioInterface::KRVStdioInterface(FILE* inStream, FILE* outStream)
     : mInStream(inStream), mOutStream(outStream) {
@@ -137,6 +145,11 @@ int KRVStdioInterface::ReadFromText(char* inBuffer, int inBufferLength) {
     const bool ended = newline != std::string_view::npos;
     std::string_view line = mText.substr(0, newline);
     mText.remove_prefix(ended ? newline + 1 : mText.size());
+    // A NUL before the rest of the text is in this line (the newline is none).
+    const bool hasNul = mNextNul != nullptr && mNextNul < mText.data();
+    if (hasNul) {
+        mNextNul = FindNul(mText);
+    }
     // Measured before the byte order mark goes, as a stream's line is.
     const bool cut = line.size() > static_cast<std::size_t>(inBufferLength);
     if (mLinesRead++ == 0 && line.starts_with(kByteOrderMark)) {
@@ -145,7 +158,7 @@ int KRVStdioInterface::ReadFromText(char* inBuffer, int inBufferLength) {
     if (cut) {
         return KRVLineLimit::kTooLong;
     }
-    if (line.find('\0') != std::string_view::npos) {
+    if (hasNul) {
         return KRVLineLimit::kHasNul;
     }
     if (ended && line.ends_with('\r')) {

@@ -95,6 +95,9 @@ private:
     // A script's text not read yet, when the lines come from one.
     std::string_view mText;
     bool mReadsText = false;
+    // The first NUL byte of mText, null for none: the text is searched for
+    // them a NUL at a time, not a line at a time.
+    const char* mNextNul = nullptr;
     // Text written and not yet sent on, including what is written while a
     // send of ours waits for room (SIGINT's action): that goes on when the
     // send ends, since the stream must not be entered again meanwhile.
