@@ -45,6 +45,16 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* inFormat, .
     return result;
 }
 
+// A command's row in the table plus 1, 0 for none (or for a row past what a
+// byte holds, which the shell then looks up itself).
+unsigned char RowNumberOf(const KRVCommand* inCommand) {
+    if (inCommand == nullptr) {
+        return 0;
+    }
+    const long row = inCommand - &KRVCommandTable::Get(0);
+    return row < 255 ? static_cast<unsigned char>(row + 1) : 0;
+}
+
 }  // namespace
 
 std::string KRVScriptFile::Describe(Status inStatus, const char* inVerb,
@@ -172,6 +182,7 @@ std::string_view KRVScriptFile::FirstWord(std::string_view inLine,
 // blank and is no command, or at the end.
 KRVScriptFile::Status KRVScriptFile::CheckCommands() {
     bool hasCommand = false;
+    mLineCommands.clear();
     std::vector<std::string> words;
     // One search of the whole text, not one a line (with the same in the
     // script's interface, 1 ms of a load of 1,024 tracks of 64 steps).
@@ -188,15 +199,21 @@ KRVScriptFile::Status KRVScriptFile::CheckCommands() {
         if (start == 0 && line.starts_with(kByteOrderMark)) {
             line.remove_prefix(std::strlen(kByteOrderMark));
         }
-        if (!line.empty() && line.back() == '\r') {
+        const bool endsInReturn = !line.empty() && line.back() == '\r';
+        if (endsInReturn) {
             line.remove_suffix(1);
         }
         const std::string_view word = FirstWord(line, &words);
-        if (!word.empty() && word[0] != '!' && KRVCommandTable::Find(word) == nullptr) {
-            mForeignLine = number;
-            mForeignWord = word;
-            return kForeignLine;
+        const KRVCommand* command = nullptr;
+        if (!word.empty() && word[0] != '!') {
+            command = KRVCommandTable::Find(word);
+            if (command == nullptr) {
+                mForeignLine = number;
+                mForeignWord = word;
+                return kForeignLine;
+            }
         }
+        mLineCommands.push_back(endsInReturn ? 0 : RowNumberOf(command));
         hasCommand = hasCommand || !word.empty();
         start = end + 1;
     }

@@ -51,6 +51,14 @@ public:
     // without commands, kForeignLine naming the first line that is not one,
     // kNulLine the first that holds a NUL byte.
     Status CheckCommands();
+    // What CheckCommands found, for the shell that runs the lines, so that
+    // it need not look each line's word up again (1.5 % of the instructions
+    // of a load of 1,024 tracks of 64 steps): for each line, the row in
+    // KRVCommandTable of the command it starts with, plus 1. 0 where there
+    // is none (a blank line, a history reference) and where the shell may
+    // read the line otherwise (a carriage return taken off here). Handed
+    // over: nothing is left here.
+    std::vector<unsigned char> TakeLineCommands() { return std::move(mLineCommands); }
     // Why a script was not run (any status but kRead), as a line that says
     // nothing of it ran and nothing was deleted; inVerb is "read" or "load".
     std::string Describe(Status inStatus, const char* inVerb, const std::string& inPath) const;
@@ -64,4 +72,5 @@ private:
     int mError = 0;
     int mForeignLine = 0;
     std::string mForeignWord;
+    std::vector<unsigned char> mLineCommands;
 };

@@ -11,6 +11,7 @@
 #include "model/KRVSequencerState.h"
 
 class KRVMessageRecorder;
+struct KRVCommand;
 class KRVSequencer;
 class KRVShellInterface;
 class KRVUndoHistory;
@@ -87,8 +88,10 @@ public:
     void SetAsksBeforeQuit(bool inAsks) { mAsksBeforeQuit = inAsks; }
     // Runs a script already read whole (the command line's) through a shell
     // of its own, as `read` (or with inClearFirst `load`) would.
-    KRVCommandResult RunReadScript(const std::string& inPath, std::string inText,
-                                   bool inClearFirst);
+    // inLineCommands are what load's check of the text found
+    // (KRVScriptFile::TakeLineCommands), none when it was not checked.
+    KRVCommandResult RunReadScript(const std::string& inPath, std::string inText, bool inClearFirst,
+                                   std::vector<unsigned char> inLineCommands = {});
 
 private:
     // The services of KRVCommandContext::Shell.
@@ -129,7 +132,11 @@ private:
     bool StopsAt(KRVCommandResult inResult, const char* inLine);
     // Runs a script's text through a shell of its own; false when a signal
     // stopped it, with outLine the line it stopped at.
-    bool RunScriptText(const std::string& inPath, std::string inText, int* outLine);
+    bool RunScriptText(const std::string& inPath, std::string inText,
+                       std::vector<unsigned char> inLineCommands, int* outLine);
+    // The command that load's check found line inLine1 to start with; null
+    // where it found none or did not look.
+    const KRVCommand* GetCheckedCommand(int inLine1) const;
 
     KRVSequencer* mSequencer;
     KRVShellInterface* mInterface;
@@ -165,6 +172,11 @@ private:
     // mOldestEntry and the rest after it, wrapping round.
     std::vector<std::pair<int, std::string>> mHistory;
     int mOldestEntry = 0;
+    // For a script checked by load, the command of each of its lines
+    // (KRVScriptFile::TakeLineCommands), and the one of the line that
+    // ExecuteLine is to run next, which it takes (null for any other line).
+    std::vector<unsigned char> mLineCommands;
+    const KRVCommand* mCheckedCommand = nullptr;
     // The last line's words, for the room of the next line's.
     std::vector<std::string> mSpareWords;
 };

@@ -12,6 +12,7 @@
 #include "KRVShell.h"
 #include "KRVShellInterface.h"
 #include "KRVUndoHistory.h"
+#include "commands/KRVCommandTable.h"
 #include "console/KRVStdioInterface.h"
 #include "model/KRVSequencer.h"
 
@@ -103,11 +104,12 @@ KRVCommandResult KRVShell::RunScript(const std::string& inPath, bool inClearFirs
     if (inClearFirst && !MayDiscardChanges("load")) {
         return KRVCommandResult::kFailed;
     }
-    return RunReadScript(inPath, script.TakeText(), inClearFirst);
+    return RunReadScript(inPath, script.TakeText(), inClearFirst, script.TakeLineCommands());
 }
 
 KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, std::string inText,
-                                         bool inClearFirst) {
+                                         bool inClearFirst,
+                                         std::vector<unsigned char> inLineCommands) {
     if (!MayReadAnotherScript(inPath)) {
         return KRVCommandResult::kFailed;
     }
@@ -118,7 +120,7 @@ KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, std::string 
         mInterface->Write("deleted sequence\n");
     }
     int line = 0;
-    if (!RunScriptText(inPath, std::move(inText), &line)) {
+    if (!RunScriptText(inPath, std::move(inText), std::move(inLineCommands), &line)) {
         mInterface->WriteFormattedSS("%s of '%s' interrupted at line ", verb, inPath.c_str());
         mInterface->WriteFormattedD("%d: the sequence holds what ran before\n", line);
         return KRVCommandResult::kFailed;
@@ -130,8 +132,19 @@ KRVCommandResult KRVShell::RunReadScript(const std::string& inPath, std::string 
     return KRVCommandResult::kSucceeded;
 }
 
+// Lines are counted as the check counted them: every line read, answers
+// included, is one of the text's.
+const KRVCommand* KRVShell::GetCheckedCommand(int inLine1) const {
+    if (inLine1 < 1 || static_cast<std::size_t>(inLine1) > mLineCommands.size() ||
+        mLineCommands[inLine1 - 1] == 0) {
+        return nullptr;
+    }
+    return &KRVCommandTable::Get(mLineCommands[inLine1 - 1] - 1);
+}
+
 // The script's shell writes through ours.
-bool KRVShell::RunScriptText(const std::string& inPath, std::string inText, int* outLine) {
+bool KRVShell::RunScriptText(const std::string& inPath, std::string inText,
+                             std::vector<unsigned char> inLineCommands, int* outLine) {
     if (inText.empty()) {
         return true;
     }
@@ -144,6 +157,7 @@ bool KRVShell::RunScriptText(const std::string& inPath, std::string inText, int*
     scriptShell.mScriptDepth = mScriptDepth + 1;
     scriptShell.mScriptPath = inPath;
     scriptShell.mOutermostShell = mOutermostShell;
+    scriptShell.mLineCommands = std::move(inLineCommands);
     scriptShell.Shell(false);
     *outLine = std::max(scriptInterface.GetLinesRead(), 1);
     return !scriptShell.WasStoppedBySignal();
