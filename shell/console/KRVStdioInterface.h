@@ -23,8 +23,9 @@
 // memory (a `load` of a large script says some 200 bytes an event).
 //
 // When both streams are terminals, lines are typed through a line editor;
-// what it hands over is then read exactly as a line from a pipe.
-class KRVStdioInterface : public KRVFormattedWrites<KRVStdioInterface> {
+// what it hands over is then read exactly as a line from a pipe. Final, as
+// the shell is, so that its calls of its own functions are direct.
+class KRVStdioInterface final : public KRVFormattedWrites<KRVStdioInterface> {
 public:
     // Held output past this size goes on without waiting for a flush: more
     // than nearly any command says, little enough to stay in the caches.
