@@ -1,7 +1,6 @@
 #include "commands/KRVWords.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -12,21 +11,8 @@
 
 namespace {
 
-// The characters that stand for themselves outside quotes, as a table:
-// every character of every line is looked up here (0.7 % of the
-// instructions of a load of 1,024 tracks of 64 steps, against four
-// comparisons).
-constexpr std::array<bool, 256> kPlain = [] {
-    std::array<bool, 256> plain{};
-    plain.fill(true);
-    for (unsigned char special : {' ', '\\', '\'', '"'}) {
-        plain[special] = false;
-    }
-    return plain;
-}();
-
 bool IsPlain(char inCharacter) {
-    return kPlain[static_cast<unsigned char>(inCharacter)];
+    return KRVIsPlainCharacter(inCharacter);
 }
 
 }  // namespace
