@@ -9,14 +9,6 @@
 
 #include "model/KRVEvent.h"
 
-namespace {
-
-bool IsPlain(char inCharacter) {
-    return KRVIsPlainCharacter(inCharacter);
-}
-
-}  // namespace
-
 // Every line of a script passes here, so plain runs of characters, and what
 // stands between quotes, go into the word in one piece.
 std::vector<std::string> KRVSplitWords(std::string_view inLine, std::size_t* outLastWordStart) {
@@ -61,7 +53,7 @@ void KRVSplitWords(std::string_view inLine, std::vector<std::string>* outWords,
             i++;
         } else {
             std::size_t start = i;
-            while (i < inLine.size() && IsPlain(inLine[i])) {
+            while (i < inLine.size() && KRVIsPlainCharacter(inLine[i])) {
                 i++;
             }
             if (word.empty() && (i == inLine.size() || inLine[i] == ' ')) {
