@@ -189,6 +189,12 @@ KRVCommandResult KRVShell::ExecuteLine(std::string_view inLine) {
         mSpareWords = std::move(words);
         return KRVCommandResult::kSucceeded;
     }
+    // The check's command is taken only for the word it was found by: a
+    // line counted differently from the check (should that ever happen)
+    // is looked up again rather than run by another row.
+    if (checked != nullptr && words[0] != checked->mName && words[0] != checked->mAlias) {
+        checked = nullptr;
+    }
     if (const KRVCommand* command =
             checked != nullptr ? checked : KRVCommandTable::Find(words[0])) {
         // Saved as typed, before the handler runs, whatever it then says.
