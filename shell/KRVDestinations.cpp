@@ -112,14 +112,14 @@ std::vector<KRVDestinations::Listed> KRVDestinations::ListUsableDestinations() c
     return usable;
 }
 
-// "KRVShell dummy destination" alone (built-in), after a client's name
-// ("KRVSequencer-01:KRVShell dummy destination"), perhaps with the suffix a
-// host gives a repeated port name ("...destination-2").
 KRVMIDIInput::PortMaker KRVDestinations::GetInputPortMaker(const std::string& inName) {
     return
         [this, inName] { return std::unique_ptr<MIDICLInputPort>(mClient->MakeInputPort(inName)); };
 }
 
+// "KRVShell dummy destination" alone (built-in), after a client's name
+// ("KRVSequencer-01:KRVShell dummy destination"), perhaps with the suffix a
+// host gives a repeated port name ("...destination-2").
 bool KRVDestinations::IsDummyName(const std::string& inName) {
     const std::size_t colon = inName.find(':');
     const std::string port = colon == std::string::npos ? inName : inName.substr(colon + 1);

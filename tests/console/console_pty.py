@@ -220,12 +220,6 @@ def test_narrow(scratch):
     check(firsts == [1, 19, 37, 55], f"blocks start at {firsts}")
     check(headers[-1].endswith("|064|"), headers[-1])
     check(sum(line.startswith("|01|N:|") for line in lines) == 4, "a block lacks the track")
-    # A range that fits comes whole; a wide terminal gets one block.
-    lines = body_lines(console.talk(("display 5 8\r", 5)))
-    check(lines[1] == "|T:|S:|005|006|007|008|", lines[:3])
-    console.set_columns(300)
-    lines = body_lines(console.talk(("display\r", 6)))
-    check(sum(line.startswith("|T:|S:|") for line in lines) == 1, "a wide terminal got blocks")
     console.talk(("quit\r", QUESTION % "quit"))
     console.finish("y\r")
 

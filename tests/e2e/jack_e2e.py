@@ -257,32 +257,17 @@ def ports_said(server, port, name, state=None):
 
 
 def case_dummy(server):
-    """With no destination krv plays, silently, to a dummy of its own, and
-    takes no other krv's dummy for a synthesizer."""
+    """With no destination krv plays, silently, to a dummy of its own."""
     dummy = "KRVSequencer:KRVShell dummy destination"
     krv = server.krv()
-    krv.type("ports")
-    expect_equal(krv.end(), STARTUP + "KRVShell: found 0 MIDI destinations\n"
-                 "KRVShell: no MIDI destinations found, making a dummy one\n"
-                 "KRVShell: output port 0 is %s\n1 krv> " % dummy + ports_said(server, 0, dummy) +
-                 "2 krv> ", "start-up with no destination")
-    # One after the other: PipeWire may give two clients that open in the
-    # same moment one name, and then neither port name is sure to be ours.
-    both = []
-    for _ in range(2):
-        both.append(server.ready())
-        expect_in(both[-1].say("newtrack"), "added track 1", "a krv")
-    for krv in both:
-        out = krv.say("ports", "play")
-        listed = re.findall(r"output port (\d+) is (.*)\n  connected to (.*)\n", out)
-        # A host may give the port name a suffix ("-2") when it is taken.
-        if len(listed) != 1 or listed[0][1] != listed[0][2] or not re.search(
-                ":KRVShell dummy destination(-\\d+)?$", listed[0][1]):
-            fail("a krv did not play to its own dummy alone: %r" % out)
-        expect_in(out, "playing silently", "silence said")
-    for krv in both:
-        if "new MIDI destination" in krv.end("stop\nports\nquit\n"):
-            fail("a krv took the other's dummy: %r" % krv.said)
+    krv.type("ports", "newtrack", "play")
+    said = krv.end("stop\nquit\n")
+    startup = (STARTUP + "KRVShell: found 0 MIDI destinations\n"
+               "KRVShell: no MIDI destinations found, making a dummy one\n"
+               "KRVShell: output port 0 is %s\n1 krv> " % dummy + ports_said(server, 0, dummy) +
+               "2 krv> ")
+    expect_equal(said[:len(startup)], startup, "start-up with no destination")
+    expect_in(said, "playing silently", "silence said")
 
 
 def case_input(server):

@@ -53,10 +53,6 @@ public:
         std::ifstream file(inPath, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    static Bytes Load(const std::string& inPath) {
-        const std::string text = Read(inPath);
-        return Bytes(text.begin(), text.end());
-    }
 
     std::string mFolder;
 
@@ -119,33 +115,33 @@ public:
         }
     }
     std::vector<std::string> Take() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return std::exchange(mHeard, {});
+        return Locked([this] { return std::exchange(mHeard, {}); });
     }
     std::vector<std::uint64_t> TakeStamps() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return std::exchange(mStamps, {});
+        return Locked([this] { return std::exchange(mStamps, {}); });
     }
     std::size_t CountStamps() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mStamps.size();
+        return Locked([this] { return mStamps.size(); });
     }
     int CountNoteOns(int inNote) {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mNoteOns[inNote];
+        return Locked([&] { return mNoteOns[inNote]; });
     }
     // Notes whose note-ons outnumber their note-offs.
     int CountHanging() {
-        std::lock_guard<std::mutex> lock(mMutex);
-        int hanging = 0;
-        for (const auto& [note, count] : mSounding) {
-            hanging += count != 0 ? 1 : 0;
-        }
-        return hanging;
+        return Locked([this] {
+            return int(std::count_if(mSounding.begin(), mSounding.end(),
+                                     [](const auto& inVoice) { return inVoice.second != 0; }));
+        });
     }
     int mTick = 0;
 
 private:
+    template <typename Read>
+    auto Locked(Read inRead) -> decltype(inRead()) {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return inRead();
+    }
+
     std::mutex mMutex;
     std::vector<std::string> mHeard;
     std::vector<std::uint64_t> mStamps;

@@ -1,6 +1,7 @@
 // The editing commands that depend on the number of output ports, run in
 // turn on one track of four steps, all selected, with no port and then two.
 
+#include "KRVDestinations.h"
 #include "TestShell.h"
 
 namespace {
@@ -57,6 +58,20 @@ TEST(PortCommands, TakeOnlyPortsThatExist) {
         if (steps != nullptr) {
             EXPECT_EQ(Steps(sequencer), steps) << line;
         }
+    }
+}
+
+// Another krv's dummy is no synthesizer to play to: its name alone, after
+// a client's, or with the suffix a host gives a name already taken.
+TEST(KRVDestinations, DummiesAreToldByName) {
+    for (const char* name :
+         {"KRVShell dummy destination", "KRVSequencer:KRVShell dummy destination",
+          "KRVSequencer-01:KRVShell dummy destination-2"}) {
+        EXPECT_TRUE(KRVDestinations::IsDummyName(name)) << name;
+    }
+    for (const char* name : {"a:KRVShell dummy destination-", "a:KRVShell dummy destination-2b",
+                             "a:KRVShell dummy", "fluidsynth:midi_00"}) {
+        EXPECT_FALSE(KRVDestinations::IsDummyName(name)) << name;
     }
 }
 

@@ -80,26 +80,6 @@ TEST_F(SafeFileTest, FollowsLinks) {
     EXPECT_EQ(Read(Path("later.krv")), "made\n");
 }
 
-// The temporary name is short and made beside the target by folder, so any
-// legal name saves: a leaf of NAME_MAX bytes, a path of PATH_MAX - 1.
-TEST_F(SafeFileTest, NamesAndPathsOfEveryLegalLengthSave) {
-    std::string longest(NAME_MAX, 'n');
-    ASSERT_TRUE(Save(Path(longest), "a\n"));
-    ASSERT_TRUE(Save(Path(longest), "b\n"));
-    EXPECT_EQ(Read(Path(longest)), "b\n");
-
-    std::string folder = mFolder;
-    while (folder.size() + 1 + NAME_MAX + 1 + 10 < PATH_MAX - 1) {
-        folder += "/" + std::string(NAME_MAX, 'd');
-        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << folder.size();
-    }
-    std::string path = folder + "/" + std::string(PATH_MAX - 2 - folder.size(), 'p');
-    ASSERT_EQ(path.size(), static_cast<size_t>(PATH_MAX - 1));
-    ASSERT_TRUE(Save(path, "deep\n"));
-    ASSERT_TRUE(Save(path, "deeper\n"));
-    EXPECT_EQ(Read(path), "deeper\n");
-}
-
 // Where there are no unnamed files, a save killed mid-write leaves its
 // temporary file behind, whole or not, and the next save into the folder
 // removes it; a living save's stays, and so does every file the saver did

@@ -101,9 +101,6 @@ bool InMajorKey(Fit::Key inKey, int inNote) {
 }
 
 TEST_F(SelectionActionTest, FitToKeyLandsInTheKeyAndKeepsItsNotes) {
-    EXPECT_EQ(Fit::GetKeyNameCount(), 18);
-    EXPECT_STREQ(Fit::GetKeyName(Fit::kCFlatMajor), "Cb");
-    EXPECT_STREQ(Fit::GetKeyName(Fit::kDFlatMajor), "Db");
     for (int k = 0; k < Fit::GetKeyNameCount(); k++) {
         auto key = static_cast<Fit::Key>(k);
         for (int pitchClass = 0; pitchClass < 12; pitchClass++) {
