@@ -25,8 +25,7 @@ from krv_e2e import (DISTURBED, EXITS, LONG_NOTES, SLOW, STARTUP, Krv, Note, exp
                      watch_for_freezes)
 
 RATE = 48000
-# One name for every server: a slot left behind by a server that died is
-# taken back only by a new server of the same name.
+# One name for every server: a dead server's slot goes only to a new one of its name.
 SERVER_NAME = os.environ.get("KRV_TEST_JACK_SERVER", "krv-test")
 RECORDER = "krv-recorder:in"
 STEP_FRAMES = RATE // 2  # a quarter at 120 bpm
@@ -102,7 +101,7 @@ class Server:
                          if w[:2] == ["#", "missed"])
         if info["lost"][0]:
             fail("the recorder lost events")
-        notes, cycle_starts = [], []
+        notes = []
         for w in words:
             if w[0] != "#":
                 data = [int(x, 16) for x in w[7:]] + [0, 0]
@@ -113,8 +112,8 @@ class Server:
                 # Where the transport stood.
                 notes[-1].transport, notes[-1].beats, notes[-1].bpm = int(w[3]), *map(float, w[4:6])
                 notes[-1].woke = (int(w[6]) * 1000 - info["offset"][0]) / 1e6
-                cycle_starts.append(w[2] == "0")
-        notes = Recorded(without_repeats(notes, cycle_starts))
+                notes[-1].at_start = w[2] == "0"
+        notes = Recorded(without_repeats(notes))
         notes.connected = info.get("connected", [None])[0]
         return notes
 
@@ -207,14 +206,13 @@ class Recorded(list):
     pass
 
 
-def without_repeats(notes, cycle_starts):
-    """krv writes its note-offs again at the start of each cycle for a while
-    after an irregular one, in case the server dropped the cycle they went
-    out in. A note-off of a key with no note sounding, first thing in a
-    cycle, is such a repeat: nothing a receiver hears, left out of what is checked."""
+def without_repeats(notes):
+    """krv writes its note-offs again first in each cycle for a while after
+    an irregular one, in case the server dropped theirs. A note-off of a key
+    not sounding, first in a cycle, is such a repeat, left out of the checks."""
     sounding, kept = {}, []
-    for note, at_start in zip(notes, cycle_starts):
-        if note.kind == "off" and at_start and not sounding.get(note.voice()):
+    for note in notes:
+        if note.kind == "off" and note.at_start and not sounding.get(note.voice()):
             continue
         if note.kind in ("on", "off"):
             held = sounding.get(note.voice(), 0)
@@ -512,6 +510,8 @@ def clock_once(server, bpm, then, new_bpm, latency):
     # The late one is whichever recorder krv made port 0.
     if "output port 0 is reference-recorder:in" in krv.said:
         late, heard = heard, late
+    # Its Stop, stamped when krv read the clock, is first in a cycle if krv was held up.
+    DISTURBED.extend(("late stop", n.frame) for n in heard if n.kind == "stop" and n.at_start)
     expect_clocked(heard, bpm, what, new_bpm)
     if "pause" in then:
         expect_continued(heard, what)
