@@ -24,11 +24,9 @@ GRID_MS = 12.0 if SLOW else 5.0
 MEDIAN_MS = 3.0 if SLOW else 1.0
 STEP_MS = 125.0  # 120 bpm, 16 steps to the bar
 TICK_MS = STEP_MS / 6
-# Capabilities and types as alsa-lib's bits: 0x63 read, write and both
-# subscriptions; 0x21 read only; 0x42 write only; 0x80 not exported; a
-# destination needs both 0x02 and 0x40. Types
-# 2 MIDI, 4 GM, 0x10000 hardware, 0x20000 software, 0x40000 synthesizer,
-# 0x80000 port, 0x100000 application.
+# Capabilities as alsa-lib's bits: 0x63 read, write and both subscriptions; 0x21 read only; 0x42
+# write only; 0x80 not exported; a destination needs both 0x02 and 0x40. Types: 2 MIDI, 4 GM,
+# 0x10000 hardware, 0x20000 software, 0x40000 synthesizer, 0x80000 port, 0x100000 application.
 DESKTOP = """\
 port 0:0 63 0 System|Timer
 port 0:1 21 0 System|Announce
@@ -177,10 +175,9 @@ def case_startup():
     expect_paired(fake.notes(), "dummy destination")
 
 
-# Eight tracks on port 0: every step eight note-ons, and three ticks later
-# their eight note-offs. Track 1 plays note 40 + the step's number, so that
-# each of its notes tells which step of the grid it belongs to; the others
-# play notes of their own, 100 and up.
+# Eight tracks on port 0: every step eight note-ons, and three ticks later their eight note-offs.
+# Track 1 plays note 40 + the step's number, so that each of its notes tells which step of the grid
+# it belongs to; the others play notes of their own, 100 and up.
 EIGHT_TRACKS = ["newtrack"] * 8 + sum(
     (["sele 1 %d" % step, "setnote %d" % (40 + step), "clear"] for step in range(1, 17)), [])
 EIGHT_TRACKS += sum((["selt %d" % t, "setnote %d" % (98 + t), "clear"] for t in range(2, 9)), [])
@@ -294,9 +291,8 @@ def case_drain():
                 fail("%s: the note-off went before the receiver had room" % what)
         elif not 200 <= tries[-1] - tries[0] <= 300 or took_ms > 1000:
             fail("%s: krv should wait a quarter second, and exit within one" % what)
-    # A stop whose note-off a receiver busy for a second refuses: with krv
-    # idle at its prompt, the note ends within a few ms of the receiver
-    # taking events again, not at the next play.
+    # A stop whose note-off a receiver busy for a second refuses: with krv idle at its prompt, the
+    # note ends within a few ms of the receiver taking events again, not at the next play.
     fake, krv, asked = refused_note_off("stop")
     krv.prompts()
     wait_for(lambda: now_ms() > asked + 1000, "a second of a full receiver")

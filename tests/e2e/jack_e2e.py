@@ -616,10 +616,9 @@ def lead_once(server):
         krv.end()
     ons = of_kind(recording.notes, "on")
     beat_frames = 60.0 * RATE / 137
-    # PipeWire hands on what a master says of a cycle's frame beside the next
-    # cycle's: a client that reads it plainly, as the recorder does, is a
-    # period behind (krv, following, carries it on); and it hands the count
-    # on as a fraction of beats, which may lose a tick more.
+    # PipeWire hands on what a master says of a cycle's frame beside the next cycle's: a client
+    # that reads it plainly, as the recorder does, is a period behind (krv, following, carries it
+    # on); and it hands the count on as a fraction of beats, which may lose a tick more.
     behind, ticks = (server.period, 2) if isinstance(server, PipeWireServer) else (0, 1)
     for n in ons:
         beats = n.beats - (LATENCY - behind) / beat_frames
@@ -844,12 +843,11 @@ def case_stall(server):
         time.sleep(0.5)
         krv.end()
     recorded = recording.notes
-    # A server stopped in the middle of a cycle loses what every client
-    # wrote in it, or plays that cycle twice when it goes on (seen under the
-    # thread sanitizer); PipeWire, stopped and continued, runs its clients
-    # through repeated and skipped cycles for a while and loses events of
-    # either kind. So counts cannot balance across the stall; what must
-    # hold is that every note ends: each key's last event is a note-off.
+    # A server stopped in the middle of a cycle loses what every client wrote in it, or plays that
+    # cycle twice when it goes on (seen under the thread sanitizer); PipeWire, stopped and
+    # continued, runs its clients through repeated and skipped cycles for a while and loses events
+    # of either kind. So counts cannot balance across the stall; what must hold is that every note
+    # ends: each key's last event is a note-off.
     expect_all_ended(recorded, "stall")
     stop_heard(server, recorded, stop_at, "stall")
 
@@ -1068,10 +1066,9 @@ def saved_steps(path):
     return {key: tuple(value) for key, value in steps.items()}
 
 
-# Steps of 12000 frames (8 a bar at 120 bpm), loops of 8 steps. The player
-# plays from the first click it hears, as a musician would play along:
-# (loop, step, steps from its start, length in steps, note, velocity) a
-# note; velocity 0 the sustain pedal.
+# Steps of 12000 frames (8 a bar at 120 bpm), loops of 8 steps. The player plays from the first
+# click it hears, as a musician would play along: (loop, step, steps from its start, length in
+# steps, note, velocity) a note; velocity 0 the sustain pedal.
 STEP_ENTRY = [(1, 3, 0, 0.2, 60, 80), (1, 4, 0, 0.2, 62, 81), (1, 5, 0, 0.2, 0, 0),
               (1, 6, 0, 1, 67, 82), (1, 6, 0.04, 1, 71, 83), (1, 6, 0.08, 1, 74, 84)]
 RECORDED = [(4, 1, 0.3, 0.455, 48, 96), (4, 3, -0.35, 0.255, 50, 97), (4, 5, 0.62, 2.5, 52, 98),

@@ -24,9 +24,8 @@ EXITS = [("quit", "quit\n", None, 0), ("stop and quit", "stop\nquit\n", None, 0)
          ("SIGHUP", "", signal.SIGHUP, 128 + 1)]
 
 
-# What kept a try from measuring krv: cycles the server skipped (the JACK
-# recorder's reports), and freezes of this whole machine, which a virtual
-# machine here has for 50-60 ms every few seconds.
+# What kept a try from measuring krv: cycles the server skipped (the JACK recorder's reports), and
+# freezes of this whole machine, which a virtual machine here has for 50-60 ms every few seconds.
 DISTURBED = []
 TRIES = 8
 # Every process a try started (krv, recorders, players), oldest first: a
@@ -48,15 +47,23 @@ def stop_started(keep=0):
 
 def watch_for_freezes(limit_ms=4.0):
     """From now on, every wake-up of a 5 ms sleep that comes later than
-    limit_ms goes into DISTURBED: a freeze that held up krv's clock too."""
-    def watch():
+    limit_ms goes into DISTURBED: a freeze that held up krv too. A second
+    watcher runs real-time as krv's clock does, where allowed: other
+    real-time work can hold that clock up and leave plain threads be."""
+    def watch(priority):
+        try:
+            if priority:
+                os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(priority))
+        except OSError:
+            return
         while True:
             before = time.monotonic()
             time.sleep(0.005)
             late_ms = (time.monotonic() - before - 0.005) * 1000
             if late_ms > limit_ms:
-                DISTURBED.append(("frozen ms", round(late_ms)))
-    threading.Thread(target=watch, daemon=True).start()
+                DISTURBED.append(("real-time held ms" if priority else "frozen ms", round(late_ms)))
+    for priority in (0, 40):
+        threading.Thread(target=watch, args=(priority,), daemon=True).start()
 
 
 def steadily(measure, *args):
