@@ -53,7 +53,16 @@ struct _snd_seq {
     int wake[2];
 };
 
-static pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_mutex_t gLock;
+/* krv's clock thread is real-time, its other threads and ours are not: the lock
+ * lends its holder the priority of whoever waits, so the clock never waits long. */
+__attribute__((constructor)) static void InitLock(void) {
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
+    pthread_mutex_init(&gLock, &attr);
+    pthread_mutexattr_destroy(&attr);
+}
 static snd_seq_port_info_t gPorts[kMaxPorts];
 static int gPortCount, gOwnClient = -1, gRecordFd = -1, gAnnouncePort = -1, gAnnouncesDue,
                        gWakeFd = -1;

@@ -47,23 +47,15 @@ def stop_started(keep=0):
 
 def watch_for_freezes(limit_ms=4.0):
     """From now on, every wake-up of a 5 ms sleep that comes later than
-    limit_ms goes into DISTURBED: a freeze that held up krv too. A second
-    watcher runs real-time as krv's clock does, where allowed: other
-    real-time work can hold that clock up and leave plain threads be."""
-    def watch(priority):
-        try:
-            if priority:
-                os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(priority))
-        except OSError:
-            return
+    limit_ms goes into DISTURBED: a freeze that held up krv's clock too."""
+    def watch():
         while True:
             before = time.monotonic()
             time.sleep(0.005)
             late_ms = (time.monotonic() - before - 0.005) * 1000
             if late_ms > limit_ms:
-                DISTURBED.append(("real-time held ms" if priority else "frozen ms", round(late_ms)))
-    for priority in (0, 40):
-        threading.Thread(target=watch, args=(priority,), daemon=True).start()
+                DISTURBED.append(("frozen ms", round(late_ms)))
+    threading.Thread(target=watch, daemon=True).start()
 
 
 def steadily(measure, *args):
