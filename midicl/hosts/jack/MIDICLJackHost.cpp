@@ -223,6 +223,13 @@ void MIDICLJackHost::WatchConnections() {
         }
     }
     mOutputs.EndPass();
+    mReceivers.BeginPass();
+    for (std::size_t i = 0; i < mReceivers.GetLimit(); ++i) {
+        if (auto* input = static_cast<MIDICLJackInput*>(mReceivers.Get(i))) {
+            input->WatchConnection();
+        }
+    }
+    mReceivers.EndPass();
 }
 
 // A connection carries messages from the first cycle that runs with it;
@@ -237,6 +244,12 @@ void MIDICLJackHost::WaitForConnections() {
         for (std::size_t i = 0; i < mOutputs.GetLimit(); ++i) {
             auto* output = static_cast<MIDICLJackOutput*>(mOutputs.Get(i));
             if (output != nullptr && !output->IsConnectionLive()) {
+                return false;
+            }
+        }
+        for (std::size_t i = 0; i < mReceivers.GetLimit(); ++i) {
+            auto* input = static_cast<MIDICLJackInput*>(mReceivers.Get(i));
+            if (input != nullptr && !input->IsConnectionLive()) {
                 return false;
             }
         }

@@ -17,12 +17,28 @@ MIDICLJackInput::~MIDICLJackInput() {
     mHost->UnregisterPort(mPort);
 }
 
+// Whoever then says the source is listened to says it once its messages
+// come in: a connection carries them from the first cycle that runs with it,
+// which may be some cycles after the server took it (PipeWire, loaded).
 void MIDICLJackInput::ConnectSource(MIDICLEndpointRef inSource) {
-    if (inSource.IsValid() && !mHost->IsClosed() &&
+    mSeenLive.store(false);
+    mConnecting =
+        inSource.IsValid() && !mHost->IsClosed() &&
         jack_connect(mHost->GetClient(), jack_port_name(MIDICLJackHost::GetPort(inSource)),
-                     jack_port_name(mPort)) == 0) {
+                     jack_port_name(mPort)) == 0;
+    if (mConnecting) {
         mHost->GraphChanged();
+        mHost->WaitForConnections();
+        mConnecting = false;
     }
+}
+
+bool MIDICLJackInput::IsConnectionLive() const {
+    return !mConnecting || mHost->IsClosed() || mSeenLive.load();
+}
+
+void MIDICLJackInput::WatchConnection() {
+    mSeenLive.store(jack_port_connected(mPort) > 0, std::memory_order_relaxed);
 }
 
 bool MIDICLJackInput::IsConnectedTo(MIDICLEndpointRef inSource) const {

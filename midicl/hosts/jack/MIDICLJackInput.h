@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 
+#include <atomic>
 #include <memory>
 
 #include "hosts/MIDICLHostInput.h"
@@ -17,9 +18,13 @@ public:
                     MIDICLReadProc inReadProc, void* inRefCon);
     ~MIDICLJackInput() override;
 
+    // Returns once the connection carries messages (or after a second).
     void ConnectSource(MIDICLEndpointRef inSource) override;
     bool IsConnectedTo(MIDICLEndpointRef inSource) const override;
     MIDICLEndpointRef GetEndpoint() const override;
+    // As MIDICLJackOutput's, for the source being connected.
+    bool IsConnectionLive() const;
+    void WatchConnection();
 
     // For the process callback: hands this cycle's events to the owner.
     void Process(jack_nframes_t inFrames, std::uint64_t inCycleStart) const;
@@ -29,4 +34,6 @@ private:
     jack_port_t* const mPort;
     const MIDICLReadProc mReadProc;
     void* const mRefCon;
+    bool mConnecting = false;
+    std::atomic<bool> mSeenLive{false};
 };
