@@ -987,7 +987,8 @@ def case_hotplug(server):
     """From no destination: the first recorder takes port 0, its program
     first, a second port 1; the first quits and comes back: port 0 again."""
     krv = server.ready()
-    krv.say("newtrack", "program 1 34")
+    # A note every 8 ms: one is likely handed over just before a connection.
+    krv.say("newtrack", "program 1 34", "selecttrack 1", "ratchet 8", "clear", "bpm 240")
     recorder = server.start_recorder()
     out = krv.say("ports")
     expect_in(out, "krv: new MIDI destination: port 0 is %s\n" % RECORDER, "port 0 taken")
