@@ -1,18 +1,19 @@
 #pragma once
 
-#include <atomic>
+#include "MIDICLInheritingMutex.h"
 
 // The sequencer's one lock. The playback tick holds it for a whole tick, and
 // the track-list changes hold it while they run, so the list never changes
-// under a tick. Claiming is an atomic test-and-set that sleeps while the flag
-// is held by the other thread.
+// under a tick. The tick runs real-time and the commands do not, so a
+// command that holds it lends itself the tick's priority while the tick
+// waits (see MIDICLInheritingMutex).
 class KRVBusyFlag {
 public:
-    void Claim();
-    void Release();
+    void Claim() { mMutex.lock(); }
+    void Release() { mMutex.unlock(); }
 
 private:
-    std::atomic_flag mFlag;
+    MIDICLInheritingMutex mMutex;
 };
 
 // Holds the flag for the lifetime of a scope.

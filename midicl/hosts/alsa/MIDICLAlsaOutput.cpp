@@ -19,25 +19,25 @@ MIDICLAlsaOutput::MIDICLAlsaOutput(const std::shared_ptr<MIDICLAlsaHost>& inHost
 MIDICLAlsaOutput::~MIDICLAlsaOutput() {
     mHost->GetDrainer().Remove(this);
     {
-        std::lock_guard<std::mutex> lock(mSendMutex);
+        std::lock_guard lock(mSendMutex);
         WithdrawScheduled(MIDICLMonotonicClock::NowNS());
     }
     mHost->GetDrainWait().Wait([this] { return SendHeldNow(); },
                                [this] {
-                                   std::lock_guard<std::mutex> lock(mSendMutex);
+                                   std::lock_guard lock(mSendMutex);
                                    return mHeld.GetCount();
                                });
     snd_seq_delete_simple_port(mHost->GetSequencer(), mPort);
 }
 
 void MIDICLAlsaOutput::Flush() {
-    std::lock_guard<std::mutex> lock(mSendMutex);
+    std::lock_guard lock(mSendMutex);
     SendHeld();
 }
 
 void MIDICLAlsaOutput::WithdrawPending(MIDICLTimeStamp inTime) {
     {
-        std::lock_guard<std::mutex> lock(mSendMutex);
+        std::lock_guard lock(mSendMutex);
         WithdrawScheduled(inTime);
     }
     if (!SendHeldNow()) {
@@ -47,7 +47,7 @@ void MIDICLAlsaOutput::WithdrawPending(MIDICLTimeStamp inTime) {
 
 bool MIDICLAlsaOutput::SendHeldNow() {
     for (;;) {
-        std::lock_guard<std::mutex> lock(mSendMutex);
+        std::lock_guard lock(mSendMutex);
         if (mHeld.IsEmpty()) {
             return true;
         }
@@ -102,7 +102,7 @@ bool MIDICLAlsaOutput::IsFull(int inStatus) {
 }
 
 std::int32_t MIDICLAlsaOutput::Send(const MIDICLPacketList& inList) {
-    std::lock_guard<std::mutex> lock(mSendMutex);
+    std::lock_guard lock(mSendMutex);
     for (std::size_t i = 0; i < inList.GetNumPackets(); ++i) {
         const MIDICLPacket packet = inList.GetPacket(i);
         const std::int32_t status = SendBytes(packet.mData, packet.mLength, packet.mTimeStamp);
@@ -118,7 +118,7 @@ std::int32_t MIDICLAlsaOutput::Send(const MIDICLPacketList& inList) {
 std::int32_t MIDICLAlsaOutput::SendSysEx(const std::uint8_t* inData, std::size_t inLength,
                                          MIDICLTimeStamp, MIDICLSysExDoneProc inDone,
                                          void* inRefCon) {
-    std::unique_lock<std::mutex> lock(mSendMutex);
+    std::unique_lock lock(mSendMutex);
     const std::int32_t status = SendBytes(inData, inLength, 0);
     lock.unlock();
     if (status == 0) {

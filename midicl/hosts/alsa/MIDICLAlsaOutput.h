@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "MIDICLInheritingMutex.h"
 #include "hosts/MIDICLHeldNoteOffs.h"
 #include "hosts/MIDICLHostOutput.h"
 #include "hosts/alsa/MIDICLAlsaScheduled.h"
@@ -82,7 +83,7 @@ private:
     std::int32_t mConnectStatus;
     // Whoever sends (the clock thread, the command thread, the drainer)
     // holds mSendMutex for one message or one list, never while it waits.
-    std::mutex mSendMutex;
+    MIDICLInheritingMutex mSendMutex;
     MIDICLHeldNoteOffs mHeld;
     MIDICLAlsaScheduled mScheduled;
     // The latest stamp queued (see Output).
