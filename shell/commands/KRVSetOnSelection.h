@@ -3,16 +3,17 @@
 #include "KRVCommandContext.h"
 #include "KRVShellInterface.h"
 #include "commands/KRVCommands.h"
+#include "console/KRVAnswer.h"
 #include "model/KRVSequencer.h"
 
 // What the commands that write one number into every selected event share:
 // the value goes through the action (the sequencer clamps it by its rules)
-// and the message says it with the count, "set velocity %d on %d selections".
-template <typename Action>
-KRVCommandResult KRVSetOnSelection(KRVCommandContext& ioContext, int inValue,
-                                   const char* inFormat) {
+// and the message kFormat says it with the count, "set velocity %d on %d
+// selections\n".
+template <typename Action, KRVAnswerFormat kFormat>
+KRVCommandResult KRVSetOnSelection(KRVCommandContext& ioContext, int inValue) {
     Action action(static_cast<unsigned char>(inValue));
     int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedDD(inFormat, inValue, count);
+    ioContext.GetInterface().Write(KRVAnswer<kFormat>(inValue, count).c_str());
     return KRVCommandResult::kSucceeded;
 }

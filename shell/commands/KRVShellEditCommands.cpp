@@ -16,6 +16,7 @@
 #include "commands/KRVCommands.h"
 #include "commands/KRVSetOnSelection.h"
 #include "commands/KRVWords.h"
+#include "console/KRVAnswer.h"
 #include "model/KRVSequencer.h"
 
 namespace {
@@ -111,10 +112,10 @@ int RootOf(KRVSelectionFitToKey::Key inKey) {
 }
 
 // The mute and solo commands take no argument: run, then report the count.
-KRVCommandResult RunAndReport(KRVCommandContext& ioContext, KRVSelectionAction* inAction,
-                              const char* inFormat) {
-    ioContext.GetInterface().WriteFormattedD(inFormat,
-                                             ioContext.GetSequencer().RunSelection(inAction));
+template <KRVAnswerFormat kFormat>
+KRVCommandResult RunAndReport(KRVCommandContext& ioContext, KRVSelectionAction* inAction) {
+    const int count = ioContext.GetSequencer().RunSelection(inAction);
+    ioContext.GetInterface().Write(KRVAnswer<kFormat>(count).c_str());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -126,8 +127,8 @@ KRVCommandResult KRVCommands::SetNote(KRVCommandContext& ioContext,
     KRVSelectionSetNote action(static_cast<unsigned char>(note));
     int count = ioContext.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note));
-    ioContext.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(),
-                                              count);
+    ioContext.GetInterface().Write(
+        KRVAnswer<"set note %s on %d selections\n">(name.c_str(), count).c_str());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -139,15 +140,15 @@ KRVCommandResult KRVCommands::SetVelocity(KRVCommandContext& ioContext,
     if (velocity == 0 && !KRVStartsWithDigit(inArguments.Get(1))) {
         return ioContext.Refuse("need velocity 0-127\n");
     }
-    return KRVSetOnSelection<KRVSelectionSetVelocity>(ioContext, velocity,
-                                                      "set velocity %d on %d selections\n");
+    return KRVSetOnSelection<KRVSelectionSetVelocity, "set velocity %d on %d selections\n">(
+        ioContext, velocity);
 }
 
 KRVCommandResult KRVCommands::SetGateTime(KRVCommandContext& ioContext,
                                           const KRVArguments& inArguments) {
     const int gate = inArguments.GetValue(1);
-    return KRVSetOnSelection<KRVSelectionSetGateTime>(ioContext, gate,
-                                                      "set gate %d%% on %d selections\n");
+    return KRVSetOnSelection<KRVSelectionSetGateTime, "set gate %d%% on %d selections\n">(ioContext,
+                                                                                          gate);
 }
 
 KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
@@ -158,7 +159,8 @@ KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
     }
     KRVSelectionSetPort action(static_cast<unsigned char>(port));
     int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedLUD("set port %lu on %d selections\n", port, count);
+    ioContext.GetInterface().Write(
+        KRVAnswer<"set port %lu on %d selections\n">(port, count).c_str());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -185,7 +187,8 @@ KRVCommandResult KRVCommands::SetChannel(KRVCommandContext& ioContext,
     }
     KRVSelectionSetChannel action(static_cast<unsigned char>(channel));
     int count = sequencer.RunSelection(&action);
-    ioContext.GetInterface().WriteFormattedDD("set channel %d on %d selections\n", channel, count);
+    ioContext.GetInterface().Write(
+        KRVAnswer<"set channel %d on %d selections\n">(channel, count).c_str());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -197,8 +200,8 @@ KRVCommandResult KRVCommands::ChangeNote(KRVCommandContext& ioContext,
                                   static_cast<unsigned char>(toNote));
     int count = ioContext.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(toNote));
-    ioContext.GetInterface().WriteFormattedSD("set note %s on %d selections\n", name.c_str(),
-                                              count);
+    ioContext.GetInterface().Write(
+        KRVAnswer<"set note %s on %d selections\n">(name.c_str(), count).c_str());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -253,37 +256,37 @@ KRVCommandResult KRVCommands::FitToKey(KRVCommandContext& ioContext,
 
 KRVCommandResult KRVCommands::Mute(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionMute action;
-    return RunAndReport(ioContext, &action, "muted %d selections\n");
+    return RunAndReport<"muted %d selections\n">(ioContext, &action);
 }
 
 KRVCommandResult KRVCommands::UnMute(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionUnMute action;
-    return RunAndReport(ioContext, &action, "unmuted %d selections\n");
+    return RunAndReport<"unmuted %d selections\n">(ioContext, &action);
 }
 
 KRVCommandResult KRVCommands::InvertMute(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionInvertMute action;
-    return RunAndReport(ioContext, &action, "inverted mute status on %d selections\n");
+    return RunAndReport<"inverted mute status on %d selections\n">(ioContext, &action);
 }
 
 KRVCommandResult KRVCommands::HSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionHSolo action;
-    return RunAndReport(ioContext, &action, "h-soloed %d selections\n");
+    return RunAndReport<"h-soloed %d selections\n">(ioContext, &action);
 }
 
 KRVCommandResult KRVCommands::HUnSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionHUnSolo action;
-    return RunAndReport(ioContext, &action, "h-unsoloed %d selections\n");
+    return RunAndReport<"h-unsoloed %d selections\n">(ioContext, &action);
 }
 
 KRVCommandResult KRVCommands::VSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionVSolo action;
-    return RunAndReport(ioContext, &action, "v-soloed %d selections\n");
+    return RunAndReport<"v-soloed %d selections\n">(ioContext, &action);
 }
 
 KRVCommandResult KRVCommands::VUnSolo(KRVCommandContext& ioContext, const KRVArguments&) {
     KRVSelectionVUnSolo action;
-    return RunAndReport(ioContext, &action, "v-unsoloed %d selections\n");
+    return RunAndReport<"v-unsoloed %d selections\n">(ioContext, &action);
 }
 
 // A negative count rotates backwards; the report shows the count as read.

@@ -6,6 +6,7 @@
 #include "actions/KRVSelectionActions.h"
 #include "commands/KRVArguments.h"
 #include "commands/KRVCommands.h"
+#include "console/KRVAnswer.h"
 #include "model/KRVSequencer.h"
 
 namespace {
@@ -82,7 +83,7 @@ KRVCommandResult KRVCommands::SelectEvent(KRVCommandContext& ioContext,
         return KRVCommandResult::kFailed;
     }
     sequencer.SelectEvent(track1, step1);
-    out.WriteFormattedDD("selected track %d step %d\n", track1, step1);
+    out.Write(KRVAnswer<"selected track %d step %d\n">(track1, step1).c_str());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -92,7 +93,8 @@ KRVCommandResult KRVCommands::UnSelectEvent(KRVCommandContext& ioContext,
     const int track1 = inArguments.GetValue(1);
     const int step1 = inArguments.GetValue(2);
     ioContext.GetSequencer().UnSelectEvent(track1, step1);
-    ioContext.GetInterface().WriteFormattedDD("unselected track %d step %d\n", track1, step1);
+    ioContext.GetInterface().Write(
+        KRVAnswer<"unselected track %d step %d\n">(track1, step1).c_str());
     return KRVCommandResult::kSucceeded;
 }
 

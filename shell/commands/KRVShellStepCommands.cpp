@@ -110,22 +110,22 @@ KRVCommandResult KRVCommands::Euclid(KRVCommandContext& ioContext,
 KRVCommandResult KRVCommands::Chance(KRVCommandContext& ioContext,
                                      const KRVArguments& inArguments) {
     const int chance = inArguments.GetValue(1);
-    return KRVSetOnSelection<KRVSelectionSetChance>(ioContext, chance,
-                                                    "set chance %d%% on %d selections\n");
+    return KRVSetOnSelection<KRVSelectionSetChance, "set chance %d%% on %d selections\n">(ioContext,
+                                                                                          chance);
 }
 
 KRVCommandResult KRVCommands::Ratchet(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
     const int ratchet = inArguments.GetValue(1);
-    return KRVSetOnSelection<KRVSelectionSetRatchet>(ioContext, ratchet,
-                                                     "set ratchet %d on %d selections\n");
+    return KRVSetOnSelection<KRVSelectionSetRatchet, "set ratchet %d on %d selections\n">(ioContext,
+                                                                                          ratchet);
 }
 
 KRVCommandResult KRVCommands::SetLength(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
     const int length = inArguments.GetValue(1);
-    return KRVSetOnSelection<KRVSelectionSetLength>(ioContext, length,
-                                                    "set length %d steps on %d selections\n");
+    return KRVSetOnSelection<KRVSelectionSetLength, "set length %d steps on %d selections\n">(
+        ioContext, length);
 }
 
 KRVCommandResult KRVCommands::Swing(KRVCommandContext& ioContext, const KRVArguments& inArguments) {

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "commands/KRVWords.h"
-#include "console/KRVFormat.h"
 #include "console/KRVHistoryFile.h"
 #include "console/KRVLineEditor.h"
 #include "console/KRVLineLimit.h"
@@ -298,19 +297,24 @@ void KRVStdioInterface::SendHeld() {
     mSending = false;
 }
 
-// Formatted straight into what is held; what KRVAppendFormat leaves alone,
-// snprintf formats.
+// The C library formats; the answers that every line of a big script gives
+// are put together apart (KRVAnswer).
 template <typename... Arguments>
 int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArguments) {
     if (mOutStream == nullptr) {
         return 0;
     }
-    const KRVFormatArgument arguments[] = {KRVFormatArgument(inArguments)...};
-    const std::size_t before = mHeld.size();
-    if (!KRVAppendFormat(&mHeld, inFormat, arguments, sizeof...(Arguments))) {
+    // Most fit a line: formatted once, with no string made for them.
+    char line[256];
+    int length = std::snprintf(line, sizeof line, inFormat, inArguments...);
+    if (length < 0) {
+        return 0;
+    }
+    if (length < static_cast<int>(sizeof line)) {
+        mHeld.append(line, static_cast<std::size_t>(length));
+    } else {
         mHeld += KRVFormatText(inFormat, inArguments...);
     }
-    const int length = static_cast<int>(mHeld.size() - before);
     if (mHeld.size() >= kMaxHeldBytes) {
         SendHeld();
     }
