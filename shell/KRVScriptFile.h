@@ -65,6 +65,7 @@ public:
 
 private:
     static std::string_view FirstWord(std::string_view inLine, std::vector<std::string>* ioWords);
+    static bool StartsWithWord(std::string_view inLine, std::string_view inWord);
     Status ReadDescriptor(int inDescriptor);
     void DropByteOrderMark();
 

@@ -64,6 +64,8 @@ TEST_F(ScriptFilesTest, LoadChecksTheFileBeforeDeletingAnything) {
     std::string prose = Write("notes.txt", "Remember to buy milk.\n\nThen call Anna.\n");
     std::string empty = Write("empty.krv", "");
     std::string mixed = Write("mixed.md", "newtrack\n\n  # Usage\nnewtrack\n");
+    // A word that starts like the command foreseen after the line before.
+    std::string near = Write("near.krv", "newtrack\nnewtrack\nnewtrack\nnewtracks 2\n");
     // Reading memory that is not mapped fails at once; it is no empty file.
     const std::string memory =
         "of '/proc/self/mem' failed at line 1 (Input/output error): "
@@ -76,6 +78,9 @@ TEST_F(ScriptFilesTest, LoadChecksTheFileBeforeDeletingAnything) {
         {"load " + mixed, "'" + mixed +
                               "' is not a krv script: line 3 starts with '#', no command; "
                               "nothing was deleted\n"},
+        {"load " + near, "'" + near +
+                             "' is not a krv script: line 4 starts with 'newtracks', no command; "
+                             "nothing was deleted\n"},
         {"load /proc/self/mem", "load " + memory},
         {"read /proc/self/mem", "read " + memory},
     };
