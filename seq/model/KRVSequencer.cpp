@@ -568,10 +568,9 @@ int KRVSequencer::GetProgram(int inPort, int inChannel) const {
 
 // The notes the port handed over ahead of time would reach the synthesizer
 // before the programs: they are withdrawn (as at a stop), and the clock
-// sends the programs before its next notes.
-// A port about to be connected takes back all it has not handed on yet,
-// also what fell due already (JACK writes that a period later, maybe over
-// the new connection, ahead of the programs).
+// sends the programs before its next notes. A port about to be connected
+// takes back all it has not handed on yet, also what fell due already (JACK
+// writes that a period later, maybe over the new connection).
 void KRVSequencer::ResendPrograms(int inPort, bool inConnecting) {
     constexpr MIDICLTimeStamp kBeforeAnything = 1;
     MIDICLOutputPort* port = GetPort(inPort);

@@ -304,17 +304,9 @@ int KRVStdioInterface::PrintFormatted(const char* inFormat, Arguments... inArgum
     if (mOutStream == nullptr) {
         return 0;
     }
-    // Most fit a line: formatted once, with no string made for them.
-    char line[256];
-    int length = std::snprintf(line, sizeof line, inFormat, inArguments...);
-    if (length < 0) {
-        return 0;
-    }
-    if (length < static_cast<int>(sizeof line)) {
-        mHeld.append(line, static_cast<std::size_t>(length));
-    } else {
-        mHeld += KRVFormatText(inFormat, inArguments...);
-    }
+    const std::size_t before = mHeld.size();
+    mHeld += KRVFormatText(inFormat, inArguments...);
+    const int length = static_cast<int>(mHeld.size() - before);
     if (mHeld.size() >= kMaxHeldBytes) {
         SendHeld();
     }
