@@ -593,7 +593,9 @@ def follow_once(server, bpm, mode):
     notes = server.heard(master)
     expect_all_ended(notes, what)
     ons = of_kind(notes, "on")
-    moved = next(i for i, n in enumerate(ons) if n.transport >= bar2 + LATENCY)
+    moved = next((i for i, n in enumerate(ons) if n.transport >= bar2 + LATENCY), None)
+    if moved is None:
+        fail("%s: no note after the move to bar 2: %r" % (what, [n.transport for n in ons]))
     changed = next((i for i, n in enumerate(ons) if n.bpm == faster), len(ons))
     expect_on_beats(ons[:moved], bpm, what + ", from the start")
     if ons[moved].key != 64:
@@ -659,7 +661,9 @@ def case_clockin(server):
     expect_in(status, "following the clock of %s: its Start and Stop play" % source, what)
     # What the sender sent, as it heard it.
     clocks = [n.frame for n in of_kind(notes, "clock")]
-    stopped = next(n.frame for n in notes if n.kind == "stop")
+    stopped = next((n.frame for n in notes if n.kind == "stop"), None)
+    if stopped is None or not clocks:
+        fail("%s: the sender heard no stop or no clock of its own" % what)
     expect_all_ended(notes, what)
     ons = of_kind(notes, "on")
     delay = ons[0].frame - clocks[0] if ons else None

@@ -8,6 +8,7 @@ import subprocess
 import sys
 import threading
 import time
+import traceback
 
 SKIP = 77
 # Set for sanitizer builds, whose instrumented threads are slow: timings are
@@ -73,7 +74,15 @@ def steadily(measure, *args):
             if failure.code != 1 or len(DISTURBED) == seen:
                 sys.exit(2 if failure.code == 1 else failure.code)
             print("disturbed: %r; try %d of %d" % (DISTURBED[seen:], attempt, TRIES))
-            stop_started(running)
+        except Exception:
+            # A disturbed try can leave what it reads incomplete enough for
+            # the reading itself to fail; an undisturbed one fails as it is.
+            if len(DISTURBED) == seen:
+                print("FAIL: raised:\n" + traceback.format_exc())
+                sys.exit(2)
+            print("disturbed: %r; try %d of %d, which raised:\n%s"
+                  % (DISTURBED[seen:], attempt, TRIES, traceback.format_exc()))
+        stop_started(running)
     skip("this machine froze or its server skipped cycles in all %d tries" % TRIES)
 
 
