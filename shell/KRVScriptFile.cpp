@@ -160,13 +160,12 @@ int KRVScriptFile::GetFailedLine() const {
     return static_cast<int>(std::count(mText.begin(), mText.end(), '\n')) + 1;
 }
 
-// A line's first word as KRVSplitWords gives it, empty for a blank line.
+// A line's first word as a split gives it, empty for a blank line.
 // Most first words are plain, and are taken where they lie, found in one
 // pass over them (2 % of a load's instructions, against a search for the
 // blank and another for quotes); one with quotes or backslashes is split
 // into ioWords.
-std::string_view KRVScriptFile::FirstWord(std::string_view inLine,
-                                          std::vector<std::string>* ioWords) {
+std::string_view KRVScriptFile::FirstWord(std::string_view inLine, KRVLineWords* ioWords) {
     std::size_t first = 0;
     while (first < inLine.size() && inLine[first] == ' ') {
         first++;
@@ -176,13 +175,13 @@ std::string_view KRVScriptFile::FirstWord(std::string_view inLine,
         end++;
     }
     if (end < inLine.size() && inLine[end] != ' ') {
-        KRVSplitWords(inLine, ioWords);
-        return ioWords->empty() ? std::string_view() : std::string_view(ioWords->front());
+        ioWords->Split(inLine);
+        return ioWords->Get(0);
     }
     return inLine.substr(first, end - first);
 }
 
-// Whether inLine's first word, as KRVSplitWords gives it, is inWord (a
+// Whether inLine's first word, as a split gives it, is inWord (a
 // plain word): at the line's start, followed by a blank or by nothing.
 bool KRVScriptFile::StartsWithWord(std::string_view inLine, std::string_view inWord) {
     return inLine.starts_with(inWord) &&
@@ -195,13 +194,18 @@ bool KRVScriptFile::StartsWithWord(std::string_view inLine, std::string_view inW
 KRVScriptFile::Status KRVScriptFile::CheckCommands() {
     bool hasCommand = false;
     mLineCommands.clear();
-    std::vector<std::string> words;
+    KRVLineWords words;
     // For each command (by its row plus 1, 0 for none), the one whose line
     // came after one of its lines last: a script's lines keep to a few
     // patterns (each event of a sequence takes the same seven commands), and
     // a line that starts with the command foreseen needs no split and no
     // lookup (a load of 1,024 tracks of 64 steps runs 5 % fewer instructions).
-    std::array<const KRVCommand*, 256> follows{};
+    // Each with its name, measured once.
+    struct Foreseen {
+        const KRVCommand* mCommand = nullptr;
+        std::string_view mName;
+    };
+    std::array<Foreseen, 256> follows{};
     unsigned char previous = 0;
     // One search of the whole text, not one a line (with the same in the
     // script's interface, 1 ms of a load of 1,024 tracks of 64 steps).
@@ -222,11 +226,9 @@ KRVScriptFile::Status KRVScriptFile::CheckCommands() {
         if (endsInReturn) {
             line.remove_suffix(1);
         }
-        const KRVCommand* command = follows[previous];
-        std::string_view word;
-        if (command != nullptr && StartsWithWord(line, command->mName)) {
-            word = command->mName;
-        } else {
+        const KRVCommand* command = follows[previous].mCommand;
+        std::string_view word = follows[previous].mName;
+        if (command == nullptr || !StartsWithWord(line, word)) {
             word = FirstWord(line, &words);
             command = nullptr;
         }
@@ -239,7 +241,9 @@ KRVScriptFile::Status KRVScriptFile::CheckCommands() {
             }
         }
         const unsigned char row = RowNumberOf(command);
-        follows[previous] = command;
+        if (follows[previous].mCommand != command) {
+            follows[previous] = {command, command != nullptr ? command->mName : ""};
+        }
         previous = row;
         mLineCommands.push_back(endsInReturn ? 0 : row);
         hasCommand = hasCommand || !word.empty();

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "commands/KRVWords.h"
+
 // The text of a script, read whole before any of its lines runs, so that a
 // script that cannot be read is found out before `load` deletes anything,
 // and a read error is never taken for the end of the file.
@@ -64,7 +66,7 @@ public:
     std::string Describe(Status inStatus, const char* inVerb, const std::string& inPath) const;
 
 private:
-    static std::string_view FirstWord(std::string_view inLine, std::vector<std::string>* ioWords);
+    static std::string_view FirstWord(std::string_view inLine, KRVLineWords* ioWords);
     static bool StartsWithWord(std::string_view inLine, std::string_view inWord);
     Status ReadDescriptor(int inDescriptor);
     void DropByteOrderMark();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KRVCommandContext.h"
+#include "commands/KRVWords.h"
 #include "console/KRVLineLimit.h"
 #include "model/KRVSequencerState.h"
 
@@ -114,6 +115,10 @@ private:
     std::string GetHistoryEntryBySubString(const char* inSubString) const;
     // Execute without the flush at the end.
     KRVCommandResult ExecuteLine(std::string_view inLine);
+    // The line split into inWords; inChecked is the command the check
+    // found for it, if any.
+    KRVCommandResult ExecuteWords(std::string_view inLine, const KRVLineWords& inWords,
+                                  const KRVCommand* inChecked);
     void SaveToHistory(std::string_view inCommand);
     // Entry inIndex, 0 for the oldest held; inIndex below the count.
     const std::pair<int, std::string>& GetEntry(int inIndex) const;
@@ -181,6 +186,7 @@ private:
     // ExecuteLine is to run next, which it takes (null for any other line).
     std::vector<unsigned char> mLineCommands;
     const KRVCommand* mCheckedCommand = nullptr;
-    // The last line's words, for the room of the next line's.
-    std::vector<std::string> mSpareWords;
+    // The words of the lines being run, by depth, and how many are.
+    std::vector<std::unique_ptr<KRVLineWords>> mWordLists;
+    std::size_t mLineDepth = 0;
 };

@@ -34,7 +34,7 @@ std::string KRVEvent::FormatNoteNumber(unsigned char inNote) {
     return std::string(sNoteNames[inNote % 12]) + std::to_string(inNote / 12 - 1);
 }
 
-bool KRVEvent::ReadPitch(const std::string& inText, int* outPitch, size_t* outLength) {
+bool KRVEvent::ReadPitch(std::string_view inText, int* outPitch, size_t* outLength) {
     // Semitones of the letters A to G above their octave's C.
     static const int kLetterPitch[7] = {9, 11, 0, 2, 4, 5, 7};
     if (inText.empty()) {
@@ -53,7 +53,7 @@ bool KRVEvent::ReadPitch(const std::string& inText, int* outPitch, size_t* outLe
     return true;
 }
 
-bool KRVEvent::IsNoteName(const std::string& inText) {
+bool KRVEvent::IsNoteName(std::string_view inText) {
     int pitch = 0;
     size_t length = 0;
     return ReadPitch(inText, &pitch, &length);

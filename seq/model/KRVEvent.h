@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/KRVRelaxed.h"
 
@@ -55,7 +56,7 @@ public:
     // range check, so the result may be negative or above 127. Text that
     // starts with no note name gives 0; IsNoteName tells it apart.
     static int ParseNoteNumber(std::string inNoteName);
-    static bool IsNoteName(const std::string& inText);
+    static bool IsNoteName(std::string_view inText);
 
     static const char* const sNoteNames[12];
 
@@ -63,7 +64,7 @@ private:
     // The pitch of the note name at the start of inText, in semitones from
     // the C of its octave (-1 for Cb, 12 for B#), and the characters it takes;
     // false when there is none.
-    static bool ReadPitch(const std::string& inText, int* outPitch, size_t* outLength);
+    static bool ReadPitch(std::string_view inText, int* outPitch, size_t* outLength);
 
     friend class KRVTrack;
     friend class KRVSequencer;

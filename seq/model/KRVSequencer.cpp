@@ -545,7 +545,7 @@ std::string KRVSequencer::GetChannelName(int inPort, int inChannel) const {
 // A name means the channel that has it now, so a channel named again no
 // longer answers to its old name. Where two channels share a name, the
 // first by port and channel wins, as it does after saveconfig and read.
-bool KRVSequencer::GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const {
+bool KRVSequencer::GetNamedChannel(std::string_view inName, int* outPort, int* outChannel) const {
     for (const auto& [channel, name] : mChannelNames) {
         if (name == inName) {
             *outPort = channel.first;

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -307,7 +308,7 @@ public:
     void SetChannelName(int inPort, int inChannel, std::string inName);
     std::string GetChannelName(int inPort, int inChannel) const;
     // The channel that has the name; false when none has.
-    bool GetNamedChannel(const std::string& inName, int* outPort, int* outChannel) const;
+    bool GetNamedChannel(std::string_view inName, int* outPort, int* outChannel) const;
     void DeleteChannelNames();
 
     // Programs, by 0-based port, 1-based channel and 0-based program

@@ -4,11 +4,6 @@
 #include "commands/KRVWords.h"
 #include "model/KRVSequencer.h"
 
-const std::string& KRVArguments::Get(int inIndex) const {
-    static const std::string sNone;
-    return inIndex >= 0 && inIndex < static_cast<int>(mWords.size()) ? mWords[inIndex] : sNone;
-}
-
 int KRVArguments::ReadInt(int inIndex) const {
     return KRVReadInt(Get(inIndex));
 }

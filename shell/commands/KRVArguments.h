@@ -1,10 +1,9 @@
 #pragma once
 
-#include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
 #include "commands/KRVCommandTable.h"
+#include "commands/KRVWords.h"
 
 class KRVSequencer;
 
@@ -19,9 +18,7 @@ public:
     // always differed in this, and scripts rely on each.
     enum SignRule { kDigitFirst, kSignAllowed };
 
-    explicit KRVArguments(std::vector<std::string> inWords) : mWords(std::move(inWords)) {}
-    // The words, handed back once the handler is done with them.
-    std::vector<std::string> TakeWords() { return std::move(mWords); }
+    explicit KRVArguments(const KRVLineWords& inWords) : mWords(inWords) {}
 
     // Reads every argument the row declares: null when all read, else the
     // refusal to say (the row's, for a missing or unreadable word).
@@ -31,10 +28,12 @@ public:
     int GetValue(int inIndex) const { return mValues[inIndex]; }
 
     // How many words follow the command.
-    int GetCount() const { return static_cast<int>(mWords.size()) - 1; }
+    int GetCount() const { return mWords.GetCount() - 1; }
     bool Has(int inCount) const { return GetCount() >= inCount; }
     // The empty word past the last.
-    const std::string& Get(int inIndex) const;
+    std::string_view Get(int inIndex) const { return mWords.Get(inIndex); }
+    // The same, ended by a NUL, for the C library.
+    const char* GetText(int inIndex) const { return mWords.GetText(inIndex); }
     // Word inIndex as a number (like atoi).
     int ReadInt(int inIndex) const;
     // The same, true when it lies in inLowest to inHighest.
@@ -51,7 +50,7 @@ private:
     const char* ReadArgument(int inIndex, const KRVCommand& inCommand,
                              const KRVSequencer& inSequencer);
 
-    std::vector<std::string> mWords;
+    const KRVLineWords& mWords;
     // By word: [0] is the command's.
     int mValues[KRVCommand::kMaxArguments + 1] = {};
 };

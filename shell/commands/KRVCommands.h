@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/KRVCommandTable.h"
@@ -170,7 +171,7 @@ public:
     static std::vector<std::string> InputLines(const KRVSequencer& inSequencer);
     // A source by its number in `inputs` now, or its name (as typed, there
     // or not); false for a number that names none.
-    static bool ReadSource(const KRVCommandContext& inContext, const std::string& inWord,
+    static bool ReadSource(const KRVCommandContext& inContext, std::string_view inWord,
                            std::string* outName);
 
     // KRVShellPlayInCommands.cpp

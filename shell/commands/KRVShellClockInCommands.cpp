@@ -71,7 +71,7 @@ KRVCommandResult KRVCommands::ClockIn(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
     KRVSequencer& sequencer = ioContext.GetSequencer();
     if (inArguments.Has(1)) {
-        const std::string& word = inArguments.Get(1);
+        const std::string word(inArguments.Get(1));
         if (strcasecmp(word.c_str(), "off") == 0) {
             sequencer.StopFollowingClock();
         } else if (Follow(ioContext, word) != KRVCommandResult::kSucceeded) {

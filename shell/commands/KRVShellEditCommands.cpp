@@ -28,7 +28,7 @@ bool IsChannel(int inChannel) {
 // A channel name gives its port and channel; otherwise the word is a channel
 // number 1 to 16 and the port stays as the caller set it. False when the word
 // is neither.
-bool ReadChannel(const KRVSequencer& inSequencer, const std::string& inWord, int* ioPort,
+bool ReadChannel(const KRVSequencer& inSequencer, std::string_view inWord, int* ioPort,
                  int* outChannel) {
     if (inSequencer.GetNamedChannel(inWord, ioPort, outChannel)) {
         return true;
@@ -39,16 +39,16 @@ bool ReadChannel(const KRVSequencer& inSequencer, const std::string& inWord, int
 
 // A port number as an unsigned "%lu" reading: a negative number wraps to a
 // huge value, and a word with no number leaves port 0.
-unsigned long ReadPort(const std::string& inWord) {
+unsigned long ReadPort(const char* inWord) {
     // strtoul reads as sscanf's %lu does (it is what that calls), and
     // gives 0 where there is no number.
-    return std::strtoul(inWord.c_str(), nullptr, 10);
+    return std::strtoul(inWord, nullptr, 10);
 }
 
 // Which key a word names: a number 0 to 17 or a key name in any case; -1
 // when it names none. outByNumber tells which reading was made; outMinor
 // that the name had an "m" after it (Am, the key of A minor).
-int ReadKey(const std::string& inWord, bool* outByNumber, bool* outMinor) {
+int ReadKey(const char* inWord, bool* outByNumber, bool* outMinor) {
     *outByNumber = KRVStartsWithDigit(inWord);
     *outMinor = false;
     if (*outByNumber) {
@@ -58,10 +58,10 @@ int ReadKey(const std::string& inWord, bool* outByNumber, bool* outMinor) {
     for (int key = 0; key < KRVSelectionFitToKey::GetKeyNameCount(); key++) {
         const std::string name =
             KRVSelectionFitToKey::GetKeyName(static_cast<KRVSelectionFitToKey::Key>(key));
-        if (strcasecmp(inWord.c_str(), name.c_str()) == 0) {
+        if (strcasecmp(inWord, name.c_str()) == 0) {
             return key;
         }
-        if (strcasecmp(inWord.c_str(), (name + "m").c_str()) == 0) {
+        if (strcasecmp(inWord, (name + "m").c_str()) == 0) {
             *outMinor = true;
             return key;
         }
@@ -72,9 +72,10 @@ int ReadKey(const std::string& inWord, bool* outByNumber, bool* outMinor) {
 // The scale after the key: the rest of the line, as one name may be two
 // words ("harmonic minor"); empty for none.
 std::string ScaleWords(const KRVArguments& inArguments) {
-    std::string words = inArguments.Get(2);
+    std::string words(inArguments.Get(2));
     for (int index = 3; index <= inArguments.GetCount(); index++) {
-        words += " " + inArguments.Get(index);
+        words += ' ';
+        words += inArguments.Get(index);
     }
     return words;
 }
@@ -153,7 +154,7 @@ KRVCommandResult KRVCommands::SetGateTime(KRVCommandContext& ioContext,
 
 KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
                                       const KRVArguments& inArguments) {
-    unsigned long port = ReadPort(inArguments.Get(1));
+    unsigned long port = ReadPort(inArguments.GetText(1));
     if (port >= static_cast<unsigned long>(ioContext.GetSequencer().GetPortCount())) {
         return ioContext.Refuse("bad port number\n");
     }
@@ -168,7 +169,7 @@ KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
 KRVCommandResult KRVCommands::SetChannel(KRVCommandContext& ioContext,
                                          const KRVArguments& inArguments) {
     KRVSequencer& sequencer = ioContext.GetSequencer();
-    const std::string& word = inArguments.Get(1);
+    const std::string_view word = inArguments.Get(1);
     int port = 0;
     int channel = 0;
     if (sequencer.GetNamedChannel(word, &port, &channel)) {
@@ -178,7 +179,7 @@ KRVCommandResult KRVCommands::SetChannel(KRVCommandContext& ioContext,
         KRVSelectionSetChannel setChannel(static_cast<unsigned char>(channel));
         int count = sequencer.RunSelection(&setChannel);
         ioContext.GetInterface().WriteFormattedSD("set port/channel %s on %d selections\n",
-                                                  word.c_str(), count);
+                                                  inArguments.GetText(1), count);
         return KRVCommandResult::kSucceeded;
     }
     channel = KRVReadInt(word);
@@ -233,7 +234,7 @@ KRVCommandResult KRVCommands::FitToKey(KRVCommandContext& ioContext,
                                        const KRVArguments& inArguments) {
     bool byNumber = false;
     bool minor = false;
-    int key = ReadKey(inArguments.Get(1), &byNumber, &minor);
+    int key = ReadKey(inArguments.GetText(1), &byNumber, &minor);
     if (key < 0) {
         return ioContext.Refuse(byNumber ? "bad key number\n" : "bad key name\n");
     }

@@ -15,8 +15,8 @@
 
 namespace {
 
-bool IsWord(const std::string& inWord, const char* inExpected) {
-    return strcasecmp(inWord.c_str(), inExpected) == 0;
+bool IsWord(const char* inWord, const char* inExpected) {
+    return strcasecmp(inWord, inExpected) == 0;
 }
 
 std::vector<std::string> ListSources(const KRVCommandContext& inContext) {
@@ -56,7 +56,7 @@ void WriteThru(KRVCommandContext& ioContext) {
 }  // namespace
 
 // A number is a source as `inputs` counts them now; anything else a name.
-bool KRVCommands::ReadSource(const KRVCommandContext& inContext, const std::string& inWord,
+bool KRVCommands::ReadSource(const KRVCommandContext& inContext, std::string_view inWord,
                              std::string* outName) {
     if (!KRVStartsWithDigit(inWord)) {
         *outName = inWord;
@@ -91,7 +91,7 @@ KRVCommandResult KRVCommands::Input(KRVCommandContext& ioContext, const KRVArgum
         return KRVCommandResult::kSucceeded;
     }
     KRVDestinations* destinations = ioContext.GetDestinations();
-    const bool off = IsWord(inArguments.Get(1), "off");
+    const bool off = IsWord(inArguments.GetText(1), "off");
     std::string name;
     if (!off && !KRVCommands::ReadSource(ioContext, inArguments.Get(1), &name)) {
         return ioContext.Refuse("no such MIDI source (`inputs` lists them)\n");
@@ -111,9 +111,9 @@ KRVCommandResult KRVCommands::Thru(KRVCommandContext& ioContext, const KRVArgume
     KRVSequencer& sequencer = ioContext.GetSequencer();
     KRVInputChoice choice = sequencer.GetInputChoice();
     if (inArguments.Has(1)) {
-        const std::string& last = inArguments.Get(inArguments.Has(2) ? 2 : 1);
-        choice.mThru = !IsWord(last, "off");
-        if (!inArguments.Has(2) && IsWord(last, "on")) {
+        const std::string last(inArguments.Get(inArguments.Has(2) ? 2 : 1));
+        choice.mThru = !IsWord(last.c_str(), "off");
+        if (!inArguments.Has(2) && IsWord(last.c_str(), "on")) {
             choice.mThruPort = KRVInputChoice::kFollowTrack;
             choice.mThruChannel = KRVInputChoice::kFollowTrack;
         } else if (!(!inArguments.Has(2) && !choice.mThru)) {

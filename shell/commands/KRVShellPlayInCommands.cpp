@@ -106,7 +106,7 @@ KRVCommandResult KRVCommands::Record(KRVCommandContext& ioContext,
     }
     int word = 1;
     int track1 = DefaultPosition(sequencer).first;
-    const std::string& first = inArguments.Get(1);
+    const std::string first(inArguments.Get(1));
     if (inArguments.Has(1) && first != "replace" && first != "overdub") {
         if (!inArguments.ReadPosition(1, sequencer.GetTrackCount(), Sign::kDigitFirst, &track1,
                                       ioContext.IsMigrationMode())) {
@@ -114,7 +114,7 @@ KRVCommandResult KRVCommands::Record(KRVCommandContext& ioContext,
         }
         word = 2;
     }
-    const std::string& mode = inArguments.Get(word);
+    const std::string mode(inArguments.Get(word));
     if (!mode.empty() && mode != "replace" && mode != "overdub") {
         return ioContext.Refuse("need replace or overdub\n");
     }

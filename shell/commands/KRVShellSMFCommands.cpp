@@ -44,7 +44,7 @@ KRVCommandResult KRVCommands::ExportSMF(KRVCommandContext& ioContext,
     if (ioContext.GetSequencer().GetTrackCount() == 0) {
         return ioContext.Refuse("nowt in memory to export\n");
     }
-    const char* file = inArguments.Get(1).c_str();
+    const char* file = inArguments.GetText(1);
     // A file the export may not replace is refused by the export itself,
     // without a question asked for nothing.
     if (IsOtherFile(file) && KRVSafeFile::CheckTarget(file) == 0 &&
@@ -61,7 +61,7 @@ KRVCommandResult KRVCommands::ExportSMF(KRVCommandContext& ioContext,
 KRVCommandResult KRVCommands::ImportSMF(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
     KRVSequencerSMF smf(&ioContext.GetSequencer(), &ioContext.GetInterface());
-    const char* file = inArguments.Get(1).c_str();
+    const char* file = inArguments.GetText(1);
     bool read = inArguments.Get(2) == KRVArgumentWord(KRVArgumentKind::kTimed)
                     ? smf.ImportTimed(file)
                     : smf.Import(file);

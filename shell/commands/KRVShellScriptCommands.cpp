@@ -195,7 +195,7 @@ KRVCommandResult RefuseTarget(KRVShellInterface& ioOut, const std::string& inPat
 KRVCommandResult SaveScript(KRVCommandContext& ioContext, const KRVArguments& inArguments,
                             ScriptKind inKind) {
     KRVShellInterface& out = ioContext.GetInterface();
-    const std::string& path = inArguments.Get(1);
+    const std::string path(inArguments.Get(1));
     const char* opening = inKind != kSelectionScript ? "opening file\n" : "";
     if (int error = KRVSafeFile::CheckTarget(path)) {
         out.Write(opening);
@@ -254,11 +254,11 @@ KRVCommandResult KRVCommands::SaveSelection(KRVCommandContext& ioContext,
 }
 
 KRVCommandResult KRVCommands::Read(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
-    return ioContext.GetShell().RunScript(inArguments.Get(1), false);
+    return ioContext.GetShell().RunScript(std::string(inArguments.Get(1)), false);
 }
 
 KRVCommandResult KRVCommands::Load(KRVCommandContext& ioContext, const KRVArguments& inArguments) {
-    return ioContext.GetShell().RunScript(inArguments.Get(1), true);
+    return ioContext.GetShell().RunScript(std::string(inArguments.Get(1)), true);
 }
 
 KRVCommandResult KRVCommands::DefaultSequence(KRVCommandContext& ioContext, const KRVArguments&) {
@@ -292,7 +292,7 @@ KRVCommandResult KRVCommands::DeleteConfig(KRVCommandContext& ioContext, const K
 // word the mode flips.
 KRVCommandResult KRVCommands::Migration(KRVCommandContext& ioContext,
                                         const KRVArguments& inArguments) {
-    bool on = inArguments.Has(1) ? strcasecmp(inArguments.Get(1).c_str(), "on") == 0
+    bool on = inArguments.Has(1) ? strcasecmp(inArguments.GetText(1), "on") == 0
                                  : !ioContext.IsMigrationMode();
     ioContext.SetMigrationMode(on);
     ioContext.GetInterface().WriteFormattedS("migration mode %s\n", on ? "on" : "off");

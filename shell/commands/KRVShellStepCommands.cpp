@@ -163,7 +163,7 @@ KRVCommandResult KRVCommands::Legato(KRVCommandContext& ioContext,
     if (!inArguments.Has(1)) {
         return ListLegato(ioContext);
     }
-    const std::string& word = inArguments.Get(1);
+    const std::string word(inArguments.Get(1));
     const bool on = strcasecmp(word.c_str(), "on") == 0;
     if (!on && strcasecmp(word.c_str(), "off") != 0) {
         return ioContext.Refuse("need on or off\n");

@@ -19,11 +19,11 @@ bool IsPort(const KRVSequencer& inSequencer, int inPort) {
 }
 
 // 1 for "on", 0 for "off" (in any case), -1 for anything else.
-int ReadSwitch(const std::string& inWord) {
-    if (strcasecmp(inWord.c_str(), "on") == 0) {
+int ReadSwitch(const char* inWord) {
+    if (strcasecmp(inWord, "on") == 0) {
         return 1;
     }
-    return strcasecmp(inWord.c_str(), "off") == 0 ? 0 : -1;
+    return strcasecmp(inWord, "off") == 0 ? 0 : -1;
 }
 
 void WriteClock(KRVShellInterface& ioOut, int inPort, bool inSends) {
@@ -80,7 +80,7 @@ KRVCommandResult KRVCommands::Clock(KRVCommandContext& ioContext, const KRVArgum
         WriteClock(ioContext.GetInterface(), port, sequencer.GetPortTiming().SendsClock(port));
         return KRVCommandResult::kSucceeded;
     }
-    const int sends = ReadSwitch(inArguments.Get(portGiven ? 2 : 1));
+    const int sends = ReadSwitch(inArguments.GetText(portGiven ? 2 : 1));
     if (sends < 0) {
         return ioContext.Refuse("need on or off\n");
     }
@@ -131,7 +131,7 @@ KRVCommandResult KRVCommands::Transport(KRVCommandContext& ioContext,
     KRVSequencer& sequencer = ioContext.GetSequencer();
     if (inArguments.Has(1)) {
         int mode = 0;
-        while (mode < 3 && strcasecmp(inArguments.Get(1).c_str(), kTransportWords[mode]) != 0) {
+        while (mode < 3 && strcasecmp(inArguments.GetText(1), kTransportWords[mode]) != 0) {
             mode++;
         }
         if (mode == 3) {

@@ -94,7 +94,7 @@ KRVCommandResult KRVCommands::BPM(KRVCommandContext& ioContext, const KRVArgumen
     double bpm = KRVReadDouble(inArguments.Get(1));
     if (!ioContext.GetSequencer().SetBPM(bpm)) {
         ioContext.GetInterface().WriteFormattedS("%s: having trouble parsing bpm\n",
-                                                 inArguments.Get(1).c_str());
+                                                 inArguments.GetText(1));
         return KRVCommandResult::kFailed;
     }
     return KRVCommandResult::kSucceeded;

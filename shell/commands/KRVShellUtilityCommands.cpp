@@ -82,12 +82,15 @@ KRVCommandResult KRVCommands::Shell(KRVCommandContext& ioContext, const KRVArgum
     if (ioContext.GetShell().IsReadingScript() && !ioContext.AreShellCommandsInScriptsAllowed()) {
         out.WriteFormattedS(
             "%s: not run from a script; start krv with --allow-shell-in-scripts to allow it\n",
-            inArguments.Get(0).c_str());
+            inArguments.GetText(0));
         return KRVCommandResult::kFailed;
     }
-    std::string commandLine = inArguments.Get(1) + " ";
+    std::string commandLine(inArguments.Get(1));
+    commandLine += ' ';
     for (int i = 2; i <= inArguments.GetCount(); i++) {
-        commandLine += "'" + inArguments.Get(i) + "' ";
+        commandLine += '\'';
+        commandLine += inArguments.Get(i);
+        commandLine += "' ";
     }
     // What we printed so far must come out before the command's own output.
     out.Flush();
@@ -148,7 +151,7 @@ KRVCommandResult KRVCommands::NameChannel(KRVCommandContext& ioContext,
     bool portGiven = inArguments.Has(3);
     int port = portGiven ? inArguments.ReadInt(1) : 0;
     int channel = inArguments.ReadInt(portGiven ? 2 : 1);
-    const std::string& name = inArguments.Get(portGiven ? 3 : 2);
+    const std::string name(inArguments.Get(portGiven ? 3 : 2));
     if (const char* refusal = RefusalForChannel(sequencer, port, channel)) {
         return ioContext.Refuse(refusal);
     }

@@ -25,7 +25,7 @@ bool StartsWith(const std::string& inText, const std::string& inStart) {
 // may be nothing yet.
 std::vector<std::string> KRVCompleter::Complete(const std::string& inLine) {
     std::size_t typedStart = 0;
-    KRVSplitWords(inLine, &typedStart);
+    KRVLineWords().Split(inLine, &typedStart);
     std::vector<std::string> before = KRVSplitWords(inLine.substr(0, typedStart));
     std::vector<std::string> typed = KRVSplitWords(inLine.substr(typedStart));
     std::string start = typed.empty() ? std::string() : typed[0];
@@ -56,7 +56,7 @@ std::vector<std::string> KRVCompleter::Complete(const std::string& inLine) {
 
 std::string KRVCompleter::GetTypedWord(const std::string& inLine) {
     std::size_t typedStart = 0;
-    KRVSplitWords(inLine, &typedStart);
+    KRVLineWords().Split(inLine, &typedStart);
     return inLine.substr(typedStart);
 }
 

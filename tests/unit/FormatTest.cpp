@@ -60,15 +60,29 @@ TEST(KRVWords, ReadIntReadsAsStrtolDoes) {
     }
 }
 
-// A list used again for the next line holds that line's words only.
+// A list used again, after longer and shorter lines, holds that line's
+// words only, each also readable as a C string of the same text.
 TEST(KRVWords, SplitIntoAUsedListGivesTheSameWords) {
-    std::vector<std::string> words;
-    for (const char* line : {"selectevent 1 2", "  a\\ b 'c d' e\"f\" ", "", "one", "x 'y"}) {
-        KRVSplitWords(line, &words);
-        EXPECT_EQ(words, KRVSplitWords(line)) << line;
+    const std::vector<std::pair<const char*, std::vector<std::string>>> kCases = {
+        {"selectevent 1 2", {"selectevent", "1", "2"}},
+        {"  a\\ b 'c d' e\"f\" ", {"a b", "c d", "ef"}},
+        {"", {}},
+        {"one", {"one"}},
+        {"x 'y", {"x", "y"}},
+        {"'' \"\" \\", {}},
+        {"a''b \\'\\ c", {"ab", "' c"}},
+    };
+    KRVLineWords used;
+    for (int round = 0; round < 2; round++) {
+        for (const auto& [line, expected] : kCases) {
+            used.Split(line);
+            EXPECT_EQ(used.ToStrings(), expected) << line;
+            EXPECT_EQ(KRVSplitWords(line), expected) << line;
+            for (int index = 0; index <= used.GetCount(); index++) {
+                EXPECT_EQ(std::string_view(used.GetText(index)), used.Get(index)) << line;
+            }
+        }
     }
-    EXPECT_EQ(KRVSplitWords("  a\\ b 'c d' e\"f\" "),
-              (std::vector<std::string>{"a b", "c d", "ef"}));
 }
 
 }  // namespace
