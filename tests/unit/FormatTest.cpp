@@ -1,3 +1,5 @@
+#include <random>
+
 #include "Harness.h"
 #include "commands/KRVWords.h"
 #include "console/KRVAnswer.h"
@@ -82,6 +84,26 @@ TEST(KRVWords, SplitIntoAUsedListGivesTheSameWords) {
                 EXPECT_EQ(std::string_view(used.GetText(index)), used.Get(index)) << line;
             }
         }
+    }
+}
+
+// Any words, each escaped and set apart by blanks, split back into
+// themselves, whether a line needs the unquoting or none.
+TEST(KRVWords, EscapedWordsSplitBackIntoThemselves) {
+    std::mt19937 random(7);
+    const std::string kAlphabet = "ab1 '\"\\\r\xC3\xA9";
+    KRVLineWords split;
+    for (int round = 0; round < 2000; round++) {
+        std::vector<std::string> words(random() % 5);
+        std::string line(random() % 2, ' ');
+        for (std::string& word : words) {
+            for (std::size_t length = 1 + random() % 6; word.size() < length;) {
+                word += kAlphabet[random() % kAlphabet.size()];
+            }
+            line += KRVEscapeWord(word) + std::string(1 + random() % 2, ' ');
+        }
+        split.Split(line);
+        EXPECT_EQ(split.ToStrings(), words) << line;
     }
 }
 
