@@ -549,14 +549,6 @@ KRVArgumentKind KRVCommand::GetArgumentKind(int inWord1) const {
     return last > 0 && mArguments[last - 1].mKind == A::kHostCommand ? A::kHostCommand : A::kNone;
 }
 
-int KRVCommand::GetRequiredCount() const {
-    int count = 0;
-    for (const KRVArgument& argument : mArguments) {
-        count += argument.mKind != A::kNone && !argument.mOptional ? 1 : 0;
-    }
-    return count;
-}
-
 int KRVCommandTable::GetCount() {
     return static_cast<int>(std::size(kCommands));
 }

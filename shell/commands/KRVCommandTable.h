@@ -87,8 +87,14 @@ struct KRVCommand {
     // The kind of argument inWord1 (1 = the first argument); kNone past the
     // last, unless the last takes the rest of the line.
     KRVArgumentKind GetArgumentKind(int inWord1) const;
-    // How many words must follow the command.
-    int GetRequiredCount() const;
+    // How many words must follow the command (asked for every line run).
+    int GetRequiredCount() const {
+        int count = 0;
+        for (const KRVArgument& argument : mArguments) {
+            count += argument.mKind != KRVArgumentKind::kNone && !argument.mOptional ? 1 : 0;
+        }
+        return count;
+    }
 };
 
 // Every command of the shell, in the order of lookup and of `help`. Adding a

@@ -14,6 +14,6 @@ template <typename Action, KRVAnswerFormat kFormat>
 KRVCommandResult KRVSetOnSelection(KRVCommandContext& ioContext, int inValue) {
     Action action(static_cast<unsigned char>(inValue));
     int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().Write(KRVAnswer<kFormat>(inValue, count).c_str());
+    ioContext.GetInterface().WriteSized(KRVAnswer<kFormat>(inValue, count).View());
     return KRVCommandResult::kSucceeded;
 }

@@ -116,7 +116,7 @@ int RootOf(KRVSelectionFitToKey::Key inKey) {
 template <KRVAnswerFormat kFormat>
 KRVCommandResult RunAndReport(KRVCommandContext& ioContext, KRVSelectionAction* inAction) {
     const int count = ioContext.GetSequencer().RunSelection(inAction);
-    ioContext.GetInterface().Write(KRVAnswer<kFormat>(count).c_str());
+    ioContext.GetInterface().WriteSized(KRVAnswer<kFormat>(count).View());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -128,8 +128,8 @@ KRVCommandResult KRVCommands::SetNote(KRVCommandContext& ioContext,
     KRVSelectionSetNote action(static_cast<unsigned char>(note));
     int count = ioContext.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(note));
-    ioContext.GetInterface().Write(
-        KRVAnswer<"set note %s on %d selections\n">(name.c_str(), count).c_str());
+    ioContext.GetInterface().WriteSized(
+        KRVAnswer<"set note %s on %d selections\n">(name.c_str(), count).View());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -160,8 +160,8 @@ KRVCommandResult KRVCommands::SetPort(KRVCommandContext& ioContext,
     }
     KRVSelectionSetPort action(static_cast<unsigned char>(port));
     int count = ioContext.GetSequencer().RunSelection(&action);
-    ioContext.GetInterface().Write(
-        KRVAnswer<"set port %lu on %d selections\n">(port, count).c_str());
+    ioContext.GetInterface().WriteSized(
+        KRVAnswer<"set port %lu on %d selections\n">(port, count).View());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -188,8 +188,8 @@ KRVCommandResult KRVCommands::SetChannel(KRVCommandContext& ioContext,
     }
     KRVSelectionSetChannel action(static_cast<unsigned char>(channel));
     int count = sequencer.RunSelection(&action);
-    ioContext.GetInterface().Write(
-        KRVAnswer<"set channel %d on %d selections\n">(channel, count).c_str());
+    ioContext.GetInterface().WriteSized(
+        KRVAnswer<"set channel %d on %d selections\n">(channel, count).View());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -201,8 +201,8 @@ KRVCommandResult KRVCommands::ChangeNote(KRVCommandContext& ioContext,
                                   static_cast<unsigned char>(toNote));
     int count = ioContext.GetSequencer().RunSelection(&action);
     std::string name = KRVEvent::FormatNoteNumber(static_cast<unsigned char>(toNote));
-    ioContext.GetInterface().Write(
-        KRVAnswer<"set note %s on %d selections\n">(name.c_str(), count).c_str());
+    ioContext.GetInterface().WriteSized(
+        KRVAnswer<"set note %s on %d selections\n">(name.c_str(), count).View());
     return KRVCommandResult::kSucceeded;
 }
 

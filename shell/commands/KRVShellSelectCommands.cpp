@@ -83,7 +83,7 @@ KRVCommandResult KRVCommands::SelectEvent(KRVCommandContext& ioContext,
         return KRVCommandResult::kFailed;
     }
     sequencer.SelectEvent(track1, step1);
-    out.Write(KRVAnswer<"selected track %d step %d\n">(track1, step1).c_str());
+    out.WriteSized(KRVAnswer<"selected track %d step %d\n">(track1, step1).View());
     return KRVCommandResult::kSucceeded;
 }
 
@@ -93,8 +93,8 @@ KRVCommandResult KRVCommands::UnSelectEvent(KRVCommandContext& ioContext,
     const int track1 = inArguments.GetValue(1);
     const int step1 = inArguments.GetValue(2);
     ioContext.GetSequencer().UnSelectEvent(track1, step1);
-    ioContext.GetInterface().Write(
-        KRVAnswer<"unselected track %d step %d\n">(track1, step1).c_str());
+    ioContext.GetInterface().WriteSized(
+        KRVAnswer<"unselected track %d step %d\n">(track1, step1).View());
     return KRVCommandResult::kSucceeded;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -18,7 +19,7 @@
 // format takes %d (an int), %lu (an unsigned long), %s (a C string) and %%,
 // with no flags or widths:
 //
-//     out.Write(KRVAnswer<"selected track %d step %d\n">(track1, step1).c_str());
+//     out.WriteSized(KRVAnswer<"selected track %d step %d\n">(track1, step1).View());
 
 // The text of an answer: in place while it is short, as answers are.
 class KRVAnswerText {
@@ -47,6 +48,11 @@ public:
         }
         mShort[mLength] = '\0';
         return mShort;
+    }
+    // The text, a NUL just past it.
+    std::string_view View() {
+        const char* text = c_str();
+        return {text, mLong.empty() ? mLength : mLong.size()};
     }
 
 private:

@@ -345,11 +345,15 @@ void KRVStdioInterface::Flush() {
 }
 
 int KRVStdioInterface::Write(const char* inBuffer) {
+    return WriteSized(inBuffer);
+}
+
+int KRVStdioInterface::WriteSized(std::string_view inText) {
     if (mOutputDelegate != nullptr) {
-        return mOutputDelegate->Write(inBuffer);
+        return mOutputDelegate->WriteSized(inText);
     }
     if (mOutStream == nullptr) {
         return 1;
     }
-    return Print(inBuffer);
+    return Print(inText);
 }

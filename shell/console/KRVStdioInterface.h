@@ -57,6 +57,7 @@ public:
     // stands.
     int GetLinesRead() const { return mLinesRead; }
     int Write(const char* inBuffer) override;
+    int WriteSized(std::string_view inText) override;
 
 private:
     friend class KRVFormattedWrites<KRVStdioInterface>;
