@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <optional>
 
 #include "KRVShellInterface.h"
 #include "console/KRVSignalWait.h"
@@ -13,8 +15,10 @@
 
 namespace {
 
-// How long an interrupted command has to end before it is killed.
+// How long an interrupted command has to end before it is killed, and when
+// within that time the interrupt goes to it again.
 constexpr int kGraceMS = 1000;
+constexpr int kAgainMS = 100;
 
 }  // namespace
 
@@ -82,19 +86,38 @@ bool KRVCommandRunner::HandTerminal(int inGroup) {
 // Until the command closes its output. False when it was interrupted and
 // did not end within the grace time. A signal that arrives just before the
 // wait for output still cuts it short (KRVSignalWait).
+//
+// The interrupt goes once more to a command still running kAgainMS after
+// it: `sh -c` catches SIGINT while it starts the command, and one that
+// lands as the shell hands over to the command is lost (dash here: about 1
+// launch in 5,000, which then ran until the kill).
 bool KRVCommandRunner::CopyOutput(int inPipe, int inChild, KRVShellInterface* ioOut) {
-    bool interrupted = false;
+    using Clock = std::chrono::steady_clock;
+    // Counted from the interrupt, whatever output comes meanwhile.
+    std::optional<Clock::time_point> interrupted;
+    bool sentAgain = false;
     for (;;) {
         if (!interrupted && KRVSignals::IsPending()) {
-            interrupted = true;
+            interrupted = Clock::now();
             kill(-inChild, SIGINT);
         }
-        const KRVSignalWait::Result result =
-            KRVSignalWait::ForDescriptor(inPipe, POLLIN, interrupted ? kGraceMS : -1);
-        if (result == KRVSignalWait::kTimedOut) {
-            return false;
+        int timeoutMS = -1;
+        if (interrupted) {
+            const auto since =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *interrupted)
+                    .count();
+            if (!sentAgain && since >= kAgainMS) {
+                sentAgain = true;
+                kill(-inChild, SIGINT);
+            }
+            if (since >= kGraceMS) {
+                return false;
+            }
+            timeoutMS = static_cast<int>((sentAgain ? kGraceMS : kAgainMS) - since);
         }
-        if (result == KRVSignalWait::kSignalled) {
+        const KRVSignalWait::Result result =
+            KRVSignalWait::ForDescriptor(inPipe, POLLIN, timeoutMS);
+        if (result != KRVSignalWait::kReady) {
             continue;
         }
         char piece[1024];
