@@ -111,9 +111,9 @@ KRVCommandResult KRVCommands::Thru(KRVCommandContext& ioContext, const KRVArgume
     KRVSequencer& sequencer = ioContext.GetSequencer();
     KRVInputChoice choice = sequencer.GetInputChoice();
     if (inArguments.Has(1)) {
-        const std::string last(inArguments.Get(inArguments.Has(2) ? 2 : 1));
-        choice.mThru = !IsWord(last.c_str(), "off");
-        if (!inArguments.Has(2) && IsWord(last.c_str(), "on")) {
+        const char* last = inArguments.GetText(inArguments.Has(2) ? 2 : 1);
+        choice.mThru = !IsWord(last, "off");
+        if (!inArguments.Has(2) && IsWord(last, "on")) {
             choice.mThruPort = KRVInputChoice::kFollowTrack;
             choice.mThruChannel = KRVInputChoice::kFollowTrack;
         } else if (!(!inArguments.Has(2) && !choice.mThru)) {
